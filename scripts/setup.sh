@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a fresh Debian machine.
+# Debian packages are installed only when one is missing, so a warm machine
+# starts building at once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake ninja-build ccache pkg-config python3
+  libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl
+  clang libclang-rt-14-dev nodejs npm procps)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y "${missing[@]}"
+fi
+
+# npm packages from the committed lock file: reinstall only when the lock changed.
+stamp=node_modules/.lock-stamp
+if [ ! -f "$stamp" ] || ! cmp -s package-lock.json "$stamp"; then
+  npm ci --no-audit --no-fund
+  cp package-lock.json "$stamp"
+fi
