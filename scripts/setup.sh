@@ -7,7 +7,10 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build ccache pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl
-  clang libclang-rt-14-dev nodejs npm procps)
+  clang libclang-rt-14-dev procps)
+# Node.js may come from another source that bundles npm: ask for the commands.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
