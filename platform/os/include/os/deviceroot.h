@@ -1,0 +1,26 @@
+// The device's file system lies below one host folder, the device root: the
+// environment variable DEVICE_ROOT, or $HOME/.device-root when it is unset.
+//
+// Path rules:
+// - A device path ("\Hard Disk\x.txt", "Hard Disk\x.txt", "/Hard Disk/x.txt") lies below
+//   the root; separators may be "\" or "/", and each existing element is found
+//   ignoring case, as on the device.
+// - An absolute path that already lies in the device root or the program's own folder
+//   (as GetModuleFileName reports it) is a host path and is used as it stands.
+// - "." is skipped, ".." steps up; a path that would leave the root is refused.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace os
+{
+// The host folder of the device root, created when missing; no trailing "/".
+std::string deviceRoot();
+// The host folder of the running program (of /proc/self/exe).
+std::string programDirectory();
+// The host path of a device path; nothing when the path would leave the root.
+std::optional<std::string> toHostPath(std::string_view devicePath);
+std::optional<std::string> toHostPath(std::u16string_view devicePath);
+} // namespace os

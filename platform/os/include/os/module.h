@@ -1,0 +1,48 @@
+// Libraries loaded by name: "Name.dll" is the project's libName.so, looked up in the
+// program's own folder first, then along the usual library search path.
+#pragma once
+
+#include <os/types.h>
+
+// Generic entry pointer; callers cast it to the entry's real type.
+typedef void(WINAPI* FARPROC)();
+
+extern "C"
+{
+    // Fails with ERROR_MOD_NOT_FOUND (126).
+    HMODULE LoadLibraryW(LPCWSTR name);
+    HMODULE LoadLibraryA(LPCSTR name);
+    // Fails with ERROR_PROC_NOT_FOUND (127).
+    FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+    FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
+    BOOL FreeLibrary(HMODULE module);
+    // Null is the program itself. The name is the host path of the file.
+    DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+    DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+    HMODULE GetModuleHandleW(LPCWSTR name);
+}
+
+inline HMODULE LoadLibrary(LPCWSTR name)
+{
+    return LoadLibraryW(name);
+}
+inline HMODULE LoadLibrary(LPCSTR name)
+{
+    return LoadLibraryA(name);
+}
+inline FARPROC GetProcAddress(HMODULE module, LPCWSTR name)
+{
+    return GetProcAddressW(module, name);
+}
+inline DWORD GetModuleFileName(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    return GetModuleFileNameW(module, buffer, size);
+}
+inline DWORD GetModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
+{
+    return GetModuleFileNameA(module, buffer, size);
+}
+inline HMODULE GetModuleHandle(LPCWSTR name)
+{
+    return GetModuleHandleW(name);
+}

@@ -1,0 +1,163 @@
+#include <os/deviceroot.h>
+#include <os/text.h>
+#include <os/types.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace
+{
+bool makeDirectories(const std::string& path)
+{
+    std::string prefix;
+    size_t start = 0;
+    while (start <= path.size())
+    {
+        const size_t slash = path.find('/', start);
+        const size_t end = slash == std::string::npos ? path.size() : slash;
+        prefix = path.substr(0, end);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    return true;
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool startsWithFolder(const std::string& path, const std::string& folder)
+{
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0)
+        return false;
+    return path.size() == folder.size() || path[folder.size()] == '/';
+}
+
+// Finds the entry of a folder whose name equals the element ignoring case.
+std::string findIgnoringCase(const std::string& folder, const std::string& element)
+{
+    struct stat info
+    {
+    };
+    if (lstat((folder + "/" + element).c_str(), &info) == 0)
+        return element;
+    DIR* directory = opendir(folder.c_str());
+    if (!directory)
+        return element;
+    std::string match = element;
+    while (const dirent* entry = readdir(directory))
+    {
+        if (os::equalsNoCase(entry->d_name, element))
+        {
+            match = entry->d_name;
+            break;
+        }
+    }
+    closedir(directory);
+    return match;
+}
+} // namespace
+
+namespace os
+{
+std::string deviceRoot()
+{
+    std::string root;
+    if (const char* configured = std::getenv("DEVICE_ROOT"); configured && *configured)
+    {
+        root = configured;
+    }
+    else
+    {
+        const char* home = std::getenv("HOME");
+        root = std::string(home && *home ? home : "/tmp") + "/.device-root";
+    }
+    root = withoutTrailingSlash(root);
+    makeDirectories(root);
+    return root;
+}
+
+std::string programDirectory()
+{
+    std::vector<char> buffer(4096);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0)
+        return ".";
+    std::string path(buffer.data(), static_cast<size_t>(length));
+    const size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::optional<std::string> toHostPath(std::string_view devicePath)
+{
+    std::string path(devicePath);
+    for (char& c : path)
+        if (c == '\\')
+            c = '/';
+
+    const std::string root = deviceRoot();
+    std::string base = root;
+    std::string rest = path;
+    if (!path.empty() && path[0] == '/')
+    {
+        const std::string program = programDirectory();
+        if (startsWithFolder(path, root))
+            rest = path.substr(root.size());
+        else if (startsWithFolder(path, program))
+        {
+            base = program;
+            rest = path.substr(program.size());
+        }
+    }
+
+    std::vector<std::string> elements;
+    size_t start = 0;
+    while (start <= rest.size())
+    {
+        size_t slash = rest.find('/', start);
+        if (slash == std::string::npos)
+            slash = rest.size();
+        const std::string element = rest.substr(start, slash - start);
+        start = slash + 1;
+        if (element.empty() || element == ".")
+            continue;
+        if (element == "..")
+        {
+            if (elements.empty())
+                return std::nullopt;
+            elements.pop_back();
+            continue;
+        }
+        elements.push_back(element);
+    }
+
+    std::string host = base;
+    bool exists = true;
+    for (const std::string& element : elements)
+    {
+        const std::string name = exists ? findIgnoringCase(host, element) : element;
+        host += "/" + name;
+        struct stat info
+        {
+        };
+        exists = exists && lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    return host;
+}
+
+std::optional<std::string> toHostPath(std::u16string_view devicePath)
+{
+    return toHostPath(toUtf8(devicePath));
+}
+} // namespace os

@@ -1,0 +1,208 @@
+#include <os/deviceroot.h>
+#include <os/module.h>
+#include <os/text.h>
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+bool isFile(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// "Name.dll" (any case of the extension, with or without a folder) -> "libName.so".
+std::string libraryFileName(std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos)
+        name = name.substr(slash + 1);
+    if (name.size() > 4 && os::equalsNoCase(name.substr(name.size() - 4), ".dll"))
+        name.resize(name.size() - 4);
+    if (name.size() > 3 && name.substr(name.size() - 3) == ".so")
+        return name;
+    return "lib" + name + ".so";
+}
+
+// The program folder holds the project's libraries; module names ignore case.
+std::string findInProgramFolder(const std::string& fileName)
+{
+    const std::string folder = os::programDirectory();
+    if (isFile(folder + "/" + fileName))
+        return folder + "/" + fileName;
+    std::string found;
+    if (DIR* directory = opendir(folder.c_str()))
+    {
+        while (const dirent* entry = readdir(directory))
+        {
+            if (os::equalsNoCase(entry->d_name, fileName))
+            {
+                found = folder + "/" + entry->d_name;
+                break;
+            }
+        }
+        closedir(directory);
+    }
+    return found;
+}
+
+HMODULE load(const std::string& name)
+{
+    if (name.empty())
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::string path;
+    if (name[0] == '/' && isFile(name))
+        path = name;
+    else
+        path = findInProgramFolder(libraryFileName(name));
+    if (path.empty())
+        path = libraryFileName(name); // along the usual search path
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<HMODULE>(handle);
+}
+
+DWORD copyName(const std::string& name, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    const DWORD length = static_cast<DWORD>(std::min<size_t>(name.size(), size - 1));
+    std::memcpy(buffer, name.data(), length);
+    buffer[length] = '\0';
+    SetLastError(length < name.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return length;
+}
+
+bool moduleFileName(HMODULE module, std::string& name)
+{
+    if (!module)
+    {
+        std::vector<char> buffer(4096);
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+        if (length <= 0)
+            return false;
+        name.assign(buffer.data(), static_cast<size_t>(length));
+        return true;
+    }
+    link_map* map = nullptr;
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map)
+        return false;
+    if (!map->l_name || !*map->l_name)
+        return moduleFileName(nullptr, name);
+    name = map->l_name;
+    return true;
+}
+} // namespace
+
+extern "C" HMODULE LoadLibraryA(LPCSTR name)
+{
+    return load(name ? name : "");
+}
+
+extern "C" HMODULE LoadLibraryW(LPCWSTR name)
+{
+    return load(os::toUtf8(name));
+}
+
+extern "C" FARPROC GetProcAddress(HMODULE module, LPCSTR name)
+{
+    if (!module || !name)
+    {
+        SetLastError(module ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* symbol = dlsym(module, name);
+    if (!symbol)
+    {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(symbol);
+}
+
+extern "C" FARPROC GetProcAddressW(HMODULE module, LPCWSTR name)
+{
+    const std::string narrow = os::toUtf8(name);
+    return GetProcAddress(module, name ? narrow.c_str() : nullptr);
+}
+
+extern "C" BOOL FreeLibrary(HMODULE module)
+{
+    if (!module || dlclose(module) != 0)
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
+{
+    std::string name;
+    if (!moduleFileName(module, name))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return copyName(name, buffer, size);
+}
+
+extern "C" DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    std::string name;
+    if (!moduleFileName(module, name))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::u16string wide = os::toUtf16(name);
+    if (!buffer || size == 0)
+    {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    const DWORD length = static_cast<DWORD>(std::min<size_t>(wide.size(), size - 1));
+    std::copy(wide.begin(), wide.begin() + length, buffer);
+    buffer[length] = u'\0';
+    SetLastError(length < wide.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return length;
+}
+
+extern "C" HMODULE GetModuleHandleW(LPCWSTR name)
+{
+    if (!name)
+        return static_cast<HMODULE>(dlopen(nullptr, RTLD_NOW));
+    const std::string fileName = libraryFileName(os::toUtf8(name));
+    std::string path = findInProgramFolder(fileName);
+    void* handle = dlopen((path.empty() ? fileName : path).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    dlclose(handle); // no reference is taken, as with the device's call
+    return static_cast<HMODULE>(handle);
+}

@@ -1,0 +1,213 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+std::string readHostFile(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+} // namespace
+
+TEST(DevicePaths, MapBelowTheDeviceRoot)
+{
+    ostest::TempDeviceRoot root;
+    EXPECT_EQ(os::deviceRoot(), root.path());
+    const struct
+    {
+        std::string device;
+        std::string host;
+    } cases[] = {
+        {"\\Hard Disk\\PKI\\CA", "/Hard Disk/PKI/CA"},
+        {"Hard Disk\\WWW\\index.htm", "/Hard Disk/WWW/index.htm"},
+        {"/Hard Disk/PKI", "/Hard Disk/PKI"},
+        {"\\Windows\\.\\a\\..\\b.txt", "/Windows/b.txt"},
+        {"\\", ""},
+    };
+    for (const auto& c : cases)
+    {
+        const auto host = os::toHostPath(c.device);
+        ASSERT_TRUE(host) << c.device;
+        EXPECT_EQ(*host, root.path() + c.host) << c.device;
+    }
+}
+
+TEST(DevicePaths, LeavingTheRootIsRefused)
+{
+    ostest::TempDeviceRoot root;
+    for (const char* path : {"..", "\\..\\etc\\passwd", "\\Hard Disk\\..\\..\\x", "a/../../b"})
+        EXPECT_FALSE(os::toHostPath(std::string(path))) << path;
+
+    SetLastError(0);
+    HANDLE file = CreateFileW(u"\\..\\escape.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(fs::exists(fs::path(root.path()).parent_path() / "escape.txt"));
+}
+
+TEST(DevicePaths, NamesResolveIgnoringCase)
+{
+    ostest::TempDeviceRoot root;
+    fs::create_directories(root.path() + "/Hard Disk/Config");
+    std::ofstream(root.path() + "/Hard Disk/Config/Opcwatch.xml") << "content";
+
+    for (const char* spelling : {"\\Hard Disk\\Config\\Opcwatch.xml", "\\hard disk\\CONFIG\\opcwatch.XML",
+                                 "\\HARD DISK\\config\\OPCWATCH.xml"})
+        EXPECT_EQ(*os::toHostPath(std::string(spelling)), root.path() + "/Hard Disk/Config/Opcwatch.xml")
+            << spelling;
+
+    // A new file in an existing folder lands in the folder as it is spelt on disk.
+    HANDLE file =
+        CreateFileW(u"\\hard disk\\config\\New.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
+    EXPECT_EQ(written, 3u);
+    ASSERT_TRUE(CloseHandle(file));
+    EXPECT_EQ(readHostFile(root.path() + "/Hard Disk/Config/New.txt"), "abc");
+}
+
+TEST(DeviceFiles, CreateReadSeekAndErrors)
+{
+    ostest::TempDeviceRoot root;
+    ASSERT_TRUE(CreateDirectoryW(u"\\Data", nullptr));
+    EXPECT_FALSE(CreateDirectoryW(u"\\data", nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+
+    HANDLE file =
+        CreateFileW(u"\\Data\\f.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD count = 0;
+    ASSERT_TRUE(WriteFile(file, "0123456789", 10, &count, nullptr));
+    EXPECT_EQ(GetFileSize(file, nullptr), 10u);
+    EXPECT_EQ(SetFilePointer(file, 4, nullptr, FILE_BEGIN), 4u);
+    char buffer[16] = {};
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &count, nullptr));
+    EXPECT_EQ(count, 6u);
+    EXPECT_EQ(std::string(buffer, count), "456789");
+    ASSERT_TRUE(CloseHandle(file));
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    EXPECT_EQ(CreateFileW(u"\\Data\\F.BIN", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    file = CreateFileW(u"\\Data\\F.BIN", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CloseHandle(file);
+
+    EXPECT_EQ(CreateFileW(u"\\Data\\missing.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(CreateFileW(u"\\Nowhere\\x.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    ASSERT_TRUE(MoveFileW(u"\\data\\f.bin", u"\\Data\\g.bin"));
+    ASSERT_TRUE(CopyFileW(u"\\Data\\g.bin", u"\\Data\\h.bin", TRUE));
+    EXPECT_FALSE(CopyFileW(u"\\Data\\g.bin", u"\\Data\\h.bin", TRUE));
+    EXPECT_EQ(readHostFile(root.path() + "/Data/h.bin"), "0123456789");
+    EXPECT_FALSE(RemoveDirectoryW(u"\\Data"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    ASSERT_TRUE(DeleteFileW(u"\\Data\\g.bin"));
+    EXPECT_FALSE(DeleteFileW(u"\\Data\\g.bin"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(DeviceFiles, FindListsMatchingEntriesThenNoMoreFiles)
+{
+    ostest::TempDeviceRoot root;
+    fs::create_directories(root.path() + "/Certs/sub");
+    for (const char* name : {"b.der", "A.DER", "c.pem"})
+        std::ofstream(root.path() + "/Certs/" + name) << "x";
+
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(u"\\certs\\*.der", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::vector<std::string> names{os::toUtf8(data.cFileName)};
+    while (FindNextFileW(find, &data))
+        names.push_back(os::toUtf8(data.cFileName));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    ASSERT_TRUE(FindClose(find));
+    EXPECT_EQ(names, (std::vector<std::string>{"A.DER", "b.der"}));
+
+    find = FindFirstFileW(u"\\Certs\\*", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    int directories = 0;
+    int entries = 0;
+    do
+    {
+        ++entries;
+        directories += (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    EXPECT_EQ(entries, 4);
+    EXPECT_EQ(directories, 1);
+
+    EXPECT_EQ(FindFirstFileW(u"\\Certs\\*.crl", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(FindFirstFileW(u"\\Missing\\*", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(DeviceFiles, DeviceNamesGoToTheRegisteredOpener)
+{
+    ostest::TempDeviceRoot root;
+    class Recorder : public os::HandleObject
+    {
+    public:
+        BOOL ioControl(DWORD code, void*, DWORD, void* output, DWORD outputSize, DWORD* returned) override
+        {
+            if (outputSize < 4)
+            {
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return FALSE;
+            }
+            *static_cast<DWORD*>(output) = code + 1;
+            *returned = 4;
+            return TRUE;
+        }
+        BOOL close() override
+        {
+            closed = true;
+            return TRUE;
+        }
+        bool closed = false;
+    };
+    auto device = std::make_shared<Recorder>();
+    std::u16string openedName;
+    os::setDeviceFileOpener(
+        [&](const std::u16string& name, DWORD, DWORD, DWORD, DWORD)
+        {
+            openedName = name;
+            return os::registerHandle(device);
+        });
+    EXPECT_TRUE(os::isDeviceFileName(u"gkt1:"));
+    EXPECT_FALSE(os::isDeviceFileName(u"GKT1"));
+    EXPECT_FALSE(os::isDeviceFileName(u"\\GKT1:"));
+
+    HANDLE handle = CreateFileW(u"GKT1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(openedName, u"GKT1:");
+    DWORD out = 0;
+    DWORD returned = 0;
+    ASSERT_TRUE(DeviceIoControl(handle, 0x1000004, nullptr, 0, &out, sizeof out, &returned, nullptr));
+    EXPECT_EQ(out, 0x1000005u);
+    EXPECT_EQ(returned, 4u);
+    EXPECT_FALSE(ReadFile(handle, &out, 4, &returned, nullptr)); // not a readable object
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    ASSERT_TRUE(CloseHandle(handle));
+    EXPECT_TRUE(device->closed);
+    os::setDeviceFileOpener(nullptr);
+    EXPECT_EQ(CreateFileW(u"GKT1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+}

@@ -1,0 +1,43 @@
+// Fresh device roots and helper processes for the tests of the os layer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ostest
+{
+// Sets DEVICE_ROOT to a new temporary folder for the lifetime of the object.
+class TempDeviceRoot
+{
+public:
+    TempDeviceRoot();
+    ~TempDeviceRoot();
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// A helper program (os_test_helper beside the test) run as a child process
+// with its standard output readable line by line.
+class ChildProcess
+{
+public:
+    explicit ChildProcess(const std::vector<std::string>& arguments);
+    ~ChildProcess();
+    // The next line of output without its newline; empty on end of output or time-out.
+    std::string readLine(int timeoutMilliseconds = 30000);
+    void signal(int number);
+    // Exit status as from waitpid (decode with WIFEXITED etc.); -1 on time-out.
+    int wait(int timeoutMilliseconds = 30000);
+    int pid() const { return m_pid; }
+
+private:
+    int m_pid = -1;
+    int m_output = -1;
+    std::string m_buffer;
+    bool m_reaped = false;
+};
+
+std::string helperPath();
+} // namespace ostest

@@ -1,0 +1,88 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+TEST(Text, Utf8AndUtf16RoundTrip)
+{
+    const struct
+    {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"", u""},
+        {"Hard Disk", u"Hard Disk"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         u"Gr\u00FC\u00DFe"},
+        {"\xE2\x82\xAC", u"\u20AC"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"}, // surrogate pair
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(os::toUtf16(c.utf8), c.utf16) << c.utf8;
+        EXPECT_EQ(os::toUtf8(c.utf16), c.utf8) << c.utf8;
+    }
+}
+
+TEST(Text, IllFormedInputBecomesReplacementCharacter)
+{
+    EXPECT_EQ(os::toUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(os::toUtf16("a\xC3"), u"a\uFFFD");                                        // cut sequence
+    EXPECT_EQ(os::toUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx"); // lone surrogate
+}
+
+TEST(Text, CodePageConversionsReportNeededSize)
+{
+    const char* text = "Temp \xE2\x82\xAC";
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    ASSERT_EQ(needed, 7); // six characters and the terminator
+    WCHAR wide[7];
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 3), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 7), 7);
+    EXPECT_EQ(std::u16string(wide), u"Temp \u20AC");
+
+    // The device's single-byte code page holds the euro sign at 0x80.
+    char narrow[8];
+    ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr), 7);
+    EXPECT_STREQ(narrow, "Temp \x80");
+    BOOL usedDefault = FALSE;
+    const WCHAR unmappable[] = u"\u4E2D";
+    ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, unmappable, 1, narrow, 1, nullptr, &usedDefault), 1);
+    EXPECT_EQ(narrow[0], '?');
+    EXPECT_TRUE(usedDefault);
+}
+
+TEST(Text, LastErrorIsPerThread)
+{
+    SetLastError(42);
+    DWORD seenByOther = 1;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID seen) -> DWORD
+        {
+            *static_cast<DWORD*>(seen) = GetLastError();
+            SetLastError(7);
+            return 0;
+        },
+        &seenByOther, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(thread);
+    EXPECT_EQ(seenByOther, 0u);
+    EXPECT_EQ(GetLastError(), 42u);
+}
+
+TEST(Text, GuidTextForms)
+{
+    const GUID guid = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+    EXPECT_EQ(os::guidToString(guid), "{12345678-9ABC-DEF0-0123-456789ABCDEF}");
+    GUID parsed{};
+    ASSERT_TRUE(os::guidFromString("{12345678-9abc-def0-0123-456789abcdef}", parsed));
+    EXPECT_EQ(parsed, guid);
+    EXPECT_FALSE(os::guidFromString("{12345678-9abc-def0-0123-456789abcde}", parsed));
+    EXPECT_FALSE(os::guidFromString("12345678x9abc-def0-0123-456789abcdef", parsed));
+}
