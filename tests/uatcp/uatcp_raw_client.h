@@ -98,15 +98,18 @@ public:
         w.patchUInt32(4, static_cast<uint32_t>(out.size()));
         return out;
     }
-    // Opens a None channel; returns false unless the server answered with its response.
-    bool open(uint32_t lifetimeMs = 60000, const std::string& policy = kSecurityPolicyNone,
-              uint32_t mode = 1)
+    bool sendOpen(uint32_t lifetimeMs = 60000, const std::string& policy = kSecurityPolicyNone, uint32_t mode = 1)
     {
         OpenRequest request;
         request.requestType = 0;
         request.securityMode = mode;
         request.requestedLifetime = lifetimeMs;
-        if (!send(chunk(MessageType::Open, 'F', 0, 0, m_sequence++, 1, encodeOpenRequest(request), policy)))
+        return send(chunk(MessageType::Open, 'F', 0, 0, m_sequence++, 1, encodeOpenRequest(request), policy));
+    }
+    // Opens a channel; returns false unless the server answered with its response.
+    bool open(uint32_t lifetimeMs = 60000, const std::string& policy = kSecurityPolicyNone, uint32_t mode = 1)
+    {
+        if (!sendOpen(lifetimeMs, policy, mode))
             return false;
         auto m = read();
         if (!m || m->header.type != MessageType::Open)
