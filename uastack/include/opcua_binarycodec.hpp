@@ -1,0 +1,195 @@
+// Binary stream encoder and decoder of the stack (C++ interface for the transport and the tests).
+#pragma once
+
+#include <opcua.h>
+
+#include <cstddef>
+#include <cstdint>
+
+struct _OpcUa_Encoder
+{
+};
+struct _OpcUa_Decoder
+{
+};
+
+namespace OpcUa
+{
+
+// Serializer limits; -1 in the configuration record selects the defaults of opcua_proxystub.h.
+struct EncodingLimits
+{
+    int32_t maxAlloc = OPCUA_SERIALIZER_DEFAULT_MAXALLOC;
+    int32_t maxStringLength = OPCUA_SERIALIZER_DEFAULT_MAXSTRINGLENGTH;
+    int32_t maxByteStringLength = OPCUA_SERIALIZER_DEFAULT_MAXBYTESTRINGLENGTH;
+    int32_t maxArrayLength = OPCUA_SERIALIZER_DEFAULT_MAXARRAYLENGTH;
+    int32_t maxMessageSize = OPCUA_SERIALIZER_DEFAULT_MAXMESSAGESIZE;
+    uint32_t maxDepth = OPCUA_SERIALIZER_MAXRECURSIONDEPTH;
+
+    // The limits of the configuration record now in force.
+    static EncodingLimits current();
+};
+
+// Writes the binary encoding into a growing buffer of its own. Every write returns Good or the
+// first failure (BadEncodingLimitsExceeded past maxMessageSize or another limit,
+// BadEncodingError for a value that cannot be encoded, BadOutOfMemory); after a failure
+// the encoder keeps failing until reset().
+class OPCUA_EXPORT BinaryEncoder : public _OpcUa_Encoder
+{
+public:
+    explicit BinaryEncoder(const EncodingLimits& limits = EncodingLimits::current());
+    ~BinaryEncoder();
+    BinaryEncoder(const BinaryEncoder&) = delete;
+    BinaryEncoder& operator=(const BinaryEncoder&) = delete;
+
+    // A counting encoder writes nothing and only measures (used for GetSize).
+    static BinaryEncoder counting(const EncodingLimits& limits = EncodingLimits::current());
+
+    const OpcUa_Byte* data() const { return m_data; }
+    size_t size() const { return m_size; }
+    OpcUa_StatusCode status() const { return m_status; }
+    const EncodingLimits& limits() const { return m_limits; }
+    // Drops the content and the failure state (keeps the buffer's storage).
+    void reset();
+    // Hands the content over as a ByteString (allocated with OpcUa_Memory_Alloc) and resets.
+    OpcUa_StatusCode detach(OpcUa_ByteString* out);
+
+    OpcUa_StatusCode writeBoolean(OpcUa_Boolean v);
+    OpcUa_StatusCode writeSByte(OpcUa_SByte v);
+    OpcUa_StatusCode writeByte(OpcUa_Byte v);
+    OpcUa_StatusCode writeInt16(OpcUa_Int16 v);
+    OpcUa_StatusCode writeUInt16(OpcUa_UInt16 v);
+    OpcUa_StatusCode writeInt32(OpcUa_Int32 v);
+    OpcUa_StatusCode writeUInt32(OpcUa_UInt32 v);
+    OpcUa_StatusCode writeInt64(OpcUa_Int64 v);
+    OpcUa_StatusCode writeUInt64(OpcUa_UInt64 v);
+    OpcUa_StatusCode writeFloat(OpcUa_Float v);
+    OpcUa_StatusCode writeDouble(OpcUa_Double v);
+    OpcUa_StatusCode writeString(const OpcUa_String& v);
+    OpcUa_StatusCode writeDateTime(const OpcUa_DateTime& v);
+    OpcUa_StatusCode writeGuid(const OpcUa_Guid& v);
+    OpcUa_StatusCode writeByteString(const OpcUa_ByteString& v);
+    OpcUa_StatusCode writeXmlElement(const OpcUa_XmlElement& v) { return writeByteString(v); }
+    OpcUa_StatusCode writeNodeId(const OpcUa_NodeId& v);
+    OpcUa_StatusCode writeExpandedNodeId(const OpcUa_ExpandedNodeId& v);
+    OpcUa_StatusCode writeStatusCode(OpcUa_StatusCode v) { return writeUInt32(v); }
+    OpcUa_StatusCode writeQualifiedName(const OpcUa_QualifiedName& v);
+    OpcUa_StatusCode writeLocalizedText(const OpcUa_LocalizedText& v);
+    OpcUa_StatusCode writeExtensionObject(const OpcUa_ExtensionObject& v);
+    OpcUa_StatusCode writeDataValue(const OpcUa_DataValue& v);
+    OpcUa_StatusCode writeVariant(const OpcUa_Variant& v);
+    OpcUa_StatusCode writeDiagnosticInfo(const OpcUa_DiagnosticInfo& v);
+    // Raw bytes (no length prefix).
+    OpcUa_StatusCode writeRaw(const void* bytes, size_t count);
+
+    // One value of a field kind (built-in type id, or a structure/enumeration of opcua_encodeable.h).
+    OpcUa_StatusCode writeValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* value);
+    // Int32 count (-1 for a null pointer) and the elements.
+    OpcUa_StatusCode writeArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* elements,
+                                OpcUa_Int32 count);
+    // The fields of a structure of type.
+    OpcUa_StatusCode writeStructure(const OpcUa_EncodeableType* type, const void* value);
+    // A service message: the NodeId of the type's binary encoding, then the structure.
+    OpcUa_StatusCode writeMessage(const OpcUa_EncodeableType* type, const void* value);
+
+    static BinaryEncoder* from(OpcUa_Encoder* e) { return static_cast<BinaryEncoder*>(e); }
+
+private:
+    struct CountingTag
+    {
+    };
+    BinaryEncoder(const EncodingLimits& limits, CountingTag);
+    OpcUa_StatusCode fail(OpcUa_StatusCode s);
+    OpcUa_StatusCode reserve(size_t count);
+    OpcUa_StatusCode writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byte extraFlags);
+    OpcUa_StatusCode writeVariantArray(OpcUa_Byte type, const void* elements, OpcUa_Int32 count);
+    bool enter();
+    void leave() { --m_depth; }
+
+    EncodingLimits m_limits;
+    OpcUa_Byte* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    bool m_counting = false;
+    uint32_t m_depth = 0;
+    OpcUa_StatusCode m_status = OpcUa_Good;
+};
+
+// Reads the binary encoding from a buffer it does not own. Lengths and counts from the input are
+// checked against the remaining bytes and the limits before anything is allocated. A failed read
+// returns BadDecodingError (malformed or truncated input) or BadEncodingLimitsExceeded, and leaves
+// its output initialised and owning nothing; the decoder then keeps failing.
+class OPCUA_EXPORT BinaryDecoder : public _OpcUa_Decoder
+{
+public:
+    BinaryDecoder(const void* data, size_t size, const EncodingLimits& limits = EncodingLimits::current());
+    BinaryDecoder(const BinaryDecoder&) = delete;
+    BinaryDecoder& operator=(const BinaryDecoder&) = delete;
+
+    size_t position() const { return m_pos; }
+    size_t remaining() const { return m_size - m_pos; }
+    OpcUa_StatusCode status() const { return m_status; }
+    const EncodingLimits& limits() const { return m_limits; }
+
+    OpcUa_StatusCode readBoolean(OpcUa_Boolean* v);
+    OpcUa_StatusCode readSByte(OpcUa_SByte* v);
+    OpcUa_StatusCode readByte(OpcUa_Byte* v);
+    OpcUa_StatusCode readInt16(OpcUa_Int16* v);
+    OpcUa_StatusCode readUInt16(OpcUa_UInt16* v);
+    OpcUa_StatusCode readInt32(OpcUa_Int32* v);
+    OpcUa_StatusCode readUInt32(OpcUa_UInt32* v);
+    OpcUa_StatusCode readInt64(OpcUa_Int64* v);
+    OpcUa_StatusCode readUInt64(OpcUa_UInt64* v);
+    OpcUa_StatusCode readFloat(OpcUa_Float* v);
+    OpcUa_StatusCode readDouble(OpcUa_Double* v);
+    OpcUa_StatusCode readString(OpcUa_String* v);
+    OpcUa_StatusCode readDateTime(OpcUa_DateTime* v);
+    OpcUa_StatusCode readGuid(OpcUa_Guid* v);
+    OpcUa_StatusCode readByteString(OpcUa_ByteString* v);
+    OpcUa_StatusCode readXmlElement(OpcUa_XmlElement* v) { return readByteString(v); }
+    OpcUa_StatusCode readNodeId(OpcUa_NodeId* v);
+    OpcUa_StatusCode readExpandedNodeId(OpcUa_ExpandedNodeId* v);
+    OpcUa_StatusCode readStatusCode(OpcUa_StatusCode* v) { return readUInt32(v); }
+    OpcUa_StatusCode readQualifiedName(OpcUa_QualifiedName* v);
+    OpcUa_StatusCode readLocalizedText(OpcUa_LocalizedText* v);
+    OpcUa_StatusCode readExtensionObject(OpcUa_ExtensionObject* v);
+    OpcUa_StatusCode readDataValue(OpcUa_DataValue* v);
+    OpcUa_StatusCode readVariant(OpcUa_Variant* v);
+    OpcUa_StatusCode readDiagnosticInfo(OpcUa_DiagnosticInfo* v);
+    // count raw bytes.
+    OpcUa_StatusCode readRaw(void* bytes, size_t count);
+
+    OpcUa_StatusCode readValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value);
+    // Reads a count and the elements into a new block (*elements null and *count 0 for an empty or
+    // null array).
+    OpcUa_StatusCode readArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void** elements,
+                               OpcUa_Int32* count);
+    OpcUa_StatusCode readStructure(const OpcUa_EncodeableType* type, void* value);
+    // A service message: the encoding NodeId, looked up in the type table, then a new object of that
+    // type. BadDecodingError for an unknown encoding id (*encodingId, when given, receives the id
+    // read: 0 when it is not numeric in namespace 0).
+    OpcUa_StatusCode readMessage(OpcUa_EncodeableType** type, void** object, OpcUa_UInt32* encodingId = nullptr);
+
+    static BinaryDecoder* from(OpcUa_Decoder* d) { return static_cast<BinaryDecoder*>(d); }
+
+private:
+    OpcUa_StatusCode fail(OpcUa_StatusCode s);
+    OpcUa_StatusCode take(size_t count, const OpcUa_Byte** bytes);
+    OpcUa_StatusCode readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId* v);
+    OpcUa_StatusCode readLength(OpcUa_Int32 limit, OpcUa_Int32* length);
+    OpcUa_StatusCode readCount(OpcUa_UInt16 kind, OpcUa_Int32* count);
+    OpcUa_StatusCode allocate(size_t count, size_t elementSize, void** block);
+    OpcUa_StatusCode readVariantArray(OpcUa_Byte type, OpcUa_Int32 count, OpcUa_VariantArrayUnion* out);
+    OpcUa_StatusCode decodeBody(const OpcUa_EncodeableType* type, OpcUa_Int32 length, OpcUa_ExtensionObject* v);
+    bool enter();
+    void leave() { --m_depth; }
+
+    const OpcUa_Byte* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+    EncodingLimits m_limits;
+    uint32_t m_depth = 0;
+    OpcUa_StatusCode m_status = OpcUa_Good;
+};
+
+} // namespace OpcUa

@@ -1,0 +1,50 @@
+// Generic operations over values described by a field kind (built-in type id, structure or
+// enumeration), used by the generated structure descriptors and the built-in types.
+#pragma once
+
+#include <opcua.h>
+
+#include <cstddef>
+
+extern "C" {
+OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value);
+OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value);
+OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder,
+                                         OpcUa_Int32* size);
+OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder);
+OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder);
+
+extern OpcUa_EncodeableType* const g_OpcUa_KnownEncodeableTypes[];
+extern const OpcUa_UInt32 g_OpcUa_KnownEncodeableTypeCount;
+}
+
+namespace OpcUa
+{
+// Storage size of one value of kind (0 for an unknown kind).
+size_t valueSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type);
+void initValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value);
+void clearValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value);
+OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, void* target);
+int compareValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, const void* b);
+
+// Arrays of count elements in one OpcUa_Memory_Alloc block.
+void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* elements, OpcUa_Int32 count);
+// New block with deep copies (*target null for count <= 0 or a null source).
+OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, OpcUa_Int32 count,
+                           void** target);
+int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, OpcUa_Int32 countA, const void* b,
+                 OpcUa_Int32 countB);
+
+// Whether kind is stored as plain bytes that need no clear (numbers, Boolean, DateTime, Guid,
+// StatusCode, enumerations).
+bool isPlainKind(OpcUa_UInt16 kind);
+
+// Whether a variant holds a scalar of type through a pointer (Guid, NodeId, ExpandedNodeId,
+// QualifiedName, LocalizedText, ExtensionObject, DataValue, DiagnosticInfo).
+bool isPointerScalar(OpcUa_Byte type);
+
+// Whether field f of a structure is on the wire for the structure's EncodingMask or SwitchField
+// value selector; sets *matched when it is the selected union member.
+bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f, OpcUa_UInt32 selector,
+                  bool* matched);
+} // namespace OpcUa

@@ -1,0 +1,154 @@
+// Initialise, clear, copy and compare of generated structures through their field tables.
+#include "structure_codec.h"
+
+#include <opcua_binarycodec.hpp>
+
+#include <cstring>
+
+namespace
+{
+inline OpcUa_Byte* at(void* base, OpcUa_UInt32 offset)
+{
+    return static_cast<OpcUa_Byte*>(base) + offset;
+}
+inline const OpcUa_Byte* at(const void* base, OpcUa_UInt32 offset)
+{
+    return static_cast<const OpcUa_Byte*>(base) + offset;
+}
+inline bool hasSelector(const OpcUa_EncodeableType* type)
+{
+    return type->StructureKind != OpcUa_StructureKind_Plain;
+}
+} // namespace
+
+extern "C" {
+
+OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value)
+{
+    if (type == nullptr || value == nullptr)
+        return;
+    std::memset(value, 0, type->AllocationSize);
+    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
+    {
+        const OpcUa_FieldDescription& f = type->Fields[i];
+        if (!f.IsArray && !OpcUa::isPlainKind(f.Kind))
+            OpcUa::initValue(f.Kind, f.FieldType, at(value, f.Offset));
+    }
+}
+
+OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value)
+{
+    if (type == nullptr || value == nullptr)
+        return;
+    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
+    {
+        const OpcUa_FieldDescription& f = type->Fields[i];
+        if (f.IsArray)
+        {
+            void** elements = reinterpret_cast<void**>(at(value, f.Offset));
+            auto* count = reinterpret_cast<OpcUa_Int32*>(at(value, f.CountOffset));
+            OpcUa::clearArray(f.Kind, f.FieldType, *elements, *count);
+            *elements = nullptr;
+            *count = 0;
+        }
+        else if (!OpcUa::isPlainKind(f.Kind))
+        {
+            OpcUa::clearValue(f.Kind, f.FieldType, at(value, f.Offset));
+        }
+    }
+    OpcUa_Structure_Initialize(type, value);
+}
+
+OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder,
+                                         OpcUa_Int32* size)
+{
+    if (type == nullptr || value == nullptr || size == nullptr)
+        return OpcUa_BadInvalidArgument;
+    OpcUa::EncodingLimits limits =
+        encoder != nullptr ? OpcUa::BinaryEncoder::from(encoder)->limits() : OpcUa::EncodingLimits::current();
+    OpcUa::BinaryEncoder counter = OpcUa::BinaryEncoder::counting(limits);
+    OpcUa_StatusCode status = counter.writeStructure(type, value);
+    *size = OpcUa_IsGood(status) ? static_cast<OpcUa_Int32>(counter.size()) : -1;
+    return status;
+}
+
+OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder)
+{
+    if (encoder == nullptr)
+        return OpcUa_BadInvalidArgument;
+    return OpcUa::BinaryEncoder::from(encoder)->writeStructure(type, value);
+}
+
+OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder)
+{
+    if (decoder == nullptr)
+        return OpcUa_BadInvalidArgument;
+    return OpcUa::BinaryDecoder::from(decoder)->readStructure(type, value);
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CopyTo(OpcUa_EncodeableType* type, const OpcUa_Void* source,
+                                                            OpcUa_Void* target)
+{
+    if (type == nullptr || source == nullptr || target == nullptr)
+        return OpcUa_BadInvalidArgument;
+    type->Initialize(target);
+    if (hasSelector(type))
+        std::memcpy(target, source, sizeof(OpcUa_UInt32));
+    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
+    {
+        const OpcUa_FieldDescription& f = type->Fields[i];
+        OpcUa_StatusCode status;
+        if (f.IsArray)
+        {
+            void* const* from = reinterpret_cast<void* const*>(at(source, f.Offset));
+            OpcUa_Int32 count = *reinterpret_cast<const OpcUa_Int32*>(at(source, f.CountOffset));
+            void* elements = nullptr;
+            status = OpcUa::copyArray(f.Kind, f.FieldType, *from, count, &elements);
+            if (OpcUa_IsGood(status) && elements != nullptr)
+            {
+                *reinterpret_cast<void**>(at(target, f.Offset)) = elements;
+                *reinterpret_cast<OpcUa_Int32*>(at(target, f.CountOffset)) = count;
+            }
+        }
+        else
+        {
+            status = OpcUa::copyValue(f.Kind, f.FieldType, at(source, f.Offset), at(target, f.Offset));
+        }
+        if (OpcUa_IsBad(status))
+        {
+            type->Clear(target);
+            return status;
+        }
+    }
+    return OpcUa_Good;
+}
+
+OPCUA_EXPORT OpcUa_Int OpcUa_EncodeableObject_Compare(OpcUa_EncodeableType* type, const OpcUa_Void* a,
+                                                      const OpcUa_Void* b)
+{
+    if (type == nullptr || a == nullptr || b == nullptr)
+        return a == b ? 0 : (a == nullptr ? -1 : 1);
+    if (hasSelector(type))
+    {
+        int c = OpcUa_UInt32_Compare(static_cast<const OpcUa_UInt32*>(a), static_cast<const OpcUa_UInt32*>(b));
+        if (c != 0)
+            return c;
+    }
+    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
+    {
+        const OpcUa_FieldDescription& f = type->Fields[i];
+        int c;
+        if (f.IsArray)
+            c = OpcUa::compareArray(f.Kind, f.FieldType, *reinterpret_cast<void* const*>(at(a, f.Offset)),
+                                    *reinterpret_cast<const OpcUa_Int32*>(at(a, f.CountOffset)),
+                                    *reinterpret_cast<void* const*>(at(b, f.Offset)),
+                                    *reinterpret_cast<const OpcUa_Int32*>(at(b, f.CountOffset)));
+        else
+            c = OpcUa::compareValue(f.Kind, f.FieldType, at(a, f.Offset), at(b, f.Offset));
+        if (c != 0)
+            return c;
+    }
+    return 0;
+}
+
+} // extern "C"
