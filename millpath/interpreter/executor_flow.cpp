@@ -1,0 +1,263 @@
+// Jumps, the block search of "goto", calls, returns and repeated parts.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "interpreter.h"
+
+namespace
+{
+bool isLineEnd(unsigned char c)
+{
+    return c < 0x20;
+}
+} // namespace
+
+// Moves to the end of the line (the next byte below 0x20), stepping over
+// markers whole.
+void CInterpreter::jumpEol()
+{
+    const char* text = m_text.mainText();
+    while (m_cursor < m_textLength)
+    {
+        const unsigned char b = static_cast<unsigned char>(text[m_cursor]);
+        if (b >= 0x80)
+            m_cursor += (b & 0x7F) ? (b & 0x7F) : 1;
+        else if (isLineEnd(b))
+            return;
+        else
+            ++m_cursor;
+    }
+    m_cursor = m_textLength;
+}
+
+// Skips word by word up to the line end or past a word "else".
+void CInterpreter::jumpElse()
+{
+    const char* text = m_text.mainText();
+    while (m_cursor < m_textLength)
+    {
+        skipBlanks();
+        if (m_cursor >= m_textLength)
+            break;
+        const unsigned char b = static_cast<unsigned char>(text[m_cursor]);
+        if (b >= 0x80)
+        {
+            m_cursor += (b & 0x7F) ? (b & 0x7F) : 1;
+            continue;
+        }
+        if (isLineEnd(b))
+            return;
+        if (take("else"))
+        {
+            skipBlanks();
+            return;
+        }
+        while (m_cursor < m_textLength && text[m_cursor] != ' ' && text[m_cursor] != '\t' &&
+               !isLineEnd(static_cast<unsigned char>(text[m_cursor])))
+            ++m_cursor;
+    }
+}
+
+void CInterpreter::gotoWord()
+{
+    const std::size_t start = m_cursor;
+    m_cursor += 4;
+    skipBlanks();
+    int target = 0;
+    if (take("K"))
+    {
+        const bool backward = take("-");
+        int n = 0;
+        if (!readIndex(n))
+        {
+            m_cursor = start;
+            return unknownWord();
+        }
+        target = backward ? -n : n;
+    }
+    else if (take("R"))
+    {
+        int n = 0;
+        if (!readRIndex(n))
+            return;
+        target = static_cast<int>(std::trunc(getR(n)));
+    }
+    else
+    {
+        m_cursor = start;
+        return unknownWord();
+    }
+    m_jumpTarget = target;
+    m_jumpStarted = false;
+    setState(InterpreterState::JumpPending);
+}
+
+// Whether the line at start is block "N<number>": blanks, markers, "ssbreak"
+// and "text<digits>" at its start are stepped over first.
+bool CInterpreter::lineIsBlock(std::size_t start, int number) const
+{
+    const char* text = m_text.mainText();
+    std::size_t pos = start;
+    auto word = [&](const char* w) {
+        const std::size_t n = std::strlen(w);
+        return pos + n <= m_textLength && std::strncmp(text + pos, w, n) == 0;
+    };
+    for (;;)
+    {
+        if (pos >= m_textLength)
+            return false;
+        const unsigned char b = static_cast<unsigned char>(text[pos]);
+        if (b >= 0x80)
+            pos += (b & 0x7F) ? (b & 0x7F) : 1;
+        else if (b == ' ' || b == '\t')
+            ++pos;
+        else if (word("ssbreak"))
+            pos += 7;
+        else if (word("text"))
+        {
+            pos += 4;
+            while (pos < m_textLength && text[pos] >= '0' && text[pos] <= '9')
+                ++pos;
+        }
+        else
+            break;
+    }
+    if (text[pos] != 'N' && text[pos] != 'n')
+        return false;
+    ++pos;
+    const std::string digits = std::to_string(number);
+    if (pos + digits.size() > m_textLength || std::strncmp(text + pos, digits.c_str(), digits.size()) != 0)
+        return false;
+    pos += digits.size();
+    return pos >= m_textLength || text[pos] < '0' || text[pos] > '9';
+}
+
+// One piece of the search for the jump target: at most JumpLinesPerStep lines
+// per call, so that a long search is spread over several steps. Forward
+// searches start with the next line, backward ones with the current line.
+void CInterpreter::resolveJump()
+{
+    const bool backward = m_jumpTarget < 0;
+    const int number = backward ? -m_jumpTarget : m_jumpTarget;
+    if (!m_jumpStarted)
+    {
+        m_jumpLine = lineOfPosition(m_cursor) + (backward ? 0 : 1);
+        m_jumpStarted = true;
+    }
+    for (int examined = 0; examined < JumpLinesPerStep; ++examined)
+    {
+        if (m_jumpLine >= m_lineStarts.size())
+        {
+            m_jumpStarted = false;
+            return fail(NcMsg::GotoNotFound, "%d%d%d", {static_cast<long long>(m_jumpTarget)}, NcError::WordOrRange);
+        }
+        if (lineIsBlock(m_lineStarts[m_jumpLine], number))
+        {
+            m_jumpStarted = false;
+            m_cursor = m_lineStarts[m_jumpLine];
+            setState(InterpreterState::Running);
+            return;
+        }
+        if (backward)
+        {
+            if (m_jumpLine == 0)
+                m_jumpLine = m_lineStarts.size(); // start of the text passed
+            else
+                --m_jumpLine;
+        }
+        else
+            ++m_jumpLine;
+    }
+}
+
+// A repeat count of 0 or less runs the part once.
+bool CInterpreter::callLabel(int label, int repeat, std::int32_t returnPos, bool askChannel)
+{
+    const std::string name = "L" + std::to_string(label);
+    std::int32_t position = 0;
+    if (!m_labels.find(name.c_str(), position))
+    {
+        int found = 0;
+        if (askChannel)
+        {
+            found = m_channel.findLabel(name, position);
+            if (found == 1)
+                m_labels.define(name.c_str(), position);
+        }
+        if (found != 1)
+        {
+            if (!askChannel)
+                fail(NcMsg::StackFull, "%d%d", {}, NcError::LabelNotFound);
+            else
+                fail(found < 0 ? NcMsg::RepeatNoSearch : NcMsg::RepeatLabelNotFound, "%d%d%d",
+                     {static_cast<long long>(label)}, NcError::LabelNotFound);
+            return false;
+        }
+    }
+    if (!m_calls.push(position, position, returnPos, repeat < 1 ? 1 : repeat))
+    {
+        fail(NcMsg::StackFull, "%d%d", {}, NcError::WordOrRange);
+        return false;
+    }
+    m_cursor = static_cast<std::size_t>(position);
+    return true;
+}
+
+void CInterpreter::callWord()
+{
+    const std::size_t start = m_cursor;
+    m_cursor += 4;
+    int label = 0;
+    if (!readIndex(label))
+    {
+        m_cursor = start;
+        return unknownWord();
+    }
+    int repeat = 1;
+    const std::size_t afterLabel = m_cursor;
+    skipBlanks();
+    if (take("repeat"))
+    {
+        double count = 0.0;
+        if (!readNumber(count, false))
+        {
+            m_cursor = start;
+            return unknownWord();
+        }
+        repeat = static_cast<int>(count);
+    }
+    else
+        m_cursor = afterLabel;
+    callLabel(label, repeat, static_cast<std::int32_t>(m_cursor), false);
+}
+
+void CInterpreter::repeatWord(int label, int repeat)
+{
+    callLabel(label, repeat, static_cast<std::int32_t>(m_cursor), true);
+}
+
+void CInterpreter::returnWord()
+{
+    bool again = false;
+    if (!m_calls.countDown(again))
+    {
+        std::int32_t returnPos = 0;
+        if (m_calls.pop(nullptr, nullptr, &returnPos, nullptr))
+        {
+            m_cursor = static_cast<std::size_t>(returnPos);
+            return;
+        }
+        return fail(NcMsg::ReturnWithoutCall, "%d%d", {}, NcError::ReturnWithoutCall);
+    }
+    if (again)
+    {
+        std::int32_t target = 0;
+        m_calls.top(&target, nullptr, nullptr, nullptr);
+        m_cursor = static_cast<std::size_t>(target);
+        return;
+    }
+    std::int32_t returnPos = 0;
+    m_calls.pop(nullptr, nullptr, &returnPos, nullptr);
+    m_cursor = static_cast<std::size_t>(returnPos);
+}

@@ -1,0 +1,650 @@
+// Operand stack words: "pushc", "popc" with its setters, and "calc".
+#include <cctype>
+#include <cmath>
+#include <string>
+
+#include "interpreter.h"
+
+namespace
+{
+constexpr double Pi = 3.14159265358979323846;
+constexpr double Tolerance = 0.000001;
+
+double radians(double degrees)
+{
+    return degrees * Pi / 180.0;
+}
+
+// Right-handed turn of v about the coordinate axis (0 X, 1 Y, 2 Z).
+CVec3d rotateAbout(const CVec3d& v, int axis, double degrees)
+{
+    CVec3d unit;
+    unit.SetAxis(axis, 1.0);
+    const CVec3d along = unit * Dot(v, unit);
+    return along + RotateInPlane(v - along, unit, radians(degrees));
+}
+} // namespace
+
+bool CInterpreter::push(double value)
+{
+    if (!m_stack.push(value))
+    {
+        fail(NcMsg::StackFull, "%d%d", {}, NcError::WordOrRange);
+        return false;
+    }
+    return true;
+}
+
+bool CInterpreter::pop(double& value)
+{
+    if (!m_stack.pop(value))
+    {
+        fail(NcMsg::StackEmpty, "%d%d", {}, NcError::StackEmpty);
+        return false;
+    }
+    return true;
+}
+
+// "P<n>": the value of R<n>, truncated, selects the R parameter.
+bool CInterpreter::readIndirect(double& value)
+{
+    int n = 0;
+    if (!readRIndex(n))
+        return false;
+    const double selector = std::trunc(getR(n));
+    if (selector < 0 || selector >= RParams)
+    {
+        fail(NcMsg::IndirectIndex, "%d%d%d%d", {selector, static_cast<long long>(n)}, NcError::ParameterIndex);
+        return false;
+    }
+    value = getR(static_cast<int>(selector));
+    return true;
+}
+
+void CInterpreter::pushc()
+{
+    if (m_stack.full())
+        return (void)push(0.0);
+    double v = 0.0;
+    const std::size_t start = m_cursor;
+    int n = 0;
+    if (readNumber(v, true))
+    {
+    }
+    else if (take("R"))
+    {
+        if (!readRIndex(n))
+            return;
+        v = getR(n);
+    }
+    else if (take("PI"))
+        v = Pi;
+    else if (take("P"))
+    {
+        if (!readIndirect(v))
+            return;
+    }
+    else if (take("G"))
+    {
+        if (!readIndex(n))
+            return unknownWord();
+        if (n >= GParams)
+            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)}, NcError::ParameterIndex);
+        v = m_g[n];
+    }
+    else if (take("F"))
+        v = m_block.m_feed;
+    else if (take("S"))
+        v = m_block.m_spindleSpeed;
+    else if (take("X"))
+    {
+        int axis = 0;
+        if (!readIndex(n))
+        {
+            m_cursor = start;
+            return unknownWord();
+        }
+        if (!axisIndex(n, axis, "X"))
+            return;
+        v = currentAxis(axis);
+    }
+    else if (take("Q"))
+    {
+        if (!readIndex(n))
+            return unknownWord();
+        if (n < 1 || n > CBlockState::AuxAxes)
+            return fail(NcMsg::QIndex, "%d%d%d", {static_cast<long long>(n)}, NcError::AddressIndex);
+        v = m_block.m_aux[n - 1];
+    }
+    else
+    {
+        m_cursor = start;
+        return unknownWord();
+    }
+    push(v);
+}
+
+namespace
+{
+struct Range
+{
+    const char* name;
+    double minimum;
+    double maximum;
+    std::uint32_t message;
+};
+} // namespace
+
+void CInterpreter::popc()
+{
+    skipBlanks();
+    const std::size_t start = m_cursor;
+    double v = 0.0;
+    if (!pop(v))
+        return;
+    int n = 0;
+    const char* text = m_text.mainText();
+    auto digitAfterLetter = [&] {
+        return m_cursor + 1 < m_textLength && std::isdigit(static_cast<unsigned char>(text[m_cursor + 1]));
+    };
+    if (at("R") && digitAfterLetter())
+    {
+        ++m_cursor;
+        if (!readRIndex(n))
+            return;
+        return setR(n, v);
+    }
+    if (at("G") && digitAfterLetter())
+    {
+        ++m_cursor;
+        readIndex(n);
+        if (n >= GParams)
+            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)}, NcError::ParameterIndex);
+        m_g[n] = v;
+        return;
+    }
+    if (at("X") || at("I") || at("J") || at("K"))
+    {
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(m_text.mainText()[m_cursor])));
+        ++m_cursor;
+        if (!readIndex(n))
+        {
+            m_cursor = start;
+            return unknownWord();
+        }
+        int axis = 0;
+        if (letter == 'X')
+        {
+            if (axisIndex(n, axis, "X"))
+                setAxis(axis, v);
+            return;
+        }
+        if (n > 1)
+        {
+            m_cursor = start;
+            return unknownWord();
+        }
+        axis = letter - 'I';
+        m_block.m_centre.SetAxis(axis, v * (m_inch ? m_inchFactor : m_metricFactor));
+        if (std::fabs(v) > 0.0001)
+            m_block.m_centreProgrammed[axis] = true;
+        markOutput();
+        return;
+    }
+    if (at("Q") && digitAfterLetter())
+    {
+        ++m_cursor;
+        readIndex(n);
+        setAux(n, v);
+        return;
+    }
+    if (at("F") && !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1]))))
+    {
+        ++m_cursor;
+        setFeed(v);
+        return;
+    }
+    if (!popSetter(v))
+    {
+        m_cursor = start;
+        unknownWord();
+    }
+}
+
+bool CInterpreter::checkRange(double value, double minimum, double maximum, std::uint32_t message)
+{
+    if (value < minimum || value > maximum)
+    {
+        fail(message, "%d%d%f", {value}, NcError::WordOrRange);
+        return false;
+    }
+    return true;
+}
+
+// Named setters; each pops its value (already taken), checks its range and
+// stores it. Setters of several values take one value per word and act when
+// the last has come.
+bool CInterpreter::popSetter(double v)
+{
+    constexpr double Any = 1e300;
+    CEntryFunk f;
+    auto collect = [&](int count) {
+        // Values come off the stack last first.
+        m_set.setterValues[count - 1 - m_set.setterIndex] = v;
+        if (++m_set.setterIndex < count)
+            return false;
+        m_set.setterIndex = 0;
+        return true;
+    };
+    if (take("AutoAccurateStop "))
+    {
+        if (!checkRange(v, 0, 360, 0xC77))
+            return true;
+        f.m_value1 = v > 0 ? v : 0.0;
+        f.m_int1 = v > 0 ? 1 : 3;
+        queueFunction(17, f);
+        return true;
+    }
+    if (take("Ang "))
+    {
+        if (!checkRange(v, -360, 360, 0xCA3))
+            return true;
+        m_block.m_angle = v;
+        m_block.m_angleProgrammed = true;
+        m_block.m_programmedAxes += 2;
+        markOutput();
+        return true;
+    }
+    if (take("BwMod "))
+    {
+        m_set.modeMask |= static_cast<int>(v);
+        return true;
+    }
+    if (take("CircularSmoothing "))
+    {
+        if (checkRange(v, 0, Any, 0xC69))
+        {
+            f.m_value1 = v;
+            queueFunction(16, f);
+        }
+        return true;
+    }
+    if (take("Chf ") || take("Chr ") || take("Rnd "))
+    {
+        const char kind = m_text.mainText()[m_cursor - 2];
+        if (v < 0)
+        {
+            fail(kind == 'd' ? 0xCAF : 0xCA7, "%d%d", {}, NcError::WordOrRange);
+            return true;
+        }
+        m_set.cornerKind = kind == 'f' ? 2 : (kind == 'r' ? 1 : 3);
+        m_set.cornerSize = v;
+        return true;
+    }
+    if (take("DynOvr"))
+    {
+        if (checkRange(v, 0.01, 1.0, 0xC67))
+        {
+            m_set.dynOvr = v;
+            f.m_value1 = v;
+            queueFunction(6, f);
+        }
+        return true;
+    }
+    if (take("D"))
+    {
+        if (checkRange(v, 0, 255, 0xC98))
+            selectToolCorrection(static_cast<int>(v));
+        return true;
+    }
+    if (take("Lims"))
+    {
+        m_set.spindleLimit = v;
+        f.m_value1 = v;
+        queueFunction(19, f);
+        return true;
+    }
+    if (take("L"))
+    {
+        // Indirect call: the label came last, "popcRepeat" takes the count.
+        skipBlanks();
+        if (!take("popcRepeat"))
+            return false;
+        double count = 0.0;
+        if (!pop(count))
+            return true;
+        repeatWord(static_cast<int>(std::trunc(v)), static_cast<int>(std::trunc(count)));
+        return true;
+    }
+    if (take("MFunc"))
+    {
+        if (v < 0 || v >= MDefCount)
+        {
+            fail(NcMsg::MFuncRange, "%d, %d, %d", {v}, NcError::WordOrRange);
+            return true;
+        }
+        executeM(0, static_cast<int>(v));
+        return true;
+    }
+    if (take("PathDynamic "))
+    {
+        static const std::uint32_t messages[] = {0xC6B, 0xC6D, 0xC6C};
+        if (!checkRange(v, 0, Any, messages[m_set.setterIndex % 3]))
+            return true;
+        if (collect(3))
+        {
+            f.m_value1 = m_set.setterValues[0];
+            f.m_value2 = m_set.setterValues[1];
+            f.m_value3 = m_set.setterValues[2];
+            queueFunction(5, f);
+        }
+        return true;
+    }
+    if (take("RadiusPrec "))
+    {
+        if (checkRange(v, 0.001, 1.0, 0xC81))
+            m_radiusPrecision = v;
+        return true;
+    }
+    if (take("radius"))
+    {
+        setRadius(v);
+        return true;
+    }
+    if (take("SplineSmoothing "))
+    {
+        if (checkRange(v, 0, Any, 0xC74))
+        {
+            f.m_value1 = v;
+            queueFunction(11, f);
+        }
+        return true;
+    }
+    if (take("Seg "))
+    {
+        if (checkRange(v, 0, Any, 0xCA4))
+        {
+            m_set.segment = v;
+            m_set.segmentSet = true;
+            markOutput();
+        }
+        return true;
+    }
+    if (take("SF "))
+    {
+        if (checkRange(v, 0, 359.99999, 0xC67))
+            m_set.spindleOrientation = v;
+        return true;
+    }
+    if (take("VeloJump "))
+    {
+        if (!checkRange(v, 0, Any, 0xC6E))
+            return true;
+        if (collect(3))
+        {
+            f.m_value1 = m_set.setterValues[0];
+            f.m_value2 = m_set.setterValues[1];
+            f.m_value3 = m_set.setterValues[2];
+            queueFunction(9, f);
+        }
+        return true;
+    }
+    static const struct
+    {
+        const char* name;
+        double minimum;
+        double maximum;
+        std::uint32_t message;
+        std::uint32_t code;
+    } single[] = {
+        {"VeloMin ", 0, Any, 0xC6F, 7},
+        {"VeloReductionC1 ", 0, 1.0, 0xC68, 8},
+        {"VeloReductionC2 ", 0, Any, 0xC75, 12},
+    };
+    for (const auto& s : single)
+        if (take(s.name))
+        {
+            if (checkRange(v, s.minimum, s.maximum, s.message))
+            {
+                f.m_value1 = v;
+                queueFunction(s.code, f);
+            }
+            return true;
+        }
+    if (take("ZS "))
+    {
+        if (v < 54 || v > 57)
+            fail(0xCB5, "%d%d%d", {v}, NcError::WordOrRange);
+        else
+            executeG(0, static_cast<int>(v));
+        return true;
+    }
+    return false;
+}
+
+bool CInterpreter::calcRelation(const std::string& op)
+{
+    static const char* const equal[] = {"=", "=="};
+    static const char* const notEqual[] = {"!=", "<>", "><", "=!"};
+    static const char* const greaterEqual[] = {">=", "=>", "!<", "<!"};
+    static const char* const lessEqual[] = {"<=", "=<", "!>", ">!"};
+    auto in = [&](const auto& list) {
+        for (const char* s : list)
+            if (op == s)
+                return true;
+        return false;
+    };
+    int kind = 0;
+    if (in(equal))
+        kind = 1;
+    else if (in(notEqual))
+        kind = 2;
+    else if (in(greaterEqual))
+        kind = 3;
+    else if (in(lessEqual))
+        kind = 4;
+    else if (op == ">")
+        kind = 5;
+    else if (op == "<")
+        kind = 6;
+    else
+        return false;
+    if (m_stack.depth() < 2)
+    {
+        fail(NcMsg::StackEmpty, "%d%d", {}, NcError::StackEmpty);
+        return true;
+    }
+    double a = 0.0, b = 0.0;
+    m_stack.pop(b);
+    m_stack.pop(a);
+    bool result = false;
+    switch (kind)
+    {
+    case 1: result = std::fabs(a - b) <= Tolerance; break;
+    case 2: result = std::fabs(a - b) > Tolerance; break;
+    case 3: result = a >= b; break;
+    case 4: result = a <= b; break;
+    case 5: result = a > b; break;
+    default: result = a < b; break;
+    }
+    m_condition = result ? 1 : 0;
+    if (!result && (kind == 1 || kind >= 5))
+        ++m_mismatches;
+    return true;
+}
+
+bool CInterpreter::calcRotation(const std::string& op)
+{
+    const bool rotVec = op == "RotVec";
+    if (!rotVec && op != "Rot" && op != "InvRot")
+        return false;
+    const unsigned needed = rotVec ? 6 : 3;
+    if (m_stack.depth() < needed)
+    {
+        fail(NcMsg::StackEmpty, "%d%d", {}, NcError::StackEmpty);
+        return true;
+    }
+    double angles[3] = {m_set.rotationAngles[0], m_set.rotationAngles[1], m_set.rotationAngles[2]};
+    if (rotVec)
+        for (int i = 2; i >= 0; --i)
+            m_stack.pop(angles[i]);
+    double xyz[3];
+    for (int i = 2; i >= 0; --i)
+        m_stack.pop(xyz[i]);
+    CVec3d v(xyz[0], xyz[1], xyz[2]);
+    if (op == "InvRot")
+    {
+        v = rotateAbout(v, 0, -angles[0]);
+        v = rotateAbout(v, 1, -angles[1]);
+        v = rotateAbout(v, 2, -angles[2]);
+    }
+    else
+    {
+        v = rotateAbout(v, 2, angles[2]);
+        v = rotateAbout(v, 1, angles[1]);
+        v = rotateAbout(v, 0, angles[0]);
+    }
+    m_stack.push(v.GetX());
+    m_stack.push(v.GetY());
+    m_stack.push(v.GetZ());
+    return true;
+}
+
+void CInterpreter::calc()
+{
+    skipBlanks();
+    const char* text = m_text.mainText();
+    const std::size_t start = m_cursor;
+    std::size_t end = m_cursor;
+    while (end < m_textLength && static_cast<unsigned char>(text[end]) > ' ' &&
+           static_cast<unsigned char>(text[end]) < 0x80)
+        ++end;
+    const std::string op(text + start, end - start);
+    m_cursor = end;
+    if (op.empty())
+        return unknownWord();
+    if (calcRelation(op) || calcRotation(op))
+        return;
+
+    auto need = [&](unsigned count) {
+        if (m_stack.depth() >= count)
+            return true;
+        fail(NcMsg::StackEmpty, "%d%d", {}, NcError::StackEmpty);
+        return false;
+    };
+    if (op == "+" || op == "-" || op == "*" || op == "/" || op == "min" || op == "max" || op == "exchange")
+    {
+        if (!need(2))
+            return;
+        double a = 0.0, b = 0.0;
+        m_stack.pop(b);
+        m_stack.pop(a);
+        if (op == "exchange")
+        {
+            m_stack.push(b);
+            m_stack.push(a);
+            return;
+        }
+        double r = 0.0;
+        switch (op[0])
+        {
+        case '+': r = a + b; break;
+        case '-': r = a - b; break;
+        case '*': r = a * b; break;
+        case '/':
+            if (std::fabs(b) < Tolerance)
+                return fail(NcMsg::DivisionByZero, "%d%d", {}, NcError::DivisionByZero);
+            r = a / b;
+            break;
+        default: r = op == "min" ? (a < b ? a : b) : (a > b ? a : b); break;
+        }
+        m_stack.push(r);
+        return;
+    }
+    if (op == "read_md_bit")
+    {
+        if (!need(2))
+            return;
+        double word = 0.0, bit = 0.0;
+        m_stack.pop(bit);
+        m_stack.pop(word);
+        int value = 0;
+        if (readMdBit(static_cast<int>(word), static_cast<int>(bit), value))
+            m_stack.push(value);
+        return;
+    }
+    if (op == "write_md_bit" || op == "GetBit")
+    {
+        if (!need(3))
+            return;
+        double a = 0.0, b = 0.0, c = 0.0;
+        m_stack.pop(c);
+        m_stack.pop(b);
+        m_stack.pop(a);
+        if (op == "GetBit")
+        {
+            const long long bits = static_cast<long long>(b);
+            const long long bit = static_cast<long long>(c);
+            m_stack.push((bit >= 0 && bit < 63 && ((bits >> bit) & 1)) ? 1.0 : 0.0);
+        }
+        else
+            writeMdBit(static_cast<int>(a), static_cast<int>(b), static_cast<int>(c));
+        return;
+    }
+
+    static const char* const unary[] = {"asin", "sin", "acos", "cos", "atan", "tan", "cot",
+                                        "abs",  "neg", "int",  "sqrt", "sqr"};
+    bool known = false;
+    for (const char* u : unary)
+        known = known || op == u;
+    if (!known)
+    {
+        m_cursor = start;
+        return unknownWord(); // also "acot", which has no computation
+    }
+    if (!need(1))
+        return;
+    double a = 0.0;
+    m_stack.pop(a);
+    double r = 0.0;
+    if (op == "sin")
+        r = std::sin(radians(a));
+    else if (op == "cos")
+        r = std::cos(radians(a));
+    else if (op == "tan")
+    {
+        if (std::fmod(a - 90.0, 180.0) == 0.0)
+            return fail(NcMsg::TanDomain, "%d%d%f", {a}, NcError::ArithmeticDomain);
+        r = std::tan(radians(a));
+    }
+    else if (op == "cot")
+    {
+        const double s = std::sin(radians(a));
+        if (std::fabs(s) <= 1e-10)
+            return fail(NcMsg::CotDomain, "%d%d%f", {a}, NcError::ArithmeticDomain);
+        r = std::cos(radians(a)) / s;
+    }
+    else if (op == "asin" || op == "acos")
+    {
+        if (std::fabs(a) > 1.0)
+            return fail(NcMsg::ArcDomain, "%d%d%f", {a}, NcError::ArithmeticDomain);
+        r = op == "asin" ? std::asin(a) : std::acos(a);
+    }
+    else if (op == "atan")
+        r = std::atan(a);
+    else if (op == "sqr")
+        r = a * a;
+    else if (op == "sqrt")
+    {
+        if (a < 0)
+            return fail(NcMsg::SqrtDomain, "%d%d", {}, NcError::ArithmeticDomain);
+        r = std::sqrt(a);
+    }
+    else if (op == "abs")
+        r = std::fabs(a);
+    else if (op == "neg")
+        r = -a;
+    else
+        r = std::trunc(a);
+    m_stack.push(r);
+}

@@ -1,0 +1,394 @@
+// The part-program interpreter: holds the program in stack-language form,
+// executes it block by block, keeps the modal state of the NC block and turns
+// every completed block into NC entries for its channel.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "block_state.h"
+#include "call_stack.h"
+#include "entry.h"
+#include "interpreter_channel.h"
+#include "interpreter_state.h"
+#include "label_table.h"
+#include "nc_codes.h"
+#include "nc_log.h"
+#include "operand_stack.h"
+#include "text_buffer.h"
+
+// Outcome of one emitter of the block flush.
+enum class Emit
+{
+    Done,    // sent, or nothing was pending
+    NotNow,  // the channel has no room now; the pending flag stays set
+    Failed,  // the channel refused the entry; the block stops with an error
+};
+
+class CInterpreter
+{
+public:
+    static constexpr int OperandStackSize = 50;
+    static constexpr int CallStackSize = 20;
+    static constexpr int LocalRParams = 900;
+    static constexpr int RParams = 1000;
+    static constexpr int GParams = 30;
+    static constexpr int MDefCount = 160;
+    static constexpr int MDefCancels = 10;
+    static constexpr int FunctionCodes = 33;
+    static constexpr int TraceLineLimit = 40;
+    static constexpr int JumpLinesPerStep = 10;
+
+    CInterpreter(IInterpreterChannel& channel, std::size_t textSize, unsigned labelCapacity);
+    virtual ~CInterpreter();
+    CInterpreter(const CInterpreter&) = delete;
+    CInterpreter& operator=(const CInterpreter&) = delete;
+
+    // Dialect: the preparation pass before the program runs (labels).
+    virtual void prepareProgramText();
+
+    // Operations the executor and the channel reach; dialects may override.
+    virtual void setState(InterpreterState state);
+    virtual InterpreterState getState() const;
+    virtual void raiseNcError(std::uint32_t code);
+    virtual std::uint32_t setTraceMode(int mode);
+    virtual void markErrorLine();
+    virtual bool selectToolCorrection(int number);
+    virtual bool startProgram();
+    virtual bool executeG(int group, int number);
+    virtual bool applyMDefinition(int group, int number);
+    virtual bool executeM(int group, int number);
+    virtual bool executeH(int group, int number);
+    virtual bool waitAndFlush(bool stopRequested);
+    virtual bool writeMdBit(int word, int bit, int value) = 0;
+    virtual bool readMdBit(int word, int bit, int& value) = 0;
+    virtual bool loadMDefinitions(const std::string& projectDir);
+    virtual bool setBit(std::uint8_t* bits, int byteCount, int bit);
+
+    // Program text. Accepted in states 1, 2, 12 and 13; the state becomes 2.
+    bool loadProgramText(const std::string& text);
+    // Labels registered by the translator; the preparation pass registers the
+    // "L<n>" words found at line starts.
+    bool defineLabel(const std::string& name, std::int32_t position);
+
+    // One execution step of the channel's worker (see interpreter_state.h);
+    // returns the time the worker may wait before the next step.
+    int step();
+    // Executes one line from the cursor (the dispatcher) and its block end.
+    void execute();
+    // Executes from the start to the end of the text.
+    void runWholeText();
+
+    // Requests from the channel's other threads.
+    void requestReset() { m_resetRequested = true; }
+    void requestStop() { m_stopOverride = true; }
+    void releaseWait() { m_waitReleased = true; }
+    // Back to idle: program kept, block state, stacks and flags cleared.
+    void reset();
+
+    // Parameters.
+    double getR(int index) const;
+    void setR(int index, double value);
+    double getG(int index) const { return (index >= 0 && index < GParams) ? m_g[index] : 0.0; }
+    void setZeroPoint(int axis, int number, double value);
+
+    // Read access for the channel and tests.
+    const CBlockState& block() const { return m_block; }
+    std::int32_t currentLine() const { return m_lineIndex; }
+    std::int32_t errorLine() const { return m_errorLine; }
+    std::uint32_t ncError() const { return m_ncError; }
+    std::int32_t blockNumber() const { return m_blockNo; }
+    std::uint32_t blockCounter() const { return m_blockCounter; }
+    int condition() const { return m_condition; }
+    int pendingOutputs() const { return m_pendingOutputs; }
+    std::size_t cursor() const { return m_cursor; }
+    int traceMode() const { return m_traceMode; }
+    void setStopAtMarker(bool on) { m_stopAtMarker = on; }
+    std::uint8_t mDefinitionFlags(int m) const;
+
+protected:
+    struct MDefinition
+    {
+        std::uint8_t flags = 0;
+        std::int32_t cancels[MDefCancels];
+    };
+
+    // Modal groups of the G functions; each holds the last function code.
+    enum ModalGroup
+    {
+        ModalMotion,
+        ModalPlane,
+        ModalRadiusCorrection,
+        ModalZeroShift,
+        ModalExactStop,
+        ModalUnits,
+        ModalDistance,
+        ModalOneShot,
+        ModalSense,
+        ModalContourFeed,
+        ModalCollision,
+        ModalCpc,
+        ModalRotEx,
+        ModalDiameter,
+        ModalFeedProfile,
+        ModalTpm,
+        ModalCircle,
+        ModalGroupCount
+    };
+
+    // Messages and errors.
+    void log(std::uint32_t category, std::uint32_t number, const char* format,
+             std::vector<NcLogArg> args);
+    // Message with channel and line first, error line, NC error and state 11.
+    void fail(std::uint32_t message, const char* format, std::vector<NcLogArg> args,
+              std::uint32_t ncError);
+    long long channelArg() const { return m_channel.channelNumber(); }
+    long long lineArg() const { return m_blockNo; }
+
+    // Modal codes and block output.
+    void setModalCode(ModalGroup group, std::uint32_t code, bool marksChanged = false);
+    void markOutput() { m_block.markOutput(m_pendingOutputs); }
+    void markChanged() { m_block.markChanged(m_pendingOutputs); }
+
+    // Block flush (interpreter_flush.cpp).
+    Emit flushBlock();
+    bool prepareGeometry();
+    void stampHeader(CEntry& entry, bool takesIndex) const;
+    Emit handOver(CEntry* entry, bool takesIndex);
+    Emit emitToolNumber();
+    Emit emitMFunctions(std::uint8_t mask);
+    Emit emitIpolRules();
+    Emit emitFunctions();
+    Emit emitSpindle();
+    Emit emitMeasMode();
+    Emit emitGeometry();
+    Emit emitDwell();
+    Emit emitHValue();
+    Emit emitStop();
+    Emit emitChannelSync();
+    void clearBlock();
+    // Block geometry before the targets are computed (centres, angle end
+    // points); false after an error that set state 11.
+    virtual bool blockGeometry();
+
+    // Executor (executor*.cpp).
+    void dispatchWord();
+    void lineEnd();
+    bool at(const char* keyword) const; // first letter any case, rest exact
+    bool take(const char* keyword);
+    void skipBlanks();
+    bool readNumber(double& value, bool allowPlus);
+    bool readIndex(int& value);
+    bool readIndexedWord(int& index, int& number, int maxIndex);
+    void unknownWord();
+    bool push(double value);
+    bool pop(double& value);
+    double currentAxis(int axis) const;
+    void wordA();
+    void wordC();
+    void wordD();
+    void wordF();
+    void wordG();
+    void wordH();
+    void wordCentre(int axis);
+    void wordJ();
+    void wordL();
+    void wordM();
+    void wordN();
+    void wordP();
+    void wordQ();
+    void wordR();
+    void wordS();
+    void wordT();
+    void wordX();
+    void wordSet();
+    void wordMsg();
+    void wordOrx();
+    void wordWaitIdle();
+    void wordTangDesc();
+    bool setFeed(double value);
+    bool setAxis(int axis, double value);
+    bool axisIndex(int digits, int& axis, const char* letter);
+    void sense(int value);
+    void calc();
+    bool calcRelation(const std::string& op);
+    bool calcRotation(const std::string& op);
+    void pushc();
+    void popc();
+    bool popSetter(double value);
+    bool checkRange(double value, double minimum, double maximum, std::uint32_t message);
+    bool setAux(int number, double value);
+    void setRadius(double value);
+    bool assignR(int index);
+    bool readRIndex(int& index);
+    bool readIndirect(double& value);
+    void jumpEol();
+    void jumpElse();
+    void gotoWord();
+    void callWord();
+    void returnWord();
+    void repeatWord(int label, int repeat);
+    bool callLabel(int label, int repeat, std::int32_t returnPos, bool askChannel);
+    void resolveJump();
+    bool lineIsBlock(std::size_t start, int number) const;
+    void traceLineMarker();
+    void traceBlockNumber();
+    std::size_t lineOfPosition(std::size_t position) const;
+    void buildLineStarts();
+
+    // M definitions (interpreter_mfunc.cpp).
+    bool readMDefinitionFile(const std::string& path);
+
+    IInterpreterChannel& m_channel;
+
+    // Program text and cursor.
+    CTextBuffer m_text;
+    std::size_t m_textLength = 0;
+    std::size_t m_cursor = 0;
+    std::vector<std::size_t> m_lineStarts;
+    bool m_programLoaded = false;
+    bool m_programStarted = false;
+
+    std::int32_t m_lineIndex = -1;
+    std::int32_t m_blockNo = 0;
+    std::uint32_t m_blockCounter = 0;
+    std::int32_t m_errorLine = -1;
+    std::uint32_t m_ncError = 0;
+    std::atomic<int> m_state{static_cast<int>(InterpreterState::Idle)};
+    int m_condition = 0;
+    int m_mismatches = 0;
+
+    COperandStack m_stack{OperandStackSize};
+    CCallStack m_calls{CallStackSize};
+    CLabelTable m_labels;
+
+    double m_r[LocalRParams] = {};
+    double m_g[GParams] = {};
+
+    CBlockState m_block;
+    std::uint32_t m_modal[ModalGroupCount] = {};
+    bool m_functionChanged = false;
+    bool m_modalChanged[ModalGroupCount] = {};
+    int m_sense = 1;
+
+    MDefinition m_mdefs[MDefCount];
+    bool m_mdefsLoaded = false;
+    std::uint8_t m_groupMPending[MDefCount] = {};
+
+    int m_pendingOutputs = 0;
+    std::uint32_t m_entryCounter = 0;
+    bool m_entriesMade = false;
+    bool m_rulesPending = false;
+    bool m_stopped = false;
+    double m_savedRotation[3] = {0, 0, 0};
+    double m_auxStart[CBlockState::AuxAxes] = {};
+
+    // Units and modes.
+    double m_metricFactor = 1.0;
+    double m_inchFactor = 25.4;
+    double m_radiusPrecision = 0.1;
+    bool m_inch = false;        // G70/G700
+    bool m_feedScaling = false; // G700/G710
+    bool m_incremental = false;
+    bool m_incrementalCentres = true; // centres relative to the start
+    int m_radiusCorrection = 40;
+    int m_zeroShift = 0;        // 0 off, 1..4 (G54..G57)
+    int m_shiftSelector = 0;    // G25/G26
+    int m_programmableShift = 0;
+    bool m_exactStopModal = false;
+    bool m_g62 = false;
+    bool m_planeCheck = true;
+    int m_cycleMacro = 0;       // G36..G39 marked in this block
+    double m_zeroPoints[3][10] = {};
+    CVec3d m_lastMachineTarget;
+    bool m_geometryPrepared = false;
+    bool m_geometryPending = false;
+    CVec3d m_machineTarget;
+
+    // Pending function entries by code, sent in the fixed order of the flush.
+    struct PendingFunction
+    {
+        bool pending = false;
+        CEntryFunk data;
+    };
+    PendingFunction m_functions[FunctionCodes];
+    void queueFunction(std::uint32_t code, const CEntryFunk& data);
+
+    // Message of "MSG".
+    bool m_msgPending = false;
+    int m_msgLevel = 0;
+    int m_msgMask = 0;
+    char m_msgText[81] = {};
+
+    // Setter values (stored for the entries and the later stages).
+    struct Settings
+    {
+        double dynOvr = 1.0;
+        double spindleLimit = 0.0;
+        double segment = 0.0;
+        bool segmentSet = false;
+        double rounding = 0.0;
+        int cornerKind = 0;
+        double cornerSize = 0.0;
+        int planAxis = 0;
+        double spindleOrientation = 0.0;
+        bool mirror[3] = {false, false, false};
+        bool mirrorChanged = false;
+        int deleteDistanceMode = 0;
+        bool transmit = false;
+        bool toolOffsetInc = false;
+        bool zeroShiftInc = false;
+        bool qPositionMode = false;
+        bool diameterMode = false;
+        bool tpm = false;
+        int rotationMode = 0;
+        double rotationAngles[3] = {0, 0, 0};
+        int modeMask = 0;
+        double setterValues[4] = {0, 0, 0, 0};
+        int setterIndex = 0;
+        bool tangDesc = false;
+        int tangAxis1 = 0;
+        int tangAxis2 = 0;
+        int tangAxis = 0;
+        bool tangOn = false;
+        double tangOffset = 0.0;
+    } m_set;
+
+    // Trace.
+    int m_traceMode = 0;
+    std::string m_traceLine;
+
+    // Stops, waits and jumps.
+    bool m_stopAtMarker = false;
+    bool m_markerPassed = false;
+    std::atomic<bool> m_waitReleased{false};
+    std::atomic<bool> m_resetRequested{false};
+    std::atomic<bool> m_stopOverride{false};
+    bool m_waited = false;
+    bool m_wordRetry = false; // the channel had no room for a word's entry
+    bool m_waitAfterFlush = false;
+    bool m_stopMarker = false;
+    bool m_stopRequested = false;
+    int m_jumpTarget = 0;
+    std::size_t m_jumpLine = 0;
+    bool m_jumpStarted = false;
+
+    // Block search.
+    bool m_searchActive = false;
+    int m_searchKind = 0;
+    std::int64_t m_searchTarget = 0;
+    bool m_searchToEnd = false;
+    std::int32_t m_restartLine = -1;
+};
+
+// The interpreter of the system's own dialect.
+class CCorvantaInterpreter : public CInterpreter
+{
+public:
+    using CInterpreter::CInterpreter;
+    // Machine-data bits are accepted without effect in this dialect.
+    bool writeMdBit(int word, int bit, int value) override;
+    bool readMdBit(int word, int bit, int& value) override;
+};

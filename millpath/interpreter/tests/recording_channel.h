@@ -1,0 +1,154 @@
+// A channel double for the interpreter tests: it records the entries handed to
+// it and the log messages, and lets a test control room, motion and limits.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "entry.h"
+#include "interpreter.h"
+#include "interpreter_channel.h"
+
+class RecordingChannel : public IInterpreterChannel
+{
+public:
+    explicit RecordingChannel(int number = 1) : m_number(number) {}
+
+    int channelNumber() const override { return m_number; }
+    void reportLog(const NcLogMessage& message) override { messages.push_back(message); }
+    int addEntry(CEntry* entry) override
+    {
+        if (refuseWith != 0)
+            return refuseWith;
+        if (room <= 0)
+            return AddEntry::NotNow;
+        --room;
+        entries.emplace_back(entry);
+        return AddEntry::Taken;
+    }
+    int groupFreePlaces() override { return freePlaces; }
+    bool hasGroup() override { return true; }
+    bool groupHasUnfinishedMotion() override { return motion; }
+    bool groupHasCapability(int gNumber) override { return capabilities.count(gNumber) > 0; }
+    bool groupExclusiveMode() override { return exclusive; }
+    std::uint32_t prepareGroup() override { return prepareError; }
+    bool programLogOn() override { return false; }
+    std::string programName() override { return "test"; }
+    bool axisLimits(int axis, double& minimum, double& maximum) override
+    {
+        if (!limits)
+            return false;
+        minimum = limitMin[axis];
+        maximum = limitMax[axis];
+        return true;
+    }
+    double minimumFeed() override { return minFeed; }
+    bool displayText(std::int32_t lineIndex, std::string& text) override
+    {
+        text = "line " + std::to_string(lineIndex);
+        return true;
+    }
+    bool pathAxesPositions(double positions[3]) override
+    {
+        for (int i = 0; i < 3; ++i)
+            positions[i] = axisPositions[i];
+        return true;
+    }
+    std::uint32_t inputWord() override { return input; }
+    int findLabel(const std::string& name, std::int32_t& position) override
+    {
+        auto it = extraLabels.find(name);
+        if (findResult != 1)
+            return findResult;
+        if (it == extraLabels.end())
+            return 0;
+        position = it->second;
+        return 1;
+    }
+    void rotationExtension(bool) override {}
+
+    // Entries of one type, in the order handed over.
+    template <class T> std::vector<const T*> of() const
+    {
+        std::vector<const T*> result;
+        for (const auto& e : entries)
+            if (auto* t = dynamic_cast<const T*>(e.get()))
+                result.push_back(t);
+        return result;
+    }
+    std::vector<std::uint32_t> types() const
+    {
+        std::vector<std::uint32_t> result;
+        for (const auto& e : entries)
+            result.push_back(e->m_type);
+        return result;
+    }
+    bool logged(std::uint32_t number) const
+    {
+        for (const auto& m : messages)
+            if (m.number == number)
+                return true;
+        return false;
+    }
+
+    int m_number;
+    std::vector<std::unique_ptr<CEntry>> entries;
+    std::vector<NcLogMessage> messages;
+    int room = 1000000;
+    int refuseWith = 0;
+    int freePlaces = 49;
+    bool motion = false;
+    bool exclusive = false;
+    std::uint32_t prepareError = 0;
+    std::map<int, bool> capabilities;
+    bool limits = false;
+    double limitMin[3] = {-100, -100, -100};
+    double limitMax[3] = {100, 100, 100};
+    double minFeed = 0.0;
+    double axisPositions[3] = {0, 0, 0};
+    std::uint32_t input = 0;
+    std::map<std::string, std::int32_t> extraLabels;
+    int findResult = 1;
+};
+
+// Line marker of the stack language for line index n.
+inline std::string lineMarker(std::uint32_t n)
+{
+    std::string m = "\x87\x01";
+    for (int i = 0; i < 4; ++i)
+        m += static_cast<char>((n >> (8 * i)) & 0xFF);
+    m += '\x87';
+    return m;
+}
+
+// Runs the program from the start until it rests: the error state is caught
+// before it turns into "aborted". Returns the state it rests in.
+inline InterpreterState runProgram(CInterpreter& interpreter, const std::string& text, int maxSteps = 100000)
+{
+    if (!interpreter.loadProgramText(text))
+        return InterpreterState::None;
+    interpreter.setState(InterpreterState::StartRequested);
+    for (int i = 0; i < maxSteps; ++i)
+    {
+        if (interpreter.getState() == InterpreterState::Error)
+            break;
+        if (interpreter.step() != 0)
+            break;
+    }
+    return interpreter.getState();
+}
+
+// Steps on until the interpreter rests (used after a test changed the channel).
+inline InterpreterState resume(CInterpreter& interpreter, int maxSteps = 100000)
+{
+    for (int i = 0; i < maxSteps; ++i)
+    {
+        if (interpreter.getState() == InterpreterState::Error)
+            break;
+        if (interpreter.step() != 0)
+            break;
+    }
+    return interpreter.getState();
+}
