@@ -1,0 +1,73 @@
+// Serves the loaded drivers' device files to every process of the device over
+// the manager's local socket. Each connection has its own thread, so calls of
+// several threads and processes run in the drivers at the same time.
+#pragma once
+
+#include "driver_table.h"
+
+#include <os/devio.h>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace devmgr
+{
+
+class DeviceServer
+{
+public:
+    explicit DeviceServer(DriverTable& drivers) : m_drivers(drivers) {}
+    ~DeviceServer();
+
+    // Listens on the socket; it appears under its final name only once
+    // connections are accepted, so its presence means the manager is ready.
+    bool start(std::string& error);
+    // Stops accepting, ends every connection after its call in progress and
+    // closes the device files still open.
+    void stop();
+
+private:
+    struct OpenFile
+    {
+        Driver* driver = nullptr;
+        DWORD_PTR context = 0;
+        uint64_t connection = 0; // the connection that opened it
+        int callsInProgress = 0;
+        bool closing = false;
+    };
+
+    void acceptLoop();
+    void serve(int fd, uint64_t connection);
+    bool answer(os::devio::Message& request, os::devio::Message& reply, uint64_t connection);
+
+    void openFile(os::devio::Message& request, os::devio::Message& reply, uint64_t connection);
+    void closeFile(uint64_t id, os::devio::Message& reply);
+    BOOL closeNow(const std::shared_ptr<OpenFile>& file);
+    void closeFilesOf(uint64_t connection);
+
+    // A call on an open file keeps it from being closed under it.
+    std::shared_ptr<OpenFile> beginCall(uint64_t id);
+    void endCall(const std::shared_ptr<OpenFile>& file);
+
+    DriverTable& m_drivers;
+    std::string m_socketPath;
+    int m_listenFd = -1;
+    int m_wakeFds[2] = {-1, -1};
+    std::thread m_acceptThread;
+
+    std::mutex m_lock;
+    std::condition_variable m_connectionsEnded;
+    std::map<uint64_t, std::shared_ptr<OpenFile>> m_files;
+    uint64_t m_nextFileId = 1;
+    uint64_t m_nextConnection = 1;
+    std::set<int> m_connectionFds;
+    int m_connectionThreads = 0;
+    bool m_stopping = false;
+};
+
+} // namespace devmgr
