@@ -1,0 +1,194 @@
+#include "vos/orxport.h"
+
+#include "link.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vos
+{
+
+class PortState
+{
+public:
+    PortState(COrxW32Port& owner, std::string name, ULONG options)
+        : m_owner(owner), m_name(std::move(name)), m_options(options)
+    {
+    }
+
+    COrxW32Port& m_owner;
+    std::string m_name;
+    const ULONG m_options;
+    std::atomic<ULONG> m_lastError{0};
+    std::atomic<bool> m_connected{false};
+    OrxLink m_link;
+    std::thread m_receiver;
+    // Serialises connect and disconnect. Never held by the receive thread while it
+    // waits, and the short field lock is never held while a thread is joined, so
+    // a dispatch that asks for the port's state cannot block a disconnect.
+    std::mutex m_opLock;
+    mutable std::mutex m_fieldLock; // m_name
+
+    void ReceiveLoop()
+    {
+        OrxMessage msg;
+        while (m_link.Receive(msg, -1) == 1)
+            m_owner.OrxDispatch(msg.Cmd());
+    }
+
+    bool OnReceiver() const { return m_receiver.get_id() == std::this_thread::get_id(); }
+
+    // Ends the connection; with the operation lock held. The receive thread
+    // stopping itself only shuts the connection down and is collected later.
+    void Stop()
+    {
+        m_connected = false;
+        m_link.Shutdown();
+        if (m_receiver.joinable() && !OnReceiver())
+        {
+            m_receiver.join();
+            m_link.Close();
+        }
+    }
+
+    // Collects a receive thread that stopped itself; with the operation lock held.
+    void Collect()
+    {
+        if (m_receiver.joinable())
+        {
+            if (OnReceiver())
+                m_receiver.detach();
+            else
+                m_receiver.join();
+        }
+        m_link.Close();
+    }
+};
+
+} // namespace vos
+
+using vos::PortState;
+
+COrxW32Port::COrxW32Port(USHORT port, BOOL connect, LPCSTR portName, ULONG options)
+    : m_state(std::make_unique<PortState>(*this, portName ? portName : "", options))
+{
+    if (connect)
+        OrxConnect(port, 4096, 80);
+}
+
+COrxW32Port::~COrxW32Port()
+{
+    std::lock_guard<std::mutex> lock(m_state->m_opLock);
+    m_state->Stop();
+    m_state->Collect();
+}
+
+BOOL COrxW32Port::OrxConnect(USHORT port, ULONG /*bufferSize*/, ULONG /*queueLength*/)
+{
+    std::lock_guard<std::mutex> lock(m_state->m_opLock);
+    if (m_state->m_connected)
+    {
+        m_state->m_lastError = VOSERR_PORT_IN_USE;
+        return FALSE;
+    }
+    m_state->Collect();
+    ULONG error = m_state->m_link.Open(port, OrxGetPortName());
+    m_state->m_lastError = error;
+    if (error != VOSERR_NOERROR)
+    {
+        SetLastError(error);
+        return FALSE;
+    }
+    m_state->m_connected = true;
+    m_state->m_receiver = std::thread([s = m_state.get()] { s->ReceiveLoop(); });
+    return TRUE;
+}
+
+void COrxW32Port::OrxDisconnect()
+{
+    if (m_state->OnReceiver())
+    {
+        m_state->m_connected = false;
+        m_state->m_link.Shutdown();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_state->m_opLock);
+    m_state->Stop();
+}
+
+void COrxW32Port::OrxDispatch(OrxCmd* cmd)
+{
+    if (!cmd || cmd->IsResponse())
+        return;
+    if (cmd->IsVosCommand() || (cmd->stateFlags & ORX_STATE_ANSWER))
+        OrxResponse(cmd, VOSERR_SRV_NOT_SUPPORTED);
+}
+
+LONG COrxW32Port::OrxSend(const OrxAddr* target, USHORT cmdId, USHORT stateFlags, ULONG invokeId,
+                          const void* data, ULONG length, ULONG errorCode)
+{
+    if (!target || (length && !data))
+        return VOSERR_INVALID_PARAMETER;
+    OrxCmd h = vos::MakeHeader(*target, cmdId, stateFlags, invokeId, length, errorCode);
+    return static_cast<LONG>(m_state->m_link.Send(h, data, length));
+}
+
+LONG COrxW32Port::OrxSendCmd(const OrxCmd* cmd)
+{
+    if (!cmd)
+        return VOSERR_INVALID_PARAMETER;
+    return static_cast<LONG>(m_state->m_link.Send(*cmd, cmd->Data(), cmd->length));
+}
+
+LONG COrxW32Port::OrxResponse(const OrxCmd* request, ULONG errorCode, const void* data, ULONG length)
+{
+    if (!request)
+        return VOSERR_INVALID_PARAMETER;
+    USHORT flags = static_cast<USHORT>((request->stateFlags & ~ORX_STATE_ANSWER) | ORX_STATE_RESPONSE);
+    return OrxSend(&request->source, request->cmdId, flags, request->invokeId, data, length, errorCode);
+}
+
+BOOL COrxW32Port::OrxIsConnected() const
+{
+    return m_state->m_connected ? TRUE : FALSE;
+}
+
+OrxAddr COrxW32Port::OrxGetAddr() const
+{
+    return m_state->m_connected ? m_state->m_link.Addr() : OrxAddr{};
+}
+
+USHORT COrxW32Port::OrxGetPort() const
+{
+    return OrxGetAddr().port;
+}
+
+void COrxW32Port::OrxSetPortName(LPCSTR portName)
+{
+    std::lock_guard<std::mutex> lock(m_state->m_fieldLock);
+    m_state->m_name = portName ? portName : "";
+}
+
+LPCSTR COrxW32Port::OrxGetPortName() const
+{
+    std::lock_guard<std::mutex> lock(m_state->m_fieldLock);
+    return m_state->m_name.c_str();
+}
+ULONG COrxW32Port::OrxGetOptions() const
+{
+    return m_state->m_options;
+}
+
+ULONG COrxW32Port::OrxGetLastError() const
+{
+    return m_state->m_lastError;
+}
+
+LONG OrxGetPortByName(LPCSTR portName, OrxAddr* addr)
+{
+    if (!portName || !addr)
+        return VOSERR_INVALID_PARAMETER;
+    return static_cast<LONG>(vos::ResolvePortName(portName, *addr));
+}

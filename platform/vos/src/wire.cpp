@@ -1,0 +1,335 @@
+#include "wire.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vos
+{
+
+std::string DeviceRoot()
+{
+    return os::deviceRoot();
+}
+
+std::string RouterSocketPath()
+{
+    return DeviceRoot() + "/vosrouter.sock";
+}
+std::string RouterLockPath()
+{
+    return DeviceRoot() + "/vosrouter.lock";
+}
+std::string RouterPidPath()
+{
+    return DeviceRoot() + "/vosrouter.pid";
+}
+std::string EventLogPath()
+{
+    return DeviceRoot() + "/VosEvent.log";
+}
+
+OrxMessage::OrxMessage(const OrxCmd& header, const void* data, size_t length)
+    : m_bytes(sizeof(OrxCmd) + length)
+{
+    std::memcpy(m_bytes.data(), &header, sizeof(OrxCmd));
+    Cmd()->length = static_cast<ULONG>(length);
+    if (length)
+        std::memcpy(m_bytes.data() + sizeof(OrxCmd), data, length);
+}
+
+bool WriteAll(int fd, const void* data, size_t length)
+{
+    const BYTE* p = static_cast<const BYTE*>(data);
+    while (length > 0)
+    {
+        ssize_t n = ::send(fd, p, length, MSG_NOSIGNAL);
+        if (n < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+            {
+                pollfd pfd{fd, POLLOUT, 0};
+                ::poll(&pfd, 1, 1000);
+                continue;
+            }
+            return false;
+        }
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length)
+{
+    if (length > MAX_FRAME - sizeof(OrxCmd))
+        return false;
+    // One buffer, one send: frames of concurrent senders never interleave within a
+    // call, and the lock of the caller keeps whole frames apart.
+    std::vector<BYTE> frame(4 + sizeof(OrxCmd) + length);
+    uint32_t total = static_cast<uint32_t>(sizeof(OrxCmd) + length);
+    std::memcpy(frame.data(), &total, 4);
+    OrxCmd h = header;
+    h.length = static_cast<ULONG>(length);
+    std::memcpy(frame.data() + 4, &h, sizeof(OrxCmd));
+    if (length)
+        std::memcpy(frame.data() + 4 + sizeof(OrxCmd), data, length);
+    return WriteAll(fd, frame.data(), frame.size());
+}
+
+FrameReader::Fill_ FrameReader::Fill(int fd)
+{
+    if (m_start > 0 && m_start == m_buf.size())
+    {
+        m_buf.clear();
+        m_start = 0;
+    }
+    else if (m_start > 65536)
+    {
+        m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
+        m_start = 0;
+    }
+    BYTE chunk[65536];
+    for (;;)
+    {
+        ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0)
+        {
+            m_buf.insert(m_buf.end(), chunk, chunk + n);
+            return Fill_::Data;
+        }
+        if (n == 0)
+            return Fill_::Closed;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN ? Fill_::WouldBlock : Fill_::Closed;
+    }
+}
+
+bool FrameReader::Next(OrxMessage& out, bool& bad)
+{
+    bad = false;
+    size_t avail = m_buf.size() - m_start;
+    if (avail < 4)
+        return false;
+    uint32_t total;
+    std::memcpy(&total, m_buf.data() + m_start, 4);
+    if (total < sizeof(OrxCmd) || total > MAX_FRAME)
+    {
+        bad = true;
+        return false;
+    }
+    if (avail < 4 + total)
+        return false;
+    const BYTE* p = m_buf.data() + m_start + 4;
+    OrxCmd header;
+    std::memcpy(&header, p, sizeof header);
+    if (header.length != total - sizeof(OrxCmd))
+    {
+        bad = true;
+        return false;
+    }
+    out = OrxMessage(header, p + sizeof(OrxCmd), header.length);
+    m_start += 4 + total;
+    return true;
+}
+
+int ConnectRouterSocket()
+{
+    std::string path = RouterSocketPath();
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(addr.sun_path))
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+namespace
+{
+
+// The router program lies beside this library.
+std::string RouterProgram()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&RouterProgram), &info) && info.dli_fname)
+    {
+        std::string self = info.dli_fname;
+        auto slash = self.rfind('/');
+        if (slash != std::string::npos)
+            return self.substr(0, slash) + "/vosrouter";
+    }
+    return "vosrouter";
+}
+
+void StartRouter()
+{
+    std::string program = RouterProgram();
+    char arg1[] = "--daemon";
+    char* argv[] = {program.data(), arg1, nullptr};
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0)
+    {
+        // The program forks its long-lived part and ends at once; reap it here.
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
+        {
+        }
+    }
+}
+
+} // namespace
+
+int ConnectRouter(ULONG& error)
+{
+    int fd = ConnectRouterSocket();
+    if (fd >= 0)
+        return fd;
+    // Generous: a loaded machine may take a while to bring the router up. A router
+    // that was just ending lets the started one go, so start again now and then.
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + std::chrono::seconds(15);
+    auto nextStart = Clock::now();
+    while (Clock::now() < deadline)
+    {
+        if (Clock::now() >= nextStart)
+        {
+            StartRouter();
+            nextStart = Clock::now() + std::chrono::seconds(1);
+        }
+        fd = ConnectRouterSocket();
+        if (fd >= 0)
+            return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    error = VOSERR_ROUTER_NOT_RUNNING;
+    return -1;
+}
+
+static bool WaitReadable(int fd, int timeoutMs)
+{
+    pollfd pfd{fd, POLLIN, 0};
+    for (;;)
+    {
+        int n = ::poll(&pfd, 1, timeoutMs);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n > 0;
+    }
+}
+
+ULONG RouterRequest(int fd, FrameReader& reader, USHORT cmdId, const void* data, size_t length,
+                    OrxMessage& answer, int timeoutMs)
+{
+    OrxAddr router{};
+    OrxCmd header = MakeHeader(router, cmdId, ORX_STATE_ANSWER, 0, static_cast<ULONG>(length));
+    if (!SendFrame(fd, header, data, length))
+        return VOSERR_ROUTER_NOT_RUNNING;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;)
+    {
+        bool bad = false;
+        if (reader.Next(answer, bad))
+            return answer.Cmd()->errorCode;
+        if (bad)
+            return VOSERR_INVALID_MESSAGE;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !WaitReadable(fd, static_cast<int>(left.count())))
+            return VOSERR_TIMEOUT;
+        if (reader.Fill(fd) == FrameReader::Fill_::Closed)
+            return VOSERR_ROUTER_NOT_RUNNING;
+    }
+}
+
+bool ShutdownRouter(int timeoutMs)
+{
+    int fd = ConnectRouterSocket();
+    if (fd < 0)
+        return !RouterRunning();
+    OrxMessage answer;
+    FrameReader reader;
+    RouterRequest(fd, reader, ROUTER_CMD_SHUTDOWN, nullptr, 0, answer, timeoutMs);
+    // The router closes our connection as it ends; wait for that.
+    char byte;
+    while (WaitReadable(fd, timeoutMs) && ::recv(fd, &byte, 1, 0) > 0)
+    {
+    }
+    ::close(fd);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (RouterRunning())
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+bool RouterRunning()
+{
+    int lock = ::open(RouterLockPath().c_str(), O_RDWR | O_CLOEXEC);
+    if (lock < 0)
+        return false;
+    struct flock fl
+    {
+    };
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    bool held = ::fcntl(lock, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+    ::close(lock);
+    return held;
+}
+
+OrxCmd MakeHeader(const OrxAddr& target, USHORT cmdId, USHORT stateFlags, ULONG invokeId, ULONG length,
+                  ULONG errorCode)
+{
+    OrxCmd h{};
+    h.target = target;
+    h.cmdId = cmdId;
+    h.stateFlags = stateFlags;
+    h.length = length;
+    h.errorCode = errorCode;
+    h.invokeId = invokeId;
+    return h;
+}
+
+OrxAddr LocalAddr(USHORT port)
+{
+    OrxAddr a{};
+    a.port = port;
+    return a;
+}
+
+bool IsLocalNetId(const OrxNetId& id, const OrxNetId& local)
+{
+    static const OrxNetId zero{};
+    return std::memcmp(&id, &zero, sizeof id) == 0 || std::memcmp(&id, &local, sizeof id) == 0;
+}
+
+} // namespace vos

@@ -1,0 +1,88 @@
+// Framing between the client library and the router: every message travels as
+// a 32-bit frame length followed by the OrxCmd header and its data, over a Unix
+// stream socket in the device root.
+#pragma once
+
+#include "vos/orx.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vos
+{
+
+// Router commands (messages to ORX_PORT_ROUTER).
+constexpr USHORT ROUTER_CMD_CONNECT = 1;  // data: requested port (16 bits), name bytes; answer: OrxAddr
+constexpr USHORT ROUTER_CMD_RESOLVE = 2;  // data: name bytes; answer: OrxAddr of the port holding it
+constexpr USHORT ROUTER_CMD_SHUTDOWN = 3; // the router closes every connection and ends
+
+// Raw command that carries a report-log line to the event logger port.
+constexpr USHORT ORX_CMD_REPORTLOG = 0x0300;
+
+constexpr size_t MAX_FRAME = 16u * 1024 * 1024; // bigger frames are refused as malformed
+constexpr size_t MAX_PORT_NAME = 64;
+
+std::string DeviceRoot();
+std::string RouterSocketPath();
+std::string RouterLockPath();
+std::string RouterPidPath();
+std::string EventLogPath();
+
+// One received or outgoing message: header and data in one buffer.
+class OrxMessage
+{
+public:
+    OrxMessage() = default;
+    OrxMessage(const OrxCmd& header, const void* data, size_t length);
+    OrxCmd* Cmd() { return reinterpret_cast<OrxCmd*>(m_bytes.data()); }
+    const OrxCmd* Cmd() const { return reinterpret_cast<const OrxCmd*>(m_bytes.data()); }
+    std::vector<BYTE>& Bytes() { return m_bytes; }
+    bool Empty() const { return m_bytes.empty(); }
+
+private:
+    std::vector<BYTE> m_bytes; // vector storage is suitably aligned for the header
+};
+
+bool WriteAll(int fd, const void* data, size_t length);
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length);
+
+// Collects bytes from a socket and cuts them into frames.
+class FrameReader
+{
+public:
+    enum class Fill_
+    {
+        Data,
+        WouldBlock,
+        Closed
+    };
+    // Reads one chunk: what is available (non-blocking socket) or what arrives (blocking).
+    Fill_ Fill(int fd);
+    // Takes the next complete frame; false when none is complete. Sets bad on a malformed frame.
+    bool Next(OrxMessage& out, bool& bad);
+
+private:
+    std::vector<BYTE> m_buf;
+    size_t m_start = 0;
+};
+
+// Connects to the router's socket; -1 when nobody listens.
+int ConnectRouterSocket();
+// Connects, starting the router beside this library when it is not running.
+int ConnectRouter(ULONG& error);
+// Sends one router command and waits for the answer; what arrives after the
+// answer stays in the reader.
+ULONG RouterRequest(int fd, FrameReader& reader, USHORT cmdId, const void* data, size_t length,
+                    OrxMessage& answer, int timeoutMs);
+// Asks a running router to end; true when none runs afterwards.
+bool ShutdownRouter(int timeoutMs);
+// Whether a router holds the lock of this device root (seen from another process).
+bool RouterRunning();
+
+OrxCmd MakeHeader(const OrxAddr& target, USHORT cmdId, USHORT stateFlags, ULONG invokeId, ULONG length,
+                  ULONG errorCode = 0);
+OrxAddr LocalAddr(USHORT port);
+bool IsLocalNetId(const OrxNetId& id, const OrxNetId& local);
+
+} // namespace vos

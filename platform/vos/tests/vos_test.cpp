@@ -1,0 +1,478 @@
+// The Vos layer between real processes through the router of a fresh device root.
+#include "testsupport.h"
+
+#include "../src/wire.h"
+#include "QbVosDllCe.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using vostest::Child;
+using vostest::DeviceRoot;
+
+namespace
+{
+
+constexpr USHORT PEER_PORT = 30001;
+
+OrxAddr Local(USHORT port)
+{
+    OrxAddr a{};
+    a.port = port;
+    return a;
+}
+
+class VosTest : public ::testing::Test
+{
+protected:
+    void TearDown() override { EXPECT_TRUE(m_root.StopRouter()) << "a router is left running"; }
+
+    // Starts the test peer on a port and waits until it serves.
+    std::unique_ptr<Child> StartPeer(USHORT port, const std::string& name = "")
+    {
+        std::vector<std::string> args{std::to_string(port)};
+        if (!name.empty())
+            args.push_back(name);
+        auto peer = std::make_unique<Child>("vos_test_peer", args);
+        std::string line = peer->ReadLine();
+        EXPECT_EQ(line, "ready " + std::to_string(port));
+        return peer;
+    }
+
+    DeviceRoot m_root;
+};
+
+TEST_F(VosTest, TwoProcessesExchangeWriteReadAndReadWrite)
+{
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client(0, TRUE, nullptr);
+    ASSERT_TRUE(client.VosSyncIsConnected());
+    OrxAddr target = Local(PEER_PORT);
+
+    const double written[2] = {1.25, -7.5};
+    ASSERT_EQ(client.VosSyncWriteReq(&target, 0x1000, 16, sizeof written, written), 0);
+    double readBack[2] = {};
+    ULONG got = 0;
+    ASSERT_EQ(client.VosSyncReadReq(&target, 0x1000, 16, sizeof readBack, readBack, &got), 0);
+    EXPECT_EQ(got, sizeof readBack);
+    EXPECT_EQ(readBack[0], 1.25);
+    EXPECT_EQ(readBack[1], -7.5);
+
+    // Read-write: writes 4 bytes at 100, reads 8 from there (the 4 written, then 4 untouched zeros).
+    const BYTE in[4] = {1, 2, 3, 4};
+    BYTE out[8];
+    std::memset(out, 0xAB, sizeof out);
+    ASSERT_EQ(client.VosSyncReadWriteReq(&target, 0x1000, 100, sizeof out, out, sizeof in, in, &got), 0);
+    EXPECT_EQ(got, 8u);
+    const BYTE expected[8] = {1, 2, 3, 4, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(out, expected, 8), 0);
+    EXPECT_EQ(peer->Finish(), 0);
+}
+
+struct SizeCase
+{
+    ULONG offset;
+    ULONG length;
+    LONG result;
+};
+
+TEST_F(VosTest, SizesAndAreaLimits)
+{
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client;
+    OrxAddr target = Local(PEER_PORT);
+    const SizeCase cases[] = {
+        {0, 0, 0},                      // empty read and write
+        {0, 1, 0},                      //
+        {0, 1024, 0},                   // the whole area
+        {1023, 1, 0},                   // last byte
+        {1023, 2, VOSERR_INVALID_SIZE}, // one past the end
+        {1025, 0, VOSERR_INVALID_SIZE}, // offset past the end
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "offset " << c.offset << " length " << c.length);
+        std::vector<BYTE> data(c.length);
+        for (ULONG i = 0; i < c.length; ++i)
+            data[i] = static_cast<BYTE>(i * 7 + c.offset);
+        EXPECT_EQ(client.VosSyncWriteReq(&target, 0x1000, c.offset, c.length, data.data()), c.result);
+        std::vector<BYTE> back(c.length + 1, 0xCD);
+        ULONG got = 12345;
+        EXPECT_EQ(client.VosSyncReadReq(&target, 0x1000, c.offset, c.length, back.data(), &got), c.result);
+        if (c.result == 0)
+        {
+            EXPECT_EQ(got, c.length);
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin()));
+        }
+        else
+            EXPECT_EQ(got, 12345u); // untouched on failure
+        EXPECT_EQ(back[c.length], 0xCD);
+    }
+}
+
+TEST_F(VosTest, LargeMessagesCrossTheRouterWhole)
+{
+    // An in-process device answering big reads: larger than any single socket read.
+    class Big : public CVosW32
+    {
+    public:
+        Big() : CVosW32(0, FALSE, nullptr, 0) {}
+        ~Big() override { OrxDisconnect(); }
+        void VosReadInd(const OrxAddr* addr, ULONG id, ULONG, ULONG, ULONG length) override
+        {
+            std::vector<BYTE> data(length);
+            for (ULONG i = 0; i < length; ++i)
+                data[i] = static_cast<BYTE>(i % 251);
+            VosReadRes(addr, id, 0, length, data.data());
+        }
+    } big;
+    ASSERT_TRUE(big.OrxConnect(31000, 4096, 80));
+    CVosSync client;
+    OrxAddr target = Local(31000);
+    for (ULONG length : {65536u, 300000u, 2000000u})
+    {
+        std::vector<BYTE> data(length);
+        ULONG got = 0;
+        ASSERT_EQ(client.VosSyncReadReq(&target, 1, 0, length, data.data(), &got), 0);
+        ASSERT_EQ(got, length);
+        for (ULONG i = 0; i < length; i += 997)
+            ASSERT_EQ(data[i], static_cast<BYTE>(i % 251));
+    }
+}
+
+TEST_F(VosTest, ErrorsAnswerACodeAndLeaveTheBufferUntouched)
+{
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client;
+    OrxAddr remote = Local(PEER_PORT);
+    remote.netId.b[0] = 10; // another device: not reachable from here
+    struct Case
+    {
+        const char* what;
+        OrxAddr target;
+        ULONG group;
+        LONG result;
+    } cases[] = {
+        {"nobody holds the port", Local(PEER_PORT + 1), 0x1000, VOSERR_TARGET_PORT_NOT_FOUND},
+        {"other device", remote, 0x1000, VOSERR_TARGET_NOT_REACHABLE},
+        {"device error", Local(PEER_PORT), 0x3000, VOSERR_INVALID_VALUE},
+        {"answer longer than asked", Local(PEER_PORT), 0x4000, VOSERR_INVALID_SIZE},
+        {"unknown group", Local(PEER_PORT), 0x7777, VOSERR_INVALID_GROUP},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::array<BYTE, 16> buffer;
+        buffer.fill(0xAB);
+        ULONG got = 99;
+        EXPECT_EQ(client.VosSyncReadReq(&c.target, c.group, 0, 8, buffer.data(), &got), c.result);
+        EXPECT_EQ(got, 99u);
+        EXPECT_EQ(client.VosSyncReadWriteReq(&c.target, c.group, 0, 8, buffer.data(), 2, "xy", &got),
+                  c.result);
+        for (BYTE b : buffer)
+            ASSERT_EQ(b, 0xAB);
+        EXPECT_EQ(client.VosSyncWriteReq(&c.target, c.group, 0, 2, "xy"), c.group == 0x4000 ? 0 : c.result);
+    }
+    EXPECT_EQ(client.VosSyncReadReq(nullptr, 0x1000, 0, 0, nullptr), VOSERR_INVALID_PARAMETER);
+}
+
+TEST_F(VosTest, TimeOutAndALateAnswerIsNotTakenForTheNext)
+{
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client;
+    client.VosSyncSetTimeout(300);
+    OrxAddr target = Local(PEER_PORT);
+    std::array<BYTE, 8> buffer;
+    buffer.fill(0xAB);
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x2000, 0, 8, buffer.data()), VOSERR_TIMEOUT);
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x2001, 0, 8, buffer.data()), VOSERR_TIMEOUT);
+    for (BYTE b : buffer)
+        ASSERT_EQ(b, 0xAB);
+
+    // The late answer to 0x2001 (bytes 0xEE) arrives while this request waits; it must be dropped.
+    const BYTE mark[8] = {9, 8, 7, 6, 5, 4, 3, 2};
+    client.VosSyncSetTimeout(30000);
+    ASSERT_EQ(client.VosSyncWriteReq(&target, 0x1000, 0, 8, mark), 0);
+    ASSERT_EQ(client.VosSyncReadReq(&target, 0x1000, 0, 8, buffer.data()), 0);
+    EXPECT_EQ(std::memcmp(buffer.data(), mark, 8), 0);
+}
+
+TEST_F(VosTest, ThreadsWithTheirOwnClientsWorkAtOnce)
+{
+    auto peer = StartPeer(PEER_PORT);
+    constexpr int THREADS = 4, ROUNDS = 200;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t)
+        threads.emplace_back(
+            [t, &failures]
+            {
+                CVosSync client;
+                OrxAddr target = Local(PEER_PORT);
+                for (int i = 0; i < ROUNDS; ++i)
+                {
+                    ULONG value = static_cast<ULONG>(t * 100000 + i), back = 0;
+                    if (client.VosSyncWriteReq(&target, 0x1000, static_cast<ULONG>(t * 8), 4, &value) != 0 ||
+                        client.VosSyncReadReq(&target, 0x1000, static_cast<ULONG>(t * 8), 4, &back) != 0 ||
+                        back != value)
+                        ++failures;
+                }
+            });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(VosTest, PortNumbersAndNamesHaveOneHolder)
+{
+    COrxW32Port first(0, FALSE, "Unit_A", 0);
+    ASSERT_TRUE(first.OrxConnect(32000, 4096, 80));
+    EXPECT_EQ(first.OrxGetPort(), 32000);
+
+    COrxW32Port sameNumber(0, FALSE, nullptr, 0);
+    EXPECT_FALSE(sameNumber.OrxConnect(32000, 4096, 80));
+    EXPECT_EQ(sameNumber.OrxGetLastError(), VOSERR_PORT_IN_USE);
+    COrxW32Port sameName(0, FALSE, "Unit_A", 0);
+    EXPECT_FALSE(sameName.OrxConnect(0, 4096, 80));
+    EXPECT_EQ(sameName.OrxGetLastError(), VOSERR_PORT_IN_USE);
+    COrxW32Port logger(0, FALSE, nullptr, 0);
+    EXPECT_FALSE(logger.OrxConnect(ORX_PORT_EVENTLOG, 4096, 80));
+
+    OrxAddr found{};
+    ASSERT_EQ(OrxGetPortByName("Unit_A", &found), 0);
+    EXPECT_EQ(found.port, 32000);
+    EXPECT_EQ(OrxGetPortByName("Unit_B", &found), static_cast<LONG>(VOSERR_NAME_NOT_FOUND));
+
+    // Freed at once by a disconnect: the next opener gets number and name.
+    first.OrxDisconnect();
+    EXPECT_FALSE(first.OrxIsConnected());
+    ASSERT_TRUE(sameName.OrxConnect(32000, 4096, 80));
+    ASSERT_EQ(OrxGetPortByName("Unit_A", &found), 0);
+    EXPECT_EQ(found.port, 32000);
+
+    // Port 0 takes free ports, each different.
+    COrxW32Port any1(0, TRUE, nullptr, 0), any2(0, TRUE, nullptr, 0);
+    ASSERT_TRUE(any1.OrxIsConnected() && any2.OrxIsConnected());
+    EXPECT_GE(any1.OrxGetPort(), ORX_PORT_DYNAMIC_FIRST);
+    EXPECT_NE(any1.OrxGetPort(), any2.OrxGetPort());
+}
+
+// A device in this process: answers device info, state and raw commands.
+class Device : public CVosW32
+{
+public:
+    Device() : CVosW32(0, FALSE, nullptr, 0) {}
+    ~Device() override { OrxDisconnect(); }
+    void VosReadDeviceInfoInd(const OrxAddr* addr, ULONG id) override
+    {
+        VosReadDeviceInfoRes(addr, id, 0, "Millpath Service", VosVersion{2, 11, 3021});
+    }
+    void OrxDispatch(OrxCmd* cmd) override
+    {
+        if (cmd->cmdId == 0x4016 && !cmd->IsResponse())
+        {
+            ULONG sum = 0;
+            for (ULONG i = 0; i < cmd->length; ++i)
+                sum += cmd->Data()[i];
+            OrxResponse(cmd, 0, &sum, 4);
+            return;
+        }
+        CVosW32::OrxDispatch(cmd);
+    }
+};
+
+// A port that collects what arrives.
+class Collector : public COrxW32Port
+{
+public:
+    Collector() : COrxW32Port(0, FALSE, nullptr, 0) {}
+    ~Collector() override { OrxDisconnect(); }
+    void OrxDispatch(OrxCmd* cmd) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_got.emplace_back(reinterpret_cast<BYTE*>(cmd),
+                           reinterpret_cast<BYTE*>(cmd) + sizeof(OrxCmd) + cmd->length);
+        m_cv.notify_all();
+    }
+    // The next message, or an empty one after the wait.
+    std::vector<BYTE> Next()
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_cv.wait_for(lock, std::chrono::seconds(30), [this] { return !m_got.empty(); });
+        if (m_got.empty())
+            return {};
+        auto m = m_got.front();
+        m_got.erase(m_got.begin());
+        return m;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    std::vector<std::vector<BYTE>> m_got;
+};
+
+TEST_F(VosTest, DeviceInfoStateAndBaseAnswers)
+{
+    Device device;
+    ASSERT_TRUE(device.OrxConnect(11500, 4096, 80));
+    CVosSync client;
+    OrxAddr target = Local(11500);
+    char name[VOS_DEVICE_NAME_LEN + 1];
+    VosVersion version{};
+    ASSERT_EQ(client.VosSyncReadDeviceInfoReq(&target, name, &version), 0);
+    EXPECT_STREQ(name, "Millpath Service"); // 16 characters: the whole field
+    EXPECT_EQ(version.version, 2);
+    EXPECT_EQ(version.revision, 11);
+    EXPECT_EQ(version.build, 3021);
+    // Services the device does not override are answered by the base.
+    USHORT s1 = 77, s2 = 77;
+    EXPECT_EQ(client.VosSyncReadStateReq(&target, &s1, &s2), VOSERR_SRV_NOT_SUPPORTED);
+    EXPECT_EQ(s1, 77);
+    ULONG v = 0;
+    EXPECT_EQ(client.VosSyncReadReq(&target, 1, 2, 4, &v), VOSERR_SRV_NOT_SUPPORTED);
+    EXPECT_EQ(client.VosSyncWriteReq(&target, 1, 2, 4, &v), VOSERR_SRV_NOT_SUPPORTED);
+    EXPECT_EQ(client.VosSyncWriteControlReq(&target, 5, 0, 0, nullptr), VOSERR_SRV_NOT_SUPPORTED);
+}
+
+TEST_F(VosTest, RawCommandsAndTheirAnswers)
+{
+    Device device;
+    ASSERT_TRUE(device.OrxConnect(500, 4096, 80));
+    Collector kernel;
+    ASSERT_TRUE(kernel.OrxConnect(0, 4096, 80));
+    OrxAddr target = Local(500);
+
+    const BYTE data[3] = {1, 2, 3};
+    ASSERT_EQ(kernel.OrxSend(&target, 0x4016, ORX_STATE_ANSWER, 42, data, 3), 0);
+    auto answer = kernel.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd) + 4);
+    const OrxCmd* cmd = reinterpret_cast<const OrxCmd*>(answer.data());
+    EXPECT_EQ(cmd->cmdId, 0x4016);
+    EXPECT_TRUE(cmd->IsResponse());
+    EXPECT_EQ(cmd->invokeId, 42u);
+    EXPECT_EQ(cmd->source.port, 500);
+    EXPECT_EQ(cmd->target.port, kernel.OrxGetPort());
+    ULONG sum;
+    std::memcpy(&sum, cmd->Data(), 4);
+    EXPECT_EQ(sum, 6u);
+
+    // An unknown raw command that waits for an answer gets an error; one that does not wait gets nothing.
+    ASSERT_EQ(kernel.OrxSend(&target, 251, 0, 1, nullptr, 0), 0);
+    ASSERT_EQ(kernel.OrxSend(&target, 0x1234, ORX_STATE_ANSWER, 2, nullptr, 0), 0);
+    answer = kernel.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    cmd = reinterpret_cast<const OrxCmd*>(answer.data());
+    EXPECT_EQ(cmd->invokeId, 2u);
+    EXPECT_EQ(cmd->errorCode, VOSERR_SRV_NOT_SUPPORTED);
+
+    // The router answers for a port nobody holds.
+    OrxAddr nobody = Local(501);
+    ASSERT_EQ(kernel.OrxSend(&nobody, 0x4016, ORX_STATE_ANSWER, 3, nullptr, 0), 0);
+    answer = kernel.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    cmd = reinterpret_cast<const OrxCmd*>(answer.data());
+    EXPECT_EQ(cmd->invokeId, 3u);
+    EXPECT_EQ(cmd->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
+
+    device.OrxDisconnect();
+    EXPECT_EQ(device.OrxSend(&target, 1, 0, 0, nullptr, 0), static_cast<LONG>(VOSERR_PORT_NOT_CONNECTED));
+}
+
+TEST_F(VosTest, ReportLogLinesOfEveryProcessReachOneFile)
+{
+    auto peer = StartPeer(PEER_PORT);
+    CVosLog log;
+    log.SetDeviceName("Millpath Service");
+    ASSERT_EQ(log.VosReportLog(148, "sending orx message failed "), 0);
+    ASSERT_EQ(log.VosReportLog(84, 0x802, "%d%s", 3, "\nstate"), 0);
+    CVosSync client;
+    OrxAddr target = Local(PEER_PORT);
+    const char text[] = "from the peer";
+    ASSERT_EQ(client.VosSyncWriteReq(&target, 0x5000, 0, sizeof text - 1, text), 0);
+
+    std::string path = m_root.Path() + "/VosEvent.log";
+    ASSERT_TRUE(vostest::WaitForText(path, "from the peer"));
+    ASSERT_TRUE(vostest::WaitForText(path, "3 state"));
+    std::string content = vostest::ReadFile(path);
+    EXPECT_NE(content.find("\tMillpath Service\t148\t-\tsending orx message failed \n"), std::string::npos)
+        << content;
+    EXPECT_NE(content.find("\tMillpath Service\t84\t0x802\t3 state\n"), std::string::npos) << content;
+    EXPECT_NE(content.find("\tTestPeer\t148\t-\tfrom the peer\n"), std::string::npos) << content;
+    // Each line starts with the time.
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(content[0])));
+}
+
+TEST_F(VosTest, PlainCallsReadDeviceInfo)
+{
+    auto peer = StartPeer(PEER_PORT);
+    EXPECT_EQ(VosSyncSetTimeout(100), static_cast<LONG>(VOSERR_PORT_NOT_CONNECTED));
+    LONG port = VosPortOpen();
+    ASSERT_GE(port, ORX_PORT_DYNAMIC_FIRST);
+    ASSERT_EQ(VosSyncSetTimeout(1000), 0);
+    OrxAddr addr{};
+    ASSERT_EQ(VosGetLocalAddress(&addr), 0);
+    EXPECT_EQ(addr.port, port);
+    addr.port = PEER_PORT;
+    char name[VOS_DEVICE_NAME_LEN + 1];
+    VosVersion version{};
+    ASSERT_EQ(VosSyncReadDeviceInfoReq(&addr, name, &version), 0);
+    EXPECT_STREQ(name, "TestPeer");
+    EXPECT_EQ(version.build, 345);
+    ULONG value = 0;
+    EXPECT_EQ(VosSyncReadReq(&addr, 0x1000, 0, 4, &value), 0);
+    addr.port = 100; // nobody holds it here
+    EXPECT_EQ(VosSyncReadDeviceInfoReq(&addr, name, &version),
+              static_cast<LONG>(VOSERR_TARGET_PORT_NOT_FOUND));
+    EXPECT_EQ(VosPortClose(), 0);
+    EXPECT_EQ(VosSyncReadReq(&addr, 0x1000, 0, 4, &value), static_cast<LONG>(VOSERR_PORT_NOT_CONNECTED));
+}
+
+TEST_F(VosTest, RouterDropsAMalformedConnectionAndServesTheOthers)
+{
+    auto peer = StartPeer(PEER_PORT);
+    int fd = vos::ConnectRouterSocket();
+    ASSERT_GE(fd, 0);
+    const uint32_t bogus[2] = {0xFFFFFFFFu, 0};
+    ASSERT_EQ(::send(fd, bogus, sizeof bogus, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof bogus));
+    char byte;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0); // closed by the router
+    ::close(fd);
+    CVosSync client;
+    OrxAddr target = Local(PEER_PORT);
+    ULONG value = 0;
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0);
+}
+
+TEST_F(VosTest, RouterEndsWhenIdleAndStartsAgainOnDemand)
+{
+    std::string out;
+    {
+        // Started by hand with a short idle limit; it ends once nobody is connected.
+        std::vector<std::string> args{"--daemon", "--idle-exit", "1"};
+        ASSERT_EQ(vostest::Run("vosrouter", args, out), 0);
+        CVosSync client;
+        ASSERT_TRUE(client.VosSyncIsConnected());
+    }
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended; ++i)
+    {
+        ended = !vos::RouterRunning();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(ended);
+    // The next client starts a new router.
+    CVosSync client;
+    EXPECT_TRUE(client.VosSyncIsConnected());
+}
+
+} // namespace
