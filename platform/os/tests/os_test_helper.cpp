@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -40,6 +42,83 @@ int setEvent(const std::u16string& name)
     CloseHandle(event);
     return 0;
 }
+std::string hex(const std::vector<BYTE>& data)
+{
+    std::string out;
+    char byte[3];
+    for (BYTE b : data)
+    {
+        std::snprintf(byte, sizeof byte, "%02x", b);
+        out += byte;
+    }
+    return out;
+}
+
+HKEY openMachineKey(const std::string& path)
+{
+    HKEY key = nullptr;
+    const LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, os::toUtf16(path).c_str(), 0, nullptr, 0,
+                                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    return result == ERROR_SUCCESS ? key : nullptr;
+}
+
+int setDword(const std::string& path, const std::string& name, DWORD value)
+{
+    HKEY key = openMachineKey(path);
+    if (!key)
+        return 2;
+    const LONG result = RegSetValueExW(key, os::toUtf16(name).c_str(), 0, REG_DWORD,
+                                       reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+    say("set " + std::to_string(result));
+    return 0;
+}
+
+// Prints every value of a key as "name type hexdata".
+int dumpKey(const std::string& path)
+{
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, os::toUtf16(path).c_str(), 0, KEY_READ, &key);
+    if (result != ERROR_SUCCESS)
+    {
+        say("error " + std::to_string(result));
+        return 0;
+    }
+    for (DWORD index = 0;; ++index)
+    {
+        WCHAR name[256];
+        DWORD nameSize = 256;
+        DWORD type = 0;
+        DWORD size = 0;
+        result = RegEnumValueW(key, index, name, &nameSize, nullptr, &type, nullptr, &size);
+        if (result != ERROR_SUCCESS)
+            break;
+        std::vector<BYTE> data(size);
+        RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+        say(os::toUtf8(name) + " " + std::to_string(type) + " " + hex(data));
+    }
+    say("end " + std::to_string(result));
+    RegCloseKey(key);
+    return 0;
+}
+
+// Rewrites one large value again and again; each write's number is printed once it returned.
+int churn(const std::string& path)
+{
+    HKEY key = openMachineKey(path);
+    if (!key)
+        return 2;
+    std::vector<BYTE> blob(4 + 65536);
+    for (DWORD round = 1;; ++round)
+    {
+        std::memcpy(blob.data(), &round, 4);
+        std::memset(blob.data() + 4, static_cast<int>(round & 0xFF), blob.size() - 4);
+        if (RegSetValueExW(key, u"Blob", 0, REG_BINARY, blob.data(), static_cast<DWORD>(blob.size())) !=
+            ERROR_SUCCESS)
+            return 3;
+        say("wrote " + std::to_string(round));
+    }
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -51,5 +130,11 @@ int main(int argc, char** argv)
         return holdMutex(os::toUtf16(argv[2]), static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
     if (command == "set-event" && argc == 3)
         return setEvent(os::toUtf16(argv[2]));
+    if (command == "reg-set-dword" && argc == 5)
+        return setDword(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    if (command == "reg-dump" && argc == 3)
+        return dumpKey(argv[2]);
+    if (command == "reg-churn" && argc == 3)
+        return churn(argv[2]);
     return 64;
 }

@@ -18,12 +18,15 @@ private:
     std::string m_path;
 };
 
+std::string helperPath();
+
 // A helper program (os_test_helper beside the test) run as a child process
 // with its standard output readable line by line.
 class ChildProcess
 {
 public:
-    explicit ChildProcess(const std::vector<std::string>& arguments);
+    explicit ChildProcess(const std::vector<std::string>& arguments,
+                          const std::string& program = helperPath());
     ~ChildProcess();
     // The next line of output without its newline; empty on end of output or time-out.
     std::string readLine(int timeoutMilliseconds = 30000);
@@ -38,6 +41,4 @@ private:
     std::string m_buffer;
     bool m_reaped = false;
 };
-
-std::string helperPath();
 } // namespace ostest

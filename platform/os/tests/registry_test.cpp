@@ -1,0 +1,342 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+HKEY createKey(HKEY parent, const char16_t* path, DWORD* disposition = nullptr)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition),
+              ERROR_SUCCESS);
+    return key;
+}
+
+LONG setDword(HKEY key, const char16_t* name, DWORD value)
+{
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+LONG setString(HKEY key, const char16_t* name, std::u16string_view text, DWORD type = REG_SZ)
+{
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.data()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+}
+
+DWORD queryDword(HKEY key, const char16_t* name)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    EXPECT_EQ(RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    return value;
+}
+
+std::string hex(const void* data, size_t size)
+{
+    std::string out;
+    char byte[3];
+    for (size_t i = 0; i < size; ++i)
+    {
+        std::snprintf(byte, sizeof byte, "%02x", static_cast<const BYTE*>(data)[i]);
+        out += byte;
+    }
+    return out;
+}
+
+std::vector<std::string> dumpInChild(const std::string& path)
+{
+    ostest::ChildProcess child({"reg-dump", path});
+    std::vector<std::string> lines;
+    for (std::string line = child.readLine(); !line.empty(); line = child.readLine())
+    {
+        lines.push_back(line);
+        if (line.rfind("end ", 0) == 0 || line.rfind("error ", 0) == 0)
+            break;
+    }
+    child.wait();
+    return lines;
+}
+} // namespace
+
+TEST(Registry, ValueWrittenByOneProcessIsSeenByAnother)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\Opcwatch\\Configuration");
+    ASSERT_EQ(setDword(key, u"TraceLevel", 4), ERROR_SUCCESS);
+    EXPECT_EQ(dumpInChild("SOFTWARE\\Corvanta\\Opcwatch\\Configuration"),
+              (std::vector<std::string>{"TraceLevel 4 04000000", "end 259"}));
+
+    // A change from another process is seen at this process's next call.
+    ostest::ChildProcess writer(
+        {"reg-set-dword", "SOFTWARE\\Corvanta\\Opcwatch\\Configuration", "TraceLevel", "6"});
+    EXPECT_EQ(writer.readLine(), "set 0");
+    writer.wait();
+    EXPECT_EQ(queryDword(key, u"TraceLevel"), 6u);
+    RegCloseKey(key);
+}
+
+TEST(Registry, NamesIgnoreCaseAndLeadingBackslash)
+{
+    ostest::TempDeviceRoot root;
+    DWORD disposition = 0;
+    HKEY created = createKey(HKEY_LOCAL_MACHINE, u"\\Software\\Corvanta\\Quberon", &disposition);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    ASSERT_EQ(setString(created, u"NcPrjPath", u"\\Hard Disk\\Project"), ERROR_SUCCESS);
+
+    for (const char16_t* spelling : {u"Software\\Corvanta\\Quberon", u"\\SOFTWARE\\corvanta\\QUBERON",
+                                     u"software\\\\Corvanta\\quberon\\"})
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, spelling, 0, KEY_READ, &key), ERROR_SUCCESS);
+        WCHAR text[64];
+        DWORD size = sizeof text;
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExW(key, u"NCPRJPATH", nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(std::u16string(text), u"\\Hard Disk\\Project");
+        RegCloseKey(key);
+    }
+    HKEY again = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\CORVANTA\\quberon", &disposition);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    RegCloseKey(again);
+
+    // HKEY_CURRENT_USER is a tree of its own.
+    HKEY user = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Corvanta\\Quberon", 0, KEY_READ, &user),
+              ERROR_FILE_NOT_FOUND);
+    RegCloseKey(created);
+}
+
+TEST(Registry, QueriesReportNeededSizeAndType)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Ident");
+    ASSERT_EQ(setString(key, u"Name", u"panel7"), ERROR_SUCCESS); // 14 bytes with the terminator
+
+    DWORD number = 0xAAAAAAAA;
+    DWORD size = sizeof number;
+    DWORD type = 0;
+    EXPECT_EQ(RegQueryValueExW(key, u"Name", nullptr, &type, reinterpret_cast<BYTE*>(&number), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 14u);
+    EXPECT_EQ(number, 0xAAAAAAAAu); // nothing written into a short buffer
+
+    size = 0;
+    type = 0;
+    EXPECT_EQ(RegQueryValueExW(key, u"Name", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 14u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+
+    EXPECT_EQ(RegQueryValueExW(key, u"DeviceType", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(reinterpret_cast<HKEY>(0x1234), u"Name", nullptr, &type, nullptr, &size),
+              ERROR_INVALID_HANDLE);
+    RegCloseKey(key);
+}
+
+TEST(Registry, EnumerationListsWhatWasWritten)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Comm\\UPnPDevices");
+    for (const char16_t* sub : {u"Device-B", u"Device-A", u"Device-C"})
+        RegCloseKey(createKey(key, sub));
+    ASSERT_EQ(setString(key, u"XMLDesc", u"<root/>"), ERROR_SUCCESS);
+    ASSERT_EQ(setDword(key, u"State", 1), ERROR_SUCCESS);
+    ASSERT_EQ(setDword(key, u"state", 2), ERROR_SUCCESS); // the same value
+    ASSERT_EQ(RegDeleteKeyW(key, u"device-c"), ERROR_SUCCESS);
+
+    std::vector<std::u16string> keys;
+    for (DWORD index = 0;; ++index)
+    {
+        WCHAR name[32];
+        DWORD nameSize = 32;
+        const LONG result = RegEnumKeyExW(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        ASSERT_EQ(result, ERROR_SUCCESS);
+        EXPECT_EQ(nameSize, std::char_traits<char16_t>::length(name));
+        keys.emplace_back(name);
+    }
+    EXPECT_EQ(keys, (std::vector<std::u16string>{u"Device-B", u"Device-A"}));
+
+    std::vector<std::pair<std::u16string, DWORD>> values;
+    for (DWORD index = 0;; ++index)
+    {
+        WCHAR name[32];
+        DWORD nameSize = 32;
+        DWORD type = 0;
+        const LONG result = RegEnumValueW(key, index, name, &nameSize, nullptr, &type, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        ASSERT_EQ(result, ERROR_SUCCESS);
+        values.emplace_back(name, type);
+    }
+    EXPECT_EQ(values,
+              (std::vector<std::pair<std::u16string, DWORD>>{{u"XMLDesc", REG_SZ}, {u"State", REG_DWORD}}));
+    EXPECT_EQ(queryDword(key, u"STATE"), 2u);
+
+    WCHAR tiny[4];
+    DWORD tinySize = 4;
+    EXPECT_EQ(RegEnumKeyExW(key, 0, tiny, &tinySize, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    DWORD subKeys = 0;
+    DWORD valueCount = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &valueCount,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(valueCount, 2u);
+    RegCloseKey(key);
+}
+
+TEST(Registry, DeletingValuesAndKeys)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\RasServer\\User");
+    ASSERT_EQ(setString(key, u"alice", u"x"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(key, u"ALICE"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueW(key, u"alice"), ERROR_FILE_NOT_FOUND);
+
+    // A key goes with its subkeys; a handle on it then reports the deletion.
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\RasServer"), ERROR_SUCCESS);
+    EXPECT_EQ(setDword(key, u"x", 1), ERROR_KEY_DELETED);
+    HKEY gone = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\RasServer\\User", 0, KEY_READ, &gone),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+}
+
+TEST(Registry, EveryTypeSurvivesTheTextFile)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Types");
+    const std::u16string multi(u"COM1:\0COM2:\0\0", 13);
+    const std::u16string oddText(u"quote \" back\\slash\nline \u00E9\u20AC");
+    const std::u16string unterminated(u"abc");
+    const BYTE binary[] = {0x00, 0xFF, 0x10, 0x7F};
+    const BYTE shortDword[] = {1, 2, 3};
+    struct Case
+    {
+        const char16_t* name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    auto bytes = [](const void* data, size_t size)
+    { return std::vector<BYTE>(static_cast<const BYTE*>(data), static_cast<const BYTE*>(data) + size); };
+    const DWORD number = 0xDEADBEEF;
+    const Case cases[] = {
+        {u"Sz", REG_SZ, bytes(u"Hard Disk", 20)},
+        {u"Empty", REG_SZ, bytes(u"", 2)},
+        {u"Odd", REG_SZ, bytes(oddText.c_str(), (oddText.size() + 1) * 2)},
+        {u"NoTerminator", REG_SZ, bytes(unterminated.data(), unterminated.size() * 2)},
+        {u"Expand", REG_EXPAND_SZ, bytes(u"%ROOT%\\x", 18)},
+        {u"Multi", REG_MULTI_SZ, bytes(multi.data(), multi.size() * 2)},
+        {u"Dword", REG_DWORD, bytes(&number, 4)},
+        {u"ShortDword", REG_DWORD, bytes(shortDword, 3)},
+        {u"Binary", REG_BINARY, bytes(binary, 4)},
+        {u"BigBinary", REG_BINARY, std::vector<BYTE>(100, 0x5A)},
+        {u"", REG_SZ, bytes(u"default", 16)},
+    };
+    std::vector<std::string> expected;
+    for (const Case& c : cases)
+    {
+        ASSERT_EQ(RegSetValueExW(key, c.name, 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size())),
+                  ERROR_SUCCESS);
+        expected.push_back(os::toUtf8(c.name) + " " + std::to_string(c.type) + " " +
+                           hex(c.data.data(), c.data.size()));
+    }
+    expected.push_back("end 259");
+    EXPECT_EQ(dumpInChild("Types"), expected);
+
+    std::ifstream file(os::registryFilePath());
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_NE(text.str().find("[HKEY_LOCAL_MACHINE\\Types]\n\"Sz\"=\"Hard Disk\"\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\"Dword\"=dword:deadbeef\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\"Multi\"=multi:\"COM1:\",\"COM2:\"\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\"Expand\"=expand:\"%ROOT%\\\\x\"\n"), std::string::npos);
+    EXPECT_NE(text.str().find("@=\"default\"\n"), std::string::npos);
+    RegCloseKey(key);
+}
+
+TEST(Registry, KilledWriterLeavesTheLastCompleteState)
+{
+    ostest::TempDeviceRoot root;
+    for (int attempt = 0; attempt < 3; ++attempt)
+    {
+        ostest::ChildProcess writer({"reg-churn", "Churn"});
+        unsigned lastDone = 0;
+        const unsigned stopAfter = 5 + 7 * static_cast<unsigned>(attempt);
+        while (lastDone < stopAfter)
+        {
+            const std::string line = writer.readLine();
+            ASSERT_EQ(line.rfind("wrote ", 0), 0u) << line;
+            lastDone = static_cast<unsigned>(std::stoul(line.substr(6)));
+        }
+        writer.signal(SIGKILL); // most likely in the middle of a later write
+        writer.wait();
+
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Churn", 0, KEY_READ, &key), ERROR_SUCCESS);
+        std::vector<BYTE> blob(4 + 65536 + 16);
+        DWORD size = static_cast<DWORD>(blob.size());
+        DWORD type = 0;
+        ASSERT_EQ(RegQueryValueExW(key, u"Blob", nullptr, &type, blob.data(), &size), ERROR_SUCCESS);
+        ASSERT_EQ(size, 4u + 65536u);
+        DWORD round = 0;
+        std::memcpy(&round, blob.data(), 4);
+        EXPECT_GE(round, lastDone);
+        for (size_t i = 4; i < size; ++i)
+            ASSERT_EQ(blob[i], static_cast<BYTE>(round & 0xFF)) << "byte " << i;
+        RegCloseKey(key);
+    }
+}
+
+TEST(Registry, NewDeviceRootIsSeededFromFragmentsBesideTheProgram)
+{
+    ostest::TempDeviceRoot root;
+    // A program folder of its own with two fragments; the later one may override.
+    const fs::path program =
+        fs::path(root.path()).parent_path() / (fs::path(root.path()).filename().string() + "-bin");
+    fs::create_directories(program / "registry.d");
+    fs::copy_file(ostest::helperPath(), program / "os_test_helper");
+    fs::copy_file(os::programDirectory() + "/liboslayer.so", program / "liboslayer.so");
+    std::ofstream(program / "registry.d" / "10-first.reg")
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta\\Seeded]\n\"TraceLevel\"=dword:00000003\n"
+           "\"Name\"=\"first\"\n";
+    std::ofstream(program / "registry.d" / "20-second.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvanta\\Seeded]\r\n"
+           "\"Name\"=\"second\"\r\n\"Data\"=hex:01,02,\\\r\n  03\r\n";
+
+    ostest::ChildProcess child({"reg-dump", "software\\corvanta\\seeded"},
+                               (program / "os_test_helper").string());
+    EXPECT_EQ(child.readLine(), "TraceLevel 4 03000000");
+    EXPECT_EQ(child.readLine(), "Name 1 " + hex(u"second", 14));
+    EXPECT_EQ(child.readLine(), "Data 3 010203");
+    EXPECT_EQ(child.readLine(), "end 259");
+    child.wait();
+    fs::remove_all(program);
+
+    // The seeded file is this device root's registry from now on.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\Seeded", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(queryDword(key, u"TraceLevel"), 3u);
+    RegCloseKey(key);
+}
