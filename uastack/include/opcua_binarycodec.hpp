@@ -17,7 +17,7 @@ namespace OpcUa
 {
 
 // Serializer limits; -1 in the configuration record selects the defaults of opcua_proxystub.h.
-struct EncodingLimits
+struct OPCUA_EXPORT EncodingLimits
 {
     int32_t maxAlloc = OPCUA_SERIALIZER_DEFAULT_MAXALLOC;
     int32_t maxStringLength = OPCUA_SERIALIZER_DEFAULT_MAXSTRINGLENGTH;

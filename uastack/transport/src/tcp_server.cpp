@@ -127,7 +127,7 @@ uint32_t ServerConnection::sendChunksLocked(const std::vector<Bytes>& chunks)
 }
 
 uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
-                                        const Bytes& body)
+                                        const uint8_t* body, size_t size)
 {
     finishRequest();
     std::lock_guard lock(m_sendMutex);
@@ -135,7 +135,7 @@ uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, 
         return status::BadSecureChannelClosed;
     ChunkWriteParams params = messageParamsLocked(requestId);
     std::vector<Bytes> chunks;
-    uint32_t result = buildChunks(params, *m_security, m_sendSequence, body.data(), body.size(), chunks);
+    uint32_t result = buildChunks(params, *m_security, m_sendSequence, body, size, chunks);
     if (result == status::BadTcpMessageTooLarge)
     {
         // Too large for the client's limits: it gets a fault in its place.

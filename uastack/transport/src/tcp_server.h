@@ -77,7 +77,12 @@ public:
 
     // Callable from any thread. Sends the response of a pending request; a
     // response whose channel has gone is dropped (BadSecureChannelClosed).
-    uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const Bytes& body);
+    uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const uint8_t* body,
+                          size_t size);
+    uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const Bytes& body)
+    {
+        return sendResponse(channelId, requestId, requestHandle, body.data(), body.size());
+    }
     // Ends a pending request without a response.
     void finishRequest();
     uint32_t channelId() const;

@@ -1,0 +1,361 @@
+// Server endpoints of the stack: the service table on top of the transport
+// core, request contexts and the response calls.
+#include "stack_settings.h"
+#include "secure_messages.h"
+#include "tcp_server.h"
+#include "tcp_status.h"
+
+#include <opcua_binarycodec.hpp>
+#include <opcua_transport.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace
+{
+using namespace uatcp;
+
+// One received request until it is answered. The stack and the service each
+// hold a reference; the service's goes with the answer.
+struct RequestContext
+{
+    std::shared_ptr<ServerConnection> connection;
+    uint32_t channelId = 0;
+    uint32_t requestId = 0;
+    uint32_t requestHandle = 0;
+    const OpcUa_ServiceType* service = nullptr;
+    std::atomic<bool> answered{false};
+    std::atomic<int> references{2};
+};
+
+void release(RequestContext* context)
+{
+    if (context->references.fetch_sub(1) == 1)
+        delete context;
+}
+
+uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
+                   uint32_t result)
+{
+    Bytes fault = encodeServiceFault(requestHandle, result);
+    connection.sendResponse(channelId, requestId, requestHandle, fault);
+    return result;
+}
+
+class Endpoint final : public ServerHandler
+{
+public:
+    explicit Endpoint(OpcUa_ServiceType** services)
+    {
+        for (OpcUa_ServiceType** s = services; s != nullptr && *s != nullptr; ++s)
+            m_services.push_back(*s);
+    }
+    ~Endpoint() override { close(); }
+
+    OpcUa_StatusCode open(const char* url, OpcUa_Endpoint_PfnEndpointCallback* callback, OpcUa_Void* callbackData,
+                          const OpcUa_ByteString* certificate, OpcUa_UInt32 policyCount,
+                          const OpcUa_Endpoint_SecurityPolicyConfiguration* policies)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_server)
+            return OpcUa_BadInvalidState;
+        ServerSettings settings = serverSettingsFromConfiguration();
+        for (OpcUa_UInt32 i = 0; i < policyCount; ++i)
+        {
+            const char* uri = OpcUa_String_GetRawString(&policies[i].sSecurityPolicyUri);
+            if (uri != nullptr)
+                settings.policies.push_back({uri, policies[i].uMessageSecurityModes});
+        }
+        if (settings.policies.empty())
+            return OpcUa_BadInvalidArgument;
+        if (certificate != nullptr && certificate->Length > 0 && certificate->Data != nullptr)
+            settings.serverCertificate.assign(certificate->Data, certificate->Data + certificate->Length);
+        m_callback = callback;
+        m_callbackData = callbackData;
+        auto server = std::make_unique<TcpServer>(std::move(settings), *this);
+        OpcUa_StatusCode result = server->open(url);
+        if (OpcUa_IsBad(result))
+            return result;
+        m_server = std::move(server);
+        return OpcUa_Good;
+    }
+
+    OpcUa_StatusCode close()
+    {
+        std::unique_ptr<TcpServer> server;
+        {
+            std::lock_guard lock(m_mutex);
+            server = std::move(m_server);
+        }
+        if (!server)
+            return OpcUa_BadInvalidState;
+        server->close();
+        return OpcUa_Good;
+    }
+
+    void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status, const Bytes& clientCertificate,
+                        const std::string& policyUri, SecurityMode mode) override
+    {
+        notify(static_cast<OpcUa_Endpoint_Event>(event), channelId, status, clientCertificate, policyUri,
+               static_cast<OpcUa_UInt16>(mode));
+    }
+
+    void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId, uint32_t requestId,
+                   Bytes body) override
+    {
+        OpcUa::BinaryDecoder decoder(body.data(), body.size());
+        OpcUa_EncodeableType* type = nullptr;
+        OpcUa_Void* request = nullptr;
+        OpcUa_UInt32 encodingId = 0;
+        OpcUa_StatusCode result = decoder.readMessage(&type, &request, &encodingId);
+        const OpcUa_ServiceType* service = nullptr;
+        if (OpcUa_IsGood(result))
+        {
+            for (const OpcUa_ServiceType* s : m_services)
+            {
+                if (s->RequestTypeId == type->TypeId && s->BeginInvoke != nullptr)
+                    service = s;
+            }
+        }
+        bool unknownType = OpcUa_IsBad(result) && encodingId != 0 &&
+                           OpcUa_EncodeableTypeTable_FindByEncodingId(encodingId) == nullptr;
+        if (service == nullptr)
+        {
+            OpcUa_EncodeableObject_Delete(type, &request);
+            bool unsupported = OpcUa_IsGood(result) || unknownType;
+            notify(unsupported ? OpcUa_Endpoint_Event_UnsupportedServiceRequested : OpcUa_Endpoint_Event_DecoderError,
+                   channelId, unsupported ? OpcUa_BadServiceUnsupported : result, Bytes(), connection->policyUri(),
+                   static_cast<OpcUa_UInt16>(connection->securityMode()));
+            sendFault(*connection, channelId, requestId, peekRequestHandle(body),
+                      unsupported ? OpcUa_BadServiceUnsupported : OpcUa_BadDecodingError);
+            return;
+        }
+
+        auto* context = new RequestContext;
+        context->connection = connection;
+        context->channelId = channelId;
+        context->requestId = requestId;
+        // Every request starts with its request header.
+        context->requestHandle = static_cast<OpcUa_RequestHeader*>(request)->RequestHandle;
+        context->service = service;
+        result = service->BeginInvoke(this, context, &request, type);
+        if (OpcUa_IsBad(result) && !context->answered.exchange(true))
+        {
+            // Refused without an answer: the client still gets one.
+            sendFault(*connection, channelId, requestId, context->requestHandle, result);
+            release(context);
+        }
+        release(context);
+        OpcUa_EncodeableObject_Delete(type, &request);
+    }
+
+private:
+    void notify(OpcUa_Endpoint_Event event, uint32_t channelId, uint32_t status, const Bytes& certificate,
+                const std::string& policyUri, OpcUa_UInt16 mode)
+    {
+        if (m_callback == nullptr)
+            return;
+        OpcUa_ByteString cert{static_cast<OpcUa_Int32>(certificate.size()),
+                              certificate.empty() ? nullptr : const_cast<OpcUa_Byte*>(certificate.data())};
+        if (certificate.empty())
+            cert.Length = -1;
+        OpcUa_String policy;
+        OpcUa_String_Initialize(&policy);
+        OpcUa_String_AttachCopy(&policy, policyUri.c_str());
+        m_callback(this, m_callbackData, event, status, channelId, &cert, &policy, mode);
+        OpcUa_String_Clear(&policy);
+    }
+
+    std::vector<const OpcUa_ServiceType*> m_services;
+    std::mutex m_mutex;
+    std::unique_ptr<TcpServer> m_server;
+    OpcUa_Endpoint_PfnEndpointCallback* m_callback = nullptr;
+    OpcUa_Void* m_callbackData = nullptr;
+};
+
+RequestContext* openContext(OpcUa_Handle context)
+{
+    auto* c = static_cast<RequestContext*>(context);
+    return c != nullptr && !c->answered.load() ? c : nullptr;
+}
+
+// Marks the context answered; null when it already was.
+RequestContext* takeContext(OpcUa_Handle* context)
+{
+    if (context == nullptr || *context == nullptr)
+        return nullptr;
+    auto* c = static_cast<RequestContext*>(*context);
+    if (c->answered.exchange(true))
+        return nullptr;
+    *context = nullptr;
+    return c;
+}
+} // namespace
+
+extern "C" {
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
+                                                    OpcUa_Endpoint_SerializerType serializerType,
+                                                    OpcUa_ServiceType** supportedServices)
+{
+    if (endpoint == nullptr || supportedServices == nullptr)
+        return OpcUa_BadInvalidArgument;
+    *endpoint = nullptr;
+    if (serializerType != OpcUa_Endpoint_SerializerType_Binary)
+        return OpcUa_BadNotSupported;
+    *endpoint = new Endpoint(supportedServices);
+    return OpcUa_Good;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(OpcUa_Endpoint endpoint, const OpcUa_CharA* url,
+                                                  OpcUa_Endpoint_PfnEndpointCallback* callback,
+                                                  OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate,
+                                                  OpcUa_Key* /*serverPrivateKey*/, OpcUa_Void* /*pkiConfig*/,
+                                                  OpcUa_UInt32 noOfSecurityPolicies,
+                                                  OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies)
+{
+    if (endpoint == nullptr || url == nullptr || (noOfSecurityPolicies > 0 && securityPolicies == nullptr))
+        return OpcUa_BadInvalidArgument;
+    return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate,
+                                                  noOfSecurityPolicies, securityPolicies);
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint)
+{
+    if (endpoint == nullptr)
+        return OpcUa_BadInvalidArgument;
+    return static_cast<Endpoint*>(endpoint)->close();
+}
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Endpoint_Delete(OpcUa_Endpoint* endpoint)
+{
+    if (endpoint == nullptr || *endpoint == nullptr)
+        return;
+    delete static_cast<Endpoint*>(*endpoint);
+    *endpoint = nullptr;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_BeginSendResponse(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                                               OpcUa_Void** response,
+                                                               OpcUa_EncodeableType** responseType)
+{
+    if (response != nullptr)
+        *response = nullptr;
+    RequestContext* c = openContext(context);
+    if (endpoint == nullptr || c == nullptr || response == nullptr || responseType == nullptr)
+        return OpcUa_BadInvalidArgument;
+    *responseType = c->service->ResponseEncodeableType;
+    return OpcUa_EncodeableObject_Create(*responseType, response);
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endpoint, OpcUa_Handle* context,
+                                                             OpcUa_StatusCode statusCode, OpcUa_Void* response,
+                                                             OpcUa_EncodeableType* responseType)
+{
+    if (endpoint == nullptr)
+        return OpcUa_BadInvalidArgument;
+    RequestContext* c = takeContext(context);
+    if (c == nullptr)
+        return OpcUa_BadInvalidArgument;
+    OpcUa_StatusCode result;
+    if (OpcUa_IsBad(statusCode) || response == nullptr || responseType == nullptr)
+    {
+        uint32_t fault = OpcUa_IsBad(statusCode) ? statusCode : OpcUa_BadInternalError;
+        sendFault(*c->connection, c->channelId, c->requestId, c->requestHandle, fault);
+        result = OpcUa_IsBad(statusCode) ? OpcUa_Good : OpcUa_BadInvalidArgument;
+    }
+    else
+    {
+        OpcUa::BinaryEncoder encoder;
+        result = encoder.writeMessage(responseType, response);
+        if (OpcUa_IsBad(result))
+            sendFault(*c->connection, c->channelId, c->requestId, c->requestHandle, result);
+        else
+            result = c->connection->sendResponse(c->channelId, c->requestId, c->requestHandle, encoder.data(),
+                                                 encoder.size());
+    }
+    release(c);
+    return result;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint, OpcUa_StatusCode status,
+                                                                OpcUa_String* /*reason*/, OpcUa_Handle* context)
+{
+    if (endpoint == nullptr)
+        return OpcUa_BadInvalidArgument;
+    RequestContext* c = takeContext(context);
+    if (c == nullptr)
+        return OpcUa_BadInvalidArgument;
+    if (OpcUa_IsBad(status))
+        sendFault(*c->connection, c->channelId, c->requestId, c->requestHandle, status);
+    else
+        c->connection->finishRequest();
+    release(c);
+    return OpcUa_Good;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelId(OpcUa_Endpoint endpoint,
+                                                                       OpcUa_Handle context,
+                                                                       OpcUa_UInt32* secureChannelId)
+{
+    RequestContext* c = openContext(context);
+    if (endpoint == nullptr || c == nullptr || secureChannelId == nullptr)
+        return OpcUa_BadInvalidArgument;
+    *secureChannelId = c->channelId;
+    return OpcUa_Good;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPolicy(
+    OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Endpoint_SecurityPolicyConfiguration* policy)
+{
+    RequestContext* c = openContext(context);
+    if (endpoint == nullptr || c == nullptr || policy == nullptr)
+        return OpcUa_BadInvalidArgument;
+    OpcUa_String_Initialize(&policy->sSecurityPolicyUri);
+    policy->uMessageSecurityModes = 0;
+    if (c->connection->channelId() != c->channelId)
+        return OpcUa_BadSecureChannelClosed;
+    OpcUa_StatusCode result = OpcUa_String_AttachCopy(&policy->sSecurityPolicyUri, c->connection->policyUri().c_str());
+    static const OpcUa_UInt16 modeBits[] = {0, OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE,
+                                            OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN,
+                                            OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT};
+    auto mode = static_cast<uint32_t>(c->connection->securityMode());
+    policy->uMessageSecurityModes = mode < 4 ? modeBits[mode] : 0;
+    return result;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* requestHeader,
+                                                          OpcUa_StatusCode serviceResult,
+                                                          OpcUa_DiagnosticInfo* serviceDiagnostics,
+                                                          OpcUa_Int32* noOfStringTable, OpcUa_String** stringTable,
+                                                          OpcUa_Void** fault, OpcUa_EncodeableType** faultType)
+{
+    if (fault == nullptr || faultType == nullptr)
+        return OpcUa_BadInvalidArgument;
+    *faultType = &OpcUa_ServiceFault_EncodeableType;
+    OpcUa_StatusCode result = OpcUa_EncodeableObject_Create(*faultType, fault);
+    if (OpcUa_IsBad(result))
+        return result;
+    OpcUa_ResponseHeader& header = static_cast<OpcUa_ServiceFault*>(*fault)->ResponseHeader;
+    header.Timestamp = OpcUa_DateTime_UtcNow();
+    header.RequestHandle = requestHeader != nullptr ? requestHeader->RequestHandle : 0;
+    header.ServiceResult = serviceResult;
+    if (serviceDiagnostics != nullptr)
+    {
+        header.ServiceDiagnostics = *serviceDiagnostics;
+        OpcUa_DiagnosticInfo_Initialize(serviceDiagnostics);
+    }
+    if (noOfStringTable != nullptr && stringTable != nullptr && *noOfStringTable > 0 && *stringTable != nullptr)
+    {
+        header.NoOfStringTable = *noOfStringTable;
+        header.StringTable = *stringTable;
+        *noOfStringTable = 0;
+        *stringTable = nullptr;
+    }
+    return OpcUa_Good;
+}
+
+} // extern "C"
