@@ -98,6 +98,8 @@ DriverTable::~DriverTable()
 
 void DriverTable::loadAll()
 {
+    // Active keys left by a manager that did not stop in order name no device.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kActiveKey);
     unsigned activeNumber = 0;
     for (auto& driver : listDrivers())
     {

@@ -148,6 +148,13 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     registerEcho(u"EchoFirst", 1, 5);
     registerEcho(u"EchoBroken", 3, 7, 1);
     registerEcho(u"EchoLast", 2, 90);
+    // A key left by a manager that was killed.
+    HKEY stale = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\07", 0, nullptr, 0, 0, nullptr, &stale,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(stale, u"Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"OLD1:"), 12);
+    RegCloseKey(stale);
     ASSERT_TRUE(manager.start()) << manager.log();
 
     EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:"}));
@@ -202,6 +209,7 @@ TEST(DeviceManager, ConcurrentCloseWhileCallInProgressWaitsForTheCall)
     EXPECT_TRUE(call.get());
     EXPECT_TRUE(waitFor([&] { return gktStats(control).openContexts == 1; }));
     CloseHandle(control);
+    EXPECT_EQ(manager.stop(), 0) << manager.log();
 }
 
 TEST(DeviceManager, FilesOfAnEndedProcessAreClosed)
@@ -221,6 +229,7 @@ TEST(DeviceManager, FilesOfAnEndedProcessAreClosed)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(waitFor([&] { return gktStats(control).openContexts == 1; }));
     CloseHandle(control);
+    EXPECT_EQ(manager.stop(), 0) << manager.log();
 }
 
 TEST(DeviceManager, ConcurrentCallsOnOneHandleFromManyThreads)
@@ -250,6 +259,7 @@ TEST(DeviceManager, ConcurrentCallsOnOneHandleFromManyThreads)
     for (auto& worker : workers)
         EXPECT_EQ(worker.get(), 0);
     EXPECT_TRUE(CloseHandle(echo));
+    EXPECT_EQ(manager.stop(), 0) << manager.log();
 }
 
 } // namespace
