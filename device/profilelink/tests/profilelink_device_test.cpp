@@ -4,6 +4,7 @@
 #include <os/deviceroot.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sys/wait.h>
@@ -83,6 +84,8 @@ std::string readText(WORD index, BYTE subindex)
 
 TEST_F(ShippedDevice, ImportFindsModulesTablesAndEntries)
 {
+    // A device root without a description gets the shipped one.
+    EXPECT_TRUE(std::filesystem::exists(m_manager.root() + "/GktSim.txt"));
     ASSERT_EQ(GKTOpen(), 0);
     uint8_t lengths[10] = {};
     DWORD size = sizeof lengths;
@@ -173,6 +176,30 @@ TEST_F(ShippedDevice, LiveValuesChange)
     ASSERT_EQ(GKTSyncRead(0x8022, 1, 0, 8, &later, nullptr), 0);
     EXPECT_GT(laterSeconds, seconds);
     EXPECT_GT(later, first);
+}
+
+TEST(ProfilelinkLibrary, LoadsByNameWithItsEightEntryPoints)
+{
+    HMODULE library = LoadLibraryW(u"Profilelink.dll");
+    ASSERT_NE(library, nullptr) << GetLastError();
+    for (const char* name : {"GKTOpen", "GKTClose", "GKTSyncRead", "GKTSyncWrite", "GKTSyncReadWrite",
+                             "GKTSyncGetODList", "GKTSyncGetObjectDescription", "GKTSyncGetEntryDescription"})
+        EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+    devmgr::testing::DeviceManagerProcess root; // no manager: the bound open fails like the linked one
+    const auto open = reinterpret_cast<PFN_GKTOpen>(GetProcAddress(library, "GKTOpen"));
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(open(), static_cast<LONG>(0xECA70000 | ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(FreeLibrary(library));
+}
+
+TEST(ProfilelinkDescription, AnUnreadableDescriptionLeavesTheDeviceOut)
+{
+    devmgr::testing::DeviceManagerProcess manager;
+    manager.writeFile("GktSim.txt", "object 0x2000 VAR \"x\"\n  0 UINT8 ro 300 \"too big\"\n");
+    ASSERT_TRUE(manager.start());
+    EXPECT_EQ(GKTOpen(), static_cast<LONG>(0xECA70000 | ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(manager.log().find("line 2"), std::string::npos) << manager.log();
+    EXPECT_EQ(manager.stop(), 0);
 }
 
 } // namespace
