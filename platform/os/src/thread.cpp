@@ -1,6 +1,7 @@
 #include <os/handle.h>
 #include <os/sync.h>
 
+#include "thread_end.h"
 #include "wait_lock.h"
 
 #include <sys/syscall.h>
@@ -35,6 +36,7 @@ public:
             os::detail::waitCondition().wait(lock, [this] { return !m_suspended; });
         }
         const DWORD exitCode = m_start(m_parameter);
+        os::detail::endThreadMessageQueue();
         os::notifyWaiters(
             [&]
             {

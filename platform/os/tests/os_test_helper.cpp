@@ -119,6 +119,39 @@ int churn(const std::string& path)
         say("wrote " + std::to_string(round));
     }
 }
+// Runs a message loop until WM_QUIT; optionally a worker asks it to end.
+int messageLoop(bool quitFromWorker)
+{
+    MSG message{};
+    PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // creates the queue
+    HANDLE worker = nullptr;
+    if (quitFromWorker)
+        worker = CreateThread(
+            nullptr, 0,
+            [](LPVOID) -> DWORD
+            {
+                Sleep(100);
+                PostQuitMessage(5);
+                return 0;
+            },
+            nullptr, 0, nullptr);
+    PostThreadMessageW(GetCurrentThreadId(), WM_USER + 1, 0, 0);
+    say("ready");
+    BOOL result;
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) > 0)
+    {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+        say("message " + std::to_string(message.message));
+    }
+    if (worker)
+    {
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    say("left loop " + std::to_string(result) + " " + std::to_string(message.wParam));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -130,6 +163,10 @@ int main(int argc, char** argv)
         return holdMutex(os::toUtf16(argv[2]), static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
     if (command == "set-event" && argc == 3)
         return setEvent(os::toUtf16(argv[2]));
+    if (command == "message-loop" && argc == 2)
+        return messageLoop(false);
+    if (command == "message-loop-worker-quits" && argc == 2)
+        return messageLoop(true);
     if (command == "reg-set-dword" && argc == 5)
         return setDword(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
     if (command == "reg-dump" && argc == 3)
