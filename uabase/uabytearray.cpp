@@ -6,50 +6,39 @@
 #include <cstring>
 #include <new>
 
-UaByteArray::Record* UaByteArray::emptyRecord()
+UaByteArrayRecord* UaByteArrayRecord::empty()
 {
-    static Record record{{1}, 0, 0, nullptr};
+    static UaByteArrayRecord record{{1}, 0, 0, nullptr};
     return &record;
 }
 
-UaByteArray::Record* UaByteArray::makeRecord(const char* data, int size, int capacity)
+void UaByteArrayRecord::destroy(UaByteArrayRecord* record)
+{
+    std::free(record->data);
+    delete record;
+}
+
+UaByteArrayRecord* UaByteArray::makeRecord(const char* data, int size, int capacity)
 {
     if (capacity <= 0)
-    {
-        emptyRecord()->refCount.fetch_add(1);
-        return emptyRecord();
-    }
+        return sharedEmpty();
     char* block = static_cast<char*>(std::calloc(static_cast<std::size_t>(capacity), 1));
     if (block == nullptr)
         return nullptr;
     if (data != nullptr && size > 0)
         std::memcpy(block, data, static_cast<std::size_t>(size));
-    auto* record = new (std::nothrow) Record{{1}, size, capacity, block};
+    auto* record = new (std::nothrow) UaByteArrayRecord{{1}, size, capacity, block};
     if (record == nullptr)
         std::free(block);
     return record;
 }
 
-void UaByteArray::release(Record* record)
-{
-    if (record->refCount.fetch_sub(1) == 1)
-    {
-        std::free(record->data);
-        delete record;
-    }
-}
+UaByteArray::UaByteArray() = default;
 
-UaByteArray::UaByteArray() : m_record(emptyRecord()) { m_record->refCount.fetch_add(1); }
-
-UaByteArray::UaByteArray(const char* data, int length) : UaByteArray()
+UaByteArray::UaByteArray(const char* data, int length)
 {
-    if (length <= 0)
-        return;
-    Record* record = makeRecord(data, length, length);
-    if (record == nullptr)
-        return;
-    release(m_record);
-    m_record = record;
+    if (length > 0)
+        adopt(makeRecord(data, length, length));
 }
 
 UaByteArray::UaByteArray(const OpcUa_ByteString& byteString)
@@ -57,27 +46,14 @@ UaByteArray::UaByteArray(const OpcUa_ByteString& byteString)
 {
 }
 
-UaByteArray::UaByteArray(const UaByteArray& other) : m_record(other.m_record) { m_record->refCount.fetch_add(1); }
-
-UaByteArray& UaByteArray::operator=(const UaByteArray& other)
-{
-    other.m_record->refCount.fetch_add(1);
-    release(m_record);
-    m_record = other.m_record;
-    return *this;
-}
-
-UaByteArray::~UaByteArray() { release(m_record); }
-
 bool UaByteArray::detach()
 {
     if (m_record->refCount.load() == 1 || m_record->capacity == 0)
         return true;
-    Record* copy = makeRecord(m_record->data, m_record->size, m_record->capacity);
+    UaByteArrayRecord* copy = makeRecord(m_record->data, m_record->size, m_record->capacity);
     if (copy == nullptr)
         return false;
-    release(m_record);
-    m_record = copy;
+    adopt(copy);
     return true;
 }
 
@@ -100,12 +76,11 @@ bool UaByteArray::resize(int size)
         return true;
     }
     int keep = size < m_record->size ? size : m_record->size;
-    Record* grown = makeRecord(m_record->data, keep, size);
+    UaByteArrayRecord* grown = makeRecord(m_record->data, keep, size);
     if (grown == nullptr)
         return false;
     grown->size = size;
-    release(m_record);
-    m_record = grown;
+    adopt(grown);
     return true;
 }
 

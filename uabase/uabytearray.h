@@ -1,6 +1,8 @@
 #ifndef UABASE_UABYTEARRAY_H
 #define UABASE_UABYTEARRAY_H
 
+#include "uasharedhandle.h"
+
 #include <opcua.h>
 
 #include <atomic>
@@ -8,16 +10,23 @@
 
 class UaString;
 
+struct UaByteArrayRecord
+{
+    std::atomic<std::uint32_t> refCount;
+    int size;
+    int capacity;
+    char* data;
+    static UaByteArrayRecord* empty();
+    static void destroy(UaByteArrayRecord* record);
+};
+
 // Shared block of bytes from the runtime heap; a change first gives the array a block of its own.
-class UaByteArray
+class UaByteArray : public UaSharedHandle<UaByteArrayRecord>
 {
 public:
     UaByteArray();
     UaByteArray(const char* data, int length);
     explicit UaByteArray(const OpcUa_ByteString& byteString);
-    UaByteArray(const UaByteArray& other);
-    UaByteArray& operator=(const UaByteArray& other);
-    ~UaByteArray();
 
     int size() const { return m_record->size; }
     // Null for an array that never had bytes.
@@ -32,19 +41,8 @@ public:
     UaString toHex(bool withBlanks) const;
 
 private:
-    struct Record
-    {
-        std::atomic<std::uint32_t> refCount;
-        int size;
-        int capacity;
-        char* data;
-    };
-    static Record* emptyRecord();
-    static Record* makeRecord(const char* data, int size, int capacity);
-    static void release(Record* record);
+    static UaByteArrayRecord* makeRecord(const char* data, int size, int capacity);
     bool detach();
-
-    Record* m_record;
 };
 
 #endif

@@ -8,11 +8,11 @@
 #include <new>
 #include <utility>
 
-UaNodeId::Record* UaNodeId::nullRecord()
+UaNodeIdRecord* UaNodeIdRecord::empty()
 {
-    // Created once and never freed: it keeps a reference of its own.
-    static Record* record = [] {
-        auto* r = new Record;
+    // The null NodeId.
+    static UaNodeIdRecord* record = [] {
+        auto* r = new UaNodeIdRecord;
         OpcUa_NodeId_Initialize(&r->nodeId);
         r->refCount.store(1);
         return r;
@@ -20,9 +20,15 @@ UaNodeId::Record* UaNodeId::nullRecord()
     return record;
 }
 
-UaNodeId::Record* UaNodeId::newRecord(OpcUa_IdentifierType type, OpcUa_UInt16 namespaceIndex)
+void UaNodeIdRecord::destroy(UaNodeIdRecord* record)
 {
-    auto* record = new (std::nothrow) Record;
+    OpcUa_NodeId_Clear(&record->nodeId);
+    delete record;
+}
+
+UaNodeIdRecord* UaNodeId::newRecord(OpcUa_IdentifierType type, OpcUa_UInt16 namespaceIndex)
+{
+    auto* record = new (std::nothrow) UaNodeIdRecord;
     if (record == nullptr)
         return nullptr;
     OpcUa_NodeId_Initialize(&record->nodeId);
@@ -32,39 +38,21 @@ UaNodeId::Record* UaNodeId::newRecord(OpcUa_IdentifierType type, OpcUa_UInt16 na
     return record;
 }
 
-void UaNodeId::release(Record* record)
-{
-    if (record->refCount.fetch_sub(1) == 1)
-    {
-        OpcUa_NodeId_Clear(&record->nodeId);
-        delete record;
-    }
-}
+UaNodeId::UaNodeId() = default;
 
-void UaNodeId::replace(Record* record)
-{
-    if (record == nullptr)
-        return;
-    Record* old = m_record;
-    m_record = record;
-    release(old);
-}
-
-UaNodeId::UaNodeId() : m_record(nullRecord()) { m_record->refCount.fetch_add(1); }
-
-UaNodeId::UaNodeId(OpcUa_UInt32 numeric, OpcUa_UInt16 namespaceIndex) : UaNodeId()
+UaNodeId::UaNodeId(OpcUa_UInt32 numeric, OpcUa_UInt16 namespaceIndex)
 {
     setNodeId(numeric, namespaceIndex);
 }
 
-UaNodeId::UaNodeId(const UaString& identifier, OpcUa_UInt16 namespaceIndex) : UaNodeId()
+UaNodeId::UaNodeId(const UaString& identifier, OpcUa_UInt16 namespaceIndex)
 {
     setNodeId(identifier, namespaceIndex);
 }
 
-UaNodeId::UaNodeId(const OpcUa_NodeId& other) : UaNodeId()
+UaNodeId::UaNodeId(const OpcUa_NodeId& other)
 {
-    Record* record = newRecord(OpcUa_IdentifierType_Numeric, 0);
+    UaNodeIdRecord* record = newRecord(OpcUa_IdentifierType_Numeric, 0);
     if (record == nullptr)
         return;
     if ((StackCopy::copyNodeId(&other, &record->nodeId) & 0xC0000000u) != 0)
@@ -72,49 +60,30 @@ UaNodeId::UaNodeId(const OpcUa_NodeId& other) : UaNodeId()
         release(record);
         return;
     }
-    replace(record);
+    adopt(record);
 }
-
-UaNodeId::UaNodeId(const UaNodeId& other) : m_record(other.m_record) { m_record->refCount.fetch_add(1); }
-
-UaNodeId::UaNodeId(UaNodeId&& other) noexcept : UaNodeId() { std::swap(m_record, other.m_record); }
-
-UaNodeId& UaNodeId::operator=(const UaNodeId& other)
-{
-    other.m_record->refCount.fetch_add(1);
-    replace(other.m_record);
-    return *this;
-}
-
-UaNodeId& UaNodeId::operator=(UaNodeId&& other) noexcept
-{
-    std::swap(m_record, other.m_record);
-    return *this;
-}
-
-UaNodeId::~UaNodeId() { release(m_record); }
 
 void UaNodeId::setNodeId(OpcUa_UInt32 numeric, OpcUa_UInt16 namespaceIndex)
 {
-    Record* record = newRecord(OpcUa_IdentifierType_Numeric, namespaceIndex);
+    UaNodeIdRecord* record = newRecord(OpcUa_IdentifierType_Numeric, namespaceIndex);
     if (record == nullptr)
         return;
     record->nodeId.Identifier.Numeric = numeric;
-    replace(record);
+    adopt(record);
 }
 
 void UaNodeId::setNodeId(const UaString& identifier, OpcUa_UInt16 namespaceIndex)
 {
-    Record* record = newRecord(OpcUa_IdentifierType_String, namespaceIndex);
+    UaNodeIdRecord* record = newRecord(OpcUa_IdentifierType_String, namespaceIndex);
     if (record == nullptr)
         return;
     identifier.copyTo(&record->nodeId.Identifier.String);
-    replace(record);
+    adopt(record);
 }
 
 void UaNodeId::setNodeId(const UaGuid& identifier, OpcUa_UInt16 namespaceIndex)
 {
-    Record* record = newRecord(OpcUa_IdentifierType_Guid, namespaceIndex);
+    UaNodeIdRecord* record = newRecord(OpcUa_IdentifierType_Guid, namespaceIndex);
     if (record == nullptr)
         return;
     OpcUa_Guid* guid = identifier.clone();
@@ -124,16 +93,16 @@ void UaNodeId::setNodeId(const UaGuid& identifier, OpcUa_UInt16 namespaceIndex)
         return;
     }
     record->nodeId.Identifier.Guid = guid;
-    replace(record);
+    adopt(record);
 }
 
 void UaNodeId::setNodeId(const UaByteString& opaque, OpcUa_UInt16 namespaceIndex)
 {
-    Record* record = newRecord(OpcUa_IdentifierType_Opaque, namespaceIndex);
+    UaNodeIdRecord* record = newRecord(OpcUa_IdentifierType_Opaque, namespaceIndex);
     if (record == nullptr)
         return;
     opaque.copyTo(&record->nodeId.Identifier.ByteString);
-    replace(record);
+    adopt(record);
 }
 
 OpcUa_IdentifierType UaNodeId::identifierType() const
@@ -173,14 +142,11 @@ OpcUa_NodeId* UaNodeId::clone() const { return StackCopy::clone(m_record->nodeId
 
 OpcUa_NodeId* UaNodeId::detach(OpcUa_NodeId* target)
 {
-    if (target == nullptr || m_record == nullRecord() || m_record->refCount.load() != 1)
+    if (target == nullptr || m_record == UaNodeIdRecord::empty() || m_record->refCount.load() != 1)
         return nullptr;
     *target = m_record->nodeId;
     OpcUa_NodeId_Initialize(&m_record->nodeId);
-    Record* old = m_record;
-    m_record = nullRecord();
-    m_record->refCount.fetch_add(1);
-    release(old);
+    adopt(sharedEmpty());
     return target;
 }
 

@@ -1,6 +1,7 @@
 #ifndef UABASE_UANODEID_H
 #define UABASE_UANODEID_H
 
+#include "uasharedhandle.h"
 #include "uastring.h"
 
 #include <opcua.h>
@@ -10,19 +11,22 @@
 class UaByteString;
 class UaGuid;
 
+struct UaNodeIdRecord
+{
+    OpcUa_NodeId nodeId;
+    std::atomic<OpcUa_UInt32> refCount;
+    static UaNodeIdRecord* empty();
+    static void destroy(UaNodeIdRecord* record);
+};
+
 // Shared NodeId: copies share one record. String identifiers compare without regard to case.
-class UaNodeId
+class UaNodeId : public UaSharedHandle<UaNodeIdRecord>
 {
 public:
     UaNodeId();
     UaNodeId(OpcUa_UInt32 numeric, OpcUa_UInt16 namespaceIndex);
     UaNodeId(const UaString& identifier, OpcUa_UInt16 namespaceIndex);
     UaNodeId(const OpcUa_NodeId& other);
-    UaNodeId(const UaNodeId& other);
-    UaNodeId(UaNodeId&& other) noexcept;
-    UaNodeId& operator=(const UaNodeId& other);
-    UaNodeId& operator=(UaNodeId&& other) noexcept;
-    ~UaNodeId();
 
     void setNodeId(OpcUa_UInt32 numeric, OpcUa_UInt16 namespaceIndex);
     void setNodeId(const UaString& identifier, OpcUa_UInt16 namespaceIndex);
@@ -54,17 +58,7 @@ public:
     UaString toFullString() const;
 
 private:
-    struct Record
-    {
-        OpcUa_NodeId nodeId;
-        std::atomic<OpcUa_UInt32> refCount;
-    };
-    static Record* nullRecord();
-    static Record* newRecord(OpcUa_IdentifierType type, OpcUa_UInt16 namespaceIndex);
-    static void release(Record* record);
-    void replace(Record* record);
-
-    Record* m_record;
+    static UaNodeIdRecord* newRecord(OpcUa_IdentifierType type, OpcUa_UInt16 namespaceIndex);
 };
 
 #endif

@@ -9,11 +9,10 @@
 #include <new>
 #include <utility>
 
-UaString::Record* UaString::emptyRecord()
+UaStringRecord* UaStringRecord::empty()
 {
-    // Created once and never freed: it keeps a reference of its own.
-    static Record* record = [] {
-        auto* r = new Record;
+    static UaStringRecord* record = [] {
+        auto* r = new UaStringRecord;
         OpcUa_String_Initialize(&r->str);
         r->refCount.store(1);
         return r;
@@ -21,13 +20,16 @@ UaString::Record* UaString::emptyRecord()
     return record;
 }
 
-UaString::Record* UaString::makeRecord(const char* bytes, std::size_t size)
+void UaStringRecord::destroy(UaStringRecord* record)
+{
+    OpcUa_String_Clear(&record->str);
+    delete record;
+}
+
+UaStringRecord* UaString::makeRecord(const char* bytes, std::size_t size)
 {
     if (size == 0)
-    {
-        emptyRecord()->refCount.fetch_add(1);
-        return emptyRecord();
-    }
+        return sharedEmpty();
     if (size >= 0x7FFFFFFF)
         return nullptr;
     auto* content = static_cast<OpcUa_CharA*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(size + 1)));
@@ -35,7 +37,7 @@ UaString::Record* UaString::makeRecord(const char* bytes, std::size_t size)
         return nullptr;
     std::memcpy(content, bytes, size);
     content[size] = 0;
-    auto* record = new (std::nothrow) Record;
+    auto* record = new (std::nothrow) UaStringRecord;
     if (record == nullptr)
     {
         OpcUa_Memory_Free(content);
@@ -48,39 +50,21 @@ UaString::Record* UaString::makeRecord(const char* bytes, std::size_t size)
     return record;
 }
 
-void UaString::release(Record* record)
-{
-    if (record->refCount.fetch_sub(1) == 1)
-    {
-        OpcUa_String_Clear(&record->str);
-        delete record;
-    }
-}
+UaString::UaString() = default;
 
-void UaString::take(Record* record)
-{
-    if (record == nullptr)
-        return;
-    Record* old = m_record;
-    m_record = record;
-    release(old);
-}
-
-UaString::UaString() : m_record(emptyRecord()) { m_record->refCount.fetch_add(1); }
-
-UaString::UaString(const char* utf8) : UaString()
+UaString::UaString(const char* utf8)
 {
     if (utf8 != nullptr)
-        take(makeRecord(utf8, std::strlen(utf8)));
+        adopt(makeRecord(utf8, std::strlen(utf8)));
 }
 
-UaString::UaString(const OpcUa_String* s) : UaString()
+UaString::UaString(const OpcUa_String* s)
 {
     if (s != nullptr && s->strContent != nullptr)
-        take(makeRecord(s->strContent, s->uLength));
+        adopt(makeRecord(s->strContent, s->uLength));
 }
 
-UaString::UaString(const char16_t* utf16) : UaString()
+UaString::UaString(const char16_t* utf16)
 {
     if (utf16 == nullptr)
         return;
@@ -88,10 +72,10 @@ UaString::UaString(const char16_t* utf16) : UaString()
     while (utf16[count] != 0)
         ++count;
     std::vector<char> bytes = Utf8Walk::fromUtf16(utf16, count);
-    take(makeRecord(bytes.data(), bytes.size()));
+    adopt(makeRecord(bytes.data(), bytes.size()));
 }
 
-UaString::UaString(const UaByteString& b) : UaString()
+UaString::UaString(const UaByteString& b)
 {
     const OpcUa_ByteString* raw = b.toOpcUaByteString();
     if (raw->Length <= 0 || raw->Data == nullptr)
@@ -99,33 +83,14 @@ UaString::UaString(const UaByteString& b) : UaString()
     const void* zero = std::memchr(raw->Data, 0, static_cast<std::size_t>(raw->Length));
     std::size_t size = zero ? static_cast<std::size_t>(static_cast<const OpcUa_Byte*>(zero) - raw->Data)
                             : static_cast<std::size_t>(raw->Length);
-    take(makeRecord(reinterpret_cast<const char*>(raw->Data), size));
+    adopt(makeRecord(reinterpret_cast<const char*>(raw->Data), size));
 }
-
-UaString::UaString(const UaString& other) : m_record(other.m_record) { m_record->refCount.fetch_add(1); }
-
-UaString::UaString(UaString&& other) noexcept : UaString() { std::swap(m_record, other.m_record); }
-
-UaString& UaString::operator=(const UaString& other)
-{
-    other.m_record->refCount.fetch_add(1);
-    take(other.m_record);
-    return *this;
-}
-
-UaString& UaString::operator=(UaString&& other) noexcept
-{
-    std::swap(m_record, other.m_record);
-    return *this;
-}
-
-UaString::~UaString() { release(m_record); }
 
 UaString UaString::fromBytes(const char* bytes, int size)
 {
     UaString s;
     if (bytes != nullptr && size > 0)
-        s.take(makeRecord(bytes, static_cast<std::size_t>(size)));
+        s.adopt(makeRecord(bytes, static_cast<std::size_t>(size)));
     return s;
 }
 
@@ -207,7 +172,7 @@ UaString& UaString::operator+=(const UaString& other)
         return *this = other;
     std::string joined(toUtf8(), static_cast<std::size_t>(size()));
     joined.append(other.toUtf8(), static_cast<std::size_t>(other.size()));
-    take(makeRecord(joined.data(), joined.size()));
+    adopt(makeRecord(joined.data(), joined.size()));
     return *this;
 }
 

@@ -2,6 +2,7 @@
 #define UABASE_UASTRING_H
 
 #include "uachar.h"
+#include "uasharedhandle.h"
 
 #include <opcua.h>
 
@@ -10,9 +11,17 @@
 class UaByteArray;
 class UaByteString;
 
+struct UaStringRecord
+{
+    OpcUa_String str;
+    std::atomic<OpcUa_UInt32> refCount;
+    static UaStringRecord* empty();
+    static void destroy(UaStringRecord* record);
+};
+
 // Shared UTF-8 text over one stack string. Records are never changed once shared: every change
 // builds a new record.
-class UaString
+class UaString : public UaSharedHandle<UaStringRecord>
 {
 public:
     UaString();
@@ -22,11 +31,6 @@ public:
     UaString(const char16_t* utf16);
     // The bytes up to the byte string's length or its first 0 byte, whichever comes first.
     explicit UaString(const UaByteString& b);
-    UaString(const UaString& other);
-    UaString(UaString&& other) noexcept;
-    UaString& operator=(const UaString& other);
-    UaString& operator=(UaString&& other) noexcept;
-    ~UaString();
 
     bool operator==(const UaString& other) const;
     bool operator!=(const UaString& other) const { return !(*this == other); }
@@ -40,7 +44,6 @@ public:
     const OpcUa_String* toOpcUaString() const { return &m_record->str; }
     void copyTo(OpcUa_String* target) const;
     static void copyTo(const OpcUa_String* source, OpcUa_String* target);
-    bool sharesRecordWith(const UaString& other) const { return m_record == other.m_record; }
 
     // The character at a character position; a default character beyond the end.
     UaChar at(int index) const;
@@ -61,17 +64,7 @@ public:
     static UaString fromBytes(const char* bytes, int size);
 
 private:
-    struct Record
-    {
-        OpcUa_String str;
-        std::atomic<OpcUa_UInt32> refCount;
-    };
-    static Record* emptyRecord();
-    static Record* makeRecord(const char* bytes, std::size_t size);
-    static void release(Record* record);
-    void take(Record* record);
-
-    Record* m_record;
+    static UaStringRecord* makeRecord(const char* bytes, std::size_t size);
 };
 
 UaString operator+(const UaString& a, const UaString& b);

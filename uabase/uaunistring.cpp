@@ -6,26 +6,28 @@
 #include <opcua.h>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
-UaUniString::Record* UaUniString::emptyRecord()
+UaUniStringRecord* UaUniStringRecord::empty()
 {
     static char16_t terminator = 0;
-    // Holds one reference of its own, so it is never freed.
-    static Record record{{1}, &terminator, 0};
+    static UaUniStringRecord record{{1}, &terminator, 0};
     return &record;
 }
 
-UaUniString::Record* UaUniString::makeRecord(const char16_t* first, int firstLength, const char16_t* second,
-                                             int secondLength)
+void UaUniStringRecord::destroy(UaUniStringRecord* record)
+{
+    OpcUa_Memory_Free(record->data);
+    delete record;
+}
+
+UaUniStringRecord* UaUniString::makeRecord(const char16_t* first, int firstLength, const char16_t* second,
+                                           int secondLength)
 {
     int total = firstLength + secondLength;
     if (total <= 0)
-    {
-        Record* empty = emptyRecord();
-        empty->refCount.fetch_add(1);
-        return empty;
-    }
+        return sharedEmpty();
     auto* data = static_cast<char16_t*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>((total + 1) * sizeof(char16_t))));
     if (data == nullptr)
         return nullptr;
@@ -34,54 +36,33 @@ UaUniString::Record* UaUniString::makeRecord(const char16_t* first, int firstLen
     if (secondLength > 0)
         std::memcpy(data + firstLength, second, static_cast<std::size_t>(secondLength) * sizeof(char16_t));
     data[total] = 0;
-    return new Record{{1}, data, total};
-}
-
-void UaUniString::release(Record* record)
-{
-    if (record->refCount.fetch_sub(1) == 1)
-    {
-        OpcUa_Memory_Free(record->data);
-        delete record;
-    }
-}
-
-UaUniString::UaUniString(Record* record) : m_record(record) {}
-
-void UaUniString::take(Record* record)
-{
-    // A failed allocation leaves the string as it was.
+    auto* record = new (std::nothrow) UaUniStringRecord{{1}, data, total};
     if (record == nullptr)
-        return;
-    Record* old = m_record;
-    m_record = record;
-    release(old);
+        OpcUa_Memory_Free(data);
+    return record;
 }
 
-UaUniString::UaUniString() : m_record(emptyRecord())
-{
-    m_record->refCount.fetch_add(1);
-}
+UaUniString::UaUniString() = default;
 
-UaUniString::UaUniString(const char16_t* units) : UaUniString()
+UaUniString::UaUniString(const char16_t* units)
 {
     if (units == nullptr)
         return;
     int length = 0;
     while (units[length] != 0)
         ++length;
-    take(makeRecord(units, length));
+    adopt(makeRecord(units, length));
 }
 
-UaUniString::UaUniString(const char* utf8) : UaUniString()
+UaUniString::UaUniString(const char* utf8)
 {
     if (utf8 == nullptr)
         return;
     std::vector<std::uint16_t> units = Utf8Walk::toUtf16(utf8, std::strlen(utf8));
-    take(makeRecord(reinterpret_cast<const char16_t*>(units.data()), static_cast<int>(units.size())));
+    adopt(makeRecord(reinterpret_cast<const char16_t*>(units.data()), static_cast<int>(units.size())));
 }
 
-UaUniString::UaUniString(const UaByteArray& utf16) : UaUniString()
+UaUniString::UaUniString(const UaByteArray& utf16)
 {
     if (utf16.data() == nullptr)
         return;
@@ -90,33 +71,8 @@ UaUniString::UaUniString(const UaByteArray& utf16) : UaUniString()
     int length = 0;
     while (length < maxUnits && units[length] != 0)
         ++length;
-    take(makeRecord(units, length));
+    adopt(makeRecord(units, length));
 }
-
-UaUniString::UaUniString(const UaUniString& other) : m_record(other.m_record)
-{
-    m_record->refCount.fetch_add(1);
-}
-
-UaUniString::UaUniString(UaUniString&& other) noexcept : UaUniString()
-{
-    std::swap(m_record, other.m_record);
-}
-
-UaUniString& UaUniString::operator=(const UaUniString& other)
-{
-    other.m_record->refCount.fetch_add(1);
-    take(other.m_record);
-    return *this;
-}
-
-UaUniString& UaUniString::operator=(UaUniString&& other) noexcept
-{
-    std::swap(m_record, other.m_record);
-    return *this;
-}
-
-UaUniString::~UaUniString() { release(m_record); }
 
 UaUniString& UaUniString::append(const UaUniString& s)
 {
@@ -124,7 +80,7 @@ UaUniString& UaUniString::append(const UaUniString& s)
         return *this;
     if (isEmpty())
         return *this = s;
-    take(makeRecord(data(), length(), s.data(), s.length()));
+    adopt(makeRecord(data(), length(), s.data(), s.length()));
     return *this;
 }
 
@@ -134,7 +90,7 @@ UaUniString& UaUniString::chop(int n)
         return *this;
     if (n >= length())
         return *this = UaUniString();
-    take(makeRecord(data(), length() - n));
+    adopt(makeRecord(data(), length() - n));
     return *this;
 }
 
@@ -148,7 +104,7 @@ UaUniString UaUniString::mid(int pos, int n) const
     if (pos == 0 && n == length())
         return *this;
     UaUniString result;
-    result.take(makeRecord(data() + pos, n));
+    result.adopt(makeRecord(data() + pos, n));
     return result;
 }
 
@@ -189,7 +145,7 @@ UaUniString& UaUniString::replace(const UaUniString& before, const UaUniString& 
     if (!replaced)
         return *this;
     out.insert(out.end(), data() + pos, data() + length());
-    take(makeRecord(out.data(), static_cast<int>(out.size())));
+    adopt(makeRecord(out.data(), static_cast<int>(out.size())));
     return *this;
 }
 
@@ -200,7 +156,7 @@ UaUniString& UaUniString::replace(int pos, int n, const UaUniString& s)
     std::vector<char16_t> out(data(), data() + pos);
     out.insert(out.end(), s.data(), s.data() + s.length());
     out.insert(out.end(), data() + pos + n, data() + length());
-    take(makeRecord(out.data(), static_cast<int>(out.size())));
+    adopt(makeRecord(out.data(), static_cast<int>(out.size())));
     return *this;
 }
 
@@ -208,11 +164,11 @@ void UaUniString::setAt(int i, char16_t unit)
 {
     if (i < 0 || i >= length())
         return;
-    Record* copy = makeRecord(data(), length());
+    UaUniStringRecord* copy = makeRecord(data(), length());
     if (copy == nullptr)
         return;
     copy->data[i] = unit;
-    take(copy);
+    adopt(copy);
 }
 
 int UaUniString::normalizeFrom(int from) const

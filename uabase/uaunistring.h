@@ -1,14 +1,25 @@
 #ifndef UABASE_UAUNISTRING_H
 #define UABASE_UAUNISTRING_H
 
+#include "uasharedhandle.h"
+
 #include <atomic>
 #include <cstdint>
 
 class UaByteArray;
 class UaUniStringList;
 
+struct UaUniStringRecord
+{
+    std::atomic<std::uint32_t> refCount;
+    char16_t* data;
+    std::int32_t length;
+    static UaUniStringRecord* empty();
+    static void destroy(UaUniStringRecord* record);
+};
+
 // Shared UTF-16 string; every change builds a new record, so other holders never see it.
-class UaUniString
+class UaUniString : public UaSharedHandle<UaUniStringRecord>
 {
 public:
     UaUniString();
@@ -16,17 +27,11 @@ public:
     explicit UaUniString(const char* utf8);
     // From the 0-terminated UTF-16 units of a byte array (the wide conversion of UaString).
     explicit UaUniString(const UaByteArray& utf16);
-    UaUniString(const UaUniString& other);
-    UaUniString(UaUniString&& other) noexcept;
-    UaUniString& operator=(const UaUniString& other);
-    UaUniString& operator=(UaUniString&& other) noexcept;
-    ~UaUniString();
 
     int length() const { return m_record->length; }
     bool isEmpty() const { return m_record->length == 0; }
     char16_t at(int i) const { return m_record->data[i]; }
     const char16_t* data() const { return m_record->data; }
-    bool sharesRecordWith(const UaUniString& other) const { return m_record == other.m_record; }
 
     UaUniString& append(const UaUniString& s);
     UaUniString& operator+=(const UaUniString& s) { return append(s); }
@@ -49,22 +54,10 @@ public:
     bool operator!=(const UaUniString& other) const { return !(*this == other); }
 
 private:
-    struct Record
-    {
-        std::atomic<std::uint32_t> refCount;
-        char16_t* data;
-        std::int32_t length;
-    };
-    static Record* emptyRecord();
-    static Record* makeRecord(const char16_t* first, int firstLength, const char16_t* second = nullptr,
-                              int secondLength = 0);
-    static void release(Record* record);
-    explicit UaUniString(Record* record);
-    void take(Record* record);
+    static UaUniStringRecord* makeRecord(const char16_t* first, int firstLength, const char16_t* second = nullptr,
+                                         int secondLength = 0);
     int compare(const UaUniString& other, bool caseSensitive) const;
     int normalizeFrom(int from) const;
-
-    Record* m_record;
 };
 
 #endif
