@@ -51,9 +51,13 @@ UaString namespaceUriOf(OpcUa_UInt16 index, const UaString* namespaceUris, OpcUa
 
 OpcUa_StatusCode fillStringTable(const std::vector<UaString>& texts, OpcUa_ResponseHeader& header)
 {
-    auto* table = static_cast<OpcUa_String*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(texts.size() * sizeof(OpcUa_String))));
-    if (table == nullptr && !texts.empty())
-        return OpcUa_BadOutOfMemory;
+    OpcUa_String* table = nullptr;
+    if (!texts.empty())
+    {
+        table = static_cast<OpcUa_String*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(texts.size() * sizeof(OpcUa_String))));
+        if (table == nullptr)
+            return OpcUa_BadOutOfMemory;
+    }
     for (std::size_t i = 0; i < texts.size(); ++i)
     {
         OpcUa_String_Initialize(&table[i]);
