@@ -1,5 +1,6 @@
 #include "device_server.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -53,6 +54,12 @@ template <class Call> CallResult runDriver(Call call)
     if (!ok && result.error == 0)
         result.error = ERROR_GEN_FAILURE;
     return result;
+}
+
+bool failFunction()
+{
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
 }
 
 } // namespace
@@ -183,63 +190,52 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
         closeFile(id, reply);
         return true;
     }
+    // The whole request is decoded before a driver sees it.
+    FileCall call;
+    call.op = static_cast<Op>(op);
+    if (!decodeCall(request, call))
+        return false;
+    const auto file = beginCall(id);
+    runCall(file ? file.get() : nullptr, call, reply);
+    if (file)
+        endCall(file);
+    return true;
+}
 
-    // Decode the whole request before touching the driver.
-    uint32_t code = 0, flags = 0, inSize = 0, outSize = 0, size = 0, method = 0, distance = 0;
-    std::vector<uint8_t> input, output;
-    switch (static_cast<Op>(op))
+bool DeviceServer::decodeCall(Message& request, FileCall& call)
+{
+    switch (call.op)
     {
     case Op::ioControl:
-        if (!request.getU32(code) || !request.getU32(flags) || !request.getU32(inSize) ||
-            !request.getU32(outSize) || !request.getBytes(input) || !request.getBytes(output))
-            return false;
-        if (((flags & os::devio::kHasInput) && input.size() != inSize) ||
-            ((flags & os::devio::kHasOutput) && output.size() != outSize))
-            return false;
-        break;
+        return request.getU32(call.code) && request.getU32(call.flags) && request.getU32(call.inSize) &&
+               request.getU32(call.outSize) && request.getBytes(call.input) &&
+               request.getBytes(call.output) &&
+               (!(call.flags & os::devio::kHasInput) || call.input.size() == call.inSize) &&
+               (!(call.flags & os::devio::kHasOutput) || call.output.size() == call.outSize);
     case Op::read:
-        if (!request.getU32(size) || size > os::devio::kMaxTransfer)
+        if (!request.getU32(call.size) || call.size > os::devio::kMaxTransfer)
             return false;
-        output.resize(size);
-        break;
+        call.output.resize(call.size);
+        return true;
     case Op::write:
-        if (!request.getBytes(input))
-            return false;
-        break;
+        return request.getBytes(call.input);
     case Op::seek:
-        if (!request.getU32(distance) || !request.getU32(method))
-            return false;
-        break;
+        return request.getU32(call.distance) && request.getU32(call.method);
     default:
         return false;
     }
+}
 
-    const auto file = beginCall(id);
-    if (!file)
+void DeviceServer::runCall(OpenFile* file, FileCall& call, Message& reply)
+{
+    // Without an open file (closed or unknown) every call fails as on a closed handle.
+    const auto invalidHandle = []
     {
-        if (static_cast<Op>(op) == Op::seek)
-        {
-            reply.putU32(0xFFFFFFFFu);
-            reply.putU32(ERROR_INVALID_HANDLE);
-            return true;
-        }
-        reply.putU32(0);
-        reply.putU32(ERROR_INVALID_HANDLE);
-        if (static_cast<Op>(op) == Op::ioControl)
-        {
-            reply.putU32(0);
-            reply.putBytes(input.data(), static_cast<uint32_t>(input.size()));
-            reply.putBytes(output.data(), static_cast<uint32_t>(output.size()));
-        }
-        else if (static_cast<Op>(op) == Op::read)
-            reply.putBytes(nullptr, 0);
-        else
-            reply.putU32(0);
-        return true;
-    }
-
-    Driver& driver = *file->driver;
-    switch (static_cast<Op>(op))
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    };
+    Driver* driver = file ? file->driver : nullptr;
+    switch (call.op)
     {
     case Op::ioControl:
     {
@@ -247,21 +243,21 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
         const CallResult result = runDriver(
             [&]
             {
-                if (!driver.ioControl)
-                {
-                    SetLastError(ERROR_INVALID_FUNCTION);
-                    return false;
-                }
-                return driver.ioControl(file->context, code,
-                                        (flags & os::devio::kHasInput) ? input.data() : nullptr, inSize,
-                                        (flags & os::devio::kHasOutput) ? output.data() : nullptr, outSize,
-                                        (flags & os::devio::kHasReturned) ? &returned : nullptr) != FALSE;
+                if (!driver)
+                    return invalidHandle();
+                if (!driver->ioControl)
+                    return failFunction();
+                return driver->ioControl(
+                           file->context, call.code,
+                           (call.flags & os::devio::kHasInput) ? call.input.data() : nullptr, call.inSize,
+                           (call.flags & os::devio::kHasOutput) ? call.output.data() : nullptr, call.outSize,
+                           (call.flags & os::devio::kHasReturned) ? &returned : nullptr) != FALSE;
             });
         reply.putU32(result.ok);
         reply.putU32(result.error);
         reply.putU32(returned);
-        reply.putBytes(input.data(), static_cast<uint32_t>(input.size()));
-        reply.putBytes(output.data(), static_cast<uint32_t>(output.size()));
+        reply.putBytes(call.input.data(), static_cast<uint32_t>(call.input.size()));
+        reply.putBytes(call.output.data(), static_cast<uint32_t>(call.output.size()));
         break;
     }
     case Op::read:
@@ -270,18 +266,16 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
         const CallResult result = runDriver(
             [&]
             {
-                if (!driver.read)
-                {
-                    SetLastError(ERROR_INVALID_FUNCTION);
-                    return false;
-                }
-                done = driver.read(file->context, output.data(), size);
+                if (!driver)
+                    return invalidHandle();
+                if (!driver->read)
+                    return failFunction();
+                done = driver->read(file->context, call.output.data(), call.size);
                 return done != 0xFFFFFFFFu;
             });
-        const uint32_t delivered = result.ok ? std::min(done, size) : 0;
         reply.putU32(result.ok);
         reply.putU32(result.error);
-        reply.putBytes(output.data(), delivered);
+        reply.putBytes(call.output.data(), result.ok ? std::min(done, call.size) : 0);
         break;
     }
     case Op::write:
@@ -290,12 +284,11 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
         const CallResult result = runDriver(
             [&]
             {
-                if (!driver.write)
-                {
-                    SetLastError(ERROR_INVALID_FUNCTION);
-                    return false;
-                }
-                done = driver.write(file->context, input.data(), static_cast<DWORD>(input.size()));
+                if (!driver)
+                    return invalidHandle();
+                if (!driver->write)
+                    return failFunction();
+                done = driver->write(file->context, call.input.data(), static_cast<DWORD>(call.input.size()));
                 return done != 0xFFFFFFFFu;
             });
         reply.putU32(result.ok);
@@ -307,10 +300,13 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
     {
         DWORD position = 0xFFFFFFFFu;
         SetLastError(0);
-        if (driver.seek)
-            position = driver.seek(file->context, static_cast<LONG>(distance), static_cast<WORD>(method));
+        if (!driver)
+            invalidHandle();
+        else if (!driver->seek)
+            failFunction();
         else
-            SetLastError(ERROR_INVALID_FUNCTION);
+            position =
+                driver->seek(file->context, static_cast<LONG>(call.distance), static_cast<WORD>(call.method));
         reply.putU32(position);
         reply.putU32(static_cast<uint32_t>(GetLastError()));
         break;
@@ -318,8 +314,6 @@ bool DeviceServer::answer(Message& request, Message& reply, uint64_t connection)
     default:
         break;
     }
-    endCall(file);
-    return true;
 }
 
 void DeviceServer::openFile(Message& request, Message& reply, uint64_t connection)

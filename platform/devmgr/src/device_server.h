@@ -41,10 +41,22 @@ private:
         bool closing = false;
     };
 
+    // One call on an open file, as the client sent it.
+    struct FileCall
+    {
+        os::devio::Op op = os::devio::Op::ioControl;
+        uint32_t code = 0, flags = 0, inSize = 0, outSize = 0; // I/O control
+        uint32_t size = 0;                                     // read
+        uint32_t distance = 0, method = 0;                     // seek
+        std::vector<uint8_t> input, output;
+    };
+
     void acceptLoop();
     void serve(int fd, uint64_t connection);
     bool answer(os::devio::Message& request, os::devio::Message& reply, uint64_t connection);
 
+    static bool decodeCall(os::devio::Message& request, FileCall& call);
+    static void runCall(OpenFile* file, FileCall& call, os::devio::Message& reply);
     void openFile(os::devio::Message& request, os::devio::Message& reply, uint64_t connection);
     void closeFile(uint64_t id, os::devio::Message& reply);
     BOOL closeNow(const std::shared_ptr<OpenFile>& file);

@@ -111,6 +111,12 @@ TEST(DeviceFiles, StreamCallsReachTheDriverWithBuffersAndErrors)
     EXPECT_EQ(std::string(text, done), "world");
     EXPECT_EQ(SetFilePointer(echo, -20, nullptr, FILE_CURRENT), 0xFFFFFFFFu);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NEGATIVE_SEEK));
+    LONG high = -1; // a 64-bit distance of -5
+    EXPECT_EQ(SetFilePointer(echo, -5, &high, FILE_END), 6u);
+    EXPECT_EQ(high, 0);
+    high = 1; // beyond 32-bit positions
+    EXPECT_EQ(SetFilePointer(echo, 0, &high, FILE_BEGIN), 0xFFFFFFFFu);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 
     // What the driver writes into the input buffer reaches the caller too.
     std::array<uint8_t, 4> input{1, 2, 3, 4}, output{};
