@@ -70,7 +70,13 @@ TEST_F(Profilelink, SharedHandleIsCountedPerOpenAndRequestsNeedIt)
     EXPECT_EQ(GKTClose(), 0);
     EXPECT_EQ(stats().openContexts, 1u);
     EXPECT_EQ(GKTSyncRead(0x2000, 1, 0, 4, &value, nullptr), GKT_E_NOT_OPEN);
+    uint8_t buffer[64] = {36};
+    DWORD size = 10;
+    EXPECT_EQ(GKTSyncGetODList(0, &size, buffer), GKT_E_NOT_OPEN);
+    EXPECT_EQ(GKTSyncGetObjectDescription(0x2000, 0, nullptr, nullptr, nullptr, nullptr, nullptr), GKT_E_NOT_OPEN);
+    EXPECT_EQ(GKTSyncGetEntryDescription(0x2000, 1, 0, buffer), GKT_E_NOT_OPEN);
     EXPECT_EQ(GKTClose(), GKT_E_DEVICE_NOT_OPEN_ON_CLOSE);
+    EXPECT_EQ(stats().openContexts, 1u);
 }
 
 TEST_F(Profilelink, ConcurrentCloseWhileCallInProgressKeepsHandleUntilCallEnds)
