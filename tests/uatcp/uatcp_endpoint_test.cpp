@@ -264,7 +264,6 @@ struct Held
     OpcUa_UInt32 channelId = 0;
     std::string policy;
     OpcUa_UInt16 modes = 0;
-    OpcUa_UInt32 openedChannelId = 0;
 } g_held;
 
 // Browse: refused without an answer.
@@ -314,60 +313,14 @@ OpcUa_ServiceType g_write = {OpcUaId_WriteRequest, &OpcUa_WriteResponse_Encodeab
 OpcUa_ServiceType g_call = {OpcUaId_CallRequest, &OpcUa_CallResponse_EncodeableType, faultViaCreateFault, nullptr};
 OpcUa_ServiceType* g_table[] = {&g_browse, &g_write, &g_call, nullptr};
 
-OpcUa_StatusCode recordOpen(OpcUa_Endpoint, OpcUa_Void*, OpcUa_Endpoint_Event event, OpcUa_StatusCode,
-                            OpcUa_UInt32 channelId, OpcUa_ByteString*, OpcUa_String*, OpcUa_UInt16)
-{
-    if (event == OpcUa_Endpoint_Event_SecureChannelOpened)
-        g_held.openedChannelId = channelId;
-    return OpcUa_Good;
-}
-
-struct ContractServer
-{
-    OpcUa_Handle platform = nullptr;
-    OpcUa_Endpoint endpoint = nullptr;
-    std::string url;
-    ContractServer()
-    {
-        OpcUa_P_Initialize(&platform);
-        OpcUa_ProxyStubConfiguration configuration;
-        OpcUa_ProxyStub_GetConfiguration(&configuration);
-        OpcUa_ProxyStub_Initialize(platform, &configuration);
-    }
-    bool start()
-    {
-        OpcUa_Endpoint_SecurityPolicyConfiguration policy;
-        OpcUa_String_Initialize(&policy.sSecurityPolicyUri);
-        OpcUa_String_AttachCopy(&policy.sSecurityPolicyUri, kNone);
-        policy.uMessageSecurityModes = OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE;
-        bool ok = false;
-        for (int attempt = 0; attempt < 10 && !ok; ++attempt)
-        {
-            url = "opc.tcp://127.0.0.1:" + std::to_string(freePort());
-            OpcUa_Endpoint_Create(&endpoint, OpcUa_Endpoint_SerializerType_Binary, g_table);
-            ok = OpcUa_IsGood(OpcUa_Endpoint_Open(endpoint, url.c_str(), recordOpen, nullptr, nullptr, nullptr,
-                                                  nullptr, 1, &policy));
-            if (!ok)
-                OpcUa_Endpoint_Delete(&endpoint);
-        }
-        OpcUa_String_Clear(&policy.sSecurityPolicyUri);
-        return ok;
-    }
-    ~ContractServer()
-    {
-        OpcUa_Endpoint_Delete(&endpoint);
-        OpcUa_ProxyStub_Clear();
-        OpcUa_P_Clean(&platform);
-    }
-};
 } // namespace
 
 TEST(UatcpEndpointContract, RefusedRequestGetsAFaultWithTheRefusal)
 {
-    ContractServer server;
-    ASSERT_TRUE(server.start());
+    TestServer server;
+    ASSERT_TRUE(server.start("127.0.0.1", g_table));
     Client client;
-    ASSERT_EQ(client.connect(server.url), OpcUa_Good);
+    ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
     OpcUa_BrowseRequest browse;
     OpcUa_BrowseRequest_Initialize(&browse);
     OpcUa_EncodeableType* type = nullptr;
@@ -387,10 +340,10 @@ TEST(UatcpEndpointContract, RefusedRequestGetsAFaultWithTheRefusal)
 
 TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
 {
-    ContractServer server;
-    ASSERT_TRUE(server.start());
+    TestServer server;
+    ASSERT_TRUE(server.start("127.0.0.1", g_table));
     Client client;
-    ASSERT_EQ(client.connect(server.url), OpcUa_Good);
+    ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
     std::atomic<OpcUa_StatusCode> fault{0};
     std::thread caller([&] {
         OpcUa_WriteRequest write;
@@ -407,7 +360,7 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
         context = g_held.context;
         g_held.context = nullptr;
     }
-    EXPECT_EQ(g_held.channelId, g_held.openedChannelId);
+    EXPECT_EQ(g_held.channelId, server.lastOpenedChannel.load());
     EXPECT_NE(g_held.channelId, 0u);
     EXPECT_EQ(g_held.policy, kNone);
     EXPECT_EQ(g_held.modes, OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE);

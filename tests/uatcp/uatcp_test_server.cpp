@@ -270,13 +270,15 @@ OpcUa_ServiceType* g_services[] = {&g_getEndpoints, &g_findServers,  &g_createSe
                                    &g_closeSession, &g_read,         nullptr};
 
 OpcUa_StatusCode onEvent(OpcUa_Endpoint, OpcUa_Void* data, OpcUa_Endpoint_Event event, OpcUa_StatusCode status,
-                         OpcUa_UInt32, OpcUa_ByteString*, OpcUa_String*, OpcUa_UInt16)
+                         OpcUa_UInt32 channelId, OpcUa_ByteString*, OpcUa_String*, OpcUa_UInt16)
 {
     auto* server = static_cast<TestServer*>(data);
     switch (event)
     {
     case OpcUa_Endpoint_Event_SecureChannelOpened:
         ++(OpcUa_IsBad(status) ? server->openFailed : server->opened);
+        if (OpcUa_IsGood(status))
+            server->lastOpenedChannel = channelId;
         break;
     case OpcUa_Endpoint_Event_SecureChannelClosed:
         ++server->closed;
@@ -329,7 +331,7 @@ TestServer::~TestServer()
     instance = nullptr;
 }
 
-bool TestServer::start(const std::string& host)
+bool TestServer::start(const std::string& host, OpcUa_ServiceType** services)
 {
     OpcUa_Endpoint_SecurityPolicyConfiguration policy;
     OpcUa_String_Initialize(&policy.sSecurityPolicyUri);
@@ -340,7 +342,8 @@ bool TestServer::start(const std::string& host)
     for (int attempt = 0; attempt < 10 && !ok; ++attempt)
     {
         m_url = "opc.tcp://" + host + ":" + std::to_string(freePort());
-        if (OpcUa_IsBad(OpcUa_Endpoint_Create(&m_endpoint, OpcUa_Endpoint_SerializerType_Binary, g_services)))
+        if (OpcUa_IsBad(OpcUa_Endpoint_Create(&m_endpoint, OpcUa_Endpoint_SerializerType_Binary,
+                                                  services != nullptr ? services : g_services)))
             break;
         ok = OpcUa_IsGood(OpcUa_Endpoint_Open(m_endpoint, m_url.c_str(), onEvent, this, nullptr, nullptr, nullptr, 1,
                                               &policy));

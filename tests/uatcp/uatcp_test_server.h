@@ -24,8 +24,9 @@ class TestServer
 public:
     TestServer();
     ~TestServer();
-    // Opens the endpoint on a free loopback port; false when that fails.
-    bool start(const std::string& host = "127.0.0.1");
+    // Opens the endpoint on a free port of host; false when that fails. A
+    // service table of the caller's replaces the test server's own.
+    bool start(const std::string& host = "127.0.0.1", OpcUa_ServiceType** services = nullptr);
     void stop();
     const std::string& url() const { return m_url; }
 
@@ -37,6 +38,7 @@ public:
     std::atomic<int> decodeErrors{0};
     std::atomic<int> sessionsCreated{0};
     std::atomic<int> reads{0};
+    std::atomic<OpcUa_UInt32> lastOpenedChannel{0};
 
     // Service implementations reach the running instance through this.
     static TestServer* instance;
