@@ -38,8 +38,9 @@ void CInterpreter::skipBlanks()
         ++m_cursor;
 }
 
-// An optional sign, decimal digits and at most one separator ("." or ",").
-bool CInterpreter::readNumber(double& value, bool allowPlus)
+// An optional sign, decimal digits and at most one separator ("." or ",";
+// inside argument lists, where "," separates, only ".").
+bool CInterpreter::readNumber(double& value, bool allowPlus, bool commaSeparates)
 {
     const char* text = m_text.mainText();
     std::size_t pos = m_cursor;
@@ -64,7 +65,7 @@ bool CInterpreter::readNumber(double& value, bool allowPlus)
             else
                 result = result * 10.0 + (c - '0');
         }
-        else if ((c == '.' || c == ',') && !separator)
+        else if ((c == '.' || (c == ',' && !commaSeparates)) && !separator)
         {
             separator = true;
             scale = 0.1;
@@ -262,6 +263,7 @@ void CInterpreter::dispatchWord()
     case 'L': wordL(); break;
     case 'M': wordM(); break;
     case 'N': wordN(); break;
+    case 'O': wordOrx(); break;
     case 'P': wordP(); break;
     case 'Q': wordQ(); break;
     case 'R': wordR(); break;
@@ -287,8 +289,6 @@ void CInterpreter::dispatchWord()
 
 void CInterpreter::wordA()
 {
-    if (at("ORX"))
-        return wordOrx();
     if (take("arot"))
     {
         if (m_set.rotationMode == 0)

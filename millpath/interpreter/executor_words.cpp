@@ -119,7 +119,7 @@ void CInterpreter::wordSet()
         for (int i = 0; i < count; ++i)
         {
             skipBlanks();
-            if (!readNumber(values[i], false))
+            if (!readNumber(values[i], false, true))
                 return false;
             skipBlanks();
             if (!take(i + 1 < count ? "," : ")"))

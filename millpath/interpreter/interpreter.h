@@ -179,7 +179,7 @@ protected:
     bool at(const char* keyword) const; // first letter any case, rest exact
     bool take(const char* keyword);
     void skipBlanks();
-    bool readNumber(double& value, bool allowPlus);
+    bool readNumber(double& value, bool allowPlus, bool commaSeparates = false);
     bool readIndex(int& value);
     bool readIndexedWord(int& index, int& number, int maxIndex);
     void unknownWord();
@@ -300,7 +300,8 @@ protected:
     bool m_exactStopModal = false;
     bool m_g62 = false;
     bool m_planeCheck = true;
-    int m_cycleMacro = 0;       // G36..G39 marked in this block
+    int m_cycleMacro = 0;
+    bool m_threePoint = false;  // circles by an intermediate point       // G36..G39 marked in this block
     double m_zeroPoints[3][10] = {};
     CVec3d m_lastMachineTarget;
     bool m_geometryPrepared = false;

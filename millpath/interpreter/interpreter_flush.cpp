@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "blockgeom_angle_endpoint.h"
+#include "blockgeom_centre.h"
 #include "interpreter.h"
 
 void CInterpreter::stampHeader(CEntry& entry, bool takesIndex) const
@@ -193,8 +195,42 @@ Emit CInterpreter::emitMeasMode()
     return result;
 }
 
+// The block-geometry step before the targets are computed: end points given
+// by an angle, then circle and helix centres.
 bool CInterpreter::blockGeometry()
 {
+    if (m_blockCounter == 0)
+        m_blockCounter = 1;
+    if (m_block.m_angleProgrammed && m_block.m_motionProgrammed)
+    {
+        std::uint32_t message = 0;
+        if (AngleEndPoint(m_block, message) != 0)
+        {
+            log(AngleEndPointMsg::Category, message, "%d%d", {channelArg(), lineArg()});
+            markErrorLine();
+            raiseNcError(NcError::BlockGeometry);
+            setState(InterpreterState::Error);
+            return false;
+        }
+    }
+    if (!m_channel.hasGroup())
+    {
+        ClearGeometryRequests(m_block);
+        return true;
+    }
+    BlockGeomFault fault;
+    bool threePointUsed = false;
+    const CentreContext context{m_radiusPrecision, m_threePoint};
+    if (!BlockCentreStep(m_block, context, m_pendingOutputs, fault, threePointUsed))
+    {
+        std::vector<NcLogArg> values;
+        for (int i = 0; i < fault.m_valueCount; ++i)
+            values.push_back(fault.m_values[i]);
+        fail(fault.m_message, fault.m_format, std::move(values), NcError::BlockGeometry);
+        return false;
+    }
+    if (threePointUsed)
+        setModalCode(ModalCircle, 0x2001);
     return true;
 }
 

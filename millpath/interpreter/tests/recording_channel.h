@@ -152,3 +152,27 @@ inline InterpreterState resume(CInterpreter& interpreter, int maxSteps = 100000)
     }
     return interpreter.getState();
 }
+
+// A channel with its own-dialect interpreter.
+struct InterpreterFixture
+{
+    RecordingChannel channel;
+    CCorvantaInterpreter interpreter{channel, 65536, 64};
+};
+
+// Runs text on a fresh interpreter (the channel set up by setup) and checks
+// that it stops in the error state with the message and the NC error.
+template <class Setup>
+inline void expectProgramError(const std::string& text, std::uint32_t message, std::uint32_t ncError, Setup setup)
+{
+    InterpreterFixture f;
+    setup(f.channel);
+    EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::Error) << text;
+    EXPECT_TRUE(f.channel.logged(message)) << text;
+    EXPECT_EQ(f.interpreter.ncError(), ncError) << text;
+}
+
+inline void expectProgramError(const std::string& text, std::uint32_t message, std::uint32_t ncError)
+{
+    expectProgramError(text, message, ncError, [](RecordingChannel&) {});
+}

@@ -11,11 +11,7 @@ namespace
 {
 constexpr double Pi = 3.14159265358979323846;
 
-struct Fixture
-{
-    RecordingChannel channel;
-    CCorvantaInterpreter interpreter{channel, 65536, 64};
-};
+using Fixture = InterpreterFixture;
 } // namespace
 
 TEST(ExecutorArithmetic, ResultsTable)
@@ -105,12 +101,7 @@ TEST(ExecutorArithmetic, ErrorsTable)
         {"bogus\n", 0xC01, 0x4112},
     };
     for (const auto& c : cases)
-    {
-        Fixture f;
-        EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::Error) << c.text;
-        EXPECT_TRUE(f.channel.logged(c.message)) << c.text;
-        EXPECT_EQ(f.interpreter.ncError(), c.ncError) << c.text;
-    }
+        expectProgramError(c.text, c.message, c.ncError);
 }
 
 TEST(ExecutorArithmetic, OperandStackHoldsFifty)

@@ -4,11 +4,7 @@
 
 namespace
 {
-struct Fixture
-{
-    RecordingChannel channel;
-    CCorvantaInterpreter interpreter{channel, 65536, 64};
-};
+using Fixture = InterpreterFixture;
 
 std::string repeatLine(const std::string& line, int count)
 {
@@ -117,13 +113,8 @@ TEST(ExecutorFlow, CallFailuresTable)
         {"goto R1000\n", 1, 0xC03, 0x4140},
     };
     for (const auto& c : cases)
-    {
-        Fixture f;
-        f.channel.findResult = c.findResult;
-        EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::Error) << c.text;
-        EXPECT_TRUE(f.channel.logged(c.message)) << c.text;
-        EXPECT_EQ(f.interpreter.ncError(), c.ncError) << c.text;
-    }
+        expectProgramError(c.text, c.message, c.ncError,
+                           [&](RecordingChannel& channel) { channel.findResult = c.findResult; });
 }
 
 TEST(ExecutorFlow, RepeatFindsLabelThroughChannel)

@@ -8,11 +8,7 @@
 
 namespace
 {
-struct Fixture
-{
-    RecordingChannel channel;
-    CCorvantaInterpreter interpreter{channel, 65536, 64};
-};
+using Fixture = InterpreterFixture;
 
 // A fresh folder per test for the M-function definition files.
 class TempDir

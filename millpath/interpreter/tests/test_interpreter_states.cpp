@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include "recording_channel.h"
+
+namespace
+{
+using Fixture = InterpreterFixture;
+} // namespace
+
+TEST(InterpreterStates, WaitIdleResumesOnTheChannelsEvent)
+{
+    Fixture f;
+    f.channel.motion = true;
+    const std::string text = "X1=5\nwait_idle R1=1 X1=6\n";
+    EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::WaitingForIdle);
+    const std::size_t cursor = f.interpreter.cursor();
+    EXPECT_EQ(text.compare(cursor, 9, "wait_idle"), 0); // the cursor stays on the word
+    EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::WaitingForIdle);
+    EXPECT_EQ(f.interpreter.getR(1), 0.0);
+    EXPECT_EQ(f.channel.of<CEntryGeo_3D>().size(), 1u);
+
+    f.interpreter.releaseWait(); // the kernel reports the motion finished
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0);
+    EXPECT_EQ(f.channel.of<CEntryGeo_3D>().size(), 2u);
+}
+
+TEST(InterpreterStates, WaitIdlePassesWithoutMotion)
+{
+    Fixture f;
+    EXPECT_EQ(runProgram(f.interpreter, "wait_idle R1=1\n"), InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0);
+}
+
+TEST(InterpreterStates, WaitAndFlushThenStop)
+{
+    Fixture f;
+    f.channel.motion = true;
+    EXPECT_EQ(runProgram(f.interpreter, "X1=5\nh0\nR1=1\nH5\nR2=1\n"), InterpreterState::WaitingForIdle);
+    EXPECT_EQ(f.interpreter.getR(1), 0.0);
+    f.channel.motion = false;
+    // H5 flushes, sends the stop and waits; once idle the program holds.
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Ready);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0);
+    EXPECT_EQ(f.interpreter.getR(2), 0.0);
+    EXPECT_EQ(f.channel.of<CEntryStop>().size(), 1u);
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.getR(2), 1.0);
+
+    Fixture exclusive;
+    exclusive.channel.exclusive = true;
+    EXPECT_EQ(runProgram(exclusive.interpreter, "H5\n"), InterpreterState::Error);
+    EXPECT_TRUE(exclusive.channel.logged(0xC7D));
+    EXPECT_EQ(exclusive.interpreter.ncError(), 0x4107u);
+}
+
+TEST(InterpreterStates, StopThatTheGroupCannotTakeIsRetried)
+{
+    Fixture f;
+    f.channel.room = 0;
+    EXPECT_EQ(runProgram(f.interpreter, "H5\n"), InterpreterState::StopNotTaken);
+    EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
+    f.channel.room = 10;
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Ready);
+    EXPECT_EQ(f.channel.of<CEntryStop>().size(), 1u);
+}
+
+TEST(InterpreterStates, LifecycleTable)
+{
+    Fixture f;
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Idle);
+    ASSERT_TRUE(f.interpreter.loadProgramText("R1=1\nend\nR1=2\n"));
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Ready);
+    EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs); // nothing to do until started
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(f.interpreter.step(), 0);
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Started);
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0); // "end" stops before the last line
+
+    f.interpreter.requestReset();
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Resetting);
+    f.interpreter.step();
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Ready);
+
+    f.interpreter.requestStop();
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::StopRequested);
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::StopRequested);
+    f.interpreter.requestReset();
+    f.interpreter.step();
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Ready);
+
+    EXPECT_EQ(f.interpreter.setTraceMode(3), 0x70Bu);
+    EXPECT_EQ(f.interpreter.setTraceMode(2), 0u);
+}
+
+TEST(InterpreterStates, ErrorTurnsIntoAbortedAndBlocksLoading)
+{
+    Fixture f;
+    const std::string text = lineMarker(3) + "N7 bogus\n";
+    EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::Error);
+    EXPECT_EQ(f.interpreter.errorLine(), 3);
+    ASSERT_FALSE(f.channel.messages.empty());
+    EXPECT_EQ(f.channel.messages.back().args[1], "7"); // the block number is the line
+    f.interpreter.step();
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Aborted);
+    EXPECT_TRUE(f.interpreter.loadProgramText("R1=1\n"));
+
+    Fixture running;
+    running.channel.motion = true;
+    runProgram(running.interpreter, "wait_idle\n");
+    EXPECT_FALSE(running.interpreter.loadProgramText("R1=1\n"));
+}
+
+TEST(InterpreterStates, PrepareGroupFailure)
+{
+    Fixture f;
+    f.channel.prepareError = 0x4105;
+    EXPECT_EQ(runProgram(f.interpreter, "R1=1\n"), InterpreterState::Error);
+    ASSERT_TRUE(f.channel.logged(0xC73));
+    EXPECT_EQ(f.channel.messages.back().args[1], "4105");
+    EXPECT_EQ(f.interpreter.getR(1), 0.0);
+}
+
+TEST(InterpreterStates, MarkersStopAndTrace)
+{
+    Fixture f;
+    f.interpreter.setStopAtMarker(true);
+    EXPECT_EQ(runProgram(f.interpreter, "\x83\x02\x83R1=1\n"), InterpreterState::StoppedAtMarker);
+    EXPECT_EQ(f.interpreter.getR(1), 0.0);
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0);
+
+    Fixture t;
+    t.interpreter.setTraceMode(2);
+    EXPECT_EQ(runProgram(t.interpreter, lineMarker(9) + "R1=1\n"), InterpreterState::Finished);
+    ASSERT_TRUE(t.channel.logged(0x601));
+    EXPECT_EQ(t.channel.messages[0].args[1], "line 9");
+
+    Fixture n;
+    n.interpreter.setTraceMode(1);
+    std::string text;
+    for (int i = 100; i < 110; ++i)
+        text += "N" + std::to_string(i) + "\n";
+    EXPECT_EQ(runProgram(n.interpreter, text), InterpreterState::Finished);
+    ASSERT_TRUE(n.channel.logged(0x601));
+    EXPECT_EQ(n.channel.messages[0].args[1], " N100 N101 N102 N103 N104 N105 N106 N107 N108");
+}
