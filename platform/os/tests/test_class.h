@@ -1,0 +1,14 @@
+// The COM class of the test library.
+#pragma once
+
+#include <windows.h>
+
+inline constexpr CLSID CLSID_TestCounter = {
+    0x6A1C3F20, 0x1B2D, 0x4E5F, {0x90, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+inline constexpr IID IID_ITestCounter = {
+    0x6A1C3F21, 0x1B2D, 0x4E5F, {0x90, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+
+struct ITestCounter : public IUnknown
+{
+    STDMETHOD(Next)(LONG* value) PURE;
+};
