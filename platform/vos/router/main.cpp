@@ -80,19 +80,14 @@ int LockSingleInstance()
 int Listen()
 {
     std::string path = vos::RouterSocketPath();
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(addr.sun_path))
-    {
-        std::fprintf(stderr, "vosrouter: socket path too long: %s\n", path.c_str());
-        return -1;
-    }
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    ::unlink(path.c_str()); // left by a router that ended without cleaning up; we hold the lock
+    sockaddr_un addr;
+    socklen_t length = vos::RouterSocketAddress(addr);
+    if (addr.sun_path[0] != '\0')
+        ::unlink(path.c_str()); // left by a router that ended without cleaning up; we hold the lock
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0)
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), length) != 0 || ::listen(fd, 64) != 0)
     {
         std::fprintf(stderr, "vosrouter: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
         ::close(fd);

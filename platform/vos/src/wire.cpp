@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <functional>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -151,18 +154,32 @@ bool FrameReader::Next(OrxMessage& out, bool& bad)
     return true;
 }
 
+socklen_t RouterSocketAddress(sockaddr_un& addr)
+{
+    addr = sockaddr_un{};
+    addr.sun_family = AF_UNIX;
+    std::string path = RouterSocketPath();
+    if (path.size() < sizeof(addr.sun_path))
+    {
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+    }
+    // A device root too deep for a socket file: an abstract name derived from the root instead.
+    char name[64];
+    int n = std::snprintf(name, sizeof name, "vosrouter-%016llx",
+                          static_cast<unsigned long long>(std::hash<std::string>{}(DeviceRoot())));
+    std::memcpy(addr.sun_path + 1, name, static_cast<size_t>(n));
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + static_cast<size_t>(n));
+}
+
 int ConnectRouterSocket()
 {
-    std::string path = RouterSocketPath();
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(addr.sun_path))
-        return -1;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    sockaddr_un addr;
+    socklen_t length = RouterSocketAddress(addr);
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), length) != 0)
     {
         ::close(fd);
         return -1;
@@ -187,20 +204,20 @@ std::string RouterProgram()
     return "vosrouter";
 }
 
-void StartRouter()
+bool StartRouter()
 {
     std::string program = RouterProgram();
     char arg1[] = "--daemon";
     char* argv[] = {program.data(), arg1, nullptr};
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) == 0)
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+        return false;
+    // The program forks its long-lived part and ends at once; reap it here.
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
     {
-        // The program forks its long-lived part and ends at once; reap it here.
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
-        {
-        }
     }
+    return true;
 }
 
 } // namespace
@@ -219,7 +236,10 @@ int ConnectRouter(ULONG& error)
     {
         if (Clock::now() >= nextStart)
         {
-            StartRouter();
+            if (!StartRouter() && (fd = ConnectRouterSocket()) < 0)
+                break; // no router program to start
+            if (fd >= 0)
+                return fd;
             nextStart = Clock::now() + std::chrono::seconds(1);
         }
         fd = ConnectRouterSocket();

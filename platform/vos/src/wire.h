@@ -6,6 +6,9 @@
 #include "vos/orx.h"
 
 #include <cstddef>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,9 @@ private:
     size_t m_start = 0;
 };
 
+// The router's socket: the file "vosrouter.sock" in the device root, or an
+// abstract socket named after the root when the path is too long for a socket.
+socklen_t RouterSocketAddress(sockaddr_un& addr);
 // Connects to the router's socket; -1 when nobody listens.
 int ConnectRouterSocket();
 // Connects, starting the router beside this library when it is not running.

@@ -476,3 +476,26 @@ TEST_F(VosTest, RouterEndsWhenIdleAndStartsAgainOnDemand)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(VosTest, DeviceRootTooDeepForASocketFileStillWorks)
+{
+    std::string deep = m_root.Path() + "/" + std::string(60, 'd') + "/" + std::string(60, 'e');
+    ASSERT_GT(deep.size() + sizeof("/vosrouter.sock"), sizeof(sockaddr_un::sun_path));
+    ::setenv("DEVICE_ROOT", deep.c_str(), 1);
+    {
+        auto peer = StartPeer(PEER_PORT);
+        CVosSync client;
+        OrxAddr target = Local(PEER_PORT);
+        ULONG value = 0x12345678, back = 0;
+        EXPECT_EQ(client.VosSyncWriteReq(&target, 0x1000, 0, 4, &value), 0);
+        EXPECT_EQ(client.VosSyncReadReq(&target, 0x1000, 0, 4, &back), 0);
+        EXPECT_EQ(back, value);
+    }
+    EXPECT_TRUE(vos::ShutdownRouter(20000));
+    ::setenv("DEVICE_ROOT", m_root.Path().c_str(), 1);
+}
+
+} // namespace
