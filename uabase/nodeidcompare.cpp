@@ -35,11 +35,15 @@ int compareGuid(const OpcUa_NodeId& a, const OpcUa_NodeId& b)
     return std::memcmp(&guidOf(a), &guidOf(b), sizeof(OpcUa_Guid));
 }
 
-OpcUa_UInt32 stringSize(const OpcUa_NodeId& id) { return OpcUa_String_StrSize(&id.Identifier.String); }
+OpcUa_UInt32 stringSize(const OpcUa_NodeId& id)
+{
+    return OpcUa_String_StrSize(&id.Identifier.String);
+}
 
 int compareStringIgnoringCase(const OpcUa_NodeId& a, const OpcUa_NodeId& b)
 {
-    return OpcUa_String_StrnCmp(&a.Identifier.String, &b.Identifier.String, OPCUA_STRING_LENDONTCARE, OpcUa_True);
+    return OpcUa_String_StrnCmp(&a.Identifier.String, &b.Identifier.String, OPCUA_STRING_LENDONTCARE,
+                                OpcUa_True);
 }
 } // namespace
 

@@ -12,7 +12,10 @@ struct Occurrence
     std::size_t length;
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Finds the occurrences of the lowest placeholder number.
 std::vector<Occurrence> lowestPlaceholders(const char* text, std::size_t size)
@@ -63,7 +66,8 @@ std::string digits(unsigned magnitude, int base)
 
 namespace Placeholders
 {
-std::string fill(const char* text, std::size_t size, const std::string& arg, int fieldWidth, const UaChar& fillChar)
+std::string fill(const char* text, std::size_t size, const std::string& arg, int fieldWidth,
+                 const UaChar& fillChar)
 {
     std::vector<Occurrence> found = lowestPlaceholders(text, size);
     if (found.empty())
@@ -100,5 +104,8 @@ std::string numberText(int value, int base)
     return digits(static_cast<unsigned>(value), base);
 }
 
-std::string numberText(unsigned value, int base) { return digits(value, base); }
+std::string numberText(unsigned value, int base)
+{
+    return digits(value, base);
+}
 } // namespace Placeholders

@@ -8,12 +8,15 @@ namespace StackCopy
 {
 template <typename T> struct Ops;
 
-#define UABASE_STACK_OPS(Name)                                                                                     \
-    template <> struct Ops<OpcUa_##Name>                                                                       \
-    {                                                                                                              \
-        static void init(OpcUa_##Name* v) { OpcUa_##Name##_Initialize(v); }                                      \
-        static void clear(OpcUa_##Name* v) { OpcUa_##Name##_Clear(v); }                                          \
-        static OpcUa_StatusCode copy(const OpcUa_##Name* s, OpcUa_##Name* t) { return OpcUa_##Name##_CopyTo(s, t); } \
+#define UABASE_STACK_OPS(Name)                                                                               \
+    template <> struct Ops<OpcUa_##Name>                                                                     \
+    {                                                                                                        \
+        static void init(OpcUa_##Name* v) { OpcUa_##Name##_Initialize(v); }                                  \
+        static void clear(OpcUa_##Name* v) { OpcUa_##Name##_Clear(v); }                                      \
+        static OpcUa_StatusCode copy(const OpcUa_##Name* s, OpcUa_##Name* t)                                 \
+        {                                                                                                    \
+            return OpcUa_##Name##_CopyTo(s, t);                                                              \
+        }                                                                                                    \
     };
 UABASE_STACK_OPS(Guid)
 UABASE_STACK_OPS(ExpandedNodeId)
@@ -29,7 +32,10 @@ template <> struct Ops<OpcUa_ByteString>
 {
     static void init(OpcUa_ByteString* v) { OpcUa_ByteString_Initialize(v); }
     static void clear(OpcUa_ByteString* v) { OpcUa_ByteString_Clear(v); }
-    static OpcUa_StatusCode copy(const OpcUa_ByteString* s, OpcUa_ByteString* t) { return copyByteString(s, t); }
+    static OpcUa_StatusCode copy(const OpcUa_ByteString* s, OpcUa_ByteString* t)
+    {
+        return copyByteString(s, t);
+    }
 };
 template <> struct Ops<OpcUa_NodeId>
 {

@@ -94,7 +94,7 @@ UaString UaByteArray::toHex(bool withBlanks) const
 {
     if (data() == nullptr || size() <= 0)
         return UaString();
-    std::string text = HexText::bytes(reinterpret_cast<const unsigned char*>(data()), static_cast<std::size_t>(size()),
-                                      withBlanks);
+    std::string text = HexText::bytes(reinterpret_cast<const unsigned char*>(data()),
+                                      static_cast<std::size_t>(size()), withBlanks);
     return UaString(text.c_str());
 }

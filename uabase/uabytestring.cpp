@@ -2,7 +2,10 @@
 
 #include <cstring>
 
-UaByteString::UaByteString(OpcUa_Int32 length, const OpcUa_Byte* data) { setByteString(length, data); }
+UaByteString::UaByteString(OpcUa_Int32 length, const OpcUa_Byte* data)
+{
+    setByteString(length, data);
+}
 
 void UaByteString::setByteString(OpcUa_Int32 length, const OpcUa_Byte* data)
 {

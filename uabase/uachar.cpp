@@ -44,5 +44,6 @@ std::uint16_t UaChar::unicode() const
 
 bool UaChar::operator==(const UaChar& other) const
 {
-    return m_count == other.m_count && std::memcmp(m_bytes, other.m_bytes, static_cast<std::size_t>(m_count)) == 0;
+    return m_count == other.m_count &&
+           std::memcmp(m_bytes, other.m_bytes, static_cast<std::size_t>(m_count)) == 0;
 }

@@ -1,7 +1,10 @@
 #include "uaclearroutines.h"
 
-#define UABASE_DEFINE_CLEAR(Name)                                                                                  \
-    void Clear##Name(OpcUa_##Name* value) { OpcUa_##Name##_Clear(value); }
+#define UABASE_DEFINE_CLEAR(Name)                                                                            \
+    void Clear##Name(OpcUa_##Name* value)                                                                    \
+    {                                                                                                        \
+        OpcUa_##Name##_Clear(value);                                                                         \
+    }
 
 UABASE_DEFINE_CLEAR(String)
 UABASE_DEFINE_CLEAR(ByteString)

@@ -21,39 +21,39 @@ UABASE_DECLARE_CLEAR(ExpandedNodeId)
 UABASE_DECLARE_CLEAR(ExtensionObject)
 UABASE_DECLARE_CLEAR(DataValue)
 
-#define UABASE_STRUCTURE_CLEAR_ROUTINES(X)                                                                         \
-    X(ApplicationDescription)                                                                                      \
-    X(EndpointDescription)                                                                                         \
-    X(BrowseDescription)                                                                                           \
-    X(BrowseResult)                                                                                                \
-    X(ReferenceDescription)                                                                                        \
-    X(RelativePathElement)                                                                                         \
-    X(BrowsePath)                                                                                                  \
-    X(BrowsePathResult)                                                                                            \
-    X(BrowsePathTarget)                                                                                            \
-    X(ReadValueId)                                                                                                 \
-    X(WriteValue)                                                                                                  \
-    X(HistoryReadValueId)                                                                                          \
-    X(HistoryReadResult)                                                                                           \
-    X(ModificationInfo)                                                                                            \
-    X(HistoryUpdateResult)                                                                                         \
-    X(HistoryEventFieldList)                                                                                       \
-    X(CallMethodRequest)                                                                                           \
-    X(CallMethodResult)                                                                                            \
-    X(MonitoredItemCreateRequest)                                                                                  \
-    X(MonitoredItemCreateResult)                                                                                   \
-    X(MonitoredItemModifyRequest)                                                                                  \
-    X(MonitoredItemModifyResult)                                                                                   \
-    X(MonitoredItemNotification)                                                                                   \
-    X(EventFieldList)                                                                                              \
-    X(SimpleAttributeOperand)                                                                                      \
-    X(AddNodesItem)                                                                                                \
-    X(AddNodesResult)                                                                                              \
-    X(AddReferencesItem)                                                                                           \
-    X(DeleteNodesItem)                                                                                             \
-    X(DeleteReferencesItem)                                                                                        \
-    X(NodeTypeDescription)                                                                                         \
-    X(QueryDataSet)                                                                                                \
+#define UABASE_STRUCTURE_CLEAR_ROUTINES(X)                                                                   \
+    X(ApplicationDescription)                                                                                \
+    X(EndpointDescription)                                                                                   \
+    X(BrowseDescription)                                                                                     \
+    X(BrowseResult)                                                                                          \
+    X(ReferenceDescription)                                                                                  \
+    X(RelativePathElement)                                                                                   \
+    X(BrowsePath)                                                                                            \
+    X(BrowsePathResult)                                                                                      \
+    X(BrowsePathTarget)                                                                                      \
+    X(ReadValueId)                                                                                           \
+    X(WriteValue)                                                                                            \
+    X(HistoryReadValueId)                                                                                    \
+    X(HistoryReadResult)                                                                                     \
+    X(ModificationInfo)                                                                                      \
+    X(HistoryUpdateResult)                                                                                   \
+    X(HistoryEventFieldList)                                                                                 \
+    X(CallMethodRequest)                                                                                     \
+    X(CallMethodResult)                                                                                      \
+    X(MonitoredItemCreateRequest)                                                                            \
+    X(MonitoredItemCreateResult)                                                                             \
+    X(MonitoredItemModifyRequest)                                                                            \
+    X(MonitoredItemModifyResult)                                                                             \
+    X(MonitoredItemNotification)                                                                             \
+    X(EventFieldList)                                                                                        \
+    X(SimpleAttributeOperand)                                                                                \
+    X(AddNodesItem)                                                                                          \
+    X(AddNodesResult)                                                                                        \
+    X(AddReferencesItem)                                                                                     \
+    X(DeleteNodesItem)                                                                                       \
+    X(DeleteReferencesItem)                                                                                  \
+    X(NodeTypeDescription)                                                                                   \
+    X(QueryDataSet)                                                                                          \
     X(ParsingResult)
 
 UABASE_STRUCTURE_CLEAR_ROUTINES(UABASE_DECLARE_CLEAR)

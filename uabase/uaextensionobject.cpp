@@ -32,10 +32,12 @@ bool isCopiedType(OpcUa_UInt32 typeId)
 }
 } // namespace
 
-OpcUa_StatusCode StackCopy::copyExtensionObject(const OpcUa_ExtensionObject* source, OpcUa_ExtensionObject* target)
+OpcUa_StatusCode StackCopy::copyExtensionObject(const OpcUa_ExtensionObject* source,
+                                                OpcUa_ExtensionObject* target)
 {
     if (source->Encoding == OpcUa_ExtensionObjectEncoding_EncodeableObject &&
-        (source->Body.EncodeableObject.Type == nullptr || !isCopiedType(source->Body.EncodeableObject.Type->TypeId)))
+        (source->Body.EncodeableObject.Type == nullptr ||
+         !isCopiedType(source->Body.EncodeableObject.Type->TypeId)))
     {
         OpcUa_ExtensionObject_Clear(target);
         return OpcUa_Good;
@@ -53,15 +55,20 @@ void* UaExtensionObject::createBody(OpcUa_EncodeableType* type)
 
 OpcUa_UInt32 UaExtensionObject::dataTypeId() const
 {
-    if (m_value.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject || m_value.Body.EncodeableObject.Type == nullptr)
+    if (m_value.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject ||
+        m_value.Body.EncodeableObject.Type == nullptr)
         return 0;
     return m_value.Body.EncodeableObject.Type->TypeId;
 }
 
 void* UaExtensionObject::body() const
 {
-    return m_value.Encoding == OpcUa_ExtensionObjectEncoding_EncodeableObject ? m_value.Body.EncodeableObject.Object
-                                                                              : nullptr;
+    return m_value.Encoding == OpcUa_ExtensionObjectEncoding_EncodeableObject
+               ? m_value.Body.EncodeableObject.Object
+               : nullptr;
 }
 
-UaString UaExtensionObject::toString() const { return TextForms::extensionObject(m_value); }
+UaString UaExtensionObject::toString() const
+{
+    return TextForms::extensionObject(m_value);
+}

@@ -53,7 +53,8 @@ void UaLikePattern::compile(const char* pattern, std::size_t size)
     std::string literal;
     std::string set;
     auto current = [&]() -> std::string& { return setOpen ? set : literal; };
-    auto closeLiteral = [&]() {
+    auto closeLiteral = [&]()
+    {
         if (!literal.empty())
             m_elements.push_back({Literal, literal});
         literal.clear();
@@ -189,7 +190,8 @@ bool UaLikePattern::matches(const char* text, std::size_t size) const
                 ++e;
                 continue;
             case Literal:
-                ok = size - pos >= el.text.size() && std::memcmp(text + pos, el.text.data(), el.text.size()) == 0;
+                ok = size - pos >= el.text.size() &&
+                     std::memcmp(text + pos, el.text.data(), el.text.size()) == 0;
                 if (ok)
                     pos += el.text.size();
                 break;

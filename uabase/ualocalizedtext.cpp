@@ -9,7 +9,10 @@ bool sameIgnoringCase(const OpcUa_String& a, const OpcUa_String& b)
 }
 } // namespace
 
-UaLocalizedText::UaLocalizedText(const UaString& locale, const UaString& text) { setLocalizedText(locale, text); }
+UaLocalizedText::UaLocalizedText(const UaString& locale, const UaString& text)
+{
+    setLocalizedText(locale, text);
+}
 
 void UaLocalizedText::setLocalizedText(const UaString& locale, const UaString& text)
 {
@@ -25,10 +28,14 @@ bool UaLocalizedText::isNull() const
 
 bool UaLocalizedText::operator==(const UaLocalizedText& other) const
 {
-    return sameIgnoringCase(m_value.Locale, other.m_value.Locale) && sameIgnoringCase(m_value.Text, other.m_value.Text);
+    return sameIgnoringCase(m_value.Locale, other.m_value.Locale) &&
+           sameIgnoringCase(m_value.Text, other.m_value.Text);
 }
 
-UaString UaLocalizedText::toString() const { return text(); }
+UaString UaLocalizedText::toString() const
+{
+    return text();
+}
 
 UaString UaLocalizedText::toFullString() const
 {

@@ -11,7 +11,8 @@
 UaNodeIdRecord* UaNodeIdRecord::empty()
 {
     // The null NodeId.
-    static UaNodeIdRecord* record = [] {
+    static UaNodeIdRecord* record = []
+    {
         auto* r = new UaNodeIdRecord;
         OpcUa_NodeId_Initialize(&r->nodeId);
         r->refCount.store(1);
@@ -112,7 +113,9 @@ OpcUa_IdentifierType UaNodeId::identifierType() const
 
 OpcUa_UInt32 UaNodeId::identifierNumeric() const
 {
-    return m_record->nodeId.IdentifierType == OpcUa_IdentifierType_Numeric ? m_record->nodeId.Identifier.Numeric : 0;
+    return m_record->nodeId.IdentifierType == OpcUa_IdentifierType_Numeric
+               ? m_record->nodeId.Identifier.Numeric
+               : 0;
 }
 
 UaString UaNodeId::identifierString() const
@@ -122,23 +125,35 @@ UaString UaNodeId::identifierString() const
     return UaString(&m_record->nodeId.Identifier.String);
 }
 
-bool UaNodeId::isNull() const { return NodeIdCompare::isNull(m_record->nodeId); }
+bool UaNodeId::isNull() const
+{
+    return NodeIdCompare::isNull(m_record->nodeId);
+}
 
 bool UaNodeId::operator==(const UaNodeId& other) const
 {
     return m_record == other.m_record || NodeIdCompare::equal(m_record->nodeId, other.m_record->nodeId);
 }
 
-bool UaNodeId::operator==(const OpcUa_NodeId& other) const { return NodeIdCompare::equal(m_record->nodeId, other); }
+bool UaNodeId::operator==(const OpcUa_NodeId& other) const
+{
+    return NodeIdCompare::equal(m_record->nodeId, other);
+}
 
 bool UaNodeId::operator<(const UaNodeId& other) const
 {
     return m_record != other.m_record && NodeIdCompare::less(m_record->nodeId, other.m_record->nodeId);
 }
 
-void UaNodeId::copyTo(OpcUa_NodeId* target) const { StackCopy::copyTo(m_record->nodeId, target); }
+void UaNodeId::copyTo(OpcUa_NodeId* target) const
+{
+    StackCopy::copyTo(m_record->nodeId, target);
+}
 
-OpcUa_NodeId* UaNodeId::clone() const { return StackCopy::clone(m_record->nodeId); }
+OpcUa_NodeId* UaNodeId::clone() const
+{
+    return StackCopy::clone(m_record->nodeId);
+}
 
 OpcUa_NodeId* UaNodeId::detach(OpcUa_NodeId* target)
 {
@@ -150,6 +165,12 @@ OpcUa_NodeId* UaNodeId::detach(OpcUa_NodeId* target)
     return target;
 }
 
-UaString UaNodeId::toString() const { return TextForms::nodeIdIdentifier(m_record->nodeId); }
+UaString UaNodeId::toString() const
+{
+    return TextForms::nodeIdIdentifier(m_record->nodeId);
+}
 
-UaString UaNodeId::toFullString() const { return TextForms::nodeIdFull(m_record->nodeId); }
+UaString UaNodeId::toFullString() const
+{
+    return TextForms::nodeIdFull(m_record->nodeId);
+}

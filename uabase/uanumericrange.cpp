@@ -3,9 +3,15 @@
 
 #include <cstring>
 
-UaNumericRange::UaNumericRange(const UaString& text) { parse(text); }
+UaNumericRange::UaNumericRange(const UaString& text)
+{
+    parse(text);
+}
 
-UaNumericRange::UaNumericRange(const UaNumericRange& other) { *this = other; }
+UaNumericRange::UaNumericRange(const UaNumericRange& other)
+{
+    *this = other;
+}
 
 UaNumericRange& UaNumericRange::operator=(const UaNumericRange& other)
 {
@@ -15,7 +21,8 @@ UaNumericRange& UaNumericRange::operator=(const UaNumericRange& other)
     if (other.m_dimensionCount == 0)
         return *this;
     std::size_t bytes = other.m_dimensionCount * sizeof(UaNumericRangeDimension);
-    m_dimensions = static_cast<UaNumericRangeDimension*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(bytes)));
+    m_dimensions =
+        static_cast<UaNumericRangeDimension*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(bytes)));
     if (m_dimensions != nullptr)
     {
         std::memcpy(m_dimensions, other.m_dimensions, bytes);
@@ -24,7 +31,10 @@ UaNumericRange& UaNumericRange::operator=(const UaNumericRange& other)
     return *this;
 }
 
-UaNumericRange::~UaNumericRange() { clear(); }
+UaNumericRange::~UaNumericRange()
+{
+    clear();
+}
 
 void UaNumericRange::clear()
 {
@@ -61,7 +71,10 @@ enum class State
     InLast
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Appends one decimal digit; false when the value leaves 32 bits (the text comes from clients).
 bool accumulate(OpcUa_UInt32& value, char digit)
@@ -89,7 +102,8 @@ OpcUa_StatusCode UaNumericRange::parse(const UaString& text)
     const int size = text.size();
     State state = State::ExpectFirst;
     OpcUa_StatusCode failure = OpcUa_BadIndexRangeInvalid;
-    auto nextDimension = [&]() {
+    auto nextDimension = [&]()
+    {
         if (appendDimension())
             return true;
         failure = OpcUa_BadOutOfMemory;

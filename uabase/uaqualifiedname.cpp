@@ -22,9 +22,16 @@ bool UaQualifiedName::operator==(const UaQualifiedName& other) const
 {
     return m_value.NamespaceIndex == other.m_value.NamespaceIndex &&
            OpcUa_String_StrSize(&m_value.Name) == OpcUa_String_StrSize(&other.m_value.Name) &&
-           OpcUa_String_StrnCmp(&m_value.Name, &other.m_value.Name, OPCUA_STRING_LENDONTCARE, OpcUa_True) == 0;
+           OpcUa_String_StrnCmp(&m_value.Name, &other.m_value.Name, OPCUA_STRING_LENDONTCARE, OpcUa_True) ==
+               0;
 }
 
-UaString UaQualifiedName::toString() const { return UaString(&m_value.Name); }
+UaString UaQualifiedName::toString() const
+{
+    return UaString(&m_value.Name);
+}
 
-UaString UaQualifiedName::toFullString() const { return TextForms::qualifiedName(m_value); }
+UaString UaQualifiedName::toFullString() const
+{
+    return TextForms::qualifiedName(m_value);
+}

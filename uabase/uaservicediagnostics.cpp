@@ -54,7 +54,8 @@ OpcUa_StatusCode fillStringTable(const std::vector<UaString>& texts, OpcUa_Respo
     OpcUa_String* table = nullptr;
     if (!texts.empty())
     {
-        table = static_cast<OpcUa_String*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(texts.size() * sizeof(OpcUa_String))));
+        table = static_cast<OpcUa_String*>(
+            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(texts.size() * sizeof(OpcUa_String))));
         if (table == nullptr)
             return OpcUa_BadOutOfMemory;
     }
@@ -73,9 +74,9 @@ OpcUa_StatusCode fillStringTable(const std::vector<UaString>& texts, OpcUa_Respo
 } // namespace
 
 OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics, const UaDiagnosticInfo* const* items,
-                                      OpcUa_UInt32 count, UaDiagnosticInfos& out, OpcUa_Boolean& hasDiagnostics,
-                                      OpcUa_ResponseHeader& responseHeader, const UaString* namespaceUris,
-                                      OpcUa_UInt32 namespaceCount)
+                                      OpcUa_UInt32 count, UaDiagnosticInfos& out,
+                                      OpcUa_Boolean& hasDiagnostics, OpcUa_ResponseHeader& responseHeader,
+                                      const UaString* namespaceUris, OpcUa_UInt32 namespaceCount)
 {
     OpcUa_StatusCode status = out.create(count);
     if ((status & 0xC0000000u) != 0)
@@ -115,11 +116,11 @@ OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics, const UaDi
     return fillStringTable(strings.texts(), responseHeader);
 }
 
-OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics, const UaPointerArray<UaDiagnosticInfo>& items,
-                                      UaDiagnosticInfos& out, OpcUa_Boolean& hasDiagnostics,
-                                      OpcUa_ResponseHeader& responseHeader, const UaString* namespaceUris,
-                                      OpcUa_UInt32 namespaceCount)
+OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics,
+                                      const UaPointerArray<UaDiagnosticInfo>& items, UaDiagnosticInfos& out,
+                                      OpcUa_Boolean& hasDiagnostics, OpcUa_ResponseHeader& responseHeader,
+                                      const UaString* namespaceUris, OpcUa_UInt32 namespaceCount)
 {
-    return buildDiagnosticInfos(returnDiagnostics, items.data(), items.length(), out, hasDiagnostics, responseHeader,
-                                namespaceUris, namespaceCount);
+    return buildDiagnosticInfos(returnDiagnostics, items.data(), items.length(), out, hasDiagnostics,
+                                responseHeader, namespaceUris, namespaceCount);
 }

@@ -16,13 +16,15 @@ using UaDiagnosticInfos = UaStackTypeArray<OpcUa_DiagnosticInfo, ClearDiagnostic
 // a record. `hasDiagnostics` is set when one has. Namespace URIs of symbolic ids are looked up in
 // `namespaceUris` by namespace index (namespace 0 is always the standard one).
 OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics, const UaDiagnosticInfo* const* items,
-                                      OpcUa_UInt32 count, UaDiagnosticInfos& out, OpcUa_Boolean& hasDiagnostics,
-                                      OpcUa_ResponseHeader& responseHeader, const UaString* namespaceUris = nullptr,
+                                      OpcUa_UInt32 count, UaDiagnosticInfos& out,
+                                      OpcUa_Boolean& hasDiagnostics, OpcUa_ResponseHeader& responseHeader,
+                                      const UaString* namespaceUris = nullptr,
                                       OpcUa_UInt32 namespaceCount = 0);
 
-OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics, const UaPointerArray<UaDiagnosticInfo>& items,
-                                      UaDiagnosticInfos& out, OpcUa_Boolean& hasDiagnostics,
-                                      OpcUa_ResponseHeader& responseHeader, const UaString* namespaceUris = nullptr,
+OpcUa_StatusCode buildDiagnosticInfos(OpcUa_UInt32 returnDiagnostics,
+                                      const UaPointerArray<UaDiagnosticInfo>& items, UaDiagnosticInfos& out,
+                                      OpcUa_Boolean& hasDiagnostics, OpcUa_ResponseHeader& responseHeader,
+                                      const UaString* namespaceUris = nullptr,
                                       OpcUa_UInt32 namespaceCount = 0);
 
 #endif

@@ -13,7 +13,10 @@ template <typename Record> class UaSharedHandle
 public:
     UaSharedHandle() : m_record(Record::empty()) { retain(m_record); }
     UaSharedHandle(const UaSharedHandle& other) : m_record(other.m_record) { retain(m_record); }
-    UaSharedHandle(UaSharedHandle&& other) noexcept : UaSharedHandle() { std::swap(m_record, other.m_record); }
+    UaSharedHandle(UaSharedHandle&& other) noexcept : UaSharedHandle()
+    {
+        std::swap(m_record, other.m_record);
+    }
     UaSharedHandle& operator=(const UaSharedHandle& other)
     {
         retain(other.m_record);

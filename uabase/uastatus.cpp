@@ -2,7 +2,10 @@
 #include "uadiagnosticinfo.h"
 #include "uastatusnames.h"
 
-UaString UaStatusCode::toString() const { return toString(m_code); }
+UaString UaStatusCode::toString() const
+{
+    return toString(m_code);
+}
 
 UaString UaStatusCode::toString(OpcUa_StatusCode code)
 {

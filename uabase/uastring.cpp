@@ -11,7 +11,8 @@
 
 UaStringRecord* UaStringRecord::empty()
 {
-    static UaStringRecord* record = [] {
+    static UaStringRecord* record = []
+    {
         auto* r = new UaStringRecord;
         OpcUa_String_Initialize(&r->str);
         r->refCount.store(1);
@@ -114,13 +115,25 @@ bool UaString::operator<(const UaString& other) const
                                 OpcUa_False) < 0;
 }
 
-int UaString::size() const { return static_cast<int>(OpcUa_String_StrSize(&m_record->str)); }
+int UaString::size() const
+{
+    return static_cast<int>(OpcUa_String_StrSize(&m_record->str));
+}
 
-int UaString::length() const { return static_cast<int>(OpcUa_String_StrLen(&m_record->str)); }
+int UaString::length() const
+{
+    return static_cast<int>(OpcUa_String_StrLen(&m_record->str));
+}
 
-const char* UaString::toUtf8() const { return OpcUa_String_GetRawString(&m_record->str); }
+const char* UaString::toUtf8() const
+{
+    return OpcUa_String_GetRawString(&m_record->str);
+}
 
-void UaString::copyTo(OpcUa_String* target) const { copyTo(&m_record->str, target); }
+void UaString::copyTo(OpcUa_String* target) const
+{
+    copyTo(&m_record->str, target);
+}
 
 void UaString::copyTo(const OpcUa_String* source, OpcUa_String* target)
 {
@@ -196,8 +209,9 @@ bool UaString::like(const UaString& pattern) const
 
 UaString UaString::arg(const UaString& a, int fieldWidth, UaChar fill) const
 {
-    std::string text = Placeholders::fill(toUtf8(), static_cast<std::size_t>(size()),
-                                          std::string(a.toUtf8(), static_cast<std::size_t>(a.size())), fieldWidth, fill);
+    std::string text =
+        Placeholders::fill(toUtf8(), static_cast<std::size_t>(size()),
+                           std::string(a.toUtf8(), static_cast<std::size_t>(a.size())), fieldWidth, fill);
     return fromBytes(text.data(), static_cast<int>(text.size()));
 }
 

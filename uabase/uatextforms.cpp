@@ -38,7 +38,7 @@ template <typename E> OpcUa_Int32 enumValue(const E& field)
     return value;
 }
 
-const char* const kStateNames[] = {"Running",  "Failed", "NoConfiguration", "Suspended",
+const char* const kStateNames[] = {"Running",  "Failed", "NoConfiguration",   "Suspended",
                                    "Shutdown", "Test",   "CommunicationFault"};
 constexpr OpcUa_Int32 kStateCount = 7;
 } // namespace
@@ -51,7 +51,8 @@ UaString nodeIdFull(const OpcUa_NodeId& id)
     switch (id.IdentifierType)
     {
     case OpcUa_IdentifierType_Numeric:
-        OpcUa_StringA_snprintf(buffer, sizeof(buffer), "NS%hu|Numeric|%u", id.NamespaceIndex, id.Identifier.Numeric);
+        OpcUa_StringA_snprintf(buffer, sizeof(buffer), "NS%hu|Numeric|%u", id.NamespaceIndex,
+                               id.Identifier.Numeric);
         return UaString(buffer);
     case OpcUa_IdentifierType_String:
         OpcUa_StringA_snprintf(buffer, sizeof(buffer), "NS%hu|String|%s", id.NamespaceIndex,
@@ -118,7 +119,8 @@ UaString redundantServerState(OpcUa_Int32 state, const UaString& serverId)
 
 UaString extensionObject(const OpcUa_ExtensionObject& object)
 {
-    if (object.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject || object.Body.EncodeableObject.Type == nullptr)
+    if (object.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject ||
+        object.Body.EncodeableObject.Type == nullptr)
         return UaString();
     const void* body = object.Body.EncodeableObject.Object;
     switch (object.Body.EncodeableObject.Type->TypeId)
@@ -138,7 +140,8 @@ UaString extensionObject(const OpcUa_ExtensionObject& object)
         return body ? serverState(enumValue(static_cast<const OpcUa_ServerStatusDataType*>(body)->State))
                     : UaString();
     case OpcUaId_ModelChangeStructureDataType:
-        return body ? nodeIdFull(static_cast<const OpcUa_ModelChangeStructureDataType*>(body)->Affected) : UaString();
+        return body ? nodeIdFull(static_cast<const OpcUa_ModelChangeStructureDataType*>(body)->Affected)
+                    : UaString();
     case OpcUaId_Range:
     {
         if (!body)

@@ -28,7 +28,8 @@ UaUniStringRecord* UaUniString::makeRecord(const char16_t* first, int firstLengt
     int total = firstLength + secondLength;
     if (total <= 0)
         return sharedEmpty();
-    auto* data = static_cast<char16_t*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>((total + 1) * sizeof(char16_t))));
+    auto* data =
+        static_cast<char16_t*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>((total + 1) * sizeof(char16_t))));
     if (data == nullptr)
         return nullptr;
     if (firstLength > 0)
@@ -110,7 +111,10 @@ UaUniString UaUniString::mid(int pos, int n) const
 
 namespace
 {
-bool isBlank(char16_t unit) { return unit == 32 || (unit >= 9 && unit <= 13); }
+bool isBlank(char16_t unit)
+{
+    return unit == 32 || (unit >= 9 && unit <= 13);
+}
 } // namespace
 
 UaUniString UaUniString::trimmed() const
@@ -254,9 +258,8 @@ int UaUniString::compare(const UaUniString& other, bool caseSensitive) const
 {
     if (m_record == other.m_record)
         return 0;
-    auto fold = [caseSensitive](char16_t u) -> char16_t {
-        return (!caseSensitive && u >= 'A' && u <= 'Z') ? static_cast<char16_t>(u + ('a' - 'A')) : u;
-    };
+    auto fold = [caseSensitive](char16_t u) -> char16_t
+    { return (!caseSensitive && u >= 'A' && u <= 'Z') ? static_cast<char16_t>(u + ('a' - 'A')) : u; };
     int common = length() < other.length() ? length() : other.length();
     for (int i = 0; i < common; ++i)
     {
@@ -278,4 +281,7 @@ bool UaUniString::lessThan(const UaUniString& other, bool caseSensitive) const
     return compare(other, caseSensitive) < 0;
 }
 
-bool UaUniString::operator==(const UaUniString& other) const { return compare(other, true) == 0; }
+bool UaUniString::operator==(const UaUniString& other) const
+{
+    return compare(other, true) == 0;
+}

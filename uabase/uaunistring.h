@@ -54,8 +54,8 @@ public:
     bool operator!=(const UaUniString& other) const { return !(*this == other); }
 
 private:
-    static UaUniStringRecord* makeRecord(const char16_t* first, int firstLength, const char16_t* second = nullptr,
-                                         int secondLength = 0);
+    static UaUniStringRecord* makeRecord(const char16_t* first, int firstLength,
+                                         const char16_t* second = nullptr, int secondLength = 0);
     int compare(const UaUniString& other, bool caseSensitive) const;
     int normalizeFrom(int from) const;
 };

@@ -15,7 +15,10 @@ UaUniStringList::UaUniStringList(int capacity)
         ensureRoom(capacity);
 }
 
-UaUniStringList::UaUniStringList(const UaUniStringList& other) { copyFrom(other); }
+UaUniStringList::UaUniStringList(const UaUniStringList& other)
+{
+    copyFrom(other);
+}
 
 UaUniStringList& UaUniStringList::operator=(const UaUniStringList& other)
 {
@@ -27,7 +30,10 @@ UaUniStringList& UaUniStringList::operator=(const UaUniStringList& other)
     return *this;
 }
 
-UaUniStringList::~UaUniStringList() { clear(); }
+UaUniStringList::~UaUniStringList()
+{
+    clear();
+}
 
 OpcUa_StatusCode UaUniStringList::copyFrom(const UaUniStringList& other)
 {
@@ -52,9 +58,15 @@ bool UaUniStringList::ensureRoom(int needed)
     return true;
 }
 
-OpcUa_StatusCode UaUniStringList::append(const UaUniString& s) { return insert(m_count, s); }
+OpcUa_StatusCode UaUniStringList::append(const UaUniString& s)
+{
+    return insert(m_count, s);
+}
 
-OpcUa_StatusCode UaUniStringList::prepend(const UaUniString& s) { return insert(0, s); }
+OpcUa_StatusCode UaUniStringList::prepend(const UaUniString& s)
+{
+    return insert(0, s);
+}
 
 OpcUa_StatusCode UaUniStringList::insert(int i, const UaUniString& s)
 {

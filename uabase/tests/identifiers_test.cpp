@@ -116,7 +116,8 @@ TEST(UaGuid, CreateCompareAndText)
 
 TEST(TextForms, ServerStates)
 {
-    const char* names[] = {"Running", "Failed", "NoConfiguration", "Suspended", "Shutdown", "Test", "CommunicationFault"};
+    const char* names[] = {"Running",  "Failed", "NoConfiguration",   "Suspended",
+                           "Shutdown", "Test",   "CommunicationFault"};
     for (int state = 0; state < 7; ++state)
     {
         std::string expected = std::string("Server State ") + names[state];
@@ -139,7 +140,8 @@ TEST(UaExtensionObject, DisplayTextsOfDecodedBodies)
     EXPECT_STREQ(range.toString().toUtf8(), "[0.00, 100.00]");
 
     UaExtensionObject status;
-    auto* s = static_cast<OpcUa_ServerStatusDataType*>(status.createBody(&OpcUa_ServerStatusDataType_EncodeableType));
+    auto* s = static_cast<OpcUa_ServerStatusDataType*>(
+        status.createBody(&OpcUa_ServerStatusDataType_EncodeableType));
     ASSERT_NE(s, nullptr);
     OpcUa_Int32 outOfRange = 9; // as a peer may send it
     std::memcpy(&s->State, &outOfRange, sizeof(outOfRange));

@@ -13,18 +13,42 @@ TEST(UaStringLike, MatchTable)
         bool matches;
     };
     const Row rows[] = {
-        {"abc", "a%c", true},     {"abc", "a_c", true},      {"abc", "[a-c]bc", true},
-        {"abc", "[^x]bc", true},  {"abc", "%", true},        {"abc", "a_", false},
-        {"abc", "[b-c]bc", false}, {"abc", "ab", false},     {"abxc", "a%c", true},
-        {"ac", "a%c", true},      {"100%", "100[%]", true},  {"%", "\\%", true},
-        {"a", "\\%", false},      {"", "", true},            {"a", "", false},
-        {"", "%", true},          {"", "_", false},          {"", "%%", true},
-        {"abcbc", "%bc", true},   {"abcbd", "%bc", false},   {"aXbXc", "a%b%c", true},
-        {"\xC3\xA9t\xC3\xA9", "_t_", true}, {"\xC3\xA9", "[\xC3\xA9]", true}, {"b", "[^\xC3\xA9]", true},
-        {"a-b", "a[-]b", true},   {"a_b", "a\\_b", true},    {"axb", "a\\_b", false},
-        {"a[b", "a\\[b", true},   {"a\\b", "a\\\\b", true},  {"5", "[0-9]", true},
-        {"x", "[0-9]", false},    {"Q", "[A-Z]", true},      {"abc", "%c%", true},
-        {"abc", "a%d", false},    {"aaa", "%a%a%a%", true},  {"aa", "%a%a%a%", false},
+        {"abc", "a%c", true},
+        {"abc", "a_c", true},
+        {"abc", "[a-c]bc", true},
+        {"abc", "[^x]bc", true},
+        {"abc", "%", true},
+        {"abc", "a_", false},
+        {"abc", "[b-c]bc", false},
+        {"abc", "ab", false},
+        {"abxc", "a%c", true},
+        {"ac", "a%c", true},
+        {"100%", "100[%]", true},
+        {"%", "\\%", true},
+        {"a", "\\%", false},
+        {"", "", true},
+        {"a", "", false},
+        {"", "%", true},
+        {"", "_", false},
+        {"", "%%", true},
+        {"abcbc", "%bc", true},
+        {"abcbd", "%bc", false},
+        {"aXbXc", "a%b%c", true},
+        {"\xC3\xA9t\xC3\xA9", "_t_", true},
+        {"\xC3\xA9", "[\xC3\xA9]", true},
+        {"b", "[^\xC3\xA9]", true},
+        {"a-b", "a[-]b", true},
+        {"a_b", "a\\_b", true},
+        {"axb", "a\\_b", false},
+        {"a[b", "a\\[b", true},
+        {"a\\b", "a\\\\b", true},
+        {"5", "[0-9]", true},
+        {"x", "[0-9]", false},
+        {"Q", "[A-Z]", true},
+        {"abc", "%c%", true},
+        {"abc", "a%d", false},
+        {"aaa", "%a%a%a%", true},
+        {"aa", "%a%a%a%", false},
     };
     for (const Row& r : rows)
     {
@@ -35,8 +59,8 @@ TEST(UaStringLike, MatchTable)
 
 TEST(UaStringLike, InvalidPatternsMatchNothing)
 {
-    const char* invalid[] = {"[a-Z]", "[z-a]", "[abc", "abc\\", "\\a", "[]", "a]", "[a[b]", "[^", "[a-", "[a-\xC3\xA9]",
-                             "[\xC3\xA9-z]", "[0-a]"};
+    const char* invalid[] = {"[a-Z]", "[z-a]", "[abc", "abc\\",        "\\a",          "[]",   "a]",
+                             "[a[b]", "[^",    "[a-",  "[a-\xC3\xA9]", "[\xC3\xA9-z]", "[0-a]"};
     for (const char* pattern : invalid)
     {
         SCOPED_TRACE(pattern);

@@ -10,7 +10,8 @@ namespace
 class Diagnostics
 {
 public:
-    UaDiagnosticInfo* add(const char* symbol, OpcUa_UInt16 ns, const char* locale, const char* text, const char* info)
+    UaDiagnosticInfo* add(const char* symbol, OpcUa_UInt16 ns, const char* locale, const char* text,
+                          const char* info)
     {
         auto* record = new UaDiagnosticInfo;
         if (symbol != nullptr)
@@ -64,7 +65,8 @@ TEST(BuildDiagnosticInfos, FullMaskSharesStringsAndStoresNamespaceUris)
         records.add("Other", 0, "en", "second", ""),
         records.add(nullptr, 0, "", "", "only info"),
     };
-    const UaString uris[] = {UaString("http://opcfoundation.org/UA/"), UaString("urn:server"), UaString("urn:device")};
+    const UaString uris[] = {UaString("http://opcfoundation.org/UA/"), UaString("urn:server"),
+                             UaString("urn:device")};
     UaDiagnosticInfos out;
     OpcUa_Boolean has = OpcUa_False;
     Header header;
@@ -72,8 +74,8 @@ TEST(BuildDiagnosticInfos, FullMaskSharesStringsAndStoresNamespaceUris)
     EXPECT_TRUE(has);
     ASSERT_EQ(out.length(), 4u);
     EXPECT_EQ(stringTable(header.value),
-              (std::vector<std::string>{"urn:device", "BadThing", "en", "first", "http://opcfoundation.org/UA/",
-                                        "Other", "second"}));
+              (std::vector<std::string>{"urn:device", "BadThing", "en", "first",
+                                        "http://opcfoundation.org/UA/", "Other", "second"}));
     expectIndices(out[0], 1, 0, 2, 3);
     expectIndices(out[1], -1, -1, -1, -1);
     expectIndices(out[2], 5, 4, 2, 6);

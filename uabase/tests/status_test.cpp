@@ -67,10 +67,8 @@ TEST(UaStatus, SeverityTests)
         bool good, notGood, bad, uncertain;
     };
     const Row rows[] = {
-        {0x00000000u, true, false, false, false},
-        {0x00A20000u, true, false, false, false},
-        {0x40920000u, false, true, false, true},
-        {0x80340000u, false, true, true, false},
+        {0x00000000u, true, false, false, false}, {0x00A20000u, true, false, false, false},
+        {0x40920000u, false, true, false, true},  {0x80340000u, false, true, true, false},
         {0xC0000000u, false, true, true, false},
     };
     for (const Row& r : rows)

@@ -28,9 +28,9 @@ TEST(UaString, EqualityAndOrderFollowSizeFirst)
         bool less;
     };
     const Row rows[] = {
-        {"", "", true, false},     {"abc", "abd", false, true}, {"abd", "abc", false, false},
-        {"zz", "aaa", false, true}, {"b", "aa", false, true},   {"", "a", false, true},
-        {"a", "", false, false},   {"Abc", "abc", false, true}, {"same", "same", true, false},
+        {"", "", true, false},      {"abc", "abd", false, true}, {"abd", "abc", false, false},
+        {"zz", "aaa", false, true}, {"b", "aa", false, true},    {"", "a", false, true},
+        {"a", "", false, false},    {"Abc", "abc", false, true}, {"same", "same", true, false},
     };
     for (const Row& r : rows)
     {
@@ -95,10 +95,12 @@ TEST(UaString, ToUtf16DecodesAndStopsAtTheEnd)
         {"\xC3\xA9", {0xE9, 0}},
         {"\xE2\x82\xAC", {0x20AC, 0}},
         {"x\xF0\x9F\x98\x80y", {'x', '?', 'y', 0}},
-        {"a\x80" "b", {'a', 'b', 0}},          // a stray continuation byte gives nothing
+        {"a\x80"
+         "b",
+         {'a', 'b', 0}}, // a stray continuation byte gives nothing
         {"a\xFF", {'a', 0}},
-        {"a\xE2\x82", {'a', '?', 0}},          // cut-off three-byte sequence
-        {"\xF0\x9F\x98", {'?', 0}},            // cut-off four-byte sequence
+        {"a\xE2\x82", {'a', '?', 0}}, // cut-off three-byte sequence
+        {"\xF0\x9F\x98", {'?', 0}},   // cut-off four-byte sequence
         {"ab\xC3", {'a', 'b', '?', 0}},
         {"", {0}},
     };
@@ -116,7 +118,8 @@ TEST(UaString, ToUtf16DecodesAndStopsAtTheEnd)
 
 TEST(UaString, CharacterAccessWalksUtf8AndStopsAtTheEnd)
 {
-    UaString s("a\xC3\xA9" "b\xE2\x82\xAC");
+    UaString s("a\xC3\xA9"
+               "b\xE2\x82\xAC");
     EXPECT_EQ(s.at(0), UaChar('a'));
     EXPECT_EQ(s.at(1), UaChar("\xC3\xA9"));
     EXPECT_EQ(s.at(1).unicode(), 0xE9);
@@ -159,7 +162,8 @@ TEST(UaString, ArgFillsTheLowestPlaceholder)
     EXPECT_STREQ(UaString("no placeholder").arg(1).toUtf8(), "no placeholder");
     EXPECT_STREQ(UaString("%%1").arg(UaString("x")).toUtf8(), "%x");
     EXPECT_STREQ(UaString("%2-%1-%1").arg(UaString("a")).toUtf8(), "%2-a-a");
-    EXPECT_STREQ(UaString("%1\\%2\\%3").arg(UaString("A")).arg(UaString("B")).arg(UaString("C")).toUtf8(), "A\\B\\C");
+    EXPECT_STREQ(UaString("%1\\%2\\%3").arg(UaString("A")).arg(UaString("B")).arg(UaString("C")).toUtf8(),
+                 "A\\B\\C");
     EXPECT_STREQ(UaString("%10 %9").arg(UaString("n")).toUtf8(), "%10 n");
     EXPECT_STREQ(UaString("%1%").arg(UaString("x")).toUtf8(), "x%");
     EXPECT_STREQ(UaString("%1").arg(-2147483647 - 1).toUtf8(), "-2147483648");
@@ -168,7 +172,8 @@ TEST(UaString, ArgFillsTheLowestPlaceholder)
     EXPECT_STREQ(UaString("%1").arg(35, 0, 36).toUtf8(), "Z");
     EXPECT_STREQ(UaString("%1").arg(UaString("abc"), 2).toUtf8(), "abc");
     // A multi-byte fill pads with whole characters only.
-    EXPECT_STREQ(UaString("%1").arg(UaString("a"), 5, UaChar("\xC3\xA9")).toUtf8(), "\xC3\xA9\xC3\xA9" "a");
+    EXPECT_STREQ(UaString("%1").arg(UaString("a"), 5, UaChar("\xC3\xA9")).toUtf8(), "\xC3\xA9\xC3\xA9"
+                                                                                    "a");
 }
 
 TEST(UaString, FromByteStringStopsAtLengthOrFirstZero)

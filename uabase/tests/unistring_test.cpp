@@ -12,7 +12,10 @@
 
 namespace
 {
-std::u16string text(const UaUniString& s) { return std::u16string(s.data(), static_cast<std::size_t>(s.length())); }
+std::u16string text(const UaUniString& s)
+{
+    return std::u16string(s.data(), static_cast<std::size_t>(s.length()));
+}
 
 std::vector<std::u16string> items(const UaUniStringList& list)
 {
@@ -36,7 +39,9 @@ TEST(UaUniString, DecodesUtf8AndStopsAtTheEnd)
         {"\xE2\x82\xAC", u"\u20ac"},
         {"\xF0\x9F\x98\x80", u"?"},
         {"\xF8\x88\x80\x80\x80z", u"?z"},
-        {"a\x80\xFE\xFF" "b", u"ab"},
+        {"a\x80\xFE\xFF"
+         "b",
+         u"ab"},
         {"a\xE2\x82", u"a?"},
         {"a\xF0", u"a?"},
         {"", u""},
@@ -162,8 +167,9 @@ TEST(UaUniString, Comparison)
         bool greater;
     };
     const Row rows[] = {
-        {u"a", u"b", true, true, false},   {u"B", u"a", true, true, false}, {u"B", u"a", false, false, true},
-        {u"ab", u"abc", true, true, false}, {u"ABC", u"abc", false, false, false}, {u"\u00c9", u"\u00e9", false, true, false},
+        {u"a", u"b", true, true, false},       {u"B", u"a", true, true, false},
+        {u"B", u"a", false, false, true},      {u"ab", u"abc", true, true, false},
+        {u"ABC", u"abc", false, false, false}, {u"\u00c9", u"\u00e9", false, true, false},
     };
     for (const Row& r : rows)
     {
@@ -190,7 +196,8 @@ TEST(UaUniStringList, GrowsResizesCopiesAndClears)
     UaUniStringList list(3);
     EXPECT_EQ(list.capacity(), 3);
     for (int i = 0; i < 25; ++i)
-        ASSERT_EQ(list.append(UaUniString(std::u16string(1, static_cast<char16_t>(u'A' + i)).c_str())), OpcUa_Good);
+        ASSERT_EQ(list.append(UaUniString(std::u16string(1, static_cast<char16_t>(u'A' + i)).c_str())),
+                  OpcUa_Good);
     EXPECT_EQ(list.count(), 25);
     EXPECT_EQ(list.capacity(), 33);
     EXPECT_EQ(text(list.at(24)), u"Y");
@@ -223,8 +230,8 @@ TEST(UaUniStringList, CombSort)
     EXPECT_EQ(sorted[2], u"b");
 
     UaUniStringList many;
-    const char16_t* words[] = {u"pear", u"Apple", u"fig", u"kiwi", u"banana", u"cherry", u"date", u"lime",
-                               u"grape", u"melon", u"olive", u"plum", u"quince", u"apple"};
+    const char16_t* words[] = {u"pear", u"Apple", u"fig",   u"kiwi",  u"banana", u"cherry", u"date",
+                               u"lime", u"grape", u"melon", u"olive", u"plum",   u"quince", u"apple"};
     for (const char16_t* w : words)
         many.append(UaUniString(w));
     many.sort(true, true);
