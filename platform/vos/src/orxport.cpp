@@ -36,6 +36,8 @@ public:
         OrxMessage msg;
         while (m_link.Receive(msg, -1) == 1)
             m_owner.OrxDispatch(msg.Cmd());
+        // The router has gone (or the port was closed): the port no longer exists.
+        m_connected = false;
     }
 
     bool OnReceiver() const { return m_receiver.get_id() == std::this_thread::get_id(); }

@@ -499,3 +499,23 @@ TEST_F(VosTest, DeviceRootTooDeepForASocketFileStillWorks)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(VosTest, APortLearnsThatTheRouterHasGoneAndOpensAgain)
+{
+    COrxW32Port port(0, FALSE, "Unit_C", 0);
+    ASSERT_TRUE(port.OrxConnect(33000, 4096, 80));
+    ASSERT_TRUE(vos::ShutdownRouter(20000));
+    for (int i = 0; i < 3000 && port.OrxIsConnected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(port.OrxIsConnected());
+    // Opening again brings up a new router, which knows the port and its name.
+    ASSERT_TRUE(port.OrxConnect(33000, 4096, 80));
+    OrxAddr found{};
+    ASSERT_EQ(OrxGetPortByName("Unit_C", &found), 0);
+    EXPECT_EQ(found.port, 33000);
+}
+
+} // namespace
