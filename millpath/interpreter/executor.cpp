@@ -151,8 +151,9 @@ void CInterpreter::traceBlockNumber()
 
 void CInterpreter::lineEnd()
 {
-    const Emit result = flushBlock();
-    (void)result; // a flush that is not complete leaves outputs pending (state 7)
+    // A flush that is not complete leaves outputs pending (state 7).
+    if (flushBlock() == Emit::NotNow && m_pendingOutputs == 0)
+        m_pendingOutputs = 1;
 }
 
 void CInterpreter::execute()

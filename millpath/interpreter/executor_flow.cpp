@@ -7,9 +7,10 @@
 
 namespace
 {
+// Control bytes end a line; a tab only separates words.
 bool isLineEnd(unsigned char c)
 {
-    return c < 0x20;
+    return c < 0x20 && c != '\t';
 }
 } // namespace
 

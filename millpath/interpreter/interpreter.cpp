@@ -249,6 +249,28 @@ void CInterpreter::reset()
     setState(m_programLoaded ? InterpreterState::Ready : InterpreterState::Idle);
 }
 
+bool CInterpreter::resetAndSend()
+{
+    reset();
+    auto* entry = new CEntryMFunk;
+    entry->m_kind = static_cast<std::uint16_t>(MFunkKind::Clear);
+    for (auto& m : entry->m_mNumbers)
+        m = 255;
+    if (m_channel.addEntry(entry) == AddEntry::Taken)
+        return true;
+    delete entry;
+    return false;
+}
+
+void CInterpreter::setBlockSearch(int kind, std::int64_t target)
+{
+    m_searchActive = kind == 1 || kind == 2;
+    m_searchKind = m_searchActive ? kind : 0;
+    m_searchTarget = target;
+    m_searchToEnd = false;
+    m_restartLine = -1;
+}
+
 int CInterpreter::step()
 {
     if (m_resetRequested)
@@ -273,7 +295,8 @@ int CInterpreter::step()
         return 0;
     case InterpreterState::Running:
         execute();
-        return 0;
+        // A word whose entry found no room runs again after a wait.
+        return m_wordRetry ? InterpreterIdleWaitMs : 0;
     case InterpreterState::WaitingForIdle:
         if (m_waitReleased || !m_channel.groupHasUnfinishedMotion())
         {

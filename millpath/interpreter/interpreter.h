@@ -87,6 +87,14 @@ public:
     void releaseWait() { m_waitReleased = true; }
     // Back to idle: program kept, block state, stacks and flags cleared.
     void reset();
+    // Reset that also tells the kernel to clear every M function (an M entry
+    // of kind "Clear" with a zero header); false when the channel did not take it.
+    bool resetAndSend();
+    // Block search: kind 1 by source line index, 2 by block counter. An "L"
+    // word at the target ends the search; the restart line is kept.
+    void setBlockSearch(int kind, std::int64_t target);
+    bool blockSearchActive() const { return m_searchActive; }
+    std::int32_t restartLine() const { return m_restartLine; }
 
     // Parameters.
     double getR(int index) const;

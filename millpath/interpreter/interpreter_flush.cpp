@@ -434,6 +434,7 @@ void CInterpreter::clearBlock()
     if (m_modal[ModalOneShot] != 0 && !m_modalChanged[ModalOneShot])
         m_modal[ModalOneShot] = 0;
     m_cycleMacro = 0;
+    m_set.setterIndex = 0;
     m_geometryPrepared = false;
     m_geometryPending = false;
 }

@@ -258,3 +258,31 @@ TEST(InterpreterFlush, BlockGeometryBeforeTheEntry)
     EXPECT_EQ(noCentre.interpreter.ncError(), 0x4121u);
     EXPECT_TRUE(noCentre.channel.entries.empty()); // refused before any entry of the block
 }
+
+TEST(InterpreterFlush, ZeroShiftMovesTheTarget)
+{
+    Fixture f;
+    f.interpreter.setZeroPoint(0, 2, 100.0);
+    f.interpreter.setZeroPoint(1, 2, -5.0);
+    EXPECT_EQ(runProgram(f.interpreter, "G55 X1=1 X2=1\nG53 X1=2\n"), InterpreterState::Finished);
+    const auto geo = f.channel.of<CEntryGeo_3D>();
+    ASSERT_EQ(geo.size(), 2u);
+    EXPECT_EQ(geo[0]->m_target.GetX(), 101.0);
+    EXPECT_EQ(geo[0]->m_target.GetY(), -4.0);
+    EXPECT_EQ(geo[0]->m_zeroShift.GetX(), 100.0);
+    EXPECT_EQ(geo[1]->m_start.GetX(), 101.0);
+    EXPECT_EQ(geo[1]->m_target.GetX(), 2.0);
+}
+
+TEST(InterpreterFlush, SignalWithoutRoomRunsAgain)
+{
+    Fixture f;
+    f.channel.room = 0;
+    EXPECT_EQ(runProgram(f.interpreter, "ORX1(05) R1=1\n"), InterpreterState::Running);
+    EXPECT_EQ(f.interpreter.getR(1), 0.0);
+    EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
+    f.channel.room = 5;
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+    EXPECT_EQ(f.channel.of<CEntryORXsignal>().size(), 1u);
+    EXPECT_EQ(f.interpreter.getR(1), 1.0);
+}

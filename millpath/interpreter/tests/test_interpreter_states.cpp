@@ -151,3 +151,39 @@ TEST(InterpreterStates, MarkersStopAndTrace)
     ASSERT_TRUE(n.channel.logged(0x601));
     EXPECT_EQ(n.channel.messages[0].args[1], " N100 N101 N102 N103 N104 N105 N106 N107 N108");
 }
+
+TEST(InterpreterStates, BlockSearchEndsAtItsLabel)
+{
+    struct Case
+    {
+        int kind;
+        std::int64_t target;
+        bool endsAtLabel;
+    } cases[] = {{1, 4, true}, {1, 5, false}, {2, 2, true}, {2, 3, false}};
+    for (const auto& c : cases)
+    {
+        Fixture f;
+        f.interpreter.setBlockSearch(c.kind, c.target);
+        ASSERT_TRUE(f.interpreter.blockSearchActive());
+        EXPECT_EQ(runProgram(f.interpreter, lineMarker(3) + "R1=1\n" + lineMarker(4) + "L17 R2=1\n"),
+                  InterpreterState::Finished);
+        EXPECT_EQ(f.interpreter.blockSearchActive(), !c.endsAtLabel) << c.kind << " " << c.target;
+        EXPECT_EQ(f.interpreter.restartLine(), c.endsAtLabel ? 4 : -1);
+    }
+}
+
+TEST(InterpreterStates, ResetSendsClearEntry)
+{
+    Fixture f;
+    ASSERT_TRUE(f.interpreter.loadProgramText("N5 R1=1\n"));
+    EXPECT_TRUE(f.interpreter.resetAndSend());
+    const auto m = f.channel.of<CEntryMFunk>();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0]->m_kind, 99);
+    EXPECT_EQ(m[0]->m_mNumbers[7], 255);
+    EXPECT_EQ(m[0]->m_textIdx, 0u);
+    EXPECT_EQ(m[0]->m_blockNo, 0u);
+    f.channel.room = 0;
+    EXPECT_FALSE(f.interpreter.resetAndSend());
+    EXPECT_EQ(f.interpreter.getState(), InterpreterState::Ready);
+}
