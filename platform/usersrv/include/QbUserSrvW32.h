@@ -9,8 +9,6 @@
 
 #include <windows.h>
 
-#include "usersrv/com_fallback.h"
-
 // {A34B80D2-6D73-49BF-9E89-F99EF57C816B}
 extern "C" const IID IID_IQbUserServerCallback;
 // {50ACC943-642F-4410-A777-6123A6AB5FBB}

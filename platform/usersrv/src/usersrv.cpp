@@ -22,8 +22,6 @@ extern "C" const IID IID_IQbUserServer = {
 namespace
 {
 
-const IID UNKNOWN_IID = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 constexpr ULONG GROUP_START = 1;
 constexpr ULONG GROUP_SERVICE_CALL = 2;
 constexpr ULONG GROUP_STOP = 3;
@@ -109,7 +107,7 @@ public:
     {
         if (!object)
             return E_POINTER;
-        if (iid == IID_IQbUserServer || iid == UNKNOWN_IID)
+        if (iid == IID_IQbUserServer || iid == IID_IUnknown)
         {
             *object = static_cast<IQbUserServer*>(this);
             AddRef();

@@ -92,8 +92,10 @@ int main(int argc, char** argv)
     IQbUserServer* server = nullptr;
     if (FAILED(DllGetQbUserServer(&server)))
         return 1;
-    std::u16string name = os::toUtf16(g_name);
-    if (FAILED(server->RegisterClient(const_cast<BSTR>(name.c_str()), &callback)))
+    BSTR name = SysAllocString(os::toUtf16(g_name).c_str());
+    HRESULT hr = server->RegisterClient(name, &callback);
+    SysFreeString(name);
+    if (FAILED(hr))
         return 1;
     UserSrvPort port(&callback);
     if (!port.OrxConnect(0, 4096, 80))
