@@ -28,9 +28,10 @@ TEST(UaString, EqualityAndOrderFollowSizeFirst)
         bool less;
     };
     const Row rows[] = {
-        {"", "", true, false},      {"abc", "abd", false, true}, {"abd", "abc", false, false},
-        {"zz", "aaa", false, true}, {"b", "aa", false, true},    {"", "a", false, true},
-        {"a", "", false, false},    {"Abc", "abc", false, true}, {"same", "same", true, false},
+        {"", "", true, false},        {"abc", "abd", false, true},   {"abd", "abc", false, false},
+        {"zz", "aaa", false, true},   {"b", "aa", false, true},      {"", "a", false, true},
+        {"a", "", false, false},      {"Abc", "abc", false, true},   {"a\xC3", "aA", false, false},
+        {"aA", "a\xC3", false, true}, {"same", "same", true, false},
     };
     for (const Row& r : rows)
     {
