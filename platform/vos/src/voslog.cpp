@@ -24,6 +24,13 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         OrxCmd h = vos::MakeHeader(vos::LocalAddr(ORX_PORT_EVENTLOG), vos::ORX_CMD_REPORTLOG, 0, 0,
                                    static_cast<ULONG>(payload.size()));
+        // Lines follow the device root of the moment (tests change it within a process).
+        std::string socket = vos::RouterSocketPath();
+        if (socket != m_socket)
+        {
+            m_link.Close();
+            m_socket = socket;
+        }
         // A router that ended since the last line is started again, once.
         for (int attempt = 0; attempt < 2; ++attempt)
         {
@@ -44,6 +51,7 @@ public:
 private:
     std::mutex m_lock;
     vos::OrxLink m_link;
+    std::string m_socket;
 };
 
 std::string Format(LPCSTR format, va_list args)
