@@ -159,16 +159,20 @@ public:
     double m_value2 = 0.0;
 };
 
+// Function entry: a code and its arguments. The fields follow the places of
+// the kernel record: word1 shares the place of value1, word3 that of value2;
+// which of them a code uses is given per code.
 class CEntryFunk : public CEntry
 {
 public:
     CEntryFunk() : CEntry(ENTRY_FUNK) {}
     std::uint32_t m_code = 0;
     std::uint32_t m_arg = 0;
-    double m_value1 = 0.0; // a double, or an integer where the code says so (m_int1)
-    std::int32_t m_int1 = 0;
-    std::int32_t m_int2 = 0;
+    double m_value1 = 0.0;
+    std::int32_t m_word1 = 0;
+    std::int32_t m_word2 = 0;
     double m_value2 = 0.0;
+    std::int32_t m_word3 = 0;
     double m_value3 = 0.0;
     double m_value4 = 0.0;
     double m_value5 = 0.0;

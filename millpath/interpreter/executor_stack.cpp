@@ -241,8 +241,35 @@ bool CInterpreter::popSetter(double v)
         if (!checkRange(v, 0, 360, 0xC77))
             return true;
         f.m_value1 = v > 0 ? v : 0.0;
-        f.m_int1 = v > 0 ? 1 : 3;
+        f.m_word3 = v > 0 ? 1 : 3;
         queueFunction(17, f);
+        return true;
+    }
+    if (take("AxDyn "))
+    {
+        // Taken top first: the axis index, then jerk, deceleration, acceleration.
+        if (m_set.setterIndex == 0)
+        {
+            if (v < -0.0001 || v > 7.0001)
+            {
+                fail(0xC9B, "%d%d%d", {v}, NcError::WordOrRange);
+                return true;
+            }
+        }
+        else
+        {
+            static const std::uint32_t messages[] = {0xC9E, 0xC9D, 0xC9C};
+            if (!checkRange(v, 0, Any, messages[(m_set.setterIndex - 1) % 3]))
+                return true;
+        }
+        if (collect(4))
+        {
+            f.m_word1 = static_cast<std::int32_t>(std::lround(m_set.setterValues[3]));
+            f.m_value2 = m_set.setterValues[0];
+            f.m_value3 = m_set.setterValues[1];
+            f.m_value4 = m_set.setterValues[2];
+            queueFunction(22, f);
+        }
         return true;
     }
     if (take("Ang "))

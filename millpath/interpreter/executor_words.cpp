@@ -272,8 +272,8 @@ void CInterpreter::wordTangDesc()
         {
             m_set.tangDesc = true;
             CEntryFunk f;
-            f.m_int1 = m_set.tangOn ? 1 : 0;
-            f.m_int2 = m_set.tangAxis;
+            f.m_word1 = m_set.tangOn ? 1 : 0;
+            f.m_word2 = m_set.tangAxis;
             f.m_value2 = m_set.tangOffset;
             // The tangential plane as unit vectors of its two path axes.
             CVec3d first, second;

@@ -152,7 +152,7 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         ASSERT_EQ(funk.size(), 1u) << c.text;
         EXPECT_EQ(funk[0]->m_code, c.code) << c.text;
         EXPECT_DOUBLE_EQ(funk[0]->m_value1, c.value) << c.text;
-        EXPECT_EQ(funk[0]->m_int1, c.mode) << c.text;
+        EXPECT_EQ(funk[0]->m_word3, c.mode) << c.text;
     }
     Fixture three;
     EXPECT_EQ(runProgram(three.interpreter, "pushc1 pushc2 pushc3 popcPathDynamic popcPathDynamic popcPathDynamic \n"),
