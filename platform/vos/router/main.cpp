@@ -4,6 +4,7 @@
 //
 //   vosrouter [--daemon] [--idle-exit SECONDS]   (0 = never end when idle; default 10)
 //   vosrouter --stop                             asks a running router to end
+#include "netid.h"
 #include "router.h"
 
 #include <cerrno>
@@ -133,8 +134,7 @@ int main(int argc, char** argv)
             std::fclose(pid);
         }
     }
-    OrxNetId local{};
-    vos::Router router(listenFd, local, idleExit);
+    vos::Router router(listenFd, vos::ReadLocalNetId(), idleExit);
     router.Run();
     // Refuse waiting connections before the lock is free, so that a client
     // retries and starts the next router instead of waiting on this one.

@@ -519,3 +519,34 @@ TEST_F(VosTest, APortLearnsThatTheRouterHasGoneAndOpensAgain)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(VosTest, TheDevicesNetIdComesFromTheRegistry)
+{
+    const BYTE id[6] = {192, 168, 7, 21, 1, 1};
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Corvanta\\Quberon\\System", 0, nullptr, 0,
+                             KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueEx(key, u"OrxNetId", 0, REG_BINARY, id, sizeof id), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    auto peer = StartPeer(PEER_PORT);
+    ASSERT_GT(VosPortOpen(), 0);
+    OrxAddr addr{};
+    ASSERT_EQ(VosGetLocalAddress(&addr), 0);
+    EXPECT_EQ(std::memcmp(addr.netId.b, id, 6), 0);
+    // The device's own net id and the zero id both mean this device.
+    addr.port = PEER_PORT;
+    ULONG value = 0;
+    EXPECT_EQ(VosSyncReadReq(&addr, 0x1000, 0, 4, &value), 0);
+    addr.netId = OrxNetId{};
+    EXPECT_EQ(VosSyncReadReq(&addr, 0x1000, 0, 4, &value), 0);
+    addr.netId.b[5] = 9;
+    EXPECT_EQ(VosSyncReadReq(&addr, 0x1000, 0, 4, &value), static_cast<LONG>(VOSERR_TARGET_NOT_REACHABLE));
+    EXPECT_EQ(VosPortClose(), 0);
+}
+
+} // namespace
