@@ -111,8 +111,19 @@ private:
     int m_fd;
 };
 
-std::mutex g_openerMutex;
-os::DeviceFileOpener g_deviceOpener;
+// Built on first use: device-file code registers its opener from a static initialiser
+// of this same library, which may run before this file's own globals.
+struct OpenerSlot
+{
+    std::mutex mutex;
+    os::DeviceFileOpener opener;
+};
+
+OpenerSlot& openerSlot()
+{
+    static auto* slot = new OpenerSlot;
+    return *slot;
+}
 
 bool hostPathOf(LPCWSTR name, std::string& path)
 {
@@ -165,8 +176,9 @@ namespace os
 {
 void setDeviceFileOpener(DeviceFileOpener opener)
 {
-    std::lock_guard lock(g_openerMutex);
-    g_deviceOpener = std::move(opener);
+    auto& slot = openerSlot();
+    std::lock_guard lock(slot.mutex);
+    slot.opener = std::move(opener);
 }
 
 bool isDeviceFileName(const std::u16string& name)
@@ -230,8 +242,9 @@ extern "C" HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURIT
     {
         os::DeviceFileOpener opener;
         {
-            std::lock_guard lock(g_openerMutex);
-            opener = g_deviceOpener;
+            auto& slot = openerSlot();
+            std::lock_guard lock(slot.mutex);
+            opener = slot.opener;
         }
         if (!opener)
         {
