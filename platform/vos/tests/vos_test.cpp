@@ -550,3 +550,94 @@ TEST_F(VosTest, TheDevicesNetIdComesFromTheRegistry)
 }
 
 } // namespace
+
+namespace
+{
+
+// A client that sends requests without waiting and collects the confirmations.
+class AsyncClient : public CVosW32
+{
+public:
+    AsyncClient() : CVosW32(0, FALSE, nullptr, 0) {}
+    ~AsyncClient() override { OrxDisconnect(); }
+    void VosReadCon(const OrxAddr*, ULONG id, ULONG result, ULONG length, const void* data) override
+    {
+        Note(id, result, std::string(static_cast<const char*>(data), length));
+    }
+    void VosAddDeviceNotificationCon(const OrxAddr*, ULONG id, ULONG result, ULONG handle) override
+    {
+        Note(id, result, std::to_string(handle));
+    }
+    void VosDelDeviceNotificationCon(const OrxAddr*, ULONG id, ULONG result) override
+    {
+        Note(id, result, "deleted");
+    }
+    void VosDeviceNotificationInd(const OrxAddr*, ULONG id, ULONG length, const void* data) override
+    {
+        Note(id, 0, std::string(static_cast<const char*>(data), length));
+    }
+    // "id result text" of the next confirmation, or empty after the wait.
+    std::string Next()
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_cv.wait_for(lock, std::chrono::seconds(30), [this] { return !m_got.empty(); });
+        if (m_got.empty())
+            return {};
+        std::string s = m_got.front();
+        m_got.erase(m_got.begin());
+        return s;
+    }
+
+private:
+    void Note(ULONG id, ULONG result, const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_got.push_back(std::to_string(id) + " " + std::to_string(result) + " " + text);
+        m_cv.notify_all();
+    }
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_got;
+};
+
+// Answers reads with text and grants notifications, sending one at once.
+class Notifier : public CVosW32
+{
+public:
+    Notifier() : CVosW32(0, FALSE, nullptr, 0) {}
+    ~Notifier() override { OrxDisconnect(); }
+    void VosReadInd(const OrxAddr* addr, ULONG id, ULONG group, ULONG, ULONG) override
+    {
+        std::string text = "group " + std::to_string(group);
+        VosReadRes(addr, id, 0, static_cast<ULONG>(text.size()), text.data());
+    }
+    void VosAddDeviceNotificationInd(const OrxAddr* addr, ULONG id, ULONG, ULONG, ULONG, ULONG, ULONG,
+                                     ULONG) override
+    {
+        VosAddDeviceNotificationRes(addr, id, 0, 77);
+        VosDeviceNotificationReq(addr, 1000, 4, "tick");
+    }
+};
+
+TEST_F(VosTest, RequestsAndConfirmationsWithoutWaiting)
+{
+    Notifier device;
+    ASSERT_TRUE(device.OrxConnect(34000, 4096, 80));
+    AsyncClient client;
+    ASSERT_TRUE(client.OrxConnect(0, 4096, 80));
+    OrxAddr target = Local(34000);
+    ASSERT_EQ(client.VosReadReq(&target, 1, 5, 0, 64), 0);
+    ASSERT_EQ(client.VosReadReq(&target, 2, 6, 0, 64), 0);
+    EXPECT_EQ(client.Next(), "1 0 group 5");
+    EXPECT_EQ(client.Next(), "2 0 group 6");
+    ASSERT_EQ(client.VosAddDeviceNotificationReq(&target, 3, 1, 2, 4, 0, 0, 0), 0);
+    EXPECT_EQ(client.Next(), "3 0 77");
+    EXPECT_EQ(client.Next(), "1000 0 tick");
+    // A request the device does not serve is confirmed with the base answer.
+    ASSERT_EQ(client.VosDelDeviceNotificationReq(&target, 4, 77), 0);
+    ASSERT_EQ(client.VosReadReq(&target, 5, 7, 0, 64), 0); // confirmations keep their order
+    EXPECT_EQ(client.Next(), "4 " + std::to_string(VOSERR_SRV_NOT_SUPPORTED) + " deleted");
+    EXPECT_EQ(client.Next(), "5 0 group 7");
+}
+
+} // namespace
