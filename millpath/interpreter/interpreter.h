@@ -114,6 +114,8 @@ public:
     std::size_t cursor() const { return m_cursor; }
     int traceMode() const { return m_traceMode; }
     void setStopAtMarker(bool on) { m_stopAtMarker = on; }
+    // Whether the cursor stands on a "wait_idle" that waits for the group.
+    bool cursorOnWaitIdle() const { return at("wait_idle"); }
     std::uint8_t mDefinitionFlags(int m) const;
 
 protected:

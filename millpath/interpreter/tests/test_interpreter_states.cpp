@@ -13,6 +13,7 @@ TEST(InterpreterStates, WaitIdleResumesOnTheChannelsEvent)
     f.channel.motion = true;
     const std::string text = "X1=5\nwait_idle R1=1 X1=6\n";
     EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::WaitingForIdle);
+    EXPECT_TRUE(f.interpreter.cursorOnWaitIdle());
     const std::size_t cursor = f.interpreter.cursor();
     EXPECT_EQ(text.compare(cursor, 9, "wait_idle"), 0); // the cursor stays on the word
     EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
@@ -186,4 +187,20 @@ TEST(InterpreterStates, ResetSendsClearEntry)
     f.channel.room = 0;
     EXPECT_FALSE(f.interpreter.resetAndSend());
     EXPECT_EQ(f.interpreter.getState(), InterpreterState::Ready);
+}
+
+TEST(InterpreterStates, SetBitChecksItsIndex)
+{
+    Fixture f;
+    std::uint8_t bits[2] = {0, 0};
+    struct Case
+    {
+        int bit;
+        bool ok;
+    } cases[] = {{0, true}, {9, true}, {15, true}, {16, false}, {-1, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(f.interpreter.setBit(bits, 2, c.bit), c.ok) << c.bit;
+    EXPECT_EQ(bits[0], 0x01);
+    EXPECT_EQ(bits[1], 0x82);
+    EXPECT_FALSE(f.interpreter.setBit(nullptr, 2, 0));
 }
