@@ -312,6 +312,8 @@ bool CInterpreter::executeH(int group, int h)
         }
         if (!m_channel.hasGroup())
         {
+            markErrorLine();
+            raiseNcError(NcError::StopRefused);
             setState(InterpreterState::Error);
             return false;
         }
