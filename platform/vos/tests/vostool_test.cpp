@@ -104,6 +104,9 @@ TEST_F(VostoolProgram, WritesReadsAndReadWritesTypedValues)
     ASSERT_EQ(Tool({"--port", "Peer_Tool", "write", "0x1000", "32", "str:Millpath"}, out), 0);
     ASSERT_EQ(Tool({"--port", "Peer_Tool", "--as", "str", "read", "0x1000", "32", "12"}, out), 0);
     EXPECT_EQ(out, "Millpath\n");
+    // A write without data, as commands take it; the peer refuses it past its area.
+    EXPECT_EQ(Tool({"--port", "30001", "write", "0x1000", "1024"}, out), 0);
+    EXPECT_EQ(Tool({"--port", "30001", "write", "0x1000", "1025"}, out), 1);
 }
 
 TEST_F(VostoolProgram, ShowsDeviceInfo)
@@ -122,7 +125,8 @@ TEST_F(VostoolProgram, ReportsErrorsByExitCode)
     EXPECT_EQ(Tool({"--port", "30001", "--timeout", "200", "read", "0x2000", "0", "4"}, out), 1);
     EXPECT_EQ(Tool({"--port", "NoSuchName", "info"}, out), 1);
     // Usage errors.
-    EXPECT_EQ(Tool({"--port", "30001", "write", "0x1000", "0"}, out), 2);
+    EXPECT_EQ(Tool({"--port", "30001", "info", "u8:1"}, out), 2);
+    EXPECT_EQ(Tool({"--port", "30001", "write", "0x1000"}, out), 2);
     EXPECT_EQ(Tool({"--port", "30001", "write", "0x1000", "0", "u8:300"}, out), 2);
     EXPECT_EQ(Tool({"--port", "30001", "fly"}, out), 2);
     EXPECT_EQ(Tool({"read", "1", "2", "3"}, out), 2);

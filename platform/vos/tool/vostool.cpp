@@ -30,9 +30,41 @@ int Usage(const char* problem = nullptr)
     return 2;
 }
 
+const char* ErrorText(ULONG error)
+{
+    switch (error)
+    {
+    case VOSERR_ROUTER_NOT_RUNNING:
+        return "router not reachable";
+    case VOSERR_PORT_NOT_CONNECTED:
+        return "own port not connected";
+    case VOSERR_PORT_IN_USE:
+        return "port in use";
+    case VOSERR_TARGET_PORT_NOT_FOUND:
+        return "target port not found";
+    case VOSERR_TARGET_NOT_REACHABLE:
+        return "target device not reachable";
+    case VOSERR_TIMEOUT:
+        return "time-out";
+    case VOSERR_INVALID_PARAMETER:
+        return "invalid parameter";
+    case VOSERR_INVALID_MESSAGE:
+        return "invalid message";
+    case VOSERR_NAME_NOT_FOUND:
+        return "no port of that name";
+    case VOSERR_SRV_NOT_SUPPORTED:
+        return "service not supported";
+    case VOSERR_INVALID_SIZE:
+        return "invalid size";
+    default:
+        return "answered by the device";
+    }
+}
+
 int Failed(const char* what, LONG error)
 {
-    std::fprintf(stderr, "vostool: %s failed: error 0x%X\n", what, static_cast<unsigned>(error));
+    std::fprintf(stderr, "vostool: %s failed: error 0x%X (%s)\n", what, static_cast<unsigned>(error),
+                 ErrorText(static_cast<ULONG>(error)));
     return 1;
 }
 
@@ -111,8 +143,8 @@ int main(int argc, char** argv)
     }
     std::vector<std::string> valueSpecs(args.begin() + static_cast<std::ptrdiff_t>(1 + wantNumbers),
                                         args.end());
-    if ((command == "write" || command == "readwrite") == valueSpecs.empty())
-        return Usage(valueSpecs.empty() ? "missing values" : "unexpected arguments");
+    if (command != "write" && command != "readwrite" && !valueSpecs.empty())
+        return Usage("unexpected arguments");
     std::string error;
     auto values = vostool::ParseValues(valueSpecs, error);
     if (!values)
