@@ -4,6 +4,7 @@
 #include "tcp_server.h"
 #include "tcp_status.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -84,7 +85,7 @@ public:
         return std::move(m_held);
     }
 
-    bool holdRequests = false;
+    std::atomic<bool> holdRequests{false};
 
 private:
     std::mutex m_mutex;

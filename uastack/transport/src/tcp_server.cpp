@@ -551,6 +551,7 @@ void TcpServer::acceptLoop()
             if (!socket.valid())
                 continue;
             std::lock_guard lock(m_mutex);
+            reapFinished();
             if (m_connections.size() >= m_settings.maxConnections)
             {
                 Bytes message = encodeError(ErrorMessage{status::BadTcpServerTooBusy, "Too many connections"});
