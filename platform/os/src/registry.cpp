@@ -204,8 +204,24 @@ private:
             if (fd >= 0)
                 close(fd);
         }
+        nameTheDevice(tree);
         m_tree = std::move(tree);
         return save();
+    }
+
+    // The device's name (HKLM\Ident "Name") is its host name unless a fragment sets it.
+    static void nameTheDevice(RegistryTree& tree)
+    {
+        bool created = false;
+        RegistryKey& ident =
+            tree.top().createSubkey(u"HKEY_LOCAL_MACHINE", created).createSubkey(u"Ident", created);
+        char host[256] = {};
+        if (ident.findValue(u"Name") || gethostname(host, sizeof host - 1) != 0)
+            return;
+        std::u16string name = os::toUtf16(host);
+        name.push_back(u'\0');
+        const auto* bytes = reinterpret_cast<const uint8_t*>(name.data());
+        ident.setValue(u"Name", REG_SZ, std::vector<uint8_t>(bytes, bytes + name.size() * sizeof(char16_t)));
     }
 
     // Temporary file, flushed, then renamed over the old one: readers see the old

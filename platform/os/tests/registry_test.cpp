@@ -339,4 +339,15 @@ TEST(Registry, NewDeviceRootIsSeededFromFragmentsBesideTheProgram)
               ERROR_SUCCESS);
     EXPECT_EQ(queryDword(key, u"TraceLevel"), 3u);
     RegCloseKey(key);
+
+    // The device is named after the host unless a fragment names it.
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Ident", 0, KEY_READ, &key), ERROR_SUCCESS);
+    WCHAR name[256];
+    DWORD size = sizeof name;
+    ASSERT_EQ(RegQueryValueExW(key, u"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(os::toUtf8(name), host);
+    RegCloseKey(key);
 }
