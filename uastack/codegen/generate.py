@@ -345,25 +345,28 @@ def write_source(out, structs, enums):
             c.append("};")
         fields = "g_%sFields" % s.name if members else "OpcUa_Null"
         t = "&OpcUa_%s_EncodeableType" % s.name
+        n = s.name
+        c.append("static OpcUa_Void initialize%s(OpcUa_Void* v) { OpcUa_Structure_Initialize(%s, v); }" % (n, t))
+        c.append("static OpcUa_Void clear%s(OpcUa_Void* v) { OpcUa_Structure_Clear(%s, v); }" % (n, t))
+        c.append("static OpcUa_StatusCode getSize%s(OpcUa_Void* v, OpcUa_Encoder* e, OpcUa_Int32* size) "
+                 "{ return OpcUa_Structure_GetSize(%s, v, e, size); }" % (n, t))
+        c.append("static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e) "
+                 "{ return OpcUa_Structure_Encode(%s, v, e); }" % (n, t))
+        c.append("static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d) "
+                 "{ return OpcUa_Structure_Decode(%s, v, d); }" % (n, t))
         c.append("extern \"C\" {")
-        for fn, sig, call in (
-                ("Initialize", "OpcUa_Void OpcUa_%s_Initialize(OpcUa_%s* value)", "OpcUa_Structure_Initialize(%s, value)"),
-                ("Clear", "OpcUa_Void OpcUa_%s_Clear(OpcUa_%s* value)", "OpcUa_Structure_Clear(%s, value)"),
-                ("GetSize", "OpcUa_StatusCode OpcUa_%s_GetSize(OpcUa_%s* value, OpcUa_Encoder* encoder, OpcUa_Int32* size)",
-                 "return OpcUa_Structure_GetSize(%s, value, encoder, size)"),
-                ("Encode", "OpcUa_StatusCode OpcUa_%s_Encode(OpcUa_%s* value, OpcUa_Encoder* encoder)",
-                 "return OpcUa_Structure_Encode(%s, value, encoder)"),
-                ("Decode", "OpcUa_StatusCode OpcUa_%s_Decode(OpcUa_%s* value, OpcUa_Decoder* decoder)",
-                 "return OpcUa_Structure_Decode(%s, value, decoder)")):
-            c.append(("OPCUA_EXPORT " + sig + " { " + call + "; }") % (s.name, s.name, t))
-        c.append("OPCUA_EXPORT OpcUa_EncodeableType OpcUa_%s_EncodeableType = {" % s.name)
+        c.append("OPCUA_EXPORT OpcUa_Void OpcUa_%s_Initialize(OpcUa_%s* value) { initialize%s(value); }" % (n, n, n))
+        c.append("OPCUA_EXPORT OpcUa_Void OpcUa_%s_Clear(OpcUa_%s* value) { clear%s(value); }" % (n, n, n))
+        c.append("OPCUA_EXPORT OpcUa_StatusCode OpcUa_%s_GetSize(OpcUa_%s* value, OpcUa_Encoder* encoder, "
+                 "OpcUa_Int32* size) { return getSize%s(value, encoder, size); }" % (n, n, n))
+        c.append("OPCUA_EXPORT OpcUa_StatusCode OpcUa_%s_Encode(OpcUa_%s* value, OpcUa_Encoder* encoder) "
+                 "{ return encode%s(value, encoder); }" % (n, n, n))
+        c.append("OPCUA_EXPORT OpcUa_StatusCode OpcUa_%s_Decode(OpcUa_%s* value, OpcUa_Decoder* decoder) "
+                 "{ return decode%s(value, decoder); }" % (n, n, n))
+        c.append("OPCUA_EXPORT OpcUa_EncodeableType OpcUa_%s_EncodeableType = {" % n)
         c.append("    \"%s\", %d, %d, %d, OpcUa_Null, sizeof(OpcUa_%s)," % (
-            s.name, s.type_id, s.encoding_id, s.xml_encoding_id, s.name))
-        c.append("    (OpcUa_EncodeableObject_PfnInitialize*)OpcUa_%s_Initialize," % s.name)
-        c.append("    (OpcUa_EncodeableObject_PfnClear*)OpcUa_%s_Clear," % s.name)
-        c.append("    (OpcUa_EncodeableObject_PfnGetSize*)OpcUa_%s_GetSize," % s.name)
-        c.append("    (OpcUa_EncodeableObject_PfnEncode*)OpcUa_%s_Encode," % s.name)
-        c.append("    (OpcUa_EncodeableObject_PfnDecode*)OpcUa_%s_Decode," % s.name)
+            n, s.type_id, s.encoding_id, s.xml_encoding_id, n))
+        c.append("    initialize%s, clear%s, getSize%s, encode%s, decode%s," % (n, n, n, n, n))
         c.append("    OpcUa_StructureKind_%s, %d, %s};" % (kind, len(members), fields))
         c.append("}")
         c.append("")

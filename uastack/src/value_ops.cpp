@@ -19,9 +19,23 @@ struct BuiltInOps
     CompareFn compare;
 };
 
-#define OPS(T)                                                                                                     \
-    {sizeof(OpcUa_##T), reinterpret_cast<InitFn>(OpcUa_##T##_Initialize), reinterpret_cast<ClearFn>(OpcUa_##T##_Clear), \
-     reinterpret_cast<CopyFn>(OpcUa_##T##_CopyTo), reinterpret_cast<CompareFn>(OpcUa_##T##_Compare)}
+// Typed operations behind untyped entry points (a call through a mismatched pointer type is not allowed).
+template <typename T, void (*F)(T*)> void untyped(void* p)
+{
+    F(static_cast<T*>(p));
+}
+template <typename T, OpcUa_StatusCode (*F)(const T*, T*)> OpcUa_StatusCode untypedCopy(const void* s, void* t)
+{
+    return F(static_cast<const T*>(s), static_cast<T*>(t));
+}
+template <typename T, OpcUa_Int (*F)(const T*, const T*)> int untypedCompare(const void* a, const void* b)
+{
+    return F(static_cast<const T*>(a), static_cast<const T*>(b));
+}
+
+#define OPS(T)                                                                                                 \
+    {sizeof(OpcUa_##T), untyped<OpcUa_##T, OpcUa_##T##_Initialize>, untyped<OpcUa_##T, OpcUa_##T##_Clear>,    \
+     untypedCopy<OpcUa_##T, OpcUa_##T##_CopyTo>, untypedCompare<OpcUa_##T, OpcUa_##T##_Compare>}
 
 const BuiltInOps g_ops[26] = {
     {0, nullptr, nullptr, nullptr, nullptr},

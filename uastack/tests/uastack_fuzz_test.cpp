@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
 #include <cstring>
 #include <vector>
 
@@ -109,6 +113,11 @@ TEST(UaStackFuzz, MutatedMessagesNeverBreakTheDecoder)
     const std::vector<Bytes> seeds = corpus();
     for (const Bytes& s : seeds)
         ASSERT_TRUE(uastacktest::decodeOne(s.data(), s.size()));
+    // The same seeds serve the libFuzzer target: written out on request.
+    if (const char* dir = std::getenv("UASTACK_FUZZ_CORPUS_DIR"))
+        for (size_t i = 0; i < seeds.size(); ++i)
+            std::ofstream(std::string(dir) + "/seed" + std::to_string(i), std::ios::binary)
+                .write(reinterpret_cast<const char*>(seeds[i].data()), static_cast<std::streamsize>(seeds[i].size()));
 
     Mutator mutator(0x5EED);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
