@@ -4,6 +4,7 @@
 #include "thread_end.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -173,24 +174,37 @@ void forwardSignals()
     }
 }
 
+std::mutex g_forwardingMutex;
+bool g_forwarding = false;
+
+// A forked child has no forwarding thread: it starts with the default reactions.
+void afterFork()
+{
+    g_forwarding = false;
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    close(g_signalPipe[0]);
+    close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+}
+
 void installSignalForwarding()
 {
-    static std::once_flag once;
-    std::call_once(once,
-                   []
-                   {
-                       if (pipe2(g_signalPipe, O_CLOEXEC) != 0)
-                           return;
-                       std::thread(forwardSignals).detach();
-                       struct sigaction action
-                       {
-                       };
-                       action.sa_handler = onSignal;
-                       sigemptyset(&action.sa_mask);
-                       action.sa_flags = SA_RESTART;
-                       sigaction(SIGINT, &action, nullptr);
-                       sigaction(SIGTERM, &action, nullptr);
-                   });
+    std::lock_guard lock(g_forwardingMutex);
+    if (g_forwarding || pipe2(g_signalPipe, O_CLOEXEC) != 0)
+        return;
+    static const int registered = pthread_atfork(nullptr, nullptr, afterFork);
+    (void)registered;
+    g_forwarding = true;
+    std::thread(forwardSignals).detach();
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 } // namespace
 

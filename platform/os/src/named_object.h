@@ -2,7 +2,9 @@
 // every process of the device.
 #pragma once
 
+#include <os/deviceroot.h>
 #include <os/handle.h>
+#include <os/text.h>
 #include <os/types.h>
 
 #include <memory>
@@ -45,7 +47,9 @@ public:
     HANDLE open(const std::u16string& name, const char* kind, size_t size, bool mayCreate, Make make)
     {
         std::lock_guard lock(mutex);
-        if (auto existing = objects[name].lock())
+        // Per device root, as the root of a process may change (tests use a fresh one each).
+        const std::u16string key = toUtf16(deviceRoot()) + u'|' + name;
+        if (auto existing = objects[key].lock())
         {
             HANDLE handle = registerHandle(existing);
             SetLastError(ERROR_ALREADY_EXISTS);
@@ -58,7 +62,7 @@ public:
         std::shared_ptr<T> object = make(std::move(file), created);
         if (!object)
             return nullptr;
-        objects[name] = object;
+        objects[key] = object;
         HANDLE handle = registerHandle(object);
         SetLastError(created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
         return handle;
