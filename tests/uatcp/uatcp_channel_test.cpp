@@ -216,3 +216,22 @@ TEST_F(UatcpChannel, ResponseOverTheClientsLimitBecomesAFault)
     ASSERT_TRUE(peekFault(Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset), m->bytes.end()), fault));
     EXPECT_EQ(fault, status::BadResponseTooLarge);
 }
+
+TEST_F(UatcpChannel, OldTokenStaysValidUntilTheClientUsesTheNewOne)
+{
+    start();
+    RawClient raw;
+    ASSERT_TRUE(raw.connect(server->port()));
+    ASSERT_TRUE(raw.hello());
+    ASSERT_TRUE(raw.open());
+    ASSERT_TRUE(raw.renew());
+    ASSERT_TRUE(handler.waitFor(ChannelEvent::Renewed, 1));
+    EXPECT_NE(raw.tokenId, raw.previousTokenId);
+    // Until the client moves over, both tokens work and the server keeps answering with the old one.
+    EXPECT_EQ(raw.echoWithToken(raw.previousTokenId, 10), raw.previousTokenId);
+    EXPECT_EQ(raw.echoWithToken(raw.tokenId, 11), raw.tokenId);
+    EXPECT_EQ(raw.echoWithToken(raw.tokenId, 12), raw.tokenId);
+    // Once the new token has been used the old one is gone.
+    EXPECT_EQ(raw.echoWithToken(raw.previousTokenId, 13), 0u);
+    EXPECT_TRUE(raw.closedByPeer());
+}

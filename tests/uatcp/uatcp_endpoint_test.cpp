@@ -370,3 +370,27 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
     caller.join();
     EXPECT_EQ(fault.load(), OpcUa_BadRequestCancelledByClient);
 }
+
+TEST(UatcpEndpointSettings, ConfigurationRecordSetsTheNegotiatedLimits)
+{
+    TestServer server;
+    OpcUa_ProxyStubConfiguration configuration;
+    OpcUa_ProxyStub_GetConfiguration(&configuration);
+    configuration.iTcpListener_DefaultChunkSize = 16384;
+    configuration.iTcpTransport_MaxMessageLength = 1000000;
+    configuration.iTcpTransport_MaxChunkCount = 77;
+    ASSERT_EQ(OpcUa_ProxyStub_ReInitialize(&configuration), OpcUa_Good);
+    ASSERT_TRUE(server.start());
+    RawClient raw;
+    ASSERT_TRUE(raw.connect(portOf(server.url())));
+    ASSERT_TRUE(raw.send(uatcp::encodeHello(uatcp::HelloMessage{{0, 65536, 65536, 0, 0}, server.url()})));
+    auto m = raw.read();
+    ASSERT_TRUE(m.has_value());
+    ASSERT_EQ(m->header.type, uatcp::MessageType::Acknowledge);
+    uatcp::AcknowledgeMessage ack;
+    ASSERT_EQ(uatcp::decodeAcknowledge(m->bytes.data() + 8, m->bytes.size() - 8, ack), 0u);
+    EXPECT_EQ(ack.receiveBufferSize, 16384u);
+    EXPECT_EQ(ack.sendBufferSize, 16384u);
+    EXPECT_EQ(ack.maxMessageSize, 1000000u);
+    EXPECT_EQ(ack.maxChunkCount, 77u);
+}

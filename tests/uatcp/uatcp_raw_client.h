@@ -126,6 +126,41 @@ public:
         tokenId = response.tokenId;
         return true;
     }
+    // Renews the channel's token; the previous one is kept in previousTokenId.
+    bool renew(uint32_t lifetimeMs = 60000)
+    {
+        OpenRequest request;
+        request.requestType = 1;
+        request.securityMode = 1;
+        request.requestedLifetime = lifetimeMs;
+        if (!send(chunk(MessageType::Open, 'F', channelId, 0, m_sequence++, 50, encodeOpenRequest(request))))
+            return false;
+        auto m = read();
+        if (!m || m->header.type != MessageType::Open)
+            return false;
+        ChunkInfo info;
+        OpenResponse response;
+        if (parseChunkHeaders(m->bytes, info) != status::Good ||
+            parseSequenceHeader(m->bytes, m->bytes.size(), info) != status::Good ||
+            decodeOpenResponse(Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset), m->bytes.end()),
+                               response) != status::Good ||
+            response.channelId != channelId)
+            return false;
+        previousTokenId = tokenId;
+        tokenId = response.tokenId;
+        return true;
+    }
+    // Sends a one-chunk message with the given token and returns the token of the answer (0 if none).
+    uint32_t echoWithToken(uint32_t token, uint32_t requestId)
+    {
+        if (!send(chunk(MessageType::Message, 'F', channelId, token, m_sequence++, requestId, Bytes(4, 1))))
+            return 0;
+        auto m = read();
+        ChunkInfo info;
+        if (!m || m->header.type != MessageType::Message || parseChunkHeaders(m->bytes, info) != status::Good)
+            return 0;
+        return info.tokenId;
+    }
     bool sendMessage(char chunkType, const Bytes& body, uint32_t requestId = 2)
     {
         return send(chunk(MessageType::Message, chunkType, channelId, tokenId, m_sequence++, requestId, body));
@@ -134,6 +169,7 @@ public:
 
     uint32_t channelId = 0;
     uint32_t tokenId = 0;
+    uint32_t previousTokenId = 0;
 
 private:
     Socket m_socket;
