@@ -394,3 +394,41 @@ TEST(UatcpEndpointSettings, ConfigurationRecordSetsTheNegotiatedLimits)
     EXPECT_EQ(ack.maxMessageSize, 1000000u);
     EXPECT_EQ(ack.maxChunkCount, 77u);
 }
+
+namespace
+{
+std::mutex g_traceMutex;
+std::vector<std::string> g_traces;
+void collectTrace(OpcUa_UInt32, const OpcUa_CharA* message, OpcUa_Void*)
+{
+    std::lock_guard lock(g_traceMutex);
+    g_traces.emplace_back(message);
+}
+} // namespace
+
+TEST(UatcpEndpointSettings, DroppedConnectionsAreTraced)
+{
+    TestServer server;
+    OpcUa_ProxyStubConfiguration configuration;
+    OpcUa_ProxyStub_GetConfiguration(&configuration);
+    configuration.bProxyStub_Trace_Enabled = OpcUa_True;
+    configuration.uProxyStub_Trace_Level = OPCUA_TRACE_LEVEL_WARNING | OPCUA_TRACE_LEVEL_INFO;
+    ASSERT_EQ(OpcUa_ProxyStub_ReInitialize(&configuration), OpcUa_Good);
+    OpcUa_Trace_SetSink(collectTrace, nullptr);
+    ASSERT_TRUE(server.start());
+    RawClient raw;
+    ASSERT_TRUE(raw.connect(portOf(server.url())));
+    ASSERT_TRUE(raw.send(uatcp::Bytes(16, 'x')));
+    EXPECT_EQ(raw.readError(), OpcUa_BadTcpMessageTypeInvalid);
+    server.stop();
+    OpcUa_Trace_SetSink(nullptr, nullptr);
+    std::lock_guard lock(g_traceMutex);
+    auto has = [](const std::string& text) {
+        for (const auto& t : g_traces)
+            if (t.find(text) != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(has("opc.tcp endpoint listening at " + server.url()));
+    EXPECT_TRUE(has("opc.tcp connection dropped [0x807E0000]"));
+}

@@ -80,6 +80,7 @@ public:
         if (OpcUa_IsBad(result))
             return result;
         m_server = std::move(server);
+        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_INFO, "opc.tcp endpoint listening at %s", url);
         return OpcUa_Good;
     }
 
@@ -101,6 +102,11 @@ public:
     {
         notify(static_cast<OpcUa_Endpoint_Event>(event), channelId, status, clientCertificate, policyUri,
                static_cast<OpcUa_UInt16>(mode));
+    }
+
+    void onConnectionError(uint32_t status, const std::string& reason) override
+    {
+        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_WARNING, "opc.tcp connection dropped [0x%08X]: %s", status, reason.c_str());
     }
 
     void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId, uint32_t requestId,

@@ -153,6 +153,7 @@ uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, 
 
 void ServerConnection::fail(uint32_t error, const std::string& reason)
 {
+    m_server.handler().onConnectionError(error, reason);
     std::lock_guard lock(m_sendMutex);
     if (m_alive)
     {

@@ -60,6 +60,8 @@ public:
     // until sendResponse or finishRequest is called for it.
     virtual void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
                            uint32_t requestId, Bytes body) = 0;
+    // A connection is being dropped for breaking the protocol or a limit.
+    virtual void onConnectionError(uint32_t /*status*/, const std::string& /*reason*/) {}
 };
 
 class TcpServer;
