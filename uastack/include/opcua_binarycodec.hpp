@@ -101,6 +101,7 @@ private:
     BinaryEncoder(const EncodingLimits& limits, CountingTag);
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode reserve(size_t count);
+    template <size_t N> OpcUa_StatusCode writeFixed(const void* bytes);
     OpcUa_StatusCode writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byte extraFlags);
     OpcUa_StatusCode writeVariantArray(OpcUa_Byte type, const void* elements, OpcUa_Int32 count);
     bool enter();
@@ -110,6 +111,8 @@ private:
     OpcUa_Byte* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
+    size_t m_fastEnd = 0; // writes up to here need no growth and stay within maxMessageSize
+    size_t m_maxSize = 0;
     bool m_counting = false;
     uint32_t m_depth = 0;
     OpcUa_StatusCode m_status = OpcUa_Good;
@@ -175,6 +178,7 @@ public:
 private:
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode take(size_t count, const OpcUa_Byte** bytes);
+    template <size_t N> OpcUa_StatusCode readFixed(void* bytes);
     OpcUa_StatusCode readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId* v);
     OpcUa_StatusCode readLength(OpcUa_Int32 limit, OpcUa_Int32* length);
     OpcUa_StatusCode readCount(OpcUa_UInt16 kind, OpcUa_Int32* count);

@@ -93,6 +93,17 @@ OpcUa_StatusCode BinaryDecoder::readRaw(void* bytes, size_t count)
     return s;
 }
 
+template <size_t N> inline OpcUa_StatusCode BinaryDecoder::readFixed(void* bytes)
+{
+    if (m_status == OpcUa_Good && N <= m_size - m_pos)
+    {
+        std::memcpy(bytes, m_data + m_pos, N);
+        m_pos += N;
+        return OpcUa_Good;
+    }
+    return readRaw(bytes, N);
+}
+
 bool BinaryDecoder::enter()
 {
     if (OpcUa_IsBad(m_status))
@@ -148,7 +159,7 @@ OpcUa_StatusCode BinaryDecoder::readCount(OpcUa_UInt16 kind, OpcUa_Int32* count)
 }
 
 #define READ_FIXED(NAME, T)                                                                                          \
-    OpcUa_StatusCode BinaryDecoder::NAME(T* v) { return readRaw(v, sizeof(T)); }
+    OpcUa_StatusCode BinaryDecoder::NAME(T* v) { return readFixed<sizeof(T)>(v); }
 READ_FIXED(readSByte, OpcUa_SByte)
 READ_FIXED(readByte, OpcUa_Byte)
 READ_FIXED(readInt16, OpcUa_Int16)
@@ -507,15 +518,15 @@ OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 co
     }
     else
     {
-        for (OpcUa_Int32 i = 0; i < count; ++i)
-            initValue(type, nullptr, p + static_cast<size_t>(i) * size);
-        for (OpcUa_Int32 i = 0; i < count && OpcUa_IsGood(m_status); ++i)
+        OpcUa_Int32 i = 0;
+        for (; i < count && OpcUa_IsGood(m_status); ++i)
             readValue(type, nullptr, p + static_cast<size_t>(i) * size);
+        if (OpcUa_IsBad(m_status))
+            count = i; // the failed element was left initialised, the ones after it untouched
     }
     if (OpcUa_IsBad(m_status))
     {
-        // Elements that failed were left initialised; the others are complete.
-        clearArray(type, nullptr, block, count);
+        clearArray(type, nullptr, block, isPlainKind(type) ? 0 : count);
         return m_status;
     }
     out->Array = block;
@@ -617,17 +628,17 @@ OpcUa_StatusCode BinaryDecoder::readValue(OpcUa_UInt16 kind, const OpcUa_Encodea
     {
     case OpcUaType_Boolean: return readBoolean(static_cast<OpcUa_Boolean*>(value));
     case OpcUaType_SByte:
-    case OpcUaType_Byte: return readRaw(value, 1);
+    case OpcUaType_Byte: return readFixed<1>(value);
     case OpcUaType_Int16:
-    case OpcUaType_UInt16: return readRaw(value, 2);
+    case OpcUaType_UInt16: return readFixed<2>(value);
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
     case OpcUaType_Float:
     case OpcUaType_StatusCode:
-    case OpcUa_FieldKind_Enumeration: return readRaw(value, 4);
+    case OpcUa_FieldKind_Enumeration: return readFixed<4>(value);
     case OpcUaType_Int64:
     case OpcUaType_UInt64:
-    case OpcUaType_Double: return readRaw(value, 8);
+    case OpcUaType_Double: return readFixed<8>(value);
     case OpcUaType_String: return readString(static_cast<OpcUa_String*>(value));
     case OpcUaType_DateTime: return readDateTime(static_cast<OpcUa_DateTime*>(value));
     case OpcUaType_Guid: return readGuid(static_cast<OpcUa_Guid*>(value));
@@ -680,14 +691,15 @@ OpcUa_StatusCode BinaryDecoder::readArray(OpcUa_UInt16 kind, const OpcUa_Encodea
     }
     else
     {
-        for (OpcUa_Int32 i = 0; i < n; ++i)
-            initValue(kind, type, p + static_cast<size_t>(i) * size);
-        for (OpcUa_Int32 i = 0; i < n && OpcUa_IsGood(m_status); ++i)
+        OpcUa_Int32 i = 0;
+        for (; i < n && OpcUa_IsGood(m_status); ++i)
             readValue(kind, type, p + static_cast<size_t>(i) * size);
+        if (OpcUa_IsBad(m_status))
+            n = i; // the failed element was left initialised, the ones after it untouched
     }
     if (OpcUa_IsBad(m_status))
     {
-        clearArray(kind, type, block, n);
+        clearArray(kind, type, block, kind == OpcUa_FieldKind_Enumeration ? 0 : n);
         return m_status;
     }
     *elements = block;

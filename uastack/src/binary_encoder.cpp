@@ -12,9 +12,15 @@ static_assert(std::endian::native == std::endian::little, "the encoder writes ho
 namespace OpcUa
 {
 
-BinaryEncoder::BinaryEncoder(const EncodingLimits& limits) : m_limits(limits) {}
+BinaryEncoder::BinaryEncoder(const EncodingLimits& limits)
+    : m_limits(limits), m_maxSize(limits.maxMessageSize > 0 ? static_cast<size_t>(limits.maxMessageSize) : 0x7FFFFFFF)
+{
+}
 
-BinaryEncoder::BinaryEncoder(const EncodingLimits& limits, CountingTag) : m_limits(limits), m_counting(true) {}
+BinaryEncoder::BinaryEncoder(const EncodingLimits& limits, CountingTag) : BinaryEncoder(limits)
+{
+    m_counting = true;
+}
 
 BinaryEncoder BinaryEncoder::counting(const EncodingLimits& limits)
 {
@@ -61,7 +67,7 @@ OpcUa_StatusCode BinaryEncoder::reserve(size_t count)
 {
     if (OpcUa_IsBad(m_status))
         return m_status;
-    size_t limit = m_limits.maxMessageSize > 0 ? static_cast<size_t>(m_limits.maxMessageSize) : 0x7FFFFFFF;
+    size_t limit = m_maxSize;
     if (count > limit || m_size > limit - count)
         return fail(OpcUa_BadEncodingLimitsExceeded);
     if (m_counting || m_size + count <= m_capacity)
@@ -74,7 +80,19 @@ OpcUa_StatusCode BinaryEncoder::reserve(size_t count)
         return fail(OpcUa_BadOutOfMemory);
     m_data = p;
     m_capacity = capacity;
+    m_fastEnd = capacity < m_maxSize ? capacity : m_maxSize;
     return OpcUa_Good;
+}
+
+template <size_t N> inline OpcUa_StatusCode BinaryEncoder::writeFixed(const void* bytes)
+{
+    if (m_size + N <= m_fastEnd && m_status == OpcUa_Good)
+    {
+        std::memcpy(m_data + m_size, bytes, N);
+        m_size += N;
+        return OpcUa_Good;
+    }
+    return writeRaw(bytes, N);
 }
 
 OpcUa_StatusCode BinaryEncoder::writeRaw(const void* bytes, size_t count)
@@ -102,18 +120,18 @@ bool BinaryEncoder::enter()
 OpcUa_StatusCode BinaryEncoder::writeBoolean(OpcUa_Boolean v)
 {
     OpcUa_Byte b = v ? 1 : 0;
-    return writeRaw(&b, 1);
+    return writeFixed<1>(&b);
 }
-OpcUa_StatusCode BinaryEncoder::writeSByte(OpcUa_SByte v) { return writeRaw(&v, 1); }
-OpcUa_StatusCode BinaryEncoder::writeByte(OpcUa_Byte v) { return writeRaw(&v, 1); }
-OpcUa_StatusCode BinaryEncoder::writeInt16(OpcUa_Int16 v) { return writeRaw(&v, 2); }
-OpcUa_StatusCode BinaryEncoder::writeUInt16(OpcUa_UInt16 v) { return writeRaw(&v, 2); }
-OpcUa_StatusCode BinaryEncoder::writeInt32(OpcUa_Int32 v) { return writeRaw(&v, 4); }
-OpcUa_StatusCode BinaryEncoder::writeUInt32(OpcUa_UInt32 v) { return writeRaw(&v, 4); }
-OpcUa_StatusCode BinaryEncoder::writeInt64(OpcUa_Int64 v) { return writeRaw(&v, 8); }
-OpcUa_StatusCode BinaryEncoder::writeUInt64(OpcUa_UInt64 v) { return writeRaw(&v, 8); }
-OpcUa_StatusCode BinaryEncoder::writeFloat(OpcUa_Float v) { return writeRaw(&v, 4); }
-OpcUa_StatusCode BinaryEncoder::writeDouble(OpcUa_Double v) { return writeRaw(&v, 8); }
+OpcUa_StatusCode BinaryEncoder::writeSByte(OpcUa_SByte v) { return writeFixed<1>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeByte(OpcUa_Byte v) { return writeFixed<1>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeInt16(OpcUa_Int16 v) { return writeFixed<2>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeUInt16(OpcUa_UInt16 v) { return writeFixed<2>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeInt32(OpcUa_Int32 v) { return writeFixed<4>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeUInt32(OpcUa_UInt32 v) { return writeFixed<4>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeInt64(OpcUa_Int64 v) { return writeFixed<8>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeUInt64(OpcUa_UInt64 v) { return writeFixed<8>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeFloat(OpcUa_Float v) { return writeFixed<4>(&v); }
+OpcUa_StatusCode BinaryEncoder::writeDouble(OpcUa_Double v) { return writeFixed<8>(&v); }
 
 OpcUa_StatusCode BinaryEncoder::writeDateTime(const OpcUa_DateTime& v)
 {
@@ -127,7 +145,7 @@ OpcUa_StatusCode BinaryEncoder::writeGuid(const OpcUa_Guid& v)
     std::memcpy(b + 4, &v.Data2, 2);
     std::memcpy(b + 6, &v.Data3, 2);
     std::memcpy(b + 8, v.Data4, 8);
-    return writeRaw(b, 16);
+    return writeFixed<16>(b);
 }
 
 OpcUa_StatusCode BinaryEncoder::writeString(const OpcUa_String& v)
@@ -160,14 +178,14 @@ OpcUa_StatusCode BinaryEncoder::writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byt
         if (v.NamespaceIndex == 0 && v.Identifier.Numeric <= 0xFF)
         {
             OpcUa_Byte b[2] = {static_cast<OpcUa_Byte>(0x00 | flags), static_cast<OpcUa_Byte>(v.Identifier.Numeric)};
-            return writeRaw(b, 2);
+            return writeFixed<2>(b);
         }
         if (v.NamespaceIndex <= 0xFF && v.Identifier.Numeric <= 0xFFFF)
         {
             OpcUa_Byte b[4] = {static_cast<OpcUa_Byte>(0x01 | flags), static_cast<OpcUa_Byte>(v.NamespaceIndex),
                                static_cast<OpcUa_Byte>(v.Identifier.Numeric & 0xFF),
                                static_cast<OpcUa_Byte>(v.Identifier.Numeric >> 8)};
-            return writeRaw(b, 4);
+            return writeFixed<4>(b);
         }
         writeByte(0x02 | flags);
         writeUInt16(v.NamespaceIndex);
@@ -462,17 +480,17 @@ OpcUa_StatusCode BinaryEncoder::writeValue(OpcUa_UInt16 kind, const OpcUa_Encode
     {
     case OpcUaType_Boolean: return writeBoolean(*static_cast<const OpcUa_Boolean*>(value));
     case OpcUaType_SByte:
-    case OpcUaType_Byte: return writeRaw(value, 1);
+    case OpcUaType_Byte: return writeFixed<1>(value);
     case OpcUaType_Int16:
-    case OpcUaType_UInt16: return writeRaw(value, 2);
+    case OpcUaType_UInt16: return writeFixed<2>(value);
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
     case OpcUaType_Float:
     case OpcUaType_StatusCode:
-    case OpcUa_FieldKind_Enumeration: return writeRaw(value, 4);
+    case OpcUa_FieldKind_Enumeration: return writeFixed<4>(value);
     case OpcUaType_Int64:
     case OpcUaType_UInt64:
-    case OpcUaType_Double: return writeRaw(value, 8);
+    case OpcUaType_Double: return writeFixed<8>(value);
     case OpcUaType_String: return writeString(*static_cast<const OpcUa_String*>(value));
     case OpcUaType_DateTime: return writeDateTime(*static_cast<const OpcUa_DateTime*>(value));
     case OpcUaType_Guid: return writeGuid(*static_cast<const OpcUa_Guid*>(value));

@@ -37,14 +37,52 @@ int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void
 
 // Whether kind is stored as plain bytes that need no clear (numbers, Boolean, DateTime, Guid,
 // StatusCode, enumerations).
-bool isPlainKind(OpcUa_UInt16 kind);
+inline bool isPlainKind(OpcUa_UInt16 kind)
+{
+    return (kind >= OpcUaType_Boolean && kind <= OpcUaType_Double) || kind == OpcUaType_DateTime ||
+           kind == OpcUaType_Guid || kind == OpcUaType_StatusCode || kind == OpcUa_FieldKind_Enumeration;
+}
+
+// Whether the initial state of kind is not all zero bytes (ByteString and XmlElement have
+// Length -1, DiagnosticInfo -1 indices; structures may contain either).
+inline bool needsInit(OpcUa_UInt16 kind)
+{
+    return kind == OpcUaType_ByteString || kind == OpcUaType_XmlElement || kind == OpcUaType_DiagnosticInfo ||
+           kind == OpcUa_FieldKind_Structure;
+}
 
 // Whether a variant holds a scalar of type through a pointer (Guid, NodeId, ExpandedNodeId,
 // QualifiedName, LocalizedText, ExtensionObject, DataValue, DiagnosticInfo).
-bool isPointerScalar(OpcUa_Byte type);
+inline bool isPointerScalar(OpcUa_Byte type)
+{
+    switch (type)
+    {
+    case OpcUaType_Guid:
+    case OpcUaType_NodeId:
+    case OpcUaType_ExpandedNodeId:
+    case OpcUaType_QualifiedName:
+    case OpcUaType_LocalizedText:
+    case OpcUaType_ExtensionObject:
+    case OpcUaType_DataValue:
+    case OpcUaType_DiagnosticInfo: return true;
+    default: return false;
+    }
+}
 
 // Whether field f of a structure is on the wire for the structure's EncodingMask or SwitchField
 // value selector; sets *matched when it is the selected union member.
-bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f, OpcUa_UInt32 selector,
-                  bool* matched);
+inline bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f, OpcUa_UInt32 selector,
+                         bool* matched)
+{
+    if (type->StructureKind == OpcUa_StructureKind_Plain)
+        return true;
+    if (type->StructureKind == OpcUa_StructureKind_Union)
+    {
+        if (static_cast<OpcUa_UInt32>(f.SwitchValue) != selector)
+            return false;
+        *matched = true;
+        return true;
+    }
+    return f.OptionalBit < 0 || (selector & (1u << f.OptionalBit)) != 0;
+}
 } // namespace OpcUa

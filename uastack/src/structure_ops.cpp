@@ -15,6 +15,28 @@ inline const OpcUa_Byte* at(const void* base, OpcUa_UInt32 offset)
 {
     return static_cast<const OpcUa_Byte*>(base) + offset;
 }
+// Frees what a field owns; the caller re-initialises the whole structure afterwards, so the
+// common kinds skip resetting themselves.
+void releaseValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* p)
+{
+    switch (kind)
+    {
+    case OpcUaType_String:
+        OpcUa_Memory_Free(static_cast<OpcUa_String*>(p)->strContent);
+        break;
+    case OpcUaType_QualifiedName:
+        OpcUa_Memory_Free(static_cast<OpcUa_QualifiedName*>(p)->Name.strContent);
+        break;
+    case OpcUaType_NodeId:
+        if (static_cast<OpcUa_NodeId*>(p)->IdentifierType != OpcUa_IdentifierType_Numeric)
+            OpcUa_NodeId_Clear(static_cast<OpcUa_NodeId*>(p));
+        break;
+    default:
+        OpcUa::clearValue(kind, type, p);
+        break;
+    }
+}
+
 inline bool hasSelector(const OpcUa_EncodeableType* type)
 {
     return type->StructureKind != OpcUa_StructureKind_Plain;
@@ -31,7 +53,7 @@ OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Vo
     for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
     {
         const OpcUa_FieldDescription& f = type->Fields[i];
-        if (!f.IsArray && !OpcUa::isPlainKind(f.Kind))
+        if (!f.IsArray && OpcUa::needsInit(f.Kind))
             OpcUa::initValue(f.Kind, f.FieldType, at(value, f.Offset));
     }
 }
@@ -53,7 +75,7 @@ OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* v
         }
         else if (!OpcUa::isPlainKind(f.Kind))
         {
-            OpcUa::clearValue(f.Kind, f.FieldType, at(value, f.Offset));
+            releaseValue(f.Kind, f.FieldType, at(value, f.Offset));
         }
     }
     OpcUa_Structure_Initialize(type, value);

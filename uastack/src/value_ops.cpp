@@ -47,41 +47,6 @@ const BuiltInOps g_ops[26] = {
 
 namespace OpcUa
 {
-bool isPlainKind(OpcUa_UInt16 kind)
-{
-    return (kind >= OpcUaType_Boolean && kind <= OpcUaType_Double) || kind == OpcUaType_DateTime ||
-           kind == OpcUaType_Guid || kind == OpcUaType_StatusCode || kind == OpcUa_FieldKind_Enumeration;
-}
-
-bool isPointerScalar(OpcUa_Byte type)
-{
-    switch (type)
-    {
-    case OpcUaType_Guid:
-    case OpcUaType_NodeId:
-    case OpcUaType_ExpandedNodeId:
-    case OpcUaType_QualifiedName:
-    case OpcUaType_LocalizedText:
-    case OpcUaType_ExtensionObject:
-    case OpcUaType_DataValue:
-    case OpcUaType_DiagnosticInfo: return true;
-    default: return false;
-    }
-}
-
-bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f, OpcUa_UInt32 selector,
-                  bool* matched)
-{
-    if (type->StructureKind == OpcUa_StructureKind_Union)
-    {
-        if (static_cast<OpcUa_UInt32>(f.SwitchValue) != selector)
-            return false;
-        *matched = true;
-        return true;
-    }
-    return f.OptionalBit < 0 || (selector & (1u << f.OptionalBit)) != 0;
-}
-
 size_t valueSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type)
 {
     if (kind >= 1 && kind <= 25)
