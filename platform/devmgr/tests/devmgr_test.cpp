@@ -140,6 +140,12 @@ TEST(DeviceFiles, StreamCallsReachTheDriverWithBuffersAndErrors)
     ASSERT_NE(gkt, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(ReadFile(gkt, text, 4, &done, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_FUNCTION));
+    // Constant input that the driver leaves alone is never written back.
+    static const uint8_t kSelector[2] = {0, 0};
+    uint8_t lengths[10] = {};
+    EXPECT_TRUE(DeviceIoControl(gkt, gktsim::kIoctlObjectList, const_cast<uint8_t*>(kSelector), 2, lengths,
+                                10, &returned, nullptr));
+    EXPECT_EQ(returned, 10u);
     EXPECT_TRUE(CloseHandle(gkt));
 
     EXPECT_EQ(openDevice(u"XYZ1:"), INVALID_HANDLE_VALUE);

@@ -85,8 +85,10 @@ public:
             !reply.getBytes(inputAfter) || !reply.getBytes(outputAfter))
             return fail(ERROR_DEV_NOT_EXIST);
         // The driver may write into both buffers (a status into the input block, for one).
-        if (input)
-            std::memcpy(input, inputAfter.data(), std::min<size_t>(inputAfter.size(), inputSize));
+        // The input is written back only when it changed: callers may pass constant data.
+        const size_t inputBack = std::min<size_t>(inputAfter.size(), input ? inputSize : 0);
+        if (inputBack > 0 && std::memcmp(input, inputAfter.data(), inputBack) != 0)
+            std::memcpy(input, inputAfter.data(), inputBack);
         if (output)
             std::memcpy(output, outputAfter.data(), std::min<size_t>(outputAfter.size(), outputSize));
         if (returned)
