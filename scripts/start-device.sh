@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Starts the device's processes in order from a build's bin folder and stops
+# them in reverse order on Ctrl-C (SIGINT) or SIGTERM.
+#   usage: start-device.sh <bin-folder>
+# DEVICE_ROOT (default $HOME/.device-root) holds the device's file system and
+# registry; a new one is seeded by the programs on first start.
+set -uo pipefail
+bin=$(cd "${1:?usage: start-device.sh <bin-folder>}" && pwd)
+export DEVICE_ROOT=${DEVICE_ROOT:-$HOME/.device-root}
+mkdir -p "$DEVICE_ROOT"
+echo "device root: $DEVICE_ROOT"
+
+pids=()
+stop_all() {
+  for ((i=${#pids[@]}-1; i>=0; i--)); do
+    kill -TERM "${pids[$i]}" 2>/dev/null
+    wait "${pids[$i]}" 2>/dev/null
+  done
+  pids=()
+}
+trap 'stop_all; exit 0' INT TERM
+
+# wait_for <pid> <file> <what>: until the file exists, or fail if the process died.
+wait_for() {
+  for _ in $(seq 1 100); do
+    [ -e "$2" ] && return 0
+    kill -0 "$1" 2>/dev/null || { echo "$3 did not start" >&2; stop_all; exit 1; }
+    sleep 0.1
+  done
+  echo "$3 not ready after 10 s" >&2; stop_all; exit 1
+}
+
+# The device manager comes first: every process reaches the drivers through it.
+"$bin/devmgr" & pids+=($!)
+wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
+
+echo "device running; Ctrl-C stops it"
+wait -n "${pids[@]}"
+echo "a device process ended; stopping the others" >&2
+stop_all
+exit 1
