@@ -43,9 +43,8 @@ void EventLog::Write(const BYTE* data, size_t length)
     ReportLogRecord r;
     if (!DecodeReportLog(data, length, r))
     {
-        r = ReportLogRecord{};
-        r.device = "?";
-        r.text = "malformed report-log message";
+        static const ReportLogRecord malformed{0, 0, false, "?", "malformed report-log message"};
+        r = malformed;
     }
     Open();
     if (!m_file)

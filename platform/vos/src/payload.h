@@ -62,7 +62,7 @@ inline void PutDeviceName(PayloadWriter& w, const char* name)
 {
     char field[16] = {};
     if (name)
-        std::strncpy(field, name, sizeof field);
+        std::memcpy(field, name, strnlen(name, sizeof field));
     w.Raw(field, sizeof field);
 }
 

@@ -410,6 +410,12 @@ TEST_F(VosTest, ReportLogLinesOfEveryProcessReachOneFile)
     EXPECT_NE(content.find("\tTestPeer\t148\t-\tfrom the peer\n"), std::string::npos) << content;
     // Each line starts with the time.
     EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(content[0])));
+
+    // A report that cannot be read still leaves a trace instead of garbage.
+    COrxW32Port raw(0, TRUE, nullptr, 0);
+    OrxAddr logger = Local(ORX_PORT_EVENTLOG);
+    ASSERT_EQ(raw.OrxSend(&logger, vos::ORX_CMD_REPORTLOG, 0, 0, "\x01\x02", 2), 0);
+    EXPECT_TRUE(vostest::WaitForText(path, "\t?\t0\t-\tmalformed report-log message\n"));
 }
 
 TEST_F(VosTest, PlainCallsReadDeviceInfo)
