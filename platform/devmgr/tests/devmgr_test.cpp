@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <future>
 #include <sys/wait.h>
 
@@ -188,6 +189,20 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     EXPECT_FALSE(ReadFile(open, &byte, 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_DEV_NOT_EXIST));
     CloseHandle(open);
+}
+
+TEST(DeviceManager, ASecondManagerOnTheSameRootRefusesToStart)
+{
+    DeviceManagerProcess manager;
+    ASSERT_TRUE(manager.start()) << manager.log();
+    const std::string second = os::programDirectory() + "/devmgr >/dev/null 2>&1";
+    const int status = std::system(second.c_str());
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    HANDLE device = openDevice(u"GKT1:");
+    EXPECT_NE(device, INVALID_HANDLE_VALUE);
+    CloseHandle(device);
+    EXPECT_EQ(manager.stop(), 0) << manager.log();
 }
 
 TEST(DeviceManager, ConcurrentCloseWhileCallInProgressWaitsForTheCall)
