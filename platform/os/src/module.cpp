@@ -96,7 +96,17 @@ DWORD copyName(const std::string& name, char* buffer, DWORD size)
     return length;
 }
 
+bool hostFileName(HMODULE module, std::string& name);
+
 bool moduleFileName(HMODULE module, std::string& name)
+{
+    if (!hostFileName(module, name))
+        return false;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return true;
+}
+
+bool hostFileName(HMODULE module, std::string& name)
 {
     if (!module)
     {
@@ -111,7 +121,7 @@ bool moduleFileName(HMODULE module, std::string& name)
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map)
         return false;
     if (!map->l_name || !*map->l_name)
-        return moduleFileName(nullptr, name);
+        return hostFileName(nullptr, name);
     name = map->l_name;
     return true;
 }

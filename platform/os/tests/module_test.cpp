@@ -16,7 +16,8 @@ TEST(Modules, LoadsProjectLibraryByItsDllName)
         const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
         ASSERT_GT(length, 0u);
         const std::string file = os::toUtf8(std::u16string_view(path, length));
-        EXPECT_EQ(file, os::programDirectory() + "/libOsTestLib.so");
+        EXPECT_EQ(*os::toHostPath(file), os::programDirectory() + "/libOsTestLib.so");
+        EXPECT_EQ(file.find('/'), std::string::npos);
         EXPECT_TRUE(FreeLibrary(module));
     }
 }
@@ -41,7 +42,12 @@ TEST(Modules, ProgramFileName)
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     ASSERT_GT(length, 0u);
-    EXPECT_EQ(std::string(path), os::programDirectory() + "/os_module_test");
+    EXPECT_EQ(*os::toHostPath(std::string(path)), os::programDirectory() + "/os_module_test");
+
+    // Device code cuts the name at its last "\" and builds paths beside the program.
+    std::string beside(path);
+    beside = beside.substr(0, beside.rfind('\\')) + "\\Opcwatch.xml";
+    EXPECT_EQ(*os::toHostPath(beside), os::programDirectory() + "/Opcwatch.xml");
     char tiny[4];
     EXPECT_EQ(GetModuleFileNameA(nullptr, tiny, sizeof tiny), 3u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));

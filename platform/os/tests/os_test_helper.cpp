@@ -74,6 +74,21 @@ int setDword(const std::string& path, const std::string& name, DWORD value)
     return 0;
 }
 
+// Writes the values PREFIX0..PREFIX(N-1), one write each.
+int setMany(const std::string& path, const std::string& prefix, int count)
+{
+    HKEY key = openMachineKey(path);
+    if (!key)
+        return 2;
+    for (DWORD i = 0; i < static_cast<DWORD>(count); ++i)
+        if (RegSetValueExW(key, os::toUtf16(prefix + std::to_string(i)).c_str(), 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&i), sizeof i) != ERROR_SUCCESS)
+            return 3;
+    RegCloseKey(key);
+    say("done");
+    return 0;
+}
+
 // Prints every value of a key as "name type hexdata".
 int dumpKey(const std::string& path)
 {
@@ -169,6 +184,8 @@ int main(int argc, char** argv)
         return messageLoop(true);
     if (command == "reg-set-dword" && argc == 5)
         return setDword(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    if (command == "reg-set-many" && argc == 5)
+        return setMany(argv[2], argv[3], std::atoi(argv[4]));
     if (command == "reg-dump" && argc == 3)
         return dumpKey(argv[2]);
     if (command == "reg-churn" && argc == 3)

@@ -90,6 +90,31 @@ TEST(Registry, ValueWrittenByOneProcessIsSeenByAnother)
     RegCloseKey(key);
 }
 
+TEST(Registry, ConcurrentWritersLoseNothing)
+{
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Shared");
+    ASSERT_EQ(setDword(key, u"Mine", 1), ERROR_SUCCESS);
+    {
+        ostest::ChildProcess first({"reg-set-many", "Shared", "a", "40"});
+        ostest::ChildProcess second({"reg-set-many", "Shared", "b", "40"});
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(setDword(key, (u"c" + os::toUtf16(std::to_string(i))).c_str(), 7), ERROR_SUCCESS);
+        EXPECT_EQ(first.readLine(), "done");
+        EXPECT_EQ(second.readLine(), "done");
+        EXPECT_EQ(WEXITSTATUS(first.wait()), 0);
+        EXPECT_EQ(WEXITSTATUS(second.wait()), 0);
+    }
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 1u + 40u + 40u + 20u);
+    EXPECT_EQ(queryDword(key, u"a39"), 39u);
+    EXPECT_EQ(queryDword(key, u"b0"), 0u);
+    RegCloseKey(key);
+}
+
 TEST(Registry, NamesIgnoreCaseAndLeadingBackslash)
 {
     ostest::TempDeviceRoot root;

@@ -16,7 +16,9 @@ extern "C"
     FARPROC GetProcAddress(HMODULE module, LPCSTR name);
     FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
     BOOL FreeLibrary(HMODULE module);
-    // Null is the program itself. The name is the host path of the file.
+    // Null is the program itself. The name is the file's host path written with "\"
+    // separators, as device code expects ("\opt\app\bin\Opcwatch"); the file calls
+    // take it, and paths built from it, as they stand (os/deviceroot.h).
     DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
     DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
     HMODULE GetModuleHandleW(LPCWSTR name);
