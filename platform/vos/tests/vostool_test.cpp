@@ -14,7 +14,7 @@ TEST(VostoolValues, ParseTypedNumbersHexAndText)
 {
     struct Case
     {
-        std::vector<std::string> specs;
+        std::vector<std::string> items;
         std::vector<uint8_t> bytes;
     } cases[] = {
         {{"u8:255"}, {0xFF}},
@@ -33,9 +33,9 @@ TEST(VostoolValues, ParseTypedNumbersHexAndText)
     for (const auto& c : cases)
     {
         std::string error;
-        auto bytes = vostool::ParseValues(c.specs, error);
-        ASSERT_TRUE(bytes) << c.specs[0] << ": " << error;
-        EXPECT_EQ(*bytes, c.bytes) << c.specs[0];
+        auto bytes = vostool::ParseValues(c.items, error);
+        ASSERT_TRUE(bytes) << c.items[0] << ": " << error;
+        EXPECT_EQ(*bytes, c.bytes) << c.items[0];
     }
 }
 

@@ -123,14 +123,14 @@ std::optional<uint32_t> ParseU32(const std::string& text)
     return static_cast<uint32_t>(v);
 }
 
-std::optional<std::vector<uint8_t>> ParseValues(const std::vector<std::string>& specs, std::string& error)
+std::optional<std::vector<uint8_t>> ParseValues(const std::vector<std::string>& items, std::string& error)
 {
     std::vector<uint8_t> out;
-    for (const auto& spec : specs)
+    for (const auto& item : items)
     {
-        auto colon = spec.find(':');
-        std::string kind = colon == std::string::npos ? "" : spec.substr(0, colon);
-        std::string text = colon == std::string::npos ? spec : spec.substr(colon + 1);
+        auto colon = item.find(':');
+        std::string kind = colon == std::string::npos ? "" : item.substr(0, colon);
+        std::string text = colon == std::string::npos ? item : item.substr(colon + 1);
         bool ok = false;
         if (kind == "hex")
             ok = ParseHex(text, out);
@@ -144,7 +144,7 @@ std::optional<std::vector<uint8_t>> ParseValues(const std::vector<std::string>& 
             ok = ParseNumber(*t, text, out);
         if (!ok)
         {
-            error = "bad value: " + spec;
+            error = "bad value: " + item;
             return std::nullopt;
         }
     }

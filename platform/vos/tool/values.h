@@ -12,7 +12,7 @@ namespace vostool
 
 // "hex:0a0B10", "i8:-1" ... "u64:..", "f32:1.5", "f64:2.5", "str:text" (sent with a terminating zero).
 // Several values are concatenated in order. nullopt and an error text for a bad value.
-std::optional<std::vector<uint8_t>> ParseValues(const std::vector<std::string>& specs, std::string& error);
+std::optional<std::vector<uint8_t>> ParseValues(const std::vector<std::string>& items, std::string& error);
 
 // A number in decimal or with 0x in hex, fitting 32 bits.
 std::optional<uint32_t> ParseU32(const std::string& text);

@@ -141,12 +141,12 @@ int main(int argc, char** argv)
             return Usage(("bad number " + args[i]).c_str());
         numbers.push_back(*n);
     }
-    std::vector<std::string> valueSpecs(args.begin() + static_cast<std::ptrdiff_t>(1 + wantNumbers),
+    std::vector<std::string> valueArgs(args.begin() + static_cast<std::ptrdiff_t>(1 + wantNumbers),
                                         args.end());
-    if (command != "write" && command != "readwrite" && !valueSpecs.empty())
+    if (command != "write" && command != "readwrite" && !valueArgs.empty())
         return Usage("unexpected arguments");
     std::string error;
-    auto values = vostool::ParseValues(valueSpecs, error);
+    auto values = vostool::ParseValues(valueArgs, error);
     if (!values)
         return Usage(error.c_str());
 
