@@ -432,3 +432,29 @@ TEST(UatcpEndpointSettings, DroppedConnectionsAreTraced)
     EXPECT_TRUE(has("opc.tcp endpoint listening at " + server.url()));
     EXPECT_TRUE(has("opc.tcp connection dropped [0x807E0000]"));
 }
+
+TEST_F(UatcpEndpoint, ChannelReconnectsAfterTheServerWentAway)
+{
+    Client client;
+    ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
+    server.stop();
+    // The call fails once the connection is gone; the channel can then be connected again.
+    OpcUa_BrowseRequest browse;
+    OpcUa_BrowseRequest_Initialize(&browse);
+    browse.RequestHeader.TimeoutHint = 30000;
+    OpcUa_Void* response = nullptr;
+    OpcUa_EncodeableType* type = nullptr;
+    EXPECT_TRUE(OpcUa_IsBad(OpcUa_Channel_InvokeService(client.channel, &browse,
+                                                        &OpcUa_BrowseRequest_EncodeableType, &response, &type)));
+    EXPECT_EQ(response, nullptr);
+    EXPECT_EQ(OpcUa_Channel_Disconnect(client.channel), OpcUa_BadNotConnected);
+    ASSERT_TRUE(server.start());
+    OpcUa_String policy;
+    OpcUa_String_Initialize(&policy);
+    OpcUa_String_AttachCopy(&policy, kNone);
+    ASSERT_EQ(OpcUa_Channel_Connect(client.channel, server.url().c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, &policy, 60000, OpcUa_MessageSecurityMode_None, 30000),
+              OpcUa_Good);
+    OpcUa_String_Clear(&policy);
+    ASSERT_NO_FATAL_FAILURE(client.openSession());
+}

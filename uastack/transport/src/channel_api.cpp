@@ -106,10 +106,10 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Disconnect(OpcUa_Channel channel)
     Channel* c = channelOf(channel);
     if (c == nullptr)
         return OpcUa_BadInvalidArgument;
-    if (!c->connection.connected())
-        return OpcUa_BadNotConnected;
+    bool wasConnected = c->connection.connected();
+    // Also after the server dropped the connection, so the channel can connect again.
     c->connection.disconnect();
-    return OpcUa_Good;
+    return wasConnected ? OpcUa_Good : OpcUa_BadNotConnected;
 }
 
 OPCUA_EXPORT OpcUa_Void OpcUa_Channel_Delete(OpcUa_Channel* channel)

@@ -54,6 +54,16 @@ uint32_t ClientConnection::connect(const std::string& url, const ClientSettings&
         return status::BadInvalidState;
     m_settings = settings;
     m_callback = std::move(callback);
+    {
+        // A channel connected again starts afresh.
+        std::lock_guard lock(m_mutex);
+        m_channelId = 0;
+        m_tokenId = 0;
+        m_previousTokenId = 0;
+        m_renewPending = false;
+    }
+    m_receiveSequence = SequenceChecker();
+    m_sendSequence = SequenceCounter();
     m_security = createChannelSecurity(settings.policyUri, settings.mode);
     if (!m_security)
         return status::BadSecurityPolicyRejected;
@@ -441,6 +451,9 @@ void ClientConnection::disconnect()
         }
     }
     m_socket.shutdown();
+    // Called from the state callback the reader thread is still running: it ends by itself.
+    if (m_reader.joinable() && m_reader.get_id() == std::this_thread::get_id())
+        return;
     if (m_reader.joinable())
         m_reader.join();
     failAll(status::BadSecureChannelClosed);
