@@ -83,6 +83,12 @@ std::string deviceRoot()
         const char* home = std::getenv("HOME");
         root = std::string(home && *home ? home : "/tmp") + "/.device-root";
     }
+    if (root[0] != '/')
+    {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd))
+            root = std::string(cwd) + "/" + root; // host paths in the root are recognised by their prefix
+    }
     root = withoutTrailingSlash(root);
     makeDirectories(root);
     return root;

@@ -41,6 +41,26 @@ TEST(DevicePaths, MapBelowTheDeviceRoot)
     }
 }
 
+TEST(DevicePaths, RootDefaultsToTheHomeFolderAndIsAbsolute)
+{
+    ostest::TempDeviceRoot root;
+    const std::string home = root.path() + "/home";
+    const char* savedHome = std::getenv("HOME");
+    const std::string saved = savedHome ? savedHome : "";
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("DEVICE_ROOT");
+    EXPECT_EQ(os::deviceRoot(), home + "/.device-root");
+    EXPECT_TRUE(fs::is_directory(home + "/.device-root"));
+
+    const fs::path previous = fs::current_path();
+    fs::current_path(root.path());
+    setenv("DEVICE_ROOT", "relative-root/", 1);
+    EXPECT_EQ(os::deviceRoot(), fs::current_path().string() + "/relative-root");
+    fs::current_path(previous);
+    setenv("HOME", saved.c_str(), 1);
+    setenv("DEVICE_ROOT", root.path().c_str(), 1);
+}
+
 TEST(DevicePaths, LeavingTheRootIsRefused)
 {
     ostest::TempDeviceRoot root;
