@@ -63,6 +63,17 @@ typedef struct _OpcUa_EncodeableType
     const OpcUa_FieldDescription* Fields;
 } OpcUa_EncodeableType;
 
+/* Generic implementations over a descriptor's field table: a descriptor of one's own (for example a
+   structure of another namespace) points its function members at thin wrappers of these. */
+OPCUA_EXPORT OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value,
+                                                      OpcUa_Encoder* encoder, OpcUa_Int32* size);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value,
+                                                     OpcUa_Encoder* encoder);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value,
+                                                     OpcUa_Decoder* decoder);
+
 /* Allocates and initialises an object of type; *object is null on failure. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_Create(OpcUa_EncodeableType* type, OpcUa_Void** object);
 /* Clears and frees *object and sets it to null; accepts null type or object (nothing to do). */

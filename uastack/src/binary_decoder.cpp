@@ -716,7 +716,7 @@ OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, 
     OpcUa_UInt32 selector = 0;
     if (type->StructureKind != OpcUa_StructureKind_Plain && OpcUa_IsGood(readUInt32(&selector)))
         std::memcpy(base, &selector, 4);
-    bool unionMatched = selector == 0;
+    bool unionMatched = type->StructureKind != OpcUa_StructureKind_Union || selector == 0;
     for (OpcUa_UInt32 i = 0; i < type->NoOfFields && OpcUa_IsGood(m_status); ++i)
     {
         const OpcUa_FieldDescription& f = type->Fields[i];

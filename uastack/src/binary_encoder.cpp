@@ -541,7 +541,7 @@ OpcUa_StatusCode BinaryEncoder::writeStructure(const OpcUa_EncodeableType* type,
         std::memcpy(&selector, base, 4);
         writeUInt32(selector);
     }
-    bool unionMatched = selector == 0;
+    bool unionMatched = type->StructureKind != OpcUa_StructureKind_Union || selector == 0;
     for (OpcUa_UInt32 i = 0; i < type->NoOfFields && OpcUa_IsGood(m_status); ++i)
     {
         const OpcUa_FieldDescription& f = type->Fields[i];

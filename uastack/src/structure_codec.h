@@ -7,13 +7,6 @@
 #include <cstddef>
 
 extern "C" {
-OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value);
-OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value);
-OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder,
-                                         OpcUa_Int32* size);
-OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder);
-OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder);
-
 extern OpcUa_EncodeableType* const g_OpcUa_KnownEncodeableTypes[];
 extern const OpcUa_UInt32 g_OpcUa_KnownEncodeableTypeCount;
 }

@@ -45,7 +45,7 @@ inline bool hasSelector(const OpcUa_EncodeableType* type)
 
 extern "C" {
 
-OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value)
+OPCUA_EXPORT OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Void* value)
 {
     if (type == nullptr || value == nullptr)
         return;
@@ -58,7 +58,7 @@ OpcUa_Void OpcUa_Structure_Initialize(const OpcUa_EncodeableType* type, OpcUa_Vo
     }
 }
 
-OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value)
+OPCUA_EXPORT OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* value)
 {
     if (type == nullptr || value == nullptr)
         return;
@@ -81,7 +81,7 @@ OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, OpcUa_Void* v
     OpcUa_Structure_Initialize(type, value);
 }
 
-OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder,
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder,
                                          OpcUa_Int32* size)
 {
     if (type == nullptr || value == nullptr || size == nullptr)
@@ -94,14 +94,14 @@ OpcUa_StatusCode OpcUa_Structure_GetSize(const OpcUa_EncodeableType* type, OpcUa
     return status;
 }
 
-OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder)
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Encoder* encoder)
 {
     if (encoder == nullptr)
         return OpcUa_BadInvalidArgument;
     return OpcUa::BinaryEncoder::from(encoder)->writeStructure(type, value);
 }
 
-OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder)
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder)
 {
     if (decoder == nullptr)
         return OpcUa_BadInvalidArgument;
@@ -150,15 +150,21 @@ OPCUA_EXPORT OpcUa_Int OpcUa_EncodeableObject_Compare(OpcUa_EncodeableType* type
 {
     if (type == nullptr || a == nullptr || b == nullptr)
         return a == b ? 0 : (a == nullptr ? -1 : 1);
+    OpcUa_UInt32 selector = 0;
     if (hasSelector(type))
     {
         int c = OpcUa_UInt32_Compare(static_cast<const OpcUa_UInt32*>(a), static_cast<const OpcUa_UInt32*>(b));
         if (c != 0)
             return c;
+        std::memcpy(&selector, a, sizeof(selector));
     }
+    bool matched = false;
     for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
     {
         const OpcUa_FieldDescription& f = type->Fields[i];
+        // Only what is on the wire takes part: absent optional fields and other union members do not.
+        if (!OpcUa::fieldPresent(type, f, selector, &matched))
+            continue;
         int c;
         if (f.IsArray)
             c = OpcUa::compareArray(f.Kind, f.FieldType, *reinterpret_cast<void* const*>(at(a, f.Offset)),

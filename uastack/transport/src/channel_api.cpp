@@ -22,6 +22,13 @@ struct Channel
     uint32_t timeoutMs = kDefaultTimeoutMs;
 };
 
+Bytes bytesOf(const OpcUa_ByteString* b)
+{
+    if (b == nullptr || b->Length <= 0 || b->Data == nullptr)
+        return {};
+    return Bytes(b->Data, b->Data + b->Length);
+}
+
 Channel* channelOf(OpcUa_Channel handle) { return static_cast<Channel*>(handle); }
 
 // Moves the response header out of a response (every response starts with it).
@@ -68,8 +75,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Create(OpcUa_Channel* channel, OpcUa
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Connect(
     OpcUa_Channel channel, const OpcUa_CharA* url, OpcUa_Channel_PfnConnectionStateChanged* callback,
-    OpcUa_Void* callbackData, OpcUa_ByteString* clientCertificate, OpcUa_Key* /*clientPrivateKey*/,
-    OpcUa_ByteString* serverCertificate, OpcUa_Void* /*pkiConfig*/, OpcUa_String* requestedSecurityPolicyUri,
+    OpcUa_Void* callbackData, OpcUa_ByteString* clientCertificate, OpcUa_Key* clientPrivateKey,
+    OpcUa_ByteString* serverCertificate, OpcUa_Void* pkiConfig, OpcUa_String* requestedSecurityPolicyUri,
     OpcUa_Int32 requestedLifetime, OpcUa_Int32 messageSecurityMode, OpcUa_UInt32 networkTimeout)
 {
     Channel* c = channelOf(channel);
@@ -84,10 +91,11 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Connect(
     settings.requestedLifetimeMs = requestedLifetime > 0 ? static_cast<uint32_t>(requestedLifetime) : kDefaultLifetimeMs;
     c->timeoutMs = networkTimeout > 0 && networkTimeout < 0x7FFFFFFF ? networkTimeout : kDefaultTimeoutMs;
     settings.timeoutMs = static_cast<int>(c->timeoutMs);
-    if (clientCertificate != nullptr && clientCertificate->Length > 0 && clientCertificate->Data != nullptr)
-        settings.clientCertificate.assign(clientCertificate->Data, clientCertificate->Data + clientCertificate->Length);
-    if (serverCertificate != nullptr && serverCertificate->Length > 0 && serverCertificate->Data != nullptr)
-        settings.serverCertificate.assign(serverCertificate->Data, serverCertificate->Data + serverCertificate->Length);
+    settings.credentials.ownCertificate = bytesOf(clientCertificate);
+    if (clientPrivateKey != nullptr)
+        settings.credentials.ownPrivateKey = bytesOf(&clientPrivateKey->Key);
+    settings.credentials.pkiConfig = pkiConfig;
+    settings.credentials.peerCertificate = bytesOf(serverCertificate);
     ClientConnection::EventCallback events;
     if (callback != nullptr)
     {

@@ -179,7 +179,7 @@ uint32_t buildChunks(const ChunkWriteParams& params, ChannelSecurity& security, 
         w.uint32(params.requestId);
         if (part > 0)
             w.raw(body + offset, part);
-        uint32_t result = security.protect(chunk, securedFrom, asymmetric);
+        uint32_t result = security.protect(chunk, securedFrom, asymmetric, params.tokenId);
         if (status::isBad(result))
         {
             chunks.clear();
@@ -200,7 +200,7 @@ Bytes buildAbortChunk(const ChunkWriteParams& params, ChannelSecurity& security,
     w.uint32(params.requestId);
     w.uint32(error);
     w.string(reason);
-    security.protect(chunk, securedFrom, params.type == MessageType::Open);
+    security.protect(chunk, securedFrom, params.type == MessageType::Open, params.tokenId);
     return chunk;
 }
 } // namespace uatcp

@@ -37,6 +37,13 @@ void release(RequestContext* context)
         delete context;
 }
 
+Bytes bytesOf(const OpcUa_ByteString* b)
+{
+    if (b == nullptr || b->Length <= 0 || b->Data == nullptr)
+        return {};
+    return Bytes(b->Data, b->Data + b->Length);
+}
+
 uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
                    uint32_t result)
 {
@@ -56,8 +63,8 @@ public:
     ~Endpoint() override { close(); }
 
     OpcUa_StatusCode open(const char* url, OpcUa_Endpoint_PfnEndpointCallback* callback, OpcUa_Void* callbackData,
-                          const OpcUa_ByteString* certificate, OpcUa_UInt32 policyCount,
-                          const OpcUa_Endpoint_SecurityPolicyConfiguration* policies)
+                          const OpcUa_ByteString* certificate, const OpcUa_Key* privateKey, const void* pkiConfig,
+                          OpcUa_UInt32 policyCount, const OpcUa_Endpoint_SecurityPolicyConfiguration* policies)
     {
         std::lock_guard lock(m_mutex);
         if (m_server)
@@ -71,8 +78,10 @@ public:
         }
         if (settings.policies.empty())
             return OpcUa_BadInvalidArgument;
-        if (certificate != nullptr && certificate->Length > 0 && certificate->Data != nullptr)
-            settings.serverCertificate.assign(certificate->Data, certificate->Data + certificate->Length);
+        settings.credentials.ownCertificate = bytesOf(certificate);
+        if (privateKey != nullptr)
+            settings.credentials.ownPrivateKey = bytesOf(&privateKey->Key);
+        settings.credentials.pkiConfig = pkiConfig;
         m_callback = callback;
         m_callbackData = callbackData;
         auto server = std::make_unique<TcpServer>(std::move(settings), *this);
@@ -219,14 +228,14 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(OpcUa_Endpoint endpoint, const OpcUa_CharA* url,
                                                   OpcUa_Endpoint_PfnEndpointCallback* callback,
                                                   OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate,
-                                                  OpcUa_Key* /*serverPrivateKey*/, OpcUa_Void* /*pkiConfig*/,
+                                                  OpcUa_Key* serverPrivateKey, OpcUa_Void* pkiConfig,
                                                   OpcUa_UInt32 noOfSecurityPolicies,
                                                   OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies)
 {
     if (endpoint == nullptr || url == nullptr || (noOfSecurityPolicies > 0 && securityPolicies == nullptr))
         return OpcUa_BadInvalidArgument;
-    return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate,
-                                                  noOfSecurityPolicies, securityPolicies);
+    return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate, serverPrivateKey,
+                                                  pkiConfig, noOfSecurityPolicies, securityPolicies);
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint)

@@ -64,10 +64,13 @@ uint32_t ClientConnection::connect(const std::string& url, const ClientSettings&
     }
     m_receiveSequence = SequenceChecker();
     m_sendSequence = SequenceCounter();
-    m_security = createChannelSecurity(settings.policyUri, settings.mode);
+    m_security = createChannelSecurity(settings.policyUri, settings.credentials);
     if (!m_security)
         return status::BadSecurityPolicyRejected;
-    uint32_t result = handshake(url);
+    uint32_t result = m_security->setMode(settings.mode);
+    if (status::isBad(result))
+        return result;
+    result = handshake(url);
     if (status::isBad(result))
     {
         m_socket.close();
@@ -134,6 +137,7 @@ uint32_t ClientConnection::sendOpenLocked(uint32_t requestType, uint32_t request
     request.requestType = requestType;
     request.securityMode = static_cast<uint32_t>(m_settings.mode);
     request.requestedLifetime = m_settings.requestedLifetimeMs;
+    request.clientNonce = m_security->createNonce();
     Bytes body = encodeOpenRequest(request);
     ChunkWriteParams params;
     params.type = MessageType::Open;
@@ -146,9 +150,10 @@ uint32_t ClientConnection::sendOpenLocked(uint32_t requestType, uint32_t request
         std::lock_guard lock(m_mutex);
         params.channelId = m_channelId;
         m_openRequestId = requestId;
+        m_clientNonce = request.clientNonce;
     }
-    if (m_settings.mode != SecurityMode::None)
-        params.senderCertificate = m_settings.clientCertificate;
+    params.senderCertificate = m_security->senderCertificate();
+    params.receiverThumbprint = m_security->receiverThumbprint();
     std::vector<Bytes> chunks;
     uint32_t result = buildChunks(params, *m_security, m_sendSequence, body.data(), body.size(), chunks);
     if (status::isBad(result))
@@ -166,8 +171,14 @@ uint32_t ClientConnection::unprotectChunk(Bytes& chunk, ChunkInfo& info)
     uint32_t result = parseChunkHeaders(chunk, info);
     if (status::isBad(result))
         return result;
+    if (info.type == MessageType::Open)
+    {
+        result = m_security->acceptPeer(info.senderCertificate, info.receiverThumbprint);
+        if (status::isBad(result))
+            return result;
+    }
     size_t plainEnd = 0;
-    result = m_security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, plainEnd);
+    result = m_security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId, plainEnd);
     if (!status::isBad(result))
         result = parseSequenceHeader(chunk, plainEnd, info);
     if (status::isBad(result))
@@ -224,6 +235,12 @@ uint32_t ClientConnection::applyOpenResponse(const Bytes& body)
         return status::BadSecureChannelIdInvalid;
     if (response.channelId == 0 || response.revisedLifetime == 0)
         return status::BadDecodingError;
+    result = m_security->activateToken(response.tokenId, m_clientNonce, response.serverNonce);
+    if (status::isBad(result))
+        return result;
+    // Responses may still come with the token before; the one before that is done.
+    if (m_previousTokenId != 0)
+        m_security->retireToken(m_previousTokenId);
     m_channelId = response.channelId;
     m_previousTokenId = m_tokenId;
     m_tokenId = response.tokenId;

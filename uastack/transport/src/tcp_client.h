@@ -23,8 +23,7 @@ struct ClientSettings
     SecurityMode mode = SecurityMode::None;
     uint32_t requestedLifetimeMs = 600000;
     int timeoutMs = 10000;
-    Bytes clientCertificate;
-    Bytes serverCertificate;
+    SecurityCredentials credentials; // ours, and the server's certificate as the peer's
 };
 
 enum class ClientEvent
@@ -95,6 +94,7 @@ private:
     bool m_renewPending = false;
     uint32_t m_nextRequestId = 1;
     uint32_t m_openRequestId = 0;
+    Bytes m_clientNonce; // of the OpenSecureChannel request in flight
 
     std::mutex m_sendMutex; // keeps chunks of one message together
     std::unique_ptr<ChannelSecurity> m_security;

@@ -258,8 +258,9 @@ bool ServerConnection::acceptToken(uint32_t tokenId)
         if (m_previousToken)
         {
             // The client has moved to the renewed token: the old one is done.
-            m_previousToken.reset();
             std::lock_guard lock(m_sendMutex);
+            m_security->retireToken(m_previousToken->id);
+            m_previousToken.reset();
             m_sendTokenId = m_currentToken.id;
         }
         return true;
@@ -279,34 +280,29 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
     ChannelSecurity* security = nullptr;
     if (info.type == MessageType::Open)
     {
-        if (m_openChannelId != 0 && info.policyUri != m_policyUri)
-        {
-            fail(status::BadSecurityPolicyRejected, "Policy differs from the channel's");
-            return ChunkOutcome::Failed;
-        }
-        if (!m_openSecurity)
-        {
-            auto policy = std::find_if(m_settings.policies.begin(), m_settings.policies.end(),
-                                       [&](const PolicyConfig& p) { return p.uri == info.policyUri; });
-            // Asymmetric messages of a secured policy are always signed and encrypted.
-            SecurityMode asymmetricMode =
-                info.policyUri == kSecurityPolicyNone ? SecurityMode::None : SecurityMode::SignAndEncrypt;
-            if (policy != m_settings.policies.end())
-                m_openSecurity = createChannelSecurity(info.policyUri, asymmetricMode);
-            if (!m_openSecurity)
-            {
-                m_server.handler().onChannelEvent(ChannelEvent::Opened, 0, status::BadSecurityPolicyRejected,
-                                                  info.senderCertificate, info.policyUri, SecurityMode::Invalid);
-                fail(status::BadSecurityPolicyRejected, "Security policy not offered");
-                return ChunkOutcome::Failed;
-            }
-        }
         if (info.channelId != m_openChannelId)
         {
             fail(status::BadTcpSecureChannelUnknown, "Unknown secure channel");
             return ChunkOutcome::Failed;
         }
-        security = m_openSecurity.get();
+        if (m_openChannelId != 0 && info.policyUri != m_policyUri)
+        {
+            fail(status::BadSecurityPolicyRejected, "Policy differs from the channel's");
+            return ChunkOutcome::Failed;
+        }
+        std::lock_guard lock(m_sendMutex);
+        if (!m_security)
+        {
+            bool offered = std::any_of(m_settings.policies.begin(), m_settings.policies.end(),
+                                       [&](const PolicyConfig& p) { return p.uri == info.policyUri; });
+            if (offered)
+                m_security = createChannelSecurity(info.policyUri, m_settings.credentials);
+            result = m_security ? status::Good : status::BadSecurityPolicyRejected;
+        }
+        // A client certificate that is not trusted fails here, before anything is decrypted.
+        if (!status::isBad(result))
+            result = m_security->acceptPeer(info.senderCertificate, info.receiverThumbprint);
+        security = m_security.get();
     }
     else
     {
@@ -323,8 +319,16 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         std::lock_guard lock(m_sendMutex);
         security = m_security.get();
     }
+    if (status::isBad(result))
+    {
+        if (m_openChannelId == 0)
+            m_server.handler().onChannelEvent(ChannelEvent::Opened, 0, result, info.senderCertificate,
+                                              info.policyUri, SecurityMode::Invalid);
+        fail(result, "OpenSecureChannel refused");
+        return ChunkOutcome::Failed;
+    }
     size_t plainEnd = 0;
-    result = security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, plainEnd);
+    result = security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId, plainEnd);
     if (!status::isBad(result))
         result = parseSequenceHeader(chunk, plainEnd, info);
     if (status::isBad(result))
@@ -386,17 +390,21 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
         else if (renew && mode != m_mode)
             result = status::BadSecurityModeRejected;
     }
-    std::unique_ptr<ChannelSecurity> security;
     if (!status::isBad(result) && !renew)
     {
         auto policy = std::find_if(m_settings.policies.begin(), m_settings.policies.end(),
                                    [&](const PolicyConfig& p) { return p.uri == info.policyUri; });
-        bool modeOffered = policy != m_settings.policies.end() && (policy->modeMask & modeBit(mode)) != 0 &&
-                           (info.policyUri == kSecurityPolicyNone) == (mode == SecurityMode::None);
-        if (modeOffered)
-            security = createChannelSecurity(info.policyUri, mode);
-        if (!security)
-            result = status::BadSecurityModeRejected;
+        bool offered = policy != m_settings.policies.end() && (policy->modeMask & modeBit(mode)) != 0;
+        std::lock_guard lock(m_sendMutex);
+        result = offered ? m_security->setMode(mode) : status::BadSecurityModeRejected;
+    }
+    Bytes serverNonce;
+    uint32_t tokenId = m_currentToken.id + 1;
+    if (!status::isBad(result))
+    {
+        std::lock_guard lock(m_sendMutex);
+        serverNonce = m_security->createNonce();
+        result = m_security->activateToken(tokenId, request.clientNonce, serverNonce);
     }
     if (status::isBad(result))
     {
@@ -410,13 +418,25 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
     uint32_t lifetime = request.requestedLifetime == 0 ? m_settings.defaultTokenLifetimeMs : request.requestedLifetime;
     lifetime = std::clamp(lifetime, m_settings.minTokenLifetimeMs, m_settings.maxTokenLifetimeMs);
     if (renew)
-        m_previousToken = m_currentToken;
+    {
+        if (m_previousToken)
+        {
+            // Renewed again before the client used the last renewal: that one is
+            // dropped, the token the client still uses stays.
+            std::lock_guard lock(m_sendMutex);
+            m_security->retireToken(m_currentToken.id);
+        }
+        else
+        {
+            m_previousToken = m_currentToken;
+        }
+    }
     else
     {
         m_openChannelId = nextSecureChannelId();
         m_clientCertificate = info.senderCertificate;
     }
-    m_currentToken = Token{m_currentToken.id + 1, Clock::now(), lifetime};
+    m_currentToken = Token{tokenId, Clock::now(), lifetime};
 
     OpenResponse response;
     response.header.requestHandle = request.header.requestHandle;
@@ -424,6 +444,7 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
     response.tokenId = m_currentToken.id;
     response.createdAt = utcNowTicks();
     response.revisedLifetime = lifetime;
+    response.serverNonce = serverNonce;
     Bytes responseBody = encodeOpenResponse(response);
 
     {
@@ -434,20 +455,19 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
             m_sendTokenId = m_currentToken.id;
             m_policyUri = info.policyUri;
             m_mode = mode;
-            m_security = std::move(security);
         }
         ChunkWriteParams params;
         params.type = MessageType::Open;
         params.channelId = m_openChannelId;
         params.policyUri = m_policyUri;
+        params.senderCertificate = m_security->senderCertificate();
+        params.receiverThumbprint = m_security->receiverThumbprint();
         params.requestId = info.requestId;
         params.chunkSize = m_limits.sendChunkSize;
         params.maxMessageSize = m_limits.sendMaxMessageSize;
         params.maxChunkCount = m_limits.sendMaxChunkCount;
-        if (m_mode != SecurityMode::None)
-            params.senderCertificate = m_settings.serverCertificate;
         std::vector<Bytes> chunks;
-        result = buildChunks(params, *m_openSecurity, m_sendSequence, responseBody.data(), responseBody.size(), chunks);
+        result = buildChunks(params, *m_security, m_sendSequence, responseBody.data(), responseBody.size(), chunks);
         if (!status::isBad(result))
             result = sendChunksLocked(chunks);
     }

@@ -44,7 +44,7 @@ struct ServerSettings
     uint32_t maxTokenLifetimeMs = 3600000;
     uint32_t defaultTokenLifetimeMs = 600000;
     std::vector<PolicyConfig> policies;
-    Bytes serverCertificate;
+    SecurityCredentials credentials; // the endpoint's certificate, key and PKI configuration
     WorkerPoolSettings pool;
 };
 
@@ -129,7 +129,6 @@ private:
     NegotiatedLimits m_limits;
     SequenceChecker m_receiveSequence;
     std::unique_ptr<ChunkAssembler> m_assembler;
-    std::unique_ptr<ChannelSecurity> m_openSecurity;
     std::optional<Token> m_previousToken;
     Token m_currentToken;
     Bytes m_clientCertificate;
