@@ -2,6 +2,9 @@
 
 #include "link.h"
 #include "reportlog.h"
+#include "wideformat.h"
+
+#include <windows.h>
 
 #include <cstdio>
 
@@ -78,6 +81,11 @@ void CVosLogMessage::SetDeviceName(LPCSTR name)
     m_deviceName = name ? name : "";
 }
 
+void CVosLogMessage::SetDeviceName(LPCWSTR name)
+{
+    SetDeviceName(name ? os::toUtf8(name).c_str() : nullptr);
+}
+
 std::string CVosLogMessage::GetDeviceName() const
 {
     std::lock_guard<std::mutex> lock(m_nameLock);
@@ -102,13 +110,41 @@ LONG CVosLog::VosReportLog(DWORD type, DWORD messageId, LPCSTR format, ...)
     return result;
 }
 
+LONG CVosLog::VosReportLog(DWORD type, LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    LONG result = VosReportLogV(type, 0, false, format, args);
+    va_end(args);
+    return result;
+}
+
+LONG CVosLog::VosReportLog(DWORD type, DWORD messageId, LPCWSTR format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    LONG result = VosReportLogV(type, messageId, true, format, args);
+    va_end(args);
+    return result;
+}
+
 LONG CVosLog::VosReportLogV(DWORD type, DWORD messageId, bool hasMessageId, LPCSTR format, va_list args)
+{
+    return Send(type, messageId, hasMessageId, Format(format, args));
+}
+
+LONG CVosLog::VosReportLogV(DWORD type, DWORD messageId, bool hasMessageId, LPCWSTR format, va_list args)
+{
+    return Send(type, messageId, hasMessageId, vos::FormatWide(format, args));
+}
+
+LONG CVosLog::Send(DWORD type, DWORD messageId, bool hasMessageId, std::string text)
 {
     vos::ReportLogRecord r;
     r.type = type;
     r.msgId = messageId;
     r.hasMsgId = hasMessageId;
     r.device = GetDeviceName();
-    r.text = Format(format, args);
+    r.text = std::move(text);
     return static_cast<LONG>(LogSender::Instance().Send(vos::EncodeReportLog(r)));
 }

@@ -395,6 +395,9 @@ TEST_F(VosTest, ReportLogLinesOfEveryProcessReachOneFile)
     log.SetDeviceName("Millpath Service");
     ASSERT_EQ(log.VosReportLog(148, "sending orx message failed "), 0);
     ASSERT_EQ(log.VosReportLog(84, 0x802, "%d%s", 3, "\nstate"), 0);
+    CVosLog wide;
+    wide.SetDeviceName(u"Wide \u00c4");
+    ASSERT_EQ(wide.VosReportLog(0x54, 0xC01, u"%d%d %s", 2, 17, u"X\u00b0"), 0);
     CVosSync client;
     OrxAddr target = Local(PEER_PORT);
     const char text[] = "from the peer";
@@ -402,12 +405,13 @@ TEST_F(VosTest, ReportLogLinesOfEveryProcessReachOneFile)
 
     std::string path = m_root.Path() + "/VosEvent.log";
     ASSERT_TRUE(vostest::WaitForText(path, "from the peer"));
-    ASSERT_TRUE(vostest::WaitForText(path, "3 state"));
+    ASSERT_TRUE(vostest::WaitForText(path, "217 X"));
     std::string content = vostest::ReadFile(path);
     EXPECT_NE(content.find("\tMillpath Service\t148\t-\tsending orx message failed \n"), std::string::npos)
         << content;
     EXPECT_NE(content.find("\tMillpath Service\t84\t0x802\t3 state\n"), std::string::npos) << content;
     EXPECT_NE(content.find("\tTestPeer\t148\t-\tfrom the peer\n"), std::string::npos) << content;
+    EXPECT_NE(content.find("\tWide \xc3\x84\t84\t0xC01\t217 X\xc2\xb0\n"), std::string::npos) << content;
     // Each line starts with the time.
     EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(content[0])));
 
