@@ -13,7 +13,8 @@ TEST(Com, ClassesOfALoadedLibraryAreCreatedByClsidAndProgId)
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
 
-    EXPECT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCounter,
+    const CLSID unknown = {0x6A1C3F2F, 0x1B2D, 0x4E5F, {0x90, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}};
+    EXPECT_EQ(CoCreateInstance(unknown, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCounter,
                                reinterpret_cast<void**>(&counter)),
               REGDB_E_CLASSNOTREG);
     HMODULE library = LoadLibraryW(u"OsTestLib.dll");

@@ -15,19 +15,23 @@ void say(const std::string& line)
     std::fflush(stdout);
 }
 
-int holdMutex(const std::u16string& name, DWORD holdMilliseconds)
+// Holds the mutex until the named release event is set (or forever without one).
+int holdMutex(const std::u16string& name, const std::u16string& releaseEvent)
 {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
     if (!mutex)
         return 2;
+    HANDLE release =
+        releaseEvent.empty() ? nullptr : CreateEventW(nullptr, TRUE, FALSE, releaseEvent.c_str());
     const DWORD result = WaitForSingleObject(mutex, INFINITE);
     say("held " + std::to_string(result));
-    if (holdMilliseconds == 0)
+    if (!release)
         for (;;)
             Sleep(1000); // until killed
-    Sleep(holdMilliseconds);
+    WaitForSingleObject(release, INFINITE);
     ReleaseMutex(mutex);
     say("released");
+    CloseHandle(release);
     CloseHandle(mutex);
     return 0;
 }
@@ -174,8 +178,8 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 64;
     const std::string command = argv[1];
-    if (command == "hold-mutex" && argc == 4)
-        return holdMutex(os::toUtf16(argv[2]), static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
+    if (command == "hold-mutex" && (argc == 3 || argc == 4))
+        return holdMutex(os::toUtf16(argv[2]), argc == 4 ? os::toUtf16(argv[3]) : std::u16string());
     if (command == "set-event" && argc == 3)
         return setEvent(os::toUtf16(argv[2]));
     if (command == "message-loop" && argc == 2)

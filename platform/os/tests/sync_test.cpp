@@ -176,7 +176,8 @@ TEST(Mutexes, OwnedRecursivelyAndReleasedOnlyByOwner)
 TEST(NamedMutexes, WaitTimesOutWhileAnotherProcessHoldsIt)
 {
     ostest::TempDeviceRoot root;
-    ostest::ChildProcess holder({"hold-mutex", "Api_File_Mutex", "1500"});
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, u"Release Holder");
+    ostest::ChildProcess holder({"hold-mutex", "Api_File_Mutex", "Release Holder"});
     ASSERT_EQ(holder.readLine(), "held 0");
 
     HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Api_File_Mutex");
@@ -186,12 +187,20 @@ TEST(NamedMutexes, WaitTimesOutWhileAnotherProcessHoldsIt)
     EXPECT_EQ(WaitForSingleObject(mutex, 100), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_GE(elapsedSince(start), 100u);
 
-    // Released by its holder: the wait succeeds.
+    // Released by its holder: the waiting wait succeeds.
+    std::thread releaser(
+        [release]
+        {
+            Sleep(50);
+            SetEvent(release);
+        });
     EXPECT_EQ(WaitForSingleObject(mutex, kLong), static_cast<DWORD>(WAIT_OBJECT_0));
+    releaser.join();
     EXPECT_EQ(holder.readLine(), "released");
     EXPECT_TRUE(ReleaseMutex(mutex));
     EXPECT_EQ(WEXITSTATUS(holder.wait()), 0);
     CloseHandle(mutex);
+    CloseHandle(release);
 }
 
 TEST(NamedMutexes, KilledHolderDoesNotBlockOthers)
@@ -199,7 +208,7 @@ TEST(NamedMutexes, KilledHolderDoesNotBlockOthers)
     ostest::TempDeviceRoot root;
     HANDLE mutex = CreateMutexW(nullptr, FALSE, u"Shared Mutex");
     ASSERT_NE(mutex, nullptr);
-    ostest::ChildProcess holder({"hold-mutex", "Shared Mutex", "0"});
+    ostest::ChildProcess holder({"hold-mutex", "Shared Mutex"});
     ASSERT_EQ(holder.readLine(), "held 0");
     EXPECT_EQ(WaitForSingleObject(mutex, 50), static_cast<DWORD>(WAIT_TIMEOUT));
 
@@ -208,8 +217,11 @@ TEST(NamedMutexes, KilledHolderDoesNotBlockOthers)
     EXPECT_EQ(WaitForSingleObject(mutex, kLong), static_cast<DWORD>(WAIT_ABANDONED));
     EXPECT_TRUE(ReleaseMutex(mutex));
     // The next owner finds a cleanly released mutex.
-    ostest::ChildProcess next({"hold-mutex", "Shared Mutex", "1"});
+    HANDLE release = CreateEventW(nullptr, TRUE, TRUE, u"Release Next");
+    ostest::ChildProcess next({"hold-mutex", "Shared Mutex", "Release Next"});
     EXPECT_EQ(next.readLine(), "held 0");
+    EXPECT_EQ(next.readLine(), "released");
     EXPECT_EQ(WEXITSTATUS(next.wait()), 0);
+    CloseHandle(release);
     CloseHandle(mutex);
 }
