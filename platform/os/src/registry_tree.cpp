@@ -116,7 +116,9 @@ bool readableMultiString(const std::vector<uint8_t>& data, std::string& out)
     {
         if (!isPlainText(item) || item.empty())
             return false;
-        list += (list.empty() ? "" : ",") + quoted(item);
+        if (!list.empty())
+            list += ',';
+        list += quoted(item);
     }
     out = "multi:" + list;
     return true;
