@@ -711,7 +711,9 @@ OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, 
 {
     if (type == nullptr || value == nullptr)
         return fail(OpcUa_BadInvalidArgument);
-    type->Initialize(value);
+    // Zero bytes are safe to clear for every kind, and each field's reader sets its initial state
+    // before it reads; a failure below clears back to the proper initial state.
+    std::memset(value, 0, type->AllocationSize);
     auto* base = static_cast<OpcUa_Byte*>(value);
     OpcUa_UInt32 selector = 0;
     if (type->StructureKind != OpcUa_StructureKind_Plain && OpcUa_IsGood(readUInt32(&selector)))

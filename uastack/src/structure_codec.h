@@ -20,6 +20,10 @@ void clearValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value
 OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, void* target);
 int compareValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, const void* b);
 
+// Frees what a structure described by its field table owns, without resetting it (for storage
+// that is freed or re-initialised right after).
+void releaseStructure(const OpcUa_EncodeableType* type, void* value);
+
 // Arrays of count elements in one OpcUa_Memory_Alloc block.
 void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* elements, OpcUa_Int32 count);
 // New block with deep copies (*target null for count <= 0 or a null source).

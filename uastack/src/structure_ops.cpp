@@ -31,6 +31,12 @@ void releaseValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* p)
         if (static_cast<OpcUa_NodeId*>(p)->IdentifierType != OpcUa_IdentifierType_Numeric)
             OpcUa_NodeId_Clear(static_cast<OpcUa_NodeId*>(p));
         break;
+    case OpcUa_FieldKind_Structure:
+        if (type->Fields != nullptr)
+            OpcUa::releaseStructure(type, p);
+        else
+            type->Clear(p);
+        break;
     default:
         OpcUa::clearValue(kind, type, p);
         break;
@@ -42,6 +48,27 @@ inline bool hasSelector(const OpcUa_EncodeableType* type)
     return type->StructureKind != OpcUa_StructureKind_Plain;
 }
 } // namespace
+
+namespace OpcUa
+{
+void releaseStructure(const OpcUa_EncodeableType* type, void* value)
+{
+    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
+    {
+        const OpcUa_FieldDescription& f = type->Fields[i];
+        if (f.IsArray)
+        {
+            void** elements = reinterpret_cast<void**>(at(value, f.Offset));
+            clearArray(f.Kind, f.FieldType, *elements, *reinterpret_cast<OpcUa_Int32*>(at(value, f.CountOffset)));
+            *elements = nullptr;
+        }
+        else if (!isPlainKind(f.Kind))
+        {
+            releaseValue(f.Kind, f.FieldType, at(value, f.Offset));
+        }
+    }
+}
+} // namespace OpcUa
 
 extern "C" {
 
@@ -62,22 +89,7 @@ OPCUA_EXPORT OpcUa_Void OpcUa_Structure_Clear(const OpcUa_EncodeableType* type, 
 {
     if (type == nullptr || value == nullptr)
         return;
-    for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
-    {
-        const OpcUa_FieldDescription& f = type->Fields[i];
-        if (f.IsArray)
-        {
-            void** elements = reinterpret_cast<void**>(at(value, f.Offset));
-            auto* count = reinterpret_cast<OpcUa_Int32*>(at(value, f.CountOffset));
-            OpcUa::clearArray(f.Kind, f.FieldType, *elements, *count);
-            *elements = nullptr;
-            *count = 0;
-        }
-        else if (!OpcUa::isPlainKind(f.Kind))
-        {
-            releaseValue(f.Kind, f.FieldType, at(value, f.Offset));
-        }
-    }
+    OpcUa::releaseStructure(type, value);
     OpcUa_Structure_Initialize(type, value);
 }
 

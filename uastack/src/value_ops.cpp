@@ -111,8 +111,15 @@ void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* eleme
     {
         size_t size = valueSize(kind, type);
         auto* p = static_cast<OpcUa_Byte*>(elements);
+        // The block is freed right after, so generic structures only release what they own.
+        bool generic = kind == OpcUa_FieldKind_Structure && type->Fields != nullptr;
         for (OpcUa_Int32 i = 0; i < count; ++i)
-            clearValue(kind, type, p + static_cast<size_t>(i) * size);
+        {
+            if (generic)
+                releaseStructure(type, p + static_cast<size_t>(i) * size);
+            else
+                clearValue(kind, type, p + static_cast<size_t>(i) * size);
+        }
     }
     OpcUa_Memory_Free(elements);
 }

@@ -22,13 +22,6 @@ struct Channel
     uint32_t timeoutMs = kDefaultTimeoutMs;
 };
 
-Bytes bytesOf(const OpcUa_ByteString* b)
-{
-    if (b == nullptr || b->Length <= 0 || b->Data == nullptr)
-        return {};
-    return Bytes(b->Data, b->Data + b->Length);
-}
-
 Channel* channelOf(OpcUa_Channel handle) { return static_cast<Channel*>(handle); }
 
 // Moves the response header out of a response (every response starts with it).

@@ -7,6 +7,7 @@
 #pragma once
 #include "binary_io.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,7 +92,13 @@ private:
     std::string m_uri = kSecurityPolicyNone;
 };
 
-// Creates the protection for a policy; null when the stack does not implement it.
+using ChannelSecurityFactory = std::function<std::unique_ptr<ChannelSecurity>(const SecurityCredentials&)>;
+
+// Makes a policy available to every endpoint and channel (a later
+// registration of the same URI replaces the earlier one).
+void registerChannelSecurity(const std::string& policyUri, ChannelSecurityFactory factory);
+
+// Creates the protection for a policy; null when no implementation is known.
 std::unique_ptr<ChannelSecurity> createChannelSecurity(const std::string& policyUri,
                                                        const SecurityCredentials& credentials);
 } // namespace uatcp

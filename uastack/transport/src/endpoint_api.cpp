@@ -37,13 +37,6 @@ void release(RequestContext* context)
         delete context;
 }
 
-Bytes bytesOf(const OpcUa_ByteString* b)
-{
-    if (b == nullptr || b->Length <= 0 || b->Data == nullptr)
-        return {};
-    return Bytes(b->Data, b->Data + b->Length);
-}
-
 uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
                    uint32_t result)
 {

@@ -56,6 +56,13 @@ ServerSettings serverSettingsFromConfiguration()
     return settings;
 }
 
+Bytes bytesOf(const OpcUa_ByteString* bytes)
+{
+    if (bytes == nullptr || bytes->Length <= 0 || bytes->Data == nullptr)
+        return {};
+    return Bytes(bytes->Data, bytes->Data + bytes->Length);
+}
+
 ConnectionLimits clientLimitsFromConfiguration()
 {
     OpcUa_ProxyStubConfiguration c = current();

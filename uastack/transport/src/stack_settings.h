@@ -4,8 +4,12 @@
 #include "tcp_client.h"
 #include "tcp_server.h"
 
+#include <opcua.h>
+
 namespace uatcp
 {
 ServerSettings serverSettingsFromConfiguration();
 ConnectionLimits clientLimitsFromConfiguration();
+// A copy of a stack byte string (empty for a null or empty one).
+Bytes bytesOf(const OpcUa_ByteString* bytes);
 } // namespace uatcp
