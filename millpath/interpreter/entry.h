@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "geo_entry_prep.h"
 #include "vec3d.h"
 
 enum EntryType : std::uint32_t
@@ -137,6 +138,7 @@ public:
     std::uint32_t m_norm = 0;
     std::uint32_t m_exactStop = 0;
     double m_sf = 0.0; // spindle orientation of thread cutting
+    CEntryGeoPrep m_prep; // path-preparation data of the transformer chain
 };
 
 class CEntryGeo_1D : public CEntry
