@@ -36,7 +36,8 @@ typedef struct _OpcUa_ProxyStubConfiguration
 #define OPCUA_SERIALIZER_DEFAULT_MAXBYTESTRINGLENGTH (16 * 1024 * 1024)
 #define OPCUA_SERIALIZER_DEFAULT_MAXARRAYLENGTH 65536
 #define OPCUA_SERIALIZER_DEFAULT_MAXMESSAGESIZE (16 * 1024 * 1024)
-/* Nesting depth of Variant, DataValue, DiagnosticInfo and ExtensionObject the decoder accepts. */
+/* Nesting depth of Variant, DataValue, DiagnosticInfo, ExtensionObject and structures that the
+   encoder and decoder accept. */
 #define OPCUA_SERIALIZER_MAXRECURSIONDEPTH 64
 
 /* Initialises the platform layer; *handle receives its handle. A second call while initialised

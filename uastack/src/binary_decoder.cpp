@@ -714,6 +714,11 @@ OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, 
     // Zero bytes are safe to clear for every kind, and each field's reader sets its initial state
     // before it reads; a failure below clears back to the proper initial state.
     std::memset(value, 0, type->AllocationSize);
+    if (!enter()) // structures count too, in case one ever holds an array of itself
+    {
+        type->Initialize(value);
+        return m_status;
+    }
     auto* base = static_cast<OpcUa_Byte*>(value);
     OpcUa_UInt32 selector = 0;
     if (type->StructureKind != OpcUa_StructureKind_Plain && OpcUa_IsGood(readUInt32(&selector)))
@@ -730,6 +735,7 @@ OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, 
         else
             readValue(f.Kind, f.FieldType, base + f.Offset);
     }
+    leave();
     if (OpcUa_IsGood(m_status) && !unionMatched)
         fail(OpcUa_BadDecodingError);
     if (OpcUa_IsBad(m_status))

@@ -255,12 +255,12 @@ OpcUa_StatusCode BinaryEncoder::writeExtensionObject(const OpcUa_ExtensionObject
     switch (v.Encoding)
     {
     case OpcUa_ExtensionObjectEncoding_None:
-        writeExpandedNodeId(v.TypeId);
+        writeNodeId(v.TypeId.NodeId); // a plain NodeId on the wire
         writeByte(0x00);
         break;
     case OpcUa_ExtensionObjectEncoding_Binary:
     case OpcUa_ExtensionObjectEncoding_Xml:
-        writeExpandedNodeId(v.TypeId);
+        writeNodeId(v.TypeId.NodeId); // a plain NodeId on the wire
         writeByte(v.Encoding == OpcUa_ExtensionObjectEncoding_Binary ? 0x01 : 0x02);
         writeByteString(v.Body.Binary);
         break;
@@ -534,6 +534,8 @@ OpcUa_StatusCode BinaryEncoder::writeStructure(const OpcUa_EncodeableType* type,
 {
     if (type == nullptr || value == nullptr)
         return fail(OpcUa_BadInvalidArgument);
+    if (!enter())
+        return m_status;
     const auto* base = static_cast<const OpcUa_Byte*>(value);
     OpcUa_UInt32 selector = 0;
     if (type->StructureKind != OpcUa_StructureKind_Plain)
@@ -553,6 +555,7 @@ OpcUa_StatusCode BinaryEncoder::writeStructure(const OpcUa_EncodeableType* type,
         else
             writeValue(f.Kind, f.FieldType, base + f.Offset);
     }
+    leave();
     if (!unionMatched)
         fail(OpcUa_BadEncodingError);
     return m_status;
