@@ -317,3 +317,19 @@ TEST(UaStackEncoding, MessageLimitStopsTheEncoderCleanly)
     OpcUa_String_Clear(&s);
 }
 } // namespace
+
+namespace
+{
+TEST(UaStackEncoding, ExtensionObjectTypeIdGoesOnTheWireAsAPlainNodeId)
+{
+    OpcUa_ExtensionObject e;
+    OpcUa_ExtensionObject_Initialize(&e);
+    e.TypeId.NodeId.Identifier.Numeric = 72;
+    OpcUa_String_AttachCopy(&e.TypeId.NamespaceUri, "urn:elsewhere");
+    e.TypeId.ServerIndex = 3;
+    OpcUa::BinaryEncoder encoder;
+    ASSERT_EQ(OpcUa_Good, encoder.writeExtensionObject(e));
+    EXPECT_EQ((std::vector<OpcUa_Byte>{0x00, 0x48, 0x00}), std::vector<OpcUa_Byte>(encoder.data(), encoder.data() + encoder.size()));
+    OpcUa_ExtensionObject_Clear(&e);
+}
+} // namespace
