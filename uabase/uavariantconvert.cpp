@@ -73,39 +73,27 @@ template <typename T> bool unsignedFits(OpcUa_UInt64 value)
     return value <= static_cast<OpcUa_UInt64>(std::numeric_limits<T>::max());
 }
 
-// Within T's range: inclusive bounds, except that the upper bound of a 64-bit type (2^63, 2^64)
-// is not itself representable and is excluded. NaN fails every test.
-template <typename T> bool floatingFits(OpcUa_Double value)
+// Half-way values round away from zero; the rounded value must lie within T's range. The upper
+// bound of a 64-bit type (2^63, 2^64) is not itself representable and is excluded. NaN fails.
+template <typename T> bool roundToInteger(OpcUa_Double value, T& out)
 {
+    const OpcUa_Double rounded = std::trunc(value >= 0 ? value + 0.5 : value - 0.5);
     const OpcUa_Double low = static_cast<OpcUa_Double>(std::numeric_limits<T>::min());
+    bool fits = false;
     if constexpr (sizeof(T) == 8)
     {
         const OpcUa_Double bound = std::is_signed_v<T> ? 9223372036854775808.0 : 18446744073709551616.0;
-        return value >= low && value < bound;
+        fits = rounded >= low && rounded < bound;
     }
     else
-        return value >= low && value <= static_cast<OpcUa_Double>(std::numeric_limits<T>::max());
-}
-
-// Half-way values round away from zero.
-template <typename T> T roundToInteger(OpcUa_Double value)
-{
-    OpcUa_Double rounded = std::trunc(value >= 0 ? value + 0.5 : value - 0.5);
-    // Adding a half can carry a value just below the upper bound onto it.
+        fits = rounded >= low && rounded <= static_cast<OpcUa_Double>(std::numeric_limits<T>::max());
+    if (!fits)
+        return false;
     if constexpr (std::is_signed_v<T>)
-    {
-        if (rounded >= static_cast<OpcUa_Double>(std::numeric_limits<T>::max()))
-            return std::numeric_limits<T>::max();
-        if (rounded <= static_cast<OpcUa_Double>(std::numeric_limits<T>::min()))
-            return std::numeric_limits<T>::min();
-        return static_cast<T>(static_cast<OpcUa_Int64>(rounded));
-    }
+        out = static_cast<T>(static_cast<OpcUa_Int64>(rounded));
     else
-    {
-        if (rounded >= static_cast<OpcUa_Double>(std::numeric_limits<T>::max()))
-            return std::numeric_limits<T>::max();
-        return static_cast<T>(static_cast<OpcUa_UInt64>(rounded));
-    }
+        out = static_cast<T>(static_cast<OpcUa_UInt64>(rounded));
+    return true;
 }
 
 template <typename T> OpcUa_StatusCode toInteger(const OpcUa_Variant& v, T& out)
@@ -146,10 +134,7 @@ template <typename T> OpcUa_StatusCode toInteger(const OpcUa_Variant& v, T& out)
         out = static_cast<T>(n.u);
         return OpcUa_Good;
     case Number::Floating:
-        if (!floatingFits<T>(n.d))
-            return OpcUa_BadOutOfRange;
-        out = roundToInteger<T>(n.d);
-        return OpcUa_Good;
+        return roundToInteger<T>(n.d, out) ? OpcUa_Good : OpcUa_BadOutOfRange;
     default:
         return OpcUa_BadOutOfRange;
     }
