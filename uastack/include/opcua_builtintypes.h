@@ -262,37 +262,130 @@ typedef struct _OpcUa_DiagnosticInfo
    leaves the initial state;  T_CopyTo(const T* src, T* dst) deep-copies into a target that owns
    nothing (it is overwritten; on failure it is left initialised and owns nothing);
    T_Compare(const T*, const T*) 0 when equal, else the sign of a total order. */
-#define OPCUA_DECLARE_BUILTIN(T)                                                               \
-    OPCUA_EXPORT OpcUa_Void OpcUa_##T##_Initialize(OpcUa_##T* value);                           \
-    OPCUA_EXPORT OpcUa_Void OpcUa_##T##_Clear(OpcUa_##T* value);                                \
-    OPCUA_EXPORT OpcUa_StatusCode OpcUa_##T##_CopyTo(const OpcUa_##T* source, OpcUa_##T* target); \
-    OPCUA_EXPORT OpcUa_Int OpcUa_##T##_Compare(const OpcUa_##T* a, const OpcUa_##T* b);
+OPCUA_EXPORT OpcUa_Void OpcUa_Boolean_Initialize(OpcUa_Boolean* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Boolean_Clear(OpcUa_Boolean* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Boolean_CopyTo(const OpcUa_Boolean* source, OpcUa_Boolean* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Boolean_Compare(const OpcUa_Boolean* a, const OpcUa_Boolean* b);
 
-OPCUA_DECLARE_BUILTIN(Boolean)
-OPCUA_DECLARE_BUILTIN(SByte)
-OPCUA_DECLARE_BUILTIN(Byte)
-OPCUA_DECLARE_BUILTIN(Int16)
-OPCUA_DECLARE_BUILTIN(UInt16)
-OPCUA_DECLARE_BUILTIN(Int32)
-OPCUA_DECLARE_BUILTIN(UInt32)
-OPCUA_DECLARE_BUILTIN(Int64)
-OPCUA_DECLARE_BUILTIN(UInt64)
-OPCUA_DECLARE_BUILTIN(Float)
-OPCUA_DECLARE_BUILTIN(Double)
-OPCUA_DECLARE_BUILTIN(String)
-OPCUA_DECLARE_BUILTIN(DateTime)
-OPCUA_DECLARE_BUILTIN(Guid)
-OPCUA_DECLARE_BUILTIN(ByteString)
-OPCUA_DECLARE_BUILTIN(XmlElement)
-OPCUA_DECLARE_BUILTIN(NodeId)
-OPCUA_DECLARE_BUILTIN(ExpandedNodeId)
-OPCUA_DECLARE_BUILTIN(StatusCode)
-OPCUA_DECLARE_BUILTIN(QualifiedName)
-OPCUA_DECLARE_BUILTIN(LocalizedText)
-OPCUA_DECLARE_BUILTIN(ExtensionObject)
-OPCUA_DECLARE_BUILTIN(DataValue)
-OPCUA_DECLARE_BUILTIN(Variant)
-OPCUA_DECLARE_BUILTIN(DiagnosticInfo)
+OPCUA_EXPORT OpcUa_Void OpcUa_SByte_Initialize(OpcUa_SByte* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_SByte_Clear(OpcUa_SByte* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_SByte_CopyTo(const OpcUa_SByte* source, OpcUa_SByte* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_SByte_Compare(const OpcUa_SByte* a, const OpcUa_SByte* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Byte_Initialize(OpcUa_Byte* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Byte_Clear(OpcUa_Byte* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Byte_CopyTo(const OpcUa_Byte* source, OpcUa_Byte* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Byte_Compare(const OpcUa_Byte* a, const OpcUa_Byte* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Int16_Initialize(OpcUa_Int16* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Int16_Clear(OpcUa_Int16* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Int16_CopyTo(const OpcUa_Int16* source, OpcUa_Int16* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Int16_Compare(const OpcUa_Int16* a, const OpcUa_Int16* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt16_Initialize(OpcUa_UInt16* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt16_Clear(OpcUa_UInt16* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_UInt16_CopyTo(const OpcUa_UInt16* source, OpcUa_UInt16* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_UInt16_Compare(const OpcUa_UInt16* a, const OpcUa_UInt16* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Int32_Initialize(OpcUa_Int32* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Int32_Clear(OpcUa_Int32* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Int32_CopyTo(const OpcUa_Int32* source, OpcUa_Int32* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Int32_Compare(const OpcUa_Int32* a, const OpcUa_Int32* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt32_Initialize(OpcUa_UInt32* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt32_Clear(OpcUa_UInt32* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_UInt32_CopyTo(const OpcUa_UInt32* source, OpcUa_UInt32* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_UInt32_Compare(const OpcUa_UInt32* a, const OpcUa_UInt32* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Int64_Initialize(OpcUa_Int64* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Int64_Clear(OpcUa_Int64* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Int64_CopyTo(const OpcUa_Int64* source, OpcUa_Int64* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Int64_Compare(const OpcUa_Int64* a, const OpcUa_Int64* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt64_Initialize(OpcUa_UInt64* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_UInt64_Clear(OpcUa_UInt64* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_UInt64_CopyTo(const OpcUa_UInt64* source, OpcUa_UInt64* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_UInt64_Compare(const OpcUa_UInt64* a, const OpcUa_UInt64* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Float_Initialize(OpcUa_Float* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Float_Clear(OpcUa_Float* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Float_CopyTo(const OpcUa_Float* source, OpcUa_Float* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Float_Compare(const OpcUa_Float* a, const OpcUa_Float* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Double_Initialize(OpcUa_Double* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Double_Clear(OpcUa_Double* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Double_CopyTo(const OpcUa_Double* source, OpcUa_Double* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Double_Compare(const OpcUa_Double* a, const OpcUa_Double* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_String_Initialize(OpcUa_String* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_String_Clear(OpcUa_String* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_String_CopyTo(const OpcUa_String* source, OpcUa_String* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_String_Compare(const OpcUa_String* a, const OpcUa_String* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_DateTime_Initialize(OpcUa_DateTime* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_DateTime_Clear(OpcUa_DateTime* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_DateTime_CopyTo(const OpcUa_DateTime* source, OpcUa_DateTime* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_DateTime_Compare(const OpcUa_DateTime* a, const OpcUa_DateTime* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Guid_Initialize(OpcUa_Guid* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Guid_Clear(OpcUa_Guid* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Guid_CopyTo(const OpcUa_Guid* source, OpcUa_Guid* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Guid_Compare(const OpcUa_Guid* a, const OpcUa_Guid* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_ByteString_Initialize(OpcUa_ByteString* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_ByteString_Clear(OpcUa_ByteString* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ByteString_CopyTo(const OpcUa_ByteString* source, OpcUa_ByteString* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_ByteString_Compare(const OpcUa_ByteString* a, const OpcUa_ByteString* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_XmlElement_Initialize(OpcUa_XmlElement* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_XmlElement_Clear(OpcUa_XmlElement* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_XmlElement_CopyTo(const OpcUa_XmlElement* source, OpcUa_XmlElement* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_XmlElement_Compare(const OpcUa_XmlElement* a, const OpcUa_XmlElement* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_NodeId_Initialize(OpcUa_NodeId* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_NodeId_Clear(OpcUa_NodeId* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_NodeId_CopyTo(const OpcUa_NodeId* source, OpcUa_NodeId* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_NodeId_Compare(const OpcUa_NodeId* a, const OpcUa_NodeId* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_ExpandedNodeId_Initialize(OpcUa_ExpandedNodeId* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_ExpandedNodeId_Clear(OpcUa_ExpandedNodeId* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExpandedNodeId_CopyTo(const OpcUa_ExpandedNodeId* source, OpcUa_ExpandedNodeId* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_ExpandedNodeId_Compare(const OpcUa_ExpandedNodeId* a, const OpcUa_ExpandedNodeId* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_StatusCode_Initialize(OpcUa_StatusCode* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_StatusCode_Clear(OpcUa_StatusCode* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_StatusCode_CopyTo(const OpcUa_StatusCode* source, OpcUa_StatusCode* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_StatusCode_Compare(const OpcUa_StatusCode* a, const OpcUa_StatusCode* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_QualifiedName_Initialize(OpcUa_QualifiedName* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_QualifiedName_Clear(OpcUa_QualifiedName* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_QualifiedName_CopyTo(const OpcUa_QualifiedName* source, OpcUa_QualifiedName* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_QualifiedName_Compare(const OpcUa_QualifiedName* a, const OpcUa_QualifiedName* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_LocalizedText_Initialize(OpcUa_LocalizedText* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_LocalizedText_Clear(OpcUa_LocalizedText* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_LocalizedText_CopyTo(const OpcUa_LocalizedText* source, OpcUa_LocalizedText* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_LocalizedText_Compare(const OpcUa_LocalizedText* a, const OpcUa_LocalizedText* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_ExtensionObject_Initialize(OpcUa_ExtensionObject* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_ExtensionObject_Clear(OpcUa_ExtensionObject* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExtensionObject_CopyTo(const OpcUa_ExtensionObject* source, OpcUa_ExtensionObject* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_ExtensionObject_Compare(const OpcUa_ExtensionObject* a, const OpcUa_ExtensionObject* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_DataValue_Initialize(OpcUa_DataValue* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_DataValue_Clear(OpcUa_DataValue* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_DataValue_CopyTo(const OpcUa_DataValue* source, OpcUa_DataValue* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_DataValue_Compare(const OpcUa_DataValue* a, const OpcUa_DataValue* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_Variant_Initialize(OpcUa_Variant* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_Variant_Clear(OpcUa_Variant* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Variant_CopyTo(const OpcUa_Variant* source, OpcUa_Variant* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_Variant_Compare(const OpcUa_Variant* a, const OpcUa_Variant* b);
+
+OPCUA_EXPORT OpcUa_Void OpcUa_DiagnosticInfo_Initialize(OpcUa_DiagnosticInfo* value);
+OPCUA_EXPORT OpcUa_Void OpcUa_DiagnosticInfo_Clear(OpcUa_DiagnosticInfo* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_DiagnosticInfo_CopyTo(const OpcUa_DiagnosticInfo* source, OpcUa_DiagnosticInfo* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_DiagnosticInfo_Compare(const OpcUa_DiagnosticInfo* a, const OpcUa_DiagnosticInfo* b);
 
 /* The null NodeId: numeric 0 in namespace 0. */
 OPCUA_EXPORT OpcUa_Boolean OpcUa_NodeId_IsNull(const OpcUa_NodeId* value);
