@@ -18,6 +18,7 @@ struct RecordedEvent
     ChannelEvent event;
     uint32_t channelId;
     uint32_t status;
+    Bytes certificate;
 };
 
 struct HeldRequest
@@ -31,11 +32,11 @@ struct HeldRequest
 class EchoHandler : public ServerHandler
 {
 public:
-    void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status, const Bytes&, const std::string&,
-                        SecurityMode) override
+    void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status, const Bytes& certificate,
+                        const std::string&, SecurityMode) override
     {
         std::lock_guard lock(m_mutex);
-        m_events.push_back({event, channelId, status});
+        m_events.push_back({event, channelId, status, certificate});
         m_changed.notify_all();
     }
     void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId, uint32_t requestId,
