@@ -161,12 +161,9 @@ OpcUa_StatusCode UaVariant::getRange(const UaNumericRange& range, OpcUa_Variant*
             return OpcUa_BadOutOfMemory;
         std::memset(block, 0, n * size);
         result.Value.Array.Value.Array = block;
+        // An element where the inner selection finds nothing stays empty (zero-filled).
         for (OpcUa_UInt64 i = 0; i < n && !failed(status); ++i)
-        {
-            if (type == OpcUaType_ByteString)
-                OpcUa_ByteString_Initialize(reinterpret_cast<OpcUa_ByteString*>(block + i * size));
             subRange(type, source + i * size, inner, block + i * size, status);
-        }
     }
     result.Datatype = type;
     result.ArrayType = OpcUa_VariantArrayType_Array;
