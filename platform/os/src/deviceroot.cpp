@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace
@@ -28,6 +29,22 @@ bool makeDirectories(const std::string& path)
         start = slash + 1;
     }
     return true;
+}
+
+// Creates the root once; later calls only check that it is still there.
+void ensureFolder(const std::string& root)
+{
+    // Never destroyed: threads may still use paths while the process ends.
+    static auto* mutex = new std::mutex;
+    static auto* ensured = new std::string;
+    std::lock_guard lock(*mutex);
+    struct stat info
+    {
+    };
+    if (root == *ensured && stat(root.c_str(), &info) == 0)
+        return;
+    if (makeDirectories(root))
+        *ensured = root;
 }
 
 std::string withoutTrailingSlash(std::string path)
@@ -90,7 +107,7 @@ std::string deviceRoot()
             root = std::string(cwd) + "/" + root; // host paths in the root are recognised by their prefix
     }
     root = withoutTrailingSlash(root);
-    makeDirectories(root);
+    ensureFolder(root);
     return root;
 }
 
