@@ -261,6 +261,10 @@ extern "C" HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURIT
     const bool reading = (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0;
     const bool writing = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
     int mode = writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if ((access & FILE_APPEND_DATA) && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)))
+        mode |= O_APPEND; // append-only access writes at the end whatever the position
+    if (flags & FILE_FLAG_WRITE_THROUGH)
+        mode |= O_DSYNC;
     switch (creation)
     {
     case CREATE_NEW:
