@@ -144,6 +144,19 @@ TEST(DeviceFiles, CreateReadSeekAndErrors)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+TEST(DeviceFiles, AppendOnlyAccessWritesAtTheEnd)
+{
+    ostest::TempDeviceRoot root;
+    std::ofstream(root.path() + "/log.txt") << "first;";
+    HANDLE file = CreateFileW(u"\\log.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, "second;", 7, &written, nullptr));
+    CloseHandle(file);
+    EXPECT_EQ(readHostFile(root.path() + "/log.txt"), "first;second;");
+}
+
 TEST(DeviceFiles, FindListsMatchingEntriesThenNoMoreFiles)
 {
     ostest::TempDeviceRoot root;
