@@ -62,7 +62,8 @@ typedef struct _OpcUa_String
     OpcUa_CharA* strContent;
 } OpcUa_String;
 
-/* Data null: the null byte string (Length is then -1 or 0); else Length bytes, owned. */
+/* Length -1 (below 0): the null byte string; else Length bytes at Data, owned (Data may be null
+   when Length is 0: the empty byte string). */
 typedef struct _OpcUa_ByteString
 {
     OpcUa_Int32 Length;

@@ -229,6 +229,11 @@ OpcUa_StatusCode BinaryDecoder::readByteString(OpcUa_ByteString* v)
     OpcUa_Int32 length = 0;
     if (OpcUa_IsBad(readLength(m_limits.maxByteStringLength, &length)) || length < 0)
         return m_status;
+    if (length == 0)
+    {
+        v->Length = 0; // empty, without a block
+        return OpcUa_Good;
+    }
     void* block = nullptr;
     if (OpcUa_IsBad(allocate(static_cast<size_t>(length), 1, &block)))
         return m_status;

@@ -162,8 +162,10 @@ OpcUa_StatusCode BinaryEncoder::writeString(const OpcUa_String& v)
 
 OpcUa_StatusCode BinaryEncoder::writeByteString(const OpcUa_ByteString& v)
 {
-    if (v.Data == nullptr || v.Length < 0)
+    if (v.Length < 0)
         return writeInt32(-1);
+    if (v.Length > 0 && v.Data == nullptr)
+        return fail(OpcUa_BadEncodingError);
     if (m_limits.maxByteStringLength > 0 && v.Length > m_limits.maxByteStringLength)
         return fail(OpcUa_BadEncodingLimitsExceeded);
     OpcUa_StatusCode s = writeInt32(v.Length);

@@ -13,8 +13,10 @@ template <typename T> int orderOf(const T& a, const T& b)
 
 int compareBytes(const OpcUa_Byte* a, OpcUa_Int32 la, const OpcUa_Byte* b, OpcUa_Int32 lb)
 {
-    bool nullA = a == nullptr || la < 0;
-    bool nullB = b == nullptr || lb < 0;
+    bool nullA = la < 0;
+    bool nullB = lb < 0;
+    if ((la > 0 && a == nullptr) || (lb > 0 && b == nullptr))
+        return orderOf(a != nullptr, b != nullptr); // a length without bytes: order it, never read it
     if (nullA || nullB)
         return nullA == nullB ? 0 : (nullA ? -1 : 1);
     OpcUa_Int32 n = la < lb ? la : lb;
@@ -172,14 +174,18 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_ByteString_CopyTo(const OpcUa_ByteString* s,
     if (!s || !t)
         return OpcUa_BadInvalidArgument;
     OpcUa_ByteString_Initialize(t);
-    if (s->Data == nullptr || s->Length < 0)
+    if (s->Length < 0)
         return OpcUa_Good;
-    t->Data = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(s->Length)));
-    if (t->Data == nullptr)
-        return OpcUa_BadOutOfMemory;
     if (s->Length > 0)
+    {
+        if (s->Data == nullptr)
+            return OpcUa_BadInvalidArgument;
+        t->Data = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(s->Length)));
+        if (t->Data == nullptr)
+            return OpcUa_BadOutOfMemory;
         std::memcpy(t->Data, s->Data, static_cast<size_t>(s->Length));
-    t->Length = s->Length;
+    }
+    t->Length = s->Length; // the empty byte string stays empty, without a block
     return OpcUa_Good;
 }
 OPCUA_EXPORT OpcUa_Int OpcUa_ByteString_Compare(const OpcUa_ByteString* a, const OpcUa_ByteString* b)
@@ -294,7 +300,7 @@ OPCUA_EXPORT OpcUa_Boolean OpcUa_NodeId_IsNull(const OpcUa_NodeId* v)
     case OpcUa_IdentifierType_Guid:
         return OpcUa_Guid_IsNull(v->Identifier.Guid);
     case OpcUa_IdentifierType_Opaque:
-        return v->Identifier.ByteString.Data == nullptr || v->Identifier.ByteString.Length <= 0;
+        return v->Identifier.ByteString.Length < 0;
     default:
         return OpcUa_False;
     }

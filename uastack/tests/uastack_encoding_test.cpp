@@ -84,6 +84,7 @@ std::vector<KnownEncoding> knownEncodings()
          {0x91, 0x2B, 0x96, 0x72, 0x75, 0xFA, 0xE6, 0x4A, 0x8D, 0x28, 0xB4, 0x04, 0xDC, 0x7D, 0xAF, 0x63}},
         {"ByteStringNull", OpcUaType_ByteString, [](AnyValue& v) { OpcUa_ByteString_Initialize(&v.byteString); },
          {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"ByteStringEmptyWithoutBlock", OpcUaType_ByteString, [](AnyValue& v) { v.byteString.Length = 0; }, {0, 0, 0, 0}},
         {"NodeIdTwoByte", OpcUaType_NodeId, [](AnyValue& v) { v.nodeId.Identifier.Numeric = 72; }, {0x00, 0x48}},
         {"NodeIdFourByte", OpcUaType_NodeId,
          [](AnyValue& v) {
@@ -331,5 +332,28 @@ TEST(UaStackEncoding, ExtensionObjectTypeIdGoesOnTheWireAsAPlainNodeId)
     ASSERT_EQ(OpcUa_Good, encoder.writeExtensionObject(e));
     EXPECT_EQ((std::vector<OpcUa_Byte>{0x00, 0x48, 0x00}), std::vector<OpcUa_Byte>(encoder.data(), encoder.data() + encoder.size()));
     OpcUa_ExtensionObject_Clear(&e);
+}
+} // namespace
+
+namespace
+{
+TEST(UaStackByteString, EmptyAndNullStayApartThroughCopyAndCompare)
+{
+    OpcUa_ByteString empty{0, nullptr};
+    OpcUa_ByteString null;
+    OpcUa_ByteString_Initialize(&null);
+    EXPECT_EQ(-1, null.Length);
+    EXPECT_NE(0, OpcUa_ByteString_Compare(&empty, &null));
+    OpcUa_ByteString copy;
+    ASSERT_EQ(OpcUa_Good, OpcUa_ByteString_CopyTo(&empty, &copy));
+    EXPECT_EQ(0, copy.Length);
+    EXPECT_EQ(0, OpcUa_ByteString_Compare(&empty, &copy));
+    OpcUa_ByteString_Clear(&copy);
+    ASSERT_EQ(OpcUa_Good, OpcUa_ByteString_CopyTo(&null, &copy));
+    EXPECT_EQ(-1, copy.Length);
+    OpcUa_ByteString broken{3, nullptr};
+    EXPECT_EQ(OpcUa_BadInvalidArgument, OpcUa_ByteString_CopyTo(&broken, &copy));
+    OpcUa::BinaryEncoder encoder;
+    EXPECT_EQ(OpcUa_BadEncodingError, encoder.writeByteString(broken));
 }
 } // namespace
