@@ -1,0 +1,18 @@
+#ifndef UABASE_UAFILEPATHS_H
+#define UABASE_UAFILEPATHS_H
+
+#include "uaunistring.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// Host paths of the library's device paths (the operating-system layer's rules).
+std::optional<std::string> uaHostPath(const UaUniString& path);
+std::optional<std::string> uaHostPath(const char* utf8Path);
+// A C stream on a device path given in UTF-8; null when the path cannot be reached or opened.
+FILE* uaOpenFile(const char* utf8Path, const char* mode);
+// Every "\" turned into "/".
+UaUniString uaNormalizedPath(const UaUniString& path);
+
+#endif
