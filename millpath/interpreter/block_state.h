@@ -91,6 +91,27 @@ struct CBlockState
     bool m_syncPending = false;
     std::uint32_t m_syncMask[8] = {};
 
+    // One-axis moves ("POSA") and step-on conditions ("WAITP") of up to eight
+    // axes each; an axis number of 0 marks a free place.
+    static constexpr int OneAxisPlaces = 8;
+    struct OneAxisMove
+    {
+        int m_axis = 0;
+        double m_target = 0.0;
+    };
+    struct StepOn
+    {
+        int m_axis = 0;
+        int m_mode = 0;         // the condition
+        double m_value = 0.0;   // its parameter
+        double m_value2 = 0.0;
+    };
+    OneAxisMove m_oneAxis[OneAxisPlaces];
+    StepOn m_stepOn[OneAxisPlaces];
+    bool m_oneAxisPending = false;
+
+    bool m_g74 = false;             // G74 in this block
+
     // M functions: flag byte per M number, pending bits (see the M definitions).
     std::uint8_t m_mFlags[MCount] = {};
 };

@@ -179,6 +179,7 @@ public:
     double m_value4 = 0.0;
     double m_value5 = 0.0;
     CVec3d m_vector;
+    std::uint16_t m_groupAxes[8] = {}; // code 20: axis assignment X, Y, Z, Q1..Q5 at the place of value1
 };
 
 class CEntryMsg : public CEntry

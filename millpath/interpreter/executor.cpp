@@ -556,7 +556,7 @@ void CInterpreter::wordCentre(int axis)
         m_cursor = start;
         return unknownWord();
     }
-    v *= m_inch ? m_inchFactor : m_metricFactor;
+    v = scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor);
     if (!m_incrementalCentres)
     {
         double s = m_block.m_start.GetAxis(axis);
@@ -760,6 +760,8 @@ bool CInterpreter::setAux(int number, double value)
     const int i = number - 1;
     if (!m_set.qPositionMode && m_incremental)
         value += m_block.m_aux[i];
+    else
+        value = absoluteTarget(3 + i, value, m_block.m_aux[i]);
     m_block.m_aux[i] = value;
     if (!m_block.m_auxProgrammed[i])
     {
@@ -854,6 +856,15 @@ void CInterpreter::wordR()
         const bool on = m_text.mainText()[m_cursor - 1] == 'n';
         setModalCode(ModalRotEx, on ? 0x2010 : 0x2011);
         m_channel.rotationExtension(on);
+        return;
+    }
+    // "rot": the axis words of this block set the rotation angles ("arot"
+    // adds to them).
+    if (at("rot") && !std::isalnum(static_cast<unsigned char>(m_text.mainText()[m_cursor + 3])))
+    {
+        m_cursor += 3;
+        m_set.rotationMode = 1;
+        markOutput();
         return;
     }
     if (take("rnd="))

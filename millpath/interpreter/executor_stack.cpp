@@ -1,9 +1,11 @@
 // Operand stack words: "pushc", "popc" with its setters, and "calc".
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <string>
 
 #include "interpreter.h"
+#include "rotation.h"
 
 namespace
 {
@@ -13,15 +15,6 @@ constexpr double Tolerance = 0.000001;
 double radians(double degrees)
 {
     return degrees * Pi / 180.0;
-}
-
-// Right-handed turn of v about the coordinate axis (0 X, 1 Y, 2 Z).
-CVec3d rotateAbout(const CVec3d& v, int axis, double degrees)
-{
-    CVec3d unit;
-    unit.SetAxis(axis, 1.0);
-    const CVec3d along = unit * Dot(v, unit);
-    return along + RotateInPlane(v - along, unit, radians(degrees));
 }
 } // namespace
 
@@ -163,11 +156,14 @@ void CInterpreter::popc()
         m_g[n] = v;
         return;
     }
-    if (at("X") || at("I") || at("J") || at("K"))
+    const bool centreLetter = at("I") || at("J") || at("K");
+    if ((at("X") && digitAfterLetter()) ||
+        (centreLetter && !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1])))))
     {
         const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(m_text.mainText()[m_cursor])));
         ++m_cursor;
-        if (!readIndex(n))
+        // Centres may name their group; axes always name group and axis.
+        if (!readIndex(n) && letter == 'X')
         {
             m_cursor = start;
             return unknownWord();
@@ -185,7 +181,7 @@ void CInterpreter::popc()
             return unknownWord();
         }
         axis = letter - 'I';
-        m_block.m_centre.SetAxis(axis, v * (m_inch ? m_inchFactor : m_metricFactor));
+        m_block.m_centre.SetAxis(axis, scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor));
         if (std::fabs(v) > 0.0001)
             m_block.m_centreProgrammed[axis] = true;
         markOutput();
@@ -211,6 +207,29 @@ void CInterpreter::popc()
     }
 }
 
+// Setters of several values take one value per word; the values come off the
+// stack last first. True once the last has come.
+bool CInterpreter::collectValue(double v, int count)
+{
+    m_set.setterValues[count - 1 - m_set.setterIndex] = v;
+    if (++m_set.setterIndex < count)
+        return false;
+    m_set.setterIndex = 0;
+    return true;
+}
+
+// Three values of one function entry (value1..value3), queued once the last came.
+void CInterpreter::collectThreeValues(double v, std::uint32_t code)
+{
+    if (!collectValue(v, 3))
+        return;
+    CEntryFunk f;
+    f.m_value1 = m_set.setterValues[0];
+    f.m_value2 = m_set.setterValues[1];
+    f.m_value3 = m_set.setterValues[2];
+    queueFunction(code, f);
+}
+
 bool CInterpreter::checkRange(double value, double minimum, double maximum, std::uint32_t message)
 {
     if (value < minimum || value > maximum)
@@ -228,14 +247,7 @@ bool CInterpreter::popSetter(double v)
 {
     constexpr double Any = 1e300;
     CEntryFunk f;
-    auto collect = [&](int count) {
-        // Values come off the stack last first.
-        m_set.setterValues[count - 1 - m_set.setterIndex] = v;
-        if (++m_set.setterIndex < count)
-            return false;
-        m_set.setterIndex = 0;
-        return true;
-    };
+    auto collect = [&](int count) { return collectValue(v, count); };
     if (take("AutoAccurateStop "))
     {
         if (!checkRange(v, 0, 360, 0xC77))
@@ -284,7 +296,17 @@ bool CInterpreter::popSetter(double v)
     }
     if (take("BwMod "))
     {
-        m_set.modeMask |= static_cast<int>(v);
+        // The value names the modulo axis: the character code of X, Y or Z,
+        // or 1 to 5 for Q1 to Q5. Each axis has its own bit, so that several
+        // modulo axes stay apart.
+        int bit = -1;
+        if (v == std::trunc(v) && v >= 'X' && v <= 'Z')
+            bit = static_cast<int>(v) - 'X';
+        else if (v == std::trunc(v) && v >= 1 && v <= CBlockState::AuxAxes)
+            bit = 2 + static_cast<int>(v);
+        if (bit < 0)
+            return false;
+        m_set.modeMask |= 1 << bit;
         return true;
     }
     if (take("CircularSmoothing "))
@@ -358,13 +380,7 @@ bool CInterpreter::popSetter(double v)
         static const std::uint32_t messages[] = {0xC6B, 0xC6D, 0xC6C};
         if (!checkRange(v, 0, Any, messages[m_set.setterIndex % 3]))
             return true;
-        if (collect(3))
-        {
-            f.m_value1 = m_set.setterValues[0];
-            f.m_value2 = m_set.setterValues[1];
-            f.m_value3 = m_set.setterValues[2];
-            queueFunction(5, f);
-        }
+        collectThreeValues(v, 5);
         return true;
     }
     if (take("RadiusPrec "))
@@ -387,13 +403,27 @@ bool CInterpreter::popSetter(double v)
         }
         return true;
     }
-    if (take("Seg "))
+    if (at("Seg ") || at("Scale "))
     {
-        if (checkRange(v, 0, Any, 0xCA4))
+        const bool segment = take("Seg ");
+        if (!segment)
+            take("Scale ");
+        if (v < 0)
+        {
+            fail(0xCA4, "%d%d", {}, NcError::WordOrRange);
+            return true;
+        }
+        if (segment)
         {
             m_set.segment = v;
             m_set.segmentSet = true;
             markOutput();
+        }
+        else if (collectValue(v, 3))
+        {
+            // Scale factors of X, Y and Z for the axis and centre words.
+            std::copy(m_set.setterValues, m_set.setterValues + 3, m_set.scale);
+            m_set.scaling = true;
         }
         return true;
     }
@@ -407,15 +437,11 @@ bool CInterpreter::popSetter(double v)
     {
         if (!checkRange(v, 0, Any, 0xC6E))
             return true;
-        if (collect(3))
-        {
-            f.m_value1 = m_set.setterValues[0];
-            f.m_value2 = m_set.setterValues[1];
-            f.m_value3 = m_set.setterValues[2];
-            queueFunction(9, f);
-        }
+        collectThreeValues(v, 9);
         return true;
     }
+    if (popMultiValueSetter(v) || popOneAxisSetter(v))
+        return true;
     static const struct
     {
         const char* name;
@@ -518,19 +544,8 @@ bool CInterpreter::calcRotation(const std::string& op)
     double xyz[3];
     for (int i = 2; i >= 0; --i)
         m_stack.pop(xyz[i]);
-    CVec3d v(xyz[0], xyz[1], xyz[2]);
-    if (op == "InvRot")
-    {
-        v = rotateAbout(v, 0, -angles[0]);
-        v = rotateAbout(v, 1, -angles[1]);
-        v = rotateAbout(v, 2, -angles[2]);
-    }
-    else
-    {
-        v = rotateAbout(v, 2, angles[2]);
-        v = rotateAbout(v, 1, angles[1]);
-        v = rotateAbout(v, 0, angles[0]);
-    }
+    const CVec3d in(xyz[0], xyz[1], xyz[2]);
+    const CVec3d v = op == "InvRot" ? RotateBackByAngles(in, angles) : RotateByAngles(in, angles);
     m_stack.push(v.GetX());
     m_stack.push(v.GetY());
     m_stack.push(v.GetZ());

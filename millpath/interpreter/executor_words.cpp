@@ -306,7 +306,7 @@ bool CInterpreter::axisIndex(int digits, int& axis, const char* letter)
 
 bool CInterpreter::setAxis(int axis, double value)
 {
-    value *= m_inch ? m_inchFactor : m_metricFactor;
+    value = scaled(axis, value) * (m_inch ? m_inchFactor : m_metricFactor);
     if (m_block.m_dwell)
     {
         m_block.m_dwellTime = std::fabs(value);
@@ -325,7 +325,8 @@ bool CInterpreter::setAxis(int axis, double value)
     }
     if (axis == 0 && m_set.diameterMode)
         value /= 2.0;
-    const double target = m_incremental ? m_block.m_target.GetAxis(axis) + value : value;
+    const double current = m_block.m_target.GetAxis(axis);
+    const double target = m_incremental ? current + value : absoluteTarget(axis, value, current);
     m_block.m_target.SetAxis(axis, target);
     if (!m_block.m_axisProgrammed[axis])
     {

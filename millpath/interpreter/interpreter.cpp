@@ -249,6 +249,18 @@ void CInterpreter::reset()
     setState(m_programLoaded ? InterpreterState::Ready : InterpreterState::Idle);
 }
 
+void CInterpreter::requestSpindleTest()
+{
+    m_block.m_spindleTestPending = true;
+    markOutput();
+}
+
+void CInterpreter::requestMClear()
+{
+    m_block.m_mClearPending = true;
+    markOutput();
+}
+
 bool CInterpreter::resetAndSend()
 {
     reset();

@@ -85,6 +85,10 @@ public:
     void requestReset() { m_resetRequested = true; }
     void requestStop() { m_stopOverride = true; }
     void releaseWait() { m_waitReleased = true; }
+    // Pending outputs the channel asks for; they go out with the next flush
+    // in their place of the fixed order.
+    void requestSpindleTest();
+    void requestMClear();
     // Back to idle: program kept, block state, stacks and flags cleared.
     void reset();
     // Reset that also tells the kernel to clear every M function (an M entry
@@ -174,9 +178,12 @@ protected:
     Emit emitSpindle();
     Emit emitMeasMode();
     Emit emitGeometry();
+    Emit emitOneAxis();
     Emit emitDwell();
     Emit emitHValue();
+    Emit emitSpindleTest();
     Emit emitStop();
+    Emit emitMClear();
     Emit emitChannelSync();
     void clearBlock();
     // Block geometry before the targets are computed (centres, angle end
@@ -230,6 +237,15 @@ protected:
     bool popSetter(double value);
     bool checkRange(double value, double minimum, double maximum, std::uint32_t message);
     bool setAux(int number, double value);
+    // Absolute target of an axis word: modulo axes (bits of the mode mask)
+    // take the rotary target from the current position.
+    double absoluteTarget(int moduloBit, double value, double current) const;
+    double scaled(int axis, double value) const;
+    bool collectValue(double v, int count);
+    void collectThreeValues(double v, std::uint32_t code);
+    bool popMultiValueSetter(double v);
+    bool popOneAxisSetter(double v);
+    void failPosa();
     void setRadius(double value);
     bool assignR(int index);
     bool readRIndex(int& index);
@@ -356,7 +372,14 @@ protected:
         bool tpm = false;
         int rotationMode = 0;
         double rotationAngles[3] = {0, 0, 0};
-        int modeMask = 0;
+        int modeMask = 0;          // modulo axes: bits 0..2 X..Z, 3..7 Q1..Q5
+        bool scaling = false;
+        double scale[3] = {1.0, 1.0, 1.0};
+        std::uint16_t groupAxes[8] = {};
+        int groupAxisCount = 0;
+        bool posaTaken = false;    // "POSA" took the position, "ID" comes next
+        double posaTarget = 0.0;
+        int stepOnPlace = -1;      // place of the last "WAITP" in this block
         double setterValues[4] = {0, 0, 0, 0};
         int setterIndex = 0;
         bool tangDesc = false;

@@ -8,6 +8,7 @@
 #include "blockgeom_angle_endpoint.h"
 #include "blockgeom_centre.h"
 #include "interpreter.h"
+#include "rotation.h"
 
 void CInterpreter::stampHeader(CEntry& entry, bool takesIndex) const
 {
@@ -308,7 +309,17 @@ Emit CInterpreter::emitGeometry()
     case 6: entry->m_feed = m_block.m_revFeed; break;
     default: entry->m_feed = m_block.m_feed; break;
     }
-    entry->m_start = m_lastMachineTarget;
+    // A rotation in force turns the start point; the angles and their flags go
+    // with the entry for the target.
+    bool rotated = false;
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const bool active = m_set.rotationAngles[axis] != 0.0;
+        entry->m_rotAngles.SetAxis(axis, m_set.rotationAngles[axis]);
+        entry->m_rotFlags[axis] = active ? 1u : 0u;
+        rotated = rotated || active;
+    }
+    entry->m_start = rotated ? RotateByAngles(m_lastMachineTarget, m_set.rotationAngles) : m_lastMachineTarget;
     entry->m_target = m_machineTarget;
     entry->m_korrStart.m_vectors[3] = m_machineTarget;
     entry->m_centre = m_lastMachineTarget + m_block.m_centre;
@@ -330,11 +341,6 @@ Emit CInterpreter::emitGeometry()
         entry->m_auxTarget[i] = m_block.m_aux[i];
         entry->m_auxMoves[i] = m_block.m_auxProgrammed[i] ? 1u : 0u;
     }
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        entry->m_rotAngles.SetAxis(axis, m_set.rotationAngles[axis]);
-        entry->m_rotFlags[axis] = m_set.rotationMode != 0 ? 1u : 0u;
-    }
     const Emit result = handOver(entry, true);
     if (result == Emit::Done)
     {
@@ -349,6 +355,41 @@ Emit CInterpreter::emitGeometry()
         fail(NcMsg::Geometry, "%d%d", {}, NcError::WordOrRange);
     }
     return result;
+}
+
+// One entry per requested axis; each request is cleared once its entry is
+// taken, so a pass that stops for want of room resumes with the next axis.
+Emit CInterpreter::emitOneAxis()
+{
+    if (!m_block.m_oneAxisPending)
+        return Emit::Done;
+    for (auto& move : m_block.m_oneAxis)
+    {
+        if (move.m_axis == 0)
+            continue;
+        auto* entry = new CEntryGeo_1D;
+        entry->m_axis = static_cast<std::uint32_t>(move.m_axis);
+        entry->m_target = move.m_target;
+        entry->m_velocity = m_block.m_feed;
+        if (const Emit result = handOver(entry, false); result != Emit::Done)
+            return result;
+        move = CBlockState::OneAxisMove{};
+    }
+    for (auto& step : m_block.m_stepOn)
+    {
+        if (step.m_axis == 0)
+            continue;
+        auto* entry = new CEntryStepOn;
+        entry->m_axis = static_cast<std::uint32_t>(step.m_axis);
+        entry->m_mode = static_cast<std::uint32_t>(step.m_mode);
+        entry->m_value = step.m_value;
+        entry->m_value2 = step.m_value2;
+        if (const Emit result = handOver(entry, false); result != Emit::Done)
+            return result;
+        step = CBlockState::StepOn{};
+    }
+    m_block.m_oneAxisPending = false;
+    return Emit::Done;
 }
 
 Emit CInterpreter::emitDwell()
@@ -376,6 +417,36 @@ Emit CInterpreter::emitHValue()
     if (result == Emit::Done)
     {
         m_block.m_hValuePending = false;
+        m_entriesMade = true;
+    }
+    return result;
+}
+
+Emit CInterpreter::emitSpindleTest()
+{
+    if (!m_block.m_spindleTestPending)
+        return Emit::Done;
+    const Emit result = handOver(new CEntrySpindelTest, false);
+    if (result == Emit::Done)
+    {
+        m_block.m_spindleTestPending = false;
+        m_entriesMade = true;
+    }
+    return result;
+}
+
+Emit CInterpreter::emitMClear()
+{
+    if (!m_block.m_mClearPending)
+        return Emit::Done;
+    auto* entry = new CEntryMFunk;
+    entry->m_kind = static_cast<std::uint16_t>(MFunkKind::Clear);
+    for (auto& m : entry->m_mNumbers)
+        m = 255;
+    const Emit result = handOver(entry, true);
+    if (result == Emit::Done)
+    {
+        m_block.m_mClearPending = false;
         m_entriesMade = true;
     }
     return result;
@@ -435,6 +506,10 @@ void CInterpreter::clearBlock()
         m_modal[ModalOneShot] = 0;
     m_cycleMacro = 0;
     m_set.setterIndex = 0;
+    m_set.rotationMode = 0; // "rot"/"arot" make the axis words of their block angles
+    m_set.groupAxisCount = 0;
+    m_set.posaTaken = false;
+    m_set.stepOnPlace = -1;
     m_geometryPrepared = false;
     m_geometryPending = false;
 }
@@ -469,12 +544,15 @@ Emit CInterpreter::flushBlock()
             return failed(r);
     // The channel answers "not now" once its group is full, so the pass ends
     // there and resumes with the next entry.
-    if (Emit r = emitDwell(); r != Emit::Done)
-        return failed(r);
+    static const Step moves[] = {&CInterpreter::emitOneAxis, &CInterpreter::emitDwell};
+    for (Step s : moves)
+        if (Emit r = (this->*s)(); r != Emit::Done)
+            return failed(r);
     for (std::uint8_t mask : {std::uint8_t(0x20), std::uint8_t(0x08), std::uint8_t(0x04), std::uint8_t(0x80)})
         if (Emit r = emitMFunctions(mask); r != Emit::Done)
             return failed(r);
-    static const Step afterMotion[] = {&CInterpreter::emitHValue, &CInterpreter::emitStop,
+    static const Step afterMotion[] = {&CInterpreter::emitHValue, &CInterpreter::emitSpindleTest,
+                                       &CInterpreter::emitStop, &CInterpreter::emitMClear,
                                        &CInterpreter::emitChannelSync};
     for (Step s : afterMotion)
         if (Emit r = (this->*s)(); r != Emit::Done)

@@ -135,6 +135,7 @@ bool CInterpreter::executeG(int /*group*/, int g)
         setModalCode(ModalUnits, 0x1000u + g);
         return true;
     case 74:
+        m_block.m_g74 = true;
         setModalCode(ModalOneShot, 0x104A);
         return true;
     case 90:

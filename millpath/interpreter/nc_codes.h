@@ -58,6 +58,7 @@ constexpr std::uint32_t PrepareGroupFailed = 0xC73;
 constexpr std::uint32_t GRestriction = 0xC78;
 constexpr std::uint32_t GCapability = 0xC79;
 constexpr std::uint32_t StopExclusive = 0xC7D;
+constexpr std::uint32_t PosaFailed = 0;        // a text of its own, without a number
 
 constexpr std::uint32_t ProgramName = 0x402;   // TraceCategory
 constexpr std::uint32_t TextBufferFull = 0x403;

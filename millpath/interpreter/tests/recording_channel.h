@@ -2,8 +2,11 @@
 // it and the log messages, and lets a test control room, motion and limits.
 #pragma once
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -175,4 +178,25 @@ inline void expectProgramError(const std::string& text, std::uint32_t message, s
 inline void expectProgramError(const std::string& text, std::uint32_t message, std::uint32_t ncError)
 {
     expectProgramError(text, message, ncError, [](RecordingChannel&) {});
+}
+
+// As expectProgramError, and the channel got no entry at all.
+inline void expectRefusedBeforeAnyEntry(const std::string& text, std::uint32_t message, std::uint32_t ncError)
+{
+    expectProgramError(text, message, ncError, [](RecordingChannel&) {});
+    InterpreterFixture f;
+    runProgram(f.interpreter, text);
+    EXPECT_TRUE(f.channel.entries.empty()) << text;
+}
+
+// Loads M definitions from a definition file "m_defs.t00" with this text in
+// a fresh temporary folder.
+inline void loadMDefinitionText(CInterpreter& interpreter, const std::string& text)
+{
+    std::random_device rd;
+    const auto dir = std::filesystem::temp_directory_path() / ("mp_mdefs_" + std::to_string(rd()) + std::to_string(rd()));
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "m_defs.t00") << text;
+    ASSERT_TRUE(interpreter.loadMDefinitions(dir.string()));
+    std::filesystem::remove_all(dir);
 }

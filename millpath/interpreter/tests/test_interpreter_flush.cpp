@@ -11,21 +11,12 @@ namespace
 {
 using Fixture = InterpreterFixture;
 
-void loadDefinitions(CInterpreter& interpreter, const std::string& text)
-{
-    std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() / ("mp_flush_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "m_defs.t00") << text;
-    ASSERT_TRUE(interpreter.loadMDefinitions(dir.string()));
-    std::filesystem::remove_all(dir);
-}
 } // namespace
 
 TEST(InterpreterFlush, OrderOfABlockThatSetsSeveralThings)
 {
     Fixture f;
-    loadDefinitions(f.interpreter, "5 2\n9 8\n3 1\n4 4\n");
+    loadMDefinitionText(f.interpreter, "5 2\n9 8\n3 1\n4 4\n");
     const std::string text = lineMarker(12) + "N40 T=3 M9 M5 M3 M4 S=800 F=100 G1 X1=10 R800=7 R801=2 H1\n";
     EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::Finished);
     EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_TOOLNR, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_FUNK,
@@ -136,6 +127,9 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         std::uint32_t code;
         double value;
         std::int32_t mode;
+        std::int32_t word1 = 0;
+        double value2 = 0.0;
+        double value3 = 0.0;
     } cases[] = {
         {"pushc0.5 popcDynOvr\n", 6, 0.5, 0},
         {"pushc0 popcAutoAccurateStop \n", 17, 0.0, 3},
@@ -143,6 +137,10 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         {"pushc4 popcVeloMin \n", 7, 4.0, 0},
         {"lims=3000\n", 19, 3000.0, 0},
         {"set param GroupVertex(1,0.2)#\n", 16, 0.2, 0},
+        {"pushc10 pushc5 pushc0.5 popcVeloDevAngle popcVeloDevAngle popcVeloDevAngle \n", 10, 10, 0, 0, 5, 0.5},
+        {"pushc3 popcVMove \n", 25, 0, 0, 3},
+        {"pushc0 pushc2.5 popcVParams popcVParams \n", 11, 2.5, 0},
+        {"pushc2 pushc2.5 popcVParams popcVParams \n", 27, 0, 0, 2, 2.5},
     };
     for (const auto& c : cases)
     {
@@ -153,6 +151,9 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         EXPECT_EQ(funk[0]->m_code, c.code) << c.text;
         EXPECT_DOUBLE_EQ(funk[0]->m_value1, c.value) << c.text;
         EXPECT_EQ(funk[0]->m_word3, c.mode) << c.text;
+        EXPECT_EQ(funk[0]->m_word1, c.word1) << c.text;
+        EXPECT_DOUBLE_EQ(funk[0]->m_value2, c.value2) << c.text;
+        EXPECT_DOUBLE_EQ(funk[0]->m_value3, c.value3) << c.text;
     }
     Fixture three;
     EXPECT_EQ(runProgram(three.interpreter, "pushc1 pushc2 pushc3 popcPathDynamic popcPathDynamic popcPathDynamic \n"),
