@@ -41,15 +41,26 @@ UaDataValueRecord* newRecord(const OpcUa_DataValue& source)
 }
 } // namespace
 
-UaDataValue::UaDataValue(const OpcUa_DataValue& other) : UaSharedHandle() { adopt(newRecord(other)); }
+UaDataValue::UaDataValue(const OpcUa_DataValue& other) : UaSharedHandle()
+{
+    adopt(newRecord(other));
+}
 
-void UaDataValue::clear() { adopt(sharedEmpty()); }
+void UaDataValue::clear()
+{
+    adopt(sharedEmpty());
+}
 
-OpcUa_DataValue& UaDataValue::writable()
+OpcUa_DataValue* UaDataValue::writable()
 {
     if (m_record->refCount.load() > 1)
-        adopt(newRecord(m_record->value));
-    return m_record->value;
+    {
+        UaDataValueRecord* own = newRecord(m_record->value);
+        if (own == nullptr)
+            return nullptr;
+        adopt(own);
+    }
+    return &m_record->value;
 }
 
 void UaDataValue::copyTo(OpcUa_DataValue* target) const
@@ -83,14 +94,19 @@ OpcUa_DataValue* UaDataValue::detachTo(OpcUa_DataValue* target)
 
 void UaDataValue::moveValueIn(OpcUa_Variant& value, bool updateTimestamps)
 {
-    OpcUa_DataValue& record = writable();
-    OpcUa_Variant_Clear(&record.Value);
-    record.Value = value;
-    record.StatusCode = OpcUa_Good;
+    OpcUa_DataValue* record = writable();
+    if (record == nullptr)
+    {
+        OpcUa_Variant_Clear(&value);
+        return;
+    }
+    OpcUa_Variant_Clear(&record->Value);
+    record->Value = value;
+    record->StatusCode = OpcUa_Good;
     if (updateTimestamps)
     {
-        record.SourceTimestamp = UaDateTime::now();
-        record.ServerTimestamp = UaDateTime::now();
+        record->SourceTimestamp = UaDateTime::now();
+        record->ServerTimestamp = UaDateTime::now();
     }
 }
 
@@ -130,11 +146,23 @@ void UaDataValue::setValue(const OpcUa_Variant& value, bool, bool updateTimestam
     moveValueIn(copy, updateTimestamps);
 }
 
-void UaDataValue::setStatusCode(OpcUa_StatusCode status) { writable().StatusCode = status; }
+void UaDataValue::setStatusCode(OpcUa_StatusCode status)
+{
+    if (OpcUa_DataValue* record = writable())
+        record->StatusCode = status;
+}
 
-void UaDataValue::setSourceTimestamp(const OpcUa_DateTime& time) { writable().SourceTimestamp = time; }
+void UaDataValue::setSourceTimestamp(const OpcUa_DateTime& time)
+{
+    if (OpcUa_DataValue* record = writable())
+        record->SourceTimestamp = time;
+}
 
-void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time) { writable().ServerTimestamp = time; }
+void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time)
+{
+    if (OpcUa_DataValue* record = writable())
+        record->ServerTimestamp = time;
+}
 
 bool UaDataValue::operator==(const UaDataValue& other) const
 {
@@ -149,23 +177,36 @@ bool UaDataValue::operator==(const UaDataValue& other) const
 
 namespace
 {
-bool isNumeric(OpcUa_Byte type) { return type >= OpcUaType_SByte && type <= OpcUaType_Double; }
+bool isNumeric(OpcUa_Byte type)
+{
+    return type >= OpcUaType_SByte && type <= OpcUaType_Double;
+}
 
 // One numeric element widened to double, each integer by its own signedness.
 double widen(OpcUa_Byte type, const void* element)
 {
     switch (type)
     {
-    case OpcUaType_SByte: return *static_cast<const OpcUa_SByte*>(element);
-    case OpcUaType_Byte: return *static_cast<const OpcUa_Byte*>(element);
-    case OpcUaType_Int16: return *static_cast<const OpcUa_Int16*>(element);
-    case OpcUaType_UInt16: return *static_cast<const OpcUa_UInt16*>(element);
-    case OpcUaType_Int32: return *static_cast<const OpcUa_Int32*>(element);
-    case OpcUaType_UInt32: return *static_cast<const OpcUa_UInt32*>(element);
-    case OpcUaType_Int64: return static_cast<double>(*static_cast<const OpcUa_Int64*>(element));
-    case OpcUaType_UInt64: return static_cast<double>(*static_cast<const OpcUa_UInt64*>(element));
-    case OpcUaType_Float: return *static_cast<const OpcUa_Float*>(element);
-    default: return *static_cast<const OpcUa_Double*>(element);
+    case OpcUaType_SByte:
+        return *static_cast<const OpcUa_SByte*>(element);
+    case OpcUaType_Byte:
+        return *static_cast<const OpcUa_Byte*>(element);
+    case OpcUaType_Int16:
+        return *static_cast<const OpcUa_Int16*>(element);
+    case OpcUaType_UInt16:
+        return *static_cast<const OpcUa_UInt16*>(element);
+    case OpcUaType_Int32:
+        return *static_cast<const OpcUa_Int32*>(element);
+    case OpcUaType_UInt32:
+        return *static_cast<const OpcUa_UInt32*>(element);
+    case OpcUaType_Int64:
+        return static_cast<double>(*static_cast<const OpcUa_Int64*>(element));
+    case OpcUaType_UInt64:
+        return static_cast<double>(*static_cast<const OpcUa_UInt64*>(element));
+    case OpcUaType_Float:
+        return *static_cast<const OpcUa_Float*>(element);
+    default:
+        return *static_cast<const OpcUa_Double*>(element);
     }
 }
 
@@ -185,8 +226,8 @@ bool anyBeyond(OpcUa_Byte type, const void* a, const void* b, OpcUa_Int64 count,
 }
 } // namespace
 
-OpcUa_StatusCode UaDataValue::checkDeadband(const UaDataValue& last, const UaDataValue& current, double deadband,
-                                            bool& changed)
+OpcUa_StatusCode UaDataValue::checkDeadband(const UaDataValue& last, const UaDataValue& current,
+                                            double deadband, bool& changed)
 {
     changed = false;
     const OpcUa_DataValue& a = last.m_record->value;

@@ -64,8 +64,8 @@ public:
     // Absolute deadband: changed when the status codes, the types or the shapes differ, when the
     // deadband is not above 0, or when any numeric element moved by more than the deadband.
     // Non-numeric values give BadTypeMismatch.
-    static OpcUa_StatusCode checkDeadband(const UaDataValue& last, const UaDataValue& current, double deadband,
-                                          bool& changed);
+    static OpcUa_StatusCode checkDeadband(const UaDataValue& last, const UaDataValue& current,
+                                          double deadband, bool& changed);
     // The name under which the monitored items call the same test.
     static OpcUa_StatusCode compareWithDeadband(const UaDataValue& last, const UaDataValue& current,
                                                 double deadband, bool& changed)
@@ -74,7 +74,8 @@ public:
     }
 
 private:
-    OpcUa_DataValue& writable();
+    // The record made private first; null when no private copy could be made (nothing changes).
+    OpcUa_DataValue* writable();
     void moveValueIn(OpcUa_Variant& value, bool updateTimestamps);
 };
 

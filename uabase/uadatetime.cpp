@@ -26,7 +26,10 @@ UaDateTime::UaDateTime(const OpcUa_DateTime& value) : m_value(value) {}
 
 UaDateTime::~UaDateTime() = default;
 
-UaDateTime UaDateTime::now() { return UaDateTime(OpcUa_DateTime_UtcNow()); }
+UaDateTime UaDateTime::now()
+{
+    return UaDateTime(OpcUa_DateTime_UtcNow());
+}
 
 UaDateTime UaDateTime::fromInt64(OpcUa_Int64 ticks)
 {
@@ -60,7 +63,10 @@ bool UaDateTime::operator<(const UaDateTime& other) const
     return m_value.dwLowDateTime < other.m_value.dwLowDateTime;
 }
 
-bool UaDateTime::operator>(const UaDateTime& other) const { return other < *this; }
+bool UaDateTime::operator>(const UaDateTime& other) const
+{
+    return other < *this;
+}
 
 bool UaDateTime::operator==(const UaDateTime& other) const
 {

@@ -6,15 +6,30 @@
 
 #include <cstring>
 
-UaVariant::UaVariant() { OpcUa_Variant_Initialize(&m_value); }
+UaVariant::UaVariant()
+{
+    OpcUa_Variant_Initialize(&m_value);
+}
 
-UaVariant::~UaVariant() { OpcUa_Variant_Clear(&m_value); }
+UaVariant::~UaVariant()
+{
+    OpcUa_Variant_Clear(&m_value);
+}
 
-UaVariant::UaVariant(const UaVariant& other) : UaVariant() { VariantCopy::copy(other.m_value, m_value); }
+UaVariant::UaVariant(const UaVariant& other) : UaVariant()
+{
+    VariantCopy::copy(other.m_value, m_value);
+}
 
-UaVariant& UaVariant::operator=(const UaVariant& other) { return *this = other.m_value; }
+UaVariant& UaVariant::operator=(const UaVariant& other)
+{
+    return *this = other.m_value;
+}
 
-UaVariant::UaVariant(const OpcUa_Variant& other) : UaVariant() { VariantCopy::copy(other, m_value); }
+UaVariant::UaVariant(const OpcUa_Variant& other) : UaVariant()
+{
+    VariantCopy::copy(other, m_value);
+}
 
 UaVariant& UaVariant::operator=(const OpcUa_Variant& other)
 {
@@ -27,14 +42,38 @@ UaVariant& UaVariant::operator=(const OpcUa_Variant& other)
     return *this;
 }
 
-UaVariant::UaVariant(const UaString& value) : UaVariant() { setString(value); }
-UaVariant::UaVariant(OpcUa_Double value) : UaVariant() { setDouble(value); }
-UaVariant::UaVariant(OpcUa_Float value) : UaVariant() { setFloat(value); }
-UaVariant::UaVariant(OpcUa_Int32 value) : UaVariant() { setInt32(value); }
-UaVariant::UaVariant(OpcUa_Int16 value) : UaVariant() { setInt16(value); }
-UaVariant::UaVariant(OpcUa_UInt32 value) : UaVariant() { setUInt32(value); }
-UaVariant::UaVariant(OpcUa_UInt16 value) : UaVariant() { setUInt16(value); }
-UaVariant::UaVariant(bool value) : UaVariant() { setBool(value ? OpcUa_True : OpcUa_False); }
+UaVariant::UaVariant(const UaString& value) : UaVariant()
+{
+    setString(value);
+}
+UaVariant::UaVariant(OpcUa_Double value) : UaVariant()
+{
+    setDouble(value);
+}
+UaVariant::UaVariant(OpcUa_Float value) : UaVariant()
+{
+    setFloat(value);
+}
+UaVariant::UaVariant(OpcUa_Int32 value) : UaVariant()
+{
+    setInt32(value);
+}
+UaVariant::UaVariant(OpcUa_Int16 value) : UaVariant()
+{
+    setInt16(value);
+}
+UaVariant::UaVariant(OpcUa_UInt32 value) : UaVariant()
+{
+    setUInt32(value);
+}
+UaVariant::UaVariant(OpcUa_UInt16 value) : UaVariant()
+{
+    setUInt16(value);
+}
+UaVariant::UaVariant(bool value) : UaVariant()
+{
+    setBool(value ? OpcUa_True : OpcUa_False);
+}
 
 void UaVariant::attach(OpcUa_Variant& other)
 {
@@ -50,7 +89,10 @@ void UaVariant::copyTo(OpcUa_Variant* target) const
         VariantCopy::copy(m_value, *target);
 }
 
-void UaVariant::clear() { OpcUa_Variant_Clear(&m_value); }
+void UaVariant::clear()
+{
+    OpcUa_Variant_Clear(&m_value);
+}
 
 // ---- setters ----
 
@@ -158,8 +200,8 @@ void setArrayCopy(OpcUa_Variant& target, OpcUa_Byte type, const void* source, Op
     if (count > 0x7FFFFFFFu)
         return;
     void* block = nullptr;
-    if (count > 0 && (VariantCopy::copyElements(type, source, static_cast<OpcUa_Int32>(count), &block) &
-                      0xC0000000u) != 0)
+    if (count > 0 &&
+        (VariantCopy::copyElements(type, source, static_cast<OpcUa_Int32>(count), &block) & 0xC0000000u) != 0)
         return;
     target.Datatype = type;
     target.ArrayType = OpcUa_VariantArrayType_Array;
@@ -182,7 +224,8 @@ template <typename Array> void setArrayTaken(OpcUa_Variant& target, OpcUa_Byte t
 
 void UaVariant::setByteArray(const UaByteArray& value)
 {
-    setArrayCopy(m_value, OpcUaType_Byte, value.data(), value.size() > 0 ? static_cast<OpcUa_UInt32>(value.size()) : 0);
+    setArrayCopy(m_value, OpcUaType_Byte, value.data(),
+                 value.size() > 0 ? static_cast<OpcUa_UInt32>(value.size()) : 0);
 }
 
 void UaVariant::setUInt32Array(UaUInt32Array& value, bool detach)
@@ -234,10 +277,14 @@ OpcUa_Int32 UaVariant::valueRank() const
 {
     switch (m_value.ArrayType)
     {
-    case OpcUa_VariantArrayType_Scalar: return -1;
-    case OpcUa_VariantArrayType_Array: return 1;
-    case OpcUa_VariantArrayType_Matrix: return m_value.Value.Matrix.NoOfDimensions;
-    default: return -2;
+    case OpcUa_VariantArrayType_Scalar:
+        return -1;
+    case OpcUa_VariantArrayType_Array:
+        return 1;
+    case OpcUa_VariantArrayType_Matrix:
+        return m_value.Value.Matrix.NoOfDimensions;
+    default:
+        return -2;
     }
 }
 

@@ -147,7 +147,8 @@ public:
 
 private:
     friend class UaDataValue;
-    template <typename Array, typename Element> OpcUa_StatusCode toTypedArray(OpcUa_BuiltInType type, Array& out) const;
+    template <typename Array, typename Element>
+    OpcUa_StatusCode toTypedArray(OpcUa_BuiltInType type, Array& out) const;
     OpcUa_StatusCode scalarTo(OpcUa_BuiltInType target, OpcUa_Variant& out) const;
     OpcUa_StatusCode arrayTo(OpcUa_BuiltInType target, OpcUa_Variant& out) const;
 

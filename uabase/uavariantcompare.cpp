@@ -33,7 +33,8 @@ bool sameExtensionObject(const OpcUa_ExtensionObject& a, const OpcUa_ExtensionOb
         return true;
     OpcUa::BinaryEncoder encodedA;
     OpcUa::BinaryEncoder encodedB;
-    if ((encodedA.writeExtensionObject(a) & 0xC0000000u) != 0 || (encodedB.writeExtensionObject(b) & 0xC0000000u) != 0)
+    if ((encodedA.writeExtensionObject(a) & 0xC0000000u) != 0 ||
+        (encodedB.writeExtensionObject(b) & 0xC0000000u) != 0)
         return false;
     return encodedA.size() == encodedB.size() &&
            (encodedA.size() == 0 || std::memcmp(encodedA.data(), encodedB.data(), encodedA.size()) == 0);
@@ -64,27 +65,43 @@ bool sameElement(OpcUa_Byte type, const void* a, const void* b)
 {
     switch (type)
     {
-    case OpcUaType_Boolean: return *static_cast<const OpcUa_Boolean*>(a) == *static_cast<const OpcUa_Boolean*>(b);
-    case OpcUaType_SByte: return *static_cast<const OpcUa_SByte*>(a) == *static_cast<const OpcUa_SByte*>(b);
-    case OpcUaType_Byte: return *static_cast<const OpcUa_Byte*>(a) == *static_cast<const OpcUa_Byte*>(b);
-    case OpcUaType_Int16: return *static_cast<const OpcUa_Int16*>(a) == *static_cast<const OpcUa_Int16*>(b);
-    case OpcUaType_UInt16: return *static_cast<const OpcUa_UInt16*>(a) == *static_cast<const OpcUa_UInt16*>(b);
-    case OpcUaType_Int32: return *static_cast<const OpcUa_Int32*>(a) == *static_cast<const OpcUa_Int32*>(b);
+    case OpcUaType_Boolean:
+        return *static_cast<const OpcUa_Boolean*>(a) == *static_cast<const OpcUa_Boolean*>(b);
+    case OpcUaType_SByte:
+        return *static_cast<const OpcUa_SByte*>(a) == *static_cast<const OpcUa_SByte*>(b);
+    case OpcUaType_Byte:
+        return *static_cast<const OpcUa_Byte*>(a) == *static_cast<const OpcUa_Byte*>(b);
+    case OpcUaType_Int16:
+        return *static_cast<const OpcUa_Int16*>(a) == *static_cast<const OpcUa_Int16*>(b);
+    case OpcUaType_UInt16:
+        return *static_cast<const OpcUa_UInt16*>(a) == *static_cast<const OpcUa_UInt16*>(b);
+    case OpcUaType_Int32:
+        return *static_cast<const OpcUa_Int32*>(a) == *static_cast<const OpcUa_Int32*>(b);
     case OpcUaType_UInt32:
-    case OpcUaType_StatusCode: return *static_cast<const OpcUa_UInt32*>(a) == *static_cast<const OpcUa_UInt32*>(b);
-    case OpcUaType_Int64: return *static_cast<const OpcUa_Int64*>(a) == *static_cast<const OpcUa_Int64*>(b);
-    case OpcUaType_UInt64: return *static_cast<const OpcUa_UInt64*>(a) == *static_cast<const OpcUa_UInt64*>(b);
-    case OpcUaType_Float: return *static_cast<const OpcUa_Float*>(a) == *static_cast<const OpcUa_Float*>(b);
-    case OpcUaType_Double: return *static_cast<const OpcUa_Double*>(a) == *static_cast<const OpcUa_Double*>(b);
+    case OpcUaType_StatusCode:
+        return *static_cast<const OpcUa_UInt32*>(a) == *static_cast<const OpcUa_UInt32*>(b);
+    case OpcUaType_Int64:
+        return *static_cast<const OpcUa_Int64*>(a) == *static_cast<const OpcUa_Int64*>(b);
+    case OpcUaType_UInt64:
+        return *static_cast<const OpcUa_UInt64*>(a) == *static_cast<const OpcUa_UInt64*>(b);
+    case OpcUaType_Float:
+        return *static_cast<const OpcUa_Float*>(a) == *static_cast<const OpcUa_Float*>(b);
+    case OpcUaType_Double:
+        return *static_cast<const OpcUa_Double*>(a) == *static_cast<const OpcUa_Double*>(b);
     case OpcUaType_DateTime:
-        return UaDateTime(*static_cast<const OpcUa_DateTime*>(a)) == UaDateTime(*static_cast<const OpcUa_DateTime*>(b));
-    case OpcUaType_String: return sameBytes(*static_cast<const OpcUa_String*>(a), *static_cast<const OpcUa_String*>(b));
-    case OpcUaType_Guid: return UaGuid(*static_cast<const OpcUa_Guid*>(a)) == UaGuid(*static_cast<const OpcUa_Guid*>(b));
+        return UaDateTime(*static_cast<const OpcUa_DateTime*>(a)) ==
+               UaDateTime(*static_cast<const OpcUa_DateTime*>(b));
+    case OpcUaType_String:
+        return sameBytes(*static_cast<const OpcUa_String*>(a), *static_cast<const OpcUa_String*>(b));
+    case OpcUaType_Guid:
+        return UaGuid(*static_cast<const OpcUa_Guid*>(a)) == UaGuid(*static_cast<const OpcUa_Guid*>(b));
     case OpcUaType_ByteString:
     case OpcUaType_XmlElement:
-        return sameByteString(*static_cast<const OpcUa_ByteString*>(a), *static_cast<const OpcUa_ByteString*>(b));
+        return sameByteString(*static_cast<const OpcUa_ByteString*>(a),
+                              *static_cast<const OpcUa_ByteString*>(b));
     case OpcUaType_NodeId:
-        return NodeIdCompare::equal(*static_cast<const OpcUa_NodeId*>(a), *static_cast<const OpcUa_NodeId*>(b));
+        return NodeIdCompare::equal(*static_cast<const OpcUa_NodeId*>(a),
+                                    *static_cast<const OpcUa_NodeId*>(b));
     case OpcUaType_ExpandedNodeId:
         return sameExpandedNodeId(*static_cast<const OpcUa_ExpandedNodeId*>(a),
                                   *static_cast<const OpcUa_ExpandedNodeId*>(b));
@@ -98,10 +115,12 @@ bool sameElement(OpcUa_Byte type, const void* a, const void* b)
         return sameExtensionObject(*static_cast<const OpcUa_ExtensionObject*>(a),
                                    *static_cast<const OpcUa_ExtensionObject*>(b));
     case OpcUaType_DataValue:
-        return sameDataValue(*static_cast<const OpcUa_DataValue*>(a), *static_cast<const OpcUa_DataValue*>(b));
+        return sameDataValue(*static_cast<const OpcUa_DataValue*>(a),
+                             *static_cast<const OpcUa_DataValue*>(b));
     case OpcUaType_Variant:
         return sameVariant(*static_cast<const OpcUa_Variant*>(a), *static_cast<const OpcUa_Variant*>(b));
-    default: return true;
+    default:
+        return true;
     }
 }
 
@@ -128,21 +147,30 @@ bool sameScalar(const OpcUa_Variant& a, const OpcUa_Variant& b)
     const OpcUa_VariantUnion& y = b.Value;
     switch (a.Datatype)
     {
-    case OpcUaType_Null: return true;
-    case OpcUaType_Guid: return samePointee(x.Guid, y.Guid, [](auto& p, auto& q) { return sameElement(OpcUaType_Guid, &p, &q); });
-    case OpcUaType_NodeId: return samePointee(x.NodeId, y.NodeId, NodeIdCompare::equal);
-    case OpcUaType_ExpandedNodeId: return samePointee(x.ExpandedNodeId, y.ExpandedNodeId, sameExpandedNodeId);
+    case OpcUaType_Null:
+        return true;
+    case OpcUaType_Guid:
+        return samePointee(x.Guid, y.Guid,
+                           [](auto& p, auto& q) { return sameElement(OpcUaType_Guid, &p, &q); });
+    case OpcUaType_NodeId:
+        return samePointee(x.NodeId, y.NodeId, NodeIdCompare::equal);
+    case OpcUaType_ExpandedNodeId:
+        return samePointee(x.ExpandedNodeId, y.ExpandedNodeId, sameExpandedNodeId);
     case OpcUaType_QualifiedName:
         return samePointee(x.QualifiedName, y.QualifiedName,
                            [](auto& p, auto& q) { return sameElement(OpcUaType_QualifiedName, &p, &q); });
     case OpcUaType_LocalizedText:
         return samePointee(x.LocalizedText, y.LocalizedText,
                            [](auto& p, auto& q) { return sameElement(OpcUaType_LocalizedText, &p, &q); });
-    case OpcUaType_ExtensionObject: return samePointee(x.ExtensionObject, y.ExtensionObject, sameExtensionObject);
-    case OpcUaType_DataValue: return samePointee(x.DataValue, y.DataValue, sameDataValue);
+    case OpcUaType_ExtensionObject:
+        return samePointee(x.ExtensionObject, y.ExtensionObject, sameExtensionObject);
+    case OpcUaType_DataValue:
+        return samePointee(x.DataValue, y.DataValue, sameDataValue);
     case OpcUaType_Variant:
-    case OpcUaType_DiagnosticInfo: return x.NodeId == y.NodeId;
-    default: return sameElement(a.Datatype, &x, &y);
+    case OpcUaType_DiagnosticInfo:
+        return x.NodeId == y.NodeId;
+    default:
+        return sameElement(a.Datatype, &x, &y);
     }
 }
 
@@ -158,8 +186,10 @@ bool isStructuredElement(OpcUa_Byte type)
     case OpcUaType_ExpandedNodeId:
     case OpcUaType_QualifiedName:
     case OpcUaType_LocalizedText:
-    case OpcUaType_DataValue: return true;
-    default: return false;
+    case OpcUaType_DataValue:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -193,14 +223,17 @@ bool sameVariant(const OpcUa_Variant& a, const OpcUa_Variant& b)
         return false;
     switch (a.ArrayType)
     {
-    case OpcUa_VariantArrayType_Scalar: return sameScalar(a, b);
+    case OpcUa_VariantArrayType_Scalar:
+        return sameScalar(a, b);
     case OpcUa_VariantArrayType_Array:
         if (a.Value.Array.Length != b.Value.Array.Length)
             return false;
-        return a.Datatype == OpcUaType_Null ||
-               sameElements(a.Datatype, a.Value.Array.Value.Array, b.Value.Array.Value.Array, a.Value.Array.Length);
-    case OpcUa_VariantArrayType_Matrix: return sameMatrix(a, b);
-    default: return false;
+        return a.Datatype == OpcUaType_Null || sameElements(a.Datatype, a.Value.Array.Value.Array,
+                                                            b.Value.Array.Value.Array, a.Value.Array.Length);
+    case OpcUa_VariantArrayType_Matrix:
+        return sameMatrix(a, b);
+    default:
+        return false;
     }
 }
 
@@ -232,18 +265,30 @@ Order compare(const OpcUa_Variant& a, const OpcUa_Variant& b)
     const OpcUa_VariantUnion& y = b.Value;
     switch (a.Datatype)
     {
-    case OpcUaType_Boolean: return orderOf(x.Boolean, y.Boolean);
-    case OpcUaType_Byte: return orderOf(x.Byte, y.Byte);
-    case OpcUaType_SByte: return orderOf(x.SByte, y.SByte);
-    case OpcUaType_Int16: return orderOf(x.Int16, y.Int16);
-    case OpcUaType_Int32: return orderOf(x.Int32, y.Int32);
-    case OpcUaType_Int64: return orderOf(x.Int64, y.Int64);
-    case OpcUaType_UInt16: return orderOf(x.UInt16, y.UInt16);
-    case OpcUaType_UInt32: return orderOf(x.UInt32, y.UInt32);
-    case OpcUaType_UInt64: return orderOf(x.UInt64, y.UInt64);
-    case OpcUaType_StatusCode: return orderOf(x.StatusCode, y.StatusCode);
-    case OpcUaType_Float: return orderOf(x.Float, y.Float);
-    case OpcUaType_Double: return orderOf(x.Double, y.Double);
+    case OpcUaType_Boolean:
+        return orderOf(x.Boolean, y.Boolean);
+    case OpcUaType_Byte:
+        return orderOf(x.Byte, y.Byte);
+    case OpcUaType_SByte:
+        return orderOf(x.SByte, y.SByte);
+    case OpcUaType_Int16:
+        return orderOf(x.Int16, y.Int16);
+    case OpcUaType_Int32:
+        return orderOf(x.Int32, y.Int32);
+    case OpcUaType_Int64:
+        return orderOf(x.Int64, y.Int64);
+    case OpcUaType_UInt16:
+        return orderOf(x.UInt16, y.UInt16);
+    case OpcUaType_UInt32:
+        return orderOf(x.UInt32, y.UInt32);
+    case OpcUaType_UInt64:
+        return orderOf(x.UInt64, y.UInt64);
+    case OpcUaType_StatusCode:
+        return orderOf(x.StatusCode, y.StatusCode);
+    case OpcUaType_Float:
+        return orderOf(x.Float, y.Float);
+    case OpcUaType_Double:
+        return orderOf(x.Double, y.Double);
     case OpcUaType_String:
     {
         UaString sa(&x.String);
@@ -260,14 +305,21 @@ Order compare(const OpcUa_Variant& a, const OpcUa_Variant& b)
             return Order::Less;
         return da == db ? Order::Equal : Order::Greater;
     }
-    default: return Order::None;
+    default:
+        return Order::None;
     }
 }
 } // namespace
 
-bool UaVariant::operator==(const UaVariant& other) const { return sameVariant(m_value, other.m_value); }
+bool UaVariant::operator==(const UaVariant& other) const
+{
+    return sameVariant(m_value, other.m_value);
+}
 
-bool UaVariant::operator<(const UaVariant& other) const { return compare(m_value, other.m_value) == Order::Less; }
+bool UaVariant::operator<(const UaVariant& other) const
+{
+    return compare(m_value, other.m_value) == Order::Less;
+}
 
 bool UaVariant::operator>(const UaVariant& other) const
 {

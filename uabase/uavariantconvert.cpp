@@ -32,18 +32,52 @@ Number numberOf(const OpcUa_Variant& v)
     const OpcUa_VariantUnion& x = v.Value;
     switch (v.Datatype)
     {
-    case OpcUaType_Boolean: n.kind = Number::Unsigned; n.u = x.Boolean != 0 ? 1 : 0; break;
-    case OpcUaType_SByte: n.kind = Number::Signed; n.s = x.SByte; break;
-    case OpcUaType_Int16: n.kind = Number::Signed; n.s = x.Int16; break;
-    case OpcUaType_Int32: n.kind = Number::Signed; n.s = x.Int32; break;
-    case OpcUaType_Int64: n.kind = Number::Signed; n.s = x.Int64; break;
-    case OpcUaType_Byte: n.kind = Number::Unsigned; n.u = x.Byte; break;
-    case OpcUaType_UInt16: n.kind = Number::Unsigned; n.u = x.UInt16; break;
-    case OpcUaType_UInt32: n.kind = Number::Unsigned; n.u = x.UInt32; break;
-    case OpcUaType_UInt64: n.kind = Number::Unsigned; n.u = x.UInt64; break;
-    case OpcUaType_Float: n.kind = Number::Floating; n.d = x.Float; break;
-    case OpcUaType_Double: n.kind = Number::Floating; n.d = x.Double; break;
-    default: break;
+    case OpcUaType_Boolean:
+        n.kind = Number::Unsigned;
+        n.u = x.Boolean != 0 ? 1 : 0;
+        break;
+    case OpcUaType_SByte:
+        n.kind = Number::Signed;
+        n.s = x.SByte;
+        break;
+    case OpcUaType_Int16:
+        n.kind = Number::Signed;
+        n.s = x.Int16;
+        break;
+    case OpcUaType_Int32:
+        n.kind = Number::Signed;
+        n.s = x.Int32;
+        break;
+    case OpcUaType_Int64:
+        n.kind = Number::Signed;
+        n.s = x.Int64;
+        break;
+    case OpcUaType_Byte:
+        n.kind = Number::Unsigned;
+        n.u = x.Byte;
+        break;
+    case OpcUaType_UInt16:
+        n.kind = Number::Unsigned;
+        n.u = x.UInt16;
+        break;
+    case OpcUaType_UInt32:
+        n.kind = Number::Unsigned;
+        n.u = x.UInt32;
+        break;
+    case OpcUaType_UInt64:
+        n.kind = Number::Unsigned;
+        n.u = x.UInt64;
+        break;
+    case OpcUaType_Float:
+        n.kind = Number::Floating;
+        n.d = x.Float;
+        break;
+    case OpcUaType_Double:
+        n.kind = Number::Floating;
+        n.d = x.Double;
+        break;
+    default:
+        break;
     }
     return n;
 }
@@ -148,14 +182,38 @@ bool fitsFloat(OpcUa_Double value)
 }
 } // namespace
 
-OpcUa_StatusCode UaVariant::toSByte(OpcUa_SByte& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toByte(OpcUa_Byte& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toInt16(OpcUa_Int16& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toUInt16(OpcUa_UInt16& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toInt32(OpcUa_Int32& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toUInt32(OpcUa_UInt32& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toInt64(OpcUa_Int64& out) const { return toInteger(m_value, out); }
-OpcUa_StatusCode UaVariant::toUInt64(OpcUa_UInt64& out) const { return toInteger(m_value, out); }
+OpcUa_StatusCode UaVariant::toSByte(OpcUa_SByte& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toByte(OpcUa_Byte& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toInt16(OpcUa_Int16& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toUInt16(OpcUa_UInt16& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toInt32(OpcUa_Int32& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toUInt32(OpcUa_UInt32& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toInt64(OpcUa_Int64& out) const
+{
+    return toInteger(m_value, out);
+}
+OpcUa_StatusCode UaVariant::toUInt64(OpcUa_UInt64& out) const
+{
+    return toInteger(m_value, out);
+}
 
 OpcUa_StatusCode UaVariant::toFloat(OpcUa_Float& out) const
 {
@@ -209,10 +267,17 @@ OpcUa_StatusCode UaVariant::toDouble(OpcUa_Double& out) const
     Number n = numberOf(m_value);
     switch (n.kind)
     {
-    case Number::Signed: out = static_cast<OpcUa_Double>(n.s); return OpcUa_Good;
-    case Number::Unsigned: out = static_cast<OpcUa_Double>(n.u); return OpcUa_Good;
-    case Number::Floating: out = n.d; return OpcUa_Good;
-    default: return OpcUa_BadOutOfRange;
+    case Number::Signed:
+        out = static_cast<OpcUa_Double>(n.s);
+        return OpcUa_Good;
+    case Number::Unsigned:
+        out = static_cast<OpcUa_Double>(n.u);
+        return OpcUa_Good;
+    case Number::Floating:
+        out = n.d;
+        return OpcUa_Good;
+    default:
+        return OpcUa_BadOutOfRange;
     }
 }
 
@@ -232,10 +297,17 @@ OpcUa_StatusCode UaVariant::toBool(OpcUa_Boolean& out) const
     Number n = numberOf(m_value);
     switch (n.kind)
     {
-    case Number::Signed: out = n.s != 0 ? OpcUa_True : OpcUa_False; return OpcUa_Good;
-    case Number::Unsigned: out = n.u != 0 ? OpcUa_True : OpcUa_False; return OpcUa_Good;
+    case Number::Signed:
+        out = n.s != 0 ? OpcUa_True : OpcUa_False;
+        return OpcUa_Good;
+    case Number::Unsigned:
+        out = n.u != 0 ? OpcUa_True : OpcUa_False;
+        return OpcUa_Good;
     // NaN is not equal to 0 and gives true.
-    case Number::Floating: out = n.d == 0 ? OpcUa_False : OpcUa_True; return OpcUa_Good;
-    default: return OpcUa_BadTypeMismatch;
+    case Number::Floating:
+        out = n.d == 0 ? OpcUa_False : OpcUa_True;
+        return OpcUa_Good;
+    default:
+        return OpcUa_BadTypeMismatch;
     }
 }

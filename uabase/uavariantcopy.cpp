@@ -8,7 +8,10 @@ namespace VariantCopy
 {
 namespace
 {
-bool failed(OpcUa_StatusCode status) { return (status & 0xC0000000u) != 0; }
+bool failed(OpcUa_StatusCode status)
+{
+    return (status & 0xC0000000u) != 0;
+}
 
 // A newly allocated, initialised copy of a structure; null source stays null.
 template <typename T, typename CopyFn> OpcUa_StatusCode duplicate(const T* source, T** target, CopyFn copyFn)
@@ -97,31 +100,56 @@ OpcUa_UInt32 elementSize(OpcUa_Byte type)
 {
     switch (type)
     {
-    case OpcUaType_Boolean: return sizeof(OpcUa_Boolean);
-    case OpcUaType_SByte: return sizeof(OpcUa_SByte);
-    case OpcUaType_Byte: return sizeof(OpcUa_Byte);
-    case OpcUaType_Int16: return sizeof(OpcUa_Int16);
-    case OpcUaType_UInt16: return sizeof(OpcUa_UInt16);
-    case OpcUaType_Int32: return sizeof(OpcUa_Int32);
-    case OpcUaType_UInt32: return sizeof(OpcUa_UInt32);
-    case OpcUaType_Int64: return sizeof(OpcUa_Int64);
-    case OpcUaType_UInt64: return sizeof(OpcUa_UInt64);
-    case OpcUaType_Float: return sizeof(OpcUa_Float);
-    case OpcUaType_Double: return sizeof(OpcUa_Double);
-    case OpcUaType_String: return sizeof(OpcUa_String);
-    case OpcUaType_DateTime: return sizeof(OpcUa_DateTime);
-    case OpcUaType_Guid: return sizeof(OpcUa_Guid);
-    case OpcUaType_ByteString: return sizeof(OpcUa_ByteString);
-    case OpcUaType_XmlElement: return sizeof(OpcUa_XmlElement);
-    case OpcUaType_NodeId: return sizeof(OpcUa_NodeId);
-    case OpcUaType_ExpandedNodeId: return sizeof(OpcUa_ExpandedNodeId);
-    case OpcUaType_StatusCode: return sizeof(OpcUa_StatusCode);
-    case OpcUaType_QualifiedName: return sizeof(OpcUa_QualifiedName);
-    case OpcUaType_LocalizedText: return sizeof(OpcUa_LocalizedText);
-    case OpcUaType_ExtensionObject: return sizeof(OpcUa_ExtensionObject);
-    case OpcUaType_DataValue: return sizeof(OpcUa_DataValue);
-    case OpcUaType_Variant: return sizeof(OpcUa_Variant);
-    default: return 0;
+    case OpcUaType_Boolean:
+        return sizeof(OpcUa_Boolean);
+    case OpcUaType_SByte:
+        return sizeof(OpcUa_SByte);
+    case OpcUaType_Byte:
+        return sizeof(OpcUa_Byte);
+    case OpcUaType_Int16:
+        return sizeof(OpcUa_Int16);
+    case OpcUaType_UInt16:
+        return sizeof(OpcUa_UInt16);
+    case OpcUaType_Int32:
+        return sizeof(OpcUa_Int32);
+    case OpcUaType_UInt32:
+        return sizeof(OpcUa_UInt32);
+    case OpcUaType_Int64:
+        return sizeof(OpcUa_Int64);
+    case OpcUaType_UInt64:
+        return sizeof(OpcUa_UInt64);
+    case OpcUaType_Float:
+        return sizeof(OpcUa_Float);
+    case OpcUaType_Double:
+        return sizeof(OpcUa_Double);
+    case OpcUaType_String:
+        return sizeof(OpcUa_String);
+    case OpcUaType_DateTime:
+        return sizeof(OpcUa_DateTime);
+    case OpcUaType_Guid:
+        return sizeof(OpcUa_Guid);
+    case OpcUaType_ByteString:
+        return sizeof(OpcUa_ByteString);
+    case OpcUaType_XmlElement:
+        return sizeof(OpcUa_XmlElement);
+    case OpcUaType_NodeId:
+        return sizeof(OpcUa_NodeId);
+    case OpcUaType_ExpandedNodeId:
+        return sizeof(OpcUa_ExpandedNodeId);
+    case OpcUaType_StatusCode:
+        return sizeof(OpcUa_StatusCode);
+    case OpcUaType_QualifiedName:
+        return sizeof(OpcUa_QualifiedName);
+    case OpcUaType_LocalizedText:
+        return sizeof(OpcUa_LocalizedText);
+    case OpcUaType_ExtensionObject:
+        return sizeof(OpcUa_ExtensionObject);
+    case OpcUaType_DataValue:
+        return sizeof(OpcUa_DataValue);
+    case OpcUaType_Variant:
+        return sizeof(OpcUa_Variant);
+    default:
+        return 0;
     }
 }
 
@@ -131,19 +159,36 @@ void clearElement(OpcUa_Byte type, void* element)
         return;
     switch (type)
     {
-    case OpcUaType_String: OpcUa_String_Clear(static_cast<OpcUa_String*>(element)); break;
+    case OpcUaType_String:
+        OpcUa_String_Clear(static_cast<OpcUa_String*>(element));
+        break;
     case OpcUaType_ByteString:
-    case OpcUaType_XmlElement: OpcUa_ByteString_Clear(static_cast<OpcUa_ByteString*>(element)); break;
-    case OpcUaType_NodeId: OpcUa_NodeId_Clear(static_cast<OpcUa_NodeId*>(element)); break;
-    case OpcUaType_ExpandedNodeId: OpcUa_ExpandedNodeId_Clear(static_cast<OpcUa_ExpandedNodeId*>(element)); break;
-    case OpcUaType_QualifiedName: OpcUa_QualifiedName_Clear(static_cast<OpcUa_QualifiedName*>(element)); break;
-    case OpcUaType_LocalizedText: OpcUa_LocalizedText_Clear(static_cast<OpcUa_LocalizedText*>(element)); break;
+    case OpcUaType_XmlElement:
+        OpcUa_ByteString_Clear(static_cast<OpcUa_ByteString*>(element));
+        break;
+    case OpcUaType_NodeId:
+        OpcUa_NodeId_Clear(static_cast<OpcUa_NodeId*>(element));
+        break;
+    case OpcUaType_ExpandedNodeId:
+        OpcUa_ExpandedNodeId_Clear(static_cast<OpcUa_ExpandedNodeId*>(element));
+        break;
+    case OpcUaType_QualifiedName:
+        OpcUa_QualifiedName_Clear(static_cast<OpcUa_QualifiedName*>(element));
+        break;
+    case OpcUaType_LocalizedText:
+        OpcUa_LocalizedText_Clear(static_cast<OpcUa_LocalizedText*>(element));
+        break;
     case OpcUaType_ExtensionObject:
         OpcUa_ExtensionObject_Clear(static_cast<OpcUa_ExtensionObject*>(element));
         break;
-    case OpcUaType_DataValue: OpcUa_DataValue_Clear(static_cast<OpcUa_DataValue*>(element)); break;
-    case OpcUaType_Variant: OpcUa_Variant_Clear(static_cast<OpcUa_Variant*>(element)); break;
-    default: break;
+    case OpcUaType_DataValue:
+        OpcUa_DataValue_Clear(static_cast<OpcUa_DataValue*>(element));
+        break;
+    case OpcUaType_Variant:
+        OpcUa_Variant_Clear(static_cast<OpcUa_Variant*>(element));
+        break;
+    default:
+        break;
     }
     std::memset(element, 0, elementSize(type));
 }
@@ -153,7 +198,8 @@ OpcUa_StatusCode copyElement(OpcUa_Byte type, const void* source, void* target)
     switch (type)
     {
     case OpcUaType_String:
-        return OpcUa_String_CopyTo(static_cast<const OpcUa_String*>(source), static_cast<OpcUa_String*>(target));
+        return OpcUa_String_CopyTo(static_cast<const OpcUa_String*>(source),
+                                   static_cast<OpcUa_String*>(target));
     case OpcUaType_ByteString:
     case OpcUaType_XmlElement:
         OpcUa_ByteString_Initialize(static_cast<OpcUa_ByteString*>(target));
@@ -161,7 +207,8 @@ OpcUa_StatusCode copyElement(OpcUa_Byte type, const void* source, void* target)
                                          static_cast<OpcUa_ByteString*>(target));
     case OpcUaType_NodeId:
         OpcUa_NodeId_Initialize(static_cast<OpcUa_NodeId*>(target));
-        return StackCopy::copyNodeId(static_cast<const OpcUa_NodeId*>(source), static_cast<OpcUa_NodeId*>(target));
+        return StackCopy::copyNodeId(static_cast<const OpcUa_NodeId*>(source),
+                                     static_cast<OpcUa_NodeId*>(target));
     case OpcUaType_ExpandedNodeId:
         return OpcUa_ExpandedNodeId_CopyTo(static_cast<const OpcUa_ExpandedNodeId*>(source),
                                            static_cast<OpcUa_ExpandedNodeId*>(target));
@@ -176,7 +223,8 @@ OpcUa_StatusCode copyElement(OpcUa_Byte type, const void* source, void* target)
         return StackCopy::copyExtensionObject(static_cast<const OpcUa_ExtensionObject*>(source),
                                               static_cast<OpcUa_ExtensionObject*>(target));
     case OpcUaType_DataValue:
-        return copyDataValue(*static_cast<const OpcUa_DataValue*>(source), *static_cast<OpcUa_DataValue*>(target));
+        return copyDataValue(*static_cast<const OpcUa_DataValue*>(source),
+                             *static_cast<OpcUa_DataValue*>(target));
     case OpcUaType_Variant:
         return copy(*static_cast<const OpcUa_Variant*>(source), *static_cast<OpcUa_Variant*>(target));
     default:
@@ -233,9 +281,9 @@ OpcUa_StatusCode copyDataValue(const OpcUa_DataValue& source, OpcUa_DataValue& t
 
 OpcUa_StatusCode copy(const OpcUa_Variant& source, OpcUa_Variant& target)
 {
-    OpcUa_Variant_Initialize(&target);
     if (&source == &target)
         return OpcUa_BadInvalidArgument;
+    OpcUa_Variant_Initialize(&target);
     OpcUa_Variant result;
     OpcUa_Variant_Initialize(&result);
     OpcUa_Byte type = source.Datatype;
@@ -272,7 +320,8 @@ OpcUa_StatusCode copy(const OpcUa_Variant& source, OpcUa_Variant& target)
         if (m.NoOfDimensions > 0 && m.Dimensions != nullptr)
         {
             std::size_t bytes = static_cast<std::size_t>(m.NoOfDimensions) * sizeof(OpcUa_Int32);
-            result.Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(bytes)));
+            result.Value.Matrix.Dimensions =
+                static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(bytes)));
             if (result.Value.Matrix.Dimensions == nullptr)
                 return OpcUa_BadOutOfMemory;
             std::memcpy(result.Value.Matrix.Dimensions, m.Dimensions, bytes);
@@ -280,7 +329,8 @@ OpcUa_StatusCode copy(const OpcUa_Variant& source, OpcUa_Variant& target)
         else
             result.Value.Matrix.NoOfDimensions = 0;
         if (count > 0)
-            status = copyElements(type, m.Value.Array, static_cast<OpcUa_Int32>(count), &result.Value.Matrix.Value.Array);
+            status = copyElements(type, m.Value.Array, static_cast<OpcUa_Int32>(count),
+                                  &result.Value.Matrix.Value.Array);
         break;
     }
     default:

@@ -9,7 +9,10 @@
 
 namespace
 {
-bool failed(OpcUa_StatusCode status) { return (status & 0xC0000000u) != 0; }
+bool failed(OpcUa_StatusCode status)
+{
+    return (status & 0xC0000000u) != 0;
+}
 
 // One dimension as a first index and a count; the count of a range is taken in 64 bits, since
 // h - l + 1 does not fit 32 bits for 0:4294967295.
@@ -72,7 +75,8 @@ OpcUa_StatusCode assignBytes(OpcUa_ByteString& target, const OpcUa_Byte* bytes, 
 
 // The selected part of one String or ByteString element into a cleared target; false when the
 // selection lies wholly beyond it.
-bool subRange(OpcUa_Byte type, const void* element, const Selection& s, void* target, OpcUa_StatusCode& status)
+bool subRange(OpcUa_Byte type, const void* element, const Selection& s, void* target,
+              OpcUa_StatusCode& status)
 {
     status = OpcUa_Good;
     if (type == OpcUaType_String)
@@ -93,7 +97,10 @@ bool subRange(OpcUa_Byte type, const void* element, const Selection& s, void* ta
     return true;
 }
 
-bool isTextLike(OpcUa_Byte type) { return type == OpcUaType_String || type == OpcUaType_ByteString; }
+bool isTextLike(OpcUa_Byte type)
+{
+    return type == OpcUaType_String || type == OpcUaType_ByteString;
+}
 
 bool isRangeReadableArrayType(OpcUa_Byte type)
 {
@@ -153,7 +160,8 @@ OpcUa_StatusCode UaVariant::getRange(const UaNumericRange& range, OpcUa_Variant*
     OpcUa_Variant_Initialize(&result);
     OpcUa_StatusCode status = OpcUa_Good;
     if (!inner.usable)
-        status = VariantCopy::copyElements(type, source, static_cast<OpcUa_Int32>(n), &result.Value.Array.Value.Array);
+        status = VariantCopy::copyElements(type, source, static_cast<OpcUa_Int32>(n),
+                                           &result.Value.Array.Value.Array);
     else
     {
         auto* block = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(n * size)));
@@ -183,8 +191,8 @@ namespace
 {
 // The replacement of one String or ByteString element's stretch, built aside; the new element
 // lands in `target` (a cleared slot). NoData when the sizes do not match the selection.
-OpcUa_StatusCode replacedText(OpcUa_Byte type, const void* element, const Selection& s, const void* replacement,
-                              void* target)
+OpcUa_StatusCode replacedText(OpcUa_Byte type, const void* element, const Selection& s,
+                              const void* replacement, void* target)
 {
     if (type == OpcUaType_String)
     {
@@ -229,7 +237,8 @@ OpcUa_StatusCode UaVariant::setRange(const UaNumericRange& range, const UaVarian
             return OpcUa_BadIndexRangeNoData;
         OpcUa_Variant result;
         OpcUa_Variant_Initialize(&result);
-        OpcUa_StatusCode status = replacedText(type, &m_value.Value.String, first, &with.Value.String, &result.Value.String);
+        OpcUa_StatusCode status =
+            replacedText(type, &m_value.Value.String, first, &with.Value.String, &result.Value.String);
         if (failed(status))
             return status;
         result.Datatype = type;
@@ -265,7 +274,8 @@ OpcUa_StatusCode UaVariant::setRange(const UaNumericRange& range, const UaVarian
         auto* block = static_cast<OpcUa_Byte*>(fresh);
         OpcUa_UInt64 done = 0;
         for (; done < first.count && !failed(status); ++done)
-            status = replacedText(type, target + done * size, inner, replacement + done * size, block + done * size);
+            status = replacedText(type, target + done * size, inner, replacement + done * size,
+                                  block + done * size);
         if (failed(status))
         {
             for (OpcUa_UInt64 i = 0; i < done; ++i)

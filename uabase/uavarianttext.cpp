@@ -52,21 +52,36 @@ std::string elementText(OpcUa_Byte type, const OpcUa_VariantArrayUnion& elements
 {
     switch (type)
     {
-    case OpcUaType_Boolean: return elements.BooleanArray[i] ? "true," : "false,";
-    case OpcUaType_SByte: return format("%d,", elements.SByteArray[i]);
-    case OpcUaType_Int16: return format("%d,", elements.Int16Array[i]);
-    case OpcUaType_Int32: return format("%d,", elements.Int32Array[i]);
-    case OpcUaType_Byte: return format("%u,", elements.ByteArray[i]);
-    case OpcUaType_UInt16: return format("%u,", elements.UInt16Array[i]);
-    case OpcUaType_UInt32: return format("%u,", elements.UInt32Array[i]);
-    case OpcUaType_Int64: return format("%" PRId64 ",", elements.Int64Array[i]);
-    case OpcUaType_UInt64: return format("%" PRIu64 ",", elements.UInt64Array[i]);
-    case OpcUaType_Float: return format("%.6g,", static_cast<double>(elements.FloatArray[i]));
-    case OpcUaType_Double: return format("%.12g,", elements.DoubleArray[i]);
-    case OpcUaType_String: return "'" + stringText(elements.StringArray[i]) + "',";
-    case OpcUaType_DateTime: return "'" + dateTimeText(elements.DateTimeArray[i]) + "',";
-    case OpcUaType_Guid: return "'" + guidText(elements.GuidArray[i]) + "',";
-    default: return std::string();
+    case OpcUaType_Boolean:
+        return elements.BooleanArray[i] ? "true," : "false,";
+    case OpcUaType_SByte:
+        return format("%d,", elements.SByteArray[i]);
+    case OpcUaType_Int16:
+        return format("%d,", elements.Int16Array[i]);
+    case OpcUaType_Int32:
+        return format("%d,", elements.Int32Array[i]);
+    case OpcUaType_Byte:
+        return format("%u,", elements.ByteArray[i]);
+    case OpcUaType_UInt16:
+        return format("%u,", elements.UInt16Array[i]);
+    case OpcUaType_UInt32:
+        return format("%u,", elements.UInt32Array[i]);
+    case OpcUaType_Int64:
+        return format("%" PRId64 ",", elements.Int64Array[i]);
+    case OpcUaType_UInt64:
+        return format("%" PRIu64 ",", elements.UInt64Array[i]);
+    case OpcUaType_Float:
+        return format("%.6g,", static_cast<double>(elements.FloatArray[i]));
+    case OpcUaType_Double:
+        return format("%.12g,", elements.DoubleArray[i]);
+    case OpcUaType_String:
+        return "'" + stringText(elements.StringArray[i]) + "',";
+    case OpcUaType_DateTime:
+        return "'" + dateTimeText(elements.DateTimeArray[i]) + "',";
+    case OpcUaType_Guid:
+        return "'" + guidText(elements.GuidArray[i]) + "',";
+    default:
+        return std::string();
     }
 }
 
@@ -95,43 +110,68 @@ UaString arrayText(const OpcUa_Variant& v)
     return UaString::fromBytes(text.data(), static_cast<int>(text.size()));
 }
 
-UaString fromStd(const std::string& text) { return UaString::fromBytes(text.data(), static_cast<int>(text.size())); }
+UaString fromStd(const std::string& text)
+{
+    return UaString::fromBytes(text.data(), static_cast<int>(text.size()));
+}
 
 UaString scalarText(const OpcUa_Variant& v)
 {
     const OpcUa_VariantUnion& x = v.Value;
     switch (v.Datatype)
     {
-    case OpcUaType_Null: return UaString();
-    case OpcUaType_Boolean: return UaString(x.Boolean ? "true" : "false");
-    case OpcUaType_SByte: return fromStd(format("%d", x.SByte));
-    case OpcUaType_Int16: return fromStd(format("%d", x.Int16));
-    case OpcUaType_Int32: return fromStd(format("%d", x.Int32));
-    case OpcUaType_Byte: return fromStd(format("%u", x.Byte));
-    case OpcUaType_UInt16: return fromStd(format("%u", x.UInt16));
-    case OpcUaType_UInt32: return fromStd(format("%u", x.UInt32));
-    case OpcUaType_Int64: return fromStd(format("%" PRId64, x.Int64));
-    case OpcUaType_UInt64: return fromStd(format("%" PRIu64, x.UInt64));
-    case OpcUaType_Float: return fromStd(format("%.6g", static_cast<double>(x.Float)));
-    case OpcUaType_Double: return fromStd(format("%.12g", x.Double));
-    case OpcUaType_String: return UaString(&x.String);
-    case OpcUaType_DateTime: return UaDateTime(x.DateTime).toString();
-    case OpcUaType_Guid: return x.Guid != nullptr ? UaGuid(*x.Guid).toString() : UaString();
-    case OpcUaType_ByteString: return UaByteArray(x.ByteString).toHex(false);
+    case OpcUaType_Null:
+        return UaString();
+    case OpcUaType_Boolean:
+        return UaString(x.Boolean ? "true" : "false");
+    case OpcUaType_SByte:
+        return fromStd(format("%d", x.SByte));
+    case OpcUaType_Int16:
+        return fromStd(format("%d", x.Int16));
+    case OpcUaType_Int32:
+        return fromStd(format("%d", x.Int32));
+    case OpcUaType_Byte:
+        return fromStd(format("%u", x.Byte));
+    case OpcUaType_UInt16:
+        return fromStd(format("%u", x.UInt16));
+    case OpcUaType_UInt32:
+        return fromStd(format("%u", x.UInt32));
+    case OpcUaType_Int64:
+        return fromStd(format("%" PRId64, x.Int64));
+    case OpcUaType_UInt64:
+        return fromStd(format("%" PRIu64, x.UInt64));
+    case OpcUaType_Float:
+        return fromStd(format("%.6g", static_cast<double>(x.Float)));
+    case OpcUaType_Double:
+        return fromStd(format("%.12g", x.Double));
+    case OpcUaType_String:
+        return UaString(&x.String);
+    case OpcUaType_DateTime:
+        return UaDateTime(x.DateTime).toString();
+    case OpcUaType_Guid:
+        return x.Guid != nullptr ? UaGuid(*x.Guid).toString() : UaString();
+    case OpcUaType_ByteString:
+        return UaByteArray(x.ByteString).toHex(false);
     case OpcUaType_XmlElement:
         return x.XmlElement.Length > 0 && x.XmlElement.Data != nullptr
-                   ? UaString::fromBytes(reinterpret_cast<const char*>(x.XmlElement.Data), x.XmlElement.Length)
+                   ? UaString::fromBytes(reinterpret_cast<const char*>(x.XmlElement.Data),
+                                         x.XmlElement.Length)
                    : UaString();
-    case OpcUaType_NodeId: return x.NodeId != nullptr ? TextForms::nodeIdIdentifier(*x.NodeId) : UaString();
+    case OpcUaType_NodeId:
+        return x.NodeId != nullptr ? TextForms::nodeIdIdentifier(*x.NodeId) : UaString();
     case OpcUaType_ExpandedNodeId:
-        return x.ExpandedNodeId != nullptr ? TextForms::nodeIdIdentifier(x.ExpandedNodeId->NodeId) : UaString();
-    case OpcUaType_StatusCode: return UaStatusCode::toString(x.StatusCode);
-    case OpcUaType_QualifiedName: return x.QualifiedName != nullptr ? UaString(&x.QualifiedName->Name) : UaString();
+        return x.ExpandedNodeId != nullptr ? TextForms::nodeIdIdentifier(x.ExpandedNodeId->NodeId)
+                                           : UaString();
+    case OpcUaType_StatusCode:
+        return UaStatusCode::toString(x.StatusCode);
+    case OpcUaType_QualifiedName:
+        return x.QualifiedName != nullptr ? UaString(&x.QualifiedName->Name) : UaString();
     case OpcUaType_LocalizedText:
         return x.LocalizedText != nullptr ? UaString(&x.LocalizedText->Text) : UaString();
     case OpcUaType_ExtensionObject:
         return x.ExtensionObject != nullptr ? TextForms::extensionObject(*x.ExtensionObject) : UaString();
-    default: return UaString("Type cannot be displayed");
+    default:
+        return UaString("Type cannot be displayed");
     }
 }
 } // namespace
@@ -140,9 +180,12 @@ UaString UaVariant::toString() const
 {
     switch (m_value.ArrayType)
     {
-    case OpcUa_VariantArrayType_Scalar: return scalarText(m_value);
-    case OpcUa_VariantArrayType_Array: return arrayText(m_value);
-    default: return UaString("Matrix cannot be displayed");
+    case OpcUa_VariantArrayType_Scalar:
+        return scalarText(m_value);
+    case OpcUa_VariantArrayType_Array:
+        return arrayText(m_value);
+    default:
+        return UaString("Matrix cannot be displayed");
     }
 }
 

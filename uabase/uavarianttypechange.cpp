@@ -7,9 +7,15 @@
 
 namespace
 {
-bool failed(OpcUa_StatusCode status) { return (status & 0xC0000000u) != 0; }
+bool failed(OpcUa_StatusCode status)
+{
+    return (status & 0xC0000000u) != 0;
+}
 
-bool isScalarTarget(OpcUa_Byte type) { return type >= OpcUaType_Boolean && type <= OpcUaType_DateTime; }
+bool isScalarTarget(OpcUa_Byte type)
+{
+    return type >= OpcUaType_Boolean && type <= OpcUaType_DateTime;
+}
 
 int hexValue(char c)
 {
@@ -65,7 +71,7 @@ OpcUa_StatusCode UaVariant::scalarTo(OpcUa_BuiltInType target, OpcUa_Variant& ou
     OpcUa_StatusCode status = OpcUa_BadTypeMismatch;
     switch (target)
     {
-#define UABASE_CONVERT(TypeName, Method, Setter)                                                              \
+#define UABASE_CONVERT(TypeName, Method, Setter)                                                             \
     case OpcUaType_##TypeName:                                                                               \
     {                                                                                                        \
         OpcUa_##TypeName value{};                                                                            \
@@ -135,7 +141,8 @@ OpcUa_StatusCode UaVariant::arrayTo(OpcUa_BuiltInType target, OpcUa_Variant& out
         out = result;
         return OpcUa_Good;
     }
-    auto* block = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(length) * targetSize));
+    auto* block =
+        static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(length) * targetSize));
     if (block == nullptr)
         return OpcUa_BadOutOfMemory;
     std::memset(block, 0, static_cast<std::size_t>(length) * targetSize);
@@ -193,10 +200,11 @@ OpcUa_StatusCode UaVariant::changeType(OpcUa_BuiltInType target, bool toArray)
 
     if (!isArrayNow && !toArray)
         status = (isScalarTarget(target) || target == OpcUaType_ByteString) ? scalarTo(target, result)
-                                                                             : OpcUa_BadTypeMismatch;
+                                                                            : OpcUa_BadTypeMismatch;
     else if (isArrayNow && !toArray)
-        status = (m_value.Datatype == OpcUaType_Byte && target == OpcUaType_ByteString) ? scalarTo(target, result)
-                                                                                         : OpcUa_BadTypeMismatch;
+        status = (m_value.Datatype == OpcUaType_Byte && target == OpcUaType_ByteString)
+                     ? scalarTo(target, result)
+                     : OpcUa_BadTypeMismatch;
     else if (isArrayNow && toArray)
         status = arrayTo(target, result);
     else if (m_value.Datatype == OpcUaType_ByteString && target == OpcUaType_Byte)
@@ -206,7 +214,8 @@ OpcUa_StatusCode UaVariant::changeType(OpcUa_BuiltInType target, bool toArray)
         result.Datatype = OpcUaType_Byte;
         result.ArrayType = OpcUa_VariantArrayType_Array;
         result.Value.Array.Length = length;
-        status = length > 0 ? VariantCopy::copyElements(OpcUaType_Byte, bytes.Data, length, &result.Value.Array.Value.Array)
+        status = length > 0 ? VariantCopy::copyElements(OpcUaType_Byte, bytes.Data, length,
+                                                        &result.Value.Array.Value.Array)
                             : OpcUa_Good;
     }
     else if (m_value.Datatype == OpcUaType_String && isScalarTarget(target))
@@ -247,7 +256,8 @@ OpcUa_StatusCode UaVariant::toTypedArray(OpcUa_BuiltInType type, Array& out) con
     void* block = nullptr;
     if (length > 0 && source->Value.Array.Value.Array != nullptr)
     {
-        OpcUa_StatusCode status = VariantCopy::copyElements(type, source->Value.Array.Value.Array, length, &block);
+        OpcUa_StatusCode status =
+            VariantCopy::copyElements(type, source->Value.Array.Value.Array, length, &block);
         if (failed(status))
             return status;
     }
@@ -337,7 +347,8 @@ OpcUa_StatusCode UaVariant::toByteString(UaByteString& out) const
                 return OpcUa_BadOutOfRange;
             bytes[i / 2] = static_cast<char>(high * 16 + low);
         }
-        out = UaByteString(static_cast<OpcUa_Int32>(bytes.size()), reinterpret_cast<const OpcUa_Byte*>(bytes.data()));
+        out = UaByteString(static_cast<OpcUa_Int32>(bytes.size()),
+                           reinterpret_cast<const OpcUa_Byte*>(bytes.data()));
         return OpcUa_Good;
     }
     return OpcUa_BadOutOfRange;
@@ -347,8 +358,9 @@ void UaVariant::promoteNumericTypes(UaVariant& a, UaVariant& b)
 {
     const OpcUa_Byte ta = a.m_value.Datatype;
     const OpcUa_Byte tb = b.m_value.Datatype;
-    if (a.m_value.ArrayType != OpcUa_VariantArrayType_Scalar || b.m_value.ArrayType != OpcUa_VariantArrayType_Scalar ||
-        ta == tb || ta < OpcUaType_Boolean || ta > OpcUaType_Double || tb < OpcUaType_Boolean || tb > OpcUaType_Double)
+    if (a.m_value.ArrayType != OpcUa_VariantArrayType_Scalar ||
+        b.m_value.ArrayType != OpcUa_VariantArrayType_Scalar || ta == tb || ta < OpcUaType_Boolean ||
+        ta > OpcUaType_Double || tb < OpcUaType_Boolean || tb > OpcUaType_Double)
         return;
     auto isUnsigned = [](OpcUa_Byte t) { return t <= OpcUaType_UInt64 && t % 2 == 1; };
     auto isFloating = [](OpcUa_Byte t) { return t >= OpcUaType_Float; };

@@ -22,8 +22,9 @@ UaDataValue withVariant(const UaVariant& value)
     return dv;
 }
 
-template <typename T> UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& values, bool matrix = false,
-                                        std::vector<OpcUa_Int32> dims = {})
+template <typename T>
+UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& values, bool matrix = false,
+                  std::vector<OpcUa_Int32> dims = {})
 {
     OpcUa_Variant raw;
     OpcUa_Variant_Initialize(&raw);
@@ -40,8 +41,8 @@ template <typename T> UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& v
     {
         raw.ArrayType = OpcUa_VariantArrayType_Matrix;
         raw.Value.Matrix.NoOfDimensions = static_cast<OpcUa_Int32>(dims.size());
-        raw.Value.Matrix.Dimensions =
-            static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(dims.size() * sizeof(OpcUa_Int32))));
+        raw.Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(
+            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(dims.size() * sizeof(OpcUa_Int32))));
         std::memcpy(raw.Value.Matrix.Dimensions, dims.data(), dims.size() * sizeof(OpcUa_Int32));
         raw.Value.Matrix.Value.Array = block;
     }
@@ -79,7 +80,8 @@ TEST(UaDataValue, CopyOnWrite)
     EXPECT_FALSE(first.sharesRecordWith(second));
     EXPECT_EQ(first.statusCode(), OpcUa_Good);
     EXPECT_EQ(second.statusCode(), OpcUa_BadInternalError);
-    EXPECT_EQ(static_cast<const OpcUa_DataValue*>(second)->Value.Value.Double, 1.0) << "the copy keeps the value";
+    EXPECT_EQ(static_cast<const OpcUa_DataValue*>(second)->Value.Value.Double, 1.0)
+        << "the copy keeps the value";
 
     // The sole owner changes its record in place.
     const OpcUa_DataValue* before = first;
@@ -198,7 +200,8 @@ TEST(UaDataValue, CheckDeadband)
         {"type differs", withDouble(1.0), withVariant(UaVariant(OpcUa_Int32(1))), 5.0, OpcUa_Good, true},
         {"strings", withVariant(UaVariant(UaString("a"))), withVariant(UaVariant(UaString("b"))), 1.0,
          OpcUa_BadTypeMismatch, false},
-        {"booleans", withVariant(UaVariant(true)), withVariant(UaVariant(false)), 1.0, OpcUa_BadTypeMismatch, false},
+        {"booleans", withVariant(UaVariant(true)), withVariant(UaVariant(false)), 1.0, OpcUa_BadTypeMismatch,
+         false},
         {"int64", withVariant(int64Max), withVariant(int64Less), 100000.0, OpcUa_Good, false},
         {"unsigned", withVariant(uint32Big), withVariant(uint32Small), 0.5, OpcUa_Good, true},
         {"array lengths", withVariant(arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 2})),
@@ -209,14 +212,17 @@ TEST(UaDataValue, CheckDeadband)
          withVariant(arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 4})), 1.0, OpcUa_Good, true},
         {"unsigned array", withVariant(arrayOf<OpcUa_UInt32>(OpcUaType_UInt32, {4294967295u})),
          withVariant(arrayOf<OpcUa_UInt32>(OpcUaType_UInt32, {0})), 1.0, OpcUa_Good, true},
-        {"string array", withVariant(stringArray("{a}")), withVariant(stringArray("{b}")), 1.0, OpcUa_BadTypeMismatch,
-         false},
+        {"string array", withVariant(stringArray("{a}")), withVariant(stringArray("{b}")), 1.0,
+         OpcUa_BadTypeMismatch, false},
         {"matrix within", withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4}, true, {2, 2})),
-         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4.5}, true, {2, 2})), 0.5, OpcUa_Good, false},
+         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4.5}, true, {2, 2})), 0.5, OpcUa_Good,
+         false},
         {"matrix beyond", withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4}, true, {2, 2})),
-         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4.6}, true, {2, 2})), 0.5, OpcUa_Good, true},
+         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4.6}, true, {2, 2})), 0.5, OpcUa_Good,
+         true},
         {"matrix shape", withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4}, true, {2, 2})),
-         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4}, true, {4, 1})), 0.5, OpcUa_Good, true},
+         withVariant(arrayOf<OpcUa_Double>(OpcUaType_Double, {1, 2, 3, 4}, true, {4, 1})), 0.5, OpcUa_Good,
+         true},
     };
     for (const Case& c : cases)
     {

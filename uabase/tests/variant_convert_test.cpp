@@ -8,8 +8,14 @@
 
 namespace
 {
-UaVariant text(const char* s) { return UaVariant(UaString(s)); }
-UaVariant dbl(double d) { return UaVariant(d); }
+UaVariant text(const char* s)
+{
+    return UaVariant(UaString(s));
+}
+UaVariant dbl(double d)
+{
+    return UaVariant(d);
+}
 UaVariant i64(OpcUa_Int64 v)
 {
     UaVariant r;
@@ -29,7 +35,8 @@ template <typename T> struct Result
     OpcUa_StatusCode status;
     T value;
 };
-template <typename T> Result<T> convert(const UaVariant& v, OpcUa_StatusCode (UaVariant::*to)(T&) const, T marker)
+template <typename T>
+Result<T> convert(const UaVariant& v, OpcUa_StatusCode (UaVariant::*to)(T&) const, T marker)
 {
     T out = marker;
     OpcUa_StatusCode status = (v.*to)(out);
@@ -47,8 +54,9 @@ template <typename T> struct Case
     T expected;
 };
 
-template <typename T> void runTable(const char* name, OpcUa_StatusCode (UaVariant::*to)(T&) const,
-                                    std::initializer_list<Case<T>> cases, T marker)
+template <typename T>
+void runTable(const char* name, OpcUa_StatusCode (UaVariant::*to)(T&) const,
+              std::initializer_list<Case<T>> cases, T marker)
 {
     for (const Case<T>& c : cases)
     {
@@ -134,22 +142,24 @@ TEST(VariantConvert, UnsignedTextRefusesSignsAndReachesTheFullRange)
                             {text("-0"), Range, 0}},
                            7);
     runTable<OpcUa_Byte>("toByte", &UaVariant::toByte,
-                         {{text("255"), OpcUa_Good, 255}, {text("256"), Range, 0}, {text("-1"), Range, 0}}, 7);
+                         {{text("255"), OpcUa_Good, 255}, {text("256"), Range, 0}, {text("-1"), Range, 0}},
+                         7);
 }
 
 TEST(VariantConvert, FloatingToSixtyFourBitUsesExclusiveUpperBounds)
 {
-    runTable<OpcUa_Int64>("toInt64", &UaVariant::toInt64,
-                          {{dbl(9223372036854775808.0), Range, 0},
-                           {dbl(9223372036854774784.0), OpcUa_Good, 9223372036854774784ll},
-                           {dbl(-9223372036854775808.0), OpcUa_Good, std::numeric_limits<OpcUa_Int64>::min()},
-                           {dbl(-9223372036854777856.0), Range, 0},
-                           {dbl(INFINITY), Range, 0},
-                           {UaVariant(OpcUa_Float(9223372036854775808.0f)), Range, 0},
-                           {text("-9223372036854775808"), OpcUa_Good, std::numeric_limits<OpcUa_Int64>::min()},
-                           {text("9223372036854775808"), Range, 0},
-                           {u64(9223372036854775808ull), Range, 0}},
-                          7);
+    runTable<OpcUa_Int64>(
+        "toInt64", &UaVariant::toInt64,
+        {{dbl(9223372036854775808.0), Range, 0},
+         {dbl(9223372036854774784.0), OpcUa_Good, 9223372036854774784ll},
+         {dbl(-9223372036854775808.0), OpcUa_Good, std::numeric_limits<OpcUa_Int64>::min()},
+         {dbl(-9223372036854777856.0), Range, 0},
+         {dbl(INFINITY), Range, 0},
+         {UaVariant(OpcUa_Float(9223372036854775808.0f)), Range, 0},
+         {text("-9223372036854775808"), OpcUa_Good, std::numeric_limits<OpcUa_Int64>::min()},
+         {text("9223372036854775808"), Range, 0},
+         {u64(9223372036854775808ull), Range, 0}},
+        7);
 }
 
 TEST(VariantConvert, ToFloatAndToDouble)
@@ -190,12 +200,12 @@ TEST(VariantConvert, ToBool)
     UaVariant id;
     id.setNodeId(UaNodeId(1, 0));
     const Case cases[] = {
-        {text("FALSE"), OpcUa_Good, OpcUa_False}, {text("false"), OpcUa_Good, OpcUa_False},
-        {text("0"), OpcUa_Good, OpcUa_False},     {text("no"), OpcUa_Good, OpcUa_True},
-        {text("00"), OpcUa_Good, OpcUa_True},     {text(""), OpcUa_Good, OpcUa_True},
-        {text("falsey"), OpcUa_Good, OpcUa_True}, {dbl(0.0), OpcUa_Good, OpcUa_False},
+        {text("FALSE"), OpcUa_Good, OpcUa_False},    {text("false"), OpcUa_Good, OpcUa_False},
+        {text("0"), OpcUa_Good, OpcUa_False},        {text("no"), OpcUa_Good, OpcUa_True},
+        {text("00"), OpcUa_Good, OpcUa_True},        {text(""), OpcUa_Good, OpcUa_True},
+        {text("falsey"), OpcUa_Good, OpcUa_True},    {dbl(0.0), OpcUa_Good, OpcUa_False},
         {dbl(std::nan("")), OpcUa_Good, OpcUa_True}, {i64(0), OpcUa_Good, OpcUa_False},
-        {u64(1ull << 40), OpcUa_Good, OpcUa_True}, {UaVariant(false), OpcUa_Good, OpcUa_False},
+        {u64(1ull << 40), OpcUa_Good, OpcUa_True},   {UaVariant(false), OpcUa_Good, OpcUa_False},
         {id, OpcUa_BadTypeMismatch, OpcUa_True},
     };
     for (const Case& c : cases)

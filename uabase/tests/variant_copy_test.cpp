@@ -43,7 +43,8 @@ UaVariant encodedRange(double low, double high)
     OpcUa_Variant raw;
     OpcUa_Variant_Initialize(&raw);
     raw.Datatype = OpcUaType_ExtensionObject;
-    raw.Value.ExtensionObject = static_cast<OpcUa_ExtensionObject*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ExtensionObject)));
+    raw.Value.ExtensionObject =
+        static_cast<OpcUa_ExtensionObject*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ExtensionObject)));
     OpcUa_ExtensionObject_Initialize(raw.Value.ExtensionObject);
     raw.Value.ExtensionObject->Encoding = OpcUa_ExtensionObjectEncoding_Binary;
     raw.Value.ExtensionObject->TypeId.NodeId.Identifier.Numeric = OpcUaId_Range_Encoding_DefaultBinary;
@@ -101,8 +102,19 @@ std::vector<Sample> samples()
              v.setByteString(b, true);
              return v;
          }},
-        {"NodeId", [] { UaVariant v; v.setNodeId(UaNodeId(UaString("Motor"), 2)); return v; },
-         [] { UaVariant v; v.setNodeId(UaNodeId(UaString("Motor"), 3)); return v; }},
+        {"NodeId",
+         []
+         {
+             UaVariant v;
+             v.setNodeId(UaNodeId(UaString("Motor"), 2));
+             return v;
+         },
+         []
+         {
+             UaVariant v;
+             v.setNodeId(UaNodeId(UaString("Motor"), 3));
+             return v;
+         }},
         {"OpaqueNodeId",
          []
          {
@@ -141,11 +153,32 @@ std::vector<Sample> samples()
              v.attach(raw);
              return v;
          }},
-        {"QualifiedName", [] { UaVariant v; v.setQualifiedName(UaQualifiedName(UaString("Name"), 1)); return v; },
-         [] { UaVariant v; v.setQualifiedName(UaQualifiedName(UaString("Other"), 1)); return v; }},
+        {"QualifiedName",
+         []
+         {
+             UaVariant v;
+             v.setQualifiedName(UaQualifiedName(UaString("Name"), 1));
+             return v;
+         },
+         []
+         {
+             UaVariant v;
+             v.setQualifiedName(UaQualifiedName(UaString("Other"), 1));
+             return v;
+         }},
         {"LocalizedText",
-         [] { UaVariant v; v.setLocalizedText(UaLocalizedText(UaString("en"), UaString("Hi"))); return v; },
-         [] { UaVariant v; v.setLocalizedText(UaLocalizedText(UaString("de"), UaString("Hi"))); return v; }},
+         []
+         {
+             UaVariant v;
+             v.setLocalizedText(UaLocalizedText(UaString("en"), UaString("Hi")));
+             return v;
+         },
+         []
+         {
+             UaVariant v;
+             v.setLocalizedText(UaLocalizedText(UaString("de"), UaString("Hi")));
+             return v;
+         }},
         {"DecodedExtensionObject", [] { return rangeObject(0, 100); }, [] { return rangeObject(0, 101); }},
         {"EncodedExtensionObject", [] { return encodedRange(1, 2); }, [] { return encodedRange(1, 3); }},
         {"StringArray",
@@ -254,7 +287,8 @@ std::vector<Sample> samples()
              OpcUa_VariantArrayUnion elements = raw.Value.Array.Value;
              raw.ArrayType = OpcUa_VariantArrayType_Matrix;
              raw.Value.Matrix.NoOfDimensions = 2;
-             raw.Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
+             raw.Value.Matrix.Dimensions =
+                 static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
              raw.Value.Matrix.Dimensions[0] = 2;
              raw.Value.Matrix.Dimensions[1] = 2;
              raw.Value.Matrix.Value = elements;
@@ -269,7 +303,8 @@ std::vector<Sample> samples()
              OpcUa_VariantArrayUnion elements = raw.Value.Array.Value;
              raw.ArrayType = OpcUa_VariantArrayType_Matrix;
              raw.Value.Matrix.NoOfDimensions = 2;
-             raw.Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
+             raw.Value.Matrix.Dimensions =
+                 static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
              raw.Value.Matrix.Dimensions[0] = 2;
              raw.Value.Matrix.Dimensions[1] = 2;
              raw.Value.Matrix.Value = elements;

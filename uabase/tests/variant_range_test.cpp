@@ -32,7 +32,8 @@ UaVariant stringArray(const std::vector<std::string>& values)
     UaStringArray a;
     a.create(static_cast<OpcUa_UInt32>(values.size()));
     for (std::size_t i = 0; i < values.size(); ++i)
-        UaString::fromBytes(values[i].data(), static_cast<int>(values[i].size())).copyTo(&a[static_cast<OpcUa_UInt32>(i)]);
+        UaString::fromBytes(values[i].data(), static_cast<int>(values[i].size()))
+            .copyTo(&a[static_cast<OpcUa_UInt32>(i)]);
     UaVariant v;
     v.setStringArray(a, true);
     return v;
@@ -48,7 +49,8 @@ UaVariant byteStringArray(const std::vector<std::string>& values)
     raw.Value.Array.Value.ByteStringArray = static_cast<OpcUa_ByteString*>(
         OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(OpcUa_ByteString))));
     for (std::size_t i = 0; i < values.size(); ++i)
-        UaByteString(static_cast<OpcUa_Int32>(values[i].size()), reinterpret_cast<const OpcUa_Byte*>(values[i].data()))
+        UaByteString(static_cast<OpcUa_Int32>(values[i].size()),
+                     reinterpret_cast<const OpcUa_Byte*>(values[i].data()))
             .copyTo(&raw.Value.Array.Value.ByteStringArray[i]);
     UaVariant v;
     v.attach(raw);
@@ -71,7 +73,8 @@ UaVariant nodeIdArray()
     raw.Datatype = OpcUaType_NodeId;
     raw.ArrayType = OpcUa_VariantArrayType_Array;
     raw.Value.Array.Length = 2;
-    raw.Value.Array.Value.NodeIdArray = static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_NodeId)));
+    raw.Value.Array.Value.NodeIdArray =
+        static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_NodeId)));
     UaNodeId(UaString("a"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[0]);
     UaNodeId(UaString("b"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[1]);
     UaVariant v;
@@ -101,7 +104,8 @@ TEST(VariantRange, GetRange)
         raw.Datatype = OpcUaType_NodeId;
         raw.ArrayType = OpcUa_VariantArrayType_Array;
         raw.Value.Array.Length = 1;
-        raw.Value.Array.Value.NodeIdArray = static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_NodeId)));
+        raw.Value.Array.Value.NodeIdArray =
+            static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_NodeId)));
         UaNodeId(UaString("b"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[0]);
         oneNodeId.attach(raw);
     }
@@ -109,11 +113,13 @@ TEST(VariantRange, GetRange)
         {"char", UaVariant(UaString("Hello")), "1", OpcUa_Good, UaVariant(UaString("e"))},
         {"chars", UaVariant(UaString("Hello")), "1:3", OpcUa_Good, UaVariant(UaString("ell"))},
         {"chars cut", UaVariant(UaString("Hello")), "3:10", OpcUa_Good, UaVariant(UaString("lo"))},
-        {"huge upper bound", UaVariant(UaString("Hello")), "0:4294967295", OpcUa_Good, UaVariant(UaString("Hello"))},
+        {"huge upper bound", UaVariant(UaString("Hello")), "0:4294967295", OpcUa_Good,
+         UaVariant(UaString("Hello"))},
         {"beyond", UaVariant(UaString("Hello")), "5", OpcUa_BadIndexRangeNoData, UaVariant()},
         {"by character", UaVariant(UaString("\xC3\xA4\xC3\xB6\xC3\xBC")), "1:2", OpcUa_Good,
          UaVariant(UaString("\xC3\xB6\xC3\xBC"))},
-        {"two dimensions on a scalar", UaVariant(UaString("Hello")), "1,1", OpcUa_BadIndexRangeNoData, UaVariant()},
+        {"two dimensions on a scalar", UaVariant(UaString("Hello")), "1,1", OpcUa_BadIndexRangeNoData,
+         UaVariant()},
         {"bytes", byteString("abcde"), "1:2", OpcUa_Good, byteString("bc")},
         {"byte", byteString("abcde"), "4", OpcUa_Good, byteString("e")},
         {"bytes cut", byteString("abcde"), "4:9", OpcUa_Good, byteString("e")},
@@ -170,13 +176,14 @@ TEST(VariantRange, SetRange)
         UaVariant expected; // the value afterwards (unchanged on failure)
     };
     const Case cases[] = {
-        {"char", UaVariant(UaString("Hello")), "1", UaVariant(UaString("a")), OpcUa_Good, UaVariant(UaString("Hallo"))},
+        {"char", UaVariant(UaString("Hello")), "1", UaVariant(UaString("a")), OpcUa_Good,
+         UaVariant(UaString("Hallo"))},
         {"chars", UaVariant(UaString("Hello")), "1:2", UaVariant(UaString("ip")), OpcUa_Good,
          UaVariant(UaString("Hiplo"))},
         {"by character", UaVariant(UaString("a\xC3\xA4z")), "1", UaVariant(UaString("\xC3\xB6")), OpcUa_Good,
          UaVariant(UaString("a\xC3\xB6z"))},
-        {"wrong length", UaVariant(UaString("Hello")), "1", UaVariant(UaString("ab")), OpcUa_BadIndexRangeNoData,
-         UaVariant(UaString("Hello"))},
+        {"wrong length", UaVariant(UaString("Hello")), "1", UaVariant(UaString("ab")),
+         OpcUa_BadIndexRangeNoData, UaVariant(UaString("Hello"))},
         {"beyond", UaVariant(UaString("Hello")), "4:5", UaVariant(UaString("ab")), OpcUa_BadIndexRangeNoData,
          UaVariant(UaString("Hello"))},
         {"huge upper bound", UaVariant(UaString("Hello")), "0:4294967295", UaVariant(UaString("ab")),
@@ -184,7 +191,8 @@ TEST(VariantRange, SetRange)
         {"type mismatch", UaVariant(UaString("Hello")), "1", byteString("a"), OpcUa_BadTypeMismatch,
          UaVariant(UaString("Hello"))},
         {"bytes", byteString("abcde"), "3:4", byteString("XY"), OpcUa_Good, byteString("abcXY")},
-        {"array", int32Array({1, 2, 3, 4, 5}), "1:2", int32Array({8, 9}), OpcUa_Good, int32Array({1, 8, 9, 4, 5})},
+        {"array", int32Array({1, 2, 3, 4, 5}), "1:2", int32Array({8, 9}), OpcUa_Good,
+         int32Array({1, 8, 9, 4, 5})},
         {"array element", int32Array({1, 2, 3}), "2", int32Array({7}), OpcUa_Good, int32Array({1, 2, 7})},
         {"array count mismatch", int32Array({1, 2, 3}), "1:2", int32Array({8}), OpcUa_BadIndexRangeNoData,
          int32Array({1, 2, 3})},
@@ -192,12 +200,12 @@ TEST(VariantRange, SetRange)
          int32Array({1, 2, 3})},
         {"string array", stringArray({"abc", "de", "f"}), "0:1", stringArray({"x", "y"}), OpcUa_Good,
          stringArray({"x", "y", "f"})},
-        {"string array two dimensions", stringArray({"abc", "de", "f"}), "0:1,0", stringArray({"X", "Y"}), OpcUa_Good,
-         stringArray({"Xbc", "Ye", "f"})},
+        {"string array two dimensions", stringArray({"abc", "de", "f"}), "0:1,0", stringArray({"X", "Y"}),
+         OpcUa_Good, stringArray({"Xbc", "Ye", "f"})},
         {"string array inner beyond", stringArray({"abc", "de", "f"}), "1:2,1", stringArray({"X", "Y"}),
          OpcUa_BadIndexRangeNoData, stringArray({"abc", "de", "f"})},
-        {"byte string array two dimensions", byteStringArray({"abc", "de"}), "0:1,0:1", byteStringArray({"XY", "ZW"}),
-         OpcUa_Good, byteStringArray({"XYc", "ZW"})},
+        {"byte string array two dimensions", byteStringArray({"abc", "de"}), "0:1,0:1",
+         byteStringArray({"XY", "ZW"}), OpcUa_Good, byteStringArray({"XYc", "ZW"})},
         {"int array two dimensions", int32Array({1, 2}), "0,0", int32Array({1}), OpcUa_BadIndexRangeNoData,
          int32Array({1, 2})},
         {"other scalar", UaVariant(OpcUa_Int32(1)), "0", UaVariant(OpcUa_Int32(2)), OpcUa_BadIndexRangeNoData,

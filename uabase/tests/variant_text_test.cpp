@@ -9,7 +9,10 @@
 
 namespace
 {
-std::string text(const UaVariant& v) { return std::string(v.toString().toUtf8()); }
+std::string text(const UaVariant& v)
+{
+    return std::string(v.toString().toUtf8());
+}
 
 UaVariant int32Array(std::initializer_list<OpcUa_Int32> values)
 {
@@ -20,8 +23,8 @@ UaVariant int32Array(std::initializer_list<OpcUa_Int32> values)
     raw.Value.Array.Length = static_cast<OpcUa_Int32>(values.size());
     if (values.size() > 0)
     {
-        raw.Value.Array.Value.Int32Array =
-            static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(OpcUa_Int32))));
+        raw.Value.Array.Value.Int32Array = static_cast<OpcUa_Int32*>(
+            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(OpcUa_Int32))));
         int i = 0;
         for (OpcUa_Int32 v : values)
             raw.Value.Array.Value.Int32Array[i++] = v;
@@ -101,7 +104,8 @@ TEST(VariantText, Scalars)
          "<a/>x"},
         {[](UaVariant& v) { v.setNodeId(UaNodeId(5001, 2)); }, "5001"},
         {[](UaVariant& v) { v.setQualifiedName(UaQualifiedName(UaString("Name"), 3)); }, "Name"},
-        {[](UaVariant& v) { v.setLocalizedText(UaLocalizedText(UaString("en"), UaString("Hello"))); }, "Hello"},
+        {[](UaVariant& v) { v.setLocalizedText(UaLocalizedText(UaString("en"), UaString("Hello"))); },
+         "Hello"},
         {[](UaVariant& v)
          {
              OpcUa_Variant raw;
@@ -185,7 +189,8 @@ TEST(VariantText, LongArraysAreCutAt255Characters)
     raw.Datatype = OpcUaType_Int32;
     raw.ArrayType = OpcUa_VariantArrayType_Array;
     raw.Value.Array.Length = 200;
-    raw.Value.Array.Value.Int32Array = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(200 * sizeof(OpcUa_Int32)));
+    raw.Value.Array.Value.Int32Array =
+        static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(200 * sizeof(OpcUa_Int32)));
     for (int i = 0; i < 200; ++i)
         raw.Value.Array.Value.Int32Array[i] = 1000;
     UaVariant v;
@@ -253,14 +258,10 @@ TEST(VariantText, StringArrayFromText)
         std::vector<std::string> pieces;
     };
     const Case cases[] = {
-        {"{a|b|c}", OpcUa_Good, {"a", "b", "c"}},
-        {"{a}", OpcUa_Good, {"a"}},
-        {"{a||b}", OpcUa_Good, {"a", "", "b"}},
-        {"{|}", OpcUa_Good, {"", ""}},
-        {"{}", OpcUa_BadOutOfRange, {}},
-        {"", OpcUa_BadOutOfRange, {}},
-        {"a|b}", OpcUa_BadTypeMismatch, {}},
-        {"{a|b", OpcUa_BadTypeMismatch, {}},
+        {"{a|b|c}", OpcUa_Good, {"a", "b", "c"}}, {"{a}", OpcUa_Good, {"a"}},
+        {"{a||b}", OpcUa_Good, {"a", "", "b"}},   {"{|}", OpcUa_Good, {"", ""}},
+        {"{}", OpcUa_BadOutOfRange, {}},          {"", OpcUa_BadOutOfRange, {}},
+        {"a|b}", OpcUa_BadTypeMismatch, {}},      {"{a|b", OpcUa_BadTypeMismatch, {}},
         {"{a}x", OpcUa_BadTypeMismatch, {}},
     };
     for (const Case& c : cases)

@@ -16,7 +16,8 @@ template <typename T> UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& v
     raw.Value.Array.Length = static_cast<OpcUa_Int32>(values.size());
     if (!values.empty())
     {
-        raw.Value.Array.Value.Array = OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(T)));
+        raw.Value.Array.Value.Array =
+            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(T)));
         std::memcpy(raw.Value.Array.Value.Array, values.data(), values.size() * sizeof(T));
     }
     UaVariant v;
@@ -24,7 +25,10 @@ template <typename T> UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& v
     return v;
 }
 
-UaVariant text(const char* s) { return UaVariant(UaString(s)); }
+UaVariant text(const char* s)
+{
+    return UaVariant(UaString(s));
+}
 
 UaVariant bytes(const std::string& b)
 {
@@ -79,7 +83,8 @@ TEST(VariantTypeChange, Table)
     const Case cases[] = {
         {"empty", UaVariant(), OpcUaType_Int32, false, OpcUa_BadTypeMismatch, UaVariant()},
         {"matrix", matrix(), OpcUaType_Double, false, OpcUa_BadTypeMismatch, matrix()},
-        {"same scalar", UaVariant(OpcUa_Int32(3)), OpcUaType_Int32, false, OpcUa_Good, UaVariant(OpcUa_Int32(3))},
+        {"same scalar", UaVariant(OpcUa_Int32(3)), OpcUaType_Int32, false, OpcUa_Good,
+         UaVariant(OpcUa_Int32(3))},
         {"same array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_Int32, true, OpcUa_Good,
          arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1})},
         {"array to own scalar", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_Int32, false,
@@ -88,7 +93,8 @@ TEST(VariantTypeChange, Table)
          UaVariant(OpcUa_Int32(3))},
         {"string split", text("{a|b}"), OpcUaType_String, true, OpcUa_Good, strings({"a", "b"})},
         {"int to double", UaVariant(OpcUa_Int32(3)), OpcUaType_Double, false, OpcUa_Good, UaVariant(3.0)},
-        {"double to byte out of range", UaVariant(300.0), OpcUaType_Byte, false, OpcUa_BadOutOfRange, UaVariant(300.0)},
+        {"double to byte out of range", UaVariant(300.0), OpcUaType_Byte, false, OpcUa_BadOutOfRange,
+         UaVariant(300.0)},
         {"text to int", text("12"), OpcUaType_Int32, false, OpcUa_Good, UaVariant(OpcUa_Int32(12))},
         {"int to text", UaVariant(OpcUa_Int32(-12)), OpcUaType_String, false, OpcUa_Good, text("-12")},
         {"text to time", text("2011-12-01T19:17:23.123Z"), OpcUaType_DateTime, false, OpcUa_Good, parsedTime},
@@ -104,8 +110,8 @@ TEST(VariantTypeChange, Table)
         {"hex text", text("0A1b"), OpcUaType_ByteString, false, OpcUa_Good, bytes("\x0a\x1b")},
         {"odd hex text", text("0A1"), OpcUaType_ByteString, false, OpcUa_BadOutOfRange, text("0A1")},
         {"bad hex digit", text("0G"), OpcUaType_ByteString, false, OpcUa_BadOutOfRange, text("0G")},
-        {"byte array to byte string", arrayOf<OpcUa_Byte>(OpcUaType_Byte, {1, 2, 250}), OpcUaType_ByteString, false,
-         OpcUa_Good, bytes("\x01\x02\xfa")},
+        {"byte array to byte string", arrayOf<OpcUa_Byte>(OpcUaType_Byte, {1, 2, 250}), OpcUaType_ByteString,
+         false, OpcUa_Good, bytes("\x01\x02\xfa")},
         {"int array to byte string", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_ByteString, false,
          OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1})},
         {"byte string to byte array", bytes("\x05\x06"), OpcUaType_Byte, true, OpcUa_Good,
@@ -114,7 +120,8 @@ TEST(VariantTypeChange, Table)
          arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 2, -3})},
         {"string to int array, bad element", text("{1|x}"), OpcUaType_Int32, true, OpcUa_BadOutOfRange,
          text("{1|x}")},
-        {"string without braces to array", text("1|2"), OpcUaType_Int32, true, OpcUa_BadTypeMismatch, text("1|2")},
+        {"string without braces to array", text("1|2"), OpcUaType_Int32, true, OpcUa_BadTypeMismatch,
+         text("1|2")},
         {"string array to double array", strings({"1.5", "2"}), OpcUaType_Double, true, OpcUa_Good,
          arrayOf<OpcUa_Double>(OpcUaType_Double, {1.5, 2.0})},
         {"string array, bad element", strings({"1", "300"}), OpcUaType_Byte, true, OpcUa_BadOutOfRange,
@@ -122,19 +129,19 @@ TEST(VariantTypeChange, Table)
         // Numeric arrays convert element by element too.
         {"int array to double array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, -2}), OpcUaType_Double, true,
          OpcUa_Good, arrayOf<OpcUa_Double>(OpcUaType_Double, {1.0, -2.0})},
-        {"double array to int array", arrayOf<OpcUa_Double>(OpcUaType_Double, {1.5, -2.5}), OpcUaType_Int32, true,
-         OpcUa_Good, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {2, -3})},
-        {"int array to string array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {7, 8}), OpcUaType_String, true, OpcUa_Good,
-         strings({"7", "8"})},
-        {"int array to byte array out of range", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256}), OpcUaType_Byte, true,
-         OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256})},
+        {"double array to int array", arrayOf<OpcUa_Double>(OpcUaType_Double, {1.5, -2.5}), OpcUaType_Int32,
+         true, OpcUa_Good, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {2, -3})},
+        {"int array to string array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {7, 8}), OpcUaType_String, true,
+         OpcUa_Good, strings({"7", "8"})},
+        {"int array to byte array out of range", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256}),
+         OpcUaType_Byte, true, OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256})},
         {"empty int array to double array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {}), OpcUaType_Double, true,
          OpcUa_Good, arrayOf<OpcUa_Double>(OpcUaType_Double, {})},
         {"array to guid array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_Guid, true,
          OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1})},
         {"uint64 to float", scalarUInt64, OpcUaType_Float, false, OpcUa_BadOutOfRange, scalarUInt64},
-        {"int to array of other type", UaVariant(OpcUa_Int32(1)), OpcUaType_Double, true, OpcUa_BadTypeMismatch,
-         UaVariant(OpcUa_Int32(1))},
+        {"int to array of other type", UaVariant(OpcUa_Int32(1)), OpcUaType_Double, true,
+         OpcUa_BadTypeMismatch, UaVariant(OpcUa_Int32(1))},
     };
     for (const Case& c : cases)
     {
