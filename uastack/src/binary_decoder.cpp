@@ -182,9 +182,10 @@ OpcUa_StatusCode BinaryDecoder::readBoolean(OpcUa_Boolean* v)
 
 OpcUa_StatusCode BinaryDecoder::readDateTime(OpcUa_DateTime* v)
 {
-    OpcUa_Int64 ticks = 0;
-    OpcUa_StatusCode s = readInt64(&ticks);
-    *v = OpcUa_DateTime_FromInt64(OpcUa_IsGood(s) ? ticks : 0);
+    // The structure holds the low half first: on a little-endian host that is the wire order.
+    OpcUa_StatusCode s = readFixed<8>(v);
+    if (OpcUa_IsBad(s))
+        v->dwLowDateTime = v->dwHighDateTime = 0;
     return s;
 }
 

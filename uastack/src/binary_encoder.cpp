@@ -4,6 +4,7 @@
 #include <opcua_binarycodec.hpp>
 
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -135,7 +136,8 @@ OpcUa_StatusCode BinaryEncoder::writeDouble(OpcUa_Double v) { return writeFixed<
 
 OpcUa_StatusCode BinaryEncoder::writeDateTime(const OpcUa_DateTime& v)
 {
-    return writeInt64(OpcUa_DateTime_ToInt64(v));
+    static_assert(sizeof(OpcUa_DateTime) == 8 && offsetof(OpcUa_DateTime, dwLowDateTime) == 0);
+    return writeFixed<8>(&v);
 }
 
 OpcUa_StatusCode BinaryEncoder::writeGuid(const OpcUa_Guid& v)
@@ -313,9 +315,9 @@ OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
         mask |= 0x01;
     if (v.StatusCode != OpcUa_Good)
         mask |= 0x02;
-    if (!OpcUa_DateTime_IsNull(&v.SourceTimestamp))
+    if ((v.SourceTimestamp.dwLowDateTime | v.SourceTimestamp.dwHighDateTime) != 0)
         mask |= 0x04;
-    if (!OpcUa_DateTime_IsNull(&v.ServerTimestamp))
+    if ((v.ServerTimestamp.dwLowDateTime | v.ServerTimestamp.dwHighDateTime) != 0)
         mask |= 0x08;
     if (v.SourcePicoseconds != 0)
         mask |= 0x10;
