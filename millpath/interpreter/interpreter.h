@@ -89,6 +89,9 @@ public:
     // in their place of the fixed order.
     void requestSpindleTest();
     void requestMClear();
+    // The next stop goes to the kernel as target-position monitoring (a
+    // function entry) instead of a plain stop; cleared once that is sent.
+    void setAlternativeStop(bool on) { m_alternativeStop = on; }
     // Back to idle: program kept, block state, stacks and flags cleared.
     void reset();
     // Reset that also tells the kernel to clear every M function (an M entry
@@ -308,6 +311,7 @@ protected:
     bool m_entriesMade = false;
     bool m_rulesPending = false;
     bool m_stopped = false;
+    std::atomic<bool> m_alternativeStop{false};
     double m_savedRotation[3] = {0, 0, 0};
     double m_auxStart[CBlockState::AuxAxes] = {};
 

@@ -456,11 +456,23 @@ Emit CInterpreter::emitStop()
 {
     if (!m_block.m_stopPending)
         return Emit::Done;
-    const Emit result = handOver(new CEntryStop, true);
+    const bool alternative = m_alternativeStop;
+    CEntry* entry = nullptr;
+    if (alternative)
+    {
+        auto* monitoring = new CEntryFunk;
+        monitoring->m_code = 26;
+        entry = monitoring;
+    }
+    else
+        entry = new CEntryStop;
+    const Emit result = handOver(entry, true);
     if (result == Emit::Done)
     {
         m_block.m_stopPending = false;
         m_stopped = true;
+        if (alternative)
+            m_alternativeStop = false;
     }
     return result;
 }

@@ -57,6 +57,21 @@ TEST(InterpreterStates, WaitAndFlushThenStop)
     EXPECT_EQ(exclusive.interpreter.ncError(), 0x4107u);
 }
 
+TEST(InterpreterStates, AlternativeStopIsSentOnce)
+{
+    Fixture f;
+    ASSERT_TRUE(f.interpreter.loadProgramText("H5\nH5\n"));
+    f.interpreter.setAlternativeStop(true);
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Ready);
+    f.interpreter.setState(InterpreterState::StartRequested);
+    EXPECT_EQ(resume(f.interpreter), InterpreterState::Ready);
+    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_FUNK, ENTRY_STOP}));
+    const auto funk = f.channel.of<CEntryFunk>();
+    EXPECT_EQ(funk[0]->m_code, 26u);
+    EXPECT_EQ(funk[0]->m_arg, 0u);
+}
+
 TEST(InterpreterStates, StopThatTheGroupCannotTakeIsRetried)
 {
     Fixture f;
