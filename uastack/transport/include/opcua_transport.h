@@ -87,9 +87,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
 
 /* Listens on "opc.tcp://host:port[/path]" and starts serving. A numeric host
    binds that address; any other host name binds every local address of the
-   port. The certificate, key and PKI configuration (the certificate store
-   configuration of the PKI provider) are copied or used only during the call
-   as far as the None policy goes. */
+   port. The certificate and key are copied; the PKI configuration (the
+   certificate store configuration of the PKI provider) must stay valid while
+   the endpoint is open. The callback may be null. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(OpcUa_Endpoint endpoint, const OpcUa_CharA* url,
                                                   OpcUa_Endpoint_PfnEndpointCallback* callback,
                                                   OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate,
@@ -168,6 +168,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Connect(
     OpcUa_Void* callbackData, OpcUa_ByteString* clientCertificate, OpcUa_Key* clientPrivateKey,
     OpcUa_ByteString* serverCertificate, OpcUa_Void* pkiConfig, OpcUa_String* requestedSecurityPolicyUri,
     OpcUa_Int32 requestedLifetime, OpcUa_Int32 messageSecurityMode, OpcUa_UInt32 networkTimeout);
+/* Closes the secure channel and the connection; BadNotConnected when the
+   channel was not connected (any remains of a dropped connection are cleaned
+   up all the same). Not to be called from the channel's own callback. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Disconnect(OpcUa_Channel channel);
 /* Disconnects if needed, frees the channel and sets *channel to null. */
 OPCUA_EXPORT OpcUa_Void OpcUa_Channel_Delete(OpcUa_Channel* channel);
