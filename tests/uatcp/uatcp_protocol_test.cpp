@@ -236,3 +236,50 @@ TEST(UatcpProtocol, EndpointUrls)
         }
     }
 }
+
+#include "worker_pool.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+TEST(UatcpWorkerPool, FullQueueRefusesOrBlocksAndStopRunsWhatIsQueued)
+{
+    std::atomic<bool> release{false};
+    std::atomic<bool> started{false};
+    std::atomic<int> done{0};
+    auto blocker = [&] {
+        started = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++done;
+    };
+    WorkerPool refusing({1, 1, 2, false});
+    EXPECT_TRUE(refusing.post(blocker));
+    while (!started)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The only thread is busy: two jobs fit the queue, the third is refused.
+    int accepted = 0;
+    while (accepted < 10 && refusing.post([&] { ++done; }))
+        ++accepted;
+    EXPECT_EQ(accepted, 2);
+    release = true;
+    refusing.stop();
+    EXPECT_EQ(done.load(), accepted + 1);
+    EXPECT_FALSE(refusing.post([] {}));
+
+    release = false;
+    done = 0;
+    WorkerPool blocking({1, 1, 1, true});
+    EXPECT_TRUE(blocking.post(blocker));
+    std::atomic<int> posted{0};
+    std::thread producer([&] {
+        for (int i = 0; i < 3; ++i)
+            posted += blocking.post([&] { ++done; });
+    });
+    release = true;
+    producer.join();
+    blocking.stop();
+    EXPECT_EQ(posted.load(), 3);
+    EXPECT_EQ(done.load(), 4);
+}
