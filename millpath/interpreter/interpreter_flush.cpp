@@ -293,8 +293,13 @@ Emit CInterpreter::emitGeometry()
     {
         static const int normals[] = {2, 0, 1};
         const int n = normals[m_block.m_plane >= 0 && m_block.m_plane < 3 ? m_block.m_plane : 0];
-        const bool rises = std::fabs(m_machineTarget.GetAxis(n) - m_lastMachineTarget.GetAxis(n)) > 1e-9;
+        const double rise = m_machineTarget.GetAxis(n) - m_lastMachineTarget.GetAxis(n);
+        const bool rises = std::fabs(rise) > 1e-9;
         entry->m_geoType = rises ? 2 : 1;
+        // Rise along the normal per radian of the swept angle.
+        const double angle = m_block.m_rotation.Length();
+        if (rises && angle > 0.0)
+            entry->m_helixRise = rise / angle;
     }
     else if (ipol >= 33 && ipol <= 35)
         entry->m_geoType = static_cast<std::uint32_t>(ipol - 29);

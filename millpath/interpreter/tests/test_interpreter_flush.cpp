@@ -250,8 +250,16 @@ TEST(InterpreterFlush, BlockGeometryBeforeTheEntry)
     EXPECT_NEAR(geo[0]->m_centre.GetX(), 1.0, 1e-12);
     EXPECT_NEAR(geo[0]->m_radius, 1.0, 1e-12);
     EXPECT_NEAR(std::fabs(geo[0]->m_rotation.GetZ()), 3.14159265358979323846, 1e-9);
+    EXPECT_EQ(geo[0]->m_helixRise, 0.0);
     // From (2, 0) at 45 degrees to X 12: Y becomes 10.
     EXPECT_NEAR(geo[1]->m_target.GetY(), 10.0, 1e-9);
+
+    Fixture helix;
+    EXPECT_EQ(runProgram(helix.interpreter, "G17 G3 F=100 X1=2 X2=0 X3=4 I=1\n"), InterpreterState::Finished);
+    const auto turn = helix.channel.of<CEntryGeo_3D>();
+    ASSERT_EQ(turn.size(), 1u);
+    EXPECT_EQ(turn[0]->m_geoType, 2u);
+    EXPECT_NEAR(turn[0]->m_helixRise, 4.0 / 3.14159265358979323846, 1e-9); // half a turn rising 4
 
     Fixture noCentre;
     EXPECT_EQ(runProgram(noCentre.interpreter, "G2 F=100 X1=2\n"), InterpreterState::Error);
