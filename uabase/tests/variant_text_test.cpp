@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -271,5 +272,68 @@ TEST(VariantText, StringArrayFromText)
         ASSERT_EQ(out.length(), c.pieces.size()) << c.text;
         for (std::size_t i = 0; i < c.pieces.size(); ++i)
             EXPECT_EQ(UaString(&out[static_cast<OpcUa_UInt32>(i)]).toUtf8(), c.pieces[i]) << c.text;
+    }
+}
+
+TEST(VariantText, ArrayElementFormats)
+{
+    struct Case
+    {
+        OpcUa_Byte type;
+        std::function<void(OpcUa_VariantArrayUnion&)> fill; // two elements
+        const char* expected;
+    };
+    UaDateTime time;
+    UaDateTime::fromString(UaString("2011-12-01T19:17:23.123Z"), time);
+    const Case cases[] = {
+        {OpcUaType_Boolean, [](auto& a) { a.BooleanArray[0] = OpcUa_True; }, "{true,false}"},
+        {OpcUaType_SByte, [](auto& a) { a.SByteArray[0] = -1; }, "{-1,0}"},
+        {OpcUaType_Int16, [](auto& a) { a.Int16Array[1] = -300; }, "{0,-300}"},
+        {OpcUaType_UInt16, [](auto& a) { a.UInt16Array[1] = 65535; }, "{0,65535}"},
+        {OpcUaType_Int64, [](auto& a) { a.Int64Array[0] = -9223372036854775807ll - 1; },
+         "{-9223372036854775808,0}"},
+        {OpcUaType_UInt64, [](auto& a) { a.UInt64Array[0] = 18446744073709551615ull; },
+         "{18446744073709551615,0}"},
+        {OpcUaType_Float,
+         [](auto& a)
+         {
+             a.FloatArray[0] = 0.1f;
+             a.FloatArray[1] = 2.5f;
+         },
+         "{0.1,2.5}"},
+        {OpcUaType_Double, [](auto& a) { a.DoubleArray[0] = 1.0 / 3.0; }, "{0.333333333333,0}"},
+        {OpcUaType_DateTime,
+         [&time](auto& a)
+         {
+             a.DateTimeArray[0] = time;
+             a.DateTimeArray[1] = time;
+         },
+         "{'2011-12-01T19:17:23.123Z','2011-12-01T19:17:23.123Z'}"},
+        {OpcUaType_Guid, [](auto&) {},
+         "{'00000000-0000-0000-0000-000000000000','00000000-0000-0000-0000-000000000000'}"},
+        {OpcUaType_String, [](auto& a) { UaString("x").copyTo(&a.StringArray[1]); }, "{'','x'}"},
+        {OpcUaType_StatusCode, [](auto&) {}, "This array type cannot be displayed"},
+        {OpcUaType_DataValue, [](auto&) {}, "This array type cannot be displayed"},
+        {OpcUaType_NodeId, [](auto&) {}, "This array type cannot be displayed"},
+    };
+    for (const Case& c : cases)
+    {
+        OpcUa_Variant raw;
+        OpcUa_Variant_Initialize(&raw);
+        raw.Datatype = c.type;
+        raw.ArrayType = OpcUa_VariantArrayType_Array;
+        raw.Value.Array.Length = 2;
+        OpcUa_UInt32 size = OpcUa_BuiltInType_GetSize(c.type);
+        raw.Value.Array.Value.Array = OpcUa_Memory_Alloc(2 * size);
+        std::memset(raw.Value.Array.Value.Array, 0, 2 * size);
+        if (c.type == OpcUaType_DataValue)
+        {
+            OpcUa_DataValue_Initialize(&raw.Value.Array.Value.DataValueArray[0]);
+            OpcUa_DataValue_Initialize(&raw.Value.Array.Value.DataValueArray[1]);
+        }
+        c.fill(raw.Value.Array.Value);
+        UaVariant v;
+        v.attach(raw);
+        EXPECT_EQ(text(v), c.expected) << int(c.type);
     }
 }
