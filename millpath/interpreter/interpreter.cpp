@@ -224,6 +224,7 @@ void CInterpreter::reset()
     m_stack.clear();
     m_calls.clear();
     m_block = CBlockState{};
+    clearBlockSetters();
     for (auto& f : m_functions)
         f.pending = false;
     std::memset(m_groupMPending, 0, sizeof(m_groupMPending));

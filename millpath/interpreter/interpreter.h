@@ -189,6 +189,7 @@ protected:
     Emit emitMClear();
     Emit emitChannelSync();
     void clearBlock();
+    void clearBlockSetters();
     // Block geometry before the targets are computed (centres, angle end
     // points); false after an error that set state 11.
     virtual bool blockGeometry();

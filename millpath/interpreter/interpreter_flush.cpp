@@ -522,13 +522,19 @@ void CInterpreter::clearBlock()
     if (m_modal[ModalOneShot] != 0 && !m_modalChanged[ModalOneShot])
         m_modal[ModalOneShot] = 0;
     m_cycleMacro = 0;
+    clearBlockSetters();
+    m_geometryPrepared = false;
+    m_geometryPending = false;
+}
+
+// What the setters of one block collected; nothing of it outlives the block.
+void CInterpreter::clearBlockSetters()
+{
     m_set.setterIndex = 0;
     m_set.rotationMode = 0; // "rot"/"arot" make the axis words of their block angles
     m_set.groupAxisCount = 0;
     m_set.posaTaken = false;
     m_set.stepOnPlace = -1;
-    m_geometryPrepared = false;
-    m_geometryPending = false;
 }
 
 Emit CInterpreter::flushBlock()

@@ -212,3 +212,18 @@ TEST(InterpreterAxes, ScaleFactorsScaleAxisAndCentreWords)
     expectRefusedBeforeAnyEntry("pushc1 pushc-1 pushc1 popcScale popcScale popcScale \n", 0xCA4, NcError::WordOrRange);
     expectProgramError("pushc-1 popcSeg \n", 0xCA4, NcError::WordOrRange);
 }
+
+TEST(InterpreterAxes, ResetInARotationBlockLeavesAxisWordsTargets)
+{
+    Fixture f;
+    f.channel.motion = true;
+    EXPECT_EQ(runProgram(f.interpreter, "arot X13=90 wait_idle X11=5\n"), InterpreterState::WaitingForIdle);
+    f.interpreter.requestReset();
+    f.interpreter.step();
+    f.channel.motion = false;
+    EXPECT_EQ(runProgram(f.interpreter, "X11=5\n"), InterpreterState::Finished);
+    const auto geo = f.channel.of<CEntryGeo_3D>();
+    ASSERT_EQ(geo.size(), 1u);
+    EXPECT_EQ(geo[0]->m_target.GetX(), 5.0);
+    EXPECT_EQ(geo[0]->m_rotAngles.GetZ(), 90.0); // the angle itself stays in force
+}
