@@ -1,6 +1,7 @@
 // Our client and server transport against each other over loopback: chunked
 // messages, concurrent clients with out-of-order responses, token renewal and
 // expiry, orderly close and late responses.
+#include "chunk_io.h"
 #include "tcp_client.h"
 #include "uatcp_echo_server.h"
 #include "uatcp_raw_client.h"
@@ -234,4 +235,73 @@ TEST_F(UatcpChannel, OldTokenStaysValidUntilTheClientUsesTheNewOne)
     // Once the new token has been used the old one is gone.
     EXPECT_EQ(raw.echoWithToken(raw.previousTokenId, 13), 0u);
     EXPECT_TRUE(raw.closedByPeer());
+}
+
+// A server played by hand: intermediate chunks of a response, then an abort.
+TEST(UatcpClientAbort, AbortedResponseFailsThatCallOnly)
+{
+    std::vector<Socket> listeners;
+    ASSERT_EQ(openListeners(OpcTcpUrl{"127.0.0.1", 0, ""}, listeners), status::Good);
+    std::string url = "opc.tcp://127.0.0.1:" + std::to_string(localPort(listeners.front()));
+    ClientConnection client;
+    std::thread fakeServer([&] {
+        ASSERT_EQ(waitReadable(listeners.front().fd(), Clock::now() + std::chrono::seconds(30)), IoResult::Ok);
+        Socket s = acceptConnection(listeners.front());
+        auto next = [&](Bytes& chunk) {
+            MessageHeader h;
+            readChunk(s.fd(), Clock::now() + std::chrono::seconds(30), 30000, 8, 1 << 20, h, chunk);
+            ChunkInfo info;
+            if (h.type == MessageType::Hello)
+                return info;
+            parseChunkHeaders(chunk, info);
+            parseSequenceHeader(chunk, chunk.size(), info);
+            return info;
+        };
+        RawClient writer; // only used to build chunks
+        Bytes chunk;
+        next(chunk);
+        Bytes ack = encodeAcknowledge(AcknowledgeMessage{0, 65536, 65536, 0, 0});
+        writeAll(s.fd(), ack.data(), ack.size(), 5000);
+        ChunkInfo open = next(chunk);
+        OpenResponse response;
+        response.channelId = 9;
+        response.tokenId = 1;
+        response.revisedLifetime = 60000;
+        Bytes reply = writer.chunk(MessageType::Open, 'F', 9, 0, 1, open.requestId, encodeOpenResponse(response));
+        writeAll(s.fd(), reply.data(), reply.size(), 5000);
+        uint32_t sequence = 2;
+        for (int call = 0; call < 2; ++call)
+        {
+            ChunkInfo request = next(chunk);
+            Bytes body(chunk.begin() + static_cast<long>(request.bodyOffset), chunk.end());
+            Bytes parts = writer.chunk(MessageType::Message, 'C', 9, 1, sequence++, request.requestId, Bytes(100, 1));
+            if (call == 0)
+            {
+                Bytes abortBody;
+                BinaryWriter w(abortBody);
+                w.uint32(status::BadRequestTooLarge);
+                w.string(std::string("given up"));
+                Bytes abort = writer.chunk(MessageType::Message, 'A', 9, 1, sequence++, request.requestId, abortBody);
+                parts.insert(parts.end(), abort.begin(), abort.end());
+            }
+            else
+            {
+                Bytes last = writer.chunk(MessageType::Message, 'F', 9, 1, sequence++, request.requestId, body);
+                parts.insert(parts.end(), last.begin(), last.end());
+            }
+            writeAll(s.fd(), parts.data(), parts.size(), 5000);
+        }
+        // Wait for the client to go.
+        next(chunk);
+    });
+    ASSERT_EQ(client.connect(url, ClientSettings{}, nullptr), status::Good);
+    Bytes response;
+    EXPECT_EQ(client.invoke(Bytes(10, 2), response, 30000), status::BadRequestTooLarge);
+    Bytes request(10, 3);
+    ASSERT_EQ(client.invoke(request, response, 30000), status::Good);
+    Bytes expected(100, 1);
+    expected.insert(expected.end(), request.begin(), request.end());
+    EXPECT_EQ(response, expected);
+    client.disconnect();
+    fakeServer.join();
 }

@@ -190,17 +190,4 @@ uint32_t buildChunks(const ChunkWriteParams& params, ChannelSecurity& security, 
     return status::Good;
 }
 
-Bytes buildAbortChunk(const ChunkWriteParams& params, ChannelSecurity& security, SequenceCounter& sequence,
-                      uint32_t error, const std::string& reason)
-{
-    Bytes chunk;
-    BinaryWriter w(chunk);
-    size_t securedFrom = writeChunkStart(w, params, 'A');
-    w.uint32(sequence.next());
-    w.uint32(params.requestId);
-    w.uint32(error);
-    w.string(reason);
-    security.protect(chunk, securedFrom, params.type == MessageType::Open, params.tokenId);
-    return chunk;
-}
 } // namespace uatcp

@@ -111,7 +111,4 @@ struct ChunkWriteParams
 uint32_t buildChunks(const ChunkWriteParams& params, ChannelSecurity& security, SequenceCounter& sequence,
                      const uint8_t* body, size_t size, std::vector<Bytes>& chunks);
 
-// An abort chunk that tells the peer to drop a message it has partly received.
-Bytes buildAbortChunk(const ChunkWriteParams& params, ChannelSecurity& security, SequenceCounter& sequence,
-                      uint32_t error, const std::string& reason);
 } // namespace uatcp
