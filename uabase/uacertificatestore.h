@@ -14,7 +14,8 @@ public:
     using UaPkiProvider::loadCertificate;
     using UaPkiProvider::loadPrivateKey;
     UaStatus loadCertificate(UaByteString& certificate, const UaString& file);
-    UaStatus loadPrivateKey(UaByteString& key, const UaString& file, OpcUa_UInt32 format, const UaString& password);
+    UaStatus loadPrivateKey(UaByteString& key, const UaString& file, OpcUa_UInt32 format,
+                            const UaString& password);
 
     const UaString& certificateFile() const { return m_certificateFile; }
 

@@ -47,8 +47,9 @@ private:
 // The failure trace of the calls that report the system's last error.
 void traceHandleError(const char* operation)
 {
-    OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR, "UaFileEngine::%s: Invalid File Handle. GetLastError reports %d\n",
-                    operation, static_cast<int>(GetLastError()));
+    OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR,
+                    "UaFileEngine::%s: Invalid File Handle. GetLastError reports %d\n", operation,
+                    static_cast<int>(GetLastError()));
 }
 
 using SpecialFolderFunction = BOOL(HWND, LPWSTR, int, BOOL);
@@ -129,8 +130,9 @@ public:
         UaUniString path = uaNormalizedPath(directory);
         path += slash();
         path += fileName;
-        HANDLE file = CreateFileW(path.data(), FILE_ALL_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(path.data(), FILE_ALL_ACCESS, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE && CloseHandle(file))
             return true;
         traceHandleError("createFile");
@@ -186,7 +188,8 @@ public:
         if (canonicalize && canonicalize(buffer, normalized.data()))
             return UaUniString(buffer);
         const int error = static_cast<int>(GetLastError());
-        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR, "UaFileEngine::canonicalPath: Could not canonicalize the path !!!\n");
+        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR,
+                        "UaFileEngine::canonicalPath: Could not canonicalize the path !!!\n");
         OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR, "Error code: %d\n", error);
         return UaUniString();
     }
@@ -220,33 +223,36 @@ public:
 
         UaUniString pattern = directory;
         pattern += UaUniString(u"/*");
-        const bool listed = enumerateEntries(pattern, [&](const WIN32_FIND_DATAW& entry) {
-            const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            const bool isDot = isDotEntry(entry.cFileName);
-            bool keep = false;
-            switch (filter)
-            {
-            case AllEntries:
-                keep = true;
-                break;
-            case Directories:
-                keep = isDirectory;
-                break;
-            case Files:
-                keep = !isDot && !isDirectory;
-                break;
-            default:
-                keep = !isDot && isDirectory;
-                break;
-            }
-            if (keep)
-            {
-                UaUniString full = directory;
-                full += slash();
-                full += UaUniString(entry.cFileName);
-                list.append(full);
-            }
-        });
+        const bool listed = enumerateEntries(pattern,
+                                             [&](const WIN32_FIND_DATAW& entry)
+                                             {
+                                                 const bool isDirectory =
+                                                     (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                                                 const bool isDot = isDotEntry(entry.cFileName);
+                                                 bool keep = false;
+                                                 switch (filter)
+                                                 {
+                                                 case AllEntries:
+                                                     keep = true;
+                                                     break;
+                                                 case Directories:
+                                                     keep = isDirectory;
+                                                     break;
+                                                 case Files:
+                                                     keep = !isDot && !isDirectory;
+                                                     break;
+                                                 default:
+                                                     keep = !isDot && isDirectory;
+                                                     break;
+                                                 }
+                                                 if (keep)
+                                                 {
+                                                     UaUniString full = directory;
+                                                     full += slash();
+                                                     full += UaUniString(entry.cFileName);
+                                                     list.append(full);
+                                                 }
+                                             });
         if (!listed)
         {
             traceHandleError("entryList");
@@ -265,10 +271,12 @@ public:
         UaUniString pattern = uaNormalizedPath(directory);
         pattern += UaUniString(u"/*");
         unsigned short entries = 0;
-        const bool listed = enumerateEntries(pattern, [&](const WIN32_FIND_DATAW& entry) {
-            if (entry.dwFileAttributes != 0)
-                ++entries;
-        });
+        const bool listed = enumerateEntries(pattern,
+                                             [&](const WIN32_FIND_DATAW& entry)
+                                             {
+                                                 if (entry.dwFileAttributes != 0)
+                                                     ++entries;
+                                             });
         if (!listed)
         {
             traceHandleError("count");

@@ -90,7 +90,8 @@ void rotateAndOpen(LogState& s)
     for (unsigned i = s.backupCount; i >= 2; --i)
     {
         removeFile(UaLog::backupFileName(s.fileName, i).toUtf8());
-        renameFile(UaLog::backupFileName(s.fileName, i - 1).toUtf8(), UaLog::backupFileName(s.fileName, i).toUtf8());
+        renameFile(UaLog::backupFileName(s.fileName, i - 1).toUtf8(),
+                   UaLog::backupFileName(s.fileName, i).toUtf8());
     }
     const UaString first = UaLog::backupFileName(s.fileName, 1);
     removeFile(first.toUtf8());
@@ -117,13 +118,13 @@ void writeLine(LogState& s, int level, const char* text)
 }
 } // namespace
 
-#define UALOG_LEVEL_OPERATION(name, number)                                                                            \
-    void UaLog::name(int /*module*/, const char* format, ...)                                                          \
-    {                                                                                                                  \
-        va_list arguments;                                                                                             \
-        va_start(arguments, format);                                                                                   \
-        UaLog::message(number, format, arguments);                                                                                \
-        va_end(arguments);                                                                                             \
+#define UALOG_LEVEL_OPERATION(name, number)                                                                  \
+    void UaLog::name(int /*module*/, const char* format, ...)                                                \
+    {                                                                                                        \
+        va_list arguments;                                                                                   \
+        va_start(arguments, format);                                                                         \
+        UaLog::message(number, format, arguments);                                                           \
+        va_end(arguments);                                                                                   \
     }
 
 UALOG_LEVEL_OPERATION(error, 1)

@@ -27,7 +27,8 @@ void UaPkiProvider::pointConfigurationAtOwnStrings()
 {
     // The configuration's text pointers are into this object's own strings, never another's.
     m_configuration.TrustedCertificateListLocation = const_cast<OpcUa_CharA*>(m_trustListLocation.toUtf8());
-    m_configuration.RevokedCertificateListLocation = const_cast<OpcUa_CharA*>(m_revocationListLocation.toUtf8());
+    m_configuration.RevokedCertificateListLocation =
+        const_cast<OpcUa_CharA*>(m_revocationListLocation.toUtf8());
 }
 
 void UaPkiProvider::deleteProvider()

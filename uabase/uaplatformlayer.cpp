@@ -116,8 +116,8 @@ void UaPlatformLayer::setSerializerLimits(int maxAlloc, int maxStringLength, int
     s.record.iSerializer_MaxMessageSize = maxMessageSize;
 }
 
-void UaPlatformLayer::setThreadPool(bool enabled, int minThreads, int maxThreads, int maxJobs, bool blockOnAdd,
-                                    unsigned timeout)
+void UaPlatformLayer::setThreadPool(bool enabled, int minThreads, int maxThreads, int maxJobs,
+                                    bool blockOnAdd, unsigned timeout)
 {
     PlatformState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -18,8 +18,8 @@ public:
     static int reinit();
 
     static void setTrace(bool enabled, unsigned level);
-    static void setSerializerLimits(int maxAlloc, int maxStringLength, int maxByteStringLength, int maxArrayLength,
-                                    int maxMessageSize);
+    static void setSerializerLimits(int maxAlloc, int maxStringLength, int maxByteStringLength,
+                                    int maxArrayLength, int maxMessageSize);
     static void setThreadPool(bool enabled, int minThreads, int maxThreads, int maxJobs, bool blockOnAdd,
                               unsigned timeout);
 

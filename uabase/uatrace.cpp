@@ -1,12 +1,12 @@
 #include "uatrace.h"
 
-#define UATRACE_LEVEL_WRITER(number)                                                                                   \
-    void UaTrace::traceLevel##number(const char* format, ...)                                                          \
-    {                                                                                                                  \
-        va_list arguments;                                                                                             \
-        va_start(arguments, format);                                                                                   \
-        message(number, format, arguments);                                                                            \
-        va_end(arguments);                                                                                             \
+#define UATRACE_LEVEL_WRITER(number)                                                                         \
+    void UaTrace::traceLevel##number(const char* format, ...)                                                \
+    {                                                                                                        \
+        va_list arguments;                                                                                   \
+        va_start(arguments, format);                                                                         \
+        message(number, format, arguments);                                                                  \
+        va_end(arguments);                                                                                   \
     }
 
 UATRACE_LEVEL_WRITER(1)

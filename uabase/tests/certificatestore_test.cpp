@@ -22,8 +22,8 @@ protected:
         std::filesystem::create_directories(path("PKI/CA/certs"));
         std::filesystem::create_directories(path("PKI/CA/private"));
         std::filesystem::create_directories(path("PKI/CA/crl"));
-        ASSERT_EQ(shell("openssl req -x509 -newkey rsa:1024 -nodes -days 2 -subj /CN=store-test -keyout '" + key() +
-                        "' -out '" + pem() + "'"),
+        ASSERT_EQ(shell("openssl req -x509 -newkey rsa:1024 -nodes -days 2 -subj /CN=store-test -keyout '" +
+                        key() + "' -out '" + pem() + "'"),
                   0);
         ASSERT_EQ(shell("openssl x509 -in '" + pem() + "' -outform DER -out '" + der() + "'"), 0);
     }
@@ -38,7 +38,8 @@ protected:
 
     std::string bytes(const UaByteString& b) const
     {
-        return b.length() > 0 ? std::string(reinterpret_cast<const char*>(b.data()), b.length()) : std::string();
+        return b.length() > 0 ? std::string(reinterpret_cast<const char*>(b.data()), b.length())
+                              : std::string();
     }
 };
 
@@ -71,7 +72,8 @@ TEST_F(CertificateStoreTest, OpenStoreLoadsCertificatesAndKeysAndRefusesASecondO
     EXPECT_EQ(bytes(fromPem), readText(der()));
 
     UaByteString missing;
-    EXPECT_EQ(store.loadCertificate(text(path("PKI/CA/certs/none.der")), missing).statusCode(), OpcUa_BadNotFound);
+    EXPECT_EQ(store.loadCertificate(text(path("PKI/CA/certs/none.der")), missing).statusCode(),
+              OpcUa_BadNotFound);
     writeText(path("PKI/CA/certs/garbage.der"), "no certificate");
     EXPECT_EQ(store.loadCertificate(text(path("PKI/CA/certs/garbage.der")), missing).statusCode(),
               OpcUa_BadCertificateInvalid);
@@ -129,8 +131,8 @@ TEST_F(CertificateStoreTest, ACopyOwnsItsTextsAndStartsClosed)
 
 TEST_F(CertificateStoreTest, ApplicationStoreTakesItsResultsFirst)
 {
-    ASSERT_EQ(shell("openssl pkey -in '" + key() + "' -aes256 -passout pass:pw -out '" + path("PKI/CA/private/locked.pem") +
-                    "'"),
+    ASSERT_EQ(shell("openssl pkey -in '" + key() + "' -aes256 -passout pass:pw -out '" +
+                    path("PKI/CA/private/locked.pem") + "'"),
               0);
     UaCertificateStore store(text(der()), text(crl()), text(trusted()));
     EXPECT_EQ(std::string(store.certificateFile().toUtf8()), der());
@@ -143,10 +145,12 @@ TEST_F(CertificateStoreTest, ApplicationStoreTakesItsResultsFirst)
     UaByteString plain;
     UaByteString locked;
     EXPECT_EQ(store.loadPrivateKey(plain, text(key()), 2, UaString()).statusCode(), OpcUa_Good);
-    EXPECT_EQ(store.loadPrivateKey(locked, text(path("PKI/CA/private/locked.pem")), 2, UaString("bad")).statusCode(),
+    EXPECT_EQ(store.loadPrivateKey(locked, text(path("PKI/CA/private/locked.pem")), 2, UaString("bad"))
+                  .statusCode(),
               OpcUa_BadSecurityChecksFailed);
-    EXPECT_EQ(store.loadPrivateKey(locked, text(path("PKI/CA/private/locked.pem")), 2, UaString("pw")).statusCode(),
-              OpcUa_Good);
+    EXPECT_EQ(
+        store.loadPrivateKey(locked, text(path("PKI/CA/private/locked.pem")), 2, UaString("pw")).statusCode(),
+        OpcUa_Good);
     EXPECT_EQ(bytes(locked), bytes(plain));
     EXPECT_EQ(store.closeCertificateStore().statusCode(), OpcUa_Good);
     EXPECT_EQ(store.closeCertificateStore().statusCode(), OpcUa_BadInvalidArgument);

@@ -46,7 +46,8 @@ class FileEngineTest : public TempDeviceRoot
 protected:
     static void SetUpTestSuite()
     {
-        UaPlatformLayer::setTrace(true, OPCUA_TRACE_LEVEL_ERROR | OPCUA_TRACE_LEVEL_WARNING | OPCUA_TRACE_LEVEL_INFO);
+        UaPlatformLayer::setTrace(true, OPCUA_TRACE_LEVEL_ERROR | OPCUA_TRACE_LEVEL_WARNING |
+                                            OPCUA_TRACE_LEVEL_INFO);
         ASSERT_EQ(UaPlatformLayer::init(), 0);
         OpcUa_Trace_SetSink(captureTrace, nullptr);
     }
@@ -102,7 +103,8 @@ TEST_F(FileEngineTest, EntryListRejectsUnknownFilterAndKeepsTheOrderForUnknownSo
     EXPECT_EQ(traces(), std::vector<std::string>{"16 UaFileEngine::entryList: Invalid filter!!!"});
     EXPECT_EQ(engine->entryList(wide(dir), 8, UaFileEngine::ByName).count(), 0);
 
-    const UaUniStringList systemOrder = engine->entryList(wide(dir), UaFileEngine::Files, UaFileEngine::SystemOrder);
+    const UaUniStringList systemOrder =
+        engine->entryList(wide(dir), UaFileEngine::Files, UaFileEngine::SystemOrder);
     const UaUniStringList unsorted = engine->entryList(wide(dir), UaFileEngine::Files, 7);
     EXPECT_EQ(names(unsorted), names(systemOrder));
     EXPECT_EQ(traces().back(), "16 UaFileEngine::entryList: Invalid sort!!!");
@@ -110,13 +112,16 @@ TEST_F(FileEngineTest, EntryListRejectsUnknownFilterAndKeepsTheOrderForUnknownSo
 
 TEST_F(FileEngineTest, ListingAMissingFolderFailsWithATraceAndAnEmptyFolderIsEmpty)
 {
-    EXPECT_EQ(engine->entryList(wide(path("missing")), UaFileEngine::AllEntries, UaFileEngine::ByName).count(), 0);
+    EXPECT_EQ(
+        engine->entryList(wide(path("missing")), UaFileEngine::AllEntries, UaFileEngine::ByName).count(), 0);
     ASSERT_EQ(traces().size(), 1u);
-    EXPECT_EQ(traces()[0].rfind("32 UaFileEngine::entryList: Invalid File Handle. GetLastError reports ", 0), 0u);
+    EXPECT_EQ(traces()[0].rfind("32 UaFileEngine::entryList: Invalid File Handle. GetLastError reports ", 0),
+              0u);
     EXPECT_EQ(engine->count(wide(path("missing"))), 0);
 
     std::filesystem::create_directory(path("empty"));
-    EXPECT_EQ(engine->entryList(wide(path("empty")), UaFileEngine::AllEntries, UaFileEngine::ByName).count(), 0);
+    EXPECT_EQ(engine->entryList(wide(path("empty")), UaFileEngine::AllEntries, UaFileEngine::ByName).count(),
+              0);
     EXPECT_EQ(engine->count(wide(path("empty"))), 0);
     EXPECT_EQ(traces().size(), 2u);
 }
@@ -131,7 +136,8 @@ TEST_F(FileEngineTest, CreateFileMakesANewFileAndRefusesAnExistingOne)
     EXPECT_FALSE(engine->createFile(wide(m_root.string()), wide("new.txt")));
     EXPECT_EQ(readText(path("new.txt")), "content");
     ASSERT_EQ(traces().size(), 1u);
-    EXPECT_EQ(traces()[0].rfind("32 UaFileEngine::createFile: Invalid File Handle. GetLastError reports ", 0), 0u);
+    EXPECT_EQ(traces()[0].rfind("32 UaFileEngine::createFile: Invalid File Handle. GetLastError reports ", 0),
+              0u);
 }
 
 TEST_F(FileEngineTest, SizeOfAFileAndOfAMissingFile)

@@ -252,10 +252,12 @@ TEST_F(LogTest, LinesOfSeveralThreadsNeverInterleave)
     ASSERT_EQ(openLog(7, 1000000, 1, file), 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
-        threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i)
-                UaLog::detail(2, "thread %d line %d", t, i);
-        });
+        threads.emplace_back(
+            [t]
+            {
+                for (int i = 0; i < 200; ++i)
+                    UaLog::detail(2, "thread %d line %d", t, i);
+            });
     for (std::thread& thread : threads)
         thread.join();
     const auto written = texts(file);
@@ -274,7 +276,8 @@ TEST_F(LogTest, TraceNamesReachTheSameLog)
     UaTrace::traceLevel1("error %d", 1);
     UaTrace::traceLevel4("==> UaServer::Read [Request=%d]", 9);
     UaTrace::traceLevel5("not written");
-    const std::vector<std::pair<int, std::string>> expected{{1, "error 1"}, {4, "==> UaServer::Read [Request=9]"}};
+    const std::vector<std::pair<int, std::string>> expected{{1, "error 1"},
+                                                            {4, "==> UaServer::Read [Request=9]"}};
     EXPECT_EQ(messages(file), expected);
 }
 } // namespace

@@ -82,12 +82,15 @@ TEST(ThreadTest, WaitWithATimeOutReportsAThreadStillRunning)
 // Locks m on another thread; the flag tells when it got it.
 struct Contender
 {
-    template <typename Lockable> explicit Contender(Lockable& m)
-        : thread([this, &m] {
-              m.lock();
-              got = true;
-              m.unlock();
-          })
+    template <typename Lockable>
+    explicit Contender(Lockable& m)
+        : thread(
+              [this, &m]
+              {
+                  m.lock();
+                  got = true;
+                  m.unlock();
+              })
     {
     }
     ~Contender() { thread.join(); }

@@ -55,7 +55,8 @@ const ExtensionText g_extensions[] = {
     {"nsComment", "\"Generated with Quillmark UA Base Library using OpenSSL\""},
     {"subjectKeyIdentifier", "hash"},
     {"authorityKeyIdentifier", "keyid, issuer:always"},
-    {"keyUsage", "critical, nonRepudiation, digitalSignature, keyEncipherment, dataEncipherment, keyCertSign"},
+    {"keyUsage",
+     "critical, nonRepudiation, digitalSignature, keyEncipherment, dataEncipherment, keyCertSign"},
     {"extendedKeyUsage", "critical, serverAuth,clientAuth"},
 };
 
@@ -121,17 +122,20 @@ UaPkiCertificate::~UaPkiCertificate()
     X509_free(m_certificate);
 }
 
-void UaPkiCertificate::create(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject, EVP_PKEY* subjectKey,
-                              const UaPkiIdentity& issuer, const UaPkiPrivateKey& issuerPrivateKey)
+void UaPkiCertificate::create(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject,
+                              EVP_PKEY* subjectKey, const UaPkiIdentity& issuer,
+                              const UaPkiPrivateKey& issuerPrivateKey)
 {
     X509* certificate = X509_new();
     if (!certificate)
         return;
-    bool ok = X509_set_version(certificate, 2) == 1 &&
-              ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(std::time(nullptr))) == 1;
+    bool ok =
+        X509_set_version(certificate, 2) == 1 &&
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), static_cast<long>(std::time(nullptr))) == 1;
 
     // Names: entries are UTF-8; an empty field gets no entry (an empty attribute value is not valid).
-    auto setName = [&](const UaPkiIdentity& identity, bool isSubject) {
+    auto setName = [&](const UaPkiIdentity& identity, bool isSubject)
+    {
         X509_NAME* name = X509_NAME_new();
         if (!name)
             return false;
@@ -141,10 +145,12 @@ void UaPkiCertificate::create(const UaPkiCertificateInfo& info, const UaPkiIdent
             if (value.isEmpty())
                 continue;
             if (X509_NAME_add_entry_by_txt(name, part.shortName, MBSTRING_UTF8,
-                                           reinterpret_cast<const unsigned char*>(value.toUtf8()), -1, -1, 0) != 1)
+                                           reinterpret_cast<const unsigned char*>(value.toUtf8()), -1, -1,
+                                           0) != 1)
                 addLibraryErrors();
         }
-        const bool set = (isSubject ? X509_set_subject_name(certificate, name) : X509_set_issuer_name(certificate, name)) == 1;
+        const bool set = (isSubject ? X509_set_subject_name(certificate, name)
+                                    : X509_set_issuer_name(certificate, name)) == 1;
         X509_NAME_free(name);
         return set;
     };
@@ -168,13 +174,15 @@ void UaPkiCertificate::create(const UaPkiCertificateInfo& info, const UaPkiIdent
         const std::string alternativeName = subjectAltName(info);
         if (ok && !alternativeName.empty())
         {
-            X509_EXTENSION* extension = X509V3_EXT_nconf(nullptr, &context, "subjectAltName", alternativeName.c_str());
+            X509_EXTENSION* extension =
+                X509V3_EXT_nconf(nullptr, &context, "subjectAltName", alternativeName.c_str());
             if (!extension || X509_add_ext(certificate, extension, -1) != 1)
                 ok = false;
             X509_EXTENSION_free(extension);
         }
     }
-    ok = ok && issuerPrivateKey.handle() && X509_sign(certificate, issuerPrivateKey.handle(), EVP_sha256()) > 0;
+    ok = ok && issuerPrivateKey.handle() &&
+         X509_sign(certificate, issuerPrivateKey.handle(), EVP_sha256()) > 0;
     if (!ok)
     {
         addLibraryErrors();
@@ -232,7 +240,8 @@ UaByteString UaPkiCertificate::thumbPrint()
         return result;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(der.data(), static_cast<std::size_t>(der.length()), digest, &length, EVP_sha1(), nullptr) != 1)
+    if (EVP_Digest(der.data(), static_cast<std::size_t>(der.length()), digest, &length, EVP_sha1(),
+                   nullptr) != 1)
     {
         addLibraryErrors();
         return result;
@@ -256,7 +265,8 @@ UaPkiIdentity UaPkiCertificate::subject()
             continue;
         }
         unsigned char* utf8 = nullptr;
-        const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index)));
+        const int length =
+            ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index)));
         if (length < 0)
         {
             addLibraryErrors();

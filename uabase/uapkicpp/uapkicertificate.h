@@ -15,8 +15,9 @@ class UaPkiCertificate : public UaPkiErrorList
 public:
     UaPkiCertificate();
     // Makes and signs a new version 3 certificate for the key pair's public key.
-    UaPkiCertificate(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject, const UaPkiRsaKeyPair& keyPair,
-                     const UaPkiIdentity& issuer, const UaPkiPrivateKey& issuerPrivateKey);
+    UaPkiCertificate(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject,
+                     const UaPkiRsaKeyPair& keyPair, const UaPkiIdentity& issuer,
+                     const UaPkiPrivateKey& issuerPrivateKey);
     UaPkiCertificate(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject,
                      const UaPkiPublicKey& subjectPublicKey, const UaPkiIdentity& issuer,
                      const UaPkiPrivateKey& issuerPrivateKey);

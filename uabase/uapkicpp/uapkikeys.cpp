@@ -57,7 +57,9 @@ UaPkiPublicKey::UaPkiPublicKey() : m_key(EVP_PKEY_new()) {}
 
 UaPkiPublicKey::UaPkiPublicKey(EVP_PKEY* key) : m_key(key) {}
 
-UaPkiPublicKey::UaPkiPublicKey(const UaPkiPublicKey& other) : UaPkiErrorList(other), m_key(share(other.m_key)) {}
+UaPkiPublicKey::UaPkiPublicKey(const UaPkiPublicKey& other) : UaPkiErrorList(other), m_key(share(other.m_key))
+{
+}
 
 UaPkiPublicKey& UaPkiPublicKey::operator=(const UaPkiPublicKey& other)
 {
@@ -97,11 +99,10 @@ UaPkiRsaKeyPair::UaPkiRsaKeyPair(int bits) : m_key(nullptr)
 {
     EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
     BIGNUM* exponent = BN_new();
-    const bool generated = context && exponent && BN_set_word(exponent, RSA_F4) == 1 &&
-                           EVP_PKEY_keygen_init(context) == 1 &&
-                           EVP_PKEY_CTX_set_rsa_keygen_bits(context, bits) == 1 &&
-                           EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context, exponent) == 1 &&
-                           EVP_PKEY_keygen(context, &m_key) == 1;
+    const bool generated =
+        context && exponent && BN_set_word(exponent, RSA_F4) == 1 && EVP_PKEY_keygen_init(context) == 1 &&
+        EVP_PKEY_CTX_set_rsa_keygen_bits(context, bits) == 1 &&
+        EVP_PKEY_CTX_set1_rsa_keygen_pubexp(context, exponent) == 1 && EVP_PKEY_keygen(context, &m_key) == 1;
     BN_free(exponent);
     EVP_PKEY_CTX_free(context);
     if (!generated)
@@ -112,7 +113,8 @@ UaPkiRsaKeyPair::UaPkiRsaKeyPair(int bits) : m_key(nullptr)
     }
 }
 
-UaPkiRsaKeyPair::UaPkiRsaKeyPair(const UaPkiRsaKeyPair& other) : UaPkiErrorList(other), m_key(share(other.m_key))
+UaPkiRsaKeyPair::UaPkiRsaKeyPair(const UaPkiRsaKeyPair& other)
+    : UaPkiErrorList(other), m_key(share(other.m_key))
 {
 }
 
@@ -170,9 +172,9 @@ int UaPkiRsaKeyPair::toPEMFile(const UaString& fileName, const char* password)
     const bool encrypt = password && *password;
     const EVP_CIPHER* cipher = encrypt ? EVP_aes_256_cbc() : nullptr;
     const int length = encrypt ? static_cast<int>(std::strlen(password)) : 0;
-    const int written = PEM_write_PrivateKey(file, m_key, cipher,
-                                             encrypt ? reinterpret_cast<const unsigned char*>(password) : nullptr, length, nullptr,
-                                             nullptr);
+    const int written = PEM_write_PrivateKey(
+        file, m_key, cipher, encrypt ? reinterpret_cast<const unsigned char*>(password) : nullptr, length,
+        nullptr, nullptr);
     const bool closed = std::fclose(file) == 0;
     if (written != 1 || !closed)
     {

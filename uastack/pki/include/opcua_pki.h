@@ -32,30 +32,32 @@ struct _OpcUa_PKIProvider;
 
 /* *store receives the open store. BadNotFound when the trusted folder is missing. */
 typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnOpenCertificateStore)(struct _OpcUa_PKIProvider* provider,
-                                                                     OpcUa_Void** store);
+                                                                    OpcUa_Void** store);
 /* Releases the store and sets *store to null. */
 typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnCloseCertificateStore)(struct _OpcUa_PKIProvider* provider,
-                                                                      OpcUa_Void** store);
+                                                                     OpcUa_Void** store);
 /* loadHandle is the UTF-8 path of a DER or PEM certificate file; certificate receives its DER
    encoding (stack memory; the caller clears it). BadNotFound for a missing file,
    BadCertificateInvalid when it holds no certificate. */
 typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnLoadCertificate)(struct _OpcUa_PKIProvider* provider,
-                                                                const OpcUa_Void* loadHandle, OpcUa_Void* store,
-                                                                OpcUa_ByteString* certificate);
+                                                               const OpcUa_Void* loadHandle,
+                                                               OpcUa_Void* store,
+                                                               OpcUa_ByteString* certificate);
 /* Writes the DER certificate to the UTF-8 path saveHandle (created or truncated).
    BadCertificateInvalid when the bytes are no certificate. */
 typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnSaveCertificate)(struct _OpcUa_PKIProvider* provider,
-                                                                const OpcUa_ByteString* certificate,
-                                                                OpcUa_Void* store, const OpcUa_Void* saveHandle);
+                                                               const OpcUa_ByteString* certificate,
+                                                               OpcUa_Void* store,
+                                                               const OpcUa_Void* saveHandle);
 /* Reads a PEM private key; password (UTF-8, null or "" for none) decrypts a protected one and
    nothing is ever asked for interactively. privateKey receives the key in DER (for RSA the
    PKCS #1 RSAPrivateKey). BadNotFound for a missing file, BadNotSupported for a format other than
    PEM, BadSecurityChecksFailed when a protected key does not open with the password,
    BadDecodingError when the file holds no key. */
 typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnLoadPrivateKeyFromFile)(const OpcUa_CharA* file,
-                                                                       OpcUa_UInt32 format,
-                                                                       const OpcUa_CharA* password,
-                                                                       OpcUa_ByteString* privateKey);
+                                                                      OpcUa_UInt32 format,
+                                                                      const OpcUa_CharA* password,
+                                                                      OpcUa_ByteString* privateKey);
 
 typedef struct _OpcUa_PKIProvider
 {
@@ -71,7 +73,8 @@ typedef struct _OpcUa_PKIProvider
 /* configuration is an OpcUa_CertificateStoreConfiguration (copied). BadInvalidArgument for null
    arguments or a missing trusted folder name, BadNotSupported for a type other than the folder
    store. On failure the provider is left zeroed. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_PKIProvider_Create(OpcUa_Void* configuration, OpcUa_PKIProvider* provider);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_PKIProvider_Create(OpcUa_Void* configuration,
+                                                       OpcUa_PKIProvider* provider);
 /* Frees what Create made and zeroes the record; accepts a zeroed one. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_PKIProvider_Delete(OpcUa_PKIProvider* provider);
 

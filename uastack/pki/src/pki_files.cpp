@@ -19,7 +19,9 @@ std::optional<std::string> hostPath(const OpcUa_CharA* path)
 
 bool isDirectory(const std::string& hostPath)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return ::stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

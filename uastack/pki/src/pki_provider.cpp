@@ -127,7 +127,8 @@ OpcUa_StatusCode loadCertificate(OpcUa_PKIProvider* provider, const OpcUa_Void* 
         ERR_clear_error();
         return OpcUa_BadCertificateInvalid;
     }
-    const OpcUa_StatusCode status = opcua_pki::toByteString(der, static_cast<std::size_t>(length), certificate);
+    const OpcUa_StatusCode status =
+        opcua_pki::toByteString(der, static_cast<std::size_t>(length), certificate);
     OPENSSL_free(der);
     return status;
 }
@@ -176,7 +177,7 @@ OpcUa_StatusCode loadPrivateKey(const OpcUa_CharA* file, OpcUa_UInt32 format, co
         ERR_clear_error();
         const std::string_view text(reinterpret_cast<const char*>(content->data()), content->size());
         return text.find("ENCRYPTED") != std::string_view::npos ? OpcUa_BadSecurityChecksFailed
-                                                                 : OpcUa_BadDecodingError;
+                                                                : OpcUa_BadDecodingError;
     }
     unsigned char* der = nullptr;
     const int length = i2d_PrivateKey(key, &der);
@@ -186,7 +187,8 @@ OpcUa_StatusCode loadPrivateKey(const OpcUa_CharA* file, OpcUa_UInt32 format, co
         ERR_clear_error();
         return OpcUa_BadDecodingError;
     }
-    const OpcUa_StatusCode status = opcua_pki::toByteString(der, static_cast<std::size_t>(length), privateKey);
+    const OpcUa_StatusCode status =
+        opcua_pki::toByteString(der, static_cast<std::size_t>(length), privateKey);
     OPENSSL_clear_free(der, static_cast<std::size_t>(length));
     return status;
 }
@@ -207,7 +209,8 @@ OpcUa_StatusCode OpcUa_PKIProvider_Create(OpcUa_Void* configuration, OpcUa_PKIPr
         return OpcUa_BadOutOfMemory;
     copy->pkiType = given->PkiType;
     copy->trustedLocation = given->TrustedCertificateListLocation;
-    copy->revokedLocation = given->RevokedCertificateListLocation ? given->RevokedCertificateListLocation : "";
+    copy->revokedLocation =
+        given->RevokedCertificateListLocation ? given->RevokedCertificateListLocation : "";
     copy->flags = given->Flags;
     provider->Handle = copy;
     provider->OpenCertificateStore = openStore;

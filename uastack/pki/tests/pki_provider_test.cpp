@@ -22,8 +22,9 @@ std::string readFile(const std::string& file)
 
 std::string bytes(const OpcUa_ByteString& b)
 {
-    return b.Length > 0 ? std::string(reinterpret_cast<const char*>(b.Data), static_cast<std::size_t>(b.Length))
-                        : std::string();
+    return b.Length > 0
+               ? std::string(reinterpret_cast<const char*>(b.Data), static_cast<std::size_t>(b.Length))
+               : std::string();
 }
 
 class PkiProviderTest : public ::testing::Test
@@ -36,9 +37,9 @@ protected:
         m_root = pattern;
         ::setenv("DEVICE_ROOT", m_root.c_str(), 1);
         std::filesystem::create_directories(m_root + "/certs");
-        const std::string make = "openssl req -x509 -newkey rsa:1024 -nodes -days 1 -subj /CN=pki -keyout '" + key() +
-                                 "' -out '" + pem() + "' >/dev/null 2>&1 && openssl x509 -in '" + pem() +
-                                 "' -outform DER -out '" + der() + "'";
+        const std::string make = "openssl req -x509 -newkey rsa:1024 -nodes -days 1 -subj /CN=pki -keyout '" +
+                                 key() + "' -out '" + pem() + "' >/dev/null 2>&1 && openssl x509 -in '" +
+                                 pem() + "' -outform DER -out '" + der() + "'";
         ASSERT_EQ(std::system(make.c_str()), 0);
 
         m_trusted = m_root + "/certs";
@@ -123,13 +124,15 @@ TEST_F(PkiProviderTest, BrokenCertificateFilesAreRefused)
     std::ofstream(m_root + "/trailing.der", std::ios::binary) << content << "x";
     std::ofstream(m_root + "/cut.der", std::ios::binary) << content.substr(0, content.size() / 2);
     OpcUa_ByteString certificate{-1, nullptr};
-    EXPECT_EQ(m_provider.LoadCertificate(&m_provider, (m_root + "/trailing.der").c_str(), m_store, &certificate),
-              OpcUa_BadCertificateInvalid);
+    EXPECT_EQ(
+        m_provider.LoadCertificate(&m_provider, (m_root + "/trailing.der").c_str(), m_store, &certificate),
+        OpcUa_BadCertificateInvalid);
     EXPECT_EQ(m_provider.LoadCertificate(&m_provider, (m_root + "/cut.der").c_str(), m_store, &certificate),
               OpcUa_BadCertificateInvalid);
     EXPECT_EQ(m_provider.LoadCertificate(&m_provider, (m_root + "/none.der").c_str(), m_store, &certificate),
               OpcUa_BadNotFound);
-    EXPECT_EQ(m_provider.LoadCertificate(&m_provider, m_trusted.c_str(), m_store, &certificate), OpcUa_BadNotFound);
+    EXPECT_EQ(m_provider.LoadCertificate(&m_provider, m_trusted.c_str(), m_store, &certificate),
+              OpcUa_BadNotFound);
     EXPECT_EQ(certificate.Data, nullptr);
 }
 
@@ -152,18 +155,21 @@ TEST_F(PkiProviderTest, SavedCertificateLoadsBackUnchanged)
 TEST_F(PkiProviderTest, PrivateKeysLoadWithoutEverAskingForAPassword)
 {
     const std::string locked = m_root + "/locked.pem";
-    ASSERT_EQ(std::system(("openssl pkey -in '" + key() + "' -aes256 -passout pass:open-sesame -out '" + locked + "'")
-                              .c_str()),
+    ASSERT_EQ(std::system(
+                  ("openssl pkey -in '" + key() + "' -aes256 -passout pass:open-sesame -out '" + locked + "'")
+                      .c_str()),
               0);
     OpcUa_ByteString plain{-1, nullptr};
     OpcUa_ByteString decrypted{-1, nullptr};
-    ASSERT_EQ(m_provider.LoadPrivateKeyFromFile(key().c_str(), OPCUA_PKI_FORMAT_PEM, nullptr, &plain), OpcUa_Good);
+    ASSERT_EQ(m_provider.LoadPrivateKeyFromFile(key().c_str(), OPCUA_PKI_FORMAT_PEM, nullptr, &plain),
+              OpcUa_Good);
     EXPECT_EQ(m_provider.LoadPrivateKeyFromFile(locked.c_str(), OPCUA_PKI_FORMAT_PEM, nullptr, &decrypted),
               OpcUa_BadSecurityChecksFailed);
     EXPECT_EQ(m_provider.LoadPrivateKeyFromFile(locked.c_str(), OPCUA_PKI_FORMAT_PEM, "open", &decrypted),
               OpcUa_BadSecurityChecksFailed);
-    ASSERT_EQ(m_provider.LoadPrivateKeyFromFile(locked.c_str(), OPCUA_PKI_FORMAT_PEM, "open-sesame", &decrypted),
-              OpcUa_Good);
+    ASSERT_EQ(
+        m_provider.LoadPrivateKeyFromFile(locked.c_str(), OPCUA_PKI_FORMAT_PEM, "open-sesame", &decrypted),
+        OpcUa_Good);
     EXPECT_EQ(bytes(decrypted), bytes(plain));
     OpcUa_ByteString_Clear(&plain);
     OpcUa_ByteString_Clear(&decrypted);
@@ -171,7 +177,8 @@ TEST_F(PkiProviderTest, PrivateKeysLoadWithoutEverAskingForAPassword)
     OpcUa_ByteString none{-1, nullptr};
     EXPECT_EQ(m_provider.LoadPrivateKeyFromFile(pem().c_str(), OPCUA_PKI_FORMAT_PEM, nullptr, &none),
               OpcUa_BadDecodingError);
-    EXPECT_EQ(m_provider.LoadPrivateKeyFromFile((m_root + "/none.pem").c_str(), OPCUA_PKI_FORMAT_PEM, nullptr, &none),
+    EXPECT_EQ(m_provider.LoadPrivateKeyFromFile((m_root + "/none.pem").c_str(), OPCUA_PKI_FORMAT_PEM, nullptr,
+                                                &none),
               OpcUa_BadNotFound);
     EXPECT_EQ(m_provider.LoadPrivateKeyFromFile(key().c_str(), OPCUA_PKI_FORMAT_DER, nullptr, &none),
               OpcUa_BadNotSupported);
