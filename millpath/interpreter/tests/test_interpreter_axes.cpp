@@ -64,6 +64,19 @@ TEST(InterpreterAxes, EntriesAfterTheMotionInTheirOrder)
     }
 }
 
+TEST(InterpreterAxes, StopBetweenSpindleTestAndMClear)
+{
+    Fixture f;
+    EXPECT_EQ(runWith(f, "R800=1 R801=0 H1 SyncWith K3 H5\n",
+                      [](CInterpreter& i) {
+                          i.requestMClear();
+                          i.requestSpindleTest();
+                      }),
+              InterpreterState::Ready);
+    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_HVALUE, ENTRY_SPINDELTEST, ENTRY_STOP, ENTRY_MFUNK,
+                                                             ENTRY_CHNSYNC}));
+}
+
 TEST(InterpreterAxes, OneAxisMovesWaitForRoomAxisByAxis)
 {
     Fixture f;
