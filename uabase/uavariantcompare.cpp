@@ -27,12 +27,16 @@ bool sameByteString(const OpcUa_ByteString& a, const OpcUa_ByteString& b)
 }
 
 // Extension objects are equal when their binary encodings are: decoded bodies compare by value.
+// The comparison is not bound by the message limits of the wire.
 bool sameExtensionObject(const OpcUa_ExtensionObject& a, const OpcUa_ExtensionObject& b)
 {
     if (&a == &b)
         return true;
-    OpcUa::BinaryEncoder encodedA;
-    OpcUa::BinaryEncoder encodedB;
+    OpcUa::EncodingLimits limits = OpcUa::EncodingLimits::current();
+    limits.maxAlloc = limits.maxStringLength = limits.maxByteStringLength = limits.maxArrayLength =
+        limits.maxMessageSize = 0x7FFFFFFF;
+    OpcUa::BinaryEncoder encodedA(limits);
+    OpcUa::BinaryEncoder encodedB(limits);
     if ((encodedA.writeExtensionObject(a) & 0xC0000000u) != 0 ||
         (encodedB.writeExtensionObject(b) & 0xC0000000u) != 0)
         return false;
