@@ -297,7 +297,9 @@ OpcUa_StatusCode copy(const OpcUa_Variant& source, OpcUa_Variant& target)
         status = copyScalar(source, result);
         break;
     case OpcUa_VariantArrayType_Array:
-        if (type == OpcUaType_Null || type > OpcUaType_Variant)
+        // An array without elements keeps its type and length; elements of type 0 or of a type
+        // above Variant cannot be copied.
+        if (source.Value.Array.Length > 0 && (type == OpcUaType_Null || type > OpcUaType_Variant))
             return OpcUa_Good;
         result.Datatype = type;
         result.ArrayType = OpcUa_VariantArrayType_Array;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 
 namespace
@@ -370,20 +371,46 @@ TEST(VariantCopy, UncopyableTypesBecomeNull)
     {
         OpcUa_Byte type;
         OpcUa_Byte arrayType;
+        OpcUa_Int32 length;
+        bool keptAsArray;
     };
-    const Case cases[] = {{OpcUaType_DiagnosticInfo, OpcUa_VariantArrayType_Scalar},
-                          {OpcUaType_Variant, OpcUa_VariantArrayType_Scalar},
-                          {OpcUaType_DiagnosticInfo, OpcUa_VariantArrayType_Array},
-                          {OpcUaType_Null, OpcUa_VariantArrayType_Array}};
+    const Case cases[] = {{OpcUaType_DiagnosticInfo, OpcUa_VariantArrayType_Scalar, 0, false},
+                          {OpcUaType_Variant, OpcUa_VariantArrayType_Scalar, 0, false},
+                          {OpcUaType_DiagnosticInfo, OpcUa_VariantArrayType_Array, 1, false},
+                          {OpcUaType_Null, OpcUa_VariantArrayType_Array, 2, false},
+                          {OpcUaType_Null, OpcUa_VariantArrayType_Array, 0, true},
+                          {OpcUaType_Int32, OpcUa_VariantArrayType_Array, -1, true}};
     for (const Case& c : cases)
     {
         OpcUa_Variant raw;
         OpcUa_Variant_Initialize(&raw);
         raw.Datatype = c.type;
         raw.ArrayType = c.arrayType;
-        UaVariant copy(raw);
-        EXPECT_TRUE(copy.isEmpty()) << int(c.type);
-        EXPECT_EQ(copy.arrayType(), OpcUa_VariantArrayType_Scalar) << int(c.type);
+        if (c.arrayType == OpcUa_VariantArrayType_Array && c.length > 0)
+        {
+            raw.Value.Array.Length = c.length;
+            OpcUa_UInt32 bytes = static_cast<OpcUa_UInt32>(c.length) * OpcUa_BuiltInType_GetSize(c.type);
+            raw.Value.Array.Value.Array = bytes > 0 ? OpcUa_Memory_Alloc(bytes) : nullptr;
+            if (bytes > 0)
+                std::memset(raw.Value.Array.Value.Array, 0, bytes);
+        }
+        else if (c.arrayType == OpcUa_VariantArrayType_Array)
+            raw.Value.Array.Length = c.length;
+        UaVariant source;
+        source.attach(raw);
+        UaVariant copy(source);
+        if (c.keptAsArray)
+        {
+            EXPECT_TRUE(copy.isArray()) << int(c.type);
+            EXPECT_EQ(copy.type(), c.type);
+            EXPECT_EQ(static_cast<const OpcUa_Variant*>(copy)->Value.Array.Length, c.length);
+            EXPECT_TRUE(copy == source);
+        }
+        else
+        {
+            EXPECT_TRUE(copy.isEmpty()) << int(c.type);
+            EXPECT_EQ(copy.arrayType(), OpcUa_VariantArrayType_Scalar) << int(c.type);
+        }
     }
     // A matrix without dimensions keeps its type and has no elements.
     OpcUa_Variant raw;
