@@ -2,6 +2,7 @@
 #include "uatestdeviceroot.h"
 
 #include "ualog.h"
+#include "uathread.h"
 #include "uatrace.h"
 
 #include <opcua.h>
@@ -279,5 +280,38 @@ TEST_F(LogTest, TraceNamesReachTheSameLog)
     const std::vector<std::pair<int, std::string>> expected{{1, "error 1"},
                                                             {4, "==> UaServer::Read [Request=9]"}};
     EXPECT_EQ(messages(file), expected);
+}
+// Runs until released.
+class GatedThread : public UaThread
+{
+public:
+    GatedThread() { OpcUa_Semaphore_Create(&m_gate, 0, 1); }
+    ~GatedThread() override
+    {
+        wait(OpcUa_Infinite);
+        OpcUa_Semaphore_Delete(&m_gate);
+    }
+    void release() { OpcUa_Semaphore_Post(m_gate, 1); }
+
+protected:
+    void run() override { OpcUa_Semaphore_Wait(m_gate); }
+
+private:
+    OpcUa_Semaphore m_gate = nullptr;
+};
+
+TEST_F(LogTest, AThreadWaitThatTimesOutIsTracedAsAnError)
+{
+    const std::string file = path("wait.log");
+    ASSERT_EQ(openLog(1, 100000, 5, file), 0);
+    GatedThread thread;
+    ASSERT_EQ(thread.start(), OpcUa_Good);
+    EXPECT_TRUE(thread.wait(1));
+    thread.release();
+    EXPECT_FALSE(thread.wait(OpcUa_Infinite));
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "Error: OpcUa_Thread_WaitForShutdown returned error [ret=0x%lx]",
+                  static_cast<unsigned long>(OpcUa_BadTimeout));
+    EXPECT_EQ(texts(file), std::vector<std::string>{expected});
 }
 } // namespace
