@@ -195,3 +195,58 @@ bool CInterpreter::popOneAxisSetter(double v)
     }
     return false;
 }
+
+// Tool parameters: the third argument ("ToolP3": the value; "ToolRP3": the
+// index of the R parameter that receives it), then the field 0 to 15
+// ("ToolP2") and the tool ("ToolP1"). Fields of a tool record: see CToolTable.
+bool CInterpreter::popToolSetter(double v)
+{
+    if (take("ToolP3 ") || take("ToolRP3 "))
+    {
+        m_set.toolRead = m_text.mainText()[m_cursor - 4] == 'R';
+        m_set.toolValue = v;
+        m_set.toolStage = 1;
+        return true;
+    }
+    const std::uint32_t message = m_set.toolRead ? 0xC9A : 0xC99;
+    if (take("ToolP2 "))
+    {
+        if (m_set.toolStage != 1)
+            return false;
+        if (!isInteger(v) || !CToolTable::validField(static_cast<int>(v)))
+        {
+            fail(message, "%d%d%d", {v}, NcError::WordOrRange);
+            return true;
+        }
+        m_set.toolField = static_cast<int>(v);
+        m_set.toolStage = 2;
+        return true;
+    }
+    if (!take("ToolP1 "))
+        return false;
+    if (m_set.toolStage != 2)
+        return false;
+    m_set.toolStage = 0;
+    const int tool = static_cast<int>(v);
+    if (!isInteger(v) || !CToolTable::validTool(tool))
+    {
+        fail(message, "%d%d%d", {v}, NcError::WordOrRange);
+        return true;
+    }
+    if (!m_set.toolRead)
+    {
+        if (!m_tools.setField(tool, m_set.toolField, m_set.toolValue))
+            fail(message, "%d%d%d", {m_set.toolValue}, NcError::WordOrRange);
+        return true;
+    }
+    const double index = m_set.toolValue;
+    if (!isInteger(index) || index < 0 || index >= RParams)
+    {
+        fail(NcMsg::ParameterIndex, "%d%d%d", {index}, NcError::ParameterIndex);
+        return true;
+    }
+    double value = 0.0;
+    m_tools.field(tool, m_set.toolField, value);
+    setR(static_cast<int>(index), value);
+    return true;
+}

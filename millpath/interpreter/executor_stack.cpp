@@ -440,7 +440,7 @@ bool CInterpreter::popSetter(double v)
         collectThreeValues(v, 9);
         return true;
     }
-    if (popMultiValueSetter(v) || popOneAxisSetter(v))
+    if (popMultiValueSetter(v) || popOneAxisSetter(v) || popToolSetter(v))
         return true;
     static const struct
     {

@@ -18,6 +18,7 @@
 #include "nc_log.h"
 #include "operand_stack.h"
 #include "text_buffer.h"
+#include "tool_table.h"
 
 // Outcome of one emitter of the block flush.
 enum class Emit
@@ -108,6 +109,8 @@ public:
     void setR(int index, double value);
     double getG(int index) const { return (index >= 0 && index < GParams) ? m_g[index] : 0.0; }
     void setZeroPoint(int axis, int number, double value);
+    CToolTable& tools() { return m_tools; }
+    const CToolTable& tools() const { return m_tools; }
 
     // Read access for the channel and tests.
     const CBlockState& block() const { return m_block; }
@@ -249,6 +252,7 @@ protected:
     void collectThreeValues(double v, std::uint32_t code);
     bool popMultiValueSetter(double v);
     bool popOneAxisSetter(double v);
+    bool popToolSetter(double v);
     void failPosa();
     void setRadius(double value);
     bool assignR(int index);
@@ -334,6 +338,8 @@ protected:
     int m_cycleMacro = 0;
     bool m_threePoint = false;  // circles by an intermediate point       // G36..G39 marked in this block
     double m_zeroPoints[3][10] = {};
+    CToolTable m_tools;
+    CToolRecord m_selectedTool; // data of the tool correction last selected
     CVec3d m_lastMachineTarget;
     bool m_geometryPrepared = false;
     bool m_geometryPending = false;
@@ -385,6 +391,10 @@ protected:
         bool posaTaken = false;    // "POSA" took the position, "ID" comes next
         double posaTarget = 0.0;
         int stepOnPlace = -1;      // place of the last "WAITP" in this block
+        int toolStage = 0;         // tool parameter words taken: 1 after "ToolP3"/"ToolRP3", 2 after "ToolP2"
+        bool toolRead = false;     // "ToolRP3": the value goes into an R parameter
+        double toolValue = 0.0;    // the value, or the R index of a read
+        int toolField = 0;
         double setterValues[4] = {0, 0, 0, 0};
         int setterIndex = 0;
         bool tangDesc = false;

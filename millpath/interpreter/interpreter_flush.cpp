@@ -535,6 +535,7 @@ void CInterpreter::clearBlockSetters()
     m_set.groupAxisCount = 0;
     m_set.posaTaken = false;
     m_set.stepOnPlace = -1;
+    m_set.toolStage = 0;
 }
 
 Emit CInterpreter::flushBlock()

@@ -342,8 +342,10 @@ bool CInterpreter::selectToolCorrection(int number)
         fail(0xC98, "%d%d%f", {static_cast<double>(number)}, NcError::WordOrRange);
         return false;
     }
-    if (m_block.m_toolCorrection != number)
+    const CToolRecord& data = m_tools.record(number);
+    if (m_block.m_toolCorrection != number || !(data == m_selectedTool))
         markChanged();
     m_block.m_toolCorrection = number;
+    m_selectedTool = data;
     return true;
 }

@@ -57,3 +57,56 @@ TEST(ExecutorSetters, CentreWithoutGroupIndex)
     ASSERT_EQ(geo.size(), 1u);
     EXPECT_NEAR(geo[0]->m_centre.GetX(), 1.0, 1e-12);
 }
+
+TEST(ExecutorSetters, ToolParametersWriteAndReadTheToolTable)
+{
+    Fixture f;
+    // ToolParam(5;3;2.5), ToolParam(5;0;7), then toolParam(5;3;R20).
+    EXPECT_EQ(runProgram(f.interpreter, "pushc5 pushc3 pushc2.5 popcToolP3 popcToolP2 popcToolP1 \n"
+                                        "pushc5 pushc0 pushc7 popcToolP3 popcToolP2 popcToolP1 \n"
+                                        "pushc5 pushc3 pushc20 popcToolRP3 popcToolP2 popcToolP1 \n"),
+              InterpreterState::Finished);
+    EXPECT_EQ(f.interpreter.tools().record(5).m_data[1], 2.5); // field 3 is tool data 2
+    EXPECT_EQ(f.interpreter.tools().record(5).m_type, 7);
+    EXPECT_EQ(f.interpreter.getR(20), 2.5);
+    EXPECT_TRUE(f.channel.messages.empty());
+
+    struct Case
+    {
+        const char* text;
+        std::uint32_t message;
+        std::uint32_t ncError;
+    } cases[] = {
+        {"pushc5 pushc16 pushc1 popcToolP3 popcToolP2 \n", 0xC99, NcError::WordOrRange},
+        {"pushc5 pushc-1 pushc1 popcToolRP3 popcToolP2 \n", 0xC9A, NcError::WordOrRange},
+        {"pushc0 pushc3 pushc1 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
+        {"pushc256 pushc3 pushc1 popcToolRP3 popcToolP2 popcToolP1 \n", 0xC9A, NcError::WordOrRange},
+        {"pushc5 pushc1 pushc1.5 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
+        {"pushc5 pushc1 pushc70000 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
+        {"pushc5 pushc3 pushc1000 popcToolRP3 popcToolP2 popcToolP1 \n", NcMsg::ParameterIndex, NcError::ParameterIndex},
+        {"pushc3 popcToolP2 \n", NcMsg::UnknownWord, NcError::WordOrRange},
+        {"pushc5 pushc3 popcToolP3 popcToolP1 \n", NcMsg::UnknownWord, NcError::WordOrRange},
+    };
+    for (const auto& c : cases)
+        expectProgramError(c.text, c.message, c.ncError);
+}
+
+TEST(ExecutorSetters, ToolCorrectionChangesWithItsData)
+{
+    struct Case
+    {
+        const char* text;
+        int changed;
+    } cases[] = {
+        {"D1\nD1 wait_idle\n", 0},
+        {"D1\nD2 wait_idle\n", 1},
+        {"D1\npushc1 pushc4 pushc9 popcToolP3 popcToolP2 popcToolP1 \nD1 wait_idle\n", 1},
+    };
+    for (const auto& c : cases)
+    {
+        Fixture f;
+        f.channel.motion = true;
+        EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::WaitingForIdle) << c.text;
+        EXPECT_EQ(f.interpreter.block().m_changedCount, c.changed) << c.text;
+    }
+}
