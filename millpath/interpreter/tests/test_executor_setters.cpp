@@ -52,7 +52,8 @@ TEST(ExecutorSetters, CentreWithoutGroupIndex)
 {
     // "popcI " without digits is the centre of the first group.
     Fixture f;
-    EXPECT_EQ(runProgram(f.interpreter, "G17 G2 F=100 X11=2 X12=0 pushc1 popcI \n"), InterpreterState::Finished);
+    EXPECT_EQ(runProgram(f.interpreter, "G17 G2 F=100 X11=2 X12=0 pushc1 popcI \n"),
+              InterpreterState::Finished);
     const auto geo = f.channel.of<CEntryGeo_3D>();
     ASSERT_EQ(geo.size(), 1u);
     EXPECT_NEAR(geo[0]->m_centre.GetX(), 1.0, 1e-12);
@@ -83,7 +84,8 @@ TEST(ExecutorSetters, ToolParametersWriteAndReadTheToolTable)
         {"pushc256 pushc3 pushc1 popcToolRP3 popcToolP2 popcToolP1 \n", 0xC9A, NcError::WordOrRange},
         {"pushc5 pushc1 pushc1.5 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
         {"pushc5 pushc1 pushc70000 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
-        {"pushc5 pushc3 pushc1000 popcToolRP3 popcToolP2 popcToolP1 \n", NcMsg::ParameterIndex, NcError::ParameterIndex},
+        {"pushc5 pushc3 pushc1000 popcToolRP3 popcToolP2 popcToolP1 \n", NcMsg::ParameterIndex,
+         NcError::ParameterIndex},
         {"pushc3 popcToolP2 \n", NcMsg::UnknownWord, NcError::WordOrRange},
         {"pushc5 pushc3 popcToolP3 popcToolP1 \n", NcMsg::UnknownWord, NcError::WordOrRange},
     };

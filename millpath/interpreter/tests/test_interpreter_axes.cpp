@@ -25,10 +25,12 @@ TEST(InterpreterAxes, EntriesAfterTheMotionInTheirOrder)
     Fixture f;
     loadMDefinitionText(f.interpreter, "9 8\n4 4\n");
     // PosA[7]=12.5 and WAITP[9;ActPosGT;5] as the translator writes them.
-    const std::string text = "N5 F=100 G1 X11=5 G4 F=1.5 M9 M4 R800=1 R801=0 H1 SyncWith K3 "
-                             "pushc7 pushc12.5 popcPOSA popcID pushc5 pushc4 pushc9 popcWAITP popcSOC popcSOCParam1 \n";
+    const std::string text =
+        "N5 F=100 G1 X11=5 G4 F=1.5 M9 M4 R800=1 R801=0 H1 SyncWith K3 "
+        "pushc7 pushc12.5 popcPOSA popcID pushc5 pushc4 pushc9 popcWAITP popcSOC popcSOCParam1 \n";
     EXPECT_EQ(runWith(f, text,
-                      [](CInterpreter& i) {
+                      [](CInterpreter& i)
+                      {
                           i.requestSpindleTest();
                           i.requestMClear();
                       }),
@@ -68,13 +70,14 @@ TEST(InterpreterAxes, StopBetweenSpindleTestAndMClear)
 {
     Fixture f;
     EXPECT_EQ(runWith(f, "R800=1 R801=0 H1 SyncWith K3 H5\n",
-                      [](CInterpreter& i) {
+                      [](CInterpreter& i)
+                      {
                           i.requestMClear();
                           i.requestSpindleTest();
                       }),
               InterpreterState::Ready);
-    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_HVALUE, ENTRY_SPINDELTEST, ENTRY_STOP, ENTRY_MFUNK,
-                                                             ENTRY_CHNSYNC}));
+    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_HVALUE, ENTRY_SPINDELTEST, ENTRY_STOP,
+                                                             ENTRY_MFUNK, ENTRY_CHNSYNC}));
 }
 
 TEST(InterpreterAxes, OneAxisMovesWaitForRoomAxisByAxis)
@@ -129,7 +132,8 @@ TEST(InterpreterAxes, OneAxisRefusalsTable)
     Fixture text;
     runProgram(text.interpreter, "pushc1 popcID \n");
     ASSERT_FALSE(text.channel.messages.empty());
-    EXPECT_EQ(text.channel.messages[0].format, "Error in channel %d line %d: Unexpected internal error in POSA");
+    EXPECT_EQ(text.channel.messages[0].format,
+              "Error in channel %d line %d: Unexpected internal error in POSA");
 }
 
 TEST(InterpreterAxes, RotaryTargetTable)
@@ -140,20 +144,20 @@ TEST(InterpreterAxes, RotaryTargetTable)
         double programmed;
         double target;
     } cases[] = {
-        {350, 10, 370},   // forward over the full turn
-        {350, -10, 10},   // backward to the same angle
-        {10, -350, -10},  // backward over zero
-        {0, 810, 810},    // two extra turns to 90
-        {-30, 10, 10},    // forward from a negative position
-        {370, 10, 370},   // already there: no move
-        {370, -10, 370},
-        {100, 0, 360},    // forward to the next zero
-        {100, 370, 730},  // forward to 10 with one extra turn
-        {725, -5, 725},   // 725 is already at 5
-        {725, -365, 365}, // one turn backward
+        {350, 10, 370},                  // forward over the full turn
+        {350, -10, 10},                  // backward to the same angle
+        {10, -350, -10},                 // backward over zero
+        {0, 810, 810},                   // two extra turns to 90
+        {-30, 10, 10},                   // forward from a negative position
+        {370, 10, 370},                  // already there: no move
+        {370, -10, 370},  {100, 0, 360}, // forward to the next zero
+        {100, 370, 730},                 // forward to 10 with one extra turn
+        {725, -5, 725},                  // 725 is already at 5
+        {725, -365, 365},                // one turn backward
     };
     for (const auto& c : cases)
-        EXPECT_NEAR(RotaryTarget(c.programmed, c.current), c.target, 1e-9) << c.current << " " << c.programmed;
+        EXPECT_NEAR(RotaryTarget(c.programmed, c.current), c.target, 1e-9)
+            << c.current << " " << c.programmed;
 }
 
 TEST(InterpreterAxes, ModuloAxesThroughTheWords)
@@ -222,7 +226,8 @@ TEST(InterpreterAxes, ScaleFactorsScaleAxisAndCentreWords)
     EXPECT_NEAR(geo[1]->m_centre.GetX(), 7.0, 1e-12);
     EXPECT_NEAR(geo[1]->m_radius, 1.0, 1e-12);
 
-    expectRefusedBeforeAnyEntry("pushc1 pushc-1 pushc1 popcScale popcScale popcScale \n", 0xCA4, NcError::WordOrRange);
+    expectRefusedBeforeAnyEntry("pushc1 pushc-1 pushc1 popcScale popcScale popcScale \n", 0xCA4,
+                                NcError::WordOrRange);
     expectProgramError("pushc-1 popcSeg \n", 0xCA4, NcError::WordOrRange);
 }
 
