@@ -267,10 +267,14 @@ def write_identifiers(out, structs, enums, ids):
 def write_header(out, structs, enums):
     h = ["/* Structures and enumerations of the standard type dictionary (generated). */",
          "#ifndef OPCUA_TYPES_H", "#define OPCUA_TYPES_H", "",
-         "#include <opcua_builtintypes.h>", "#include <opcua_encodeable.h>", "", "OPCUA_BEGIN_EXTERN_C", ""]
+         "#include <opcua_builtintypes.h>", "#include <opcua_encodeable.h>", "",
+         "/* Enumerations travel as Int32 and may hold any value a peer sends: in C++ they get that",
+         "   underlying type, so that every such value is a valid one. */",
+         "#ifdef __cplusplus", "#define OPCUA_ENUM_BASE : OpcUa_Int32", "#else", "#define OPCUA_ENUM_BASE", "#endif", "",
+         "OPCUA_BEGIN_EXTERN_C", ""]
     for e in enums.values():
         if e.bits == 32 and not e.option_set:
-            h.append("typedef enum _OpcUa_%s" % e.name)
+            h.append("typedef enum _OpcUa_%s OPCUA_ENUM_BASE" % e.name)
             h.append("{")
             h.append(",\n".join("    OpcUa_%s_%s = %d" % (e.name, n, v) for n, v in e.values))
             h.append("} OpcUa_%s;" % e.name)
@@ -317,7 +321,8 @@ def write_header(out, structs, enums):
 def write_source(out, structs, enums):
     names = {s.name for s in structs}
     c = ["/* Descriptors of the standard structures (generated). */", "#include <opcua_types.h>",
-         "#include <opcua_identifiers.h>", "#include \"structure_codec.h\"", "", "#include <cstddef>", ""]
+         "#include <opcua_identifiers.h>", "#include <opcua_binarycodec.hpp>", "#include \"structure_codec.h\"", "",
+         "#include <cstddef>", ""]
     for s in structs:
         c.append("extern \"C\" OpcUa_EncodeableType OpcUa_%s_EncodeableType;" % s.name)
     c.append("")
@@ -350,10 +355,13 @@ def write_source(out, structs, enums):
         c.append("static OpcUa_Void clear%s(OpcUa_Void* v) { OpcUa_Structure_Clear(%s, v); }" % (n, t))
         c.append("static OpcUa_StatusCode getSize%s(OpcUa_Void* v, OpcUa_Encoder* e, OpcUa_Int32* size) "
                  "{ return OpcUa_Structure_GetSize(%s, v, e, size); }" % (n, t))
-        c.append("static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e) "
-                 "{ return OpcUa_Structure_Encode(%s, v, e); }" % (n, t))
-        c.append("static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d) "
-                 "{ return OpcUa_Structure_Decode(%s, v, d); }" % (n, t))
+        if kind == "Plain":
+            c += direct_codec(s, enums, names)
+        else:
+            c.append("static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e) "
+                     "{ return OpcUa_Structure_Encode(%s, v, e); }" % (n, t))
+            c.append("static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d) "
+                     "{ return OpcUa_Structure_Decode(%s, v, d); }" % (n, t))
         c.append("extern \"C\" {")
         c.append("OPCUA_EXPORT OpcUa_Void OpcUa_%s_Initialize(OpcUa_%s* value) { initialize%s(value); }" % (n, n, n))
         c.append("OPCUA_EXPORT OpcUa_Void OpcUa_%s_Clear(OpcUa_%s* value) { clear%s(value); }" % (n, n, n))
@@ -379,6 +387,52 @@ def write_source(out, structs, enums):
              "sizeof(g_OpcUa_KnownEncodeableTypes) / sizeof(g_OpcUa_KnownEncodeableTypes[0]);")
     c.append("")
     write(out, "opcua_types.cpp", c)
+
+
+# Codec method per built-in type id (write<Name>/read<Name>).
+CODEC_NAMES = {1: "Boolean", 2: "SByte", 3: "Byte", 4: "Int16", 5: "UInt16", 6: "Int32", 7: "UInt32", 8: "Int64",
+               9: "UInt64", 10: "Float", 11: "Double", 12: "String", 13: "DateTime", 14: "Guid", 15: "ByteString",
+               16: "XmlElement", 17: "NodeId", 18: "ExpandedNodeId", 19: "StatusCode", 20: "QualifiedName",
+               21: "LocalizedText", 22: "ExtensionObject", 23: "DataValue", 24: "Variant", 25: "DiagnosticInfo"}
+BY_VALUE = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 19}
+
+
+def direct_codec(s, enums, struct_names):
+    """Straight-line encoder and decoder of a plain structure (no field-table walk)."""
+    n = s.name
+    t = "&OpcUa_%s_EncodeableType" % n
+    enc = ["static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e)" % n, "{",
+           "    OpcUa::BinaryEncoder& w = *OpcUa::BinaryEncoder::from(e);",
+           "    const auto& x = *static_cast<const OpcUa_%s*>(v);" % n, "    if (!w.enterStructure())",
+           "        return w.status();"]
+    dec = ["static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d)" % n, "{",
+           "    OpcUa::BinaryDecoder& r = *OpcUa::BinaryDecoder::from(d);",
+           "    auto& x = *static_cast<OpcUa_%s*>(v);" % n, "    if (!r.enterStructure(%s, v))" % t,
+           "        return r.status();"]
+    members = data_fields(s)
+    if not members:
+        enc.append("    (void)x;")
+        dec.append("    (void)x;")
+    for f in members:
+        k, ft = field_kind(f.type_name, enums, struct_names)
+        if f.length_field:
+            enc.append("    w.writeArray(%s, %s, x.%s, x.NoOf%s);" % (k, ft, f.name, f.name))
+            dec.append("    r.readArray(%s, %s, reinterpret_cast<void**>(&x.%s), &x.NoOf%s);" % (k, ft, f.name, f.name))
+        elif k == "OpcUa_FieldKind_Structure":
+            enc.append("    w.writeStructure(%s, &x.%s);" % (ft, f.name))
+            dec.append("    r.readStructure(%s, &x.%s);" % (ft, f.name))
+        elif k == "OpcUa_FieldKind_Enumeration":
+            enc.append("    w.writeInt32(static_cast<OpcUa_Int32>(x.%s));" % f.name)
+            dec.append("    r.readInt32(reinterpret_cast<OpcUa_Int32*>(&x.%s));" % f.name)
+        else:
+            kind = int(k) if k.isdigit() else {"OpcUaType_Byte": 3, "OpcUaType_UInt16": 5, "OpcUaType_UInt32": 7,
+                                                "OpcUaType_UInt64": 9}[k]
+            name = CODEC_NAMES[kind]
+            enc.append("    w.write%s(x.%s);" % (name, f.name))
+            dec.append("    r.read%s(&x.%s);" % (name, f.name))
+    enc += ["    return w.leaveStructure();", "}"]
+    dec += ["    return r.leaveStructure(%s, v);" % t, "}"]
+    return enc + dec
 
 
 def write(out, name, lines):

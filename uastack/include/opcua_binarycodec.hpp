@@ -87,8 +87,17 @@ public:
     // Int32 count (-1 for a null pointer) and the elements.
     OpcUa_StatusCode writeArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* elements,
                                 OpcUa_Int32 count);
-    // The fields of a structure of type.
+    // A structure of type, through its descriptor's Encode.
     OpcUa_StatusCode writeStructure(const OpcUa_EncodeableType* type, const void* value);
+    // The fields of a structure from its descriptor's field table (the generic Encode).
+    OpcUa_StatusCode writeStructureFields(const OpcUa_EncodeableType* type, const void* value);
+    // Bracket of a structure's own field writes (generated encoders): counts its nesting.
+    bool enterStructure() { return enter(); }
+    OpcUa_StatusCode leaveStructure()
+    {
+        leave();
+        return m_status;
+    }
     // A service message: the NodeId of the type's binary encoding, then the structure.
     OpcUa_StatusCode writeMessage(const OpcUa_EncodeableType* type, const void* value);
 
@@ -167,7 +176,15 @@ public:
     // null array).
     OpcUa_StatusCode readArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void** elements,
                                OpcUa_Int32* count);
+    // A structure of type into an uninitialised value, through its descriptor's Decode.
     OpcUa_StatusCode readStructure(const OpcUa_EncodeableType* type, void* value);
+    // The fields from the descriptor's field table (the generic Decode).
+    OpcUa_StatusCode readStructureFields(const OpcUa_EncodeableType* type, void* value);
+    // Bracket of a structure's own field reads (generated decoders): enterStructure zero-fills the
+    // value and counts its nesting (false: the value is initialised and the read fails);
+    // leaveStructure clears the value when a read failed and returns the status.
+    bool enterStructure(const OpcUa_EncodeableType* type, void* value);
+    OpcUa_StatusCode leaveStructure(const OpcUa_EncodeableType* type, void* value);
     // A service message: the encoding NodeId, looked up in the type table, then a new object of that
     // type. BadDecodingError for an unknown encoding id (*encodingId, when given, receives the id
     // read: 0 when it is not numeric in namespace 0).

@@ -713,18 +713,43 @@ OpcUa_StatusCode BinaryDecoder::readArray(OpcUa_UInt16 kind, const OpcUa_Encodea
     return OpcUa_Good;
 }
 
-OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, void* value)
+bool BinaryDecoder::enterStructure(const OpcUa_EncodeableType* type, void* value)
 {
-    if (type == nullptr || value == nullptr)
-        return fail(OpcUa_BadInvalidArgument);
     // Zero bytes are safe to clear for every kind, and each field's reader sets its initial state
-    // before it reads; a failure below clears back to the proper initial state.
+    // before it reads; a failure clears back to the proper initial state.
     std::memset(value, 0, type->AllocationSize);
     if (!enter()) // structures count too, in case one ever holds an array of itself
     {
         type->Initialize(value);
-        return m_status;
+        return false;
     }
+    return true;
+}
+
+OpcUa_StatusCode BinaryDecoder::leaveStructure(const OpcUa_EncodeableType* type, void* value)
+{
+    leave();
+    if (OpcUa_IsBad(m_status))
+        type->Clear(value);
+    return m_status;
+}
+
+OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, void* value)
+{
+    if (type == nullptr || value == nullptr)
+        return fail(OpcUa_BadInvalidArgument);
+    if (type->Decode == nullptr)
+        return readStructureFields(type, value);
+    OpcUa_StatusCode s = type->Decode(value, this);
+    return OpcUa_IsBad(s) ? fail(s) : m_status;
+}
+
+OpcUa_StatusCode BinaryDecoder::readStructureFields(const OpcUa_EncodeableType* type, void* value)
+{
+    if (type == nullptr || value == nullptr)
+        return fail(OpcUa_BadInvalidArgument);
+    if (!enterStructure(type, value))
+        return m_status;
     auto* base = static_cast<OpcUa_Byte*>(value);
     OpcUa_UInt32 selector = 0;
     if (type->StructureKind != OpcUa_StructureKind_Plain && OpcUa_IsGood(readUInt32(&selector)))
@@ -741,12 +766,9 @@ OpcUa_StatusCode BinaryDecoder::readStructure(const OpcUa_EncodeableType* type, 
         else
             readValue(f.Kind, f.FieldType, base + f.Offset);
     }
-    leave();
     if (OpcUa_IsGood(m_status) && !unionMatched)
         fail(OpcUa_BadDecodingError);
-    if (OpcUa_IsBad(m_status))
-        type->Clear(value);
-    return m_status;
+    return leaveStructure(type, value);
 }
 
 OpcUa_StatusCode BinaryDecoder::readMessage(OpcUa_EncodeableType** type, void** object, OpcUa_UInt32* encodingId)

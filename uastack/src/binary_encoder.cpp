@@ -538,6 +538,16 @@ OpcUa_StatusCode BinaryEncoder::writeStructure(const OpcUa_EncodeableType* type,
 {
     if (type == nullptr || value == nullptr)
         return fail(OpcUa_BadInvalidArgument);
+    if (type->Encode == nullptr)
+        return writeStructureFields(type, value);
+    OpcUa_StatusCode s = type->Encode(const_cast<void*>(value), this);
+    return OpcUa_IsBad(s) ? fail(s) : m_status;
+}
+
+OpcUa_StatusCode BinaryEncoder::writeStructureFields(const OpcUa_EncodeableType* type, const void* value)
+{
+    if (type == nullptr || value == nullptr)
+        return fail(OpcUa_BadInvalidArgument);
     if (!enter())
         return m_status;
     const auto* base = static_cast<const OpcUa_Byte*>(value);

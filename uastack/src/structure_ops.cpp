@@ -110,14 +110,14 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Encode(const OpcUa_EncodeableType*
 {
     if (encoder == nullptr)
         return OpcUa_BadInvalidArgument;
-    return OpcUa::BinaryEncoder::from(encoder)->writeStructure(type, value);
+    return OpcUa::BinaryEncoder::from(encoder)->writeStructureFields(type, value);
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Structure_Decode(const OpcUa_EncodeableType* type, OpcUa_Void* value, OpcUa_Decoder* decoder)
 {
     if (decoder == nullptr)
         return OpcUa_BadInvalidArgument;
-    return OpcUa::BinaryDecoder::from(decoder)->readStructure(type, value);
+    return OpcUa::BinaryDecoder::from(decoder)->readStructureFields(type, value);
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CopyTo(OpcUa_EncodeableType* type, const OpcUa_Void* source,

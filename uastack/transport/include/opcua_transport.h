@@ -54,12 +54,10 @@ typedef enum _OpcUa_Endpoint_Event
 /* Called on the stack's threads. securityMode is the channel's
    MessageSecurityMode value (1 None, 2 Sign, 3 SignAndEncrypt; 0 unknown). The
    certificate and policy are only valid during the call. */
-typedef OpcUa_StatusCode(OpcUa_Endpoint_PfnEndpointCallback)(OpcUa_Endpoint endpoint, OpcUa_Void* callbackData,
-                                                              OpcUa_Endpoint_Event event, OpcUa_StatusCode status,
-                                                              OpcUa_UInt32 secureChannelId,
-                                                              OpcUa_ByteString* clientCertificate,
-                                                              OpcUa_String* securityPolicyUri,
-                                                              OpcUa_UInt16 securityMode);
+typedef OpcUa_StatusCode(OpcUa_Endpoint_PfnEndpointCallback)(
+    OpcUa_Endpoint endpoint, OpcUa_Void* callbackData, OpcUa_Endpoint_Event event, OpcUa_StatusCode status,
+    OpcUa_UInt32 secureChannelId, OpcUa_ByteString* clientCertificate, OpcUa_String* securityPolicyUri,
+    OpcUa_UInt16 securityMode);
 
 /* A service's begin-invoke function. *request is the decoded request; a
    function that takes the request over sets *request to null, otherwise the
@@ -67,9 +65,10 @@ typedef OpcUa_StatusCode(OpcUa_Endpoint_PfnEndpointCallback)(OpcUa_Endpoint endp
    request through context (EndSendResponse or CancelSendResponse); a bad
    result without an answer makes the stack send a ServiceFault with it. */
 typedef OpcUa_StatusCode(OpcUa_PfnBeginInvokeService)(OpcUa_Endpoint endpoint, OpcUa_Handle context,
-                                                       OpcUa_Void** request, OpcUa_EncodeableType* requestType);
+                                                      OpcUa_Void** request,
+                                                      OpcUa_EncodeableType* requestType);
 typedef OpcUa_StatusCode(OpcUa_PfnInvokeService)(OpcUa_Endpoint endpoint, OpcUa_Void* request,
-                                                  OpcUa_EncodeableType* requestType);
+                                                 OpcUa_EncodeableType* requestType);
 
 typedef struct _OpcUa_ServiceType
 {
@@ -90,12 +89,11 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
    port. The certificate and key are copied; the PKI configuration (the
    certificate store configuration of the PKI provider) must stay valid while
    the endpoint is open. The callback may be null. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(OpcUa_Endpoint endpoint, const OpcUa_CharA* url,
-                                                  OpcUa_Endpoint_PfnEndpointCallback* callback,
-                                                  OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate,
-                                                  OpcUa_Key* serverPrivateKey, OpcUa_Void* pkiConfig,
-                                                  OpcUa_UInt32 noOfSecurityPolicies,
-                                                  OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(
+    OpcUa_Endpoint endpoint, const OpcUa_CharA* url, OpcUa_Endpoint_PfnEndpointCallback* callback,
+    OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate, OpcUa_Key* serverPrivateKey,
+    OpcUa_Void* pkiConfig, OpcUa_UInt32 noOfSecurityPolicies,
+    OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies);
 
 /* Stops listening and closes every connection; waits for the stack's threads. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint);
@@ -111,13 +109,15 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_BeginSendResponse(OpcUa_Endpoint en
    bad); uses up the context and sets *context to null. The response stays the
    caller's. A response whose channel has gone is dropped. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endpoint, OpcUa_Handle* context,
-                                                             OpcUa_StatusCode statusCode, OpcUa_Void* response,
+                                                             OpcUa_StatusCode statusCode,
+                                                             OpcUa_Void* response,
                                                              OpcUa_EncodeableType* responseType);
 /* Drops the response; with a bad status the client gets a ServiceFault with
    it while its channel is alive, with a good status nothing is sent. Uses up
    the context and sets *context to null. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint, OpcUa_StatusCode status,
-                                                                OpcUa_String* reason, OpcUa_Handle* context);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint,
+                                                                OpcUa_StatusCode status, OpcUa_String* reason,
+                                                                OpcUa_Handle* context);
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelId(OpcUa_Endpoint endpoint,
                                                                        OpcUa_Handle context,
@@ -133,8 +133,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPoli
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* requestHeader,
                                                           OpcUa_StatusCode serviceResult,
                                                           OpcUa_DiagnosticInfo* serviceDiagnostics,
-                                                          OpcUa_Int32* noOfStringTable, OpcUa_String** stringTable,
-                                                          OpcUa_Void** fault, OpcUa_EncodeableType** faultType);
+                                                          OpcUa_Int32* noOfStringTable,
+                                                          OpcUa_String** stringTable, OpcUa_Void** fault,
+                                                          OpcUa_EncodeableType** faultType);
 
 /* ---------------------------------------------------------------- channel */
 
@@ -154,9 +155,10 @@ typedef enum _OpcUa_Channel_Event
     OpcUa_Channel_Event_Renewed = 3
 } OpcUa_Channel_Event;
 
-typedef OpcUa_StatusCode(OpcUa_Channel_PfnConnectionStateChanged)(OpcUa_Channel channel, OpcUa_Void* callbackData,
-                                                                   OpcUa_Channel_Event event,
-                                                                   OpcUa_StatusCode status);
+typedef OpcUa_StatusCode(OpcUa_Channel_PfnConnectionStateChanged)(OpcUa_Channel channel,
+                                                                  OpcUa_Void* callbackData,
+                                                                  OpcUa_Channel_Event event,
+                                                                  OpcUa_StatusCode status);
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Create(OpcUa_Channel* channel,
                                                    OpcUa_Channel_SerializerType serializerType);
@@ -180,7 +182,8 @@ OPCUA_EXPORT OpcUa_Void OpcUa_Channel_Delete(OpcUa_Channel* channel);
    is a new object of *responseType (a ServiceFault when the server refused);
    free it with OpcUa_EncodeableObject_Delete. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_InvokeService(OpcUa_Channel channel, OpcUa_Void* request,
-                                                          OpcUa_EncodeableType* requestType, OpcUa_Void** response,
+                                                          OpcUa_EncodeableType* requestType,
+                                                          OpcUa_Void** response,
                                                           OpcUa_EncodeableType** responseType);
 
 /* Synchronous discovery calls. The result is the call's own status; the

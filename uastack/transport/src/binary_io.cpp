@@ -111,8 +111,8 @@ bool BinaryReader::uint32(uint32_t& v)
     const uint8_t* p;
     if (!take(4, p))
         return false;
-    v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-        (static_cast<uint32_t>(p[3]) << 24);
+    v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+        (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
     return true;
 }
 
@@ -187,14 +187,16 @@ bool BinaryReader::nodeId(uint16_t& namespaceIndex, uint32_t& numericId, bool& i
     namespaceIndex = 0;
     switch (form)
     {
-    case 0x00: {
+    case 0x00:
+    {
         uint8_t id;
         if (!uint8(id))
             return false;
         numericId = id;
         return true;
     }
-    case 0x01: {
+    case 0x01:
+    {
         uint8_t ns;
         uint16_t id;
         if (!uint8(ns) || !uint16(id))
@@ -206,7 +208,8 @@ bool BinaryReader::nodeId(uint16_t& namespaceIndex, uint32_t& numericId, bool& i
     case 0x02:
         return uint16(namespaceIndex) && uint32(numericId);
     case 0x03:
-    case 0x05: {
+    case 0x05:
+    {
         isNumeric = false;
         int32_t length;
         if (!uint16(namespaceIndex) || !int32(length))

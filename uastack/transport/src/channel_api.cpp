@@ -22,7 +22,10 @@ struct Channel
     uint32_t timeoutMs = kDefaultTimeoutMs;
 };
 
-Channel* channelOf(OpcUa_Channel handle) { return static_cast<Channel*>(handle); }
+Channel* channelOf(OpcUa_Channel handle)
+{
+    return static_cast<Channel*>(handle);
+}
 
 // Moves the response header out of a response (every response starts with it).
 void takeResponseHeader(OpcUa_Void* response, OpcUa_ResponseHeader* target)
@@ -35,7 +38,8 @@ void takeResponseHeader(OpcUa_Void* response, OpcUa_ResponseHeader* target)
 // Runs a request whose fields are borrowed from the caller; the response of
 // the expected type (or a ServiceFault) comes back in *response.
 OpcUa_StatusCode call(OpcUa_Channel channel, OpcUa_Void* request, OpcUa_EncodeableType* requestType,
-                      OpcUa_EncodeableType* expected, OpcUa_ResponseHeader* responseHeader, OpcUa_Void** response)
+                      OpcUa_EncodeableType* expected, OpcUa_ResponseHeader* responseHeader,
+                      OpcUa_Void** response)
 {
     OpcUa_EncodeableType* type = nullptr;
     OpcUa_StatusCode result = OpcUa_Channel_InvokeService(channel, request, requestType, response, &type);
@@ -53,9 +57,9 @@ OpcUa_StatusCode call(OpcUa_Channel channel, OpcUa_Void* request, OpcUa_Encodeab
 }
 } // namespace
 
-extern "C" {
-
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Create(OpcUa_Channel* channel, OpcUa_Channel_SerializerType serializerType)
+// Linkage comes from the declarations in <opcua_transport.h>.
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Create(OpcUa_Channel* channel,
+                                                   OpcUa_Channel_SerializerType serializerType)
 {
     if (channel == nullptr)
         return OpcUa_BadInvalidArgument;
@@ -81,7 +85,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Connect(
     if (policy != nullptr && policy[0] != '\0')
         settings.policyUri = policy;
     settings.mode = static_cast<SecurityMode>(messageSecurityMode);
-    settings.requestedLifetimeMs = requestedLifetime > 0 ? static_cast<uint32_t>(requestedLifetime) : kDefaultLifetimeMs;
+    settings.requestedLifetimeMs =
+        requestedLifetime > 0 ? static_cast<uint32_t>(requestedLifetime) : kDefaultLifetimeMs;
     c->timeoutMs = networkTimeout > 0 && networkTimeout < 0x7FFFFFFF ? networkTimeout : kDefaultTimeoutMs;
     settings.timeoutMs = static_cast<int>(c->timeoutMs);
     settings.credentials.ownCertificate = bytesOf(clientCertificate);
@@ -92,7 +97,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_Connect(
     ClientConnection::EventCallback events;
     if (callback != nullptr)
     {
-        events = [channel, callback, callbackData](ClientEvent event, uint32_t status) {
+        events = [channel, callback, callbackData](ClientEvent event, uint32_t status)
+        {
             OpcUa_Channel_Event e = event == ClientEvent::Connected      ? OpcUa_Channel_Event_Connected
                                     : event == ClientEvent::Disconnected ? OpcUa_Channel_Event_Disconnected
                                                                          : OpcUa_Channel_Event_Renewed;
@@ -122,7 +128,8 @@ OPCUA_EXPORT OpcUa_Void OpcUa_Channel_Delete(OpcUa_Channel* channel)
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_InvokeService(OpcUa_Channel channel, OpcUa_Void* request,
-                                                          OpcUa_EncodeableType* requestType, OpcUa_Void** response,
+                                                          OpcUa_EncodeableType* requestType,
+                                                          OpcUa_Void** response,
                                                           OpcUa_EncodeableType** responseType)
 {
     Channel* c = channelOf(channel);
@@ -130,7 +137,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Channel_InvokeService(OpcUa_Channel channel,
         *response = nullptr;
     if (responseType != nullptr)
         *responseType = nullptr;
-    if (c == nullptr || request == nullptr || requestType == nullptr || response == nullptr || responseType == nullptr)
+    if (c == nullptr || request == nullptr || requestType == nullptr || response == nullptr ||
+        responseType == nullptr)
         return OpcUa_BadInvalidArgument;
     OpcUa::BinaryEncoder encoder;
     OpcUa_StatusCode result = encoder.writeMessage(requestType, request);
@@ -153,7 +161,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_ClientApi_GetEndpoints(
     const OpcUa_String* profileUris, OpcUa_ResponseHeader* responseHeader, OpcUa_Int32* noOfEndpoints,
     OpcUa_EndpointDescription** endpoints)
 {
-    if (requestHeader == nullptr || responseHeader == nullptr || noOfEndpoints == nullptr || endpoints == nullptr)
+    if (requestHeader == nullptr || responseHeader == nullptr || noOfEndpoints == nullptr ||
+        endpoints == nullptr)
         return OpcUa_BadInvalidArgument;
     *noOfEndpoints = 0;
     *endpoints = nullptr;
@@ -231,5 +240,3 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_ClientApi_RegisterServer(OpcUa_Channel chann
     OpcUa_EncodeableObject_Delete(&OpcUa_RegisterServerResponse_EncodeableType, &response);
     return result;
 }
-
-} // extern "C"

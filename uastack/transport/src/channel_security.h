@@ -26,8 +26,8 @@ enum class SecurityMode : uint32_t
 // What one side brings to its channels.
 struct SecurityCredentials
 {
-    Bytes ownCertificate;  // DER
-    Bytes ownPrivateKey;   // as handed to the stack
+    Bytes ownCertificate; // DER
+    Bytes ownPrivateKey;  // as handed to the stack
     const void* pkiConfig = nullptr;
     Bytes peerCertificate; // client side: the server's certificate
 };

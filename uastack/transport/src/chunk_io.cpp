@@ -33,7 +33,8 @@ ChunkReadResult readChunk(int fd, Clock::time_point firstByteDeadline, int bodyT
         return result;
     }
     chunk.resize(header.size);
-    result.io = readExact(fd, chunk.data() + kMessageHeaderSize, header.size - kMessageHeaderSize, bodyDeadline);
+    result.io =
+        readExact(fd, chunk.data() + kMessageHeaderSize, header.size - kMessageHeaderSize, bodyDeadline);
     return result;
 }
 } // namespace uatcp

@@ -11,7 +11,8 @@ uint32_t parseChunkHeaders(const Bytes& chunk, ChunkInfo& info)
     MessageHeader header = parseMessageHeader(chunk.data());
     info.type = header.type;
     info.chunkType = header.chunkType;
-    if (header.type != MessageType::Message && header.type != MessageType::Open && header.type != MessageType::Close)
+    if (header.type != MessageType::Message && header.type != MessageType::Open &&
+        header.type != MessageType::Close)
         return status::BadTcpMessageTypeInvalid;
     if (header.chunkType != 'F' && header.chunkType != 'C' && header.chunkType != 'A')
         return status::BadTcpMessageTypeInvalid;
@@ -79,8 +80,8 @@ void ChunkAssembler::reset()
     m_message.shrink_to_fit();
 }
 
-ChunkAssembler::Result ChunkAssembler::add(char chunkType, uint32_t requestId, const uint8_t* body, size_t size,
-                                           uint32_t& error)
+ChunkAssembler::Result ChunkAssembler::add(char chunkType, uint32_t requestId, const uint8_t* body,
+                                           size_t size, uint32_t& error)
 {
     error = status::Good;
     if (m_chunkCount > 0 && requestId != m_requestId)

@@ -37,8 +37,8 @@ void release(RequestContext* context)
         delete context;
 }
 
-uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
-                   uint32_t result)
+uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId,
+                   uint32_t requestHandle, uint32_t result)
 {
     Bytes fault = encodeServiceFault(requestHandle, result);
     connection.sendResponse(channelId, requestId, requestHandle, fault);
@@ -55,9 +55,10 @@ public:
     }
     ~Endpoint() override { close(); }
 
-    OpcUa_StatusCode open(const char* url, OpcUa_Endpoint_PfnEndpointCallback* callback, OpcUa_Void* callbackData,
-                          const OpcUa_ByteString* certificate, const OpcUa_Key* privateKey, const void* pkiConfig,
-                          OpcUa_UInt32 policyCount, const OpcUa_Endpoint_SecurityPolicyConfiguration* policies)
+    OpcUa_StatusCode open(const char* url, OpcUa_Endpoint_PfnEndpointCallback* callback,
+                          OpcUa_Void* callbackData, const OpcUa_ByteString* certificate,
+                          const OpcUa_Key* privateKey, const void* pkiConfig, OpcUa_UInt32 policyCount,
+                          const OpcUa_Endpoint_SecurityPolicyConfiguration* policies)
     {
         std::lock_guard lock(m_mutex);
         if (m_server)
@@ -99,8 +100,9 @@ public:
         return OpcUa_Good;
     }
 
-    void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status, const Bytes& clientCertificate,
-                        const std::string& policyUri, SecurityMode mode) override
+    void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status,
+                        const Bytes& clientCertificate, const std::string& policyUri,
+                        SecurityMode mode) override
     {
         notify(static_cast<OpcUa_Endpoint_Event>(event), channelId, status, clientCertificate, policyUri,
                static_cast<OpcUa_UInt16>(mode));
@@ -108,11 +110,12 @@ public:
 
     void onConnectionError(uint32_t status, const std::string& reason) override
     {
-        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_WARNING, "opc.tcp connection dropped [0x%08X]: %s", status, reason.c_str());
+        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_WARNING, "opc.tcp connection dropped [0x%08X]: %s", status,
+                        reason.c_str());
     }
 
-    void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId, uint32_t requestId,
-                   Bytes body) override
+    void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
+                   uint32_t requestId, Bytes body) override
     {
         OpcUa::BinaryDecoder decoder(body.data(), body.size());
         OpcUa_EncodeableType* type = nullptr;
@@ -134,9 +137,10 @@ public:
         {
             OpcUa_EncodeableObject_Delete(type, &request);
             bool unsupported = OpcUa_IsGood(result) || unknownType;
-            notify(unsupported ? OpcUa_Endpoint_Event_UnsupportedServiceRequested : OpcUa_Endpoint_Event_DecoderError,
-                   channelId, unsupported ? OpcUa_BadServiceUnsupported : result, Bytes(), connection->policyUri(),
-                   static_cast<OpcUa_UInt16>(connection->securityMode()));
+            notify(unsupported ? OpcUa_Endpoint_Event_UnsupportedServiceRequested
+                               : OpcUa_Endpoint_Event_DecoderError,
+                   channelId, unsupported ? OpcUa_BadServiceUnsupported : result, Bytes(),
+                   connection->policyUri(), static_cast<OpcUa_UInt16>(connection->securityMode()));
             sendFault(*connection, channelId, requestId, peekRequestHandle(body),
                       unsupported ? OpcUa_BadServiceUnsupported : OpcUa_BadDecodingError);
             return;
@@ -203,8 +207,7 @@ RequestContext* takeContext(OpcUa_Handle* context)
 }
 } // namespace
 
-extern "C" {
-
+// Linkage comes from the declarations in <opcua_transport.h>.
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
                                                     OpcUa_Endpoint_SerializerType serializerType,
                                                     OpcUa_ServiceType** supportedServices)
@@ -218,17 +221,17 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
     return OpcUa_Good;
 }
 
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(OpcUa_Endpoint endpoint, const OpcUa_CharA* url,
-                                                  OpcUa_Endpoint_PfnEndpointCallback* callback,
-                                                  OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate,
-                                                  OpcUa_Key* serverPrivateKey, OpcUa_Void* pkiConfig,
-                                                  OpcUa_UInt32 noOfSecurityPolicies,
-                                                  OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies)
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(
+    OpcUa_Endpoint endpoint, const OpcUa_CharA* url, OpcUa_Endpoint_PfnEndpointCallback* callback,
+    OpcUa_Void* callbackData, OpcUa_ByteString* serverCertificate, OpcUa_Key* serverPrivateKey,
+    OpcUa_Void* pkiConfig, OpcUa_UInt32 noOfSecurityPolicies,
+    OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies)
 {
     if (endpoint == nullptr || url == nullptr || (noOfSecurityPolicies > 0 && securityPolicies == nullptr))
         return OpcUa_BadInvalidArgument;
-    return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate, serverPrivateKey,
-                                                  pkiConfig, noOfSecurityPolicies, securityPolicies);
+    return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate,
+                                                  serverPrivateKey, pkiConfig, noOfSecurityPolicies,
+                                                  securityPolicies);
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint)
@@ -260,7 +263,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_BeginSendResponse(OpcUa_Endpoint en
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endpoint, OpcUa_Handle* context,
-                                                             OpcUa_StatusCode statusCode, OpcUa_Void* response,
+                                                             OpcUa_StatusCode statusCode,
+                                                             OpcUa_Void* response,
                                                              OpcUa_EncodeableType* responseType)
 {
     if (endpoint == nullptr)
@@ -289,8 +293,10 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endp
     return result;
 }
 
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint, OpcUa_StatusCode status,
-                                                                OpcUa_String* /*reason*/, OpcUa_Handle* context)
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint,
+                                                                OpcUa_StatusCode status,
+                                                                OpcUa_String* /*reason*/,
+                                                                OpcUa_Handle* context)
 {
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
@@ -326,7 +332,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPoli
     policy->uMessageSecurityModes = 0;
     if (c->connection->channelId() != c->channelId)
         return OpcUa_BadSecureChannelClosed;
-    OpcUa_StatusCode result = OpcUa_String_AttachCopy(&policy->sSecurityPolicyUri, c->connection->policyUri().c_str());
+    OpcUa_StatusCode result =
+        OpcUa_String_AttachCopy(&policy->sSecurityPolicyUri, c->connection->policyUri().c_str());
     static const OpcUa_UInt16 modeBits[] = {0, OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE,
                                             OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN,
                                             OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT};
@@ -338,8 +345,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPoli
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* requestHeader,
                                                           OpcUa_StatusCode serviceResult,
                                                           OpcUa_DiagnosticInfo* serviceDiagnostics,
-                                                          OpcUa_Int32* noOfStringTable, OpcUa_String** stringTable,
-                                                          OpcUa_Void** fault, OpcUa_EncodeableType** faultType)
+                                                          OpcUa_Int32* noOfStringTable,
+                                                          OpcUa_String** stringTable, OpcUa_Void** fault,
+                                                          OpcUa_EncodeableType** faultType)
 {
     if (fault == nullptr || faultType == nullptr)
         return OpcUa_BadInvalidArgument;
@@ -356,7 +364,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* r
         header.ServiceDiagnostics = *serviceDiagnostics;
         OpcUa_DiagnosticInfo_Initialize(serviceDiagnostics);
     }
-    if (noOfStringTable != nullptr && stringTable != nullptr && *noOfStringTable > 0 && *stringTable != nullptr)
+    if (noOfStringTable != nullptr && stringTable != nullptr && *noOfStringTable > 0 &&
+        *stringTable != nullptr)
     {
         header.NoOfStringTable = *noOfStringTable;
         header.StringTable = *stringTable;
@@ -365,5 +374,3 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* r
     }
     return OpcUa_Good;
 }
-
-} // extern "C"

@@ -103,8 +103,8 @@ uint32_t decodeOpenRequest(const Bytes& body, OpenRequest& request)
         return status::BadDecodingError;
     std::optional<Bytes> nonce;
     if (!readRequestHeader(r, request.header) || !r.uint32(request.clientProtocolVersion) ||
-        !r.uint32(request.requestType) || !r.uint32(request.securityMode) || !r.byteString(nonce, kMaxNonceLength) ||
-        !r.uint32(request.requestedLifetime))
+        !r.uint32(request.requestType) || !r.uint32(request.securityMode) ||
+        !r.byteString(nonce, kMaxNonceLength) || !r.uint32(request.requestedLifetime))
         return status::BadDecodingError;
     request.clientNonce = nonce.value_or(Bytes());
     return status::Good;
@@ -138,8 +138,9 @@ uint32_t decodeOpenResponse(const Bytes& body, OpenResponse& response)
     }
     std::optional<Bytes> nonce;
     if (typeId != encoding::OpenSecureChannelResponse || !readResponseHeader(r, response.header) ||
-        !r.uint32(response.serverProtocolVersion) || !r.uint32(response.channelId) || !r.uint32(response.tokenId) ||
-        !r.int64(response.createdAt) || !r.uint32(response.revisedLifetime) || !r.byteString(nonce, kMaxNonceLength))
+        !r.uint32(response.serverProtocolVersion) || !r.uint32(response.channelId) ||
+        !r.uint32(response.tokenId) || !r.int64(response.createdAt) || !r.uint32(response.revisedLifetime) ||
+        !r.byteString(nonce, kMaxNonceLength))
         return status::BadDecodingError;
     response.serverNonce = nonce.value_or(Bytes());
     return status::Good;

@@ -21,7 +21,8 @@ ConnectionLimits limitsFrom(const OpcUa_ProxyStubConfiguration& c, OpcUa_Int32 c
     limits.sendBufferSize = buffer;
     // A message must fit both the transport's and the decoder's limit.
     uint32_t serializerLimit = positiveOr(c.iSerializer_MaxMessageSize, limits.maxMessageSize);
-    limits.maxMessageSize = std::min(positiveOr(c.iTcpTransport_MaxMessageLength, serializerLimit), serializerLimit);
+    limits.maxMessageSize =
+        std::min(positiveOr(c.iTcpTransport_MaxMessageLength, serializerLimit), serializerLimit);
     limits.maxChunkCount = positiveOr(c.iTcpTransport_MaxChunkCount, limits.maxChunkCount);
     return limits;
 }
@@ -42,8 +43,8 @@ ServerSettings serverSettingsFromConfiguration()
     if (c.bSecureListener_ThreadPool_Enabled)
     {
         settings.pool.maxThreads = positiveOr(c.iSecureListener_ThreadPool_MaxThreads, 16);
-        settings.pool.minThreads =
-            std::min<size_t>(positiveOr(c.iSecureListener_ThreadPool_MinThreads, 2), settings.pool.maxThreads);
+        settings.pool.minThreads = std::min<size_t>(positiveOr(c.iSecureListener_ThreadPool_MinThreads, 2),
+                                                    settings.pool.maxThreads);
         settings.pool.maxJobs = positiveOr(c.iSecureListener_ThreadPool_MaxJobs, 10000);
         settings.pool.blockWhenFull = c.bSecureListener_ThreadPool_BlockOnAdd != OpcUa_False;
     }

@@ -16,14 +16,18 @@ constexpr uint32_t kMinChunk = kMessageHeaderSize + 4 + 4 + kSequenceHeaderSize;
 uint32_t errorFromMessage(const Bytes& message)
 {
     ErrorMessage error;
-    if (decodeError(message.data() + kMessageHeaderSize, message.size() - kMessageHeaderSize, error) != status::Good ||
+    if (decodeError(message.data() + kMessageHeaderSize, message.size() - kMessageHeaderSize, error) !=
+            status::Good ||
         !status::isBad(error.error))
         return status::BadTcpInternalError;
     return error.error;
 }
 } // namespace
 
-ClientConnection::~ClientConnection() { disconnect(); }
+ClientConnection::~ClientConnection()
+{
+    disconnect();
+}
 
 bool ClientConnection::connected() const
 {
@@ -48,7 +52,8 @@ Clock::time_point ClientConnection::renewTime() const
     return m_tokenCreated + std::chrono::milliseconds(static_cast<uint64_t>(m_lifetimeMs) * 3 / 4);
 }
 
-uint32_t ClientConnection::connect(const std::string& url, const ClientSettings& settings, EventCallback callback)
+uint32_t ClientConnection::connect(const std::string& url, const ClientSettings& settings,
+                                   EventCallback callback)
 {
     if (m_socket.valid() || m_reader.joinable())
         return status::BadInvalidState;
@@ -103,8 +108,8 @@ uint32_t ClientConnection::handshake(const std::string& url)
     if (writeAll(m_socket.fd(), message.data(), message.size(), m_settings.timeoutMs) != IoResult::Ok)
         return status::BadConnectionClosed;
     MessageHeader header;
-    ChunkReadResult read = readChunk(m_socket.fd(), deadline, m_settings.timeoutMs, kMessageHeaderSize, 8192,
-                                     header, message);
+    ChunkReadResult read =
+        readChunk(m_socket.fd(), deadline, m_settings.timeoutMs, kMessageHeaderSize, 8192, header, message);
     if (read.io == IoResult::Timeout)
         return status::BadTimeout;
     if (read.io != IoResult::Ok)
@@ -119,7 +124,8 @@ uint32_t ClientConnection::handshake(const std::string& url)
     result = negotiateClient(hello, ack, m_limits);
     if (status::isBad(result))
         return result;
-    m_assembler = std::make_unique<ChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
+    m_assembler =
+        std::make_unique<ChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
     {
         std::lock_guard lock(m_sendMutex);
         result = sendOpenLocked(static_cast<uint32_t>(TokenRequestType::Issue), m_nextRequestId++);
@@ -178,7 +184,8 @@ uint32_t ClientConnection::unprotectChunk(Bytes& chunk, ChunkInfo& info)
             return result;
     }
     size_t plainEnd = 0;
-    result = m_security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId, plainEnd);
+    result = m_security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId,
+                                   plainEnd);
     if (!status::isBad(result))
         result = parseSequenceHeader(chunk, plainEnd, info);
     if (status::isBad(result))
@@ -415,7 +422,8 @@ uint32_t ClientConnection::invoke(const Bytes& request, Bytes& response, int tim
             result = status::BadRequestTooLarge;
         for (size_t i = 0; !status::isBad(result) && i < chunks.size(); ++i)
         {
-            if (writeAll(m_socket.fd(), chunks[i].data(), chunks[i].size(), m_settings.timeoutMs) != IoResult::Ok)
+            if (writeAll(m_socket.fd(), chunks[i].data(), chunks[i].size(), m_settings.timeoutMs) !=
+                IoResult::Ok)
             {
                 result = status::BadConnectionClosed;
                 m_socket.shutdown();
@@ -461,7 +469,8 @@ void ClientConnection::disconnect()
         params.tokenId = tokenId;
         params.chunkSize = m_limits.sendChunkSize;
         std::vector<Bytes> chunks;
-        if (buildChunks(params, *m_security, m_sendSequence, body.data(), body.size(), chunks) == status::Good)
+        if (buildChunks(params, *m_security, m_sendSequence, body.data(), body.size(), chunks) ==
+            status::Good)
         {
             for (const auto& chunk : chunks)
                 writeAll(m_socket.fd(), chunk.data(), chunk.size(), 1000);

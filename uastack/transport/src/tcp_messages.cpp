@@ -15,8 +15,8 @@ struct TypeName
     const char* name;
 };
 constexpr TypeName kTypeNames[] = {
-    {MessageType::Hello, "HEL"}, {MessageType::Acknowledge, "ACK"}, {MessageType::Error, "ERR"},
-    {MessageType::ReverseHello, "RHE"}, {MessageType::Message, "MSG"}, {MessageType::Open, "OPN"},
+    {MessageType::Hello, "HEL"},        {MessageType::Acknowledge, "ACK"}, {MessageType::Error, "ERR"},
+    {MessageType::ReverseHello, "RHE"}, {MessageType::Message, "MSG"},     {MessageType::Open, "OPN"},
     {MessageType::Close, "CLO"},
 };
 

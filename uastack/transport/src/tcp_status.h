@@ -44,5 +44,8 @@ constexpr uint32_t BadRequestTooLarge = 0x80B80000;
 constexpr uint32_t BadResponseTooLarge = 0x80B90000;
 constexpr uint32_t BadProtocolVersionUnsupported = 0x80BE0000;
 
-inline bool isBad(uint32_t code) { return (code & 0x80000000u) != 0; }
+inline bool isBad(uint32_t code)
+{
+    return (code & 0x80000000u) != 0;
+}
 } // namespace uatcp::status

@@ -14,7 +14,10 @@ WorkerPool::WorkerPool(const WorkerPoolSettings& settings) : m_settings(settings
         m_threads.emplace_back([this] { run(); });
 }
 
-WorkerPool::~WorkerPool() { stop(); }
+WorkerPool::~WorkerPool()
+{
+    stop();
+}
 
 bool WorkerPool::post(std::function<void()> job)
 {

@@ -1,0 +1,149 @@
+// One accepted connection of the server with its secure channel: a reader
+// thread that checks every chunk, and sends from any thread that never
+// interleave. The service layer sits behind ServerHandler.
+#pragma once
+#include "channel_security.h"
+#include "chunk_layer.h"
+#include "socket_io.h"
+#include "tcp_messages.h"
+#include "worker_pool.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace uatcp
+{
+class TcpServer;
+
+enum class ChannelEvent : uint32_t
+{
+    Opened = 1,
+    Closed = 2,
+    Renewed = 3,
+    UnsupportedService = 4,
+    DecodeError = 5
+};
+
+struct PolicyConfig
+{
+    std::string uri;
+    uint16_t modeMask = 0; // 0x1 None, 0x2 Sign, 0x4 SignAndEncrypt
+};
+
+struct ServerSettings
+{
+    ConnectionLimits limits;
+    size_t maxConnections = 100;
+    uint32_t maxPendingRequestsPerChannel = 500;
+    int helloTimeoutMs = 5000;
+    int ioTimeoutMs = 15000; // for a started chunk to arrive whole, and for a send to be taken
+    uint32_t minTokenLifetimeMs = 1000;
+    uint32_t maxTokenLifetimeMs = 3600000;
+    uint32_t defaultTokenLifetimeMs = 600000;
+    std::vector<PolicyConfig> policies;
+    SecurityCredentials credentials; // the endpoint's certificate, key and PKI configuration
+    WorkerPoolSettings pool;
+};
+
+class ServerConnection;
+
+class ServerHandler
+{
+public:
+    virtual ~ServerHandler() = default;
+    virtual void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status,
+                                const Bytes& clientCertificate, const std::string& policyUri,
+                                SecurityMode mode) = 0;
+    // Runs on a worker thread; the request counts as pending on its channel
+    // until sendResponse or finishRequest is called for it.
+    virtual void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
+                           uint32_t requestId, Bytes body) = 0;
+    // A connection is being dropped for breaking the protocol or a limit.
+    virtual void onConnectionError(uint32_t /*status*/, const std::string& /*reason*/) {}
+};
+
+class ServerConnection : public std::enable_shared_from_this<ServerConnection>
+{
+public:
+    ServerConnection(TcpServer& server, Socket socket);
+    ~ServerConnection();
+    void start();
+    // Ends the connection from outside; the reader thread then winds down.
+    void stop();
+    void join();
+    bool finished() const { return m_finished.load(); }
+
+    // Callable from any thread. Sends the response of a pending request; a
+    // response whose channel has gone is dropped (BadSecureChannelClosed).
+    uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const uint8_t* body,
+                          size_t size);
+    uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const Bytes& body)
+    {
+        return sendResponse(channelId, requestId, requestHandle, body.data(), body.size());
+    }
+    // Ends a pending request without a response.
+    void finishRequest();
+    uint32_t channelId() const;
+    std::string policyUri() const;
+    SecurityMode securityMode() const;
+
+private:
+    struct Token
+    {
+        uint32_t id = 0;
+        Clock::time_point created;
+        uint32_t lifetimeMs = 0;
+        bool expired(Clock::time_point now) const
+        {
+            return now > created + std::chrono::milliseconds(lifetimeMs);
+        }
+    };
+
+    enum class ChunkOutcome
+    {
+        Continue,
+        Closed,
+        Failed
+    };
+    void run();
+    bool receiveHello();
+    ChunkOutcome handleChunk(Bytes& chunk);
+    bool handleOpen(const ChunkInfo& info, Bytes body);
+    bool acceptToken(uint32_t tokenId);
+    void fail(uint32_t error, const std::string& reason);
+    uint32_t sendChunksLocked(const std::vector<Bytes>& chunks);
+    ChunkWriteParams messageParamsLocked(uint32_t requestId) const;
+
+    TcpServer& m_server;
+    const ServerSettings& m_settings;
+    Socket m_socket;
+    std::thread m_thread;
+    std::atomic<bool> m_finished{false};
+    std::atomic<uint32_t> m_pending{0};
+
+    // Reader-thread state.
+    NegotiatedLimits m_limits;
+    SequenceChecker m_receiveSequence;
+    std::unique_ptr<ChunkAssembler> m_assembler;
+    std::optional<Token> m_previousToken;
+    Token m_currentToken;
+    Bytes m_clientCertificate;
+    uint32_t m_openChannelId = 0; // the reader's copy of m_channelId
+
+    // Shared with senders, guarded by m_sendMutex.
+    mutable std::mutex m_sendMutex;
+    bool m_alive = true;
+    uint32_t m_channelId = 0;
+    uint32_t m_sendTokenId = 0;
+    std::string m_policyUri;
+    SecurityMode m_mode = SecurityMode::Invalid;
+    std::unique_ptr<ChannelSecurity> m_security;
+    SequenceCounter m_sendSequence;
+    int m_sendTimeoutMs;
+};
+} // namespace uatcp
