@@ -20,11 +20,13 @@ TestServer& server()
 {
     static std::unique_ptr<TestServer> instance;
     static std::once_flag started;
-    std::call_once(started, [] {
-        instance = std::make_unique<TestServer>();
-        if (!instance->start())
-            instance.reset();
-    });
+    std::call_once(started,
+                   []
+                   {
+                       instance = std::make_unique<TestServer>();
+                       if (!instance->start())
+                           instance.reset();
+                   });
     return *instance;
 }
 
@@ -38,8 +40,9 @@ public:
         OpcUa_String policy;
         OpcUa_String_Initialize(&policy);
         OpcUa_String_AttachCopy(&policy, kNone);
-        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(m_channel, url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr, &policy, 600000, OpcUa_MessageSecurityMode_None, 30000));
+        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(m_channel, url.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                                  nullptr, nullptr, &policy, 600000,
+                                                  OpcUa_MessageSecurityMode_None, 30000));
         OpcUa_String_Clear(&policy);
         OpcUa_NodeId_Initialize(&m_token);
         if (!m_ok)
@@ -49,11 +52,12 @@ public:
         create.RequestedSessionTimeout = 600000;
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        m_ok = OpcUa_IsGood(OpcUa_Channel_InvokeService(m_channel, &create, &OpcUa_CreateSessionRequest_EncodeableType,
-                                                        &response, &type)) &&
+        m_ok = OpcUa_IsGood(OpcUa_Channel_InvokeService(
+                   m_channel, &create, &OpcUa_CreateSessionRequest_EncodeableType, &response, &type)) &&
                type == &OpcUa_CreateSessionResponse_EncodeableType;
         if (m_ok)
-            OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken, &m_token);
+            OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken,
+                                &m_token);
         OpcUa_EncodeableObject_Delete(type, &response);
 
         OpcUa_ReadRequest_Initialize(&m_read);
@@ -77,8 +81,8 @@ public:
     {
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        bool good = OpcUa_IsGood(OpcUa_Channel_InvokeService(m_channel, &m_read, &OpcUa_ReadRequest_EncodeableType,
-                                                             &response, &type)) &&
+        bool good = OpcUa_IsGood(OpcUa_Channel_InvokeService(
+                        m_channel, &m_read, &OpcUa_ReadRequest_EncodeableType, &response, &type)) &&
                     type == &OpcUa_ReadResponse_EncodeableType &&
                     static_cast<OpcUa_ReadResponse*>(response)->NoOfResults == 1 &&
                     static_cast<OpcUa_ReadResponse*>(response)->Results[0].Value.Value.Double == kDoubleValue;

@@ -84,7 +84,8 @@ TEST_F(UatcpChannel, IPv6LoopbackAndHostNameListenersAcceptClients)
     for (const char* host : {"127.0.0.1", "[::1]", "localhost"})
     {
         ClientConnection client;
-        ASSERT_EQ(client.connect(urlFor(server->port(), host), ClientSettings{}, nullptr), status::Good) << host;
+        ASSERT_EQ(client.connect(urlFor(server->port(), host), ClientSettings{}, nullptr), status::Good)
+            << host;
         Bytes response;
         EXPECT_EQ(client.invoke(makeBody('x', 5, 100), response, 30000), status::Good);
     }
@@ -100,30 +101,34 @@ TEST_F(UatcpChannel, ConcurrentClientsGetTheirOwnResponsesEvenOutOfOrder)
     std::vector<std::thread> threads;
     for (int c = 0; c < kClients; ++c)
     {
-        threads.emplace_back([&, c] {
-            ClientConnection client;
-            if (client.connect(urlFor(server->port()), ClientSettings{}, nullptr) != status::Good)
+        threads.emplace_back(
+            [&, c]
             {
-                ++failed;
-                return;
-            }
-            // Two threads per connection so that slow and fast calls overlap on one channel.
-            auto worker = [&](int parity) {
-                for (int i = parity; i < kCalls; i += 2)
+                ClientConnection client;
+                if (client.connect(urlFor(server->port()), ClientSettings{}, nullptr) != status::Good)
                 {
-                    uint32_t id = static_cast<uint32_t>(c * 1000 + i);
-                    Bytes request = makeBody(parity == 0 ? 'S' : 'f', id, 64 + static_cast<size_t>(i) * 997);
-                    Bytes response;
-                    if (client.invoke(request, response, 30000) != status::Good)
-                        ++failed;
-                    else if (response != request)
-                        ++wrong;
+                    ++failed;
+                    return;
                 }
-            };
-            std::thread slow(worker, 0);
-            worker(1);
-            slow.join();
-        });
+                // Two threads per connection so that slow and fast calls overlap on one channel.
+                auto worker = [&](int parity)
+                {
+                    for (int i = parity; i < kCalls; i += 2)
+                    {
+                        uint32_t id = static_cast<uint32_t>(c * 1000 + i);
+                        Bytes request =
+                            makeBody(parity == 0 ? 'S' : 'f', id, 64 + static_cast<size_t>(i) * 997);
+                        Bytes response;
+                        if (client.invoke(request, response, 30000) != status::Good)
+                            ++failed;
+                        else if (response != request)
+                            ++wrong;
+                    }
+                };
+                std::thread slow(worker, 0);
+                worker(1);
+                slow.join();
+            });
     }
     for (auto& t : threads)
         t.join();
@@ -175,10 +180,12 @@ TEST_F(UatcpChannel, LateResponseForAGoneChannelIsDroppedAndOthersGoOn)
     handler.holdRequests = true;
     auto client = std::make_unique<ClientConnection>();
     ASSERT_EQ(client->connect(urlFor(server->port()), ClientSettings{}, nullptr), status::Good);
-    std::thread caller([&] {
-        Bytes response;
-        client->invoke(makeBody('x', 1, 50), response, 30000);
-    });
+    std::thread caller(
+        [&]
+        {
+            Bytes response;
+            client->invoke(makeBody('x', 1, 50), response, 30000);
+        });
     auto held = handler.waitHeld(1);
     ASSERT_EQ(held.size(), 1u);
     client->disconnect();
@@ -214,7 +221,8 @@ TEST_F(UatcpChannel, ResponseOverTheClientsLimitBecomesAFault)
     ASSERT_EQ(parseSequenceHeader(m->bytes, m->bytes.size(), info), status::Good);
     EXPECT_EQ(info.requestId, 7u);
     uint32_t fault = 0;
-    ASSERT_TRUE(peekFault(Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset), m->bytes.end()), fault));
+    ASSERT_TRUE(
+        peekFault(Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset), m->bytes.end()), fault));
     EXPECT_EQ(fault, status::BadResponseTooLarge);
 }
 
@@ -244,56 +252,64 @@ TEST(UatcpClientAbort, AbortedResponseFailsThatCallOnly)
     ASSERT_EQ(openListeners(OpcTcpUrl{"127.0.0.1", 0, ""}, listeners), status::Good);
     std::string url = "opc.tcp://127.0.0.1:" + std::to_string(localPort(listeners.front()));
     ClientConnection client;
-    std::thread fakeServer([&] {
-        ASSERT_EQ(waitReadable(listeners.front().fd(), Clock::now() + std::chrono::seconds(30)), IoResult::Ok);
-        Socket s = acceptConnection(listeners.front());
-        auto next = [&](Bytes& chunk) {
-            MessageHeader h;
-            readChunk(s.fd(), Clock::now() + std::chrono::seconds(30), 30000, 8, 1 << 20, h, chunk);
-            ChunkInfo info;
-            if (h.type == MessageType::Hello)
-                return info;
-            parseChunkHeaders(chunk, info);
-            parseSequenceHeader(chunk, chunk.size(), info);
-            return info;
-        };
-        RawClient writer; // only used to build chunks
-        Bytes chunk;
-        next(chunk);
-        Bytes ack = encodeAcknowledge(AcknowledgeMessage{0, 65536, 65536, 0, 0});
-        writeAll(s.fd(), ack.data(), ack.size(), 5000);
-        ChunkInfo open = next(chunk);
-        OpenResponse response;
-        response.channelId = 9;
-        response.tokenId = 1;
-        response.revisedLifetime = 60000;
-        Bytes reply = writer.chunk(MessageType::Open, 'F', 9, 0, 1, open.requestId, encodeOpenResponse(response));
-        writeAll(s.fd(), reply.data(), reply.size(), 5000);
-        uint32_t sequence = 2;
-        for (int call = 0; call < 2; ++call)
+    std::thread fakeServer(
+        [&]
         {
-            ChunkInfo request = next(chunk);
-            Bytes body(chunk.begin() + static_cast<long>(request.bodyOffset), chunk.end());
-            Bytes parts = writer.chunk(MessageType::Message, 'C', 9, 1, sequence++, request.requestId, Bytes(100, 1));
-            if (call == 0)
+            ASSERT_EQ(waitReadable(listeners.front().fd(), Clock::now() + std::chrono::seconds(30)),
+                      IoResult::Ok);
+            Socket s = acceptConnection(listeners.front());
+            auto next = [&](Bytes& chunk)
             {
-                Bytes abortBody;
-                BinaryWriter w(abortBody);
-                w.uint32(status::BadRequestTooLarge);
-                w.string(std::string("given up"));
-                Bytes abort = writer.chunk(MessageType::Message, 'A', 9, 1, sequence++, request.requestId, abortBody);
-                parts.insert(parts.end(), abort.begin(), abort.end());
-            }
-            else
+                MessageHeader h;
+                readChunk(s.fd(), Clock::now() + std::chrono::seconds(30), 30000, 8, 1 << 20, h, chunk);
+                ChunkInfo info;
+                if (h.type == MessageType::Hello)
+                    return info;
+                parseChunkHeaders(chunk, info);
+                parseSequenceHeader(chunk, chunk.size(), info);
+                return info;
+            };
+            RawClient writer; // only used to build chunks
+            Bytes chunk;
+            next(chunk);
+            Bytes ack = encodeAcknowledge(AcknowledgeMessage{0, 65536, 65536, 0, 0});
+            writeAll(s.fd(), ack.data(), ack.size(), 5000);
+            ChunkInfo open = next(chunk);
+            OpenResponse response;
+            response.channelId = 9;
+            response.tokenId = 1;
+            response.revisedLifetime = 60000;
+            Bytes reply =
+                writer.chunk(MessageType::Open, 'F', 9, 0, 1, open.requestId, encodeOpenResponse(response));
+            writeAll(s.fd(), reply.data(), reply.size(), 5000);
+            uint32_t sequence = 2;
+            for (int call = 0; call < 2; ++call)
             {
-                Bytes last = writer.chunk(MessageType::Message, 'F', 9, 1, sequence++, request.requestId, body);
-                parts.insert(parts.end(), last.begin(), last.end());
+                ChunkInfo request = next(chunk);
+                Bytes body(chunk.begin() + static_cast<long>(request.bodyOffset), chunk.end());
+                Bytes parts = writer.chunk(MessageType::Message, 'C', 9, 1, sequence++, request.requestId,
+                                           Bytes(100, 1));
+                if (call == 0)
+                {
+                    Bytes abortBody;
+                    BinaryWriter w(abortBody);
+                    w.uint32(status::BadRequestTooLarge);
+                    w.string(std::string("given up"));
+                    Bytes abort = writer.chunk(MessageType::Message, 'A', 9, 1, sequence++, request.requestId,
+                                               abortBody);
+                    parts.insert(parts.end(), abort.begin(), abort.end());
+                }
+                else
+                {
+                    Bytes last =
+                        writer.chunk(MessageType::Message, 'F', 9, 1, sequence++, request.requestId, body);
+                    parts.insert(parts.end(), last.begin(), last.end());
+                }
+                writeAll(s.fd(), parts.data(), parts.size(), 5000);
             }
-            writeAll(s.fd(), parts.data(), parts.size(), 5000);
-        }
-        // Wait for the client to go.
-        next(chunk);
-    });
+            // Wait for the client to go.
+            next(chunk);
+        });
     ASSERT_EQ(client.connect(url, ClientSettings{}, nullptr), status::Good);
     Bytes response;
     EXPECT_EQ(client.invoke(Bytes(10, 2), response, 30000), status::BadRequestTooLarge);

@@ -39,8 +39,8 @@ public:
         m_events.push_back({event, channelId, status, certificate});
         m_changed.notify_all();
     }
-    void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId, uint32_t requestId,
-                   Bytes body) override
+    void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
+                   uint32_t requestId, Bytes body) override
     {
         if (holdRequests)
         {
@@ -82,7 +82,8 @@ public:
     std::vector<HeldRequest> waitHeld(size_t count, int timeoutMs = 30000)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_held.size() >= count; });
+        m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&] { return m_held.size() >= count; });
         return std::move(m_held);
     }
 

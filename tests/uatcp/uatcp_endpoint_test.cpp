@@ -18,7 +18,10 @@ namespace
 {
 constexpr const char* kNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
 
-uint16_t portOf(const std::string& url) { return static_cast<uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))); }
+uint16_t portOf(const std::string& url)
+{
+    return static_cast<uint16_t>(std::stoi(url.substr(url.rfind(':') + 1)));
+}
 
 struct Client
 {
@@ -31,9 +34,9 @@ struct Client
         OpcUa_String policy;
         OpcUa_String_Initialize(&policy);
         OpcUa_String_AttachCopy(&policy, kNone);
-        OpcUa_StatusCode result = OpcUa_Channel_Connect(channel, url.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                                        nullptr, nullptr, &policy, 60000,
-                                                        OpcUa_MessageSecurityMode_None, 30000);
+        OpcUa_StatusCode result =
+            OpcUa_Channel_Connect(channel, url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  &policy, 60000, OpcUa_MessageSecurityMode_None, 30000);
         OpcUa_String_Clear(&policy);
         return result;
     }
@@ -44,12 +47,14 @@ struct Client
     }
     // Calls a service; the response must be of the expected type (or null on failure).
     template <typename Request>
-    OpcUa_Void* invoke(Request& request, OpcUa_EncodeableType* requestType, OpcUa_EncodeableType** responseType)
+    OpcUa_Void* invoke(Request& request, OpcUa_EncodeableType* requestType,
+                       OpcUa_EncodeableType** responseType)
     {
         OpcUa_NodeId_CopyTo(&token, &request.RequestHeader.AuthenticationToken);
         request.RequestHeader.TimeoutHint = 30000;
         OpcUa_Void* response = nullptr;
-        OpcUa_StatusCode result = OpcUa_Channel_InvokeService(channel, &request, requestType, &response, responseType);
+        OpcUa_StatusCode result =
+            OpcUa_Channel_InvokeService(channel, &request, requestType, &response, responseType);
         EXPECT_EQ(result, OpcUa_Good);
         return response;
     }
@@ -68,7 +73,8 @@ struct Client
         OpcUa_Void* response = invoke(create, &OpcUa_CreateSessionRequest_EncodeableType, &type);
         OpcUa_CreateSessionRequest_Clear(&create);
         ASSERT_EQ(type, &OpcUa_CreateSessionResponse_EncodeableType);
-        OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken, &token);
+        OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken,
+                            &token);
         OpcUa_EncodeableObject_Delete(type, &response);
 
         OpcUa_ActivateSessionRequest activate;
@@ -121,8 +127,8 @@ TEST_F(UatcpEndpoint, DiscoveryCallsReturnTheServersEndpointAndDescription)
     OpcUa_ResponseHeader_Initialize(&responseHeader);
     OpcUa_Int32 count = 0;
     OpcUa_EndpointDescription* endpoints = nullptr;
-    ASSERT_EQ(OpcUa_ClientApi_GetEndpoints(client.channel, &header, &url, 0, nullptr, 0, nullptr, &responseHeader,
-                                           &count, &endpoints),
+    ASSERT_EQ(OpcUa_ClientApi_GetEndpoints(client.channel, &header, &url, 0, nullptr, 0, nullptr,
+                                           &responseHeader, &count, &endpoints),
               OpcUa_Good);
     EXPECT_EQ(responseHeader.ServiceResult, OpcUa_Good);
     ASSERT_EQ(count, 1);
@@ -134,8 +140,8 @@ TEST_F(UatcpEndpoint, DiscoveryCallsReturnTheServersEndpointAndDescription)
     OpcUa_ResponseHeader_Clear(&responseHeader);
 
     OpcUa_ApplicationDescription* servers = nullptr;
-    ASSERT_EQ(OpcUa_ClientApi_FindServers(client.channel, &header, &url, 0, nullptr, 0, nullptr, &responseHeader,
-                                          &count, &servers),
+    ASSERT_EQ(OpcUa_ClientApi_FindServers(client.channel, &header, &url, 0, nullptr, 0, nullptr,
+                                          &responseHeader, &count, &servers),
               OpcUa_Good);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(OpcUa_String_GetRawString(&servers[0].ApplicationUri), kApplicationUri);
@@ -146,7 +152,8 @@ TEST_F(UatcpEndpoint, DiscoveryCallsReturnTheServersEndpointAndDescription)
     // RegisterServer is not in the test server's table: the call works, the answer is a fault.
     OpcUa_RegisteredServer registered;
     OpcUa_RegisteredServer_Initialize(&registered);
-    ASSERT_EQ(OpcUa_ClientApi_RegisterServer(client.channel, &header, &registered, &responseHeader), OpcUa_Good);
+    ASSERT_EQ(OpcUa_ClientApi_RegisterServer(client.channel, &header, &registered, &responseHeader),
+              OpcUa_Good);
     EXPECT_EQ(responseHeader.ServiceResult, OpcUa_BadServiceUnsupported);
     OpcUa_ResponseHeader_Clear(&responseHeader);
     EXPECT_EQ(server.unsupported.load(), 1);
@@ -227,9 +234,8 @@ TEST_F(UatcpEndpoint, UnknownAndUndecodableRequestsAreAnsweredWithFaultsAndRepor
         ASSERT_EQ(parseSequenceHeader(m->bytes, m->bytes.size(), info), 0u);
         EXPECT_EQ(info.requestId, requestId++);
         uint32_t fault = 0;
-        ASSERT_TRUE(uatcp::peekFault(uatcp::Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset),
-                                                  m->bytes.end()),
-                                     fault));
+        ASSERT_TRUE(uatcp::peekFault(
+            uatcp::Bytes(m->bytes.begin() + static_cast<long>(info.bodyOffset), m->bytes.end()), fault));
         EXPECT_EQ(fault, c.expected);
     }
     EXPECT_EQ(server.unsupported.load(), 2);
@@ -299,7 +305,8 @@ OpcUa_StatusCode faultViaCreateFault(OpcUa_Endpoint endpoint, OpcUa_Handle conte
         return OpcUa_BadInternalError;
     OpcUa_EncodeableObject_Delete(type, &response);
     auto* header = static_cast<OpcUa_RequestHeader*>(*request);
-    result = OpcUa_ServerApi_CreateFault(header, OpcUa_BadMethodInvalid, nullptr, nullptr, nullptr, &response, &type);
+    result = OpcUa_ServerApi_CreateFault(header, OpcUa_BadMethodInvalid, nullptr, nullptr, nullptr, &response,
+                                         &type);
     if (OpcUa_IsBad(result))
         return result;
     result = OpcUa_Endpoint_EndSendResponse(endpoint, &context, OpcUa_Good, response, type);
@@ -310,7 +317,8 @@ OpcUa_StatusCode faultViaCreateFault(OpcUa_Endpoint endpoint, OpcUa_Handle conte
 
 OpcUa_ServiceType g_browse = {OpcUaId_BrowseRequest, &OpcUa_BrowseResponse_EncodeableType, refuse, nullptr};
 OpcUa_ServiceType g_write = {OpcUaId_WriteRequest, &OpcUa_WriteResponse_EncodeableType, hold, nullptr};
-OpcUa_ServiceType g_call = {OpcUaId_CallRequest, &OpcUa_CallResponse_EncodeableType, faultViaCreateFault, nullptr};
+OpcUa_ServiceType g_call = {OpcUaId_CallRequest, &OpcUa_CallResponse_EncodeableType, faultViaCreateFault,
+                            nullptr};
 OpcUa_ServiceType* g_table[] = {&g_browse, &g_write, &g_call, nullptr};
 
 } // namespace
@@ -333,7 +341,8 @@ TEST(UatcpEndpointContract, RefusedRequestGetsAFaultWithTheRefusal)
     call.RequestHeader.RequestHandle = 4711;
     response = client.invoke(call, &OpcUa_CallRequest_EncodeableType, &type);
     ASSERT_EQ(type, &OpcUa_ServiceFault_EncodeableType);
-    EXPECT_EQ(static_cast<OpcUa_ServiceFault*>(response)->ResponseHeader.ServiceResult, OpcUa_BadMethodInvalid);
+    EXPECT_EQ(static_cast<OpcUa_ServiceFault*>(response)->ResponseHeader.ServiceResult,
+              OpcUa_BadMethodInvalid);
     EXPECT_EQ(static_cast<OpcUa_ServiceFault*>(response)->ResponseHeader.RequestHandle, 4711u);
     OpcUa_EncodeableObject_Delete(type, &response);
 }
@@ -345,18 +354,21 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
     Client client;
     ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
     std::atomic<OpcUa_StatusCode> fault{0};
-    std::thread caller([&] {
-        OpcUa_WriteRequest write;
-        OpcUa_WriteRequest_Initialize(&write);
-        OpcUa_EncodeableType* type = nullptr;
-        OpcUa_Void* response = client.invoke(write, &OpcUa_WriteRequest_EncodeableType, &type);
-        fault = client.faultOf(response, type);
-        OpcUa_EncodeableObject_Delete(type, &response);
-    });
+    std::thread caller(
+        [&]
+        {
+            OpcUa_WriteRequest write;
+            OpcUa_WriteRequest_Initialize(&write);
+            OpcUa_EncodeableType* type = nullptr;
+            OpcUa_Void* response = client.invoke(write, &OpcUa_WriteRequest_EncodeableType, &type);
+            fault = client.faultOf(response, type);
+            OpcUa_EncodeableObject_Delete(type, &response);
+        });
     OpcUa_Handle context;
     {
         std::unique_lock lock(g_held.mutex);
-        ASSERT_TRUE(g_held.changed.wait_for(lock, std::chrono::seconds(30), [] { return g_held.context != nullptr; }));
+        ASSERT_TRUE(g_held.changed.wait_for(lock, std::chrono::seconds(30),
+                                            [] { return g_held.context != nullptr; }));
         context = g_held.context;
         g_held.context = nullptr;
     }
@@ -364,7 +376,8 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
     EXPECT_NE(g_held.channelId, 0u);
     EXPECT_EQ(g_held.policy, kNone);
     EXPECT_EQ(g_held.modes, OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE);
-    ASSERT_EQ(OpcUa_Endpoint_CancelSendResponse(g_held.endpoint, OpcUa_BadRequestCancelledByClient, nullptr, &context),
+    ASSERT_EQ(OpcUa_Endpoint_CancelSendResponse(g_held.endpoint, OpcUa_BadRequestCancelledByClient, nullptr,
+                                                &context),
               OpcUa_Good);
     EXPECT_EQ(context, nullptr);
     caller.join();
@@ -423,7 +436,8 @@ TEST(UatcpEndpointSettings, DroppedConnectionsAreTraced)
     server.stop();
     OpcUa_Trace_SetSink(nullptr, nullptr);
     std::lock_guard lock(g_traceMutex);
-    auto has = [](const std::string& text) {
+    auto has = [](const std::string& text)
+    {
         for (const auto& t : g_traces)
             if (t.find(text) != std::string::npos)
                 return true;
@@ -444,16 +458,16 @@ TEST_F(UatcpEndpoint, ChannelReconnectsAfterTheServerWentAway)
     browse.RequestHeader.TimeoutHint = 30000;
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* type = nullptr;
-    EXPECT_TRUE(OpcUa_IsBad(OpcUa_Channel_InvokeService(client.channel, &browse,
-                                                        &OpcUa_BrowseRequest_EncodeableType, &response, &type)));
+    EXPECT_TRUE(OpcUa_IsBad(OpcUa_Channel_InvokeService(
+        client.channel, &browse, &OpcUa_BrowseRequest_EncodeableType, &response, &type)));
     EXPECT_EQ(response, nullptr);
     EXPECT_EQ(OpcUa_Channel_Disconnect(client.channel), OpcUa_BadNotConnected);
     ASSERT_TRUE(server.start());
     OpcUa_String policy;
     OpcUa_String_Initialize(&policy);
     OpcUa_String_AttachCopy(&policy, kNone);
-    ASSERT_EQ(OpcUa_Channel_Connect(client.channel, server.url().c_str(), nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, &policy, 60000, OpcUa_MessageSecurityMode_None, 30000),
+    ASSERT_EQ(OpcUa_Channel_Connect(client.channel, server.url().c_str(), nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, &policy, 60000, OpcUa_MessageSecurityMode_None, 30000),
               OpcUa_Good);
     OpcUa_String_Clear(&policy);
     ASSERT_NO_FATAL_FAILURE(client.openSession());

@@ -27,7 +27,8 @@ bool parseChunkLayerInput(const uint8_t* data, size_t size)
         return true;
     if (info.bodyOffset > info.bodyEnd || info.bodyEnd > input.size())
         return false;
-    Bytes body(input.begin() + static_cast<long>(info.bodyOffset), input.begin() + static_cast<long>(info.bodyEnd));
+    Bytes body(input.begin() + static_cast<long>(info.bodyOffset),
+               input.begin() + static_cast<long>(info.bodyEnd));
     ChunkAssembler assembler(100000, 10);
     uint32_t code;
     auto result = assembler.add(info.chunkType, info.requestId, body.data(), body.size(), code);

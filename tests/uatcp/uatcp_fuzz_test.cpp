@@ -128,8 +128,9 @@ TEST(UatcpFuzz, MutatedStreamsLeaveTheServerServing)
         EXPECT_TRUE(raw.closedByPeer()) << "round " << round;
     }
     ClientConnection client;
-    ASSERT_EQ(client.connect("opc.tcp://127.0.0.1:" + std::to_string(server.port()), ClientSettings{}, nullptr),
-              status::Good);
+    ASSERT_EQ(
+        client.connect("opc.tcp://127.0.0.1:" + std::to_string(server.port()), ClientSettings{}, nullptr),
+        status::Good);
     Bytes request(64, 5);
     Bytes response;
     ASSERT_EQ(client.invoke(request, response, 30000), status::Good);

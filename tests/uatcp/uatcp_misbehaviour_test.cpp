@@ -32,7 +32,8 @@ struct UatcpMisbehaviour : ::testing::Test
     void expectServing()
     {
         ClientConnection client;
-        ASSERT_EQ(client.connect("opc.tcp://127.0.0.1:" + std::to_string(server->port()), ClientSettings{}, nullptr),
+        ASSERT_EQ(client.connect("opc.tcp://127.0.0.1:" + std::to_string(server->port()), ClientSettings{},
+                                 nullptr),
                   status::Good);
         Bytes request(100, 7);
         Bytes response;
@@ -49,36 +50,44 @@ struct Case
     std::function<uint32_t(RawClient&)> play;
 };
 
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
 const Case kCases[] = {
     {"GarbageBeforeHello", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.send(bytesOf("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
          return status::BadTcpMessageTypeInvalid;
      }},
     {"HelloThatNeverComes", [](ServerSettings& s) { s.helloTimeoutMs = 300; },
      [](RawClient&) { return status::BadTimeout; }},
     {"SecondHello", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.send(encodeHello(HelloMessage{{0, 65536, 65536, 0, 0}, "opc.tcp://x:1"}));
          return status::BadTcpMessageTypeInvalid;
      }},
     {"TinyBuffersInHello", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.send(encodeHello(HelloMessage{{0, 1024, 1024, 0, 0}, "opc.tcp://x:1"}));
          return status::BadTcpNotEnoughResources;
      }},
     {"ChunkLargerThanNegotiated", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello(8192);
          c.open();
          c.sendMessage('F', Bytes(9000, 1));
          return status::BadTcpMessageTooLarge;
      }},
     {"MessageLargerThanAllowed", [](ServerSettings& s) { s.limits.maxMessageSize = 20000; },
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
          for (int i = 0; i < 3; ++i)
@@ -86,7 +95,8 @@ const Case kCases[] = {
          return status::BadTcpMessageTooLarge;
      }},
     {"TooManyChunks", [](ServerSettings& s) { s.limits.maxChunkCount = 4; },
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
          for (int i = 0; i < 5; ++i)
@@ -94,27 +104,33 @@ const Case kCases[] = {
          return status::BadTcpMessageTooLarge;
      }},
     {"MessageOnUnknownChannel", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.send(c.chunk(MessageType::Message, 'F', 12345, 1, 1, 1, Bytes(10, 0)));
          return status::BadTcpSecureChannelUnknown;
      }},
     {"MessageWithForeignChannelId", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
-         c.send(c.chunk(MessageType::Message, 'F', c.channelId + 1, c.tokenId, c.nextSequence(), 2, Bytes(10, 0)));
+         c.send(c.chunk(MessageType::Message, 'F', c.channelId + 1, c.tokenId, c.nextSequence(), 2,
+                        Bytes(10, 0)));
          return status::BadTcpSecureChannelUnknown;
      }},
     {"UnknownToken", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
-         c.send(c.chunk(MessageType::Message, 'F', c.channelId, c.tokenId + 5, c.nextSequence(), 2, Bytes(10, 0)));
+         c.send(c.chunk(MessageType::Message, 'F', c.channelId, c.tokenId + 5, c.nextSequence(), 2,
+                        Bytes(10, 0)));
          return status::BadSecureChannelTokenUnknown;
      }},
     {"SequenceNumberSkipped", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
          c.nextSequence();
@@ -122,19 +138,22 @@ const Case kCases[] = {
          return status::BadSequenceNumberInvalid;
      }},
     {"PolicyNotOffered", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.sendOpen(60000, "http://opcfoundation.org/UA/SecurityPolicy#Basic256");
          return status::BadSecurityPolicyRejected;
      }},
     {"ModeNotOffered", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.sendOpen(60000, kSecurityPolicyNone, 3);
          return status::BadSecurityModeRejected;
      }},
     {"RenewWithoutChannel", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          OpenRequest request;
          request.requestType = 1;
@@ -143,13 +162,15 @@ const Case kCases[] = {
          return status::BadRequestTypeInvalid;
      }},
     {"UndecodableOpen", [](ServerSettings&) {},
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.send(c.chunk(MessageType::Open, 'F', 0, 0, c.nextSequence(), 1, Bytes(7, 0xFF)));
          return status::BadDecodingError;
      }},
     {"TooManyPendingRequests", [](ServerSettings& s) { s.maxPendingRequestsPerChannel = 3; },
-     [](RawClient& c) {
+     [](RawClient& c)
+     {
          c.hello();
          c.open();
          for (uint32_t i = 0; i < 4; ++i)

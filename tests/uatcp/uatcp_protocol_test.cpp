@@ -117,11 +117,13 @@ TEST(UatcpProtocol, PeerLimitsRefuseOversizedMessages)
     SequenceCounter sequence;
     std::vector<Bytes> chunks;
     params.maxChunkCount = 6;
-    EXPECT_EQ(buildChunks(params, none, sequence, body.data(), body.size(), chunks), status::BadTcpMessageTooLarge);
+    EXPECT_EQ(buildChunks(params, none, sequence, body.data(), body.size(), chunks),
+              status::BadTcpMessageTooLarge);
     params.maxChunkCount = 7;
     EXPECT_EQ(buildChunks(params, none, sequence, body.data(), body.size(), chunks), status::Good);
     params.maxMessageSize = 49999;
-    EXPECT_EQ(buildChunks(params, none, sequence, body.data(), body.size(), chunks), status::BadTcpMessageTooLarge);
+    EXPECT_EQ(buildChunks(params, none, sequence, body.data(), body.size(), chunks),
+              status::BadTcpMessageTooLarge);
 }
 
 TEST(UatcpProtocol, AssemblerEnforcesLimitsAbortsAndNoInterleaving)
@@ -248,7 +250,8 @@ TEST(UatcpWorkerPool, FullQueueRefusesOrBlocksAndStopRunsWhatIsQueued)
     std::atomic<bool> release{false};
     std::atomic<bool> started{false};
     std::atomic<int> done{0};
-    auto blocker = [&] {
+    auto blocker = [&]
+    {
         started = true;
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -273,10 +276,12 @@ TEST(UatcpWorkerPool, FullQueueRefusesOrBlocksAndStopRunsWhatIsQueued)
     WorkerPool blocking({1, 1, 1, true});
     EXPECT_TRUE(blocking.post(blocker));
     std::atomic<int> posted{0};
-    std::thread producer([&] {
-        for (int i = 0; i < 3; ++i)
-            posted += blocking.post([&] { ++done; });
-    });
+    std::thread producer(
+        [&]
+        {
+            for (int i = 0; i < 3; ++i)
+                posted += blocking.post([&] { ++done; });
+        });
     release = true;
     producer.join();
     blocking.stop();

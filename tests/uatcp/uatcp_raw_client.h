@@ -26,7 +26,10 @@ public:
         OpcTcpUrl url{host, port, ""};
         return connectTo(url, 5000, m_socket) == status::Good;
     }
-    bool send(const Bytes& bytes) { return writeAll(m_socket.fd(), bytes.data(), bytes.size(), 5000) == IoResult::Ok; }
+    bool send(const Bytes& bytes)
+    {
+        return writeAll(m_socket.fd(), bytes.data(), bytes.size(), 5000) == IoResult::Ok;
+    }
     // The next whole message, or nothing when the connection closed or nothing came in time.
     std::optional<ReceivedMessage> read(int timeoutMs = 20000)
     {
@@ -75,8 +78,9 @@ public:
         auto m = read();
         return m && m->header.type == MessageType::Acknowledge;
     }
-    Bytes chunk(MessageType type, char chunkType, uint32_t channelId, uint32_t tokenId, uint32_t sequenceNumber,
-                uint32_t requestId, const Bytes& body, const std::string& policy = kSecurityPolicyNone)
+    Bytes chunk(MessageType type, char chunkType, uint32_t channelId, uint32_t tokenId,
+                uint32_t sequenceNumber, uint32_t requestId, const Bytes& body,
+                const std::string& policy = kSecurityPolicyNone)
     {
         Bytes out;
         BinaryWriter w(out);
@@ -98,7 +102,8 @@ public:
         w.patchUInt32(4, static_cast<uint32_t>(out.size()));
         return out;
     }
-    bool sendOpen(uint32_t lifetimeMs = 60000, const std::string& policy = kSecurityPolicyNone, uint32_t mode = 1)
+    bool sendOpen(uint32_t lifetimeMs = 60000, const std::string& policy = kSecurityPolicyNone,
+                  uint32_t mode = 1)
     {
         OpenRequest request;
         request.requestType = 0;
@@ -163,7 +168,8 @@ public:
     }
     bool sendMessage(char chunkType, const Bytes& body, uint32_t requestId = 2)
     {
-        return send(chunk(MessageType::Message, chunkType, channelId, tokenId, m_sequence++, requestId, body));
+        return send(
+            chunk(MessageType::Message, chunkType, channelId, tokenId, m_sequence++, requestId, body));
     }
     uint32_t nextSequence() { return m_sequence++; }
 

@@ -20,7 +20,10 @@ constexpr const char* kPolicy = "urn:uatcp:test:policy#Checksum";
 constexpr uint32_t kBadCertificateUntrusted = 0x801A0000;
 constexpr uint8_t kAsymmetricKey = 0x5A;
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 // XORs everything after the headers with a key per token and appends a
 // checksum: weak on purpose, but any change to a chunk is found.
@@ -81,7 +84,8 @@ public:
         BinaryWriter(chunk).patchUInt32(4, static_cast<uint32_t>(chunk.size()));
         return status::Good;
     }
-    uint32_t unprotect(Bytes& chunk, size_t securedFrom, bool asymmetric, uint32_t tokenId, size_t& plainEnd) override
+    uint32_t unprotect(Bytes& chunk, size_t securedFrom, bool asymmetric, uint32_t tokenId,
+                       size_t& plainEnd) override
     {
         uint8_t key;
         if (!keyFor(asymmetric, tokenId, key))
@@ -136,9 +140,8 @@ struct UatcpSecuritySlot : ::testing::Test
     std::unique_ptr<TcpServer> server;
     void SetUp() override
     {
-        registerChannelSecurity(kPolicy, [](const SecurityCredentials& c) {
-            return std::make_unique<ChecksumSecurity>(c);
-        });
+        registerChannelSecurity(kPolicy, [](const SecurityCredentials& c)
+                                { return std::make_unique<ChecksumSecurity>(c); });
         ServerSettings settings = echoSettings();
         settings.policies.push_back({kPolicy, 0x4});
         settings.credentials.ownCertificate = text("server-cert");
@@ -198,7 +201,8 @@ TEST_F(UatcpSecuritySlot, UntrustedClientCertificateIsRefusedAndReported)
 TEST_F(UatcpSecuritySlot, ChangedChunkFailsItsCheckAndClosesTheConnection)
 {
     // An OPN protected by hand, with the trusted certificate; flipBit changes one byte after protection.
-    auto play = [&](bool flipBit) {
+    auto play = [&](bool flipBit)
+    {
         ChecksumSecurity security({});
         OpenRequest request;
         request.securityMode = 3;

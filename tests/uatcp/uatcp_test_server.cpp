@@ -19,7 +19,10 @@ constexpr OpcUa_UInt32 kServerStateNode = 2259;
 constexpr OpcUa_UInt32 kCurrentTimeNode = 2258;
 constexpr OpcUa_UInt32 kValueAttribute = 13;
 
-void setText(OpcUa_String* s, const char* text) { OpcUa_String_AttachCopy(s, text); }
+void setText(OpcUa_String* s, const char* text)
+{
+    OpcUa_String_AttachCopy(s, text);
+}
 
 OpcUa_String* stringArray(const char* const* texts, OpcUa_Int32 count)
 {
@@ -53,7 +56,8 @@ OpcUa_EndpointDescription* endpointList(const std::string& url)
     e->SecurityMode = OpcUa_MessageSecurityMode_None;
     setText(&e->SecurityPolicyUri, kPolicyNone);
     e->NoOfUserIdentityTokens = 1;
-    e->UserIdentityTokens = static_cast<OpcUa_UserTokenPolicy*>(OpcUa_Memory_Alloc(sizeof(OpcUa_UserTokenPolicy)));
+    e->UserIdentityTokens =
+        static_cast<OpcUa_UserTokenPolicy*>(OpcUa_Memory_Alloc(sizeof(OpcUa_UserTokenPolicy)));
     OpcUa_UserTokenPolicy_Initialize(e->UserIdentityTokens);
     setText(&e->UserIdentityTokens->PolicyId, "Anonymous");
     e->UserIdentityTokens->TokenType = OpcUa_UserTokenType_Anonymous;
@@ -89,7 +93,8 @@ Response* begin(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_EncodeableT
 }
 
 template <typename Response>
-OpcUa_StatusCode end(OpcUa_Endpoint endpoint, OpcUa_Handle context, Response* response, OpcUa_EncodeableType* type)
+OpcUa_StatusCode end(OpcUa_Endpoint endpoint, OpcUa_Handle context, Response* response,
+                     OpcUa_EncodeableType* type)
 {
     OpcUa_Void* object = response;
     OpcUa_StatusCode result = OpcUa_Endpoint_EndSendResponse(endpoint, &context, OpcUa_Good, object, type);
@@ -124,7 +129,8 @@ OpcUa_StatusCode findServers(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcU
     if (r == nullptr)
         return OpcUa_BadInternalError;
     r->NoOfServers = 1;
-    r->Servers = static_cast<OpcUa_ApplicationDescription*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ApplicationDescription)));
+    r->Servers =
+        static_cast<OpcUa_ApplicationDescription*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ApplicationDescription)));
     OpcUa_ApplicationDescription_Initialize(r->Servers);
     fillApplication(r->Servers, TestServer::instance->url());
     return end(endpoint, context, r, type);
@@ -233,7 +239,8 @@ void readValue(const OpcUa_ReadValueId& id, OpcUa_DataValue* value)
     }
 }
 
-OpcUa_StatusCode readService(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request, OpcUa_EncodeableType*)
+OpcUa_StatusCode readService(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request,
+                             OpcUa_EncodeableType*)
 {
     auto* req = static_cast<OpcUa_ReadRequest*>(*request);
     if (!TestServer::instance->hasSession(req->RequestHeader.AuthenticationToken))
@@ -259,18 +266,19 @@ OpcUa_ServiceType g_getEndpoints = {OpcUaId_GetEndpointsRequest, &OpcUa_GetEndpo
                                     getEndpoints, nullptr};
 OpcUa_ServiceType g_findServers = {OpcUaId_FindServersRequest, &OpcUa_FindServersResponse_EncodeableType,
                                    findServers, nullptr};
-OpcUa_ServiceType g_createSession = {OpcUaId_CreateSessionRequest, &OpcUa_CreateSessionResponse_EncodeableType,
-                                     createSession, nullptr};
-OpcUa_ServiceType g_activateSession = {OpcUaId_ActivateSessionRequest,
-                                       &OpcUa_ActivateSessionResponse_EncodeableType, activateSession, nullptr};
+OpcUa_ServiceType g_createSession = {OpcUaId_CreateSessionRequest,
+                                     &OpcUa_CreateSessionResponse_EncodeableType, createSession, nullptr};
+OpcUa_ServiceType g_activateSession = {
+    OpcUaId_ActivateSessionRequest, &OpcUa_ActivateSessionResponse_EncodeableType, activateSession, nullptr};
 OpcUa_ServiceType g_closeSession = {OpcUaId_CloseSessionRequest, &OpcUa_CloseSessionResponse_EncodeableType,
                                     closeSession, nullptr};
 OpcUa_ServiceType g_read = {OpcUaId_ReadRequest, &OpcUa_ReadResponse_EncodeableType, readService, nullptr};
-OpcUa_ServiceType* g_services[] = {&g_getEndpoints, &g_findServers,  &g_createSession, &g_activateSession,
-                                   &g_closeSession, &g_read,         nullptr};
+OpcUa_ServiceType* g_services[] = {&g_getEndpoints, &g_findServers, &g_createSession, &g_activateSession,
+                                   &g_closeSession, &g_read,        nullptr};
 
-OpcUa_StatusCode onEvent(OpcUa_Endpoint, OpcUa_Void* data, OpcUa_Endpoint_Event event, OpcUa_StatusCode status,
-                         OpcUa_UInt32 channelId, OpcUa_ByteString*, OpcUa_String*, OpcUa_UInt16)
+OpcUa_StatusCode onEvent(OpcUa_Endpoint, OpcUa_Void* data, OpcUa_Endpoint_Event event,
+                         OpcUa_StatusCode status, OpcUa_UInt32 channelId, OpcUa_ByteString*, OpcUa_String*,
+                         OpcUa_UInt16)
 {
     auto* server = static_cast<TestServer*>(data);
     switch (event)
@@ -343,10 +351,10 @@ bool TestServer::start(const std::string& host, OpcUa_ServiceType** services)
     {
         m_url = "opc.tcp://" + host + ":" + std::to_string(freePort());
         if (OpcUa_IsBad(OpcUa_Endpoint_Create(&m_endpoint, OpcUa_Endpoint_SerializerType_Binary,
-                                                  services != nullptr ? services : g_services)))
+                                              services != nullptr ? services : g_services)))
             break;
-        ok = OpcUa_IsGood(OpcUa_Endpoint_Open(m_endpoint, m_url.c_str(), onEvent, this, nullptr, nullptr, nullptr, 1,
-                                              &policy));
+        ok = OpcUa_IsGood(OpcUa_Endpoint_Open(m_endpoint, m_url.c_str(), onEvent, this, nullptr, nullptr,
+                                              nullptr, 1, &policy));
         if (!ok)
             OpcUa_Endpoint_Delete(&m_endpoint);
     }

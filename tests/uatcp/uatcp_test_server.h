@@ -12,9 +12,9 @@
 namespace uatcp::test
 {
 // Values the Read service answers with (namespace 1, numeric ids).
-constexpr OpcUa_UInt32 kDoubleNode = 1;  // 3.5
-constexpr OpcUa_UInt32 kStringNode = 2;  // "uatcp"
-constexpr OpcUa_UInt32 kBigArrayNode = 3; // Int32[kBigArrayLength], element i = i
+constexpr OpcUa_UInt32 kDoubleNode = 1;        // 3.5
+constexpr OpcUa_UInt32 kStringNode = 2;        // "uatcp"
+constexpr OpcUa_UInt32 kBigArrayNode = 3;      // Int32[kBigArrayLength], element i = i
 constexpr OpcUa_Int32 kBigArrayLength = 60000; // 240 kB: several chunks
 constexpr double kDoubleValue = 3.5;
 constexpr const char* kApplicationUri = "urn:uatcp:testserver";
