@@ -222,6 +222,40 @@ TEST_F(FileEngineTest, ShellAndPathLibrariesAreUsedByName)
     EXPECT_FALSE(engine->commonAppDataPath().isEmpty());
 }
 
+// Runs in a copy of this program whose folder holds no shell libraries (started by the test below).
+TEST_F(FileEngineTest, ShellLibrariesMissingChild)
+{
+    if (!std::getenv("UABASE_EXPECT_NO_SHELL"))
+        GTEST_SKIP() << "runs only in the copied program";
+    EXPECT_TRUE(engine->homePath().isEmpty());
+    EXPECT_TRUE(engine->appDataPath().isEmpty());
+    EXPECT_TRUE(engine->commonAppDataPath().isEmpty());
+    EXPECT_TRUE(engine->canonicalPath(wide("/a/../b")).isEmpty());
+    EXPECT_FALSE(engine->isRelativePath(wide("relative/path")));
+    EXPECT_TRUE(traces().empty());
+}
+
+TEST_F(FileEngineTest, WithoutTheShellLibrariesTheQueriesAnswerEmptyWithoutATrace)
+{
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    const std::filesystem::path folder = path("bin");
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(self, folder / self.filename());
+    for (const char* library : {"libuabase.so", "libuastack.so", "liboslayer.so"})
+        std::filesystem::copy_file(self.parent_path() / library, folder / library);
+    const std::string command = "UABASE_EXPECT_NO_SHELL=1 '" + (folder / self.filename()).string() +
+                                "' --gtest_filter=FileEngineTest.ShellLibrariesMissingChild 2>&1";
+    std::string output;
+    FILE* child = ::popen(command.c_str(), "r");
+    ASSERT_NE(child, nullptr);
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, child))
+        output += buffer;
+    EXPECT_EQ(::pclose(child), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
+}
+
 TEST_F(FileEngineTest, MkpathCreatesEveryMissingParent)
 {
     const std::string target = path("one/two/three");
