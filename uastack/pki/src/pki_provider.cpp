@@ -41,18 +41,11 @@ bool looksLikePem(const std::vector<unsigned char>& content)
     return text.find(marker) != std::string_view::npos;
 }
 
-// DER of the first certificate in a DER or PEM file; null when there is none.
-X509* decodeCertificate(const std::vector<unsigned char>& content)
+int passwordCallback(char* buffer, int size, int writing, void* user);
+
+// The whole content as one DER certificate; null when it is not exactly that.
+X509* decodeDer(const std::vector<unsigned char>& content)
 {
-    if (looksLikePem(content))
-    {
-        BIO* bio = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
-        if (!bio)
-            return nullptr;
-        X509* certificate = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
-        BIO_free(bio);
-        return certificate;
-    }
     const unsigned char* cursor = content.data();
     X509* certificate = d2i_X509(nullptr, &cursor, static_cast<long>(content.size()));
     if (certificate && cursor != content.data() + content.size())
@@ -61,6 +54,23 @@ X509* decodeCertificate(const std::vector<unsigned char>& content)
         X509_free(certificate);
         return nullptr;
     }
+    return certificate;
+}
+
+// The certificate of a DER file, or the first one of a PEM file; null when there is none.
+X509* decodeCertificate(const std::vector<unsigned char>& content)
+{
+    if (X509* certificate = decodeDer(content))
+        return certificate;
+    if (!looksLikePem(content))
+        return nullptr;
+    ERR_clear_error();
+    BIO* bio = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
+    if (!bio)
+        return nullptr;
+    // Without a password for anything encrypted, so that nothing is asked on a terminal.
+    X509* certificate = PEM_read_bio_X509(bio, nullptr, passwordCallback, nullptr);
+    BIO_free(bio);
     return certificate;
 }
 
@@ -140,7 +150,7 @@ OpcUa_StatusCode saveCertificate(OpcUa_PKIProvider* provider, const OpcUa_ByteSt
         !certificate->Data)
         return OpcUa_BadInvalidArgument;
     const std::vector<unsigned char> bytes(certificate->Data, certificate->Data + certificate->Length);
-    X509* decoded = looksLikePem(bytes) ? nullptr : decodeCertificate(bytes);
+    X509* decoded = decodeDer(bytes);
     if (!decoded)
     {
         ERR_clear_error();
