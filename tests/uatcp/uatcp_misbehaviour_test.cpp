@@ -168,6 +168,15 @@ const Case kCases[] = {
          c.send(c.chunk(MessageType::Open, 'F', 0, 0, c.nextSequence(), 1, Bytes(7, 0xFF)));
          return status::BadDecodingError;
      }},
+    {"RequestIdAlreadyPending", [](ServerSettings&) {},
+     [](RawClient& c)
+     {
+         c.hello();
+         c.open();
+         c.sendMessage('F', Bytes(10, 1), 21);
+         c.sendMessage('F', Bytes(10, 1), 21);
+         return status::BadTcpMessageTypeInvalid;
+     }},
     {"TooManyPendingRequests", [](ServerSettings& s) { s.maxPendingRequestsPerChannel = 3; },
      [](RawClient& c)
      {
@@ -187,7 +196,8 @@ TEST_F(UatcpMisbehaviour, EachViolationGetsItsErrorAndTheServerGoesOn)
         SCOPED_TRACE(c.name);
         ServerSettings settings = echoSettings();
         c.configure(settings);
-        handler.holdRequests = std::string(c.name) == "TooManyPendingRequests";
+        handler.holdRequests = std::string(c.name) == "TooManyPendingRequests" ||
+                               std::string(c.name) == "RequestIdAlreadyPending";
         start(settings);
         RawClient raw;
         ASSERT_TRUE(raw.connect(server->port()));

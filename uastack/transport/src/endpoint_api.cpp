@@ -306,7 +306,7 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint e
     if (OpcUa_IsBad(status))
         sendFault(*c->connection, c->channelId, c->requestId, c->requestHandle, status);
     else
-        c->connection->finishRequest();
+        c->connection->finishRequest(c->requestId);
     release(c);
     return OpcUa_Good;
 }

@@ -79,12 +79,10 @@ SecurityMode ServerConnection::securityMode() const
     return m_mode;
 }
 
-void ServerConnection::finishRequest()
+void ServerConnection::finishRequest(uint32_t requestId)
 {
-    uint32_t pending = m_pending.load();
-    while (pending > 0 && !m_pending.compare_exchange_weak(pending, pending - 1))
-    {
-    }
+    std::lock_guard lock(m_sendMutex);
+    m_pendingRequests.erase(requestId);
 }
 
 ChunkWriteParams ServerConnection::messageParamsLocked(uint32_t requestId) const
@@ -118,8 +116,8 @@ uint32_t ServerConnection::sendChunksLocked(const std::vector<Bytes>& chunks)
 uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
                                         const uint8_t* body, size_t size)
 {
-    finishRequest();
     std::lock_guard lock(m_sendMutex);
+    m_pendingRequests.erase(requestId);
     if (!m_alive || channelId != m_channelId || !m_security)
         return status::BadSecureChannelClosed;
     ChunkWriteParams params = messageParamsLocked(requestId);
@@ -350,12 +348,22 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         return handleOpen(info, std::move(body)) ? ChunkOutcome::Continue : ChunkOutcome::Failed;
     if (info.type == MessageType::Close)
         return ChunkOutcome::Closed;
-    if (m_pending.load() >= m_settings.maxPendingRequestsPerChannel)
+    result = status::Good;
     {
-        fail(status::BadTcpNotEnoughResources, "Too many pending requests");
+        std::lock_guard lock(m_sendMutex);
+        if (m_pendingRequests.count(requestId) > 0)
+            result = status::BadTcpMessageTypeInvalid; // its answer could not be told apart
+        else if (m_pendingRequests.size() >= m_settings.maxPendingRequestsPerChannel)
+            result = status::BadTcpNotEnoughResources;
+        else
+            m_pendingRequests.insert(requestId);
+    }
+    if (status::isBad(result))
+    {
+        fail(result, result == status::BadTcpNotEnoughResources ? "Too many pending requests"
+                                                                : "Request id already in use");
         return ChunkOutcome::Failed;
     }
-    ++m_pending;
     auto self = shared_from_this();
     uint32_t channelId = m_openChannelId;
     bool posted = m_server.dispatch(
@@ -363,7 +371,7 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         { self->m_server.handler().onRequest(self, channelId, requestId, std::move(body)); });
     if (!posted)
     {
-        finishRequest();
+        finishRequest(requestId);
         fail(status::BadTcpServerTooBusy, "Server too busy");
         return ChunkOutcome::Failed;
     }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,7 +88,7 @@ public:
         return sendResponse(channelId, requestId, requestHandle, body.data(), body.size());
     }
     // Ends a pending request without a response.
-    void finishRequest();
+    void finishRequest(uint32_t requestId);
     uint32_t channelId() const;
     std::string policyUri() const;
     SecurityMode securityMode() const;
@@ -124,7 +125,6 @@ private:
     Socket m_socket;
     std::thread m_thread;
     std::atomic<bool> m_finished{false};
-    std::atomic<uint32_t> m_pending{0};
 
     // Reader-thread state.
     NegotiatedLimits m_limits;
@@ -144,6 +144,7 @@ private:
     SecurityMode m_mode = SecurityMode::Invalid;
     std::unique_ptr<ChannelSecurity> m_security;
     SequenceCounter m_sendSequence;
+    std::set<uint32_t> m_pendingRequests; // request ids not answered yet
     int m_sendTimeoutMs;
 };
 } // namespace uatcp
