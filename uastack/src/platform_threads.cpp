@@ -95,8 +95,10 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_WaitForShutdown(OpcUa_Thread thread, 
         t->ended.wait(lock, [t] { return !t->running; });
         return OpcUa_Good;
     }
-    return t->ended.wait_for(lock, std::chrono::milliseconds(timeout), [t] { return !t->running; }) ? OpcUa_Good
-                                                                                                     : OpcUa_BadTimeout;
+    // Running on after the time is an answer, not a failure (like the semaphore's timed wait).
+    return t->ended.wait_for(lock, std::chrono::milliseconds(timeout), [t] { return !t->running; })
+               ? OpcUa_Good
+               : OpcUa_GoodNonCriticalTimeout;
 }
 
 OPCUA_EXPORT OpcUa_Void OpcUa_Thread_Delete(OpcUa_Thread* thread)
