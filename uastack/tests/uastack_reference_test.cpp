@@ -1,4 +1,5 @@
-// Status code constants: the severity tests, and the generated table against the standard's list.
+// Status code constants and the generated type table, checked against the standard's own lists
+// where they are at hand.
 #include <opcua.h>
 
 #include <gtest/gtest.h>
@@ -63,5 +64,39 @@ TEST(UaStackStatusCode, TableHoldsEveryStandardCodeWithItsNumber)
         ++checked;
     }
     EXPECT_GT(checked, 200);
+}
+
+TEST(UaStackTypeTable, TypeAndEncodingIdsAgreeWithTheStandardList)
+{
+    const std::filesystem::path csv = UASTACK_REFERENCE_DIR "/NodeIds.csv";
+    if (!std::filesystem::exists(csv))
+        GTEST_SKIP() << "reference list not present: " << csv;
+    std::map<std::string, unsigned long> ids;
+    std::ifstream in(csv);
+    std::string row;
+    while (std::getline(in, row))
+    {
+        size_t a = row.find(','), b = row.find(',', a + 1);
+        if (a != std::string::npos && b != std::string::npos)
+            ids[row.substr(0, a)] = std::stoul(row.substr(a + 1, b - a - 1));
+    }
+    OpcUa_UInt32 count = 0;
+    OpcUa_EncodeableType* const* types = OpcUa_EncodeableTypeTable_GetAll(&count);
+    OpcUa_UInt32 compared = 0;
+    std::string newer; // types of a later release than the list
+    for (OpcUa_UInt32 i = 0; i < count; ++i)
+    {
+        std::string name = types[i]->TypeName;
+        if (!ids.count(name))
+        {
+            newer += name + " ";
+            continue;
+        }
+        EXPECT_EQ(ids[name], types[i]->TypeId) << name;
+        EXPECT_EQ(ids[name + "_Encoding_DefaultBinary"], types[i]->BinaryEncodingTypeId) << name;
+        ++compared;
+    }
+    RecordProperty("newer", newer);
+    EXPECT_GT(compared, count * 9 / 10) << "not in the list: " << newer;
 }
 } // namespace
