@@ -126,24 +126,8 @@ inline std::string lineMarker(std::uint32_t n)
     return m;
 }
 
-// Runs the program from the start until it rests: the error state is caught
-// before it turns into "aborted". Returns the state it rests in.
-inline InterpreterState runProgram(CInterpreter& interpreter, const std::string& text, int maxSteps = 100000)
-{
-    if (!interpreter.loadProgramText(text))
-        return InterpreterState::None;
-    interpreter.setState(InterpreterState::StartRequested);
-    for (int i = 0; i < maxSteps; ++i)
-    {
-        if (interpreter.getState() == InterpreterState::Error)
-            break;
-        if (interpreter.step() != 0)
-            break;
-    }
-    return interpreter.getState();
-}
-
-// Steps on until the interpreter rests (used after a test changed the channel).
+// Steps on until the interpreter rests (also used after a test changed the
+// channel): the error state is caught before it turns into "aborted".
 inline InterpreterState resume(CInterpreter& interpreter, int maxSteps = 100000)
 {
     for (int i = 0; i < maxSteps; ++i)
@@ -156,6 +140,15 @@ inline InterpreterState resume(CInterpreter& interpreter, int maxSteps = 100000)
     return interpreter.getState();
 }
 
+// Runs the program from the start until it rests. Returns the state it rests in.
+inline InterpreterState runProgram(CInterpreter& interpreter, const std::string& text, int maxSteps = 100000)
+{
+    if (!interpreter.loadProgramText(text))
+        return InterpreterState::None;
+    interpreter.setState(InterpreterState::StartRequested);
+    return resume(interpreter, maxSteps);
+}
+
 // A channel with its own-dialect interpreter.
 struct InterpreterFixture
 {
@@ -166,7 +159,8 @@ struct InterpreterFixture
 // Runs text on a fresh interpreter (the channel set up by setup) and checks
 // that it stops in the error state with the message and the NC error.
 template <class Setup>
-inline void expectProgramError(const std::string& text, std::uint32_t message, std::uint32_t ncError, Setup setup)
+inline void expectProgramError(const std::string& text, std::uint32_t message, std::uint32_t ncError,
+                               Setup setup)
 {
     InterpreterFixture f;
     setup(f.channel);
@@ -194,7 +188,8 @@ inline void expectRefusedBeforeAnyEntry(const std::string& text, std::uint32_t m
 inline void loadMDefinitionText(CInterpreter& interpreter, const std::string& text)
 {
     std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() / ("mp_mdefs_" + std::to_string(rd()) + std::to_string(rd()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("mp_mdefs_" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "m_defs.t00") << text;
     ASSERT_TRUE(interpreter.loadMDefinitions(dir.string()));
