@@ -312,10 +312,14 @@ extern "C" HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURIT
     return handle;
 }
 
-extern "C" BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
+namespace
 {
-    if (read)
-        *read = 0;
+// Common checks of ReadFile/WriteFile before the handle's own transfer runs.
+template <typename Transfer>
+BOOL transferChecked(HANDLE handle, const void* buffer, DWORD size, LPDWORD done, Transfer transfer)
+{
+    if (done)
+        *done = 0;
     auto object = os::handleObject(handle);
     if (!object)
         return FALSE;
@@ -324,22 +328,20 @@ extern "C" BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read,
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return object->read(buffer, size, read);
+    return transfer(*object);
+}
+} // namespace
+
+extern "C" BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED)
+{
+    return transferChecked(handle, buffer, size, read,
+                           [&](os::HandleObject& object) { return object.read(buffer, size, read); });
 }
 
 extern "C" BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
 {
-    if (written)
-        *written = 0;
-    auto object = os::handleObject(handle);
-    if (!object)
-        return FALSE;
-    if (!buffer && size > 0)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return object->write(buffer, size, written);
+    return transferChecked(handle, buffer, size, written,
+                           [&](os::HandleObject& object) { return object.write(buffer, size, written); });
 }
 
 extern "C" DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method)
