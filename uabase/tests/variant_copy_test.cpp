@@ -24,6 +24,13 @@ OpcUa_Variant rawArray(OpcUa_Byte type, OpcUa_Int32 length)
     return raw;
 }
 
+UaVariant attached(OpcUa_Variant& raw)
+{
+    UaVariant v;
+    v.attach(raw);
+    return v;
+}
+
 UaVariant rangeObject(double low, double high)
 {
     UaExtensionObject object;
@@ -50,9 +57,124 @@ UaVariant encodedRange(double low, double high)
     raw.Value.ExtensionObject->Encoding = OpcUa_ExtensionObjectEncoding_Binary;
     raw.Value.ExtensionObject->TypeId.NodeId.Identifier.Numeric = OpcUaId_Range_Encoding_DefaultBinary;
     encoder.detach(&raw.Value.ExtensionObject->Body.Binary);
+    return attached(raw);
+}
+
+UaVariant guidValue(OpcUa_Byte last)
+{
+    OpcUa_Variant raw;
+    OpcUa_Variant_Initialize(&raw);
+    raw.Datatype = OpcUaType_Guid;
+    raw.Value.Guid = UaGuid(OpcUa_Guid{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, last}}).clone();
+    return attached(raw);
+}
+
+UaVariant byteStringValue(const char* bytes)
+{
+    UaByteString b(3, reinterpret_cast<const OpcUa_Byte*>(bytes));
     UaVariant v;
-    v.attach(raw);
+    v.setByteString(b, true);
     return v;
+}
+
+UaVariant nodeIdValue(OpcUa_UInt16 namespaceIndex)
+{
+    UaVariant v;
+    v.setNodeId(UaNodeId(UaString("Motor"), namespaceIndex));
+    return v;
+}
+
+UaVariant opaqueNodeIdValue(const char* bytes)
+{
+    UaNodeId id;
+    id.setNodeId(UaByteString(2, reinterpret_cast<const OpcUa_Byte*>(bytes)), 1);
+    UaVariant v;
+    v.setNodeId(id);
+    return v;
+}
+
+UaVariant expandedNodeIdValue(const char* uri)
+{
+    OpcUa_Variant raw;
+    OpcUa_Variant_Initialize(&raw);
+    raw.Datatype = OpcUaType_ExpandedNodeId;
+    raw.Value.ExpandedNodeId = UaExpandedNodeId(UaNodeId(7, 1), UaString(uri), 0).clone();
+    return attached(raw);
+}
+
+UaVariant qualifiedNameValue(const char* name)
+{
+    UaVariant v;
+    v.setQualifiedName(UaQualifiedName(UaString(name), 1));
+    return v;
+}
+
+UaVariant localizedTextValue(const char* locale)
+{
+    UaVariant v;
+    v.setLocalizedText(UaLocalizedText(UaString(locale), UaString("Hi")));
+    return v;
+}
+
+UaVariant stringArrayValue(const char* last)
+{
+    UaStringArray a;
+    a.create(3);
+    UaString("x").copyTo(&a[0]);
+    UaString(last).copyTo(&a[2]);
+    UaVariant v;
+    v.setStringArray(a, true);
+    return v;
+}
+
+UaVariant localizedTextArrayValue(const char* text)
+{
+    UaLocalizedTextArray a;
+    a.create(2);
+    UaLocalizedText(UaString("en"), UaString(text)).copyTo(&a[1]);
+    UaVariant v;
+    v.setLocalizedTextArray(a);
+    return v;
+}
+
+UaVariant variantArrayValue(OpcUa_Int32 second)
+{
+    OpcUa_Variant raw = rawArray(OpcUaType_Variant, 2);
+    UaVariant(UaString("inner")).copyTo(&raw.Value.Array.Value.VariantArray[0]);
+    UaVariant(second).copyTo(&raw.Value.Array.Value.VariantArray[1]);
+    return attached(raw);
+}
+
+UaVariant dataValueArrayValue(OpcUa_StatusCode status)
+{
+    OpcUa_Variant raw = rawArray(OpcUaType_DataValue, 1);
+    UaVariant(UaString("v")).copyTo(&raw.Value.Array.Value.DataValueArray[0].Value);
+    raw.Value.Array.Value.DataValueArray[0].StatusCode = status;
+    return attached(raw);
+}
+
+UaVariant extensionObjectArrayValue(double high)
+{
+    OpcUa_Variant raw = rawArray(OpcUaType_ExtensionObject, 1);
+    UaVariant object = rangeObject(1, high);
+    OpcUa_ExtensionObject_CopyTo(static_cast<const OpcUa_Variant*>(object)->Value.ExtensionObject,
+                                 &raw.Value.Array.Value.ExtensionObjectArray[0]);
+    return attached(raw);
+}
+
+// A 2x2 string matrix whose last element is the given text.
+UaVariant stringMatrixValue(const char* last)
+{
+    OpcUa_Variant raw = rawArray(OpcUaType_String, 4);
+    UaString(last).copyTo(&raw.Value.Array.Value.StringArray[3]);
+    OpcUa_VariantArrayUnion elements = raw.Value.Array.Value;
+    raw.ArrayType = OpcUa_VariantArrayType_Matrix;
+    raw.Value.Matrix.NoOfDimensions = 2;
+    raw.Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
+    raw.Value.Matrix.Dimensions[0] = 2;
+    raw.Value.Matrix.Dimensions[1] = 2;
+    raw.Value.Matrix.Value = elements;
+    return attached(raw);
 }
 
 // Values of every structured kind, each with a sibling that differs.
@@ -67,252 +189,27 @@ std::vector<Sample> samples()
 {
     return {
         {"String", [] { return UaVariant(UaString("text")); }, [] { return UaVariant(UaString("Text")); }},
-        {"Guid",
-         []
-         {
-             OpcUa_Variant raw;
-             OpcUa_Variant_Initialize(&raw);
-             raw.Datatype = OpcUaType_Guid;
-             raw.Value.Guid = UaGuid(OpcUa_Guid{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}).clone();
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw;
-             OpcUa_Variant_Initialize(&raw);
-             raw.Datatype = OpcUaType_Guid;
-             raw.Value.Guid = UaGuid(OpcUa_Guid{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 12}}).clone();
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
-        {"ByteString",
-         []
-         {
-             UaByteString b(3, reinterpret_cast<const OpcUa_Byte*>("abc"));
-             UaVariant v;
-             v.setByteString(b, true);
-             return v;
-         },
-         []
-         {
-             UaByteString b(3, reinterpret_cast<const OpcUa_Byte*>("abd"));
-             UaVariant v;
-             v.setByteString(b, true);
-             return v;
-         }},
-        {"NodeId",
-         []
-         {
-             UaVariant v;
-             v.setNodeId(UaNodeId(UaString("Motor"), 2));
-             return v;
-         },
-         []
-         {
-             UaVariant v;
-             v.setNodeId(UaNodeId(UaString("Motor"), 3));
-             return v;
-         }},
-        {"OpaqueNodeId",
-         []
-         {
-             UaNodeId id;
-             id.setNodeId(UaByteString(2, reinterpret_cast<const OpcUa_Byte*>("\x0a\xff")), 1);
-             UaVariant v;
-             v.setNodeId(id);
-             return v;
-         },
-         []
-         {
-             UaNodeId id;
-             id.setNodeId(UaByteString(2, reinterpret_cast<const OpcUa_Byte*>("\x0a\xfe")), 1);
-             UaVariant v;
-             v.setNodeId(id);
-             return v;
-         }},
-        {"ExpandedNodeId",
-         []
-         {
-             OpcUa_Variant raw;
-             OpcUa_Variant_Initialize(&raw);
-             raw.Datatype = OpcUaType_ExpandedNodeId;
-             raw.Value.ExpandedNodeId = UaExpandedNodeId(UaNodeId(7, 1), UaString("urn:x"), 0).clone();
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw;
-             OpcUa_Variant_Initialize(&raw);
-             raw.Datatype = OpcUaType_ExpandedNodeId;
-             raw.Value.ExpandedNodeId = UaExpandedNodeId(UaNodeId(7, 1), UaString("urn:y"), 0).clone();
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
-        {"QualifiedName",
-         []
-         {
-             UaVariant v;
-             v.setQualifiedName(UaQualifiedName(UaString("Name"), 1));
-             return v;
-         },
-         []
-         {
-             UaVariant v;
-             v.setQualifiedName(UaQualifiedName(UaString("Other"), 1));
-             return v;
-         }},
-        {"LocalizedText",
-         []
-         {
-             UaVariant v;
-             v.setLocalizedText(UaLocalizedText(UaString("en"), UaString("Hi")));
-             return v;
-         },
-         []
-         {
-             UaVariant v;
-             v.setLocalizedText(UaLocalizedText(UaString("de"), UaString("Hi")));
-             return v;
-         }},
+        {"Guid", [] { return guidValue(11); }, [] { return guidValue(12); }},
+        {"ByteString", [] { return byteStringValue("abc"); }, [] { return byteStringValue("abd"); }},
+        {"NodeId", [] { return nodeIdValue(2); }, [] { return nodeIdValue(3); }},
+        {"OpaqueNodeId", [] { return opaqueNodeIdValue("\x0a\xff"); },
+         [] { return opaqueNodeIdValue("\x0a\xfe"); }},
+        {"ExpandedNodeId", [] { return expandedNodeIdValue("urn:x"); },
+         [] { return expandedNodeIdValue("urn:y"); }},
+        {"QualifiedName", [] { return qualifiedNameValue("Name"); },
+         [] { return qualifiedNameValue("Other"); }},
+        {"LocalizedText", [] { return localizedTextValue("en"); }, [] { return localizedTextValue("de"); }},
         {"DecodedExtensionObject", [] { return rangeObject(0, 100); }, [] { return rangeObject(0, 101); }},
         {"EncodedExtensionObject", [] { return encodedRange(1, 2); }, [] { return encodedRange(1, 3); }},
-        {"StringArray",
-         []
-         {
-             UaStringArray a;
-             a.create(3);
-             UaString("x").copyTo(&a[0]);
-             UaString("y").copyTo(&a[2]);
-             UaVariant v;
-             v.setStringArray(a, true);
-             return v;
-         },
-         []
-         {
-             UaStringArray a;
-             a.create(3);
-             UaString("x").copyTo(&a[0]);
-             UaString("z").copyTo(&a[2]);
-             UaVariant v;
-             v.setStringArray(a, true);
-             return v;
-         }},
-        {"LocalizedTextArray",
-         []
-         {
-             UaLocalizedTextArray a;
-             a.create(2);
-             UaLocalizedText(UaString("en"), UaString("one")).copyTo(&a[1]);
-             UaVariant v;
-             v.setLocalizedTextArray(a);
-             return v;
-         },
-         []
-         {
-             UaLocalizedTextArray a;
-             a.create(2);
-             UaLocalizedText(UaString("en"), UaString("two")).copyTo(&a[1]);
-             UaVariant v;
-             v.setLocalizedTextArray(a);
-             return v;
-         }},
-        {"VariantArray",
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_Variant, 2);
-             UaVariant(UaString("inner")).copyTo(&raw.Value.Array.Value.VariantArray[0]);
-             UaVariant(OpcUa_Int32(5)).copyTo(&raw.Value.Array.Value.VariantArray[1]);
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_Variant, 2);
-             UaVariant(UaString("inner")).copyTo(&raw.Value.Array.Value.VariantArray[0]);
-             UaVariant(OpcUa_Int32(6)).copyTo(&raw.Value.Array.Value.VariantArray[1]);
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
-        {"DataValueArray",
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_DataValue, 1);
-             UaVariant(UaString("v")).copyTo(&raw.Value.Array.Value.DataValueArray[0].Value);
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_DataValue, 1);
-             UaVariant(UaString("v")).copyTo(&raw.Value.Array.Value.DataValueArray[0].Value);
-             raw.Value.Array.Value.DataValueArray[0].StatusCode = OpcUa_BadInternalError;
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
-        {"ExtensionObjectArray",
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_ExtensionObject, 1);
-             UaVariant object = rangeObject(1, 2);
-             OpcUa_ExtensionObject_CopyTo(static_cast<const OpcUa_Variant*>(object)->Value.ExtensionObject,
-                                          &raw.Value.Array.Value.ExtensionObjectArray[0]);
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_ExtensionObject, 1);
-             UaVariant object = rangeObject(1, 3);
-             OpcUa_ExtensionObject_CopyTo(static_cast<const OpcUa_Variant*>(object)->Value.ExtensionObject,
-                                          &raw.Value.Array.Value.ExtensionObjectArray[0]);
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
-        {"StringMatrix",
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_String, 4);
-             UaString("a").copyTo(&raw.Value.Array.Value.StringArray[3]);
-             OpcUa_VariantArrayUnion elements = raw.Value.Array.Value;
-             raw.ArrayType = OpcUa_VariantArrayType_Matrix;
-             raw.Value.Matrix.NoOfDimensions = 2;
-             raw.Value.Matrix.Dimensions =
-                 static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
-             raw.Value.Matrix.Dimensions[0] = 2;
-             raw.Value.Matrix.Dimensions[1] = 2;
-             raw.Value.Matrix.Value = elements;
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         },
-         []
-         {
-             OpcUa_Variant raw = rawArray(OpcUaType_String, 4);
-             UaString("b").copyTo(&raw.Value.Array.Value.StringArray[3]);
-             OpcUa_VariantArrayUnion elements = raw.Value.Array.Value;
-             raw.ArrayType = OpcUa_VariantArrayType_Matrix;
-             raw.Value.Matrix.NoOfDimensions = 2;
-             raw.Value.Matrix.Dimensions =
-                 static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Int32)));
-             raw.Value.Matrix.Dimensions[0] = 2;
-             raw.Value.Matrix.Dimensions[1] = 2;
-             raw.Value.Matrix.Value = elements;
-             UaVariant v;
-             v.attach(raw);
-             return v;
-         }},
+        {"StringArray", [] { return stringArrayValue("y"); }, [] { return stringArrayValue("z"); }},
+        {"LocalizedTextArray", [] { return localizedTextArrayValue("one"); },
+         [] { return localizedTextArrayValue("two"); }},
+        {"VariantArray", [] { return variantArrayValue(5); }, [] { return variantArrayValue(6); }},
+        {"DataValueArray", [] { return dataValueArrayValue(OpcUa_Good); },
+         [] { return dataValueArrayValue(OpcUa_BadInternalError); }},
+        {"ExtensionObjectArray", [] { return extensionObjectArrayValue(2); },
+         [] { return extensionObjectArrayValue(3); }},
+        {"StringMatrix", [] { return stringMatrixValue("a"); }, [] { return stringMatrixValue("b"); }},
     };
 }
 } // namespace
