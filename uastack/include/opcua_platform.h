@@ -35,7 +35,7 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Create(OpcUa_Thread* thread, OpcUa_Pf
 /* BadInvalidState when it was started before. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Start(OpcUa_Thread thread);
 OPCUA_EXPORT OpcUa_Boolean OpcUa_Thread_IsRunning(OpcUa_Thread thread);
-/* Waits until main has returned: Good, or GoodNonCriticalTimeout when it still runs after timeout
+/* Waits until main has returned: Good, or BadTimeout when it still runs after timeout
    milliseconds (OpcUa_Infinite waits without limit). A thread never started counts as ended. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_WaitForShutdown(OpcUa_Thread thread, OpcUa_UInt32 timeout);
 /* Waits for a started thread to end, frees it and sets *thread to null. Accepts null. */

@@ -95,10 +95,11 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_WaitForShutdown(OpcUa_Thread thread, 
         t->ended.wait(lock, [t] { return !t->running; });
         return OpcUa_Good;
     }
-    // Running on after the time is an answer, not a failure (like the semaphore's timed wait).
+    // A thread that has not ended in the time given is a fault of the caller's shut-down
+    // order, which the base library's wait traces as an error.
     return t->ended.wait_for(lock, std::chrono::milliseconds(timeout), [t] { return !t->running; })
                ? OpcUa_Good
-               : OpcUa_GoodNonCriticalTimeout;
+               : OpcUa_BadTimeout;
 }
 
 OPCUA_EXPORT OpcUa_Void OpcUa_Thread_Delete(OpcUa_Thread* thread)

@@ -135,7 +135,7 @@ TEST(UaStackThread, StartsRunsAndReportsItsEnd)
     ASSERT_EQ(OpcUa_Good, OpcUa_Thread_Start(thread));
     EXPECT_EQ(OpcUa_BadInvalidState, OpcUa_Thread_Start(thread));
     EXPECT_TRUE(OpcUa_Thread_IsRunning(thread));
-    EXPECT_EQ(OpcUa_GoodNonCriticalTimeout, OpcUa_Thread_WaitForShutdown(thread, 20));
+    EXPECT_EQ(OpcUa_BadTimeout, OpcUa_Thread_WaitForShutdown(thread, 20));
     ASSERT_EQ(OpcUa_Good, OpcUa_Semaphore_Post(gate.go, 1));
     EXPECT_EQ(OpcUa_Good, OpcUa_Thread_WaitForShutdown(thread, OpcUa_Infinite));
     EXPECT_FALSE(OpcUa_Thread_IsRunning(thread));
