@@ -3,6 +3,7 @@
 #include <os/text.h>
 
 #include "named_object.h"
+#include "typed_handle.h"
 
 #include <atomic>
 
@@ -116,12 +117,9 @@ HANDLE openNamedEvent(const std::u16string& name, bool mayCreate, bool manualRes
 
 template <class Operation> BOOL withEvent(HANDLE handle, Operation operation)
 {
-    auto event = os::handleObjectAs<EventObject>(handle);
+    auto event = os::detail::typedHandle<EventObject>(handle);
     if (!event)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
-    }
     operation(*event);
     return TRUE;
 }

@@ -4,6 +4,7 @@
 #include <os/text.h>
 
 #include "file_errors.h"
+#include "typed_handle.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -162,12 +163,9 @@ BOOL failWithErrno(const std::string& path)
 
 template <class Operation> BOOL withRegularFile(HANDLE handle, Operation operation)
 {
-    auto file = os::handleObjectAs<RegularFile>(handle);
+    auto file = os::detail::typedHandle<RegularFile>(handle);
     if (!file)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
-    }
     return operation(*file);
 }
 } // namespace

@@ -4,6 +4,7 @@
 #include <os/text.h>
 
 #include "file_errors.h"
+#include "typed_handle.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -171,10 +172,7 @@ extern "C" BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data)
 
 extern "C" BOOL FindClose(HANDLE handle)
 {
-    if (!os::handleObjectAs<FindObject>(handle))
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!os::detail::typedHandle<FindObject>(handle))
         return FALSE;
-    }
     return CloseHandle(handle);
 }

@@ -2,6 +2,7 @@
 #include <os/sync.h>
 
 #include "named_object.h"
+#include "typed_handle.h"
 #include "wait_lock.h"
 
 #include <fcntl.h>
@@ -161,12 +162,9 @@ extern "C" HANDLE OpenMutexW(DWORD, BOOL, LPCWSTR name)
 
 extern "C" BOOL ReleaseMutex(HANDLE handle)
 {
-    auto mutex = os::handleObjectAs<MutexObject>(handle);
+    auto mutex = os::detail::typedHandle<MutexObject>(handle);
     if (!mutex)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
-    }
     bool released = false;
     os::notifyWaiters([&] { released = mutex->release(); });
     if (!released)

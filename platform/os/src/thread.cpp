@@ -2,6 +2,7 @@
 #include <os/sync.h>
 
 #include "thread_end.h"
+#include "typed_handle.h"
 #include "wait_lock.h"
 
 #include <sys/syscall.h>
@@ -114,12 +115,9 @@ extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROU
 
 extern "C" DWORD ResumeThread(HANDLE handle)
 {
-    auto thread = os::handleObjectAs<ThreadObject>(handle);
+    auto thread = os::detail::typedHandle<ThreadObject>(handle);
     if (!thread)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return 0xFFFFFFFFu;
-    }
     return thread->resume();
 }
 
@@ -142,12 +140,9 @@ extern "C" BOOL SetThreadPriority(HANDLE handle, int priority)
         t_priority = priority;
         return TRUE;
     }
-    auto thread = os::handleObjectAs<ThreadObject>(handle);
+    auto thread = os::detail::typedHandle<ThreadObject>(handle);
     if (!thread)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
-    }
     thread->priority = priority;
     return TRUE;
 }
@@ -156,12 +151,9 @@ extern "C" int GetThreadPriority(HANDLE handle)
 {
     if (handle == kCurrentThread)
         return t_priority;
-    auto thread = os::handleObjectAs<ThreadObject>(handle);
+    auto thread = os::detail::typedHandle<ThreadObject>(handle);
     if (!thread)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return THREAD_PRIORITY_ERROR_RETURN;
-    }
     return thread->priority;
 }
 
