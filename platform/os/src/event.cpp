@@ -137,15 +137,8 @@ extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL ini
 
 extern "C" HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name)
 {
-    if (!name || !*name)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    HANDLE handle = openNamedEvent(name, false, false, false);
-    if (handle)
-        SetLastError(ERROR_SUCCESS);
-    return handle;
+    return os::detail::openExistingNamed(name, [](const std::u16string& existing)
+                                         { return openNamedEvent(existing, false, false, false); });
 }
 
 extern "C" BOOL SetEvent(HANDLE handle)

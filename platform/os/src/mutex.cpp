@@ -149,15 +149,8 @@ extern "C" HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR
 
 extern "C" HANDLE OpenMutexW(DWORD, BOOL, LPCWSTR name)
 {
-    if (!name || !*name)
-    {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    HANDLE handle = openNamedMutex(name, false);
-    if (handle)
-        SetLastError(ERROR_SUCCESS);
-    return handle;
+    return os::detail::openExistingNamed(name, [](const std::u16string& existing)
+                                         { return openNamedMutex(existing, false); });
 }
 
 extern "C" BOOL ReleaseMutex(HANDLE handle)

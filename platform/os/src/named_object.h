@@ -72,4 +72,19 @@ private:
     std::mutex mutex;
     std::unordered_map<std::u16string, std::weak_ptr<T>> objects;
 };
+
+// The Open... call of a named object kind: the name is required and must exist;
+// `open(name)` opens it without creating.
+template <class Open> HANDLE openExistingNamed(LPCWSTR name, Open open)
+{
+    if (!name || !*name)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HANDLE handle = open(std::u16string(name));
+    if (handle)
+        SetLastError(ERROR_SUCCESS);
+    return handle;
+}
 } // namespace os::detail
