@@ -1,3 +1,4 @@
+#include "raw_variant.h"
 #include "uaguid.h"
 #include "uavariant.h"
 
@@ -11,26 +12,6 @@
 
 namespace
 {
-OpcUa_Variant rawArray(OpcUa_Byte type, OpcUa_Int32 length)
-{
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = type;
-    raw.ArrayType = OpcUa_VariantArrayType_Array;
-    raw.Value.Array.Length = length;
-    OpcUa_UInt32 size = OpcUa_BuiltInType_GetSize(type);
-    raw.Value.Array.Value.Array = OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(length) * size);
-    std::memset(raw.Value.Array.Value.Array, 0, static_cast<std::size_t>(length) * size);
-    return raw;
-}
-
-UaVariant attached(OpcUa_Variant& raw)
-{
-    UaVariant v;
-    v.attach(raw);
-    return v;
-}
-
 UaVariant rangeObject(double low, double high)
 {
     UaExtensionObject object;

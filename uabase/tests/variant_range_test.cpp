@@ -1,3 +1,4 @@
+#include "raw_variant.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -68,44 +69,23 @@ struct GetCase
 
 UaVariant nodeIdArray()
 {
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = OpcUaType_NodeId;
-    raw.ArrayType = OpcUa_VariantArrayType_Array;
-    raw.Value.Array.Length = 2;
-    raw.Value.Array.Value.NodeIdArray =
-        static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_NodeId)));
+    OpcUa_Variant raw = rawArray(OpcUaType_NodeId, 2);
     UaNodeId(UaString("a"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[0]);
     UaNodeId(UaString("b"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[1]);
-    UaVariant v;
-    v.attach(raw);
-    return v;
+    return attached(raw);
 }
 } // namespace
 
 TEST(VariantRange, GetRange)
 {
-    UaVariant matrix;
-    {
-        OpcUa_Variant raw;
-        OpcUa_Variant_Initialize(&raw);
-        raw.Datatype = OpcUaType_Int32;
-        raw.ArrayType = OpcUa_VariantArrayType_Matrix;
-        matrix.attach(raw);
-    }
+    UaVariant matrix = emptyMatrix(OpcUaType_Int32);
     UaLocalizedTextArray texts;
     texts.create(2);
     UaVariant textArray;
     textArray.setLocalizedTextArray(texts);
     UaVariant oneNodeId;
     {
-        OpcUa_Variant raw;
-        OpcUa_Variant_Initialize(&raw);
-        raw.Datatype = OpcUaType_NodeId;
-        raw.ArrayType = OpcUa_VariantArrayType_Array;
-        raw.Value.Array.Length = 1;
-        raw.Value.Array.Value.NodeIdArray =
-            static_cast<OpcUa_NodeId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_NodeId)));
+        OpcUa_Variant raw = rawArray(OpcUaType_NodeId, 1);
         UaNodeId(UaString("b"), 1).copyTo(&raw.Value.Array.Value.NodeIdArray[0]);
         oneNodeId.attach(raw);
     }

@@ -1,4 +1,5 @@
 #include "uaguid.h"
+#include "raw_variant.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -185,17 +186,10 @@ TEST(VariantText, Arrays)
 TEST(VariantText, LongArraysAreCutAt255Characters)
 {
     // 200 elements "1000," are 1000 characters: cut to 252 and "...".
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = OpcUaType_Int32;
-    raw.ArrayType = OpcUa_VariantArrayType_Array;
-    raw.Value.Array.Length = 200;
-    raw.Value.Array.Value.Int32Array =
-        static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(200 * sizeof(OpcUa_Int32)));
+    OpcUa_Variant raw = rawArray(OpcUaType_Int32, 200);
     for (int i = 0; i < 200; ++i)
         raw.Value.Array.Value.Int32Array[i] = 1000;
-    UaVariant v;
-    v.attach(raw);
+    UaVariant v = attached(raw);
     std::string shown = text(v);
     ASSERT_EQ(shown.size(), 255u);
     EXPECT_EQ(shown.substr(252), "...");
@@ -230,12 +224,7 @@ TEST(VariantText, LongArraysAreCutAt255Characters)
 
 TEST(VariantText, MatrixAndFullForms)
 {
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = OpcUaType_Int32;
-    raw.ArrayType = OpcUa_VariantArrayType_Matrix;
-    UaVariant matrix;
-    matrix.attach(raw);
+    UaVariant matrix = emptyMatrix(OpcUaType_Int32);
     EXPECT_EQ(text(matrix), "Matrix cannot be displayed");
 
     UaVariant id;
@@ -318,14 +307,7 @@ TEST(VariantText, ArrayElementFormats)
     };
     for (const Case& c : cases)
     {
-        OpcUa_Variant raw;
-        OpcUa_Variant_Initialize(&raw);
-        raw.Datatype = c.type;
-        raw.ArrayType = OpcUa_VariantArrayType_Array;
-        raw.Value.Array.Length = 2;
-        OpcUa_UInt32 size = OpcUa_BuiltInType_GetSize(c.type);
-        raw.Value.Array.Value.Array = OpcUa_Memory_Alloc(2 * size);
-        std::memset(raw.Value.Array.Value.Array, 0, 2 * size);
+        OpcUa_Variant raw = rawArray(c.type, 2);
         if (c.type == OpcUaType_DataValue)
         {
             OpcUa_DataValue_Initialize(&raw.Value.Array.Value.DataValueArray[0]);

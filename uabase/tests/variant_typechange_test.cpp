@@ -1,3 +1,4 @@
+#include "raw_variant.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -48,17 +49,6 @@ UaVariant strings(const std::vector<const char*>& values)
     v.setStringArray(a, true);
     return v;
 }
-
-UaVariant matrix()
-{
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = OpcUaType_Int32;
-    raw.ArrayType = OpcUa_VariantArrayType_Matrix;
-    UaVariant v;
-    v.attach(raw);
-    return v;
-}
 } // namespace
 
 TEST(VariantTypeChange, Table)
@@ -82,7 +72,8 @@ TEST(VariantTypeChange, Table)
     parsedTime.setDateTime(parsed);
     const Case cases[] = {
         {"empty", UaVariant(), OpcUaType_Int32, false, OpcUa_BadTypeMismatch, UaVariant()},
-        {"matrix", matrix(), OpcUaType_Double, false, OpcUa_BadTypeMismatch, matrix()},
+        {"matrix", emptyMatrix(OpcUaType_Int32), OpcUaType_Double, false, OpcUa_BadTypeMismatch,
+         emptyMatrix(OpcUaType_Int32)},
         {"same scalar", UaVariant(OpcUa_Int32(3)), OpcUaType_Int32, false, OpcUa_Good,
          UaVariant(OpcUa_Int32(3))},
         {"same array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_Int32, true, OpcUa_Good,
