@@ -177,6 +177,7 @@ protected:
     bool prepareGeometry();
     void stampHeader(CEntry& entry, bool takesIndex) const;
     Emit handOver(CEntry* entry, bool takesIndex);
+    Emit handOverPending(bool& pending, CEntry* entry, bool takesIndex);
     Emit emitToolNumber();
     Emit emitMFunctions(std::uint8_t mask);
     Emit emitIpolRules();

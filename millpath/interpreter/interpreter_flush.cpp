@@ -34,19 +34,26 @@ Emit CInterpreter::handOver(CEntry* entry, bool takesIndex)
     return result <= 0 ? Emit::Failed : Emit::NotNow;
 }
 
+// Hands over the entry of a pending block item; the item stays pending until
+// the channel took its entry.
+Emit CInterpreter::handOverPending(bool& pending, CEntry* entry, bool takesIndex)
+{
+    const Emit result = handOver(entry, takesIndex);
+    if (result == Emit::Done)
+    {
+        pending = false;
+        m_entriesMade = true;
+    }
+    return result;
+}
+
 Emit CInterpreter::emitToolNumber()
 {
     if (!m_block.m_toolPending)
         return Emit::Done;
     auto* entry = new CEntryToolNr;
     entry->m_tool = m_block.m_tool;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_toolPending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_toolPending, entry, true);
 }
 
 Emit CInterpreter::emitMFunctions(std::uint8_t mask)
@@ -172,13 +179,7 @@ Emit CInterpreter::emitSpindle()
         return Emit::Done;
     auto* entry = new CEntrySpindel;
     entry->m_speed = m_block.m_spindleSpeed;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_spindlePending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_spindlePending, entry, true);
 }
 
 Emit CInterpreter::emitMeasMode()
@@ -187,13 +188,7 @@ Emit CInterpreter::emitMeasMode()
         return Emit::Done;
     auto* entry = new CEntryMeasMode;
     entry->m_mode = m_block.m_measMode;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_measPending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_measPending, entry, true);
 }
 
 // The block-geometry step before the targets are computed: end points given
@@ -403,13 +398,7 @@ Emit CInterpreter::emitDwell()
         return Emit::Done;
     auto* entry = new CEntryDelayTime;
     entry->m_time = m_block.m_dwellTime;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_dwellPending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_dwellPending, entry, true);
 }
 
 Emit CInterpreter::emitHValue()
@@ -418,26 +407,14 @@ Emit CInterpreter::emitHValue()
         return Emit::Done;
     auto* entry = new CEntryHValue;
     entry->m_value = m_block.m_hValue;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_hValuePending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_hValuePending, entry, true);
 }
 
 Emit CInterpreter::emitSpindleTest()
 {
     if (!m_block.m_spindleTestPending)
         return Emit::Done;
-    const Emit result = handOver(new CEntrySpindelTest, false);
-    if (result == Emit::Done)
-    {
-        m_block.m_spindleTestPending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_spindleTestPending, new CEntrySpindelTest, false);
 }
 
 Emit CInterpreter::emitMClear()
@@ -448,13 +425,7 @@ Emit CInterpreter::emitMClear()
     entry->m_kind = static_cast<std::uint16_t>(MFunkKind::Clear);
     for (auto& m : entry->m_mNumbers)
         m = 255;
-    const Emit result = handOver(entry, true);
-    if (result == Emit::Done)
-    {
-        m_block.m_mClearPending = false;
-        m_entriesMade = true;
-    }
-    return result;
+    return handOverPending(m_block.m_mClearPending, entry, true);
 }
 
 Emit CInterpreter::emitStop()
