@@ -309,15 +309,6 @@ bool CInterpreter::popSetter(double v)
         m_set.modeMask |= 1 << bit;
         return true;
     }
-    if (take("CircularSmoothing "))
-    {
-        if (checkRange(v, 0, Any, 0xC69))
-        {
-            f.m_value1 = v;
-            queueFunction(16, f);
-        }
-        return true;
-    }
     if (take("Chf ") || take("Chr ") || take("Rnd "))
     {
         const char kind = m_text.mainText()[m_cursor - 2];
@@ -394,15 +385,6 @@ bool CInterpreter::popSetter(double v)
         setRadius(v);
         return true;
     }
-    if (take("SplineSmoothing "))
-    {
-        if (checkRange(v, 0, Any, 0xC74))
-        {
-            f.m_value1 = v;
-            queueFunction(11, f);
-        }
-        return true;
-    }
     if (at("Seg ") || at("Scale "))
     {
         const bool segment = take("Seg ");
@@ -450,6 +432,8 @@ bool CInterpreter::popSetter(double v)
         std::uint32_t message;
         std::uint32_t code;
     } single[] = {
+        {"CircularSmoothing ", 0, Any, 0xC69, 16},
+        {"SplineSmoothing ", 0, Any, 0xC74, 11},
         {"VeloMin ", 0, Any, 0xC6F, 7},
         {"VeloReductionC1 ", 0, 1.0, 0xC68, 8},
         {"VeloReductionC2 ", 0, Any, 0xC75, 12},

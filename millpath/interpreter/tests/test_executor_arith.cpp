@@ -97,6 +97,8 @@ TEST(ExecutorArithmetic, ErrorsTable)
         {"pushc0.001 popcDynOvr\n", 0xC67, 0x4112},
         {"pushc400 popcAutoAccurateStop \n", 0xC77, 0x4112},
         {"pushc-1 popcVeloMin \n", 0xC6F, 0x4112},
+        {"pushc-1 popcCircularSmoothing \n", 0xC69, 0x4112},
+        {"pushc-1 popcSplineSmoothing \n", 0xC74, 0x4112},
         {"pushc53 popcZS \n", 0xCB5, 0x4112},
         {"bogus\n", 0xC01, 0x4112},
     };

@@ -135,6 +135,8 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         {"pushc0 popcAutoAccurateStop \n", 17, 0.0, 3},
         {"pushc12 popcAutoAccurateStop \n", 17, 12.0, 1},
         {"pushc4 popcVeloMin \n", 7, 4.0, 0},
+        {"pushc0.3 popcCircularSmoothing \n", 16, 0.3, 0},
+        {"pushc0.4 popcSplineSmoothing \n", 11, 0.4, 0},
         {"lims=3000\n", 19, 3000.0, 0},
         {"set param GroupVertex(1,0.2)#\n", 16, 0.2, 0},
         {"pushc10 pushc5 pushc0.5 popcVeloDevAngle popcVeloDevAngle popcVeloDevAngle \n", 10, 10, 0, 0, 5, 0.5},
