@@ -1,86 +1,26 @@
 // The test server driven by the real outside client (node-opcua-client run by
 // Node.js): session and reads over one and several connections at once, and
 // token renewals during a run.
+#include "uatcp_node_runner.h"
 #include "uatcp_test_server.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 using namespace uatcp::test;
 
 namespace
 {
-struct ProcessResult
+ProcessResult runNode(const std::vector<std::string>& args)
 {
-    int exitCode = -1;
-    std::string output;
-};
-
-// Runs the client script with its arguments; killed after timeoutSeconds.
-ProcessResult runNode(const std::vector<std::string>& args, int timeoutSeconds = 120)
-{
-    std::vector<std::string> argv = {UATCP_NODE, std::string(UATCP_NODE_SCRIPTS) + "/session.js"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (auto& a : argv)
-        raw.push_back(a.data());
-    raw.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    ProcessResult result;
-    if (spawned != 0)
-    {
-        close(pipeFds[0]);
-        return result;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    char buffer[4096];
-    for (;;)
-    {
-        pollfd p{pipeFds[0], POLLIN, 0};
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (poll(&p, 1, 200) <= 0)
-            continue;
-        ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        result.output.append(buffer, static_cast<size_t>(n));
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return runNodeScript({}, "session.js", args);
 }
 
 long field(const std::string& json, const std::string& name)
 {
-    size_t at = json.find("\"" + name + "\":");
-    if (at == std::string::npos)
-        return -1;
-    return std::stol(json.substr(at + name.size() + 3));
+    return jsonField(json, name);
 }
 
 void expectSummary(const ProcessResult& r, const std::string& url)

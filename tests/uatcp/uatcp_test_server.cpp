@@ -1,7 +1,14 @@
 #include "uatcp_test_server.h"
 
+#if __has_include(<opcua_crypto.h>)
+#include <opcua_crypto.h>
+#include <opcua_pki.h>
+#define UATCP_TEST_SECURITY 1
+#endif
+
 #include <arpa/inet.h>
 #include <cstring>
+#include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +30,98 @@ void setText(OpcUa_String* s, const char* text)
 {
     OpcUa_String_AttachCopy(s, text);
 }
+
+void setBytes(OpcUa_ByteString* target, const std::vector<uint8_t>& bytes)
+{
+    OpcUa_ByteString_Initialize(target);
+    if (bytes.empty())
+        return;
+    target->Data = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(bytes.size())));
+    std::memcpy(target->Data, bytes.data(), bytes.size());
+    target->Length = static_cast<OpcUa_Int32>(bytes.size());
+}
+
+std::vector<uint8_t> bytesOf(const OpcUa_ByteString& s)
+{
+    return s.Length > 0 ? std::vector<uint8_t>(s.Data, s.Data + s.Length) : std::vector<uint8_t>();
+}
+
+// The nonce and client certificate of each secured session, for its activation.
+struct SessionSecrets
+{
+    std::vector<uint8_t> serverNonce;
+    std::vector<uint8_t> clientCertificate;
+};
+std::mutex g_secretsMutex;
+std::map<OpcUa_UInt32, SessionSecrets> g_secrets;
+
+// True when the request came over a channel with a policy other than None.
+bool securedChannel(OpcUa_Endpoint endpoint, OpcUa_Handle context)
+{
+    OpcUa_Endpoint_SecurityPolicyConfiguration policy;
+    OpcUa_String_Initialize(&policy.sSecurityPolicyUri);
+    if (OpcUa_IsBad(OpcUa_Endpoint_GetMessageSecureChannelSecurityPolicy(endpoint, context, &policy)))
+        return false;
+    const OpcUa_CharA* uri = OpcUa_String_GetRawString(&policy.sSecurityPolicyUri);
+    bool secured = uri != nullptr && std::strcmp(uri, kPolicyNone) != 0;
+    OpcUa_String_Clear(&policy.sSecurityPolicyUri);
+    return secured;
+}
+
+#ifdef UATCP_TEST_SECURITY
+OpcUa_ByteString view(std::vector<uint8_t>& bytes)
+{
+    OpcUa_ByteString s;
+    s.Length = static_cast<OpcUa_Int32>(bytes.size());
+    s.Data = bytes.data();
+    return s;
+}
+
+// The server's signature over the client certificate and nonce (CreateSession).
+OpcUa_StatusCode signSession(const TestSecurity& security, const OpcUa_CreateSessionRequest& request,
+                             OpcUa_SignatureData* signature)
+{
+    OpcUa_CryptoProvider provider;
+    OpcUa_StatusCode result = OpcUa_CryptoProvider_Create(OpcUa_SecurityPolicy_Basic256, &provider);
+    if (OpcUa_IsBad(result))
+        return result;
+    std::vector<uint8_t> data = bytesOf(request.ClientCertificate);
+    std::vector<uint8_t> nonce = bytesOf(request.ClientNonce);
+    data.insert(data.end(), nonce.begin(), nonce.end());
+    std::vector<uint8_t> keyBytes = security.privateKey;
+    OpcUa_Key key;
+    key.Type = OpcUa_Crypto_KeyType_Rsa_Private;
+    key.Key = view(keyBytes);
+    result = provider.AsymmetricSign(&provider, view(data), &key, &signature->Signature);
+    if (OpcUa_IsGood(result))
+        setText(&signature->Algorithm, OpcUa_AlgorithmUri_RsaSha1);
+    OpcUa_CryptoProvider_Delete(&provider);
+    return result;
+}
+
+// Checks the client's signature over our certificate and the session's nonce (ActivateSession).
+OpcUa_StatusCode verifyClient(const TestSecurity& security, SessionSecrets& secrets,
+                              const OpcUa_SignatureData& signature)
+{
+    OpcUa_CryptoProvider provider;
+    OpcUa_StatusCode result = OpcUa_CryptoProvider_Create(OpcUa_SecurityPolicy_Basic256, &provider);
+    if (OpcUa_IsBad(result))
+        return result;
+    OpcUa_Key publicKey;
+    OpcUa_ByteString certificate = view(secrets.clientCertificate);
+    result = provider.GetPublicKeyFromCert(&provider, &certificate, nullptr, &publicKey);
+    if (OpcUa_IsGood(result))
+    {
+        std::vector<uint8_t> data = security.certificate;
+        data.insert(data.end(), secrets.serverNonce.begin(), secrets.serverNonce.end());
+        OpcUa_ByteString sent = signature.Signature;
+        result = provider.AsymmetricVerify(&provider, view(data), &publicKey, &sent);
+        OpcUa_ByteString_Clear(&publicKey.Key);
+    }
+    OpcUa_CryptoProvider_Delete(&provider);
+    return result;
+}
+#endif
 
 OpcUa_String* stringArray(const char* const* texts, OpcUa_Int32 count)
 {
@@ -47,14 +146,16 @@ void fillApplication(OpcUa_ApplicationDescription* app, const std::string& url)
     app->DiscoveryUrls = stringArray(urls, 1);
 }
 
-OpcUa_EndpointDescription* endpointList(const std::string& url)
+void fillEndpoint(OpcUa_EndpointDescription* e, const std::string& url, const char* policyUri,
+                  OpcUa_MessageSecurityMode mode, const TestSecurity* security)
 {
-    auto* e = static_cast<OpcUa_EndpointDescription*>(OpcUa_Memory_Alloc(sizeof(OpcUa_EndpointDescription)));
     OpcUa_EndpointDescription_Initialize(e);
     setText(&e->EndpointUrl, url.c_str());
     fillApplication(&e->Server, url);
-    e->SecurityMode = OpcUa_MessageSecurityMode_None;
-    setText(&e->SecurityPolicyUri, kPolicyNone);
+    e->SecurityMode = mode;
+    setText(&e->SecurityPolicyUri, policyUri);
+    if (security != nullptr)
+        setBytes(&e->ServerCertificate, security->certificate);
     e->NoOfUserIdentityTokens = 1;
     e->UserIdentityTokens =
         static_cast<OpcUa_UserTokenPolicy*>(OpcUa_Memory_Alloc(sizeof(OpcUa_UserTokenPolicy)));
@@ -62,7 +163,28 @@ OpcUa_EndpointDescription* endpointList(const std::string& url)
     setText(&e->UserIdentityTokens->PolicyId, "Anonymous");
     e->UserIdentityTokens->TokenType = OpcUa_UserTokenType_Anonymous;
     setText(&e->TransportProfileUri, kTransportProfile);
-    e->SecurityLevel = 0;
+    e->SecurityLevel = mode == OpcUa_MessageSecurityMode_None ? 0 : mode == OpcUa_MessageSecurityMode_Sign ? 50 : 100;
+}
+
+// The None endpoint and, when secured, one per offered policy and mode.
+OpcUa_EndpointDescription* endpointList(const std::string& url, OpcUa_Int32& count)
+{
+    const TestSecurity* security = TestServer::instance->security();
+    std::vector<std::pair<std::string, OpcUa_MessageSecurityMode>> offered = {
+        {kPolicyNone, OpcUa_MessageSecurityMode_None}};
+    if (security != nullptr)
+        for (const auto& [uri, modes] : security->policies)
+        {
+            if (modes & OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN)
+                offered.emplace_back(uri, OpcUa_MessageSecurityMode_Sign);
+            if (modes & OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT)
+                offered.emplace_back(uri, OpcUa_MessageSecurityMode_SignAndEncrypt);
+        }
+    count = static_cast<OpcUa_Int32>(offered.size());
+    auto* e = static_cast<OpcUa_EndpointDescription*>(
+        OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(sizeof(OpcUa_EndpointDescription) * offered.size())));
+    for (size_t i = 0; i < offered.size(); ++i)
+        fillEndpoint(&e[i], url, offered[i].first.c_str(), offered[i].second, security);
     return e;
 }
 
@@ -115,8 +237,7 @@ OpcUa_StatusCode getEndpoints(OpcUa_Endpoint endpoint, OpcUa_Handle context, Opc
     auto* r = begin<OpcUa_GetEndpointsResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
-    r->NoOfEndpoints = 1;
-    r->Endpoints = endpointList(TestServer::instance->url());
+    r->Endpoints = endpointList(TestServer::instance->url(), r->NoOfEndpoints);
     return end(endpoint, context, r, type);
 }
 
@@ -140,17 +261,40 @@ OpcUa_StatusCode createSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, Op
                                OpcUa_EncodeableType*)
 {
     auto* req = static_cast<OpcUa_CreateSessionRequest*>(*request);
+    const TestSecurity* security = TestServer::instance->security();
+    bool secured = securedChannel(endpoint, context);
+    if (secured && (security == nullptr || req->ClientCertificate.Length < 1))
+        return fault(endpoint, context, OpcUa_BadCertificateInvalid);
+    if (secured && req->ClientNonce.Length < 1)
+        return fault(endpoint, context, OpcUa_BadNonceInvalid);
     OpcUa_EncodeableType* type = nullptr;
     auto* r = begin<OpcUa_CreateSessionResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
+    if (secured)
+    {
+#ifdef UATCP_TEST_SECURITY
+        if (OpcUa_IsBad(signSession(*security, *req, &r->ServerSignature)))
+        {
+            OpcUa_Void* object = r;
+            OpcUa_EncodeableObject_Delete(type, &object);
+            return fault(endpoint, context, OpcUa_BadSecurityChecksFailed);
+        }
+#endif
+        setBytes(&r->ServerCertificate, security->certificate);
+    }
     r->AuthenticationToken = TestServer::instance->newSession();
     r->SessionId = r->AuthenticationToken;
     r->SessionId.NamespaceIndex = 2;
     r->RevisedSessionTimeout = req->RequestedSessionTimeout > 0 ? req->RequestedSessionTimeout : 60000;
     randomNonce(&r->ServerNonce);
-    r->NoOfServerEndpoints = 1;
-    r->ServerEndpoints = endpointList(TestServer::instance->url());
+    if (secured)
+    {
+        std::lock_guard lock(g_secretsMutex);
+        g_secrets[r->AuthenticationToken.Identifier.Numeric] = {bytesOf(r->ServerNonce),
+                                                                bytesOf(req->ClientCertificate)};
+    }
+    r->ServerEndpoints = endpointList(TestServer::instance->url(), r->NoOfServerEndpoints);
     ++TestServer::instance->sessionsCreated;
     return end(endpoint, context, r, type);
 }
@@ -161,11 +305,25 @@ OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
     auto* req = static_cast<OpcUa_ActivateSessionRequest*>(*request);
     if (!TestServer::instance->hasSession(req->RequestHeader.AuthenticationToken))
         return fault(endpoint, context, OpcUa_BadSessionIdInvalid);
+    std::lock_guard lock(g_secretsMutex);
+    auto secrets = g_secrets.find(req->RequestHeader.AuthenticationToken.Identifier.Numeric);
+    if (securedChannel(endpoint, context))
+    {
+        if (secrets == g_secrets.end())
+            return fault(endpoint, context, OpcUa_BadSessionIdInvalid);
+#ifdef UATCP_TEST_SECURITY
+        if (OpcUa_IsBad(verifyClient(*TestServer::instance->security(), secrets->second, req->ClientSignature)))
+            return fault(endpoint, context, OpcUa_BadApplicationSignatureInvalid);
+#endif
+    }
     OpcUa_EncodeableType* type = nullptr;
     auto* r = begin<OpcUa_ActivateSessionResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     randomNonce(&r->ServerNonce);
+    if (secrets != g_secrets.end())
+        secrets->second.serverNonce = bytesOf(r->ServerNonce);
+    ++TestServer::instance->sessionsActivated;
     return end(endpoint, context, r, type);
 }
 
@@ -277,13 +435,15 @@ OpcUa_ServiceType* g_services[] = {&g_getEndpoints, &g_findServers, &g_createSes
                                    &g_closeSession, &g_read,        nullptr};
 
 OpcUa_StatusCode onEvent(OpcUa_Endpoint, OpcUa_Void* data, OpcUa_Endpoint_Event event,
-                         OpcUa_StatusCode status, OpcUa_UInt32 channelId, OpcUa_ByteString*, OpcUa_String*,
-                         OpcUa_UInt16)
+                         OpcUa_StatusCode status, OpcUa_UInt32 channelId, OpcUa_ByteString* certificate,
+                         OpcUa_String*, OpcUa_UInt16)
 {
     auto* server = static_cast<TestServer*>(data);
     switch (event)
     {
     case OpcUa_Endpoint_Event_SecureChannelOpened:
+        if (OpcUa_IsBad(status))
+            server->recordRefusal(status, certificate);
         ++(OpcUa_IsBad(status) ? server->openFailed : server->opened);
         if (OpcUa_IsGood(status))
             server->lastOpenedChannel = channelId;
@@ -339,12 +499,48 @@ TestServer::~TestServer()
     instance = nullptr;
 }
 
-bool TestServer::start(const std::string& host, OpcUa_ServiceType** services)
+bool TestServer::start(const std::string& host, OpcUa_ServiceType** services, const TestSecurity* security)
 {
-    OpcUa_Endpoint_SecurityPolicyConfiguration policy;
-    OpcUa_String_Initialize(&policy.sSecurityPolicyUri);
-    OpcUa_String_AttachCopy(&policy.sSecurityPolicyUri, kPolicyNone);
-    policy.uMessageSecurityModes = OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE;
+    m_secured = security != nullptr;
+#ifndef UATCP_TEST_SECURITY
+    if (m_secured)
+        return false;
+#endif
+    if (m_secured)
+        m_security = *security;
+    std::vector<OpcUa_Endpoint_SecurityPolicyConfiguration> policies(1);
+    policies[0].uMessageSecurityModes = OPCUA_ENDPOINT_MESSAGESECURITYMODE_NONE;
+    if (m_secured)
+        for (const auto& [uri, modes] : m_security.policies)
+            policies.push_back({OpcUa_String(), modes});
+    for (size_t i = 0; i < policies.size(); ++i)
+    {
+        OpcUa_String_Initialize(&policies[i].sSecurityPolicyUri);
+        OpcUa_String_AttachCopy(&policies[i].sSecurityPolicyUri,
+                                i == 0 ? kPolicyNone : m_security.policies[i - 1].first.c_str());
+    }
+    OpcUa_ByteString certificate;
+    OpcUa_Key key;
+    OpcUa_ByteString_Initialize(&certificate);
+    key.Type = OpcUa_Crypto_KeyType_Rsa_Private;
+    OpcUa_ByteString_Initialize(&key.Key);
+    OpcUa_Void* pkiConfig = nullptr;
+#ifdef UATCP_TEST_SECURITY
+    if (m_secured)
+    {
+        setBytes(&certificate, m_security.certificate);
+        setBytes(&key.Key, m_security.privateKey);
+        // The store configuration must outlive the open endpoint.
+        auto* store = new OpcUa_CertificateStoreConfiguration{};
+        store->PkiType = OPCUA_PKI_TYPE_DIRECTORY_STORE;
+        store->TrustedCertificateListLocation = m_security.trustedFolder.data();
+        store->RevokedCertificateListLocation = m_security.revocationPath.data();
+        m_pkiConfig = std::shared_ptr<void>(store, [](void* p) {
+            delete static_cast<OpcUa_CertificateStoreConfiguration*>(p);
+        });
+        pkiConfig = store;
+    }
+#endif
     bool ok = false;
     // A port found free may be taken by someone else before we bind it: try a few.
     for (int attempt = 0; attempt < 10 && !ok; ++attempt)
@@ -353,13 +549,37 @@ bool TestServer::start(const std::string& host, OpcUa_ServiceType** services)
         if (OpcUa_IsBad(OpcUa_Endpoint_Create(&m_endpoint, OpcUa_Endpoint_SerializerType_Binary,
                                               services != nullptr ? services : g_services)))
             break;
-        ok = OpcUa_IsGood(OpcUa_Endpoint_Open(m_endpoint, m_url.c_str(), onEvent, this, nullptr, nullptr,
-                                              nullptr, 1, &policy));
+        ok = OpcUa_IsGood(OpcUa_Endpoint_Open(m_endpoint, m_url.c_str(), onEvent, this,
+                                              m_secured ? &certificate : nullptr, m_secured ? &key : nullptr,
+                                              pkiConfig, static_cast<OpcUa_UInt32>(policies.size()),
+                                              policies.data()));
         if (!ok)
             OpcUa_Endpoint_Delete(&m_endpoint);
     }
-    OpcUa_String_Clear(&policy.sSecurityPolicyUri);
+    for (auto& policy : policies)
+        OpcUa_String_Clear(&policy.sSecurityPolicyUri);
+    OpcUa_ByteString_Clear(&certificate);
+    OpcUa_ByteString_Clear(&key.Key);
     return ok;
+}
+
+OpcUa_StatusCode TestServer::lastOpenFailure()
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastOpenFailure;
+}
+
+std::vector<uint8_t> TestServer::lastRefusedCertificate()
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastRefusedCertificate;
+}
+
+void TestServer::recordRefusal(OpcUa_StatusCode status, const OpcUa_ByteString* certificate)
+{
+    std::lock_guard lock(m_mutex);
+    m_lastOpenFailure = status;
+    m_lastRefusedCertificate = certificate != nullptr ? bytesOf(*certificate) : std::vector<uint8_t>();
 }
 
 void TestServer::stop()

@@ -5,9 +5,13 @@
 #include <opcua.h>
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace uatcp::test
 {
@@ -19,6 +23,17 @@ constexpr OpcUa_Int32 kBigArrayLength = 60000; // 240 kB: several chunks
 constexpr double kDoubleValue = 3.5;
 constexpr const char* kApplicationUri = "urn:uatcp:testserver";
 
+// What a secured endpoint of the test server offers beside None.
+struct TestSecurity
+{
+    std::vector<uint8_t> certificate; // DER
+    std::vector<uint8_t> privateKey;  // DER
+    std::string trustedFolder;        // UTF-8 paths of the folder store
+    std::string revocationPath;
+    // Policy URIs with their mode masks (0x2 Sign, 0x4 SignAndEncrypt).
+    std::vector<std::pair<std::string, uint16_t>> policies;
+};
+
 class TestServer
 {
 public:
@@ -26,7 +41,8 @@ public:
     ~TestServer();
     // Opens the endpoint on a free port of host; false when that fails. A
     // service table of the caller's replaces the test server's own.
-    bool start(const std::string& host = "127.0.0.1", OpcUa_ServiceType** services = nullptr);
+    bool start(const std::string& host = "127.0.0.1", OpcUa_ServiceType** services = nullptr,
+               const TestSecurity* security = nullptr);
     void stop();
     const std::string& url() const { return m_url; }
 
@@ -39,6 +55,13 @@ public:
     std::atomic<int> sessionsCreated{0};
     std::atomic<int> reads{0};
     std::atomic<OpcUa_UInt32> lastOpenedChannel{0};
+    std::atomic<int> sessionsActivated{0};
+
+    // The last refused OpenSecureChannel: its status and the client certificate.
+    OpcUa_StatusCode lastOpenFailure();
+    std::vector<uint8_t> lastRefusedCertificate();
+    void recordRefusal(OpcUa_StatusCode status, const OpcUa_ByteString* certificate);
+    const TestSecurity* security() const { return m_secured ? &m_security : nullptr; }
 
     // Service implementations reach the running instance through this.
     static TestServer* instance;
@@ -53,6 +76,11 @@ private:
     std::mutex m_mutex;
     std::set<OpcUa_UInt32> m_sessions;
     OpcUa_UInt32 m_nextSession = 1000;
+    bool m_secured = false;
+    TestSecurity m_security;
+    std::shared_ptr<void> m_pkiConfig;
+    OpcUa_StatusCode m_lastOpenFailure = OpcUa_Good;
+    std::vector<uint8_t> m_lastRefusedCertificate;
 };
 
 // A free TCP port on loopback at the time of the call.

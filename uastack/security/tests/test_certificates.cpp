@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace sectest
@@ -86,7 +87,7 @@ std::string Identity::certificatePem() const
 }
 
 Identity makeIdentity(const std::string& commonName, int bits, const Identity* issuer, bool ca, int notBeforeDays,
-                      int notAfterDays)
+                      int notAfterDays, const std::string& uri)
 {
     Identity identity;
     identity.key = EVP_RSA_gen(static_cast<unsigned int>(bits));
@@ -119,7 +120,7 @@ Identity makeIdentity(const std::string& commonName, int bits, const Identity* i
                  ca ? "critical,keyCertSign,cRLSign,digitalSignature"
                     : "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign");
     addExtension(certificate, signer, NID_subject_key_identifier, "hash");
-    addExtension(certificate, signer, NID_subject_alt_name, ("URI:urn:test:" + commonName).c_str());
+    addExtension(certificate, signer, NID_subject_alt_name, ("URI:" + (uri.empty() ? "urn:test:" + commonName : uri)).c_str());
     if (X509_sign(certificate, issuer ? issuer->key : identity.key, EVP_sha256()) <= 0)
         throw std::runtime_error("sign");
     int length = i2d_X509(certificate, nullptr);
@@ -163,6 +164,43 @@ Bytes makeRevocationList(const Identity& issuer, const std::vector<long>& serial
     X509_CRL_free(list);
     X509_free(issuerCertificate);
     return der;
+}
+
+Identity identityOf(const std::string& privateKeyPem, const Bytes& certificate)
+{
+    Identity identity;
+    BIO* bio = BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size()));
+    identity.key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    identity.certificate = certificate;
+    const unsigned char* p = certificate.data();
+    if (X509* x = d2i_X509(nullptr, &p, static_cast<long>(certificate.size())))
+    {
+        identity.serial = ASN1_INTEGER_get(X509_get0_serialNumber(x));
+        X509_free(x);
+    }
+    return identity;
+}
+
+Bytes pemToDer(const std::string& pem)
+{
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    X509* x = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (!x)
+        return {};
+    int length = i2d_X509(x, nullptr);
+    Bytes der(static_cast<size_t>(length));
+    unsigned char* out = der.data();
+    i2d_X509(x, &out);
+    X509_free(x);
+    return der;
+}
+
+std::string readTextFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void writeFile(const std::string& path, const Bytes& content)

@@ -1,0 +1,92 @@
+#include "uatcp_node_runner.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace uatcp::test
+{
+ProcessResult runNodeScript(const std::vector<std::string>& nodeOptions, const std::string& script,
+                            const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                            int timeoutSeconds)
+{
+    std::vector<std::string> argv = {UATCP_NODE};
+    argv.insert(argv.end(), nodeOptions.begin(), nodeOptions.end());
+    argv.push_back(std::string(UATCP_NODE_SCRIPTS) + "/" + script);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (auto& a : argv)
+        raw.push_back(a.data());
+    raw.push_back(nullptr);
+    // Our environment with the given entries replacing those of the same name.
+    std::vector<std::string> env = environment;
+    for (char** e = environ; *e != nullptr; ++e)
+    {
+        const char* equals = std::strchr(*e, '=');
+        size_t nameLength = equals ? static_cast<size_t>(equals - *e) + 1 : std::strlen(*e);
+        bool replaced = false;
+        for (const auto& entry : environment)
+            replaced = replaced || entry.compare(0, nameLength, *e, nameLength) == 0;
+        if (!replaced)
+            env.emplace_back(*e);
+    }
+    std::vector<char*> rawEnv;
+    for (auto& e : env)
+        rawEnv.push_back(e.data());
+    rawEnv.push_back(nullptr);
+
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), rawEnv.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    ProcessResult result;
+    if (spawned != 0)
+    {
+        close(pipeFds[0]);
+        return result;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    char buffer[4096];
+    for (;;)
+    {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (poll(&p, 1, 200) <= 0)
+            continue;
+        ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        result.output.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+long jsonField(const std::string& json, const std::string& name)
+{
+    size_t at = json.find("\"" + name + "\":");
+    if (at == std::string::npos)
+        return -1;
+    return std::stol(json.substr(at + name.size() + 3));
+}
+} // namespace uatcp::test
