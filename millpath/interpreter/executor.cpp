@@ -114,8 +114,7 @@ bool CInterpreter::readIndexedWord(int& index, int& number, int maxIndex)
         if (index <= maxIndex && readIndex(number))
             return true;
     }
-    m_cursor = start;
-    unknownWord();
+    unknownWordAt(start);
     return false;
 }
 
@@ -126,6 +125,12 @@ void CInterpreter::unknownWord()
     for (int i = 0; i < 2 && m_cursor + i < m_textLength && static_cast<unsigned char>(text[i]) >= 0x20; ++i)
         word += text[i];
     fail(NcMsg::UnknownWord, "%d%d%s", {word}, NcError::WordOrRange);
+}
+
+void CInterpreter::unknownWordAt(std::size_t start)
+{
+    m_cursor = start;
+    unknownWord();
 }
 
 void CInterpreter::traceLineMarker()
@@ -350,8 +355,7 @@ void CInterpreter::wordOrx()
     if (!ok || pos >= m_textLength)
     {
         delete entry;
-        m_cursor = start;
-        return unknownWord();
+        return unknownWordAt(start);
     }
     const Emit result = handOver(entry, true);
     if (result == Emit::Done)
@@ -480,24 +484,15 @@ void CInterpreter::wordF()
         ++m_cursor;
     double v = 0.0;
     if (!readNumber(v, false))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     if (m_text.mainText()[m_cursor] == '=')
     {
         // "F<group>=<value>": only the first group exists.
         if (v != std::floor(v) || v > 1 || v < 0)
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         ++m_cursor;
         if (!readNumber(v, false))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
     }
     setFeed(v);
 }
@@ -546,16 +541,10 @@ void CInterpreter::wordCentre(int axis)
     ++m_cursor;
     int group = 0;
     if (m_text.mainText()[m_cursor] != '=' && (!readIndex(group) || group > 1))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     double v = 0.0;
     if (!take("=") || !readNumber(v, false))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     v = scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor);
     if (!m_incrementalCentres)
     {
@@ -568,10 +557,7 @@ void CInterpreter::wordCentre(int axis)
     const int plane = m_block.m_plane;
     const bool inPlane = planeAxes[plane][0] == axis || planeAxes[plane][1] == axis;
     if (m_planeCheck && !inPlane && std::fabs(v) > 0.001)
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     m_block.m_centre.SetAxis(axis, v);
     if (std::fabs(v) > 0.0001)
         m_block.m_centreProgrammed[axis] = true;
@@ -618,10 +604,7 @@ void CInterpreter::wordL()
     ++m_cursor;
     int label = 0;
     if (!readIndex(label))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     if (m_searchActive &&
         ((m_searchKind == 1 && m_lineIndex == m_searchTarget) ||
          (m_searchKind == 2 && static_cast<std::int64_t>(m_blockCounter) == m_searchTarget)))
@@ -713,10 +696,7 @@ void CInterpreter::wordN()
     ++m_cursor;
     int number = 0;
     if (!readIndex(number))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     m_blockNo = number;
     traceBlockNumber();
 }
@@ -788,10 +768,7 @@ void CInterpreter::wordQ()
     int number = 0;
     double v = 0.0;
     if (!readIndex(number) || !take("=") || !readNumber(v, false))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     setAux(number, v);
 }
 
@@ -884,10 +861,7 @@ void CInterpreter::wordR()
     if (!readRIndex(index))
         return;
     if (!take("="))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     assignR(index);
 }
 

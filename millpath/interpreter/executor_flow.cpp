@@ -71,10 +71,7 @@ void CInterpreter::gotoWord()
         const bool backward = take("-");
         int n = 0;
         if (!readIndex(n))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         target = backward ? -n : n;
     }
     else if (take("R"))
@@ -85,10 +82,7 @@ void CInterpreter::gotoWord()
         target = static_cast<int>(std::trunc(getR(n)));
     }
     else
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     m_jumpTarget = target;
     m_jumpStarted = false;
     setState(InterpreterState::JumpPending);
@@ -211,10 +205,7 @@ void CInterpreter::callWord()
     m_cursor += 4;
     int label = 0;
     if (!readIndex(label))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     int repeat = 1;
     const std::size_t afterLabel = m_cursor;
     skipBlanks();
@@ -222,10 +213,7 @@ void CInterpreter::callWord()
     {
         double count = 0.0;
         if (!readNumber(count, false))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         repeat = static_cast<int>(count);
     }
     else

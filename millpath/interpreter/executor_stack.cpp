@@ -93,10 +93,7 @@ void CInterpreter::pushc()
     {
         int axis = 0;
         if (!readIndex(n))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         if (!axisIndex(n, axis, "X"))
             return;
         v = currentAxis(axis);
@@ -110,10 +107,7 @@ void CInterpreter::pushc()
         v = m_block.m_aux[n - 1];
     }
     else
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     push(v);
 }
 
@@ -164,10 +158,7 @@ void CInterpreter::popc()
         ++m_cursor;
         // Centres may name their group; axes always name group and axis.
         if (!readIndex(n) && letter == 'X')
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         int axis = 0;
         if (letter == 'X')
         {
@@ -176,10 +167,7 @@ void CInterpreter::popc()
             return;
         }
         if (n > 1)
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         axis = letter - 'I';
         m_block.m_centre.SetAxis(axis, scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor));
         if (std::fabs(v) > 0.0001)
@@ -201,10 +189,7 @@ void CInterpreter::popc()
         return;
     }
     if (!popSetter(v))
-    {
-        m_cursor = start;
-        unknownWord();
-    }
+        unknownWordAt(start);
 }
 
 // Setters of several values take one value per word; the values come off the
@@ -624,10 +609,7 @@ void CInterpreter::calc()
     for (const char* u : unary)
         known = known || op == u;
     if (!known)
-    {
-        m_cursor = start;
-        return unknownWord(); // also "acot", which has no computation
-    }
+        return unknownWordAt(start); // also "acot", which has no computation
     if (!need(1))
         return;
     double a = 0.0;

@@ -57,10 +57,7 @@ void CInterpreter::wordS()
     take("=");
     double v = 0.0;
     if (!readNumber(v, false))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     if (m_text.mainText()[m_cursor] == '=')
     {
         // "S<n>=<value>": the speed of spindle n; only spindle 1 exists.
@@ -73,10 +70,7 @@ void CInterpreter::wordS()
                         NcError::AddressIndex);
         }
         if (!readNumber(v, false))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
     }
     m_block.m_spindleSpeed = v;
     m_block.m_spindlePending = true;
@@ -201,24 +195,15 @@ void CInterpreter::wordT()
     if (!take("="))
     {
         if (!readIndex(index))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         if (take("="))
         {
             if (index != 0 || !readIndex(index))
-            {
-                m_cursor = start;
-                return unknownWord();
-            }
+                return unknownWordAt(start);
         }
     }
     else if (!readIndex(index))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     m_block.m_tool = index;
     m_block.m_toolPending = true;
     markOutput();
@@ -349,28 +334,19 @@ void CInterpreter::wordX()
     ++m_cursor;
     int digits = 0, axis = 0;
     if (!readIndex(digits))
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     if (!axisIndex(digits, axis, "X"))
         return;
     if (take("="))
     {
         double v = 0.0;
         if (!readNumber(v, false))
-        {
-            m_cursor = start;
-            return unknownWord();
-        }
+            return unknownWordAt(start);
         setAxis(axis, v);
         return;
     }
     if (m_set.rotationMode != 0)
-    {
-        m_cursor = start;
-        return unknownWord();
-    }
+        return unknownWordAt(start);
     if (!m_block.m_axisProgrammed[axis])
     {
         m_block.m_axisProgrammed[axis] = true;

@@ -208,6 +208,8 @@ protected:
     bool readIndex(int& value);
     bool readIndexedWord(int& index, int& number, int maxIndex);
     void unknownWord();
+    // Puts the cursor back to the start of the word and rejects the word.
+    void unknownWordAt(std::size_t start);
     bool push(double value);
     bool pop(double& value);
     double currentAxis(int axis) const;
