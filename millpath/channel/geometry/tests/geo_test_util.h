@@ -20,3 +20,11 @@ inline ::testing::AssertionResult VecNear(const CVec3d& actual, const CVec3d& ex
                                          << expected.GetX() << ", " << expected.GetY() << ", "
                                          << expected.GetZ() << ")";
 }
+
+// An object of Base that counts its deletion, to show who owns it.
+template <class Base> struct DeletionCounted : Base
+{
+    explicit DeletionCounted(int& deleted) : m_deleted(deleted) {}
+    ~DeletionCounted() override { ++m_deleted; }
+    int& m_deleted;
+};

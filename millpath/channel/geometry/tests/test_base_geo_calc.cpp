@@ -16,13 +16,6 @@ protected:
     RecordingHost m_host;
     CBaseGeoCalc m_calc{m_host};
 };
-
-struct CountedEntry : CEntryGeo_3D
-{
-    explicit CountedEntry(int& deleted) : m_deleted(deleted) {}
-    ~CountedEntry() override { ++m_deleted; }
-    int& m_deleted;
-};
 } // namespace
 
 TEST_F(BaseGeoCalcTest, PlaneBringsEntriesIntoXyAndBack)
@@ -207,7 +200,7 @@ TEST_F(BaseGeoCalcTest, PrepareArc)
         m_host.m_lines.clear();
         m_host.m_wantReports = c.reports;
         int deleted = 0;
-        auto* e = new CountedEntry(deleted);
+        auto* e = new DeletionCounted<CEntryGeo_3D>(deleted);
         e->m_geoType = 1;
         e->m_start = c.start;
         e->m_target = c.start;

@@ -6,12 +6,7 @@
 
 namespace
 {
-struct CountedAttachment : CEntryAttachment
-{
-    explicit CountedAttachment(int& deleted) : m_deleted(deleted) {}
-    ~CountedAttachment() override { ++m_deleted; }
-    int& m_deleted;
-};
+using CountedAttachment = DeletionCounted<CEntryAttachment>;
 } // namespace
 
 TEST(GeoEntryPrep, EntryOwnsItsAttachmentsAndCopiesDoNot)
