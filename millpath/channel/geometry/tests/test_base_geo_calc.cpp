@@ -16,6 +16,15 @@ protected:
     RecordingHost m_host;
     CBaseGeoCalc m_calc{m_host};
 };
+
+// Two entries, the expected result of pairing them and the point found.
+struct PairCase
+{
+    const char* name;
+    std::unique_ptr<CEntryGeo_3D> first, second;
+    int result;
+    CVec3d point;
+};
 } // namespace
 
 TEST_F(BaseGeoCalcTest, PlaneBringsEntriesIntoXyAndBack)
@@ -63,13 +72,7 @@ TEST_F(BaseGeoCalcTest, PlaneBringsEntriesIntoXyAndBack)
 TEST_F(BaseGeoCalcTest, CalcPairTable)
 {
     const CVec3d o;
-    struct
-    {
-        const char* name;
-        std::unique_ptr<CEntryGeo_3D> first, second;
-        int result;
-        CVec3d point;
-    } cases[] = {
+    PairCase cases[] = {
         {"line-line", LineEntry(o, CVec3d(2, 0, 0)), LineEntry(CVec3d(3, -1, 0), CVec3d(3, 1, 0)), 1,
          CVec3d(3, 0, 0)},
         {"arc-line, nearer to the arc's end",
@@ -116,13 +119,7 @@ TEST_F(BaseGeoCalcTest, CalcPairFailuresAreReported)
 TEST_F(BaseGeoCalcTest, CheckedPairTable)
 {
     const CVec3d o;
-    struct
-    {
-        const char* name;
-        std::unique_ptr<CEntryGeo_3D> first, second;
-        int result;
-        CVec3d point;
-    } cases[] = {
+    PairCase cases[] = {
         {"lines cross", LineEntry(o, CVec3d(2, 2, 0)), LineEntry(CVec3d(0, 2, 0), CVec3d(2, 0, 0)), 1,
          CVec3d(1, 1, 0)},
         {"lines cross beyond", LineEntry(o, CVec3d(0.5, 0.5, 0)), LineEntry(CVec3d(0, 2, 0), CVec3d(2, 0, 0)), 0,
