@@ -1,4 +1,4 @@
-#include "raw_variant.h"
+#include "variant_builders.h"
 #include "uaguid.h"
 #include "uavariant.h"
 

@@ -1,4 +1,4 @@
-#include "raw_variant.h"
+#include "variant_builders.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -8,38 +8,6 @@
 
 namespace
 {
-UaVariant byteString(const std::string& bytes)
-{
-    UaByteString b(static_cast<OpcUa_Int32>(bytes.size()), reinterpret_cast<const OpcUa_Byte*>(bytes.data()));
-    UaVariant v;
-    v.setByteString(b, true);
-    return v;
-}
-
-UaVariant int32Array(const std::vector<OpcUa_Int32>& values)
-{
-    UaUInt32Array a;
-    a.create(static_cast<OpcUa_UInt32>(values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i)
-        a[static_cast<OpcUa_UInt32>(i)] = static_cast<OpcUa_UInt32>(values[i]);
-    UaVariant v;
-    v.setUInt32Array(a, true);
-    v.changeType(OpcUaType_Int32, true);
-    return v;
-}
-
-UaVariant stringArray(const std::vector<std::string>& values)
-{
-    UaStringArray a;
-    a.create(static_cast<OpcUa_UInt32>(values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i)
-        UaString::fromBytes(values[i].data(), static_cast<int>(values[i].size()))
-            .copyTo(&a[static_cast<OpcUa_UInt32>(i)]);
-    UaVariant v;
-    v.setStringArray(a, true);
-    return v;
-}
-
 UaVariant byteStringArray(const std::vector<std::string>& values)
 {
     OpcUa_Variant raw;

@@ -1,5 +1,5 @@
 #include "uaguid.h"
-#include "raw_variant.h"
+#include "variant_builders.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -16,37 +16,6 @@ std::string text(const UaVariant& v)
     return std::string(v.toString().toUtf8());
 }
 
-UaVariant int32Array(std::initializer_list<OpcUa_Int32> values)
-{
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = OpcUaType_Int32;
-    raw.ArrayType = OpcUa_VariantArrayType_Array;
-    raw.Value.Array.Length = static_cast<OpcUa_Int32>(values.size());
-    if (values.size() > 0)
-    {
-        raw.Value.Array.Value.Int32Array = static_cast<OpcUa_Int32*>(
-            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(OpcUa_Int32))));
-        int i = 0;
-        for (OpcUa_Int32 v : values)
-            raw.Value.Array.Value.Int32Array[i++] = v;
-    }
-    UaVariant result;
-    result.attach(raw);
-    return result;
-}
-
-UaVariant stringArray(std::initializer_list<const char*> values)
-{
-    UaStringArray array;
-    array.create(static_cast<OpcUa_UInt32>(values.size()));
-    int i = 0;
-    for (const char* v : values)
-        UaString(v).copyTo(&array[i++]);
-    UaVariant result;
-    result.setStringArray(array, true);
-    return result;
-}
 } // namespace
 
 TEST(VariantText, Scalars)

@@ -1,4 +1,4 @@
-#include "raw_variant.h"
+#include "variant_builders.h"
 #include "uavariant.h"
 
 #include <gtest/gtest.h>
@@ -8,46 +8,9 @@
 
 namespace
 {
-template <typename T> UaVariant arrayOf(OpcUa_Byte type, const std::vector<T>& values)
-{
-    OpcUa_Variant raw;
-    OpcUa_Variant_Initialize(&raw);
-    raw.Datatype = type;
-    raw.ArrayType = OpcUa_VariantArrayType_Array;
-    raw.Value.Array.Length = static_cast<OpcUa_Int32>(values.size());
-    if (!values.empty())
-    {
-        raw.Value.Array.Value.Array =
-            OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(values.size() * sizeof(T)));
-        std::memcpy(raw.Value.Array.Value.Array, values.data(), values.size() * sizeof(T));
-    }
-    UaVariant v;
-    v.attach(raw);
-    return v;
-}
-
 UaVariant text(const char* s)
 {
     return UaVariant(UaString(s));
-}
-
-UaVariant bytes(const std::string& b)
-{
-    UaByteString value(static_cast<OpcUa_Int32>(b.size()), reinterpret_cast<const OpcUa_Byte*>(b.data()));
-    UaVariant v;
-    v.setByteString(value, true);
-    return v;
-}
-
-UaVariant strings(const std::vector<const char*>& values)
-{
-    UaStringArray a;
-    a.create(static_cast<OpcUa_UInt32>(values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i)
-        UaString(values[i]).copyTo(&a[static_cast<OpcUa_UInt32>(i)]);
-    UaVariant v;
-    v.setStringArray(a, true);
-    return v;
 }
 } // namespace
 
@@ -82,7 +45,7 @@ TEST(VariantTypeChange, Table)
          OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1})},
         {"scalar to own array", UaVariant(OpcUa_Int32(3)), OpcUaType_Int32, true, OpcUa_BadOutOfRange,
          UaVariant(OpcUa_Int32(3))},
-        {"string split", text("{a|b}"), OpcUaType_String, true, OpcUa_Good, strings({"a", "b"})},
+        {"string split", text("{a|b}"), OpcUaType_String, true, OpcUa_Good, stringArray({"a", "b"})},
         {"int to double", UaVariant(OpcUa_Int32(3)), OpcUaType_Double, false, OpcUa_Good, UaVariant(3.0)},
         {"double to byte out of range", UaVariant(300.0), OpcUaType_Byte, false, OpcUa_BadOutOfRange,
          UaVariant(300.0)},
@@ -98,14 +61,14 @@ TEST(VariantTypeChange, Table)
          }()},
         {"to node id", UaVariant(OpcUa_Int32(3)), OpcUaType_NodeId, false, OpcUa_BadTypeMismatch,
          UaVariant(OpcUa_Int32(3))},
-        {"hex text", text("0A1b"), OpcUaType_ByteString, false, OpcUa_Good, bytes("\x0a\x1b")},
+        {"hex text", text("0A1b"), OpcUaType_ByteString, false, OpcUa_Good, byteString("\x0a\x1b")},
         {"odd hex text", text("0A1"), OpcUaType_ByteString, false, OpcUa_BadOutOfRange, text("0A1")},
         {"bad hex digit", text("0G"), OpcUaType_ByteString, false, OpcUa_BadOutOfRange, text("0G")},
         {"byte array to byte string", arrayOf<OpcUa_Byte>(OpcUaType_Byte, {1, 2, 250}), OpcUaType_ByteString,
-         false, OpcUa_Good, bytes("\x01\x02\xfa")},
+         false, OpcUa_Good, byteString("\x01\x02\xfa")},
         {"int array to byte string", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1}), OpcUaType_ByteString, false,
          OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1})},
-        {"byte string to byte array", bytes("\x05\x06"), OpcUaType_Byte, true, OpcUa_Good,
+        {"byte string to byte array", byteString("\x05\x06"), OpcUaType_Byte, true, OpcUa_Good,
          arrayOf<OpcUa_Byte>(OpcUaType_Byte, {5, 6})},
         {"string to int array", text("{1|2|-3}"), OpcUaType_Int32, true, OpcUa_Good,
          arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 2, -3})},
@@ -113,17 +76,17 @@ TEST(VariantTypeChange, Table)
          text("{1|x}")},
         {"string without braces to array", text("1|2"), OpcUaType_Int32, true, OpcUa_BadTypeMismatch,
          text("1|2")},
-        {"string array to double array", strings({"1.5", "2"}), OpcUaType_Double, true, OpcUa_Good,
+        {"string array to double array", stringArray({"1.5", "2"}), OpcUaType_Double, true, OpcUa_Good,
          arrayOf<OpcUa_Double>(OpcUaType_Double, {1.5, 2.0})},
-        {"string array, bad element", strings({"1", "300"}), OpcUaType_Byte, true, OpcUa_BadOutOfRange,
-         strings({"1", "300"})},
+        {"string array, bad element", stringArray({"1", "300"}), OpcUaType_Byte, true, OpcUa_BadOutOfRange,
+         stringArray({"1", "300"})},
         // Numeric arrays convert element by element too.
         {"int array to double array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, -2}), OpcUaType_Double, true,
          OpcUa_Good, arrayOf<OpcUa_Double>(OpcUaType_Double, {1.0, -2.0})},
         {"double array to int array", arrayOf<OpcUa_Double>(OpcUaType_Double, {1.5, -2.5}), OpcUaType_Int32,
          true, OpcUa_Good, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {2, -3})},
         {"int array to string array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {7, 8}), OpcUaType_String, true,
-         OpcUa_Good, strings({"7", "8"})},
+         OpcUa_Good, stringArray({"7", "8"})},
         {"int array to byte array out of range", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256}),
          OpcUaType_Byte, true, OpcUa_BadTypeMismatch, arrayOf<OpcUa_Int32>(OpcUaType_Int32, {1, 256})},
         {"empty int array to double array", arrayOf<OpcUa_Int32>(OpcUaType_Int32, {}), OpcUaType_Double, true,
