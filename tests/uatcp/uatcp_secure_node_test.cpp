@@ -1,8 +1,9 @@
 // The test server with secured endpoints driven by the real outside client
 // (node-opcua-client): each policy and mode with certificates trusted both
 // ways, responses over several chunks, a renewal; an untrusted client is
-// refused and its certificate reaches the endpoint callback; a revoked one is
-// refused; a flipped bit closes that channel while another keeps working.
+// refused and its certificate reaches the endpoint callback; a client of a
+// trusted authority is served until it is revoked; a flipped bit closes that
+// channel while another keeps working.
 #include "test_certificates.h"
 #include "uatcp_node_runner.h"
 #include "uatcp_test_server.h"
@@ -37,85 +38,102 @@ bool waitUntil(const std::function<bool()>& condition)
     return condition();
 }
 
-// Forwards one connection to the server and flips one bit in the n-th MSG
-// chunk the client sends (counting from 1); later bytes pass unchanged.
+// Forwards connections to the server and flips one bit in the n-th MSG chunk
+// (counting from 1) that the client sends on a secured channel; everything
+// else passes unchanged.
 class BitFlipProxy
 {
 public:
     BitFlipProxy(uint16_t serverPort, int chunkToDamage) : m_serverPort(serverPort), m_chunkToDamage(chunkToDamage)
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a = loopback(0);
         socklen_t length = sizeof a;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_listener, 1) == 0 &&
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_listener, 4) == 0 &&
             ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &length) == 0)
             m_port = ntohs(a.sin_port);
-        m_thread = std::thread([this] { run(); });
+        m_acceptor = std::thread([this] { acceptLoop(); });
     }
     ~BitFlipProxy()
     {
         m_stop = true;
-        m_thread.join();
+        m_acceptor.join();
+        for (auto& t : m_connections)
+            t.join();
         ::close(m_listener);
     }
     uint16_t port() const { return m_port; }
     bool damaged() const { return m_damaged; }
 
 private:
-    void run()
+    static sockaddr_in loopback(uint16_t port)
     {
-        pollfd accept{m_listener, POLLIN, 0};
-        while (!m_stop && ::poll(&accept, 1, 100) <= 0)
-        {
-        }
-        if (m_stop)
-            return;
-        int client = ::accept(m_listener, nullptr, nullptr);
-        int server = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(m_serverPort);
-        if (client < 0 || ::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        a.sin_port = htons(port);
+        return a;
+    }
+
+    void acceptLoop()
+    {
+        pollfd p{m_listener, POLLIN, 0};
+        while (!m_stop)
+        {
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            int client = ::accept(m_listener, nullptr, nullptr);
+            if (client >= 0)
+                m_connections.emplace_back([this, client] { forward(client); });
+        }
+    }
+
+    void forward(int client)
+    {
+        int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = loopback(m_serverPort);
+        if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
         {
             ::close(client);
             ::close(server);
             return;
         }
         std::vector<uint8_t> pending; // client bytes not yet forwarded as whole chunks
+        bool secured = false;
         int messages = 0;
+        bool open = true;
         uint8_t buffer[65536];
         pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-        while (!m_stop)
+        while (!m_stop && open)
         {
             if (::poll(fds, 2, 100) <= 0)
                 continue;
             if (fds[1].revents)
             {
                 ssize_t n = ::read(server, buffer, sizeof buffer);
-                if (n <= 0 || ::send(client, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) != n)
-                    break;
+                open = n > 0 && ::send(client, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
             }
-            if (fds[0].revents)
+            if (open && fds[0].revents)
             {
                 ssize_t n = ::read(client, buffer, sizeof buffer);
-                if (n <= 0)
-                    break;
-                pending.insert(pending.end(), buffer, buffer + n);
-                while (pending.size() >= 8)
+                open = n > 0;
+                if (open)
+                    pending.insert(pending.end(), buffer, buffer + n);
+                while (open && pending.size() >= 8)
                 {
                     size_t size = pending[4] | pending[5] << 8 | pending[6] << 16 | size_t(pending[7]) << 24;
                     if (size < 8 || pending.size() < size)
                         break;
-                    if (std::equal(pending.begin(), pending.begin() + 3, "MSG") && ++messages == m_chunkToDamage)
+                    std::string type(pending.begin(), pending.begin() + 3);
+                    if (type == "OPN")
+                        secured = secured || std::string(pending.begin(), pending.begin() + size).find("#Basic") !=
+                                                 std::string::npos;
+                    if (type == "MSG" && secured && ++messages == m_chunkToDamage)
                     {
                         pending[size - 3] ^= 0x10; // in the signature (or encrypted text)
                         m_damaged = true;
                     }
-                    if (::send(server, pending.data(), size, MSG_NOSIGNAL) != static_cast<ssize_t>(size))
-                        m_stop = true;
+                    open = ::send(server, pending.data(), size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
                     pending.erase(pending.begin(), pending.begin() + static_cast<long>(size));
                 }
             }
@@ -130,7 +148,8 @@ private:
     uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_damaged{false};
-    std::thread m_thread;
+    std::thread m_acceptor;
+    std::vector<std::thread> m_connections; // touched by the acceptor only until it is joined
 };
 
 class SecureNodeClient : public ::testing::Test
@@ -158,14 +177,15 @@ protected:
     }
 
     ProcessResult run(const std::string& policy, const std::string& mode, const std::string& url,
-                      const std::vector<std::string>& more = {})
+                      const std::vector<std::string>& more = {}, std::vector<std::string> environment = {})
     {
         std::vector<std::string> options;
         if (policy == "Basic128Rsa15")
             options.push_back("--security-revert=CVE-2023-46809"); // PKCS #1 v1.5 decryption
         std::vector<std::string> args = {url, policy, mode};
         args.insert(args.end(), more.begin(), more.end());
-        return runNodeScript(options, "secure_session.js", args, {"HOME=" + home});
+        environment.push_back("HOME=" + home);
+        return runNodeScript(options, "secure_session.js", args, environment);
     }
 
     std::string clientPki() const { return home + "/.config/node-opcua-default-nodejs/PKI"; }
@@ -245,20 +265,27 @@ TEST_F(SecureNodeClient, TokenRenewalsDuringTheRun)
     EXPECT_GE(server.renewed.load(), 2);
 }
 
-TEST_F(SecureNodeClient, RevokedClientIsRefused)
+TEST_F(SecureNodeClient, ClientOfATrustedAuthorityUntilItIsRevoked)
 {
-    ASSERT_NO_FATAL_FAILURE(trustClient());
-    // The client's self-signed certificate revoked by a list signed with its own key.
-    sectest::Identity client = sectest::identityOf(
-        sectest::readTextFile(clientPki() + "/own/private/private_key.pem"), clientCertificate);
-    ASSERT_NE(client.key, nullptr);
-    sectest::writeFile(crl + "/client.crl", sectest::makeRevocationList(client, {client.serial}));
-    int refusedBefore = server.openFailed.load();
-    ProcessResult r = run("Basic256", "Sign", server.url());
+    // The client's certificate comes from an authority the server trusts; the
+    // client's own certificate is not in the trust list.
+    sectest::Identity authority = sectest::makeIdentity("uatcp test authority", 2048, nullptr, true);
+    sectest::Identity client = sectest::makeIdentity("uatcp client", 2048, &authority);
+    sectest::writeFile(trusted + "/authority.der", authority.certificate);
+    sectest::writeFile(home + "/client.pem", client.certificatePem());
+    sectest::writeFile(home + "/client.key", client.privateKeyPem());
+    std::vector<std::string> files = {"CLIENT_CERTIFICATE=" + home + "/client.pem",
+                                      "CLIENT_PRIVATE_KEY=" + home + "/client.key"};
+    ASSERT_NO_FATAL_FAILURE(expectSummary(run("Basic256", "SignAndEncrypt", server.url(), {}, files)));
+    EXPECT_EQ(server.openFailed.load(), 0);
+
+    sectest::writeFile(crl + "/authority.crl", sectest::makeRevocationList(authority, {client.serial}));
+    ProcessResult r = run("Basic256", "Sign", server.url(), {}, files);
     EXPECT_NE(r.exitCode, 0) << r.output;
-    ASSERT_TRUE(waitUntil([&] { return server.openFailed.load() > refusedBefore; }));
+    ASSERT_TRUE(waitUntil([&] { return server.openFailed.load() >= 1; }));
     EXPECT_EQ(server.lastOpenFailure(), OpcUa_BadCertificateRevoked);
-    EXPECT_EQ(server.sessionsCreated.load(), 0);
+    EXPECT_EQ(server.lastRefusedCertificate(), client.certificate);
+    EXPECT_EQ(server.sessionsCreated.load(), 1);
 }
 
 TEST_F(SecureNodeClient, FlippedBitClosesThatChannelWhileAnotherKeepsWorking)

@@ -1,7 +1,8 @@
 // Drives the test server over a secured channel: endpoints, session (signed
 // by both sides), reads (one response larger than a chunk), close, disconnect.
-// The client keeps its certificate in the PKI folder below $HOME. Prints a
-// JSON summary.
+// The client keeps its certificate in the PKI folder below $HOME unless
+// CLIENT_CERTIFICATE and CLIENT_PRIVATE_KEY name PEM files. Prints a JSON
+// summary.
 // Arguments: url policy(Basic256|Basic128Rsa15) mode(Sign|SignAndEncrypt)
 //            [tokenLifetimeMs renewalsWanted readsWanted endpointUrlMustMatch(1|0)]
 const { OPCUAClient, MessageSecurityMode, SecurityPolicy, AttributeIds } = require("node-opcua-client");
@@ -12,7 +13,11 @@ async function main() {
     const renewalsWanted = Number(process.argv[6] || 0);
     const readsWanted = Number(process.argv[7] || 1);
     const mustMatch = (process.argv[8] || "1") === "1";
+    const files = process.env.CLIENT_CERTIFICATE
+        ? { certificateFile: process.env.CLIENT_CERTIFICATE, privateKeyFile: process.env.CLIENT_PRIVATE_KEY }
+        : {};
     const client = OPCUAClient.create({
+        ...files,
         applicationName: "uatcp-secure-test",
         endpointMustExist: mustMatch,
         securityMode: MessageSecurityMode[mode],
