@@ -57,6 +57,20 @@ void MarkCentreSet(CBlockState& block, int axis, int& pendingOutputs)
     block.markOutput(pendingOutputs);
 }
 
+// Before a centre is computed: the offsets not programmed and the rotation
+// start from zero.
+void ClearUnprogrammedCentre(CBlockState& block)
+{
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        if (!block.m_centreProgrammed[axis])
+        {
+            block.m_centre.SetAxis(axis, 0.0);
+        }
+    }
+    block.m_rotation.Set(0.0, 0.0, 0.0);
+}
+
 // Counter-clockwise angle from (au, av) to (bu, bv) in [0, 2*pi).
 double CcwAngle(double au, double av, double bu, double bv)
 {
@@ -91,14 +105,7 @@ void CorrectCentre(double& pu, double& pv, double du, double dv, double radius)
 
 int CentreFromOffsets(CBlockState& block, double radiusPrecision, int& pendingOutputs, BlockGeomFault& fault)
 {
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        if (!block.m_centreProgrammed[axis])
-        {
-            block.m_centre.SetAxis(axis, 0.0);
-        }
-    }
-    block.m_rotation.Set(0.0, 0.0, 0.0);
+    ClearUnprogrammedCentre(block);
     PlaneAxes ax{};
     if (!AxesOf(block.m_plane, ax))
     {
@@ -287,14 +294,7 @@ int ThreePointCircle(const CVec3d& p1, const CVec3d& p2, const CVec3d& p3, CVec3
 
 int CentreFromThreePoints(CBlockState& block, int& pendingOutputs, BlockGeomFault& fault)
 {
-    for (int axis = 0; axis < 3; ++axis)
-    {
-        if (!block.m_centreProgrammed[axis])
-        {
-            block.m_centre.SetAxis(axis, 0.0);
-        }
-    }
-    block.m_rotation.Set(0.0, 0.0, 0.0);
+    ClearUnprogrammedCentre(block);
     CVec3d centre;
     CVec3d rotation;
     double radius = 0.0;
