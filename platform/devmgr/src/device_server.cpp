@@ -62,6 +62,28 @@ bool failFunction()
     return false;
 }
 
+bool invalidHandle()
+{
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+}
+
+// Runs one entry point of a file's driver. Without an open file (closed or
+// unknown) the call fails as on a closed handle; a driver without the entry
+// point refuses it as an invalid function.
+template <class Entry, class Call> CallResult runEntry(const Driver* driver, Entry Driver::*entry, Call call)
+{
+    return runDriver(
+        [&]
+        {
+            if (!driver)
+                return invalidHandle();
+            if (!(driver->*entry))
+                return failFunction();
+            return call();
+        });
+}
+
 } // namespace
 
 DeviceServer::~DeviceServer()
@@ -228,25 +250,16 @@ bool DeviceServer::decodeCall(Message& request, FileCall& call)
 
 void DeviceServer::runCall(OpenFile* file, FileCall& call, Message& reply)
 {
-    // Without an open file (closed or unknown) every call fails as on a closed handle.
-    const auto invalidHandle = []
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return false;
-    };
     Driver* driver = file ? file->driver : nullptr;
     switch (call.op)
     {
     case Op::ioControl:
     {
         DWORD returned = 0;
-        const CallResult result = runDriver(
+        const CallResult result = runEntry(
+            driver, &Driver::ioControl,
             [&]
             {
-                if (!driver)
-                    return invalidHandle();
-                if (!driver->ioControl)
-                    return failFunction();
                 return driver->ioControl(
                            file->context, call.code,
                            (call.flags & os::devio::kHasInput) ? call.input.data() : nullptr, call.inSize,
@@ -263,16 +276,13 @@ void DeviceServer::runCall(OpenFile* file, FileCall& call, Message& reply)
     case Op::read:
     {
         DWORD done = 0;
-        const CallResult result = runDriver(
-            [&]
-            {
-                if (!driver)
-                    return invalidHandle();
-                if (!driver->read)
-                    return failFunction();
-                done = driver->read(file->context, call.output.data(), call.size);
-                return done != 0xFFFFFFFFu;
-            });
+        const CallResult result = runEntry(driver, &Driver::read,
+                                           [&]
+                                           {
+                                               done =
+                                                   driver->read(file->context, call.output.data(), call.size);
+                                               return done != 0xFFFFFFFFu;
+                                           });
         reply.putU32(result.ok);
         reply.putU32(result.error);
         reply.putBytes(call.output.data(), result.ok ? std::min(done, call.size) : 0);
@@ -281,16 +291,13 @@ void DeviceServer::runCall(OpenFile* file, FileCall& call, Message& reply)
     case Op::write:
     {
         DWORD done = 0;
-        const CallResult result = runDriver(
-            [&]
-            {
-                if (!driver)
-                    return invalidHandle();
-                if (!driver->write)
-                    return failFunction();
-                done = driver->write(file->context, call.input.data(), static_cast<DWORD>(call.input.size()));
-                return done != 0xFFFFFFFFu;
-            });
+        const CallResult result = runEntry(driver, &Driver::write,
+                                           [&]
+                                           {
+                                               done = driver->write(file->context, call.input.data(),
+                                                                    static_cast<DWORD>(call.input.size()));
+                                               return done != 0xFFFFFFFFu;
+                                           });
         reply.putU32(result.ok);
         reply.putU32(result.error);
         reply.putU32(result.ok ? done : 0);
