@@ -321,11 +321,12 @@ def write_header(out, structs, enums):
 def write_source(out, structs, enums):
     names = {s.name for s in structs}
     c = ["/* Descriptors of the standard structures (generated). */", "#include <opcua_types.h>",
-         "#include <opcua_identifiers.h>", "#include <opcua_binarycodec.hpp>", "#include \"structure_codec.h\"", "",
-         "#include <cstddef>", ""]
+         "#include <opcua_identifiers.h>", "#include <opcua_binarycodec.hpp>", "#include \"generated_support.h\"", "",
+         "#include <cstddef>", "#include <cstring>", ""]
     for s in structs:
         c.append("extern \"C\" OpcUa_EncodeableType OpcUa_%s_EncodeableType;" % s.name)
     c.append("")
+    info = LayoutInfo(structs, enums)
     for s in structs:
         kind = structure_kind(s)
         bits = optional_bits(s)
@@ -351,12 +352,23 @@ def write_source(out, structs, enums):
         fields = "g_%sFields" % s.name if members else "OpcUa_Null"
         t = "&OpcUa_%s_EncodeableType" % s.name
         n = s.name
-        c.append("static OpcUa_Void initialize%s(OpcUa_Void* v) { OpcUa_Structure_Initialize(%s, v); }" % (n, t))
-        c.append("static OpcUa_Void clear%s(OpcUa_Void* v) { OpcUa_Structure_Clear(%s, v); }" % (n, t))
+        c += info.lifetime(s)
+        c.append("static OpcUa_Void initialize%s(OpcUa_Void* v)" % n)
+        c.append("{")
+        c.append("    if (v != OpcUa_Null)")
+        c.append("        init%s(*static_cast<OpcUa_%s*>(v));" % (n, n))
+        c.append("}")
+        c.append("static OpcUa_Void clear%s(OpcUa_Void* v)" % n)
+        c.append("{")
+        c.append("    if (v == OpcUa_Null)")
+        c.append("        return;")
+        c.append("    release%s(*static_cast<OpcUa_%s*>(v));" % (n, n))
+        c.append("    init%s(*static_cast<OpcUa_%s*>(v));" % (n, n))
+        c.append("}")
         c.append("static OpcUa_StatusCode getSize%s(OpcUa_Void* v, OpcUa_Encoder* e, OpcUa_Int32* size) "
                  "{ return OpcUa_Structure_GetSize(%s, v, e, size); }" % (n, t))
         if kind == "Plain":
-            c += direct_codec(s, enums, names)
+            c += info.direct_codec(s)
         else:
             c.append("static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e) "
                      "{ return OpcUa_Structure_Encode(%s, v, e); }" % (n, t))
@@ -394,45 +406,137 @@ CODEC_NAMES = {1: "Boolean", 2: "SByte", 3: "Byte", 4: "Int16", 5: "UInt16", 6: 
                9: "UInt64", 10: "Float", 11: "Double", 12: "String", 13: "DateTime", 14: "Guid", 15: "ByteString",
                16: "XmlElement", 17: "NodeId", 18: "ExpandedNodeId", 19: "StatusCode", 20: "QualifiedName",
                21: "LocalizedText", 22: "ExtensionObject", 23: "DataValue", 24: "Variant", 25: "DiagnosticInfo"}
-BY_VALUE = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 19}
+# Built-in types stored as plain bytes that own nothing.
+PLAIN_BUILTINS = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 14, 19}
+OPTION_SET_KINDS = {"OpcUaType_Byte": 3, "OpcUaType_UInt16": 5, "OpcUaType_UInt32": 7, "OpcUaType_UInt64": 9}
 
 
-def direct_codec(s, enums, struct_names):
-    """Straight-line encoder and decoder of a plain structure (no field-table walk)."""
-    n = s.name
-    t = "&OpcUa_%s_EncodeableType" % n
-    enc = ["static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e)" % n, "{",
-           "    OpcUa::BinaryEncoder& w = *OpcUa::BinaryEncoder::from(e);",
-           "    const auto& x = *static_cast<const OpcUa_%s*>(v);" % n, "    if (!w.enterStructure())",
-           "        return w.status();"]
-    dec = ["static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d)" % n, "{",
-           "    OpcUa::BinaryDecoder& r = *OpcUa::BinaryDecoder::from(d);",
-           "    auto& x = *static_cast<OpcUa_%s*>(v);" % n, "    if (!r.enterStructure(%s, v))" % t,
-           "        return r.status();"]
-    members = data_fields(s)
-    if not members:
-        enc.append("    (void)x;")
-        dec.append("    (void)x;")
-    for f in members:
-        k, ft = field_kind(f.type_name, enums, struct_names)
-        if f.length_field:
-            enc.append("    w.writeArray(%s, %s, x.%s, x.NoOf%s);" % (k, ft, f.name, f.name))
-            dec.append("    r.readArray(%s, %s, reinterpret_cast<void**>(&x.%s), &x.NoOf%s);" % (k, ft, f.name, f.name))
-        elif k == "OpcUa_FieldKind_Structure":
-            enc.append("    w.writeStructure(%s, &x.%s);" % (ft, f.name))
-            dec.append("    r.readStructure(%s, &x.%s);" % (ft, f.name))
-        elif k == "OpcUa_FieldKind_Enumeration":
-            enc.append("    w.writeInt32(static_cast<OpcUa_Int32>(x.%s));" % f.name)
-            dec.append("    r.readInt32(reinterpret_cast<OpcUa_Int32*>(&x.%s));" % f.name)
-        else:
-            kind = int(k) if k.isdigit() else {"OpcUaType_Byte": 3, "OpcUaType_UInt16": 5, "OpcUaType_UInt32": 7,
-                                                "OpcUaType_UInt64": 9}[k]
-            name = CODEC_NAMES[kind]
-            enc.append("    w.write%s(x.%s);" % (name, f.name))
-            dec.append("    r.read%s(&x.%s);" % (name, f.name))
-    enc += ["    return w.leaveStructure();", "}"]
-    dec += ["    return r.leaveStructure(%s, v);" % t, "}"]
-    return enc + dec
+class LayoutInfo:
+    """Per-structure facts the straight-line code needs: which own nothing, which start all zero."""
+
+    def __init__(self, structs, enums):
+        self.enums = enums
+        self.names = {s.name for s in structs}
+        self.plain = {s.name for s in structs if structure_kind(s) == "Plain"}
+        self.owns_nothing = set()
+        self.zero_init = set()
+        for s in structs:  # nested structures come first
+            fields = [self.field(f) for f in data_fields(s)]
+            if all(not f.length_field and (k in PLAIN_BUILTINS or k == "E" or (k == "S" and t in self.owns_nothing))
+                   for f, k, t in fields):
+                self.owns_nothing.add(s.name)
+            if all(f.length_field or (k not in (15, 16, 25) and (k != "S" or t in self.zero_init))
+                   for f, k, t in fields):
+                self.zero_init.add(s.name)
+
+    def field(self, f):
+        """(field, kind, nested structure name): kind is a built-in id, "S" or "E"."""
+        k, _ = field_kind(f.type_name, self.enums, self.names)
+        if k == "OpcUa_FieldKind_Structure":
+            return f, "S", local_name(f.type_name)
+        if k == "OpcUa_FieldKind_Enumeration":
+            return f, "E", None
+        return f, OPTION_SET_KINDS.get(k) or int(k), None
+
+    def lifetime(self, s):
+        """init<Name> (all fields in their initial state) and release<Name> (frees what it owns)."""
+        n = s.name
+        init = ["static inline void init%s(OpcUa_%s& x)" % (n, n), "{", "    std::memset(&x, 0, sizeof(x));"]
+        release = ["static inline void release%s(OpcUa_%s& x)" % (n, n), "{"]
+        for f, k, t in map(self.field, data_fields(s)):
+            x = "x." + f.name
+            if f.length_field:
+                if k == "S" and t not in self.owns_nothing:
+                    release.append("    OpcUa::releaseStructureArray(%s, x.NoOf%s, [](OpcUa_%s& v) { release%s(v); });"
+                                   % (x, f.name, t, t))
+                elif k == "S" or k == "E" or k in PLAIN_BUILTINS:
+                    release.append("    OpcUa::freeBlock(%s);" % x)
+                else:
+                    release.append("    OpcUa::clearArray(%d, OpcUa_Null, %s, x.NoOf%s);" % (k, x, f.name))
+                continue
+            if k in (15, 16):
+                init.append("    %s.Length = -1;" % x)
+            elif k == 25:
+                init.append("    OpcUa_DiagnosticInfo_Initialize(&%s);" % x)
+            elif k == "S" and t not in self.zero_init:
+                init.append("    init%s(%s);" % (t, x))
+            if k == 12:
+                release.append("    OpcUa::freeBlock(%s.strContent);" % x)
+            elif k in (15, 16):
+                release.append("    OpcUa::freeBlock(%s.Data);" % x)
+            elif k == 17:
+                release.append("    OpcUa::releaseNodeId(%s);" % x)
+            elif k == 20:
+                release.append("    OpcUa::freeBlock(%s.Name.strContent);" % x)
+            elif k == 21:
+                release.append("    OpcUa::freeBlock(%s.Locale.strContent);" % x)
+                release.append("    OpcUa::freeBlock(%s.Text.strContent);" % x)
+            elif k == "S" and t not in self.owns_nothing:
+                release.append("    release%s(%s);" % (t, x))
+            elif k in (18, 22, 23, 24, 25):
+                release.append("    OpcUa_%s_Clear(&%s);" % (CODEC_NAMES[k], x))
+        if len(release) == 2:
+            release.append("    (void)x;")
+        return init + ["}"] + release + ["}"]
+
+    def direct_codec(self, s):
+        """Straight-line encoder and decoder of a plain structure (no field-table walk, no call
+        through a descriptor for plain nested structures and arrays of them)."""
+        n = s.name
+        enc = ["static inline void encodeFields%s(OpcUa::BinaryEncoder& w, const OpcUa_%s& x)" % (n, n), "{"]
+        # Every read below sets its field, also once the decoder has failed: a failure can then
+        # release the whole structure.
+        dec = ["static inline void decodeFields%s(OpcUa::BinaryDecoder& r, OpcUa_%s& x)" % (n, n), "{"]
+        fields = list(map(self.field, data_fields(s)))
+        if not fields:
+            enc += ["    (void)w;", "    (void)x;"]
+            dec += ["    (void)r;", "    (void)x;"]
+        for f, k, t in fields:
+            x = "x." + f.name
+            if f.length_field:
+                if k == "S" and t in self.plain:
+                    enc.append("    OpcUa::writeStructureArray(w, %s, x.NoOf%s, [](OpcUa::BinaryEncoder& e, const "
+                               "OpcUa_%s& v) { encodeFields%s(e, v); });" % (x, f.name, t, t))
+                    dec.append("    OpcUa::readStructureArray(r, &OpcUa_%s_EncodeableType, &%s, &x.NoOf%s, "
+                               "[](OpcUa::BinaryDecoder& d, OpcUa_%s& v) { decodeFields%s(d, v); }, "
+                               "[](OpcUa_%s& v) { release%s(v); });" % (t, x, f.name, t, t, t, t))
+                    continue
+                if k == "S":
+                    kind, ft = "OpcUa_FieldKind_Structure", "&OpcUa_%s_EncodeableType" % t
+                elif k == "E":
+                    kind, ft = "OpcUa_FieldKind_Enumeration", "OpcUa_Null"
+                else:
+                    kind, ft = str(k), "OpcUa_Null"
+                enc.append("    w.writeArray(%s, %s, %s, x.NoOf%s);" % (kind, ft, x, f.name))
+                dec.append("    r.readArray(%s, %s, reinterpret_cast<void**>(&%s), &x.NoOf%s);" % (kind, ft, x, f.name))
+            elif k == "S" and t in self.plain:
+                enc += ["    if (w.enterStructure())", "    {", "        encodeFields%s(w, %s);" % (t, x),
+                        "        w.leaveStructure();", "    }"]
+                dec += ["    if (r.enterLevel())", "    {", "        decodeFields%s(r, %s);" % (t, x),
+                        "        r.leaveLevel();", "    }", "    else", "        init%s(%s);" % (t, x)]
+            elif k == "S":
+                enc.append("    w.writeStructure(&OpcUa_%s_EncodeableType, &%s);" % (t, x))
+                dec.append("    r.readStructure(&OpcUa_%s_EncodeableType, &%s);" % (t, x))
+            elif k == "E":
+                enc.append("    w.writeInt32(static_cast<OpcUa_Int32>(%s));" % x)
+                dec.append("    r.readInt32(reinterpret_cast<OpcUa_Int32*>(&%s));" % x)
+            else:
+                enc.append("    w.write%s(%s);" % (CODEC_NAMES[k], x))
+                dec.append("    r.read%s(&%s);" % (CODEC_NAMES[k], x))
+        enc += ["}",
+                "static OpcUa_StatusCode encode%s(OpcUa_Void* v, OpcUa_Encoder* e)" % n, "{",
+                "    OpcUa::BinaryEncoder& w = *OpcUa::BinaryEncoder::from(e);",
+                "    if (!w.enterStructure())", "        return w.status();",
+                "    encodeFields%s(w, *static_cast<const OpcUa_%s*>(v));" % (n, n),
+                "    return w.leaveStructure();", "}"]
+        dec += ["}",
+                "static OpcUa_StatusCode decode%s(OpcUa_Void* v, OpcUa_Decoder* d)" % n, "{",
+                "    OpcUa::BinaryDecoder& r = *OpcUa::BinaryDecoder::from(d);",
+                "    auto& x = *static_cast<OpcUa_%s*>(v);" % n,
+                "    if (!r.enterLevel())", "    {", "        init%s(x);" % n, "        return r.status();", "    }",
+                "    decodeFields%s(r, x);" % n, "    r.leaveLevel();", "    if (OpcUa_IsBad(r.status()))", "    {",
+                "        release%s(x);" % n, "        init%s(x);" % n, "    }", "    return r.status();", "}"]
+        return enc + dec
 
 
 def write(out, name, lines):

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 struct _OpcUa_Encoder
 {
@@ -54,19 +55,23 @@ public:
     // Hands the content over as a ByteString (allocated with OpcUa_Memory_Alloc) and resets.
     OpcUa_StatusCode detach(OpcUa_ByteString* out);
 
-    OpcUa_StatusCode writeBoolean(OpcUa_Boolean v);
-    OpcUa_StatusCode writeSByte(OpcUa_SByte v);
-    OpcUa_StatusCode writeByte(OpcUa_Byte v);
-    OpcUa_StatusCode writeInt16(OpcUa_Int16 v);
-    OpcUa_StatusCode writeUInt16(OpcUa_UInt16 v);
-    OpcUa_StatusCode writeInt32(OpcUa_Int32 v);
-    OpcUa_StatusCode writeUInt32(OpcUa_UInt32 v);
-    OpcUa_StatusCode writeInt64(OpcUa_Int64 v);
-    OpcUa_StatusCode writeUInt64(OpcUa_UInt64 v);
-    OpcUa_StatusCode writeFloat(OpcUa_Float v);
-    OpcUa_StatusCode writeDouble(OpcUa_Double v);
+    OpcUa_StatusCode writeBoolean(OpcUa_Boolean v)
+    {
+        OpcUa_Byte b = v ? 1 : 0;
+        return writeFixed<1>(&b);
+    }
+    OpcUa_StatusCode writeSByte(OpcUa_SByte v) { return writeFixed<1>(&v); }
+    OpcUa_StatusCode writeByte(OpcUa_Byte v) { return writeFixed<1>(&v); }
+    OpcUa_StatusCode writeInt16(OpcUa_Int16 v) { return writeFixed<2>(&v); }
+    OpcUa_StatusCode writeUInt16(OpcUa_UInt16 v) { return writeFixed<2>(&v); }
+    OpcUa_StatusCode writeInt32(OpcUa_Int32 v) { return writeFixed<4>(&v); }
+    OpcUa_StatusCode writeUInt32(OpcUa_UInt32 v) { return writeFixed<4>(&v); }
+    OpcUa_StatusCode writeInt64(OpcUa_Int64 v) { return writeFixed<8>(&v); }
+    OpcUa_StatusCode writeUInt64(OpcUa_UInt64 v) { return writeFixed<8>(&v); }
+    OpcUa_StatusCode writeFloat(OpcUa_Float v) { return writeFixed<4>(&v); }
+    OpcUa_StatusCode writeDouble(OpcUa_Double v) { return writeFixed<8>(&v); }
     OpcUa_StatusCode writeString(const OpcUa_String& v);
-    OpcUa_StatusCode writeDateTime(const OpcUa_DateTime& v);
+    OpcUa_StatusCode writeDateTime(const OpcUa_DateTime& v) { return writeFixed<8>(&v); }
     OpcUa_StatusCode writeGuid(const OpcUa_Guid& v);
     OpcUa_StatusCode writeByteString(const OpcUa_ByteString& v);
     OpcUa_StatusCode writeXmlElement(const OpcUa_XmlElement& v) { return writeByteString(v); }
@@ -98,6 +103,10 @@ public:
         leave();
         return m_status;
     }
+    // Start of an array whose elements the caller writes (generated encoders): the count (-1 for
+    // a null pointer) after the limit check. True when count elements follow; they are one
+    // nesting level deeper, closed by leaveStructure() after the last.
+    bool beginArray(const void* elements, OpcUa_Int32 count);
     // A service message: the NodeId of the type's binary encoding, then the structure.
     OpcUa_StatusCode writeMessage(const OpcUa_EncodeableType* type, const void* value);
 
@@ -110,10 +119,26 @@ private:
     BinaryEncoder(const EncodingLimits& limits, CountingTag);
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode reserve(size_t count);
-    template <size_t N> OpcUa_StatusCode writeFixed(const void* bytes);
+    template <size_t N> OpcUa_StatusCode writeFixed(const void* bytes)
+    {
+        // m_fastEnd is 0 after a failure and in a counting encoder: those take the checked path.
+        if (m_size + N <= m_fastEnd) [[likely]]
+        {
+            std::memcpy(m_data + m_size, bytes, N);
+            m_size += N;
+            return OpcUa_Good;
+        }
+        return writeRaw(bytes, N);
+    }
     OpcUa_StatusCode writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byte extraFlags);
     OpcUa_StatusCode writeVariantArray(OpcUa_Byte type, const void* elements, OpcUa_Int32 count);
-    bool enter();
+    bool enter()
+    {
+        if (++m_depth > m_limits.maxDepth) [[unlikely]]
+            return tooDeep();
+        return true;
+    }
+    bool tooDeep();
     void leave() { --m_depth; }
 
     EncodingLimits m_limits;
@@ -143,17 +168,23 @@ public:
     OpcUa_StatusCode status() const { return m_status; }
     const EncodingLimits& limits() const { return m_limits; }
 
-    OpcUa_StatusCode readBoolean(OpcUa_Boolean* v);
-    OpcUa_StatusCode readSByte(OpcUa_SByte* v);
-    OpcUa_StatusCode readByte(OpcUa_Byte* v);
-    OpcUa_StatusCode readInt16(OpcUa_Int16* v);
-    OpcUa_StatusCode readUInt16(OpcUa_UInt16* v);
-    OpcUa_StatusCode readInt32(OpcUa_Int32* v);
-    OpcUa_StatusCode readUInt32(OpcUa_UInt32* v);
-    OpcUa_StatusCode readInt64(OpcUa_Int64* v);
-    OpcUa_StatusCode readUInt64(OpcUa_UInt64* v);
-    OpcUa_StatusCode readFloat(OpcUa_Float* v);
-    OpcUa_StatusCode readDouble(OpcUa_Double* v);
+    OpcUa_StatusCode readBoolean(OpcUa_Boolean* v)
+    {
+        OpcUa_Byte b = 0;
+        OpcUa_StatusCode s = readFixed<1>(&b);
+        *v = b != 0 ? OpcUa_True : OpcUa_False;
+        return s;
+    }
+    OpcUa_StatusCode readSByte(OpcUa_SByte* v) { return readFixed<1>(v); }
+    OpcUa_StatusCode readByte(OpcUa_Byte* v) { return readFixed<1>(v); }
+    OpcUa_StatusCode readInt16(OpcUa_Int16* v) { return readFixed<2>(v); }
+    OpcUa_StatusCode readUInt16(OpcUa_UInt16* v) { return readFixed<2>(v); }
+    OpcUa_StatusCode readInt32(OpcUa_Int32* v) { return readFixed<4>(v); }
+    OpcUa_StatusCode readUInt32(OpcUa_UInt32* v) { return readFixed<4>(v); }
+    OpcUa_StatusCode readInt64(OpcUa_Int64* v) { return readFixed<8>(v); }
+    OpcUa_StatusCode readUInt64(OpcUa_UInt64* v) { return readFixed<8>(v); }
+    OpcUa_StatusCode readFloat(OpcUa_Float* v) { return readFixed<4>(v); }
+    OpcUa_StatusCode readDouble(OpcUa_Double* v) { return readFixed<8>(v); }
     OpcUa_StatusCode readString(OpcUa_String* v);
     OpcUa_StatusCode readDateTime(OpcUa_DateTime* v);
     OpcUa_StatusCode readGuid(OpcUa_Guid* v);
@@ -185,6 +216,15 @@ public:
     // leaveStructure clears the value when a read failed and returns the status.
     bool enterStructure(const OpcUa_EncodeableType* type, void* value);
     OpcUa_StatusCode leaveStructure(const OpcUa_EncodeableType* type, void* value);
+    // Nesting bracket of a value whose reader sets every field itself, also after a failure
+    // (generated decoders): false when the read already failed or the nesting is too deep.
+    bool enterLevel() { return enter(); }
+    void leaveLevel() { leave(); }
+    // Start of an array of structures of type that the caller reads element by element (generated
+    // decoders): the count is checked against the limits and the remaining bytes, and a block for
+    // the elements allocated (uninitialised). True when count > 0 elements follow, one nesting
+    // level deeper (close with leaveLevel() after the last, also after a failure).
+    bool beginStructureArray(const OpcUa_EncodeableType* type, void** block, OpcUa_Int32* count);
     // A service message: the encoding NodeId, looked up in the type table, then a new object of that
     // type. BadDecodingError for an unknown encoding id (*encodingId, when given, receives the id
     // read: 0 when it is not numeric in namespace 0).
@@ -195,14 +235,29 @@ public:
 private:
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode take(size_t count, const OpcUa_Byte** bytes);
-    template <size_t N> OpcUa_StatusCode readFixed(void* bytes);
+    template <size_t N> OpcUa_StatusCode readFixed(void* bytes)
+    {
+        if (m_status == OpcUa_Good && N <= m_size - m_pos) [[likely]]
+        {
+            std::memcpy(bytes, m_data + m_pos, N);
+            m_pos += N;
+            return OpcUa_Good;
+        }
+        return readRaw(bytes, N);
+    }
     OpcUa_StatusCode readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId* v);
     OpcUa_StatusCode readLength(OpcUa_Int32 limit, OpcUa_Int32* length);
     OpcUa_StatusCode readCount(OpcUa_UInt16 kind, OpcUa_Int32* count);
     OpcUa_StatusCode allocate(size_t count, size_t elementSize, void** block);
     OpcUa_StatusCode readVariantArray(OpcUa_Byte type, OpcUa_Int32 count, OpcUa_VariantArrayUnion* out);
     OpcUa_StatusCode decodeBody(const OpcUa_EncodeableType* type, OpcUa_Int32 length, OpcUa_ExtensionObject* v);
-    bool enter();
+    bool enter()
+    {
+        if (m_status != OpcUa_Good || ++m_depth > m_limits.maxDepth) [[unlikely]]
+            return cannotEnter();
+        return true;
+    }
+    bool cannotEnter();
     void leave() { --m_depth; }
 
     const OpcUa_Byte* m_data;

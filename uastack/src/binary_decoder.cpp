@@ -93,28 +93,13 @@ OpcUa_StatusCode BinaryDecoder::readRaw(void* bytes, size_t count)
     return s;
 }
 
-template <size_t N> inline OpcUa_StatusCode BinaryDecoder::readFixed(void* bytes)
+bool BinaryDecoder::cannotEnter()
 {
-    if (m_status == OpcUa_Good && N <= m_size - m_pos)
-    {
-        std::memcpy(bytes, m_data + m_pos, N);
-        m_pos += N;
-        return OpcUa_Good;
-    }
-    return readRaw(bytes, N);
-}
-
-bool BinaryDecoder::enter()
-{
-    if (OpcUa_IsBad(m_status))
+    if (m_status != OpcUa_Good)
         return false;
-    if (++m_depth > m_limits.maxDepth)
-    {
-        --m_depth;
-        fail(OpcUa_BadEncodingLimitsExceeded);
-        return false;
-    }
-    return true;
+    --m_depth; // structures count too, in case one ever holds an array of itself
+    fail(OpcUa_BadEncodingLimitsExceeded);
+    return false;
 }
 
 OpcUa_StatusCode BinaryDecoder::allocate(size_t count, size_t elementSize, void** block)
@@ -156,28 +141,6 @@ OpcUa_StatusCode BinaryDecoder::readCount(OpcUa_UInt16 kind, OpcUa_Int32* count)
         return fail(OpcUa_BadEncodingLimitsExceeded);
     (void)kind;
     return OpcUa_Good;
-}
-
-#define READ_FIXED(NAME, T)                                                                                          \
-    OpcUa_StatusCode BinaryDecoder::NAME(T* v) { return readFixed<sizeof(T)>(v); }
-READ_FIXED(readSByte, OpcUa_SByte)
-READ_FIXED(readByte, OpcUa_Byte)
-READ_FIXED(readInt16, OpcUa_Int16)
-READ_FIXED(readUInt16, OpcUa_UInt16)
-READ_FIXED(readInt32, OpcUa_Int32)
-READ_FIXED(readUInt32, OpcUa_UInt32)
-READ_FIXED(readInt64, OpcUa_Int64)
-READ_FIXED(readUInt64, OpcUa_UInt64)
-READ_FIXED(readFloat, OpcUa_Float)
-READ_FIXED(readDouble, OpcUa_Double)
-#undef READ_FIXED
-
-OpcUa_StatusCode BinaryDecoder::readBoolean(OpcUa_Boolean* v)
-{
-    OpcUa_Byte b = 0;
-    OpcUa_StatusCode s = readByte(&b);
-    *v = b != 0 ? OpcUa_True : OpcUa_False;
-    return s;
 }
 
 OpcUa_StatusCode BinaryDecoder::readDateTime(OpcUa_DateTime* v)
@@ -711,6 +674,31 @@ OpcUa_StatusCode BinaryDecoder::readArray(OpcUa_UInt16 kind, const OpcUa_Encodea
     *elements = block;
     *count = n;
     return OpcUa_Good;
+}
+
+bool BinaryDecoder::beginStructureArray(const OpcUa_EncodeableType* type, void** block, OpcUa_Int32* count)
+{
+    *block = nullptr;
+    *count = 0;
+    OpcUa_Int32 n = 0;
+    if (OpcUa_IsBad(readCount(OpcUa_FieldKind_Structure, &n)) || n == 0)
+        return false;
+    size_t minimum = minWireSize(OpcUa_FieldKind_Structure, type);
+    if (minimum > 0 && static_cast<size_t>(n) > remaining() / minimum)
+    {
+        fail(OpcUa_BadDecodingError);
+        return false;
+    }
+    if (OpcUa_IsBad(allocate(static_cast<size_t>(n), type->AllocationSize, block)))
+        return false;
+    if (!enter())
+    {
+        OpcUa_Memory_Free(*block);
+        *block = nullptr;
+        return false;
+    }
+    *count = n;
+    return true;
 }
 
 bool BinaryDecoder::enterStructure(const OpcUa_EncodeableType* type, void* value)

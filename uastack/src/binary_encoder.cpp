@@ -9,6 +9,8 @@
 #include <cstring>
 
 static_assert(std::endian::native == std::endian::little, "the encoder writes host-order numbers");
+// DateTime goes out as one 64-bit number, low half first.
+static_assert(sizeof(OpcUa_DateTime) == 8 && offsetof(OpcUa_DateTime, dwLowDateTime) == 0);
 
 namespace OpcUa
 {
@@ -38,6 +40,7 @@ void BinaryEncoder::reset()
     m_size = 0;
     m_depth = 0;
     m_status = OpcUa_Good;
+    m_fastEnd = m_counting ? 0 : (m_capacity < m_maxSize ? m_capacity : m_maxSize);
 }
 
 OpcUa_StatusCode BinaryEncoder::detach(OpcUa_ByteString* out)
@@ -61,6 +64,7 @@ OpcUa_StatusCode BinaryEncoder::fail(OpcUa_StatusCode s)
 {
     if (OpcUa_IsGood(m_status))
         m_status = s;
+    m_fastEnd = 0; // every later write takes the checked path and fails there
     return m_status;
 }
 
@@ -85,15 +89,21 @@ OpcUa_StatusCode BinaryEncoder::reserve(size_t count)
     return OpcUa_Good;
 }
 
-template <size_t N> inline OpcUa_StatusCode BinaryEncoder::writeFixed(const void* bytes)
+bool BinaryEncoder::beginArray(const void* elements, OpcUa_Int32 count)
 {
-    if (m_size + N <= m_fastEnd && m_status == OpcUa_Good)
+    if (elements == nullptr)
     {
-        std::memcpy(m_data + m_size, bytes, N);
-        m_size += N;
-        return OpcUa_Good;
+        writeInt32(-1);
+        return false;
     }
-    return writeRaw(bytes, N);
+    if (count < 0)
+        count = 0;
+    if (m_limits.maxArrayLength > 0 && count > m_limits.maxArrayLength)
+    {
+        fail(OpcUa_BadEncodingLimitsExceeded);
+        return false;
+    }
+    return OpcUa_IsGood(writeInt32(count)) && count > 0 && enter();
 }
 
 OpcUa_StatusCode BinaryEncoder::writeRaw(const void* bytes, size_t count)
@@ -107,37 +117,11 @@ OpcUa_StatusCode BinaryEncoder::writeRaw(const void* bytes, size_t count)
     return OpcUa_Good;
 }
 
-bool BinaryEncoder::enter()
+bool BinaryEncoder::tooDeep()
 {
-    if (++m_depth > m_limits.maxDepth)
-    {
-        --m_depth;
-        fail(OpcUa_BadEncodingLimitsExceeded);
-        return false;
-    }
-    return true;
-}
-
-OpcUa_StatusCode BinaryEncoder::writeBoolean(OpcUa_Boolean v)
-{
-    OpcUa_Byte b = v ? 1 : 0;
-    return writeFixed<1>(&b);
-}
-OpcUa_StatusCode BinaryEncoder::writeSByte(OpcUa_SByte v) { return writeFixed<1>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeByte(OpcUa_Byte v) { return writeFixed<1>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeInt16(OpcUa_Int16 v) { return writeFixed<2>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeUInt16(OpcUa_UInt16 v) { return writeFixed<2>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeInt32(OpcUa_Int32 v) { return writeFixed<4>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeUInt32(OpcUa_UInt32 v) { return writeFixed<4>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeInt64(OpcUa_Int64 v) { return writeFixed<8>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeUInt64(OpcUa_UInt64 v) { return writeFixed<8>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeFloat(OpcUa_Float v) { return writeFixed<4>(&v); }
-OpcUa_StatusCode BinaryEncoder::writeDouble(OpcUa_Double v) { return writeFixed<8>(&v); }
-
-OpcUa_StatusCode BinaryEncoder::writeDateTime(const OpcUa_DateTime& v)
-{
-    static_assert(sizeof(OpcUa_DateTime) == 8 && offsetof(OpcUa_DateTime, dwLowDateTime) == 0);
-    return writeFixed<8>(&v);
+    --m_depth;
+    fail(OpcUa_BadEncodingLimitsExceeded);
+    return false;
 }
 
 OpcUa_StatusCode BinaryEncoder::writeGuid(const OpcUa_Guid& v)
