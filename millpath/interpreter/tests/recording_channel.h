@@ -174,6 +174,20 @@ inline void expectProgramError(const std::string& text, std::uint32_t message, s
     expectProgramError(text, message, ncError, [](RecordingChannel&) {});
 }
 
+// A program that stops in the error state with this message and NC error.
+struct ProgramErrorCase
+{
+    const char* text;
+    std::uint32_t message;
+    std::uint32_t ncError;
+};
+
+template <std::size_t N> void expectProgramErrors(const ProgramErrorCase (&cases)[N])
+{
+    for (const ProgramErrorCase& c : cases)
+        expectProgramError(c.text, c.message, c.ncError);
+}
+
 // As expectProgramError, and the channel got no entry at all.
 inline void expectRefusedBeforeAnyEntry(const std::string& text, std::uint32_t message, std::uint32_t ncError)
 {

@@ -65,12 +65,7 @@ TEST(ExecutorArithmetic, ResultsTable)
 
 TEST(ExecutorArithmetic, ErrorsTable)
 {
-    struct Case
-    {
-        const char* text;
-        std::uint32_t message;
-        std::uint32_t ncError;
-    } cases[] = {
+    const ProgramErrorCase cases[] = {
         {"pushc1 pushc0,0000005 calc /\n", 0xC02, 0x4120},
         {"pushc90 calc tan\n", 0xC5E, 0x4122},
         {"pushc270 calc tan\n", 0xC5E, 0x4122},
@@ -102,8 +97,7 @@ TEST(ExecutorArithmetic, ErrorsTable)
         {"pushc53 popcZS \n", 0xCB5, 0x4112},
         {"bogus\n", 0xC01, 0x4112},
     };
-    for (const auto& c : cases)
-        expectProgramError(c.text, c.message, c.ncError);
+    expectProgramErrors(cases);
 }
 
 TEST(ExecutorArithmetic, OperandStackHoldsFifty)

@@ -72,12 +72,7 @@ TEST(ExecutorSetters, ToolParametersWriteAndReadTheToolTable)
     EXPECT_EQ(f.interpreter.getR(20), 2.5);
     EXPECT_TRUE(f.channel.messages.empty());
 
-    struct Case
-    {
-        const char* text;
-        std::uint32_t message;
-        std::uint32_t ncError;
-    } cases[] = {
+    const ProgramErrorCase cases[] = {
         {"pushc5 pushc16 pushc1 popcToolP3 popcToolP2 \n", 0xC99, NcError::WordOrRange},
         {"pushc5 pushc-1 pushc1 popcToolRP3 popcToolP2 \n", 0xC9A, NcError::WordOrRange},
         {"pushc0 pushc3 pushc1 popcToolP3 popcToolP2 popcToolP1 \n", 0xC99, NcError::WordOrRange},
@@ -89,8 +84,7 @@ TEST(ExecutorSetters, ToolParametersWriteAndReadTheToolTable)
         {"pushc3 popcToolP2 \n", NcMsg::UnknownWord, NcError::WordOrRange},
         {"pushc5 pushc3 popcToolP3 popcToolP1 \n", NcMsg::UnknownWord, NcError::WordOrRange},
     };
-    for (const auto& c : cases)
-        expectProgramError(c.text, c.message, c.ncError);
+    expectProgramErrors(cases);
 }
 
 TEST(ExecutorSetters, ToolCorrectionChangesWithItsData)

@@ -28,12 +28,7 @@ TEST(ExecutorWords, AcceptedWordsTable)
 
 TEST(ExecutorWords, RefusedWordsTable)
 {
-    struct Case
-    {
-        const char* text;
-        std::uint32_t message;
-        std::uint32_t ncError;
-    } cases[] = {
+    const ProgramErrorCase cases[] = {
         {"sync_to 0\n", 0xC01, 0x4112},
         {"T1=5\n", 0xC01, 0x4112},
         {"F2=5\n", 0xC01, 0x4112},
@@ -46,8 +41,7 @@ TEST(ExecutorWords, RefusedWordsTable)
         {"set param GroupVertex(2,1)\n", 0xC01, 0x4112},
         {"else\n", 0xC01, 0x4112},
     };
-    for (const auto& c : cases)
-        expectProgramError(c.text, c.message, c.ncError);
+    expectProgramErrors(cases);
 }
 
 TEST(ExecutorWords, ValuesReachTheBlockAndEntries)
