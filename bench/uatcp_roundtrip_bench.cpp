@@ -1,12 +1,17 @@
 // Round trips per second of a small Read (one Double value) over loopback
 // against the test server, with 1 and with 16 concurrent connections, each
-// connection with its own session.
+// connection with its own session; over None and over Basic256
+// SignAndEncrypt.
+#include "test_certificates.h"
 #include "uatcp_test_server.h"
 
 #include <opcua.h>
+#include <opcua_crypto.h>
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -16,7 +21,29 @@ namespace
 {
 constexpr const char* kNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
 
-TestServer& server()
+// The certificates of both sides and the server's trust list (the client's certificate in it).
+struct Credentials
+{
+    sectest::TempFolder folder;
+    sectest::Identity server = sectest::makeIdentity("bench server", 2048);
+    sectest::Identity client = sectest::makeIdentity("bench client", 2048);
+    std::string trusted = folder.path() + "/trusted";
+    Credentials()
+    {
+        std::filesystem::create_directories(trusted);
+        setenv("DEVICE_ROOT", folder.path().c_str(), 1);
+        sectest::writeFile(trusted + "/client.der", client.certificate);
+    }
+};
+
+Credentials& credentials()
+{
+    static Credentials instance;
+    return instance;
+}
+
+// One server with a None and a Basic256 (Sign, SignAndEncrypt) endpoint.
+TestServer* server()
 {
     static std::unique_ptr<TestServer> instance;
     static std::once_flag started;
@@ -24,25 +51,47 @@ TestServer& server()
                    []
                    {
                        instance = std::make_unique<TestServer>();
-                       if (!instance->start())
+                       TestSecurity security;
+                       security.certificate = credentials().server.certificate;
+                       security.privateKey = credentials().server.privateKeyDer();
+                       security.trustedFolder = credentials().trusted;
+                       security.policies = {{OpcUa_SecurityPolicy_Basic256,
+                                             OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN |
+                                                 OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT}};
+                       if (!instance->start("127.0.0.1", nullptr, &security))
                            instance.reset();
                    });
-    return *instance;
+    return instance.get();
+}
+
+OpcUa_ByteString view(std::vector<uint8_t>& bytes)
+{
+    OpcUa_ByteString s;
+    s.Length = static_cast<OpcUa_Int32>(bytes.size());
+    s.Data = bytes.data();
+    return s;
 }
 
 // One connection with an active session.
 class Connection
 {
 public:
-    explicit Connection(const std::string& url)
+    Connection(const std::string& url, const char* policyUri, OpcUa_MessageSecurityMode mode)
     {
+        bool secured = mode != OpcUa_MessageSecurityMode_None;
+        std::vector<uint8_t> clientCertificate = credentials().client.certificate;
+        std::vector<uint8_t> serverCertificate = credentials().server.certificate;
+        std::vector<uint8_t> keyBytes = credentials().client.privateKeyDer();
+        OpcUa_ByteString client = view(clientCertificate), serverCert = view(serverCertificate);
+        OpcUa_Key key{OpcUa_Crypto_KeyType_Rsa_Private, view(keyBytes)};
         OpcUa_Channel_Create(&m_channel, OpcUa_Channel_SerializerType_Binary);
         OpcUa_String policy;
         OpcUa_String_Initialize(&policy);
-        OpcUa_String_AttachCopy(&policy, kNone);
-        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(m_channel, url.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                                  nullptr, nullptr, &policy, 600000,
-                                                  OpcUa_MessageSecurityMode_None, 30000));
+        OpcUa_String_AttachCopy(&policy, policyUri);
+        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(m_channel, url.c_str(), nullptr, nullptr,
+                                                  secured ? &client : nullptr, secured ? &key : nullptr,
+                                                  secured ? &serverCert : nullptr, nullptr, &policy, 600000, mode,
+                                                  30000));
         OpcUa_String_Clear(&policy);
         OpcUa_NodeId_Initialize(&m_token);
         if (!m_ok)
@@ -50,6 +99,12 @@ public:
         OpcUa_CreateSessionRequest create;
         OpcUa_CreateSessionRequest_Initialize(&create);
         create.RequestedSessionTimeout = 600000;
+        std::vector<uint8_t> nonce(32, 7);
+        if (secured)
+        {
+            create.ClientCertificate = view(clientCertificate);
+            create.ClientNonce = view(nonce);
+        }
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
         m_ok = OpcUa_IsGood(OpcUa_Channel_InvokeService(
@@ -97,9 +152,14 @@ private:
     bool m_ok = false;
 };
 
-void BM_ReadRoundTrip(benchmark::State& state)
+void readRoundTrips(benchmark::State& state, const char* policyUri, OpcUa_MessageSecurityMode mode)
 {
-    Connection connection(server().url());
+    if (server() == nullptr)
+    {
+        state.SkipWithError("server failed");
+        return;
+    }
+    Connection connection(server()->url(), policyUri, mode);
     if (!connection.ok())
     {
         state.SkipWithError("connection failed");
@@ -115,7 +175,18 @@ void BM_ReadRoundTrip(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations());
 }
+
+void BM_ReadRoundTrip(benchmark::State& state)
+{
+    readRoundTrips(state, kNone, OpcUa_MessageSecurityMode_None);
+}
 BENCHMARK(BM_ReadRoundTrip)->Threads(1)->Threads(16)->UseRealTime()->MinTime(2.0);
+
+void BM_ReadRoundTripBasic256SignAndEncrypt(benchmark::State& state)
+{
+    readRoundTrips(state, OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_SignAndEncrypt);
+}
+BENCHMARK(BM_ReadRoundTripBasic256SignAndEncrypt)->Threads(1)->Threads(16)->UseRealTime()->MinTime(2.0);
 } // namespace
 
 BENCHMARK_MAIN();
