@@ -82,7 +82,9 @@ HMODULE load(const std::string& name)
     return static_cast<HMODULE>(handle);
 }
 
-DWORD copyName(const std::string& name, char* buffer, DWORD size)
+// Copies the name with its terminating zero, cut to fit the buffer; a cut name
+// leaves ERROR_INSUFFICIENT_BUFFER.
+template <class Char> DWORD copyName(const std::basic_string<Char>& name, Char* buffer, DWORD size)
 {
     if (!buffer || size == 0)
     {
@@ -90,18 +92,22 @@ DWORD copyName(const std::string& name, char* buffer, DWORD size)
         return 0;
     }
     const DWORD length = static_cast<DWORD>(std::min<size_t>(name.size(), size - 1));
-    std::memcpy(buffer, name.data(), length);
-    buffer[length] = '\0';
+    std::copy(name.begin(), name.begin() + length, buffer);
+    buffer[length] = Char{};
     SetLastError(length < name.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
     return length;
 }
 
 bool hostFileName(HMODULE module, std::string& name);
 
+// The module's file name in device form; an unknown module leaves ERROR_INVALID_HANDLE.
 bool moduleFileName(HMODULE module, std::string& name)
 {
     if (!hostFileName(module, name))
+    {
+        SetLastError(ERROR_INVALID_HANDLE);
         return false;
+    }
     std::replace(name.begin(), name.end(), '/', '\\');
     return true;
 }
@@ -173,10 +179,7 @@ extern "C" DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
 {
     std::string name;
     if (!moduleFileName(module, name))
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return 0;
-    }
     return copyName(name, buffer, size);
 }
 
@@ -184,21 +187,8 @@ extern "C" DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size)
 {
     std::string name;
     if (!moduleFileName(module, name))
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
         return 0;
-    }
-    const std::u16string wide = os::toUtf16(name);
-    if (!buffer || size == 0)
-    {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    const DWORD length = static_cast<DWORD>(std::min<size_t>(wide.size(), size - 1));
-    std::copy(wide.begin(), wide.begin() + length, buffer);
-    buffer[length] = u'\0';
-    SetLastError(length < wide.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
-    return length;
+    return copyName(os::toUtf16(name), buffer, size);
 }
 
 extern "C" HMODULE GetModuleHandleW(LPCWSTR name)

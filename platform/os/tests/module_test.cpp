@@ -51,4 +51,10 @@ TEST(Modules, ProgramFileName)
     char tiny[4];
     EXPECT_EQ(GetModuleFileNameA(nullptr, tiny, sizeof tiny), 3u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(tiny[3], '\0');
+    WCHAR tinyWide[4];
+    EXPECT_EQ(GetModuleFileNameW(nullptr, tinyWide, 4), 3u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::u16string(tinyWide, 3), os::toUtf16(std::string(path, 3)));
+    EXPECT_EQ(tinyWide[3], u'\0');
 }
