@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -29,7 +30,10 @@ public:
     DeviceManagerProcess()
     {
         char pattern[] = "/tmp/devroot-XXXXXX";
-        m_root = ::mkdtemp(pattern);
+        const char* root = ::mkdtemp(pattern);
+        if (root == nullptr)
+            throw std::runtime_error(std::string("cannot create a device root: ") + std::strerror(errno));
+        m_root = root;
         ::setenv("DEVICE_ROOT", m_root.c_str(), 1);
     }
 
