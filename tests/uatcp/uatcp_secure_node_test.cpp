@@ -295,6 +295,7 @@ TEST_F(SecureNodeClient, FlippedBitClosesThatChannelWhileAnotherKeepsWorking)
     for (const char* mode : {"Sign", "SignAndEncrypt"})
     {
         SCOPED_TRACE(mode);
+        server.lastCloseStatus = OpcUa_Good;
         int closedBefore = server.closed.load();
         BitFlipProxy proxy(port, 6); // after endpoints, session and the first reads
         ProcessResult damaged;
@@ -302,9 +303,11 @@ TEST_F(SecureNodeClient, FlippedBitClosesThatChannelWhileAnotherKeepsWorking)
             damaged = run("Basic256", mode, "opc.tcp://127.0.0.1:" + std::to_string(proxy.port()),
                           {"600000", "0", "40", "0"});
         });
+        ASSERT_TRUE(waitUntil([&] { return proxy.damaged(); }));
+        // The damaged channel is reported closed for its failed check.
+        EXPECT_TRUE(waitUntil([&] { return server.lastCloseStatus.load() == OpcUa_BadSecurityChecksFailed; }));
         ProcessResult healthy = run("Basic256", mode, server.url(), {"600000", "0", "40"});
         victim.join();
-        EXPECT_TRUE(proxy.damaged());
         EXPECT_NE(damaged.exitCode, 0) << damaged.output;
         ASSERT_NO_FATAL_FAILURE(expectSummary(healthy));
         EXPECT_EQ(jsonField(healthy.output, "reads"), 40);

@@ -449,6 +449,7 @@ OpcUa_StatusCode onEvent(OpcUa_Endpoint, OpcUa_Void* data, OpcUa_Endpoint_Event 
             server->lastOpenedChannel = channelId;
         break;
     case OpcUa_Endpoint_Event_SecureChannelClosed:
+        server->lastCloseStatus = status;
         ++server->closed;
         break;
     case OpcUa_Endpoint_Event_SecureChannelRenewed:

@@ -56,6 +56,7 @@ public:
     std::atomic<int> reads{0};
     std::atomic<OpcUa_UInt32> lastOpenedChannel{0};
     std::atomic<int> sessionsActivated{0};
+    std::atomic<OpcUa_StatusCode> lastCloseStatus{0};
 
     // The last refused OpenSecureChannel: its status and the client certificate.
     OpcUa_StatusCode lastOpenFailure();

@@ -142,6 +142,8 @@ void ServerConnection::fail(uint32_t error, const std::string& reason)
 {
     m_server.handler().onConnectionError(error, reason);
     std::lock_guard lock(m_sendMutex);
+    if (m_failStatus == status::Good)
+        m_failStatus = error;
     if (m_alive)
     {
         Bytes message = encodeError(ErrorMessage{error, reason});
@@ -195,6 +197,12 @@ void ServerConnection::run()
         std::lock_guard lock(m_sendMutex);
         m_alive = false;
         m_socket.shutdown();
+    }
+    {
+        // The channel closes with the reason it failed, when it failed.
+        std::lock_guard lock(m_sendMutex);
+        if (m_failStatus != status::Good)
+            closeStatus = m_failStatus;
     }
     if (m_openChannelId != 0)
         m_server.handler().onChannelEvent(ChannelEvent::Closed, m_openChannelId, closeStatus,
@@ -324,6 +332,10 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         result = parseSequenceHeader(chunk, plainEnd, info);
     if (status::isBad(result))
     {
+        // A first OpenSecureChannel that fails its signature or decryption is a failed open.
+        if (m_openChannelId == 0 && info.type == MessageType::Open)
+            m_server.handler().onChannelEvent(ChannelEvent::Opened, 0, status::BadSecurityChecksFailed,
+                                              info.senderCertificate, info.policyUri, SecurityMode::Invalid);
         fail(status::BadSecurityChecksFailed, "Chunk failed the security checks");
         return ChunkOutcome::Failed;
     }

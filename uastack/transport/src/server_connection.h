@@ -137,6 +137,7 @@ private:
 
     // Shared with senders, guarded by m_sendMutex.
     mutable std::mutex m_sendMutex;
+    uint32_t m_failStatus = 0; // the first failure
     bool m_alive = true;
     uint32_t m_channelId = 0;
     uint32_t m_sendTokenId = 0;
