@@ -88,10 +88,9 @@ public:
         OpcUa_String policy;
         OpcUa_String_Initialize(&policy);
         OpcUa_String_AttachCopy(&policy, policyUri);
-        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(m_channel, url.c_str(), nullptr, nullptr,
-                                                  secured ? &client : nullptr, secured ? &key : nullptr,
-                                                  secured ? &serverCert : nullptr, nullptr, &policy, 600000, mode,
-                                                  30000));
+        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(
+            m_channel, url.c_str(), nullptr, nullptr, secured ? &client : nullptr, secured ? &key : nullptr,
+            secured ? &serverCert : nullptr, nullptr, &policy, 600000, mode, 30000));
         OpcUa_String_Clear(&policy);
         OpcUa_NodeId_Initialize(&m_token);
         if (!m_ok)

@@ -15,8 +15,8 @@ struct ProcessResult
 // arguments; environment entries "NAME=value" are added to ours. Killed after
 // timeoutSeconds.
 ProcessResult runNodeScript(const std::vector<std::string>& nodeOptions, const std::string& script,
-                            const std::vector<std::string>& args, const std::vector<std::string>& environment = {},
-                            int timeoutSeconds = 120);
+                            const std::vector<std::string>& args,
+                            const std::vector<std::string>& environment = {}, int timeoutSeconds = 120);
 
 // The number after "name": in a one-line JSON summary; -1 when missing.
 long jsonField(const std::string& json, const std::string& name);

@@ -40,14 +40,16 @@ protected:
         security.certificate = serverIdentity.certificate;
         security.privateKey = serverIdentity.privateKeyDer();
         security.trustedFolder = trusted;
-        security.policies = {{OpcUa_SecurityPolicy_Basic256, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT},
-                             {OpcUa_SecurityPolicy_Basic128Rsa15, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN}};
+        security.policies = {
+            {OpcUa_SecurityPolicy_Basic256, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT},
+            {OpcUa_SecurityPolicy_Basic128Rsa15, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN}};
         ASSERT_TRUE(server.start("127.0.0.1", nullptr, &security));
     }
     void TearDown() override { OpcUa_Channel_Delete(&channel); }
 
-    OpcUa_StatusCode connect(const char* policyUri, OpcUa_MessageSecurityMode mode, const sectest::Identity& me,
-                             std::vector<uint8_t> expectedServer, OpcUa_Int32 lifetime = 600000)
+    OpcUa_StatusCode connect(const char* policyUri, OpcUa_MessageSecurityMode mode,
+                             const sectest::Identity& me, std::vector<uint8_t> expectedServer,
+                             OpcUa_Int32 lifetime = 600000)
     {
         std::vector<uint8_t> certificate = me.certificate;
         std::vector<uint8_t> keyBytes = me.privateKeyDer();
@@ -75,8 +77,8 @@ protected:
         create.ClientNonce = view(nonce);
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        if (OpcUa_IsBad(OpcUa_Channel_InvokeService(channel, &create, &OpcUa_CreateSessionRequest_EncodeableType,
-                                                    &response, &type)) ||
+        if (OpcUa_IsBad(OpcUa_Channel_InvokeService(
+                channel, &create, &OpcUa_CreateSessionRequest_EncodeableType, &response, &type)) ||
             type != &OpcUa_CreateSessionResponse_EncodeableType)
             return -1;
         auto* session = static_cast<OpcUa_CreateSessionResponse*>(response);
@@ -92,8 +94,8 @@ protected:
         read.NodesToRead->NodeId.Identifier.Numeric = kBigArrayNode;
         read.NodesToRead->AttributeId = 13;
         OpcUa_Int32 length = -1;
-        if (OpcUa_IsGood(OpcUa_Channel_InvokeService(channel, &read, &OpcUa_ReadRequest_EncodeableType, &response,
-                                                     &type)) &&
+        if (OpcUa_IsGood(OpcUa_Channel_InvokeService(channel, &read, &OpcUa_ReadRequest_EncodeableType,
+                                                     &response, &type)) &&
             type == &OpcUa_ReadResponse_EncodeableType)
         {
             const OpcUa_Variant& value = static_cast<OpcUa_ReadResponse*>(response)->Results[0].Value;
@@ -108,7 +110,8 @@ protected:
 
     sectest::TempFolder folder;
     std::string trusted;
-    sectest::Identity serverIdentity = sectest::makeIdentity("server", 2048, nullptr, false, -1, 365, kApplicationUri);
+    sectest::Identity serverIdentity =
+        sectest::makeIdentity("server", 2048, nullptr, false, -1, 365, kApplicationUri);
     sectest::Identity client = sectest::makeIdentity("client", 1024);
     TestServer server;
     OpcUa_Channel channel = nullptr;
@@ -158,11 +161,12 @@ TEST_F(SecureChannel, RefusalsOfCertificatesAndModes)
                                     client, otherServer.certificate)));
     OpcUa_Channel_Delete(&channel);
     // Modes and policies the endpoint does not offer.
-    EXPECT_TRUE(OpcUa_IsBad(
-        connect(OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_Sign, client, serverIdentity.certificate)));
+    EXPECT_TRUE(OpcUa_IsBad(connect(OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_Sign, client,
+                                    serverIdentity.certificate)));
     OpcUa_Channel_Delete(&channel);
-    EXPECT_TRUE(OpcUa_IsBad(connect(OpcUa_SecurityPolicy_Basic128Rsa15, OpcUa_MessageSecurityMode_SignAndEncrypt,
-                                    client, serverIdentity.certificate)));
+    EXPECT_TRUE(
+        OpcUa_IsBad(connect(OpcUa_SecurityPolicy_Basic128Rsa15, OpcUa_MessageSecurityMode_SignAndEncrypt,
+                            client, serverIdentity.certificate)));
     OpcUa_Channel_Delete(&channel);
     // The server keeps serving.
     ASSERT_EQ(connect(OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_SignAndEncrypt, client,

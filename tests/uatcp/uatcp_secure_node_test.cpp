@@ -27,8 +27,8 @@ namespace
 {
 constexpr const char* kBasic256 = "http://opcfoundation.org/UA/SecurityPolicy#Basic256";
 constexpr const char* kBasic128Rsa15 = "http://opcfoundation.org/UA/SecurityPolicy#Basic128Rsa15";
-constexpr OpcUa_UInt16 kSignModes = OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN |
-                                    OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT;
+constexpr OpcUa_UInt16 kSignModes =
+    OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN | OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT;
 
 bool waitUntil(const std::function<bool()>& condition)
 {
@@ -44,12 +44,14 @@ bool waitUntil(const std::function<bool()>& condition)
 class BitFlipProxy
 {
 public:
-    BitFlipProxy(uint16_t serverPort, int chunkToDamage) : m_serverPort(serverPort), m_chunkToDamage(chunkToDamage)
+    BitFlipProxy(uint16_t serverPort, int chunkToDamage)
+        : m_serverPort(serverPort), m_chunkToDamage(chunkToDamage)
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a = loopback(0);
         socklen_t length = sizeof a;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_listener, 4) == 0 &&
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            ::listen(m_listener, 4) == 0 &&
             ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &length) == 0)
             m_port = ntohs(a.sin_port);
         m_acceptor = std::thread([this] { acceptLoop(); });
@@ -126,8 +128,9 @@ private:
                         break;
                     std::string type(pending.begin(), pending.begin() + 3);
                     if (type == "OPN")
-                        secured = secured || std::string(pending.begin(), pending.begin() + size).find("#Basic") !=
-                                                 std::string::npos;
+                        secured =
+                            secured || std::string(pending.begin(), pending.begin() + size).find("#Basic") !=
+                                           std::string::npos;
                     if (type == "MSG" && secured && ++messages == m_chunkToDamage)
                     {
                         pending[size - 3] ^= 0x10; // in the signature (or encrypted text)
@@ -165,7 +168,8 @@ protected:
             std::filesystem::create_directories(f);
         // The store's paths resolve below the device root.
         setenv("DEVICE_ROOT", root.c_str(), 1);
-        serverIdentity = sectest::makeIdentity("uatcp test server", 2048, nullptr, false, -1, 365, kApplicationUri);
+        serverIdentity =
+            sectest::makeIdentity("uatcp test server", 2048, nullptr, false, -1, 365, kApplicationUri);
         sectest::writeFile(trusted + "/server.der", serverIdentity.certificate);
         TestSecurity security;
         security.certificate = serverIdentity.certificate;
@@ -245,7 +249,8 @@ TEST_P(SecureNodeClientPolicies, SessionAndReadsOverSeveralChunks)
 }
 
 INSTANTIATE_TEST_SUITE_P(All, SecureNodeClientPolicies,
-                         ::testing::Values(PolicyMode{"Basic256", "Sign"}, PolicyMode{"Basic256", "SignAndEncrypt"},
+                         ::testing::Values(PolicyMode{"Basic256", "Sign"},
+                                           PolicyMode{"Basic256", "SignAndEncrypt"},
                                            PolicyMode{"Basic128Rsa15", "Sign"},
                                            PolicyMode{"Basic128Rsa15", "SignAndEncrypt"}));
 
@@ -253,7 +258,8 @@ TEST_F(SecureNodeClient, UntrustedClientIsRefusedWithItsCertificateReported)
 {
     ASSERT_NO_FATAL_FAILURE(trustClient());
     // What reached the callback is the client's own certificate.
-    EXPECT_EQ(clientCertificate, sectest::pemToDer(sectest::readTextFile(clientPki() + "/own/certs/client_certificate.pem")));
+    EXPECT_EQ(clientCertificate,
+              sectest::pemToDer(sectest::readTextFile(clientPki() + "/own/certs/client_certificate.pem")));
 }
 
 TEST_F(SecureNodeClient, TokenRenewalsDuringTheRun)
@@ -299,13 +305,16 @@ TEST_F(SecureNodeClient, FlippedBitClosesThatChannelWhileAnotherKeepsWorking)
         int closedBefore = server.closed.load();
         BitFlipProxy proxy(port, 6); // after endpoints, session and the first reads
         ProcessResult damaged;
-        std::thread victim([&] {
-            damaged = run("Basic256", mode, "opc.tcp://127.0.0.1:" + std::to_string(proxy.port()),
-                          {"600000", "0", "40", "0"});
-        });
+        std::thread victim(
+            [&]
+            {
+                damaged = run("Basic256", mode, "opc.tcp://127.0.0.1:" + std::to_string(proxy.port()),
+                              {"600000", "0", "40", "0"});
+            });
         ASSERT_TRUE(waitUntil([&] { return proxy.damaged(); }));
         // The damaged channel is reported closed for its failed check.
-        EXPECT_TRUE(waitUntil([&] { return server.lastCloseStatus.load() == OpcUa_BadSecurityChecksFailed; }));
+        EXPECT_TRUE(
+            waitUntil([&] { return server.lastCloseStatus.load() == OpcUa_BadSecurityChecksFailed; }));
         ProcessResult healthy = run("Basic256", mode, server.url(), {"600000", "0", "40"});
         victim.join();
         EXPECT_NE(damaged.exitCode, 0) << damaged.output;

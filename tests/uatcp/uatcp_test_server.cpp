@@ -163,7 +163,9 @@ void fillEndpoint(OpcUa_EndpointDescription* e, const std::string& url, const ch
     setText(&e->UserIdentityTokens->PolicyId, "Anonymous");
     e->UserIdentityTokens->TokenType = OpcUa_UserTokenType_Anonymous;
     setText(&e->TransportProfileUri, kTransportProfile);
-    e->SecurityLevel = mode == OpcUa_MessageSecurityMode_None ? 0 : mode == OpcUa_MessageSecurityMode_Sign ? 50 : 100;
+    e->SecurityLevel = mode == OpcUa_MessageSecurityMode_None   ? 0
+                       : mode == OpcUa_MessageSecurityMode_Sign ? 50
+                                                                : 100;
 }
 
 // The None endpoint and, when secured, one per offered policy and mode.
@@ -312,7 +314,8 @@ OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
         if (secrets == g_secrets.end())
             return fault(endpoint, context, OpcUa_BadSessionIdInvalid);
 #ifdef UATCP_TEST_SECURITY
-        if (OpcUa_IsBad(verifyClient(*TestServer::instance->security(), secrets->second, req->ClientSignature)))
+        if (OpcUa_IsBad(
+                verifyClient(*TestServer::instance->security(), secrets->second, req->ClientSignature)))
             return fault(endpoint, context, OpcUa_BadApplicationSignatureInvalid);
 #endif
     }
@@ -536,9 +539,8 @@ bool TestServer::start(const std::string& host, OpcUa_ServiceType** services, co
         store->PkiType = OPCUA_PKI_TYPE_DIRECTORY_STORE;
         store->TrustedCertificateListLocation = m_security.trustedFolder.data();
         store->RevokedCertificateListLocation = m_security.revocationPath.data();
-        m_pkiConfig = std::shared_ptr<void>(store, [](void* p) {
-            delete static_cast<OpcUa_CertificateStoreConfiguration*>(p);
-        });
+        m_pkiConfig = std::shared_ptr<void>(store, [](void* p)
+                                            { delete static_cast<OpcUa_CertificateStoreConfiguration*>(p); });
         pkiConfig = store;
     }
 #endif

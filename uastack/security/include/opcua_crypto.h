@@ -36,7 +36,8 @@ typedef OpcUa_StatusCode(OpcUa_CryptoProvider_PfnAsymmetricSign)(OpcUa_CryptoPro
                                                                  OpcUa_ByteString* signature);
 /* Good when signature is the RSA-SHA1 signature of data under publicKey, else BadSecurityChecksFailed. */
 typedef OpcUa_StatusCode(OpcUa_CryptoProvider_PfnAsymmetricVerify)(OpcUa_CryptoProvider* provider,
-                                                                   OpcUa_ByteString data, OpcUa_Key* publicKey,
+                                                                   OpcUa_ByteString data,
+                                                                   OpcUa_Key* publicKey,
                                                                    OpcUa_ByteString* signature);
 /* Encrypts (public key) or decrypts (private key) with the policy's RSA padding, block by block.
    With output null, *outputLength receives the largest size the result can have; otherwise

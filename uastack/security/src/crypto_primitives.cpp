@@ -202,7 +202,9 @@ bool equalBytes(const uint8_t* a, const uint8_t* b, size_t size)
 
 uint32_t aesCbc(bool encrypt, const Bytes& key, const Bytes& iv, uint8_t* data, size_t size)
 {
-    const EVP_CIPHER* cipher = key.size() == 16 ? EVP_aes_128_cbc() : key.size() == 32 ? EVP_aes_256_cbc() : nullptr;
+    const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_cbc()
+                               : key.size() == 32 ? EVP_aes_256_cbc()
+                                                  : nullptr;
     if (!cipher || iv.size() != 16 || size % 16 != 0 || size > INT_MAX)
         return status::BadInvalidArgument;
     CipherCtx c;
@@ -277,7 +279,8 @@ uint32_t rsaEncrypt(const RsaKey& publicKey, RsaPadding padding, const uint8_t* 
     return status::Good;
 }
 
-uint32_t rsaDecrypt(const RsaKey& privateKey, RsaPadding padding, const uint8_t* data, size_t size, Bytes& out)
+uint32_t rsaDecrypt(const RsaKey& privateKey, RsaPadding padding, const uint8_t* data, size_t size,
+                    Bytes& out)
 {
     out.clear();
     size_t keySize = privateKey.sizeInBytes();

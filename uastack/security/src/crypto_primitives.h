@@ -15,8 +15,8 @@ using Bytes = std::vector<uint8_t>;
 
 enum class RsaPadding
 {
-    Pkcs1,    // PKCS #1 v1.5
-    OaepSha1  // OAEP with SHA-1 and MGF1-SHA-1
+    Pkcs1,   // PKCS #1 v1.5
+    OaepSha1 // OAEP with SHA-1 and MGF1-SHA-1
 };
 
 // Bytes of padding overhead per block of an RSA encryption.
@@ -66,6 +66,8 @@ uint32_t rsaSha1Verify(const RsaKey& publicKey, const uint8_t* data, size_t size
 
 // RSA encryption of any length, block by block (plain blocks of key size
 // minus the padding overhead, cipher blocks of key size).
-uint32_t rsaEncrypt(const RsaKey& publicKey, RsaPadding padding, const uint8_t* data, size_t size, Bytes& out);
-uint32_t rsaDecrypt(const RsaKey& privateKey, RsaPadding padding, const uint8_t* data, size_t size, Bytes& out);
+uint32_t rsaEncrypt(const RsaKey& publicKey, RsaPadding padding, const uint8_t* data, size_t size,
+                    Bytes& out);
+uint32_t rsaDecrypt(const RsaKey& privateKey, RsaPadding padding, const uint8_t* data, size_t size,
+                    Bytes& out);
 } // namespace uasec

@@ -88,7 +88,8 @@ OpcUa_StatusCode deriveKey(OpcUa_CryptoProvider* provider, OpcUa_ByteString secr
 OpcUa_StatusCode asymmetricSign(OpcUa_CryptoProvider* provider, OpcUa_ByteString data, OpcUa_Key* privateKey,
                                 OpcUa_ByteString* signature)
 {
-    if (!policyOf(provider) || !signature || !privateKey || privateKey->Type != OpcUa_Crypto_KeyType_Rsa_Private)
+    if (!policyOf(provider) || !signature || !privateKey ||
+        privateKey->Type != OpcUa_Crypto_KeyType_Rsa_Private)
         return status::BadInvalidArgument;
     OpcUa_ByteString_Initialize(signature);
     RsaKey key = rsaKeyOf(privateKey);
@@ -152,7 +153,8 @@ OpcUa_StatusCode asymmetricDecrypt(OpcUa_CryptoProvider* provider, const OpcUa_B
                                    OpcUa_UInt32* outputLength)
 {
     const PolicyDescription* policy = policyOf(provider);
-    RsaKey key = privateKey && privateKey->Type == OpcUa_Crypto_KeyType_Rsa_Private ? rsaKeyOf(privateKey) : RsaKey();
+    RsaKey key =
+        privateKey && privateKey->Type == OpcUa_Crypto_KeyType_Rsa_Private ? rsaKeyOf(privateKey) : RsaKey();
     if (!policy || key.isNull() || !outputLength || !input)
         return status::BadInvalidArgument;
     if (inputLength == 0 || inputLength % key.sizeInBytes() != 0)
@@ -231,7 +233,8 @@ OpcUa_StatusCode symmetricDecrypt(OpcUa_CryptoProvider* provider, OpcUa_Byte* da
 }
 } // namespace
 
-OpcUa_StatusCode OpcUa_CryptoProvider_Create(const OpcUa_CharA* securityPolicyUri, OpcUa_CryptoProvider* provider)
+OpcUa_StatusCode OpcUa_CryptoProvider_Create(const OpcUa_CharA* securityPolicyUri,
+                                             OpcUa_CryptoProvider* provider)
 {
     if (!provider)
         return status::BadInvalidArgument;

@@ -125,7 +125,8 @@ Bytes PolicyChannelSecurity::createNonce()
     return randomBytes(m_policy.nonceLength);
 }
 
-uint32_t PolicyChannelSecurity::activateToken(uint32_t tokenId, const Bytes& clientNonce, const Bytes& serverNonce)
+uint32_t PolicyChannelSecurity::activateToken(uint32_t tokenId, const Bytes& clientNonce,
+                                              const Bytes& serverNonce)
 {
     if (clientNonce.size() != m_policy.nonceLength || serverNonce.size() != m_policy.nonceLength)
         return status::BadNonceInvalid;
@@ -214,8 +215,8 @@ uint32_t PolicyChannelSecurity::protectAsymmetric(Bytes& chunk, size_t securedFr
         return status::BadInternalError;
     chunk.insert(chunk.end(), signature.begin(), signature.end());
     Bytes encrypted;
-    result = rsaEncrypt(peer, m_policy.asymmetricPadding, chunk.data() + securedFrom, chunk.size() - securedFrom,
-                        encrypted);
+    result = rsaEncrypt(peer, m_policy.asymmetricPadding, chunk.data() + securedFrom,
+                        chunk.size() - securedFrom, encrypted);
     if (status::isBad(result))
         return result;
     OPENSSL_cleanse(chunk.data() + securedFrom, chunk.size() - securedFrom);
@@ -285,8 +286,8 @@ uint32_t PolicyChannelSecurity::unprotectSymmetric(Bytes& chunk, size_t securedF
     {
         if ((chunk.size() - securedFrom) % sizes.cipherBlock != 0)
             return status::BadSecurityChecksFailed;
-        uint32_t result = aesCbc(false, keys->receive.encryptingKey, keys->receive.iv, chunk.data() + securedFrom,
-                                 chunk.size() - securedFrom);
+        uint32_t result = aesCbc(false, keys->receive.encryptingKey, keys->receive.iv,
+                                 chunk.data() + securedFrom, chunk.size() - securedFrom);
         if (status::isBad(result))
             return status::BadSecurityChecksFailed;
     }
@@ -296,7 +297,8 @@ uint32_t PolicyChannelSecurity::unprotectSymmetric(Bytes& chunk, size_t securedF
     Bytes mac = hmacSha1(keys->receive.signingKey, chunk.data(), signedEnd);
     if (mac.size() != sizes.signature || !equalBytes(mac.data(), chunk.data() + signedEnd, sizes.signature))
         return status::BadSecurityChecksFailed;
-    plainEnd = encrypted ? stripPadding(chunk, signedEnd, securedFrom + kSequenceHeaderSize, false) : signedEnd;
+    plainEnd =
+        encrypted ? stripPadding(chunk, signedEnd, securedFrom + kSequenceHeaderSize, false) : signedEnd;
     return plainEnd == 0 ? status::BadSecurityChecksFailed : status::Good;
 }
 } // namespace uasec

@@ -9,7 +9,7 @@ namespace uasec
 {
 constexpr const char* kPolicyBasic128Rsa15 = "http://opcfoundation.org/UA/SecurityPolicy#Basic128Rsa15";
 constexpr const char* kPolicyBasic256 = "http://opcfoundation.org/UA/SecurityPolicy#Basic256";
-constexpr size_t kSymmetricBlockSize = 16;   // AES
+constexpr size_t kSymmetricBlockSize = 16;     // AES
 constexpr size_t kSymmetricSignatureSize = 20; // HMAC-SHA1
 constexpr size_t kInitializationVectorSize = 16;
 
@@ -47,7 +47,8 @@ struct BlockSizes
     size_t signature;
     bool extraPaddingByte; // the padding size needs a second byte
 };
-BlockSizes asymmetricSizes(const PolicyDescription& policy, size_t encryptingKeyBytes, size_t signingKeyBytes);
+BlockSizes asymmetricSizes(const PolicyDescription& policy, size_t encryptingKeyBytes,
+                           size_t signingKeyBytes);
 BlockSizes symmetricSizes();
 
 // Padding bytes needed so that plainSize plus padding (with its size byte or

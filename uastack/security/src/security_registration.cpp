@@ -14,7 +14,8 @@ std::unique_ptr<uatcp::ChannelSecurity> create(const PolicyDescription& policy,
                                                const uatcp::SecurityCredentials& credentials)
 {
     Bytes ownCertificate = firstCertificate(credentials.ownCertificate);
-    RsaKey ownKey = RsaKey::fromPrivateKey(credentials.ownPrivateKey.data(), credentials.ownPrivateKey.size());
+    RsaKey ownKey =
+        RsaKey::fromPrivateKey(credentials.ownPrivateKey.data(), credentials.ownPrivateKey.size());
     RsaKey certificateKey = RsaKey::fromCertificate(ownCertificate.data(), ownCertificate.size());
     // Without a matching certificate and key this side cannot take part in the policy.
     if (ownKey.isNull() || certificateKey.isNull() || EVP_PKEY_eq(ownKey.get(), certificateKey.get()) != 1)
@@ -23,11 +24,13 @@ std::unique_ptr<uatcp::ChannelSecurity> create(const PolicyDescription& policy,
     auto role = credentials.peerCertificate.empty() ? PolicyChannelSecurity::Role::Server
                                                     : PolicyChannelSecurity::Role::Client;
     const void* pkiConfig = credentials.pkiConfig;
-    CertificateCheck check = [pkiConfig, role](const Bytes& certificate) -> uint32_t {
+    CertificateCheck check = [pkiConfig, role](const Bytes& certificate) -> uint32_t
+    {
         if (!pkiConfig)
         {
             // A server trusts nobody without a store; a client has pinned the server's certificate.
-            return role == PolicyChannelSecurity::Role::Client ? status::Good : status::BadCertificateUntrusted;
+            return role == PolicyChannelSecurity::Role::Client ? status::Good
+                                                               : status::BadCertificateUntrusted;
         }
         OpcUa_ByteString der;
         der.Length = static_cast<OpcUa_Int32>(certificate.size());
@@ -45,9 +48,8 @@ struct Registration
         for (const char* uri : {kPolicyBasic128Rsa15, kPolicyBasic256})
         {
             const PolicyDescription* policy = findPolicy(uri);
-            uatcp::registerChannelSecurity(uri, [policy](const uatcp::SecurityCredentials& credentials) {
-                return create(*policy, credentials);
-            });
+            uatcp::registerChannelSecurity(uri, [policy](const uatcp::SecurityCredentials& credentials)
+                                           { return create(*policy, credentials); });
         }
     }
 };

@@ -36,7 +36,8 @@ Pair makePair(const char* uri, int serverBits, int clientBits, uint32_t* trusted
     Bytes serverKey = p.server.identity.privateKeyDer();
     Bytes clientKey = p.client.identity.privateKeyDer();
     Bytes clientCertificate = p.client.identity.certificate;
-    CertificateCheck serverCheck = [clientCertificate, trustedResult](const Bytes& certificate) {
+    CertificateCheck serverCheck = [clientCertificate, trustedResult](const Bytes& certificate)
+    {
         if (trustedResult)
             return *trustedResult;
         return certificate == clientCertificate ? status::Good : status::BadCertificateUntrusted;
@@ -59,8 +60,8 @@ Bytes pattern(size_t size, uint8_t seed)
     return out;
 }
 
-std::vector<Bytes> build(PolicyChannelSecurity& from, uatcp::MessageType type, uint32_t tokenId, const Bytes& body,
-                         uatcp::SequenceCounter& counter, size_t chunkSize = 8192)
+std::vector<Bytes> build(PolicyChannelSecurity& from, uatcp::MessageType type, uint32_t tokenId,
+                         const Bytes& body, uatcp::SequenceCounter& counter, size_t chunkSize = 8192)
 {
     uatcp::ChunkWriteParams params;
     params.type = type;
@@ -79,7 +80,8 @@ std::vector<Bytes> build(PolicyChannelSecurity& from, uatcp::MessageType type, u
     for (const Bytes& chunk : chunks)
     {
         EXPECT_LE(chunk.size(), chunkSize);
-        EXPECT_EQ(chunk[4] | chunk[5] << 8 | chunk[6] << 16 | static_cast<size_t>(chunk[7]) << 24, chunk.size());
+        EXPECT_EQ(chunk[4] | chunk[5] << 8 | chunk[6] << 16 | static_cast<size_t>(chunk[7]) << 24,
+                  chunk.size());
     }
     return chunks;
 }
@@ -123,8 +125,8 @@ void open(Pair& p, SecurityMode mode, uint32_t tokenId, uatcp::SequenceCounter& 
     Bytes request = pattern(90, 1);
     request.insert(request.end(), clientNonce.begin(), clientNonce.end());
     Bytes got;
-    ASSERT_EQ(receive(*p.server.security, build(*p.client.security, uatcp::MessageType::Open, 0, request, clientSeq),
-                      got),
+    ASSERT_EQ(receive(*p.server.security,
+                      build(*p.client.security, uatcp::MessageType::Open, 0, request, clientSeq), got),
               status::Good);
     ASSERT_EQ(got, request);
     ASSERT_EQ(p.server.security->setMode(mode), status::Good);
@@ -175,7 +177,8 @@ TEST_P(ChannelProtection, MessagesOfManySizesBothWaysAndAfterRenewal)
             ASSERT_EQ(receive(*p.server.security, chunks, got), status::Good);
             EXPECT_EQ(got, body);
             ASSERT_EQ(receive(*p.client.security,
-                              build(*p.server.security, uatcp::MessageType::Message, 1, body, serverSeq), got),
+                              build(*p.server.security, uatcp::MessageType::Message, 1, body, serverSeq),
+                              got),
                       status::Good);
             EXPECT_EQ(got, body);
         }
@@ -255,17 +258,18 @@ TEST(ChannelProtectionChecks, PeerCertificateThumbprintModeAndNonces)
     thumbprint = sha1(q.server.identity.certificate.data(), q.server.identity.certificate.size());
     Bytes wrong = thumbprint;
     wrong[0] ^= 1;
-    EXPECT_EQ(q.server.security->acceptPeer(q.client.identity.certificate, wrong), status::BadSecurityChecksFailed);
+    EXPECT_EQ(q.server.security->acceptPeer(q.client.identity.certificate, wrong),
+              status::BadSecurityChecksFailed);
     EXPECT_EQ(q.server.security->acceptPeer({}, thumbprint), status::BadCertificateInvalid);
     EXPECT_EQ(q.server.security->acceptPeer(pattern(300, 1), thumbprint), status::BadCertificateInvalid);
     // Key sizes outside the policy's range.
     sectest::Identity big = sectest::makeIdentity("big", 3072);
-    EXPECT_EQ(q.server.security->acceptPeer(big.certificate, thumbprint), status::BadCertificateUseNotAllowed);
+    EXPECT_EQ(q.server.security->acceptPeer(big.certificate, thumbprint),
+              status::BadCertificateUseNotAllowed);
     // The client only talks to the server it expects.
     sectest::Identity other = sectest::makeIdentity("other", 2048);
-    EXPECT_EQ(q.client.security->acceptPeer(other.certificate,
-                                            sha1(q.client.identity.certificate.data(),
-                                                 q.client.identity.certificate.size())),
+    EXPECT_EQ(q.client.security->acceptPeer(other.certificate, sha1(q.client.identity.certificate.data(),
+                                                                    q.client.identity.certificate.size())),
               status::BadCertificateInvalid);
     // A chain counts by its first certificate; a renewal may not swap the certificate.
     Bytes chain = q.client.identity.certificate;

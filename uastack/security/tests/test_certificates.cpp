@@ -86,8 +86,8 @@ std::string Identity::certificatePem() const
     return bioText(bio);
 }
 
-Identity makeIdentity(const std::string& commonName, int bits, const Identity* issuer, bool ca, int notBeforeDays,
-                      int notAfterDays, const std::string& uri)
+Identity makeIdentity(const std::string& commonName, int bits, const Identity* issuer, bool ca,
+                      int notBeforeDays, int notAfterDays, const std::string& uri)
 {
     Identity identity;
     identity.key = EVP_RSA_gen(static_cast<unsigned int>(bits));
@@ -101,8 +101,8 @@ Identity makeIdentity(const std::string& commonName, int bits, const Identity* i
     X509_gmtime_adj(X509_getm_notAfter(certificate), static_cast<long>(notAfterDays) * 86400);
     X509_set_pubkey(certificate, identity.key);
     X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName.c_str()),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
     X509* issuerCertificate = nullptr;
     if (issuer)
     {
@@ -116,11 +116,13 @@ Identity makeIdentity(const std::string& commonName, int bits, const Identity* i
     }
     X509* signer = issuerCertificate ? issuerCertificate : certificate;
     addExtension(certificate, signer, NID_basic_constraints, ca ? "critical,CA:TRUE" : "critical,CA:FALSE");
-    addExtension(certificate, signer, NID_key_usage,
-                 ca ? "critical,keyCertSign,cRLSign,digitalSignature"
-                    : "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign");
+    addExtension(
+        certificate, signer, NID_key_usage,
+        ca ? "critical,keyCertSign,cRLSign,digitalSignature"
+           : "critical,digitalSignature,nonRepudiation,keyEncipherment,dataEncipherment,keyCertSign");
     addExtension(certificate, signer, NID_subject_key_identifier, "hash");
-    addExtension(certificate, signer, NID_subject_alt_name, ("URI:" + (uri.empty() ? "urn:test:" + commonName : uri)).c_str());
+    addExtension(certificate, signer, NID_subject_alt_name,
+                 ("URI:" + (uri.empty() ? "urn:test:" + commonName : uri)).c_str());
     if (X509_sign(certificate, issuer ? issuer->key : identity.key, EVP_sha256()) <= 0)
         throw std::runtime_error("sign");
     int length = i2d_X509(certificate, nullptr);
@@ -205,8 +207,8 @@ std::string readTextFile(const std::string& path)
 
 void writeFile(const std::string& path, const Bytes& content)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                               static_cast<std::streamsize>(content.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
 }
 
 void writeFile(const std::string& path, const std::string& content)

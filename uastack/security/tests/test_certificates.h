@@ -30,7 +30,8 @@ struct Identity
 // self-signed when issuer is null, a CA when ca is set.
 // The subject alternative name carries uri (default "urn:test:<commonName>").
 Identity makeIdentity(const std::string& commonName, int bits = 2048, const Identity* issuer = nullptr,
-                      bool ca = false, int notBeforeDays = -1, int notAfterDays = 365, const std::string& uri = "");
+                      bool ca = false, int notBeforeDays = -1, int notAfterDays = 365,
+                      const std::string& uri = "");
 // An identity of a PEM private key and a DER certificate made elsewhere.
 Identity identityOf(const std::string& privateKeyPem, const Bytes& certificate);
 // The DER form of the first certificate of a PEM text; empty when there is none.
