@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "interpreter.h"
+#include "nc_numbers.h"
 
 namespace
 {
@@ -639,7 +640,7 @@ void CInterpreter::wordMsg()
         double v = 0.0;
         if (!readNumber(v, true))
             return false;
-        out = static_cast<int>(v);
+        out = TruncToInt(v);
         if (m_cursor < m_textLength && !isLineEnd(text[m_cursor]) && text[m_cursor] != '\0')
             ++m_cursor; // one separator
         return true;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "interpreter.h"
+#include "nc_numbers.h"
 
 namespace
 {
@@ -79,7 +80,7 @@ void CInterpreter::gotoWord()
         int n = 0;
         if (!readRIndex(n))
             return;
-        target = static_cast<int>(std::trunc(getR(n)));
+        target = TruncToInt(getR(n));
     }
     else
         return unknownWordAt(start);
@@ -214,7 +215,7 @@ void CInterpreter::callWord()
         double count = 0.0;
         if (!readNumber(count, false))
             return unknownWordAt(start);
-        repeat = static_cast<int>(count);
+        repeat = TruncToInt(count);
     }
     else
         m_cursor = afterLabel;

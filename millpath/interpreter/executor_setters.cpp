@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "interpreter.h"
+#include "nc_numbers.h"
 #include "rotary_target.h"
 
 namespace
@@ -65,7 +66,7 @@ bool CInterpreter::popMultiValueSetter(double v)
     {
         if (!checkRange(v, 0, Any, 0xCB6))
             return true;
-        f.m_word1 = static_cast<std::int32_t>(v);
+        f.m_word1 = TruncToInt(v);
         queueFunction(25, f);
         return true;
     }
@@ -213,7 +214,7 @@ bool CInterpreter::popToolSetter(double v)
     {
         if (m_set.toolStage != 1)
             return false;
-        if (!isInteger(v) || !CToolTable::validField(static_cast<int>(v)))
+        if (!isInteger(v) || !CToolTable::validField(TruncToInt(v)))
         {
             fail(message, "%d%d%d", {v}, NcError::WordOrRange);
             return true;
@@ -227,7 +228,7 @@ bool CInterpreter::popToolSetter(double v)
     if (m_set.toolStage != 2)
         return false;
     m_set.toolStage = 0;
-    const int tool = static_cast<int>(v);
+    const int tool = TruncToInt(v);
     if (!isInteger(v) || !CToolTable::validTool(tool))
     {
         fail(message, "%d%d%d", {v}, NcError::WordOrRange);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "interpreter.h"
+#include "nc_numbers.h"
 #include "rotation.h"
 
 namespace
@@ -338,7 +339,7 @@ bool CInterpreter::popSetter(double v)
         double count = 0.0;
         if (!pop(count))
             return true;
-        repeatWord(static_cast<int>(std::trunc(v)), static_cast<int>(std::trunc(count)));
+        repeatWord(TruncToInt(v), TruncToInt(count));
         return true;
     }
     if (take("MFunc"))
@@ -580,7 +581,7 @@ void CInterpreter::calc()
         m_stack.pop(bit);
         m_stack.pop(word);
         int value = 0;
-        if (readMdBit(static_cast<int>(word), static_cast<int>(bit), value))
+        if (readMdBit(TruncToInt(word), TruncToInt(bit), value))
             m_stack.push(value);
         return;
     }
@@ -594,12 +595,12 @@ void CInterpreter::calc()
         m_stack.pop(a);
         if (op == "GetBit")
         {
-            const long long bits = static_cast<long long>(b);
-            const long long bit = static_cast<long long>(c);
+            const long long bits = TruncToInt64(b);
+            const long long bit = TruncToInt64(c);
             m_stack.push((bit >= 0 && bit < 63 && ((bits >> bit) & 1)) ? 1.0 : 0.0);
         }
         else
-            writeMdBit(static_cast<int>(a), static_cast<int>(b), static_cast<int>(c));
+            writeMdBit(TruncToInt(a), TruncToInt(b), TruncToInt(c));
         return;
     }
 

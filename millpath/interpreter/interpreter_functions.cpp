@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "interpreter.h"
+#include "nc_numbers.h"
 
 void CInterpreter::setModalCode(ModalGroup group, std::uint32_t code, bool marksChanged)
 {
@@ -290,12 +291,12 @@ bool CInterpreter::executeH(int group, int h)
     }
     case 2:
     {
-        const long long bit = static_cast<long long>(std::fabs(getR(800)));
+        const long long bit = TruncToInt(std::fabs(getR(800)));
         m_condition = (bit < 32 && ((m_channel.inputWord() >> bit) & 1u)) ? 1 : 0;
         return true;
     }
     case 3:
-        m_block.m_tool = static_cast<int>(getR(800));
+        m_block.m_tool = TruncToInt(getR(800));
         m_block.m_toolPending = true;
         markOutput();
         return true;

@@ -117,6 +117,32 @@ TEST(ExecutorFlow, CallFailuresTable)
                            [&](RecordingChannel& channel) { channel.findResult = c.findResult; });
 }
 
+// Jump targets and labels taken from values beyond the integer range are
+// clamped to it (and so, here, not found), never wrapped into another number.
+TEST(ExecutorFlow, TargetsBeyondTheIntegerRangeAreClamped)
+{
+    struct Case
+    {
+        const char* text;
+        const char* target;
+    } cases[] = {
+        {"R1=99999999999 goto R1\nN1 R2=1\n", "2147483647"},
+        {"R1=-99999999999 goto R1\nN1 R2=1\n", "-2147483647"},
+        {"pushc1 pushc99999999999 popcL popcRepeat\n", "2147483647"},
+    };
+    for (const auto& c : cases)
+    {
+        Fixture f;
+        f.channel.findResult = 0;
+        EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::Error) << c.text;
+        ASSERT_FALSE(f.channel.messages.empty()) << c.text;
+        const NcLogMessage& m = f.channel.messages.back();
+        ASSERT_EQ(m.args.size(), 3u) << c.text;
+        EXPECT_EQ(m.args[2], c.target) << c.text;
+        EXPECT_EQ(f.interpreter.getR(2), 0.0) << c.text;
+    }
+}
+
 TEST(ExecutorFlow, RepeatFindsLabelThroughChannel)
 {
     Fixture f;

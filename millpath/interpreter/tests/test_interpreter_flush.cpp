@@ -240,6 +240,14 @@ TEST(InterpreterFlush, HFunctionsTable)
     EXPECT_EQ(f.interpreter.getR(2), 1.0);
     EXPECT_EQ(f.channel.of<CEntryToolNr>()[0]->m_tool, 6);
     EXPECT_EQ(f.channel.of<CEntrySpindel>()[0]->m_speed, 900.0);
+
+    // Values beyond the integer range are clamped, not wrapped.
+    Fixture big;
+    big.channel.input = 0x80000000u;
+    EXPECT_EQ(runProgram(big.interpreter, "R800=-99999999999 H3\nR800=99999999999 H2 jumpeol_c R1=1\n"),
+              InterpreterState::Finished);
+    EXPECT_EQ(big.channel.of<CEntryToolNr>()[0]->m_tool, -2147483647);
+    EXPECT_EQ(big.interpreter.getR(1), 1.0); // no bit of the input word that far up
 }
 
 TEST(InterpreterFlush, BlockGeometryBeforeTheEntry)
