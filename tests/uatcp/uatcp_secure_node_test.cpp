@@ -38,14 +38,14 @@ bool waitUntil(const std::function<bool()>& condition)
     return condition();
 }
 
-// Forwards connections to the server and flips one bit in the n-th MSG chunk
-// (counting from 1) that the client sends on a secured channel; everything
-// else passes unchanged.
+// Forwards connections to the server and flips one bit in the n-th chunk of
+// one type ("MSG" or "OPN", counting from 1) that the client sends on a
+// secured channel; everything else passes unchanged.
 class BitFlipProxy
 {
 public:
-    BitFlipProxy(uint16_t serverPort, int chunkToDamage)
-        : m_serverPort(serverPort), m_chunkToDamage(chunkToDamage)
+    BitFlipProxy(uint16_t serverPort, int chunkToDamage, std::string typeToDamage = "MSG")
+        : m_serverPort(serverPort), m_chunkToDamage(chunkToDamage), m_typeToDamage(std::move(typeToDamage))
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a = loopback(0);
@@ -131,7 +131,7 @@ private:
                         secured =
                             secured || std::string(pending.begin(), pending.begin() + size).find("#Basic") !=
                                            std::string::npos;
-                    if (type == "MSG" && secured && ++messages == m_chunkToDamage)
+                    if (type == m_typeToDamage && secured && ++messages == m_chunkToDamage)
                     {
                         pending[size - 3] ^= 0x10; // in the signature (or encrypted text)
                         m_damaged = true;
@@ -147,6 +147,7 @@ private:
 
     uint16_t m_serverPort;
     int m_chunkToDamage;
+    std::string m_typeToDamage;
     int m_listener = -1;
     uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
@@ -332,4 +333,20 @@ TEST_F(SecureNodeClient, FlippedBitClosesThatChannelWhileAnotherKeepsWorking)
     }
     // And the server still takes new clients.
     ASSERT_NO_FATAL_FAILURE(expectSummary(run("Basic128Rsa15", "SignAndEncrypt", server.url())));
+}
+
+TEST_F(SecureNodeClient, DamagedOpenSecureChannelIsAFailedOpen)
+{
+    ASSERT_NO_FATAL_FAILURE(trustClient());
+    uint16_t port = static_cast<uint16_t>(std::stoi(server.url().substr(server.url().rfind(':') + 1)));
+    int refusedBefore = server.openFailed.load();
+    BitFlipProxy proxy(port, 1, "OPN");
+    ProcessResult r = run("Basic256", "SignAndEncrypt", "opc.tcp://127.0.0.1:" + std::to_string(proxy.port()),
+                          {"600000", "0", "1", "0"});
+    EXPECT_TRUE(proxy.damaged());
+    EXPECT_NE(r.exitCode, 0) << r.output;
+    ASSERT_TRUE(waitUntil([&] { return server.openFailed.load() > refusedBefore; }));
+    EXPECT_EQ(server.lastOpenFailure(), OpcUa_BadSecurityChecksFailed);
+    EXPECT_EQ(server.lastRefusedCertificate(), clientCertificate);
+    EXPECT_EQ(server.sessionsCreated.load(), 0);
 }
