@@ -91,6 +91,12 @@ DeviceServer::~DeviceServer()
     stop();
 }
 
+bool DeviceServer::managerRunning()
+{
+    sockaddr_un address{};
+    return makeAddress(os::devio::managerSocketPath(), address) && managerAnswers(address);
+}
+
 bool DeviceServer::start(std::string& error)
 {
     m_socketPath = os::devio::managerSocketPath();

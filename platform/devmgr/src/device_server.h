@@ -24,6 +24,9 @@ public:
     explicit DeviceServer(DriverTable& drivers) : m_drivers(drivers) {}
     ~DeviceServer();
 
+    // True when a manager already answers on this device root's socket.
+    static bool managerRunning();
+
     // Listens on the socket; it appears under its final name only once
     // connections are accepted, so its presence means the manager is ready.
     bool start(std::string& error);

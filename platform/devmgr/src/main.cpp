@@ -27,6 +27,13 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // A second manager must not touch the drivers or active keys of the running one.
+    if (devmgr::DeviceServer::managerRunning())
+    {
+        std::fprintf(stderr, "devmgr: another device manager serves %s\n",
+                     os::devio::managerSocketPath().c_str());
+        return 1;
+    }
     devmgr::DriverTable drivers;
     drivers.loadAll();
     devmgr::DeviceServer server(drivers);

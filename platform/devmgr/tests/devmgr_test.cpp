@@ -199,6 +199,8 @@ TEST(DeviceManager, ASecondManagerOnTheSameRootRefusesToStart)
     const int status = std::system(second.c_str());
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
+    // The refused manager leaves the running one's active keys alone.
+    EXPECT_EQ(activeDeviceNames(), std::vector<std::string>{"GKT1:"});
     HANDLE device = openDevice(u"GKT1:");
     EXPECT_NE(device, INVALID_HANDLE_VALUE);
     CloseHandle(device);
