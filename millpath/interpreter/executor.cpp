@@ -546,6 +546,14 @@ void CInterpreter::wordCentre(int axis)
     double v = 0.0;
     if (!take("=") || !readNumber(v, false))
         return unknownWordAt(start);
+    if (!setCentre(axis, v))
+        unknownWordAt(start);
+}
+
+// A centre component from the word or from "popc": scaled, made relative to
+// the start, refused (false) outside the plane unless that check is off.
+bool CInterpreter::setCentre(int axis, double v)
+{
     v = scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor);
     if (!m_incrementalCentres)
     {
@@ -558,13 +566,14 @@ void CInterpreter::wordCentre(int axis)
     const int plane = m_block.m_plane;
     const bool inPlane = planeAxes[plane][0] == axis || planeAxes[plane][1] == axis;
     if (m_planeCheck && !inPlane && std::fabs(v) > 0.001)
-        return unknownWordAt(start);
+        return false;
     m_block.m_centre.SetAxis(axis, v);
     if (std::fabs(v) > 0.0001)
         m_block.m_centreProgrammed[axis] = true;
     if (m_block.m_ipolMode == 2 || m_block.m_ipolMode == 3)
         m_block.m_helix = true;
     markOutput();
+    return true;
 }
 
 void CInterpreter::wordJ()

@@ -169,11 +169,8 @@ void CInterpreter::popc()
         }
         if (n > 1)
             return unknownWordAt(start);
-        axis = letter - 'I';
-        m_block.m_centre.SetAxis(axis, scaled(axis, v) * (m_inch ? m_inchFactor : m_metricFactor));
-        if (std::fabs(v) > 0.0001)
-            m_block.m_centreProgrammed[axis] = true;
-        markOutput();
+        if (!setCentre(letter - 'I', v))
+            unknownWordAt(start);
         return;
     }
     if (at("Q") && digitAfterLetter())

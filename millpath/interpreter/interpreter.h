@@ -220,6 +220,7 @@ protected:
     void wordG();
     void wordH();
     void wordCentre(int axis);
+    bool setCentre(int axis, double value);
     void wordJ();
     void wordL();
     void wordM();

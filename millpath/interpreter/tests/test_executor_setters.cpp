@@ -57,6 +57,16 @@ TEST(ExecutorSetters, CentreWithoutGroupIndex)
     const auto geo = f.channel.of<CEntryGeo_3D>();
     ASSERT_EQ(geo.size(), 1u);
     EXPECT_NEAR(geo[0]->m_centre.GetX(), 1.0, 1e-12);
+
+    // As for the word: a component outside the plane is refused unless the
+    // plane check is off.
+    expectProgramError("G17 G2 F=100 X11=2 X12=0 pushc1 popcI pushc0.5 popcK \n", NcMsg::UnknownWord,
+                       NcError::WordOrRange);
+    Fixture off;
+    EXPECT_EQ(runProgram(off.interpreter,
+                         "set lineflag CIPaktiv G17 G2 F=100 X11=2 X12=0 pushc1 popcI pushc0.5 popcK \n"),
+              InterpreterState::Finished);
+    EXPECT_TRUE(off.channel.messages.empty());
 }
 
 TEST(ExecutorSetters, ToolParametersWriteAndReadTheToolTable)
