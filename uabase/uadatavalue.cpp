@@ -92,7 +92,7 @@ OpcUa_DataValue* UaDataValue::detachTo(OpcUa_DataValue* target)
     return target;
 }
 
-void UaDataValue::moveValueIn(OpcUa_Variant& value, bool updateTimestamps)
+void UaDataValue::moveValueIn(OpcUa_Variant& value, bool stampSource, bool stampServer)
 {
     OpcUa_DataValue* record = writable();
     if (record == nullptr)
@@ -103,28 +103,39 @@ void UaDataValue::moveValueIn(OpcUa_Variant& value, bool updateTimestamps)
     OpcUa_Variant_Clear(&record->Value);
     record->Value = value;
     record->StatusCode = OpcUa_Good;
-    if (updateTimestamps)
-    {
+    if (stampSource)
         record->SourceTimestamp = UaDateTime::now();
+    if (stampServer)
         record->ServerTimestamp = UaDateTime::now();
-    }
 }
 
 void UaDataValue::setValue(UaVariant& value, bool detach, bool updateTimestamps)
 {
+    setValue(value, detach, updateTimestamps, updateTimestamps);
+}
+
+void UaDataValue::setValue(const UaVariant& value, bool detach, bool updateTimestamps)
+{
+    setValue(value, detach, updateTimestamps, updateTimestamps);
+}
+
+void UaDataValue::setValue(UaVariant& value, bool detach, bool stampSource, bool stampServer)
+{
     if (!detach)
     {
-        setValue(value.m_value, false, updateTimestamps);
+        setValue(static_cast<const UaVariant&>(value), false, stampSource, stampServer);
         return;
     }
     OpcUa_Variant taken = value.m_value;
     OpcUa_Variant_Initialize(&value.m_value);
-    moveValueIn(taken, updateTimestamps);
+    moveValueIn(taken, stampSource, stampServer);
 }
 
-void UaDataValue::setValue(const UaVariant& value, bool, bool updateTimestamps)
+void UaDataValue::setValue(const UaVariant& value, bool, bool stampSource, bool stampServer)
 {
-    setValue(value.m_value, false, updateTimestamps);
+    OpcUa_Variant copy;
+    VariantCopy::copy(value.m_value, copy);
+    moveValueIn(copy, stampSource, stampServer);
 }
 
 void UaDataValue::setValue(OpcUa_Variant& value, bool detach, bool updateTimestamps)
@@ -136,14 +147,14 @@ void UaDataValue::setValue(OpcUa_Variant& value, bool detach, bool updateTimesta
     }
     OpcUa_Variant taken = value;
     OpcUa_Variant_Initialize(&value);
-    moveValueIn(taken, updateTimestamps);
+    moveValueIn(taken, updateTimestamps, updateTimestamps);
 }
 
 void UaDataValue::setValue(const OpcUa_Variant& value, bool, bool updateTimestamps)
 {
     OpcUa_Variant copy;
     VariantCopy::copy(value, copy);
-    moveValueIn(copy, updateTimestamps);
+    moveValueIn(copy, updateTimestamps, updateTimestamps);
 }
 
 void UaDataValue::setStatusCode(OpcUa_StatusCode status)
@@ -164,6 +175,15 @@ void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time)
         record->ServerTimestamp = time;
 }
 
+void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds)
+{
+    if (OpcUa_DataValue* record = writable())
+    {
+        record->ServerTimestamp = time;
+        record->ServerPicoseconds = picoseconds;
+    }
+}
+
 bool UaDataValue::operator==(const UaDataValue& other) const
 {
     if (m_record == other.m_record)
@@ -171,6 +191,19 @@ bool UaDataValue::operator==(const UaDataValue& other) const
     if (m_record->value.StatusCode != other.m_record->value.StatusCode)
         return false;
     return UaVariant(m_record->value.Value) == UaVariant(other.m_record->value.Value);
+}
+
+bool UaDataValue::isEqual(const UaDataValue& other, bool withTimestamps) const
+{
+    if (!(*this == other))
+        return false;
+    if (!withTimestamps)
+        return true;
+    const OpcUa_DataValue& a = m_record->value;
+    const OpcUa_DataValue& b = other.m_record->value;
+    return UaDateTime(a.SourceTimestamp).toInt64() == UaDateTime(b.SourceTimestamp).toInt64() &&
+           UaDateTime(a.ServerTimestamp).toInt64() == UaDateTime(b.ServerTimestamp).toInt64() &&
+           a.SourcePicoseconds == b.SourcePicoseconds && a.ServerPicoseconds == b.ServerPicoseconds;
 }
 
 // ---- absolute deadband ----

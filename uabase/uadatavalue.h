@@ -37,6 +37,8 @@ public:
     OpcUa_UInt16 serverPicoseconds() const { return m_record->value.ServerPicoseconds; }
     bool isSourceTimestampSet() const { return !UaDateTime(m_record->value.SourceTimestamp).isNull(); }
     bool isServerTimestampSet() const { return !UaDateTime(m_record->value.ServerTimestamp).isNull(); }
+    // A deep copy of the value.
+    UaVariant value() const { return UaVariant(m_record->value.Value); }
 
     // A deep copy into a caller's structure (initialised first).
     void copyTo(OpcUa_DataValue* target) const;
@@ -53,13 +55,19 @@ public:
     void setValue(const UaVariant& value, bool detach, bool updateTimestamps);
     void setValue(OpcUa_Variant& value, bool detach, bool updateTimestamps);
     void setValue(const OpcUa_Variant& value, bool detach, bool updateTimestamps);
+    // As above, with the source and the server time stamp each stamped on its own request.
+    void setValue(UaVariant& value, bool detach, bool stampSource, bool stampServer);
+    void setValue(const UaVariant& value, bool detach, bool stampSource, bool stampServer);
     void setStatusCode(OpcUa_StatusCode status);
     void setSourceTimestamp(const OpcUa_DateTime& time);
     void setServerTimestamp(const OpcUa_DateTime& time);
+    void setServerTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds);
 
     // Same record, or equal status codes and equal values.
     bool operator==(const UaDataValue& other) const;
     bool operator!=(const UaDataValue& other) const { return !(*this == other); }
+    // As ==; withTimestamps also compares both time stamps and their picoseconds.
+    bool isEqual(const UaDataValue& other, bool withTimestamps) const;
 
     // Absolute deadband: changed when the status codes, the types or the shapes differ, when the
     // deadband is not above 0, or when any numeric element moved by more than the deadband.
@@ -76,7 +84,7 @@ public:
 private:
     // The record made private first; null when no private copy could be made (nothing changes).
     OpcUa_DataValue* writable();
-    void moveValueIn(OpcUa_Variant& value, bool updateTimestamps);
+    void moveValueIn(OpcUa_Variant& value, bool stampSource, bool stampServer);
 };
 
 #endif

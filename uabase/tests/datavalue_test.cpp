@@ -259,3 +259,78 @@ TEST(UaDataValue, SharedCopiesFromManyThreads)
     EXPECT_EQ(shared.statusCode(), OpcUa_Good);
     EXPECT_STREQ(static_cast<const OpcUa_DataValue*>(shared)->Value.Value.String.strContent, "shared");
 }
+
+TEST(UaDataValue, SetValueStampsEachTimeStampOnItsOwnRequest)
+{
+    struct Case
+    {
+        bool source, server;
+    };
+    for (const Case c : {Case{false, false}, Case{true, false}, Case{false, true}, Case{true, true}})
+    {
+        UaDataValue dv;
+        dv.setStatusCode(OpcUa_BadWaitingForInitialData);
+        dv.setValue(UaVariant(OpcUa_Int32(5)), false, c.source, c.server);
+        EXPECT_EQ(dv.statusCode(), OpcUa_Good);
+        EXPECT_EQ(dv.isSourceTimestampSet(), c.source) << c.source << c.server;
+        EXPECT_EQ(dv.isServerTimestampSet(), c.server) << c.source << c.server;
+    }
+    UaVariant taken(UaString("moved"));
+    UaDataValue dv;
+    dv.setValue(taken, true, false, true);
+    EXPECT_TRUE(taken.isEmpty()) << "taken over";
+    EXPECT_STREQ(dv.value().toString().toUtf8(), "moved");
+}
+
+TEST(UaDataValue, ValueIsACopyThatOutlivesTheDataValue)
+{
+    UaDataValue dv = withVariant(UaVariant(UaString("kept")));
+    UaVariant value = dv.value();
+    dv.clear();
+    EXPECT_EQ(value.type(), OpcUaType_String);
+    EXPECT_STREQ(value.toString().toUtf8(), "kept");
+    EXPECT_TRUE(UaDataValue().value().isEmpty());
+}
+
+TEST(UaDataValue, ServerTimestampWithPicosecondsIsCopyOnWrite)
+{
+    UaDataValue dv = withDouble(1.0);
+    UaDataValue shared = dv;
+    dv.setServerTimestamp(UaDateTime::fromInt64(1234), 77);
+    EXPECT_EQ(UaDateTime(dv.serverTimestamp()).toInt64(), 1234);
+    EXPECT_EQ(dv.serverPicoseconds(), 77);
+    EXPECT_FALSE(shared.isServerTimestampSet());
+    EXPECT_EQ(shared.serverPicoseconds(), 0);
+}
+
+TEST(UaDataValue, EqualityWithTimeStamps)
+{
+    auto stamped = [](double value, OpcUa_Int64 source, OpcUa_Int64 server, OpcUa_UInt16 picoseconds)
+    {
+        UaDataValue dv = withDouble(value);
+        dv.setSourceTimestamp(UaDateTime::fromInt64(source));
+        dv.setServerTimestamp(UaDateTime::fromInt64(server), picoseconds);
+        return dv;
+    };
+    const UaDataValue base = stamped(1.0, 10, 20, 3);
+    struct Case
+    {
+        const char* name;
+        UaDataValue other;
+        bool withoutTimestamps, withTimestamps;
+    };
+    const Case cases[] = {
+        {"same stamps", stamped(1.0, 10, 20, 3), true, true},
+        {"other source time", stamped(1.0, 11, 20, 3), true, false},
+        {"other server time", stamped(1.0, 10, 21, 3), true, false},
+        {"other server picoseconds", stamped(1.0, 10, 20, 4), true, false},
+        {"other value", stamped(2.0, 10, 20, 3), false, false},
+        {"same record", base, true, true},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_EQ(base.isEqual(c.other, false), c.withoutTimestamps) << c.name;
+        EXPECT_EQ(base.isEqual(c.other, true), c.withTimestamps) << c.name;
+        EXPECT_EQ(base == c.other, c.withoutTimestamps) << c.name;
+    }
+}
