@@ -1,4 +1,5 @@
 // The stack-language words of the letters S, T and X and the "set" forms.
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -169,9 +170,10 @@ void CInterpreter::wordT()
         markOutput();
         return;
     }
-    if (take("transmit") || take("trafoof"))
+    // The block translator writes these two in capitals.
+    if (take("transmit") || take("trafoof") || take("TRANSMIT") || take("TRAFOOF"))
     {
-        const bool on = m_text.mainText()[m_cursor - 1] == 't';
+        const bool on = std::tolower(static_cast<unsigned char>(m_text.mainText()[m_cursor - 1])) == 't';
         if (m_set.transmit != on)
             markChanged();
         m_set.transmit = on;

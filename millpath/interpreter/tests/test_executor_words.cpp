@@ -11,6 +11,7 @@ TEST(ExecutorWords, AcceptedWordsTable)
         "deldtg dynovr=0.5 PlanAxis=2 rnd=1 chf=2 chr=1,5 SF=10 seg=3 norm \n",
         "cftcp cfc cfin cdof cpcof fconst flin RotExOn RotExOff DIAMOF TPM\n",
         "ZeroShiftIncOn ZeroShiftIncOff ToolOffsetIncOn ToolOffsetIncOff transmit trafoof\n",
+        "TRANSMIT TRAFOOF\n",
         "sync_to 3 sync_from 1 QPos ssbreak\n",
         "set param mirror X Z\nset lineflag CIPaktiv\n",
         "T0=5 T=6 T7 D=3 D4 H1=3\n",
