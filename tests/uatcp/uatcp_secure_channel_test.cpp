@@ -163,10 +163,12 @@ TEST_F(SecureChannel, RefusalsOfCertificatesAndModes)
     // Modes and policies the endpoint does not offer.
     EXPECT_TRUE(OpcUa_IsBad(connect(OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_Sign, client,
                                     serverIdentity.certificate)));
+    EXPECT_EQ(server.lastOpenFailure(), OpcUa_BadSecurityModeRejected);
     OpcUa_Channel_Delete(&channel);
     EXPECT_TRUE(
         OpcUa_IsBad(connect(OpcUa_SecurityPolicy_Basic128Rsa15, OpcUa_MessageSecurityMode_SignAndEncrypt,
                             client, serverIdentity.certificate)));
+    EXPECT_EQ(server.lastOpenFailure(), OpcUa_BadSecurityModeRejected);
     OpcUa_Channel_Delete(&channel);
     // The server keeps serving.
     ASSERT_EQ(connect(OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_SignAndEncrypt, client,
