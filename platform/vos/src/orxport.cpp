@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vos
 {
@@ -23,21 +24,35 @@ public:
     const ULONG m_options;
     std::atomic<ULONG> m_lastError{0};
     std::atomic<bool> m_connected{false};
+    // Changes with every connect and at destruction. A receive thread serves
+    // only its own generation: after the port was reopened or deleted from
+    // within a dispatch, that thread ends without touching the port again.
+    std::atomic<unsigned> m_generation{0};
     OrxLink m_link;
     std::thread m_receiver;
+    // Receive threads that ended their own connection from within a dispatch;
+    // joined later by another thread.
+    std::vector<std::thread> m_retired;
     // Serialises connect and disconnect. Never held by the receive thread while it
     // waits, and the short field lock is never held while a thread is joined, so
     // a dispatch that asks for the port's state cannot block a disconnect.
     std::mutex m_opLock;
     mutable std::mutex m_fieldLock; // m_name
 
-    void ReceiveLoop()
+    // The thread holds the state (not the port object), so a port deleted from
+    // its own dispatch leaves the state alive until the thread has ended.
+    static void ReceiveLoop(std::shared_ptr<PortState> self, unsigned generation)
     {
         OrxMessage msg;
-        while (m_link.Receive(msg, -1) == 1)
-            m_owner.OrxDispatch(msg.Cmd());
+        while (self->m_generation == generation && self->m_link.Receive(msg, -1) == 1)
+        {
+            if (self->m_generation != generation)
+                return;
+            self->m_owner.OrxDispatch(msg.Cmd());
+        }
         // The router has gone (or the port was closed): the port no longer exists.
-        m_connected = false;
+        if (self->m_generation == generation)
+            self->m_connected = false;
     }
 
     bool OnReceiver() const { return m_receiver.get_id() == std::this_thread::get_id(); }
@@ -55,15 +70,26 @@ public:
         }
     }
 
-    // Collects a receive thread that stopped itself; with the operation lock held.
+    // Collects the receive threads that have stopped; with the operation lock
+    // held. The calling thread itself is kept for a later collection.
     void Collect()
     {
         if (m_receiver.joinable())
         {
             if (OnReceiver())
-                m_receiver.detach();
+                m_retired.push_back(std::move(m_receiver));
             else
                 m_receiver.join();
+        }
+        for (auto it = m_retired.begin(); it != m_retired.end();)
+        {
+            if (it->get_id() == std::this_thread::get_id())
+                ++it;
+            else
+            {
+                it->join();
+                it = m_retired.erase(it);
+            }
         }
         m_link.Close();
     }
@@ -74,7 +100,7 @@ public:
 using vos::PortState;
 
 COrxW32Port::COrxW32Port(USHORT port, BOOL connect, LPCSTR portName, ULONG options)
-    : m_state(std::make_unique<PortState>(*this, portName ? portName : "", options))
+    : m_state(std::make_shared<PortState>(*this, portName ? portName : "", options))
 {
     if (connect)
         OrxConnect(port, 4096, 80);
@@ -83,8 +109,13 @@ COrxW32Port::COrxW32Port(USHORT port, BOOL connect, LPCSTR portName, ULONG optio
 COrxW32Port::~COrxW32Port()
 {
     std::lock_guard<std::mutex> lock(m_state->m_opLock);
+    ++m_state->m_generation;
     m_state->Stop();
     m_state->Collect();
+    // Deleted from its own dispatch: that thread ends by itself and releases the state.
+    for (auto& self : m_state->m_retired)
+        self.detach();
+    m_state->m_retired.clear();
 }
 
 BOOL COrxW32Port::OrxConnect(USHORT port, ULONG /*bufferSize*/, ULONG /*queueLength*/)
@@ -104,7 +135,7 @@ BOOL COrxW32Port::OrxConnect(USHORT port, ULONG /*bufferSize*/, ULONG /*queueLen
         return FALSE;
     }
     m_state->m_connected = true;
-    m_state->m_receiver = std::thread([s = m_state.get()] { s->ReceiveLoop(); });
+    m_state->m_receiver = std::thread(PortState::ReceiveLoop, m_state, ++m_state->m_generation);
     return TRUE;
 }
 

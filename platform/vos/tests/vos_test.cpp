@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include <sys/socket.h>
@@ -648,6 +649,139 @@ TEST_F(VosTest, RequestsAndConfirmationsWithoutWaiting)
     ASSERT_EQ(client.VosReadReq(&target, 5, 7, 0, 64), 0); // confirmations keep their order
     EXPECT_EQ(client.Next(), "4 " + std::to_string(VOSERR_SRV_NOT_SUPPORTED) + " deleted");
     EXPECT_EQ(client.Next(), "5 0 group 7");
+}
+
+} // namespace
+
+namespace
+{
+
+// Commands of a port that changes itself from its own receive thread.
+constexpr USHORT CMD_REOPEN = 0x0771;  // close the port and open it again, then answer
+constexpr USHORT CMD_DESTROY = 0x0772; // answer, then delete the port object
+constexpr USHORT CMD_ECHO = 0x0773;    // answer with the data
+
+class SelfChanging : public COrxW32Port
+{
+public:
+    explicit SelfChanging(std::atomic<int>* destroyed = nullptr)
+        : COrxW32Port(0, FALSE, "Unit_Self", 0), m_destroyed(destroyed)
+    {
+    }
+    ~SelfChanging() override
+    {
+        OrxDisconnect();
+        if (m_destroyed)
+            ++*m_destroyed;
+    }
+    void OrxDispatch(OrxCmd* cmd) override
+    {
+        if (cmd->IsResponse())
+            return;
+        switch (cmd->cmdId)
+        {
+        case CMD_REOPEN:
+        {
+            OrxDisconnect();
+            BOOL again = OrxConnect(35000, 4096, 80);
+            OrxResponse(cmd, again ? 0 : OrxGetLastError());
+            return;
+        }
+        case CMD_DESTROY:
+            OrxResponse(cmd, 0);
+            delete this;
+            return;
+        case CMD_ECHO:
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_echoThreads.insert(std::this_thread::get_id());
+            OrxResponse(cmd, 0, cmd->Data(), cmd->length);
+            return;
+        }
+        default:
+            COrxW32Port::OrxDispatch(cmd);
+        }
+    }
+
+    // The threads that answered echoes since the last call.
+    size_t TakeEchoThreadCount()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        size_t n = m_echoThreads.size();
+        m_echoThreads.clear();
+        return n;
+    }
+
+private:
+    std::atomic<int>* m_destroyed;
+    std::mutex m_lock;
+    std::set<std::thread::id> m_echoThreads;
+};
+
+// Sends one raw command that waits for an answer and returns the answer (empty after the wait).
+std::vector<BYTE> Ask(Collector& from, USHORT port, USHORT cmdId, ULONG invokeId, const std::string& data = "")
+{
+    OrxAddr target = Local(port);
+    if (from.OrxSend(&target, cmdId, ORX_STATE_ANSWER, invokeId, data.data(), static_cast<ULONG>(data.size())) !=
+        0)
+        return {};
+    return from.Next();
+}
+
+TEST_F(VosTest, APortReopenedFromItsOwnDispatchKeepsOneReceiver)
+{
+    SelfChanging port;
+    ASSERT_TRUE(port.OrxConnect(35000, 4096, 80));
+    Collector asker;
+    ASSERT_TRUE(asker.OrxConnect(0, 4096, 80));
+    for (ULONG round = 0; round < 5; ++round)
+    {
+        SCOPED_TRACE(round);
+        auto answer = Ask(asker, 35000, CMD_REOPEN, 100 + round);
+        ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+        const OrxCmd* cmd = reinterpret_cast<const OrxCmd*>(answer.data());
+        EXPECT_EQ(cmd->invokeId, 100 + round);
+        EXPECT_EQ(cmd->errorCode, 0u);
+        // Every request is answered exactly once, with its own data, by the new connection.
+        for (ULONG i = 0; i < 50; ++i)
+        {
+            std::string text = "echo " + std::to_string(round) + "." + std::to_string(i);
+            answer = Ask(asker, 35000, CMD_ECHO, i, text);
+            ASSERT_EQ(answer.size(), sizeof(OrxCmd) + text.size());
+            cmd = reinterpret_cast<const OrxCmd*>(answer.data());
+            ASSERT_EQ(cmd->invokeId, i);
+            ASSERT_EQ(std::string(reinterpret_cast<const char*>(cmd->Data()), cmd->length), text);
+        }
+        EXPECT_TRUE(port.OrxIsConnected());
+        EXPECT_EQ(port.TakeEchoThreadCount(), 1u) << "more than one thread receives for the port";
+    }
+    port.OrxDisconnect();
+    EXPECT_FALSE(port.OrxIsConnected());
+    // No answer may be left over from a second receiver.
+    OrxAddr self = Local(asker.OrxGetPort());
+    ASSERT_EQ(asker.OrxSend(&self, 0x0999, 0, 7, nullptr, 0), 0);
+    auto last = asker.Next();
+    ASSERT_EQ(last.size(), sizeof(OrxCmd));
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(last.data())->cmdId, 0x0999);
+}
+
+TEST_F(VosTest, APortDeletedFromItsOwnDispatchEndsCleanly)
+{
+    std::atomic<int> destroyed{0};
+    auto* port = new SelfChanging(&destroyed);
+    ASSERT_TRUE(port->OrxConnect(35000, 4096, 80));
+    Collector asker;
+    ASSERT_TRUE(asker.OrxConnect(0, 4096, 80));
+    auto answer = Ask(asker, 35000, CMD_DESTROY, 1);
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, 0u);
+    // The port is gone: its number is free again and the router answers for it.
+    answer = Ask(asker, 35000, CMD_ECHO, 2, "x");
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
+    EXPECT_EQ(destroyed.load(), 1);
+    COrxW32Port next(0, FALSE, "Unit_Self", 0);
+    EXPECT_TRUE(next.OrxConnect(35000, 4096, 80));
 }
 
 } // namespace

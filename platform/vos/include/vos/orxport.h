@@ -54,7 +54,7 @@ public:
 
 private:
     friend class vos::PortState;
-    std::unique_ptr<vos::PortState> m_state;
+    std::shared_ptr<vos::PortState> m_state;
 };
 
 // Finds the port that was opened under a name. Returns 0 or a Vos error code
