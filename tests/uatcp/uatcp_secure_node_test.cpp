@@ -2,8 +2,8 @@
 // (node-opcua-client): each policy and mode with certificates trusted both
 // ways, responses over several chunks, a renewal; an untrusted client is
 // refused and its certificate reaches the endpoint callback; a client of a
-// trusted authority is served until it is revoked; a flipped bit closes that
-// channel while another keeps working.
+// trusted authority is served until it is revoked; a flipped bit or a
+// replayed chunk closes that channel while another keeps working.
 #include "test_certificates.h"
 #include "uatcp_node_runner.h"
 #include "uatcp_test_server.h"
@@ -38,9 +38,9 @@ bool waitUntil(const std::function<bool()>& condition)
     return condition();
 }
 
-// Forwards connections to the server and flips one bit in the n-th chunk of
-// one type ("MSG" or "OPN", counting from 1) that the client sends on a
-// secured channel; everything else passes unchanged.
+// Forwards connections to the server and flips one bit in (or replays) the
+// n-th chunk of one type ("MSG" or "OPN", counting from 1) that the client
+// sends on a secured channel; everything else passes unchanged.
 class BitFlipProxy
 {
 public:
@@ -66,6 +66,8 @@ public:
     }
     uint16_t port() const { return m_port; }
     bool damaged() const { return m_damaged; }
+    // Sends the chosen chunk twice, unchanged, instead of flipping a bit.
+    void replayInstead() { m_replay = true; }
 
 private:
     static sockaddr_in loopback(uint16_t port)
@@ -131,12 +133,18 @@ private:
                         secured =
                             secured || std::string(pending.begin(), pending.begin() + size).find("#Basic") !=
                                            std::string::npos;
+                    bool replay = false;
                     if (type == m_typeToDamage && secured && ++messages == m_chunkToDamage)
                     {
-                        pending[size - 3] ^= 0x10; // in the signature (or encrypted text)
+                        replay = m_replay;
+                        if (!replay)
+                            pending[size - 3] ^= 0x10; // in the signature (or encrypted text)
                         m_damaged = true;
                     }
                     open = ::send(server, pending.data(), size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+                    if (open && replay)
+                        open =
+                            ::send(server, pending.data(), size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
                     pending.erase(pending.begin(), pending.begin() + static_cast<long>(size));
                 }
             }
@@ -148,6 +156,7 @@ private:
     uint16_t m_serverPort;
     int m_chunkToDamage;
     std::string m_typeToDamage;
+    bool m_replay = false;
     int m_listener = -1;
     uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
@@ -349,4 +358,17 @@ TEST_F(SecureNodeClient, DamagedOpenSecureChannelIsAFailedOpen)
     EXPECT_EQ(server.lastOpenFailure(), OpcUa_BadSecurityChecksFailed);
     EXPECT_EQ(server.lastRefusedCertificate(), clientCertificate);
     EXPECT_EQ(server.sessionsCreated.load(), 0);
+}
+
+TEST_F(SecureNodeClient, ReplayedChunkClosesTheChannel)
+{
+    ASSERT_NO_FATAL_FAILURE(trustClient());
+    uint16_t port = static_cast<uint16_t>(std::stoi(server.url().substr(server.url().rfind(':') + 1)));
+    BitFlipProxy proxy(port, 6);
+    proxy.replayInstead();
+    ProcessResult r = run("Basic256", "SignAndEncrypt", "opc.tcp://127.0.0.1:" + std::to_string(proxy.port()),
+                          {"600000", "0", "40", "0"});
+    EXPECT_TRUE(proxy.damaged());
+    EXPECT_NE(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(waitUntil([&] { return server.lastCloseStatus.load() == OpcUa_BadSequenceNumberInvalid; }));
 }
