@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include "geo3d_obj.h"
 #include "recording_channel.h"
 
 namespace
@@ -248,6 +249,39 @@ TEST(InterpreterFlush, HFunctionsTable)
               InterpreterState::Finished);
     EXPECT_EQ(big.channel.of<CEntryToolNr>()[0]->m_tool, -2147483647);
     EXPECT_EQ(big.interpreter.getR(1), 1.0); // no bit of the input word that far up
+}
+
+// A quarter arc in each plane from the G words to the entry: G3 turns
+// right-handedly about the plane's normal and G2 against it, and the arc's
+// start tangent, formed from the entry, points the way the tool moves.
+TEST(InterpreterFlush, ArcSenseInEveryPlane)
+{
+    const double q = 3.14159265358979323846 / 2;
+    struct Case
+    {
+        const char* text;
+        CVec3d rotation;
+        CVec3d startTangent;
+    } cases[] = {
+        {"G17 G1 F=100 X1=1\nG3 X1=0 X2=1 I=-1\n", CVec3d(0, 0, q), CVec3d(0, 1, 0)},
+        {"G17 G1 F=100 X2=1\nG2 X1=1 X2=0 J=-1\n", CVec3d(0, 0, -q), CVec3d(1, 0, 0)},
+        {"G19 G1 F=100 X2=1\nG3 X2=0 X3=1 J=-1\n", CVec3d(q, 0, 0), CVec3d(0, 0, 1)},
+        {"G19 G1 F=100 X3=1\nG2 X2=1 X3=0 K=-1\n", CVec3d(-q, 0, 0), CVec3d(0, 1, 0)},
+        {"G18 G1 F=100 X3=1\nG3 X1=1 X3=0 K=-1\n", CVec3d(0, q, 0), CVec3d(1, 0, 0)},
+        {"G18 G1 F=100 X1=1\nG2 radius=1 X1=0 X3=1\n", CVec3d(0, -q, 0), CVec3d(0, 0, 1)},
+    };
+    for (const auto& c : cases)
+    {
+        Fixture f;
+        EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::Finished) << c.text;
+        const auto geo = f.channel.of<CEntryGeo_3D>();
+        ASSERT_EQ(geo.size(), 2u) << c.text;
+        EXPECT_LT(Distance(geo[1]->m_rotation, c.rotation), 1e-9) << c.text;
+        EXPECT_LT(Distance(geo[1]->m_centre, CVec3d(0, 0, 0)), 1e-9) << c.text;
+        CVec3d tangent;
+        ASSERT_EQ(CGeo3dCircleObj(*geo[1]).StartTangent(tangent), 0) << c.text;
+        EXPECT_LT(Distance(tangent, c.startTangent), 1e-9) << c.text;
+    }
 }
 
 TEST(InterpreterFlush, BlockGeometryBeforeTheEntry)
