@@ -155,6 +155,45 @@ TEST(LabelTable, FirstUnresolvedByKind)
     EXPECT_EQ(clean.firstUnresolved(0), "");
 }
 
+TEST(LabelTable, OnlyDefinedLabelsAreFoundAndANameTakesOnePlace)
+{
+    CLabelTable table(2);
+    ASSERT_TRUE(table.reference("L5"));
+    std::int32_t v = 99;
+    // A label that is referenced but not yet defined has no position to go to.
+    EXPECT_FALSE(table.find("L5", v));
+    EXPECT_EQ(v, 99);
+    ASSERT_TRUE(table.declare("L6"));
+    EXPECT_FALSE(table.find("L6", v));
+    // Declaring and then defining, or defining after a reference, reuses the entry of the name.
+    ASSERT_TRUE(table.define("L6", 30));
+    ASSERT_TRUE(table.define("L5", 20));
+    EXPECT_EQ(table.count(), 2u);
+    ASSERT_TRUE(table.find("L5", v));
+    EXPECT_EQ(v, 20);
+    ASSERT_TRUE(table.find("L6", v));
+    EXPECT_EQ(v, 30);
+    EXPECT_EQ(table.firstUnresolved(0), "");
+    EXPECT_EQ(table.firstUnresolved(2), "L6");
+}
+
+TEST(TextBuffer, BuffersStartZeroFilled)
+{
+    CTextBuffer buffer(16);
+    ASSERT_NE(buffer.mainText(), nullptr);
+    ASSERT_NE(buffer.secondText(), nullptr);
+    for (std::size_t i = 0; i < buffer.mainSize(); ++i)
+        ASSERT_EQ(buffer.mainText()[i], '\0') << i;
+    for (std::size_t i = 0; i < CTextBuffer::SecondSize; ++i)
+        ASSERT_EQ(buffer.secondText()[i], '\0') << i;
+    EXPECT_EQ(buffer.mainLength(), 0u);
+    // A buffer of size 0 holds nothing: no reset, no append.
+    CTextBuffer none(0);
+    EXPECT_FALSE(none.resetMain());
+    EXPECT_FALSE(none.appendMain(""));
+    EXPECT_TRUE(none.resetSecond());
+}
+
 TEST(TextBuffer, AppendNeedsRoomForTerminator)
 {
     CTextBuffer buffer(8);
