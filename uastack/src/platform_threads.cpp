@@ -21,6 +21,7 @@ struct Thread
     std::condition_variable ended;
     bool started = false;
     bool running = false;
+    bool deleteOnExit = false; // deleted from its own main: the thread frees the record
 };
 
 struct Semaphore
@@ -61,9 +62,15 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Start(OpcUa_Thread thread)
     {
         t->thread = std::thread([t] {
             t->main(t->argument);
-            std::lock_guard<std::mutex> l(t->mutex);
-            t->running = false;
-            t->ended.notify_all();
+            bool deleteNow = false;
+            {
+                std::lock_guard<std::mutex> l(t->mutex);
+                t->running = false;
+                t->ended.notify_all();
+                deleteNow = t->deleteOnExit;
+            }
+            if (deleteNow)
+                delete t;
         });
     }
     catch (...)
@@ -107,15 +114,19 @@ OPCUA_EXPORT OpcUa_Void OpcUa_Thread_Delete(OpcUa_Thread* thread)
     if (thread == nullptr || *thread == nullptr)
         return;
     auto* t = static_cast<Thread*>(*thread);
-    if (t->thread.joinable())
-    {
-        if (t->thread.get_id() == std::this_thread::get_id())
-            t->thread.detach(); // deleted from its own main: it ends right after
-        else
-            t->thread.join();
-    }
-    delete t;
     *thread = nullptr;
+    if (t->thread.joinable() && t->thread.get_id() == std::this_thread::get_id())
+    {
+        // Deleted from its own main: the record is still in use until main has
+        // returned, so the thread frees it on its way out.
+        std::lock_guard<std::mutex> lock(t->mutex);
+        t->deleteOnExit = true;
+        t->thread.detach();
+        return;
+    }
+    if (t->thread.joinable())
+        t->thread.join();
+    delete t;
 }
 
 OPCUA_EXPORT OpcUa_Void OpcUa_Thread_Sleep(OpcUa_UInt32 milliseconds)
