@@ -302,3 +302,25 @@ TEST(ChannelProtectionChecks, PaddingIsStrippedOnlyWhenWellFormed)
     EXPECT_EQ(stripPadding(big, big.size(), 8, true), 10u);
     EXPECT_EQ(stripPadding(big, big.size(), 11, true), 0u);
 }
+
+TEST(ChannelProtectionChecks, RandomChunksAreRefusedWithoutHarm)
+{
+    for (const char* uri : {kPolicyBasic256, kPolicyBasic128Rsa15})
+    {
+        Pair p = makePair(uri, 1024, 1024);
+        uatcp::SequenceCounter clientSeq, serverSeq;
+        open(p, SecurityMode::SignAndEncrypt, 1, clientSeq, serverSeq);
+        // Sizes that fit whole RSA (128) and AES (16) blocks after the 16 header bytes among them.
+        for (size_t size : {0u, 1u, 23u, 24u, 40u, 44u, 100u, 144u, 272u, 528u, 1000u, 4112u})
+        {
+            for (bool asymmetric : {false, true})
+            {
+                Bytes chunk = randomBytes(size);
+                chunk.resize(size);
+                size_t plainEnd = 0;
+                EXPECT_NE(p.server.security->unprotect(chunk, 16, asymmetric, 1, plainEnd), status::Good);
+                EXPECT_EQ(plainEnd, 0u);
+            }
+        }
+    }
+}
