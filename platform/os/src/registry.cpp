@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 using os::detail::RegistryKey;
@@ -68,6 +69,24 @@ bool writeWholeFile(int fd, const std::string& text)
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// A new version's modification time lies after that of the version it replaces. With
+// the inode reused at once and the same size, the time alone tells two versions apart,
+// also where the clock has not moved on between two writes.
+timespec laterThan(const timespec& previous)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec > previous.tv_sec || (now.tv_sec == previous.tv_sec && now.tv_nsec > previous.tv_nsec))
+        return now;
+    timespec next = previous;
+    if (++next.tv_nsec == 1000000000)
+    {
+        next.tv_nsec = 0;
+        ++next.tv_sec;
+    }
+    return next;
 }
 
 class FileLock
@@ -232,7 +251,9 @@ private:
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0)
             return ERROR_CANTWRITE;
-        const bool written = writeWholeFile(fd, m_tree.format()) && fsync(fd) == 0;
+        const timespec times[2] = {{0, UTIME_OMIT}, laterThan(m_stamp.modified)};
+        const bool written =
+            writeWholeFile(fd, m_tree.format()) && futimens(fd, times) == 0 && fsync(fd) == 0;
         struct stat info
         {
         };

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstring>
@@ -87,6 +89,34 @@ TEST(Registry, ValueWrittenByOneProcessIsSeenByAnother)
     EXPECT_EQ(writer.readLine(), "set 0");
     writer.wait();
     EXPECT_EQ(queryDword(key, u"TraceLevel"), 6u);
+    RegCloseKey(key);
+}
+
+TEST(Registry, EveryVersionOfTheFileGetsALaterTime)
+{
+    // Processes tell versions of the file apart by inode, size and time; the file
+    // system reuses the inode at once, so a same-size rewrite must get a later time
+    // even when the clock has not moved on since the version it replaces.
+    ostest::TempDeviceRoot root;
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Stamped");
+    ASSERT_EQ(setDword(key, u"Value", 1), ERROR_SUCCESS);
+    const std::string path = os::registryFilePath();
+    struct stat before
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    const timespec ahead[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 3600, before.st_mtim.tv_nsec}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ahead, 0), 0);
+
+    ASSERT_EQ(setDword(key, u"Value", 2), ERROR_SUCCESS);
+    struct stat after
+    {
+    };
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_TRUE(after.st_mtim.tv_sec > ahead[1].tv_sec ||
+                (after.st_mtim.tv_sec == ahead[1].tv_sec && after.st_mtim.tv_nsec > ahead[1].tv_nsec));
+    EXPECT_EQ(dumpInChild("Stamped"), (std::vector<std::string>{"Value 4 02000000", "end 259"}));
     RegCloseKey(key);
 }
 
