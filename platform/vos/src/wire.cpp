@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -209,8 +210,23 @@ bool StartRouter()
     std::string program = RouterProgram();
     char arg1[] = "--daemon";
     char* argv[] = {program.data(), arg1, nullptr};
+    // The router outlives the starting thread: it must not inherit that thread's
+    // blocked or ignored signals, or it could not be ended by a signal.
+    posix_spawnattr_t attr;
+    if (::posix_spawnattr_init(&attr) != 0)
+        return false;
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE})
+        sigaddset(&defaults, sig);
+    ::posix_spawnattr_setsigmask(&attr, &none);
+    ::posix_spawnattr_setsigdefault(&attr, &defaults);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+    int spawned = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, environ);
+    ::posix_spawnattr_destroy(&attr);
+    if (spawned != 0)
         return false;
     // The program forks its long-lived part and ends at once; reap it here.
     int status = 0;

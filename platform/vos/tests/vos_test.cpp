@@ -9,6 +9,8 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -782,6 +784,43 @@ TEST_F(VosTest, APortDeletedFromItsOwnDispatchEndsCleanly)
     EXPECT_EQ(destroyed.load(), 1);
     COrxW32Port next(0, FALSE, "Unit_Self", 0);
     EXPECT_TRUE(next.OrxConnect(35000, 4096, 80));
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(VosTest, ARouterStartedFromAThreadWithBlockedSignalsEndsOnTerm)
+{
+    // The router is started by a thread that blocks and ignores the usual end signals.
+    std::unique_ptr<COrxW32Port> port;
+    std::thread starter(
+        [&port]
+        {
+            sigset_t blocked;
+            sigemptyset(&blocked);
+            sigaddset(&blocked, SIGTERM);
+            sigaddset(&blocked, SIGINT);
+            pthread_sigmask(SIG_BLOCK, &blocked, nullptr);
+            port = std::make_unique<COrxW32Port>(0, TRUE, nullptr, 0);
+        });
+    starter.join();
+    ASSERT_TRUE(port->OrxIsConnected());
+    std::string pidText = vostest::ReadFile(m_root.Path() + "/vosrouter.pid");
+    pid_t pid = static_cast<pid_t>(std::atol(pidText.c_str()));
+    ASSERT_GT(pid, 1);
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended; ++i)
+    {
+        ended = !vos::RouterRunning();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "the router ignored SIGTERM";
+    for (int i = 0; i < 3000 && port->OrxIsConnected(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(port->OrxIsConnected());
 }
 
 } // namespace
