@@ -14,6 +14,8 @@ namespace
 
 const char16_t kBuiltInKey[] = u"Drivers\\BuiltIn";
 const char16_t kActiveKey[] = u"Drivers\\Active";
+// "Flags" bit of a driver that stays unloaded (a program switches a driver off with it).
+constexpr DWORD kFlagNoLoad = 0x4;
 
 std::optional<std::u16string> readText(HKEY key, const char16_t* name)
 {
@@ -64,7 +66,14 @@ std::vector<std::unique_ptr<Driver>> listDrivers()
         const auto prefix = readText(key, u"Prefix");
         driver->index = readNumber(key, u"Index").value_or(1);
         driver->order = readNumber(key, u"Order").value_or(0xFFFFFFFF);
+        const DWORD flags = readNumber(key, u"Flags").value_or(0);
         RegCloseKey(key);
+        if (flags & kFlagNoLoad)
+        {
+            std::printf("devmgr: Drivers\\BuiltIn\\%s not loaded (\"Flags\" %u)\n", driver->keyName.c_str(),
+                        static_cast<unsigned>(flags));
+            continue;
+        }
         if (!dll || !prefix || prefix->size() != 3 || driver->index > 9)
         {
             std::fprintf(stderr,

@@ -1,5 +1,6 @@
 // The stream drivers the device manager has loaded, found in the registry
-// under "Drivers\BuiltIn\<name>" ("Dll", "Prefix", "Index", "Order").
+// under "Drivers\BuiltIn\<name>" ("Dll", "Prefix", "Index", "Order"; "Flags"
+// with bit 0x4 leaves the driver unloaded).
 #pragma once
 
 #include <windows.h>

@@ -17,7 +17,7 @@ namespace
 
 using devmgr::testing::DeviceManagerProcess;
 
-void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD failInit = 0)
+void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD failInit = 0, DWORD flags = 0)
 {
     HKEY key = nullptr;
     const std::u16string path = u"Drivers\\BuiltIn\\" + name;
@@ -32,6 +32,8 @@ void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD fa
     RegSetValueExW(key, u"Order", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&order), 4);
     if (failInit)
         RegSetValueExW(key, u"FailInit", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&failInit), 4);
+    if (flags)
+        RegSetValueExW(key, u"Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), 4);
     RegCloseKey(key);
 }
 
@@ -161,6 +163,7 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     registerEcho(u"EchoFirst", 1, 5);
     registerEcho(u"EchoBroken", 3, 7, 1);
     registerEcho(u"EchoLast", 2, 90);
+    registerEcho(u"EchoSwitchedOff", 4, 6, 0, 0x4);
     // A key left by a manager that was killed.
     HKEY stale = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\07", 0, nullptr, 0, 0, nullptr, &stale,
@@ -172,6 +175,8 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
 
     EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:"}));
     EXPECT_EQ(openDevice(u"ECH3:"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(openDevice(u"ECH4:"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     HANDLE open = openDevice(u"ECH2:");
     ASSERT_NE(open, INVALID_HANDLE_VALUE);
