@@ -721,11 +721,12 @@ private:
 };
 
 // Sends one raw command that waits for an answer and returns the answer (empty after the wait).
-std::vector<BYTE> Ask(Collector& from, USHORT port, USHORT cmdId, ULONG invokeId, const std::string& data = "")
+std::vector<BYTE> Ask(Collector& from, USHORT port, USHORT cmdId, ULONG invokeId,
+                      const std::string& data = "")
 {
     OrxAddr target = Local(port);
-    if (from.OrxSend(&target, cmdId, ORX_STATE_ANSWER, invokeId, data.data(), static_cast<ULONG>(data.size())) !=
-        0)
+    if (from.OrxSend(&target, cmdId, ORX_STATE_ANSWER, invokeId, data.data(),
+                     static_cast<ULONG>(data.size())) != 0)
         return {};
     return from.Next();
 }
