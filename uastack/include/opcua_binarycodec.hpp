@@ -14,6 +14,14 @@ struct _OpcUa_Decoder
 {
 };
 
+// The hot primitive reads and writes below are meant to melt into their callers (the generated
+// per-structure code): the compiler's own inlining limits would keep some of them as calls.
+#if defined(__GNUC__)
+#define OPCUA_CODEC_INLINE [[gnu::always_inline]] inline
+#else
+#define OPCUA_CODEC_INLINE inline
+#endif
+
 namespace OpcUa
 {
 
@@ -55,30 +63,46 @@ public:
     // Hands the content over as a ByteString (allocated with OpcUa_Memory_Alloc) and resets.
     OpcUa_StatusCode detach(OpcUa_ByteString* out);
 
-    OpcUa_StatusCode writeBoolean(OpcUa_Boolean v)
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeBoolean(OpcUa_Boolean v)
     {
         OpcUa_Byte b = v ? 1 : 0;
         return writeFixed<1>(&b);
     }
-    OpcUa_StatusCode writeSByte(OpcUa_SByte v) { return writeFixed<1>(&v); }
-    OpcUa_StatusCode writeByte(OpcUa_Byte v) { return writeFixed<1>(&v); }
-    OpcUa_StatusCode writeInt16(OpcUa_Int16 v) { return writeFixed<2>(&v); }
-    OpcUa_StatusCode writeUInt16(OpcUa_UInt16 v) { return writeFixed<2>(&v); }
-    OpcUa_StatusCode writeInt32(OpcUa_Int32 v) { return writeFixed<4>(&v); }
-    OpcUa_StatusCode writeUInt32(OpcUa_UInt32 v) { return writeFixed<4>(&v); }
-    OpcUa_StatusCode writeInt64(OpcUa_Int64 v) { return writeFixed<8>(&v); }
-    OpcUa_StatusCode writeUInt64(OpcUa_UInt64 v) { return writeFixed<8>(&v); }
-    OpcUa_StatusCode writeFloat(OpcUa_Float v) { return writeFixed<4>(&v); }
-    OpcUa_StatusCode writeDouble(OpcUa_Double v) { return writeFixed<8>(&v); }
-    OpcUa_StatusCode writeString(const OpcUa_String& v);
-    OpcUa_StatusCode writeDateTime(const OpcUa_DateTime& v) { return writeFixed<8>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeSByte(OpcUa_SByte v) { return writeFixed<1>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeByte(OpcUa_Byte v) { return writeFixed<1>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeInt16(OpcUa_Int16 v) { return writeFixed<2>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeUInt16(OpcUa_UInt16 v) { return writeFixed<2>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeInt32(OpcUa_Int32 v) { return writeFixed<4>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeUInt32(OpcUa_UInt32 v) { return writeFixed<4>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeInt64(OpcUa_Int64 v) { return writeFixed<8>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeUInt64(OpcUa_UInt64 v) { return writeFixed<8>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeFloat(OpcUa_Float v) { return writeFixed<4>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeDouble(OpcUa_Double v) { return writeFixed<8>(&v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeString(const OpcUa_String& v)
+    {
+        return v.strContent == nullptr ? writeInt32(-1) : writeStringContent(v);
+    }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeDateTime(const OpcUa_DateTime& v) { return writeFixed<8>(&v); }
     OpcUa_StatusCode writeGuid(const OpcUa_Guid& v);
     OpcUa_StatusCode writeByteString(const OpcUa_ByteString& v);
     OpcUa_StatusCode writeXmlElement(const OpcUa_XmlElement& v) { return writeByteString(v); }
-    OpcUa_StatusCode writeNodeId(const OpcUa_NodeId& v);
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeNodeId(const OpcUa_NodeId& v)
+    {
+        // Numeric ones inline when the longest numeric form fits.
+        if (v.IdentifierType == OpcUa_IdentifierType_Numeric && m_size + 7 <= m_fastEnd) [[likely]]
+        {
+            m_size += putNumericNodeId(m_data + m_size, v.NamespaceIndex, v.Identifier.Numeric, 0);
+            return OpcUa_Good;
+        }
+        return writeNodeIdBody(v, 0);
+    }
     OpcUa_StatusCode writeExpandedNodeId(const OpcUa_ExpandedNodeId& v);
     OpcUa_StatusCode writeStatusCode(OpcUa_StatusCode v) { return writeUInt32(v); }
-    OpcUa_StatusCode writeQualifiedName(const OpcUa_QualifiedName& v);
+    OPCUA_CODEC_INLINE OpcUa_StatusCode writeQualifiedName(const OpcUa_QualifiedName& v)
+    {
+        writeUInt16(v.NamespaceIndex);
+        return writeString(v.Name);
+    }
     OpcUa_StatusCode writeLocalizedText(const OpcUa_LocalizedText& v);
     OpcUa_StatusCode writeExtensionObject(const OpcUa_ExtensionObject& v);
     OpcUa_StatusCode writeDataValue(const OpcUa_DataValue& v);
@@ -119,7 +143,7 @@ private:
     BinaryEncoder(const EncodingLimits& limits, CountingTag);
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode reserve(size_t count);
-    template <size_t N> OpcUa_StatusCode writeFixed(const void* bytes)
+    template <size_t N> OPCUA_CODEC_INLINE OpcUa_StatusCode writeFixed(const void* bytes)
     {
         // m_fastEnd is 0 after a failure and in a counting encoder: those take the checked path.
         if (m_size + N <= m_fastEnd) [[likely]]
@@ -131,8 +155,35 @@ private:
         return writeRaw(bytes, N);
     }
     OpcUa_StatusCode writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byte extraFlags);
+    // The most compact numeric NodeId form at p (room for 7 bytes); returns its size.
+    OPCUA_CODEC_INLINE static size_t putNumericNodeId(OpcUa_Byte* p, OpcUa_UInt16 ns, OpcUa_UInt32 id,
+                                                      OpcUa_Byte flags)
+    {
+        if (ns == 0 && id <= 0xFF)
+        {
+            p[0] = flags;
+            p[1] = static_cast<OpcUa_Byte>(id);
+            return 2;
+        }
+        if (ns <= 0xFF && id <= 0xFFFF)
+        {
+            p[0] = static_cast<OpcUa_Byte>(0x01 | flags);
+            p[1] = static_cast<OpcUa_Byte>(ns);
+            p[2] = static_cast<OpcUa_Byte>(id);
+            p[3] = static_cast<OpcUa_Byte>(id >> 8);
+            return 4;
+        }
+        p[0] = static_cast<OpcUa_Byte>(0x02 | flags);
+        std::memcpy(p + 1, &ns, 2);
+        std::memcpy(p + 3, &id, 4);
+        return 7;
+    }
+    OpcUa_StatusCode writeStringContent(const OpcUa_String& v);
+    // Writes count bytes that fill(OpcUa_Byte*) puts in place, straight into the buffer when it
+    // has room (a gathered copy would stall on reading back freshly stored bytes).
+    template <typename Fill> OpcUa_StatusCode writeFilled(size_t count, Fill fill);
     OpcUa_StatusCode writeVariantArray(OpcUa_Byte type, const void* elements, OpcUa_Int32 count);
-    bool enter()
+    OPCUA_CODEC_INLINE bool enter()
     {
         if (++m_depth > m_limits.maxDepth) [[unlikely]]
             return tooDeep();
@@ -168,32 +219,64 @@ public:
     OpcUa_StatusCode status() const { return m_status; }
     const EncodingLimits& limits() const { return m_limits; }
 
-    OpcUa_StatusCode readBoolean(OpcUa_Boolean* v)
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readBoolean(OpcUa_Boolean* v)
     {
         OpcUa_Byte b = 0;
         OpcUa_StatusCode s = readFixed<1>(&b);
         *v = b != 0 ? OpcUa_True : OpcUa_False;
         return s;
     }
-    OpcUa_StatusCode readSByte(OpcUa_SByte* v) { return readFixed<1>(v); }
-    OpcUa_StatusCode readByte(OpcUa_Byte* v) { return readFixed<1>(v); }
-    OpcUa_StatusCode readInt16(OpcUa_Int16* v) { return readFixed<2>(v); }
-    OpcUa_StatusCode readUInt16(OpcUa_UInt16* v) { return readFixed<2>(v); }
-    OpcUa_StatusCode readInt32(OpcUa_Int32* v) { return readFixed<4>(v); }
-    OpcUa_StatusCode readUInt32(OpcUa_UInt32* v) { return readFixed<4>(v); }
-    OpcUa_StatusCode readInt64(OpcUa_Int64* v) { return readFixed<8>(v); }
-    OpcUa_StatusCode readUInt64(OpcUa_UInt64* v) { return readFixed<8>(v); }
-    OpcUa_StatusCode readFloat(OpcUa_Float* v) { return readFixed<4>(v); }
-    OpcUa_StatusCode readDouble(OpcUa_Double* v) { return readFixed<8>(v); }
-    OpcUa_StatusCode readString(OpcUa_String* v);
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readSByte(OpcUa_SByte* v) { return readFixed<1>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readByte(OpcUa_Byte* v) { return readFixed<1>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readInt16(OpcUa_Int16* v) { return readFixed<2>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readUInt16(OpcUa_UInt16* v) { return readFixed<2>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readInt32(OpcUa_Int32* v) { return readFixed<4>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readUInt32(OpcUa_UInt32* v) { return readFixed<4>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readInt64(OpcUa_Int64* v) { return readFixed<8>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readUInt64(OpcUa_UInt64* v) { return readFixed<8>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readFloat(OpcUa_Float* v) { return readFixed<4>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readDouble(OpcUa_Double* v) { return readFixed<8>(v); }
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readString(OpcUa_String* v)
+    {
+        std::memset(v, 0, sizeof(*v));
+        if (m_status == OpcUa_Good && 4 <= m_size - m_pos) [[likely]]
+        {
+            OpcUa_Int32 length;
+            std::memcpy(&length, m_data + m_pos, 4);
+            if (length == -1) // the null string, frequent enough to skip the call
+            {
+                m_pos += 4;
+                return OpcUa_Good;
+            }
+        }
+        return readStringContent(v);
+    }
     OpcUa_StatusCode readDateTime(OpcUa_DateTime* v);
     OpcUa_StatusCode readGuid(OpcUa_Guid* v);
     OpcUa_StatusCode readByteString(OpcUa_ByteString* v);
     OpcUa_StatusCode readXmlElement(OpcUa_XmlElement* v) { return readByteString(v); }
-    OpcUa_StatusCode readNodeId(OpcUa_NodeId* v);
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readNodeId(OpcUa_NodeId* v)
+    {
+        // The numeric forms inline when the longest of them fits in the remaining bytes.
+        if (m_status == OpcUa_Good && m_size - m_pos >= 7 && m_data[m_pos] <= 0x02) [[likely]]
+        {
+            std::memset(v, 0, sizeof(*v));
+            m_pos += 1 + takeNumericNodeId(m_data + m_pos + 1, m_data[m_pos], v);
+            return OpcUa_Good;
+        }
+        return readNodeIdOther(v);
+    }
     OpcUa_StatusCode readExpandedNodeId(OpcUa_ExpandedNodeId* v);
     OpcUa_StatusCode readStatusCode(OpcUa_StatusCode* v) { return readUInt32(v); }
-    OpcUa_StatusCode readQualifiedName(OpcUa_QualifiedName* v);
+    OPCUA_CODEC_INLINE OpcUa_StatusCode readQualifiedName(OpcUa_QualifiedName* v)
+    {
+        std::memset(v, 0, sizeof(*v));
+        readUInt16(&v->NamespaceIndex);
+        readString(&v->Name); // owns nothing when it fails
+        if (m_status != OpcUa_Good)
+            v->NamespaceIndex = 0;
+        return m_status;
+    }
     OpcUa_StatusCode readLocalizedText(OpcUa_LocalizedText* v);
     OpcUa_StatusCode readExtensionObject(OpcUa_ExtensionObject* v);
     OpcUa_StatusCode readDataValue(OpcUa_DataValue* v);
@@ -228,14 +311,15 @@ public:
     // A service message: the encoding NodeId, looked up in the type table, then a new object of that
     // type. BadDecodingError for an unknown encoding id (*encodingId, when given, receives the id
     // read: 0 when it is not numeric in namespace 0).
-    OpcUa_StatusCode readMessage(OpcUa_EncodeableType** type, void** object, OpcUa_UInt32* encodingId = nullptr);
+    OpcUa_StatusCode readMessage(OpcUa_EncodeableType** type, void** object,
+                                 OpcUa_UInt32* encodingId = nullptr);
 
     static BinaryDecoder* from(OpcUa_Decoder* d) { return static_cast<BinaryDecoder*>(d); }
 
 private:
     OpcUa_StatusCode fail(OpcUa_StatusCode s);
     OpcUa_StatusCode take(size_t count, const OpcUa_Byte** bytes);
-    template <size_t N> OpcUa_StatusCode readFixed(void* bytes)
+    template <size_t N> OPCUA_CODEC_INLINE OpcUa_StatusCode readFixed(void* bytes)
     {
         if (m_status == OpcUa_Good && N <= m_size - m_pos) [[likely]]
         {
@@ -246,12 +330,33 @@ private:
         return readRaw(bytes, N);
     }
     OpcUa_StatusCode readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId* v);
+    OpcUa_StatusCode readNodeIdOther(OpcUa_NodeId* v);
+    // The identifier of numeric form 0, 1 or 2 from p into a zeroed v; returns the bytes it took.
+    OPCUA_CODEC_INLINE static size_t takeNumericNodeId(const OpcUa_Byte* p, OpcUa_Byte form, OpcUa_NodeId* v)
+    {
+        if (form == 0x00)
+        {
+            v->Identifier.Numeric = p[0];
+            return 1;
+        }
+        if (form == 0x01)
+        {
+            v->NamespaceIndex = p[0];
+            v->Identifier.Numeric = static_cast<OpcUa_UInt32>(p[1] | (p[2] << 8));
+            return 3;
+        }
+        std::memcpy(&v->NamespaceIndex, p, 2);
+        std::memcpy(&v->Identifier.Numeric, p + 2, 4);
+        return 6;
+    }
+    OpcUa_StatusCode readStringContent(OpcUa_String* v);
     OpcUa_StatusCode readLength(OpcUa_Int32 limit, OpcUa_Int32* length);
     OpcUa_StatusCode readCount(OpcUa_UInt16 kind, OpcUa_Int32* count);
     OpcUa_StatusCode allocate(size_t count, size_t elementSize, void** block);
     OpcUa_StatusCode readVariantArray(OpcUa_Byte type, OpcUa_Int32 count, OpcUa_VariantArrayUnion* out);
-    OpcUa_StatusCode decodeBody(const OpcUa_EncodeableType* type, OpcUa_Int32 length, OpcUa_ExtensionObject* v);
-    bool enter()
+    OpcUa_StatusCode decodeBody(const OpcUa_EncodeableType* type, OpcUa_Int32 length,
+                                OpcUa_ExtensionObject* v);
+    OPCUA_CODEC_INLINE bool enter()
     {
         if (m_status != OpcUa_Good || ++m_depth > m_limits.maxDepth) [[unlikely]]
             return cannotEnter();

@@ -57,6 +57,17 @@ size_t minWireSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, int dept
     default: return 0;
     }
 }
+
+// Reads count elements with read (one per call, without a per-element type dispatch) until one
+// fails; returns the number of elements it touched (the failed one is left initialised).
+template <typename T, typename Read> OpcUa_Int32 readEach(BinaryDecoder& d, void* block, OpcUa_Int32 count, Read read)
+{
+    auto* a = static_cast<T*>(block);
+    OpcUa_Int32 i = 0;
+    while (i < count && d.status() == OpcUa_Good)
+        read(&a[i++]);
+    return i;
+}
 } // namespace
 
 BinaryDecoder::BinaryDecoder(const void* data, size_t size, const EncodingLimits& limits)
@@ -167,9 +178,8 @@ OpcUa_StatusCode BinaryDecoder::readGuid(OpcUa_Guid* v)
     return OpcUa_Good;
 }
 
-OpcUa_StatusCode BinaryDecoder::readString(OpcUa_String* v)
+OpcUa_StatusCode BinaryDecoder::readStringContent(OpcUa_String* v)
 {
-    OpcUa_String_Initialize(v);
     OpcUa_Int32 length = 0;
     if (OpcUa_IsBad(readLength(m_limits.maxStringLength, &length)) || length < 0)
         return m_status;
@@ -189,7 +199,8 @@ OpcUa_StatusCode BinaryDecoder::readString(OpcUa_String* v)
 
 OpcUa_StatusCode BinaryDecoder::readByteString(OpcUa_ByteString* v)
 {
-    OpcUa_ByteString_Initialize(v);
+    v->Length = -1;
+    v->Data = nullptr;
     OpcUa_Int32 length = 0;
     if (OpcUa_IsBad(readLength(m_limits.maxByteStringLength, &length)) || length < 0)
         return m_status;
@@ -212,30 +223,20 @@ OpcUa_StatusCode BinaryDecoder::readByteString(OpcUa_ByteString* v)
 
 OpcUa_StatusCode BinaryDecoder::readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId* v)
 {
-    OpcUa_NodeId_Initialize(v);
+    std::memset(v, 0, sizeof(*v));
+    if (m_status != OpcUa_Good)
+        return m_status;
+    // The numeric forms have a fixed size: one bounds check each.
+    static constexpr OpcUa_Byte kNumericSize[3] = {1, 3, 6};
+    if (encoding <= 0x02)
+    {
+        const OpcUa_Byte* p = nullptr;
+        if (OpcUa_IsGood(take(kNumericSize[encoding], &p)))
+            takeNumericNodeId(p, encoding, v);
+        return m_status;
+    }
     switch (encoding)
     {
-    case 0x00:
-    {
-        OpcUa_Byte id = 0;
-        readByte(&id);
-        v->Identifier.Numeric = id;
-        break;
-    }
-    case 0x01:
-    {
-        OpcUa_Byte ns = 0;
-        OpcUa_UInt16 id = 0;
-        readByte(&ns);
-        readUInt16(&id);
-        v->NamespaceIndex = ns;
-        v->Identifier.Numeric = id;
-        break;
-    }
-    case 0x02:
-        readUInt16(&v->NamespaceIndex);
-        readUInt32(&v->Identifier.Numeric);
-        break;
     case 0x03:
         readUInt16(&v->NamespaceIndex);
         if (OpcUa_IsGood(readString(&v->Identifier.String)))
@@ -269,12 +270,12 @@ OpcUa_StatusCode BinaryDecoder::readNodeIdBody(OpcUa_Byte encoding, OpcUa_NodeId
     return m_status;
 }
 
-OpcUa_StatusCode BinaryDecoder::readNodeId(OpcUa_NodeId* v)
+OpcUa_StatusCode BinaryDecoder::readNodeIdOther(OpcUa_NodeId* v)
 {
     OpcUa_Byte encoding = 0xFF;
     if (OpcUa_IsBad(readByte(&encoding)))
     {
-        OpcUa_NodeId_Initialize(v);
+        std::memset(v, 0, sizeof(*v));
         return m_status;
     }
     // The namespace URI and server index flags belong to ExpandedNodeId only.
@@ -297,19 +298,9 @@ OpcUa_StatusCode BinaryDecoder::readExpandedNodeId(OpcUa_ExpandedNodeId* v)
     return m_status;
 }
 
-OpcUa_StatusCode BinaryDecoder::readQualifiedName(OpcUa_QualifiedName* v)
-{
-    OpcUa_QualifiedName_Initialize(v);
-    readUInt16(&v->NamespaceIndex);
-    readString(&v->Name);
-    if (OpcUa_IsBad(m_status))
-        OpcUa_QualifiedName_Clear(v);
-    return m_status;
-}
-
 OpcUa_StatusCode BinaryDecoder::readLocalizedText(OpcUa_LocalizedText* v)
 {
-    OpcUa_LocalizedText_Initialize(v);
+    std::memset(v, 0, sizeof(*v));
     OpcUa_Byte mask = 0;
     if (OpcUa_IsBad(readByte(&mask)))
         return m_status;
@@ -404,24 +395,33 @@ OpcUa_StatusCode BinaryDecoder::readExtensionObject(OpcUa_ExtensionObject* v)
 
 OpcUa_StatusCode BinaryDecoder::readDataValue(OpcUa_DataValue* v)
 {
-    OpcUa_DataValue_Initialize(v);
+    std::memset(v, 0, sizeof(*v));
     if (!enter())
         return m_status;
     OpcUa_Byte mask = 0;
     if (OpcUa_IsGood(readByte(&mask)) && (mask & 0xC0) != 0)
         fail(OpcUa_BadDecodingError);
-    if (mask & 0x01)
-        readVariant(&v->Value);
-    if (mask & 0x02)
-        readUInt32(&v->StatusCode);
-    if (mask & 0x04)
-        readDateTime(&v->SourceTimestamp);
-    if (mask & 0x10)
-        readUInt16(&v->SourcePicoseconds);
-    if (mask & 0x08)
-        readDateTime(&v->ServerTimestamp);
-    if (mask & 0x20)
-        readUInt16(&v->ServerPicoseconds);
+    const size_t tail = dataValueTailSize(mask);
+    // A value that is a scalar of fixed size and the fields after it: one bounds check for all (its
+    // Variant level must fit under the nesting limit as it would in readVariant).
+    size_t scalar = 0;
+    if ((mask & 0x01) && m_status == OpcUa_Good && m_pos < m_size && m_depth < m_limits.maxDepth)
+        scalar = fixedScalarSize(m_data[m_pos]);
+    if (scalar > 0 && 1 + scalar + tail <= m_size - m_pos)
+    {
+        const OpcUa_Byte* p = m_data + m_pos;
+        readFixedScalar(p + 1, p[0], scalar, &v->Value);
+        transferDataValueTail(p + 1 + scalar, mask, *v);
+        m_pos += 1 + scalar + tail;
+    }
+    else
+    {
+        if (mask & 0x01)
+            readVariant(&v->Value);
+        const OpcUa_Byte* p = nullptr;
+        if (tail > 0 && OpcUa_IsGood(take(tail, &p)))
+            transferDataValueTail(p, mask, *v);
+    }
     leave();
     if (OpcUa_IsBad(m_status))
         OpcUa_DataValue_Clear(v);
@@ -488,8 +488,19 @@ OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 co
     else
     {
         OpcUa_Int32 i = 0;
-        for (; i < count && OpcUa_IsGood(m_status); ++i)
-            readValue(type, nullptr, p + static_cast<size_t>(i) * size);
+        switch (type)
+        {
+        case OpcUaType_String: i = readEach<OpcUa_String>(*this, block, count, [this](auto* e) { readString(e); }); break;
+        case OpcUaType_NodeId: i = readEach<OpcUa_NodeId>(*this, block, count, [this](auto* e) { readNodeId(e); }); break;
+        case OpcUaType_DataValue:
+            i = readEach<OpcUa_DataValue>(*this, block, count, [this](auto* e) { readDataValue(e); });
+            break;
+        case OpcUaType_Variant: i = readEach<OpcUa_Variant>(*this, block, count, [this](auto* e) { readVariant(e); }); break;
+        default:
+            for (; i < count && OpcUa_IsGood(m_status); ++i)
+                readValue(type, nullptr, p + static_cast<size_t>(i) * size);
+            break;
+        }
         if (OpcUa_IsBad(m_status))
             count = i; // the failed element was left initialised, the ones after it untouched
     }
@@ -504,12 +515,21 @@ OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 co
 
 OpcUa_StatusCode BinaryDecoder::readVariant(OpcUa_Variant* v)
 {
-    OpcUa_Variant_Initialize(v);
+    std::memset(v, 0, sizeof(*v));
     if (!enter())
         return m_status;
     OpcUa_Byte mask = 0;
     readByte(&mask);
     OpcUa_Byte type = mask & 0x3F;
+    // Scalars of fixed size (numbers, Boolean, DateTime, StatusCode): one bounds check, no call.
+    if (const size_t size = fixedScalarSize(mask); size > 0 && m_status == OpcUa_Good)
+    {
+        const OpcUa_Byte* p = nullptr;
+        if (OpcUa_IsGood(take(size, &p)))
+            readFixedScalar(p, type, size, v);
+        leave();
+        return m_status;
+    }
     if (OpcUa_IsGood(m_status) && (type > OpcUaType_DiagnosticInfo || ((mask & 0x40) && !(mask & 0x80))))
         fail(OpcUa_BadDecodingError);
     if (OpcUa_IsGood(m_status) && (mask & 0x80))

@@ -14,6 +14,18 @@ static_assert(sizeof(OpcUa_DateTime) == 8 && offsetof(OpcUa_DateTime, dwLowDateT
 
 namespace OpcUa
 {
+namespace
+{
+// Writes count elements with write (no per-element type dispatch) until one fails.
+template <typename T, typename Write>
+OpcUa_StatusCode writeEach(BinaryEncoder& e, const void* elements, OpcUa_Int32 count, Write write)
+{
+    const auto* a = static_cast<const T*>(elements);
+    for (OpcUa_Int32 i = 0; i < count && e.status() == OpcUa_Good; ++i)
+        write(a[i]);
+    return e.status();
+}
+} // namespace
 
 BinaryEncoder::BinaryEncoder(const EncodingLimits& limits)
     : m_limits(limits), m_maxSize(limits.maxMessageSize > 0 ? static_cast<size_t>(limits.maxMessageSize) : 0x7FFFFFFF)
@@ -106,6 +118,19 @@ bool BinaryEncoder::beginArray(const void* elements, OpcUa_Int32 count)
     return OpcUa_IsGood(writeInt32(count)) && count > 0 && enter();
 }
 
+template <typename Fill> inline OpcUa_StatusCode BinaryEncoder::writeFilled(size_t count, Fill fill)
+{
+    if (m_size + count <= m_fastEnd) [[likely]]
+    {
+        fill(m_data + m_size);
+        m_size += count;
+        return OpcUa_Good;
+    }
+    OpcUa_Byte bytes[64];
+    fill(bytes);
+    return writeRaw(bytes, count);
+}
+
 OpcUa_StatusCode BinaryEncoder::writeRaw(const void* bytes, size_t count)
 {
     OpcUa_StatusCode s = reserve(count);
@@ -126,18 +151,16 @@ bool BinaryEncoder::tooDeep()
 
 OpcUa_StatusCode BinaryEncoder::writeGuid(const OpcUa_Guid& v)
 {
-    OpcUa_Byte b[16];
-    std::memcpy(b, &v.Data1, 4);
-    std::memcpy(b + 4, &v.Data2, 2);
-    std::memcpy(b + 6, &v.Data3, 2);
-    std::memcpy(b + 8, v.Data4, 8);
-    return writeFixed<16>(b);
+    return writeFilled(16, [&](OpcUa_Byte* p) {
+        std::memcpy(p, &v.Data1, 4);
+        std::memcpy(p + 4, &v.Data2, 2);
+        std::memcpy(p + 6, &v.Data3, 2);
+        std::memcpy(p + 8, v.Data4, 8);
+    });
 }
 
-OpcUa_StatusCode BinaryEncoder::writeString(const OpcUa_String& v)
+OpcUa_StatusCode BinaryEncoder::writeStringContent(const OpcUa_String& v)
 {
-    if (v.strContent == nullptr)
-        return writeInt32(-1);
     if (m_limits.maxStringLength > 0 && v.uLength > static_cast<OpcUa_UInt32>(m_limits.maxStringLength))
         return fail(OpcUa_BadEncodingLimitsExceeded);
     if (v.uLength > 0x7FFFFFFFu)
@@ -163,41 +186,35 @@ OpcUa_StatusCode BinaryEncoder::writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byt
     switch (v.IdentifierType)
     {
     case OpcUa_IdentifierType_Numeric:
-        if (v.NamespaceIndex == 0 && v.Identifier.Numeric <= 0xFF)
+    {
+        if (m_size + 7 <= m_fastEnd)
         {
-            OpcUa_Byte b[2] = {static_cast<OpcUa_Byte>(0x00 | flags), static_cast<OpcUa_Byte>(v.Identifier.Numeric)};
-            return writeFixed<2>(b);
+            m_size += putNumericNodeId(m_data + m_size, v.NamespaceIndex, v.Identifier.Numeric, flags);
+            return OpcUa_Good;
         }
-        if (v.NamespaceIndex <= 0xFF && v.Identifier.Numeric <= 0xFFFF)
-        {
-            OpcUa_Byte b[4] = {static_cast<OpcUa_Byte>(0x01 | flags), static_cast<OpcUa_Byte>(v.NamespaceIndex),
-                               static_cast<OpcUa_Byte>(v.Identifier.Numeric & 0xFF),
-                               static_cast<OpcUa_Byte>(v.Identifier.Numeric >> 8)};
-            return writeFixed<4>(b);
-        }
-        writeByte(0x02 | flags);
-        writeUInt16(v.NamespaceIndex);
-        return writeUInt32(v.Identifier.Numeric);
+        OpcUa_Byte b[7];
+        return writeRaw(b, putNumericNodeId(b, v.NamespaceIndex, v.Identifier.Numeric, flags));
+    }
     case OpcUa_IdentifierType_String:
-        writeByte(0x03 | flags);
-        writeUInt16(v.NamespaceIndex);
-        return writeString(v.Identifier.String);
     case OpcUa_IdentifierType_Guid:
-        writeByte(0x04 | flags);
-        writeUInt16(v.NamespaceIndex);
-        return writeGuid(v.Identifier.Guid != nullptr ? *v.Identifier.Guid : OpcUa_Guid_Null);
     case OpcUa_IdentifierType_Opaque:
-        writeByte(0x05 | flags);
-        writeUInt16(v.NamespaceIndex);
+    {
+        OpcUa_Byte form = v.IdentifierType == OpcUa_IdentifierType_String ? 0x03
+                          : v.IdentifierType == OpcUa_IdentifierType_Guid ? 0x04
+                                                                           : 0x05;
+        writeFilled(3, [&](OpcUa_Byte* p) {
+            p[0] = static_cast<OpcUa_Byte>(form | flags);
+            std::memcpy(p + 1, &v.NamespaceIndex, 2);
+        });
+        if (form == 0x03)
+            return writeString(v.Identifier.String);
+        if (form == 0x04)
+            return writeGuid(v.Identifier.Guid != nullptr ? *v.Identifier.Guid : OpcUa_Guid_Null);
         return writeByteString(v.Identifier.ByteString);
+    }
     default:
         return fail(OpcUa_BadEncodingError);
     }
-}
-
-OpcUa_StatusCode BinaryEncoder::writeNodeId(const OpcUa_NodeId& v)
-{
-    return writeNodeIdBody(v, 0);
 }
 
 OpcUa_StatusCode BinaryEncoder::writeExpandedNodeId(const OpcUa_ExpandedNodeId& v)
@@ -213,12 +230,6 @@ OpcUa_StatusCode BinaryEncoder::writeExpandedNodeId(const OpcUa_ExpandedNodeId& 
     if (flags & 0x40)
         writeUInt32(v.ServerIndex);
     return m_status;
-}
-
-OpcUa_StatusCode BinaryEncoder::writeQualifiedName(const OpcUa_QualifiedName& v)
-{
-    writeUInt16(v.NamespaceIndex);
-    return writeString(v.Name);
 }
 
 OpcUa_StatusCode BinaryEncoder::writeLocalizedText(const OpcUa_LocalizedText& v)
@@ -307,19 +318,32 @@ OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
         mask |= 0x10;
     if (v.ServerPicoseconds != 0)
         mask |= 0x20;
-    writeByte(mask);
-    if (mask & 0x01)
+    const size_t tail = dataValueTailSize(mask);
+    // A value that is a scalar of fixed size goes out with the mask and the fields after it in one
+    // write (when its Variant level fits under the nesting limit, as writeVariant would check).
+    size_t scalar = 0;
+    if ((mask & 0x01) && v.Value.ArrayType == OpcUa_VariantArrayType_Scalar && m_depth < m_limits.maxDepth)
+        scalar = fixedScalarSize(v.Value.Datatype);
+    if (scalar > 0 || !(mask & 0x01))
+    {
+        const size_t value = scalar > 0 ? 1 + scalar : 0;
+        writeFilled(1 + value + tail, [&](OpcUa_Byte* p) {
+            p[0] = mask;
+            if (value > 0)
+            {
+                p[1] = v.Value.Datatype;
+                writeFixedScalar(p + 2, v.Value, scalar);
+            }
+            transferDataValueTail(p + 1 + value, mask, v);
+        });
+    }
+    else
+    {
+        writeByte(mask);
         writeVariant(v.Value);
-    if (mask & 0x02)
-        writeUInt32(v.StatusCode);
-    if (mask & 0x04)
-        writeDateTime(v.SourceTimestamp);
-    if (mask & 0x10)
-        writeUInt16(v.SourcePicoseconds);
-    if (mask & 0x08)
-        writeDateTime(v.ServerTimestamp);
-    if (mask & 0x20)
-        writeUInt16(v.ServerPicoseconds);
+        if (tail > 0)
+            writeFilled(tail, [&](OpcUa_Byte* p) { transferDataValueTail(p, mask, v); });
+    }
     leave();
     return m_status;
 }
@@ -381,9 +405,18 @@ OpcUa_StatusCode BinaryEncoder::writeVariantArray(OpcUa_Byte type, const void* e
     }
     if (isPlainKind(type) && type != OpcUaType_Guid && type != OpcUaType_DateTime)
         return writeRaw(p, static_cast<size_t>(count) * size);
-    for (OpcUa_Int32 i = 0; i < count && OpcUa_IsGood(m_status); ++i)
-        writeValue(type, nullptr, p + static_cast<size_t>(i) * size);
-    return m_status;
+    switch (type)
+    {
+    case OpcUaType_String: return writeEach<OpcUa_String>(*this, p, count, [this](const auto& e) { writeString(e); });
+    case OpcUaType_NodeId: return writeEach<OpcUa_NodeId>(*this, p, count, [this](const auto& e) { writeNodeId(e); });
+    case OpcUaType_DataValue:
+        return writeEach<OpcUa_DataValue>(*this, p, count, [this](const auto& e) { writeDataValue(e); });
+    case OpcUaType_Variant: return writeEach<OpcUa_Variant>(*this, p, count, [this](const auto& e) { writeVariant(e); });
+    default:
+        for (OpcUa_Int32 i = 0; i < count && OpcUa_IsGood(m_status); ++i)
+            writeValue(type, nullptr, p + static_cast<size_t>(i) * size);
+        return m_status;
+    }
 }
 
 OpcUa_StatusCode BinaryEncoder::writeVariant(const OpcUa_Variant& v)
@@ -393,6 +426,16 @@ OpcUa_StatusCode BinaryEncoder::writeVariant(const OpcUa_Variant& v)
     if (!enter())
         return m_status;
     OpcUa_Byte type = v.Datatype;
+    // Scalars of fixed size (numbers, Boolean, DateTime, StatusCode) go out with their type byte in one write.
+    if (const size_t size = fixedScalarSize(type); size > 0 && v.ArrayType == OpcUa_VariantArrayType_Scalar)
+    {
+        writeFilled(1 + size, [&](OpcUa_Byte* p) {
+            p[0] = type;
+            writeFixedScalar(p + 1, v, size);
+        });
+        leave();
+        return m_status;
+    }
     switch (v.ArrayType)
     {
     case OpcUa_VariantArrayType_Scalar:

@@ -5,6 +5,8 @@
 #include <opcua.h>
 
 #include <cstddef>
+#include <cstring>
+#include <type_traits>
 
 extern "C" {
 extern OpcUa_EncodeableType* const g_OpcUa_KnownEncodeableTypes[];
@@ -64,6 +66,72 @@ inline bool isPointerScalar(OpcUa_Byte type)
     case OpcUaType_DiagnosticInfo: return true;
     default: return false;
     }
+}
+
+// Whether a variant holds nothing that its clear would free (a null value or a scalar held in place
+// that owns no block).
+inline bool variantOwnsNothing(const OpcUa_Variant& v)
+{
+    return v.ArrayType == OpcUa_VariantArrayType_Scalar &&
+           (v.Datatype == OpcUaType_Null || (isPlainKind(v.Datatype) && v.Datatype != OpcUaType_Guid));
+}
+
+// Wire size of the value of a Variant scalar of fixed size (numbers, Boolean, DateTime, StatusCode);
+// 0 for every other type byte (also ones with array flags).
+inline size_t fixedScalarSize(unsigned type)
+{
+    static constexpr OpcUa_Byte kSize[20] = {0, 1, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 0, 8, 0, 0, 0, 0, 0, 4};
+    return type < sizeof(kSize) ? kSize[type] : 0;
+}
+
+// Such a scalar from or to the wire (p: the value's bytes after the type byte).
+inline void readFixedScalar(const OpcUa_Byte* p, OpcUa_Byte type, size_t size, OpcUa_Variant* v)
+{
+    v->Datatype = type;
+    if (type == OpcUaType_Boolean)
+        v->Value.Boolean = p[0] != 0 ? OpcUa_True : OpcUa_False;
+    else if (size == 8)
+        std::memcpy(&v->Value, p, 8);
+    else
+        std::memcpy(&v->Value, p, size);
+}
+inline void writeFixedScalar(OpcUa_Byte* p, const OpcUa_Variant& v, size_t size)
+{
+    if (v.Datatype == OpcUaType_Boolean)
+        p[0] = v.Value.Boolean ? 1 : 0;
+    else if (size == 8)
+        std::memcpy(p, &v.Value, 8);
+    else
+        std::memcpy(p, &v.Value, size);
+}
+
+// The DataValue fields after the value have fixed sizes: their wire size for an encoding mask, and
+// their transfer in wire order.
+inline size_t dataValueTailSize(OpcUa_Byte mask)
+{
+    return ((mask & 0x02) ? 4 : 0) + ((mask & 0x04) ? 8 : 0) + ((mask & 0x08) ? 8 : 0) + ((mask & 0x10) ? 2 : 0) +
+           ((mask & 0x20) ? 2 : 0);
+}
+template <typename Bytes, typename Value> inline void transferDataValueTail(Bytes p, OpcUa_Byte mask, Value& v)
+{
+    // Copies in the direction the pointer types allow: wire -> value or value -> wire.
+    auto move = [&](auto& field, size_t size) {
+        if constexpr (std::is_const_v<std::remove_pointer_t<Bytes>>)
+            std::memcpy(&field, p, size);
+        else
+            std::memcpy(p, &field, size);
+        p += size;
+    };
+    if (mask & 0x02)
+        move(v.StatusCode, 4);
+    if (mask & 0x04)
+        move(v.SourceTimestamp, 8);
+    if (mask & 0x10)
+        move(v.SourcePicoseconds, 2);
+    if (mask & 0x08)
+        move(v.ServerTimestamp, 8);
+    if (mask & 0x20)
+        move(v.ServerPicoseconds, 2);
 }
 
 // Whether field f of a structure is on the wire for the structure's EncodingMask or SwitchField

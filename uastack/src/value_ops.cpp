@@ -1,7 +1,10 @@
 // Generic initialise, clear, copy and compare by field kind, and of arrays of such values.
 #include "structure_codec.h"
 
+#include <cstddef>
 #include <cstring>
+
+static_assert(offsetof(OpcUa_DataValue, Value) == 0, "a DataValue's clear reaches its Variant at its start");
 
 namespace
 {
@@ -107,7 +110,24 @@ void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* eleme
 {
     if (elements == nullptr)
         return;
-    if (!isPlainKind(kind))
+    // The block is freed right after: the frequent kinds only free what their elements own.
+    if (kind == OpcUaType_String)
+    {
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+            OpcUa_Memory_Free(static_cast<OpcUa_String*>(elements)[i].strContent);
+    }
+    else if (kind == OpcUaType_DataValue || kind == OpcUaType_Variant)
+    {
+        size_t size = kind == OpcUaType_DataValue ? sizeof(OpcUa_DataValue) : sizeof(OpcUa_Variant);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+        {
+            // DataValue starts with its Variant.
+            auto* v = reinterpret_cast<OpcUa_Variant*>(static_cast<OpcUa_Byte*>(elements) + static_cast<size_t>(i) * size);
+            if (!variantOwnsNothing(*v))
+                OpcUa_Variant_Clear(v);
+        }
+    }
+    else if (!isPlainKind(kind))
     {
         size_t size = valueSize(kind, type);
         auto* p = static_cast<OpcUa_Byte*>(elements);
