@@ -64,25 +64,41 @@ struct IoCall
     bool ok = false;
 };
 
+// A temporary user of the handle for one request: 0 and the handle, or the
+// code of a device that is not open. Each successful take needs its release.
+LONG takeDevice(HANDLE& device)
+{
+    std::lock_guard guard(deviceLock());
+    if (g_device == INVALID_HANDLE_VALUE)
+        return GKT_E_NOT_OPEN;
+    if (!takeUser())
+        return GKT_E_BUSY;
+    device = g_device;
+    return 0;
+}
+
+void releaseDevice()
+{
+    std::lock_guard guard(deviceLock());
+    dropUser();
+}
+
+// Runs one I/O control call on a handle taken with takeDevice.
+LONG runIoCall(HANDLE device, IoCall& call)
+{
+    call.ok = DeviceIoControl(device, call.code, call.input, call.inputSize, call.output, call.outputSize,
+                              &call.returned, nullptr) != FALSE;
+    return call.ok ? 0 : lastIoError();
+}
+
 // Runs one I/O control call under a temporary user of the handle.
 LONG runWithDevice(IoCall& call)
 {
     HANDLE device = INVALID_HANDLE_VALUE;
-    {
-        std::lock_guard guard(deviceLock());
-        if (g_device == INVALID_HANDLE_VALUE)
-            return GKT_E_NOT_OPEN;
-        if (!takeUser())
-            return GKT_E_BUSY;
-        device = g_device;
-    }
-    call.ok = DeviceIoControl(device, call.code, call.input, call.inputSize, call.output, call.outputSize,
-                              &call.returned, nullptr) != FALSE;
-    const LONG error = call.ok ? 0 : lastIoError();
-    {
-        std::lock_guard guard(deviceLock());
-        dropUser();
-    }
+    if (const LONG notOpen = takeDevice(device))
+        return notOpen;
+    const LONG error = runIoCall(device, call);
+    releaseDevice();
     return error;
 }
 
@@ -233,14 +249,20 @@ GKT_EXPORT LONG GKTSyncGetObjectDescription(WORD index, DWORD value, BYTE* first
     BYTE request[6];
     std::memcpy(request, &index, 2);
     std::memcpy(request + 2, &value, 4);
+    // The device is checked (and held) before the answer buffer is made.
+    HANDLE device = INVALID_HANDLE_VALUE;
+    if (const LONG notOpen = takeDevice(device))
+        return notOpen;
     const DWORD capacity = nameLength ? *nameLength : 0;
-    if (capacity > 0xFFFFFFFFu - 4)
-        return GKT_E_OUT_OF_MEMORY;
-    auto* answer = static_cast<BYTE*>(std::calloc(1, 4 + capacity));
+    auto* answer = capacity <= 0xFFFFFFFFu - 4 ? static_cast<BYTE*>(std::calloc(1, 4 + capacity)) : nullptr;
     if (!answer)
+    {
+        releaseDevice();
         return GKT_E_OUT_OF_MEMORY;
+    }
     IoCall call{IOCTL_GKT_OBJECT_DESCRIPTION, request, sizeof request, answer, 4 + capacity};
-    LONG result = runWithDevice(call);
+    LONG result = runIoCall(device, call);
+    releaseDevice();
     if (result == 0 && call.returned < 4)
         result = GKT_E_SHORT_DESCRIPTION;
     if (result == 0)

@@ -73,7 +73,13 @@ TEST_F(Profilelink, SharedHandleIsCountedPerOpenAndRequestsNeedIt)
     uint8_t buffer[64] = {36};
     DWORD size = 10;
     EXPECT_EQ(GKTSyncGetODList(0, &size, buffer), GKT_E_NOT_OPEN);
-    EXPECT_EQ(GKTSyncGetObjectDescription(0x2000, 0, nullptr, nullptr, nullptr, nullptr, nullptr), GKT_E_NOT_OPEN);
+    EXPECT_EQ(GKTSyncGetObjectDescription(0x2000, 0, nullptr, nullptr, nullptr, nullptr, nullptr),
+              GKT_E_NOT_OPEN);
+    // The device is checked before the answer buffer is sized: no capacity changes the code.
+    char name[8];
+    DWORD hugeCapacity = 0xFFFFFFFF;
+    EXPECT_EQ(GKTSyncGetObjectDescription(0x2000, 0, nullptr, nullptr, nullptr, name, &hugeCapacity),
+              GKT_E_NOT_OPEN);
     EXPECT_EQ(GKTSyncGetEntryDescription(0x2000, 1, 0, buffer), GKT_E_NOT_OPEN);
     EXPECT_EQ(GKTClose(), GKT_E_DEVICE_NOT_OPEN_ON_CLOSE);
     EXPECT_EQ(stats().openContexts, 1u);
@@ -260,6 +266,16 @@ TEST_F(Profilelink, ObjectListAndDescriptions)
     EXPECT_EQ(code, 8);
     EXPECT_EQ(entries, 3);
     EXPECT_NE(GKTSyncGetObjectDescription(0x3000, 0, &code, nullptr, &entries, nullptr, nullptr), 0);
+    // A name capacity that no answer buffer can hold: refused without an I/O call,
+    // and the request's temporary user is given back (the close below closes).
+    const uint32_t callsBefore = stats().ioCalls;
+    nameLength = 0xFFFFFFFF;
+    EXPECT_EQ(GKTSyncGetObjectDescription(0x2000, 0, &code, nullptr, &entries, name, &nameLength),
+              GKT_E_OUT_OF_MEMORY);
+    EXPECT_EQ(stats().ioCalls, callsBefore);
+    EXPECT_EQ(GKTClose(), 0);
+    EXPECT_EQ(stats().openContexts, 1u);
+    ASSERT_EQ(GKTOpen(), 0);
 
     std::array<uint8_t, 1024> description{};
     const uint32_t descriptionSize = description.size();
