@@ -1,6 +1,6 @@
 #include "uatcp_test_server.h"
 
-#if __has_include(<opcua_crypto.h>)
+#if __has_include(<opcua_crypto.h>) && __has_include(<opcua_pki.h>)
 #include <opcua_crypto.h>
 #include <opcua_pki.h>
 #define UATCP_TEST_SECURITY 1
