@@ -239,7 +239,7 @@ public:
     OPCUA_CODEC_INLINE OpcUa_StatusCode readString(OpcUa_String* v)
     {
         std::memset(v, 0, sizeof(*v));
-        if (m_status == OpcUa_Good && 4 <= m_size - m_pos) [[likely]]
+        if (m_pos + 4 <= m_goodEnd) [[likely]]
         {
             OpcUa_Int32 length;
             std::memcpy(&length, m_data + m_pos, 4);
@@ -258,7 +258,7 @@ public:
     OPCUA_CODEC_INLINE OpcUa_StatusCode readNodeId(OpcUa_NodeId* v)
     {
         // The numeric forms inline when the longest of them fits in the remaining bytes.
-        if (m_status == OpcUa_Good && m_size - m_pos >= 7 && m_data[m_pos] <= 0x02) [[likely]]
+        if (m_pos + 7 <= m_goodEnd && m_data[m_pos] <= 0x02) [[likely]]
         {
             std::memset(v, 0, sizeof(*v));
             m_pos += 1 + takeNumericNodeId(m_data + m_pos + 1, m_data[m_pos], v);
@@ -321,7 +321,7 @@ private:
     OpcUa_StatusCode take(size_t count, const OpcUa_Byte** bytes);
     template <size_t N> OPCUA_CODEC_INLINE OpcUa_StatusCode readFixed(void* bytes)
     {
-        if (m_status == OpcUa_Good && N <= m_size - m_pos) [[likely]]
+        if (m_pos + N <= m_goodEnd) [[likely]]
         {
             std::memcpy(bytes, m_data + m_pos, N);
             m_pos += N;
@@ -367,6 +367,7 @@ private:
 
     const OpcUa_Byte* m_data;
     size_t m_size;
+    size_t m_goodEnd; // m_size while the status is good, else 0: one compare in the fast paths
     size_t m_pos = 0;
     EncodingLimits m_limits;
     uint32_t m_depth = 0;

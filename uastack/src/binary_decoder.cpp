@@ -71,16 +71,18 @@ template <typename T, typename Read> OpcUa_Int32 readEach(BinaryDecoder& d, void
 } // namespace
 
 BinaryDecoder::BinaryDecoder(const void* data, size_t size, const EncodingLimits& limits)
-    : m_data(static_cast<const OpcUa_Byte*>(data)), m_size(data == nullptr ? 0 : size), m_limits(limits)
+    : m_data(static_cast<const OpcUa_Byte*>(data)), m_size(data == nullptr ? 0 : size), m_goodEnd(m_size),
+      m_limits(limits)
 {
     if (m_limits.maxMessageSize > 0 && m_size > static_cast<size_t>(m_limits.maxMessageSize))
-        m_status = OpcUa_BadEncodingLimitsExceeded;
+        fail(OpcUa_BadEncodingLimitsExceeded);
 }
 
 OpcUa_StatusCode BinaryDecoder::fail(OpcUa_StatusCode s)
 {
     if (OpcUa_IsGood(m_status))
         m_status = s;
+    m_goodEnd = 0;
     return m_status;
 }
 

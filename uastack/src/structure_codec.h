@@ -4,6 +4,7 @@
 
 #include <opcua.h>
 
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -109,8 +110,15 @@ inline void writeFixedScalar(OpcUa_Byte* p, const OpcUa_Variant& v, size_t size)
 // their transfer in wire order.
 inline size_t dataValueTailSize(OpcUa_Byte mask)
 {
-    return ((mask & 0x02) ? 4 : 0) + ((mask & 0x04) ? 8 : 0) + ((mask & 0x08) ? 8 : 0) + ((mask & 0x10) ? 2 : 0) +
-           ((mask & 0x20) ? 2 : 0);
+    static constexpr auto kSize = [] {
+        std::array<OpcUa_Byte, 32> size{};
+        for (unsigned bits = 0; bits < size.size(); ++bits) // the mask bits 0x02 to 0x20
+            size[bits] = static_cast<OpcUa_Byte>(((bits & 0x01) ? 4 : 0) + ((bits & 0x02) ? 8 : 0) +
+                                                 ((bits & 0x04) ? 8 : 0) + ((bits & 0x08) ? 2 : 0) +
+                                                 ((bits & 0x10) ? 2 : 0));
+        return size;
+    }();
+    return kSize[(mask >> 1) & 0x1F];
 }
 template <typename Bytes, typename Value> inline void transferDataValueTail(Bytes p, OpcUa_Byte mask, Value& v)
 {
