@@ -398,32 +398,33 @@ OpcUa_StatusCode BinaryDecoder::readExtensionObject(OpcUa_ExtensionObject* v)
 OpcUa_StatusCode BinaryDecoder::readDataValue(OpcUa_DataValue* v)
 {
     std::memset(v, 0, sizeof(*v));
+    // The frequent form: a scalar of fixed size and the fields after it, all within the bytes left
+    // and its two nesting levels (DataValue, Variant) within the limit.
+    if (m_pos + 2 <= m_goodEnd && m_depth + 2 <= m_limits.maxDepth)
+    {
+        const OpcUa_Byte* p = m_data + m_pos;
+        const OpcUa_Byte mask = p[0];
+        const size_t scalar = (mask & 0xC1) == 0x01 ? fixedScalarSize(p[1]) : 0;
+        const size_t total = 2 + scalar + dataValueTailSize(mask);
+        if (scalar > 0 && m_pos + total <= m_goodEnd)
+        {
+            readFixedScalar(p + 2, p[1], scalar, &v->Value);
+            transferDataValueTail(p + 2 + scalar, mask, *v);
+            m_pos += total;
+            return OpcUa_Good;
+        }
+    }
     if (!enter())
         return m_status;
     OpcUa_Byte mask = 0;
     if (OpcUa_IsGood(readByte(&mask)) && (mask & 0xC0) != 0)
         fail(OpcUa_BadDecodingError);
+    if (mask & 0x01)
+        readVariant(&v->Value);
     const size_t tail = dataValueTailSize(mask);
-    // A value that is a scalar of fixed size and the fields after it: one bounds check for all (its
-    // Variant level must fit under the nesting limit as it would in readVariant).
-    size_t scalar = 0;
-    if ((mask & 0x01) && m_status == OpcUa_Good && m_pos < m_size && m_depth < m_limits.maxDepth)
-        scalar = fixedScalarSize(m_data[m_pos]);
-    if (scalar > 0 && 1 + scalar + tail <= m_size - m_pos)
-    {
-        const OpcUa_Byte* p = m_data + m_pos;
-        readFixedScalar(p + 1, p[0], scalar, &v->Value);
-        transferDataValueTail(p + 1 + scalar, mask, *v);
-        m_pos += 1 + scalar + tail;
-    }
-    else
-    {
-        if (mask & 0x01)
-            readVariant(&v->Value);
-        const OpcUa_Byte* p = nullptr;
-        if (tail > 0 && OpcUa_IsGood(take(tail, &p)))
-            transferDataValueTail(p, mask, *v);
-    }
+    const OpcUa_Byte* p = nullptr;
+    if (tail > 0 && OpcUa_IsGood(take(tail, &p)))
+        transferDataValueTail(p, mask, *v);
     leave();
     if (OpcUa_IsBad(m_status))
         OpcUa_DataValue_Clear(v);

@@ -303,8 +303,6 @@ OpcUa_StatusCode BinaryEncoder::writeExtensionObject(const OpcUa_ExtensionObject
 
 OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
 {
-    if (!enter())
-        return m_status;
     OpcUa_Byte mask = 0;
     if (v.Value.Datatype != OpcUaType_Null)
         mask |= 0x01;
@@ -319,15 +317,13 @@ OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
     if (v.ServerPicoseconds != 0)
         mask |= 0x20;
     const size_t tail = dataValueTailSize(mask);
-    // A value that is a scalar of fixed size goes out with the mask and the fields after it in one
-    // write (when its Variant level fits under the nesting limit, as writeVariant would check).
-    size_t scalar = 0;
-    if ((mask & 0x01) && v.Value.ArrayType == OpcUa_VariantArrayType_Scalar && m_depth < m_limits.maxDepth)
-        scalar = fixedScalarSize(v.Value.Datatype);
-    if (scalar > 0 || !(mask & 0x01))
+    // The frequent forms (no value, or a scalar of fixed size) go out in one write with the fields
+    // after the value, when their nesting levels (DataValue, Variant) are within the limit.
+    const size_t scalar = v.Value.ArrayType == OpcUa_VariantArrayType_Scalar ? fixedScalarSize(v.Value.Datatype) : 0;
+    if ((scalar > 0 || !(mask & 0x01)) && m_depth + 2 <= m_limits.maxDepth)
     {
         const size_t value = scalar > 0 ? 1 + scalar : 0;
-        writeFilled(1 + value + tail, [&](OpcUa_Byte* p) {
+        return writeFilled(1 + value + tail, [&](OpcUa_Byte* p) {
             p[0] = mask;
             if (value > 0)
             {
@@ -337,13 +333,13 @@ OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
             transferDataValueTail(p + 1 + value, mask, v);
         });
     }
-    else
-    {
-        writeByte(mask);
+    if (!enter())
+        return m_status;
+    writeByte(mask);
+    if (mask & 0x01)
         writeVariant(v.Value);
-        if (tail > 0)
-            writeFilled(tail, [&](OpcUa_Byte* p) { transferDataValueTail(p, mask, v); });
-    }
+    if (tail > 0)
+        writeFilled(tail, [&](OpcUa_Byte* p) { transferDataValueTail(p, mask, v); });
     leave();
     return m_status;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -73,8 +74,10 @@ inline bool isPointerScalar(OpcUa_Byte type)
 // that owns no block).
 inline bool variantOwnsNothing(const OpcUa_Variant& v)
 {
-    return v.ArrayType == OpcUa_VariantArrayType_Scalar &&
-           (v.Datatype == OpcUaType_Null || (isPlainKind(v.Datatype) && v.Datatype != OpcUaType_Guid));
+    // Null, the numbers, Boolean, DateTime and StatusCode (a Guid scalar is held by pointer).
+    constexpr uint32_t kHeldInPlace = (1u << OpcUaType_Null) | (((1u << (OpcUaType_Double + 1)) - 1) & ~1u) |
+                                      (1u << OpcUaType_DateTime) | (1u << OpcUaType_StatusCode);
+    return v.ArrayType == OpcUa_VariantArrayType_Scalar && v.Datatype < 32 && ((kHeldInPlace >> v.Datatype) & 1u) != 0;
 }
 
 // Wire size of the value of a Variant scalar of fixed size (numbers, Boolean, DateTime, StatusCode);
