@@ -118,7 +118,8 @@ struct Sample
 
 void finish(benchmark::State& state, const Sample& sample)
 {
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(sample.bytes.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(sample.bytes.size()));
     state.counters["bytes"] = static_cast<double>(sample.bytes.size());
 }
 
@@ -167,14 +168,26 @@ void copy(benchmark::State& state, OpcUa_EncodeableType* type, void* (*make)())
     finish(state, sample);
 }
 
-#define CODEC_BENCHMARKS(NAME, TYPE, MAKE)                                                                           \
-    void BM_##NAME##_Decode(benchmark::State& s) { decode(s, &TYPE, MAKE); }                                         \
-    void BM_##NAME##_Encode(benchmark::State& s) { encode(s, &TYPE, MAKE); }                                         \
-    void BM_##NAME##_DecodeEncode(benchmark::State& s) { decodeEncode(s, &TYPE, MAKE); }                             \
-    void BM_##NAME##_Memcpy(benchmark::State& s) { copy(s, &TYPE, MAKE); }                                           \
-    BENCHMARK(BM_##NAME##_Decode);                                                                                   \
-    BENCHMARK(BM_##NAME##_Encode);                                                                                   \
-    BENCHMARK(BM_##NAME##_DecodeEncode);                                                                             \
+#define CODEC_BENCHMARKS(NAME, TYPE, MAKE)                                                                   \
+    void BM_##NAME##_Decode(benchmark::State& s)                                                             \
+    {                                                                                                        \
+        decode(s, &TYPE, MAKE);                                                                              \
+    }                                                                                                        \
+    void BM_##NAME##_Encode(benchmark::State& s)                                                             \
+    {                                                                                                        \
+        encode(s, &TYPE, MAKE);                                                                              \
+    }                                                                                                        \
+    void BM_##NAME##_DecodeEncode(benchmark::State& s)                                                       \
+    {                                                                                                        \
+        decodeEncode(s, &TYPE, MAKE);                                                                        \
+    }                                                                                                        \
+    void BM_##NAME##_Memcpy(benchmark::State& s)                                                             \
+    {                                                                                                        \
+        copy(s, &TYPE, MAKE);                                                                                \
+    }                                                                                                        \
+    BENCHMARK(BM_##NAME##_Decode);                                                                           \
+    BENCHMARK(BM_##NAME##_Encode);                                                                           \
+    BENCHMARK(BM_##NAME##_DecodeEncode);                                                                     \
     BENCHMARK(BM_##NAME##_Memcpy);
 CODEC_BENCHMARKS(ReadRequest1000, OpcUa_ReadRequest_EncodeableType, makeReadRequest)
 CODEC_BENCHMARKS(ReadResponse1000, OpcUa_ReadResponse_EncodeableType, makeReadResponse)

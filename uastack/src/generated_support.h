@@ -25,8 +25,8 @@ inline void releaseNodeId(OpcUa_NodeId& v)
 // releaseElement frees what an element owns. A failure frees the elements read so far and the
 // block and leaves the field empty.
 template <typename T, typename ReadElement, typename ReleaseElement>
-inline void readStructureArray(BinaryDecoder& r, const OpcUa_EncodeableType* type, T** elements, OpcUa_Int32* count,
-                               ReadElement readElement, ReleaseElement releaseElement)
+inline void readStructureArray(BinaryDecoder& r, const OpcUa_EncodeableType* type, T** elements,
+                               OpcUa_Int32* count, ReadElement readElement, ReleaseElement releaseElement)
 {
     void* block = nullptr;
     OpcUa_Int32 n = 0;
@@ -55,7 +55,8 @@ inline void readStructureArray(BinaryDecoder& r, const OpcUa_EncodeableType* typ
 }
 
 template <typename T, typename WriteElement>
-inline void writeStructureArray(BinaryEncoder& w, const T* elements, OpcUa_Int32 count, WriteElement writeElement)
+inline void writeStructureArray(BinaryEncoder& w, const T* elements, OpcUa_Int32 count,
+                                WriteElement writeElement)
 {
     if (!w.beginArray(elements, count))
         return;
