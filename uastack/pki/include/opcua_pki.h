@@ -59,6 +59,17 @@ typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnLoadPrivateKeyFromFile)(const OpcU
                                                                       const OpcUa_CharA* password,
                                                                       OpcUa_ByteString* privateKey);
 
+/* Validates a DER certificate against the store's trusted folder and revocation lists: its
+   signature, validity period, revocation and trust (the certificate or an issuer of it is
+   trusted). Returns Good or the reason it is refused (BadCertificateInvalid,
+   BadCertificateTimeInvalid, BadCertificateIssuerTimeInvalid, BadCertificateRevoked,
+   BadCertificateIssuerRevoked, BadCertificateRevocationUnknown, BadCertificateUntrusted);
+   validationCode (may be null) receives the same status. store may be null. */
+typedef OpcUa_StatusCode(OpcUa_PKIProvider_PfnValidateCertificate)(struct _OpcUa_PKIProvider* provider,
+                                                                   const OpcUa_ByteString* certificate,
+                                                                   OpcUa_Void* store,
+                                                                   OpcUa_Int32* validationCode);
+
 typedef struct _OpcUa_PKIProvider
 {
     /* The provider's own copy of its configuration. */
@@ -68,6 +79,8 @@ typedef struct _OpcUa_PKIProvider
     OpcUa_PKIProvider_PfnLoadCertificate* LoadCertificate;
     OpcUa_PKIProvider_PfnSaveCertificate* SaveCertificate;
     OpcUa_PKIProvider_PfnLoadPrivateKeyFromFile* LoadPrivateKeyFromFile;
+    /* Null when the stack is built without its security policies. */
+    OpcUa_PKIProvider_PfnValidateCertificate* ValidateCertificate;
 } OpcUa_PKIProvider;
 
 /* configuration is an OpcUa_CertificateStoreConfiguration (copied). BadInvalidArgument for null

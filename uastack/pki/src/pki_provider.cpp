@@ -5,6 +5,10 @@
 
 #include "pki_files.h"
 
+#if __has_include(<opcua_crypto.h>)
+#include <opcua_crypto.h>
+#endif
+
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -202,6 +206,24 @@ OpcUa_StatusCode loadPrivateKey(const OpcUa_CharA* file, OpcUa_UInt32 format, co
     OPENSSL_clear_free(der, static_cast<std::size_t>(length));
     return status;
 }
+#if __has_include(<opcua_crypto.h>)
+OpcUa_StatusCode validateCertificate(OpcUa_PKIProvider* provider, const OpcUa_ByteString* certificate,
+                                     OpcUa_Void*, OpcUa_Int32* validationCode)
+{
+    const ProviderConfiguration* configuration = configurationOf(provider);
+    if (!configuration || !certificate)
+        return OpcUa_BadInvalidArgument;
+    OpcUa_CertificateStoreConfiguration store{};
+    store.PkiType = configuration->pkiType;
+    store.TrustedCertificateListLocation = const_cast<OpcUa_CharA*>(configuration->trustedLocation.c_str());
+    store.RevokedCertificateListLocation = const_cast<OpcUa_CharA*>(configuration->revokedLocation.c_str());
+    store.Flags = configuration->flags;
+    const OpcUa_StatusCode status = OpcUa_PKIProvider_ValidateCertificate(&store, certificate);
+    if (validationCode)
+        *validationCode = static_cast<OpcUa_Int32>(status);
+    return status;
+}
+#endif
 } // namespace
 
 OpcUa_StatusCode OpcUa_PKIProvider_Create(OpcUa_Void* configuration, OpcUa_PKIProvider* provider)
@@ -228,6 +250,9 @@ OpcUa_StatusCode OpcUa_PKIProvider_Create(OpcUa_Void* configuration, OpcUa_PKIPr
     provider->LoadCertificate = loadCertificate;
     provider->SaveCertificate = saveCertificate;
     provider->LoadPrivateKeyFromFile = loadPrivateKey;
+#if __has_include(<opcua_crypto.h>)
+    provider->ValidateCertificate = validateCertificate;
+#endif
     return OpcUa_Good;
 }
 

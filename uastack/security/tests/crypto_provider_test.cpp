@@ -210,3 +210,34 @@ TEST(PkiValidation, ThroughAStoreConfiguration)
     EXPECT_EQ(OpcUa_PKIProvider_ValidateCertificate(&store, &certificate), OpcUa_BadNotSupported);
     EXPECT_EQ(OpcUa_PKIProvider_ValidateCertificate(nullptr, &certificate), OpcUa_BadInvalidArgument);
 }
+
+TEST(PkiValidation, ThroughTheProviderRecord)
+{
+    sectest::TempFolder folder;
+    setenv("DEVICE_ROOT", folder.path().c_str(), 1);
+    std::filesystem::create_directories(folder.path() + "/trusted");
+    sectest::Identity trusted = sectest::makeIdentity("trusted", 1024);
+    sectest::Identity expired = sectest::makeIdentity("expired", 1024, nullptr, false, -20, -2);
+    sectest::writeFile(folder.path() + "/trusted/trusted.der", trusted.certificate);
+    sectest::writeFile(folder.path() + "/trusted/expired.der", expired.certificate);
+    char trustedPath[] = "/trusted";
+    char revokedPath[] = "/crl";
+    OpcUa_CertificateStoreConfiguration configuration{OPCUA_PKI_TYPE_DIRECTORY_STORE, trustedPath,
+                                                      revokedPath, 0, 0};
+    OpcUa_PKIProvider provider;
+    ASSERT_EQ(OpcUa_PKIProvider_Create(&configuration, &provider), OpcUa_Good);
+    ASSERT_NE(provider.ValidateCertificate, nullptr);
+    OpcUa_Void* store = nullptr;
+    ASSERT_EQ(provider.OpenCertificateStore(&provider, &store), OpcUa_Good);
+    OpcUa_Int32 code = -1;
+    OpcUa_ByteString certificate = view(trusted.certificate);
+    EXPECT_EQ(provider.ValidateCertificate(&provider, &certificate, store, &code), OpcUa_Good);
+    EXPECT_EQ(code, 0);
+    certificate = view(expired.certificate);
+    EXPECT_EQ(provider.ValidateCertificate(&provider, &certificate, store, &code),
+              OpcUa_BadCertificateTimeInvalid);
+    EXPECT_EQ(static_cast<OpcUa_StatusCode>(code), OpcUa_BadCertificateTimeInvalid);
+    EXPECT_EQ(provider.ValidateCertificate(&provider, nullptr, store, &code), OpcUa_BadInvalidArgument);
+    EXPECT_EQ(provider.CloseCertificateStore(&provider, &store), OpcUa_Good);
+    EXPECT_EQ(OpcUa_PKIProvider_Delete(&provider), OpcUa_Good);
+}
