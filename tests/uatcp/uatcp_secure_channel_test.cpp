@@ -176,3 +176,47 @@ TEST_F(SecureChannel, RefusalsOfCertificatesAndModes)
               OpcUa_Good);
     EXPECT_EQ(sessionAndBigRead(), kBigArrayLength);
 }
+
+TEST(SecureEndpoint, OpensOnlyWithCertificateAndMatchingKey)
+{
+    sectest::Identity own = sectest::makeIdentity("own", 1024);
+    sectest::Identity other = sectest::makeIdentity("other", 1024);
+    struct Case
+    {
+        const char* policy;
+        bool certificate;
+        const sectest::Identity* key;
+        OpcUa_StatusCode expected;
+    };
+    const Case cases[] = {
+        {OpcUa_SecurityPolicy_Basic256, true, &own, OpcUa_Good},
+        {OpcUa_SecurityPolicy_Basic256, false, &own, OpcUa_BadInvalidArgument},
+        {OpcUa_SecurityPolicy_Basic256, true, nullptr, OpcUa_BadInvalidArgument},
+        {OpcUa_SecurityPolicy_Basic128Rsa15, true, &other, OpcUa_BadInvalidArgument},
+        {"http://opcfoundation.org/UA/SecurityPolicy#Unknown", true, &own, OpcUa_BadInvalidArgument},
+    };
+    TestServer platform; // sets the stack up
+    OpcUa_ServiceType* noServices[] = {nullptr};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.policy);
+        std::vector<uint8_t> certificateBytes = own.certificate;
+        std::vector<uint8_t> keyBytes = c.key != nullptr ? c.key->privateKeyDer() : std::vector<uint8_t>();
+        OpcUa_ByteString certificate = view(certificateBytes);
+        OpcUa_Key key{OpcUa_Crypto_KeyType_Rsa_Private, view(keyBytes)};
+        OpcUa_Endpoint_SecurityPolicyConfiguration policy;
+        OpcUa_String_Initialize(&policy.sSecurityPolicyUri);
+        OpcUa_String_AttachCopy(&policy.sSecurityPolicyUri, c.policy);
+        policy.uMessageSecurityModes = OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN;
+        OpcUa_Endpoint endpoint = nullptr;
+        ASSERT_EQ(OpcUa_Endpoint_Create(&endpoint, OpcUa_Endpoint_SerializerType_Binary, noServices),
+                  OpcUa_Good);
+        std::string url = "opc.tcp://127.0.0.1:" + std::to_string(freePort());
+        EXPECT_EQ(OpcUa_Endpoint_Open(endpoint, url.c_str(), nullptr, nullptr,
+                                      c.certificate ? &certificate : nullptr,
+                                      c.key != nullptr ? &key : nullptr, nullptr, 1, &policy),
+                  c.expected);
+        OpcUa_Endpoint_Delete(&endpoint);
+        OpcUa_String_Clear(&policy.sSecurityPolicyUri);
+    }
+}

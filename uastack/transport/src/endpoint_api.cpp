@@ -76,6 +76,17 @@ public:
         if (privateKey != nullptr)
             settings.credentials.ownPrivateKey = bytesOf(&privateKey->Key);
         settings.credentials.pkiConfig = pkiConfig;
+        // A secured policy needs the endpoint's certificate with its matching key; without them
+        // every client of that policy would be refused.
+        for (const PolicyConfig& policy : settings.policies)
+            if (policy.uri != kSecurityPolicyNone && !createChannelSecurity(policy.uri, settings.credentials))
+            {
+                OpcUa_Trace_Imp(
+                    OPCUA_TRACE_LEVEL_ERROR,
+                    "opc.tcp endpoint %s: policy %s unknown or without certificate and matching key", url,
+                    policy.uri.c_str());
+                return OpcUa_BadInvalidArgument;
+            }
         m_callback = callback;
         m_callbackData = callbackData;
         auto server = std::make_unique<TcpServer>(std::move(settings), *this);
