@@ -43,13 +43,19 @@ Credentials& credentials()
 }
 
 // One server with a None and a Basic256 (Sign, SignAndEncrypt) endpoint.
-TestServer* server()
+std::unique_ptr<TestServer>& serverInstance()
 {
     static std::unique_ptr<TestServer> instance;
+    return instance;
+}
+
+TestServer* server()
+{
     static std::once_flag started;
     std::call_once(started,
                    []
                    {
+                       auto& instance = serverInstance();
                        instance = std::make_unique<TestServer>();
                        TestSecurity security;
                        security.certificate = credentials().server.certificate;
@@ -61,7 +67,7 @@ TestServer* server()
                        if (!instance->start("127.0.0.1", nullptr, &security))
                            instance.reset();
                    });
-    return instance.get();
+    return serverInstance().get();
 }
 
 OpcUa_ByteString view(std::vector<uint8_t>& bytes)
@@ -188,4 +194,14 @@ void BM_ReadRoundTripBasic256SignAndEncrypt(benchmark::State& state)
 BENCHMARK(BM_ReadRoundTripBasic256SignAndEncrypt)->Threads(1)->Threads(16)->UseRealTime()->MinTime(2.0);
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // The server and its threads end before the program does.
+    serverInstance().reset();
+    return 0;
+}
