@@ -30,19 +30,19 @@ struct CBlockState
     }
 
     // Geometry.
-    CVec3d m_start;                 // start point (previous target)
-    CVec3d m_target;                // target point (block coordinates)
+    CVec3d m_start;  // start point (previous target)
+    CVec3d m_target; // target point (block coordinates)
     bool m_axisProgrammed[3] = {false, false, false};
-    int m_programmedAxes = 0;       // count of programmed axes (incl. Q and angle)
-    CVec3d m_centre;                // circle-centre offsets I, J, K from the start
+    int m_programmedAxes = 0; // count of programmed axes (incl. Q and angle)
+    CVec3d m_centre;          // circle-centre offsets I, J, K from the start
     bool m_centreProgrammed[3] = {false, false, false};
     bool m_centreSet[3] = {false, false, false};
-    CVec3d m_rotation;              // arc axis with the swept angle as length
+    CVec3d m_rotation; // arc axis with the swept angle as length
     double m_radius = 0.0;
     bool m_radiusProgrammed = false;
-    int m_plane = 0;                // 0 XY, 1 YZ, 2 ZX
-    bool m_ccw = false;             // after G3
-    int m_ipolMode = 0;             // 0 rapid, 1 linear, 2/3 circular, 33..35 thread/tapping
+    int m_plane = 0;    // 0 XY, 1 YZ, 2 ZX
+    bool m_ccw = false; // after G3
+    int m_ipolMode = 0; // 0 rapid, 1 linear, 2/3 circular, 33..35 thread/tapping
     bool m_helix = false;
     bool m_motionProgrammed = false;
     int m_changedCount = 0;
@@ -50,7 +50,7 @@ struct CBlockState
     bool m_centreCorrection = false;
     bool m_pendingChange = false;
     bool m_norm = false;
-    bool m_exactStop = false;       // G9 in this block
+    bool m_exactStop = false; // G9 in this block
 
     // Angle-programmed end points.
     double m_angle = 0.0;
@@ -63,20 +63,20 @@ struct CBlockState
     bool m_auxProgrammed[AuxAxes] = {};
 
     // Feed and spindle.
-    double m_feed = 0.0;            // path feed (feed modes 0, 1)
-    double m_machiningTime = 0.0;   // feed mode 3
-    double m_revFeed = 0.0;         // feed modes 4..6
-    int m_feedMode = 0;             // 0 per minute, 3 time, 4 per revolution, 5/6 cutting speed
+    double m_feed = 0.0;          // path feed (feed modes 0, 1)
+    double m_machiningTime = 0.0; // feed mode 3
+    double m_revFeed = 0.0;       // feed modes 4..6
+    int m_feedMode = 0;           // 0 per minute, 3 time, 4 per revolution, 5/6 cutting speed
     double m_spindleSpeed = 0.0;
     bool m_spindlePending = false;
 
     // Tool.
     int m_tool = 0;
     bool m_toolPending = false;
-    int m_toolCorrection = 0;       // D
+    int m_toolCorrection = 0; // D
 
     // Dwell.
-    bool m_dwell = false;           // G4 in this block
+    bool m_dwell = false; // G4 in this block
     double m_dwellTime = 0.0;
     bool m_dwellPending = false;
 
@@ -102,15 +102,15 @@ struct CBlockState
     struct StepOn
     {
         int m_axis = 0;
-        int m_mode = 0;         // the condition
-        double m_value = 0.0;   // its parameter
+        int m_mode = 0;       // the condition
+        double m_value = 0.0; // its parameter
         double m_value2 = 0.0;
     };
     OneAxisMove m_oneAxis[OneAxisPlaces];
     StepOn m_stepOn[OneAxisPlaces];
     bool m_oneAxisPending = false;
 
-    bool m_g74 = false;             // G74 in this block
+    bool m_g74 = false; // G74 in this block
 
     // M functions: flag byte per M number, pending bits (see the M definitions).
     std::uint8_t m_mFlags[MCount] = {};

@@ -51,8 +51,8 @@ int AngleEndPoint(CBlockState& block, std::uint32_t& message)
         int status = 0;
         const CDiffRcGeoLine angleLine(status, 0, CVec3d(su, sv, 0.0),
                                        CVec3d(su + std::cos(angle), sv + std::sin(angle), 0.0));
-        const CVec3d through = uGiven ? CVec3d(block.m_target.GetAxis(u), sv, 0.0)
-                                      : CVec3d(su, block.m_target.GetAxis(v), 0.0);
+        const CVec3d through =
+            uGiven ? CVec3d(block.m_target.GetAxis(u), sv, 0.0) : CVec3d(su, block.m_target.GetAxis(v), 0.0);
         const CVec3d along = uGiven ? CVec3d(0.0, 1.0, 0.0) : CVec3d(1.0, 0.0, 0.0);
         const CDiffRcGeoLine coordinateLine(status, 0, through, through + along);
         CVec3d meet;

@@ -264,7 +264,8 @@ int ThreePointCircle(const CVec3d& p1, const CVec3d& p2, const CVec3d& p3, CVec3
     axis = axis.Unit();
     // Angle about the axis from the start radius to a target radius, checked
     // by turning the start radius onto it; -1 or -2 when it cannot be formed.
-    auto angleTo = [&](const CVec3d& target, double& angle) {
+    auto angleTo = [&](const CVec3d& target, double& angle)
+    {
         double unsignedAngle = 0.0;
         if (Angle(unsignedAngle, rs, target) != 0)
         {
@@ -298,8 +299,8 @@ int CentreFromThreePoints(CBlockState& block, int& pendingOutputs, BlockGeomFaul
     CVec3d centre;
     CVec3d rotation;
     double radius = 0.0;
-    if (ThreePointCircle(block.m_start, block.m_start + block.m_centre, block.m_target, centre, rotation, radius) <
-        0)
+    if (ThreePointCircle(block.m_start, block.m_start + block.m_centre, block.m_target, centre, rotation,
+                         radius) < 0)
     {
         return Fail(fault, BlockGeomMsg::ThreePoints);
     }
@@ -328,8 +329,8 @@ void ClearGeometryRequests(CBlockState& block)
     }
 }
 
-int BlockCentreStep(CBlockState& block, const CentreContext& context, int& pendingOutputs, BlockGeomFault& fault,
-                    bool& threePointUsed)
+int BlockCentreStep(CBlockState& block, const CentreContext& context, int& pendingOutputs,
+                    BlockGeomFault& fault, bool& threePointUsed)
 {
     threePointUsed = false;
     if (!block.m_motionProgrammed)

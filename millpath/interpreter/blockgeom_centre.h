@@ -13,14 +13,14 @@
 
 namespace BlockGeomMsg
 {
-constexpr std::uint32_t ThreePoints = 0xC10;    // "%d%d"
-constexpr std::uint32_t RadiiDiffer = 0xC20;    // "%d%d%f%f": |r1 - r2|, precision in force
-constexpr std::uint32_t CentreOnEnds = 0xC21;   // "%d%d"
-constexpr std::uint32_t RadiusZero = 0xC22;     // "%d%d"
-constexpr std::uint32_t EndsCoincide = 0xC23;   // "%d%d"
-constexpr std::uint32_t RadiusShort = 0xC24;    // "%d%d%f%f": R, chord length
-constexpr std::uint32_t BadPlane = 0xC25;       // "%d%d"
-constexpr std::uint32_t NoCentre = 0xC27;       // "%d%d"
+constexpr std::uint32_t ThreePoints = 0xC10;  // "%d%d"
+constexpr std::uint32_t RadiiDiffer = 0xC20;  // "%d%d%f%f": |r1 - r2|, precision in force
+constexpr std::uint32_t CentreOnEnds = 0xC21; // "%d%d"
+constexpr std::uint32_t RadiusZero = 0xC22;   // "%d%d"
+constexpr std::uint32_t EndsCoincide = 0xC23; // "%d%d"
+constexpr std::uint32_t RadiusShort = 0xC24;  // "%d%d%f%f": R, chord length
+constexpr std::uint32_t BadPlane = 0xC25;     // "%d%d"
+constexpr std::uint32_t NoCentre = 0xC27;     // "%d%d"
 } // namespace BlockGeomMsg
 
 struct BlockGeomFault
@@ -60,5 +60,5 @@ void ClearGeometryRequests(CBlockState& block);
 // a circular block with neither offsets nor radius is refused (NoCentre); a
 // block without output drops its requests. threePointUsed tells the caller to
 // switch its circle-mode code. 1 on success, 0 after an error.
-int BlockCentreStep(CBlockState& block, const CentreContext& context, int& pendingOutputs, BlockGeomFault& fault,
-                    bool& threePointUsed);
+int BlockCentreStep(CBlockState& block, const CentreContext& context, int& pendingOutputs,
+                    BlockGeomFault& fault, bool& threePointUsed);

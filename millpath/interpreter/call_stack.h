@@ -17,8 +17,7 @@ public:
     // Outputs may be null.
     bool top(std::int32_t* target, std::int32_t* secondTarget, std::int32_t* returnPos,
              std::int32_t* repeat) const;
-    bool pop(std::int32_t* target, std::int32_t* secondTarget, std::int32_t* returnPos,
-             std::int32_t* repeat);
+    bool pop(std::int32_t* target, std::int32_t* secondTarget, std::int32_t* returnPos, std::int32_t* repeat);
     // Lowers the top frame's repeat count; fails when empty or the count is
     // already 0. stillAbove0 tells whether the part runs again.
     bool countDown(bool& stillAbove0);

@@ -137,7 +137,7 @@ public:
     std::uint32_t m_ipolMode = 0;
     std::uint32_t m_norm = 0;
     std::uint32_t m_exactStop = 0;
-    double m_sf = 0.0; // spindle orientation of thread cutting
+    double m_sf = 0.0;    // spindle orientation of thread cutting
     CEntryGeoPrep m_prep; // path-preparation data of the transformer chain
 };
 

@@ -188,7 +188,8 @@ void CInterpreter::execute()
             {
                 std::uint32_t index = 0;
                 for (int i = 0; i < 4; ++i)
-                    index |= static_cast<std::uint32_t>(static_cast<unsigned char>(text[m_cursor + 2 + i])) << (8 * i);
+                    index |= static_cast<std::uint32_t>(static_cast<unsigned char>(text[m_cursor + 2 + i]))
+                             << (8 * i);
                 m_lineIndex = static_cast<std::int32_t>(index);
                 m_cursor += length;
                 ++m_blockCounter;
@@ -213,8 +214,8 @@ void CInterpreter::execute()
             break;
         case '\r':
         case '\n':
-            while (m_cursor < m_textLength && (isLineEnd(text[m_cursor]) || text[m_cursor] == ' ' ||
-                                               text[m_cursor] == '\t'))
+            while (m_cursor < m_textLength &&
+                   (isLineEnd(text[m_cursor]) || text[m_cursor] == ' ' || text[m_cursor] == '\t'))
                 ++m_cursor;
             lineEnd();
             lineEnded = true;
@@ -233,7 +234,9 @@ void CInterpreter::dispatchWord()
     const unsigned char b = static_cast<unsigned char>(m_text.mainText()[m_cursor]);
     switch (std::toupper(b))
     {
-    case 'A': wordA(); break;
+    case 'A':
+        wordA();
+        break;
     case 'B':
         if (!take("BlockSearchEndOfProgram"))
             return unknownWord();
@@ -243,8 +246,12 @@ void CInterpreter::dispatchWord()
             markChanged();
         }
         break;
-    case 'C': wordC(); break;
-    case 'D': wordD(); break;
+    case 'C':
+        wordC();
+        break;
+    case 'D':
+        wordD();
+        break;
     case 'E':
         if (!at("end"))
             return unknownWord();
@@ -261,27 +268,59 @@ void CInterpreter::dispatchWord()
         skipBlanks();
         setState(InterpreterState::EndOfProgram);
         break;
-    case 'F': wordF(); break;
-    case 'G': wordG(); break;
-    case 'H': wordH(); break;
-    case 'I': wordCentre(0); break;
-    case 'J': wordJ(); break;
-    case 'K': wordCentre(2); break;
-    case 'L': wordL(); break;
-    case 'M': wordM(); break;
-    case 'N': wordN(); break;
-    case 'O': wordOrx(); break;
-    case 'P': wordP(); break;
-    case 'Q': wordQ(); break;
-    case 'R': wordR(); break;
-    case 'S': wordS(); break;
-    case 'T': wordT(); break;
+    case 'F':
+        wordF();
+        break;
+    case 'G':
+        wordG();
+        break;
+    case 'H':
+        wordH();
+        break;
+    case 'I':
+        wordCentre(0);
+        break;
+    case 'J':
+        wordJ();
+        break;
+    case 'K':
+        wordCentre(2);
+        break;
+    case 'L':
+        wordL();
+        break;
+    case 'M':
+        wordM();
+        break;
+    case 'N':
+        wordN();
+        break;
+    case 'O':
+        wordOrx();
+        break;
+    case 'P':
+        wordP();
+        break;
+    case 'Q':
+        wordQ();
+        break;
+    case 'R':
+        wordR();
+        break;
+    case 'S':
+        wordS();
+        break;
+    case 'T':
+        wordT();
+        break;
     case 'W':
         if (!at("wait_idle"))
             return unknownWord();
         wordWaitIdle();
         break;
-    case 'X': wordX(); break;
+    case 'X':
+        wordX();
+        break;
     case 'Z':
         if (take("ZeroShiftIncOn"))
             m_set.zeroShiftInc = true;
@@ -290,7 +329,9 @@ void CInterpreter::dispatchWord()
         else
             unknownWord();
         break;
-    default: unknownWord(); break;
+    default:
+        unknownWord();
+        break;
     }
 }
 
@@ -328,7 +369,8 @@ void CInterpreter::wordOrx()
     auto* entry = new CEntryORXsignal;
     entry->m_oneShot = 1;
     const char* text = m_text.mainText();
-    auto hex = [](char c) {
+    auto hex = [](char c)
+    {
         if (c >= '0' && c <= '9')
             return c - '0';
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -466,8 +508,12 @@ bool CInterpreter::setFeed(double value)
             value *= m_inch ? m_inchFactor : m_metricFactor;
         m_block.m_feed = value;
         break;
-    case 3: m_block.m_machiningTime = value; break;
-    default: m_block.m_revFeed = value; break;
+    case 3:
+        m_block.m_machiningTime = value;
+        break;
+    default:
+        m_block.m_revFeed = value;
+        break;
     }
     markOutput();
     return true;
@@ -643,7 +689,8 @@ void CInterpreter::wordMsg()
     m_cursor += 4;
     int level = 0, mask = 0, size = 0;
     const char* text = m_text.mainText();
-    auto attribute = [&](const char* name, int& out) {
+    auto attribute = [&](const char* name, int& out)
+    {
         if (!take(name))
             return false;
         double v = 0.0;
@@ -877,9 +924,10 @@ void CInterpreter::wordR()
 
 void CInterpreter::setRadius(double value)
 {
-    const bool axes = m_block.m_axisProgrammed[0] || m_block.m_axisProgrammed[1] || m_block.m_axisProgrammed[2];
-    const bool centre = m_block.m_centreProgrammed[0] || m_block.m_centreProgrammed[1] ||
-                        m_block.m_centreProgrammed[2];
+    const bool axes =
+        m_block.m_axisProgrammed[0] || m_block.m_axisProgrammed[1] || m_block.m_axisProgrammed[2];
+    const bool centre =
+        m_block.m_centreProgrammed[0] || m_block.m_centreProgrammed[1] || m_block.m_centreProgrammed[2];
     if (axes || centre)
         return unknownWord();
     m_block.m_radius = value;

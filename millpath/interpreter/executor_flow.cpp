@@ -95,7 +95,8 @@ bool CInterpreter::lineIsBlock(std::size_t start, int number) const
 {
     const char* text = m_text.mainText();
     std::size_t pos = start;
-    auto word = [&](const char* w) {
+    auto word = [&](const char* w)
+    {
         const std::size_t n = std::strlen(w);
         return pos + n <= m_textLength && std::strncmp(text + pos, w, n) == 0;
     };
@@ -146,7 +147,8 @@ void CInterpreter::resolveJump()
         if (m_jumpLine >= m_lineStarts.size())
         {
             m_jumpStarted = false;
-            return fail(NcMsg::GotoNotFound, "%d%d%d", {static_cast<long long>(m_jumpTarget)}, NcError::WordOrRange);
+            return fail(NcMsg::GotoNotFound, "%d%d%d", {static_cast<long long>(m_jumpTarget)},
+                        NcError::WordOrRange);
         }
         if (lineIsBlock(m_lineStarts[m_jumpLine], number))
         {

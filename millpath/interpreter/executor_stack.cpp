@@ -48,7 +48,8 @@ bool CInterpreter::readIndirect(double& value)
     const double selector = std::trunc(getR(n));
     if (selector < 0 || selector >= RParams)
     {
-        fail(NcMsg::IndirectIndex, "%d%d%d%d", {selector, static_cast<long long>(n)}, NcError::ParameterIndex);
+        fail(NcMsg::IndirectIndex, "%d%d%d%d", {selector, static_cast<long long>(n)},
+             NcError::ParameterIndex);
         return false;
     }
     value = getR(static_cast<int>(selector));
@@ -83,7 +84,8 @@ void CInterpreter::pushc()
         if (!readIndex(n))
             return unknownWord();
         if (n >= GParams)
-            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)}, NcError::ParameterIndex);
+            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)},
+                        NcError::ParameterIndex);
         v = m_g[n];
     }
     else if (take("F"))
@@ -132,9 +134,8 @@ void CInterpreter::popc()
         return;
     int n = 0;
     const char* text = m_text.mainText();
-    auto digitAfterLetter = [&] {
-        return m_cursor + 1 < m_textLength && std::isdigit(static_cast<unsigned char>(text[m_cursor + 1]));
-    };
+    auto digitAfterLetter = [&]
+    { return m_cursor + 1 < m_textLength && std::isdigit(static_cast<unsigned char>(text[m_cursor + 1])); };
     if (at("R") && digitAfterLetter())
     {
         ++m_cursor;
@@ -147,15 +148,18 @@ void CInterpreter::popc()
         ++m_cursor;
         readIndex(n);
         if (n >= GParams)
-            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)}, NcError::ParameterIndex);
+            return fail(NcMsg::ParameterIndex, "%d%d%d", {static_cast<long long>(n)},
+                        NcError::ParameterIndex);
         m_g[n] = v;
         return;
     }
     const bool centreLetter = at("I") || at("J") || at("K");
     if ((at("X") && digitAfterLetter()) ||
-        (centreLetter && !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1])))))
+        (centreLetter &&
+         !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1])))))
     {
-        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(m_text.mainText()[m_cursor])));
+        const char letter =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(m_text.mainText()[m_cursor])));
         ++m_cursor;
         // Centres may name their group; axes always name group and axis.
         if (!readIndex(n) && letter == 'X')
@@ -180,7 +184,8 @@ void CInterpreter::popc()
         setAux(n, v);
         return;
     }
-    if (at("F") && !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1]))))
+    if (at("F") &&
+        !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1]))))
     {
         ++m_cursor;
         setFeed(v);
@@ -448,7 +453,8 @@ bool CInterpreter::calcRelation(const std::string& op)
     static const char* const notEqual[] = {"!=", "<>", "><", "=!"};
     static const char* const greaterEqual[] = {">=", "=>", "!<", "<!"};
     static const char* const lessEqual[] = {"<=", "=<", "!>", ">!"};
-    auto in = [&](const auto& list) {
+    auto in = [&](const auto& list)
+    {
         for (const char* s : list)
             if (op == s)
                 return true;
@@ -480,12 +486,24 @@ bool CInterpreter::calcRelation(const std::string& op)
     bool result = false;
     switch (kind)
     {
-    case 1: result = std::fabs(a - b) <= Tolerance; break;
-    case 2: result = std::fabs(a - b) > Tolerance; break;
-    case 3: result = a >= b; break;
-    case 4: result = a <= b; break;
-    case 5: result = a > b; break;
-    default: result = a < b; break;
+    case 1:
+        result = std::fabs(a - b) <= Tolerance;
+        break;
+    case 2:
+        result = std::fabs(a - b) > Tolerance;
+        break;
+    case 3:
+        result = a >= b;
+        break;
+    case 4:
+        result = a <= b;
+        break;
+    case 5:
+        result = a > b;
+        break;
+    default:
+        result = a < b;
+        break;
     }
     m_condition = result ? 1 : 0;
     if (!result && (kind == 1 || kind >= 5))
@@ -525,7 +543,7 @@ void CInterpreter::calc()
     const char* text = m_text.mainText();
     const std::size_t start = m_cursor;
     std::size_t end = m_cursor;
-    while (end < m_textLength && static_cast<unsigned char>(text[end]) > ' ' &&
+    while (end<m_textLength&& static_cast<unsigned char>(text[end])> ' ' &&
            static_cast<unsigned char>(text[end]) < 0x80)
         ++end;
     const std::string op(text + start, end - start);
@@ -535,7 +553,8 @@ void CInterpreter::calc()
     if (calcRelation(op) || calcRotation(op))
         return;
 
-    auto need = [&](unsigned count) {
+    auto need = [&](unsigned count)
+    {
         if (m_stack.depth() >= count)
             return true;
         fail(NcMsg::StackEmpty, "%d%d", {}, NcError::StackEmpty);
@@ -557,15 +576,23 @@ void CInterpreter::calc()
         double r = 0.0;
         switch (op[0])
         {
-        case '+': r = a + b; break;
-        case '-': r = a - b; break;
-        case '*': r = a * b; break;
+        case '+':
+            r = a + b;
+            break;
+        case '-':
+            r = a - b;
+            break;
+        case '*':
+            r = a * b;
+            break;
         case '/':
             if (std::fabs(b) < Tolerance)
                 return fail(NcMsg::DivisionByZero, "%d%d", {}, NcError::DivisionByZero);
             r = a / b;
             break;
-        default: r = op == "min" ? (a < b ? a : b) : (a > b ? a : b); break;
+        default:
+            r = op == "min" ? (a < b ? a : b) : (a > b ? a : b);
+            break;
         }
         m_stack.push(r);
         return;
@@ -601,8 +628,8 @@ void CInterpreter::calc()
         return;
     }
 
-    static const char* const unary[] = {"asin", "sin", "acos", "cos", "atan", "tan", "cot",
-                                        "abs",  "neg", "int",  "sqrt", "sqr"};
+    static const char* const unary[] = {"asin", "sin", "acos", "cos", "atan", "tan",
+                                        "cot",  "abs", "neg",  "int", "sqrt", "sqr"};
     bool known = false;
     for (const char* u : unary)
         known = known || op == u;

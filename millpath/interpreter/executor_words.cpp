@@ -110,7 +110,8 @@ void CInterpreter::wordSet()
         markOutput();
         return;
     }
-    auto readList = [&](double* values, int count) {
+    auto readList = [&](double* values, int count)
+    {
         for (int i = 0; i < count; ++i)
         {
             skipBlanks();
@@ -282,8 +283,8 @@ bool CInterpreter::axisIndex(int digits, int& axis, const char* letter)
     const int d = digits % 10;
     if (group > 1 || d < 1 || d > 3)
     {
-        fail(NcMsg::GroupIndex, "%d%d%s%d%d", {std::string(letter), static_cast<long long>(group),
-                                              static_cast<long long>(d)},
+        fail(NcMsg::GroupIndex, "%d%d%s%d%d",
+             {std::string(letter), static_cast<long long>(group), static_cast<long long>(d)},
              NcError::AddressIndex);
         return false;
     }

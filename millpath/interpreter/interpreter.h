@@ -23,9 +23,9 @@
 // Outcome of one emitter of the block flush.
 enum class Emit
 {
-    Done,    // sent, or nothing was pending
-    NotNow,  // the channel has no room now; the pending flag stays set
-    Failed,  // the channel refused the entry; the block stops with an error
+    Done,   // sent, or nothing was pending
+    NotNow, // the channel has no room now; the pending flag stays set
+    Failed, // the channel refused the entry; the block stops with an error
 };
 
 class CInterpreter
@@ -159,11 +159,9 @@ protected:
     };
 
     // Messages and errors.
-    void log(std::uint32_t category, std::uint32_t number, const char* format,
-             std::vector<NcLogArg> args);
+    void log(std::uint32_t category, std::uint32_t number, const char* format, std::vector<NcLogArg> args);
     // Message with channel and line first, error line, NC error and state 11.
-    void fail(std::uint32_t message, const char* format, std::vector<NcLogArg> args,
-              std::uint32_t ncError);
+    void fail(std::uint32_t message, const char* format, std::vector<NcLogArg> args, std::uint32_t ncError);
     long long channelArg() const { return m_channel.channelNumber(); }
     long long lineArg() const { return m_blockNo; }
 
@@ -333,14 +331,14 @@ protected:
     bool m_incremental = false;
     bool m_incrementalCentres = true; // centres relative to the start
     int m_radiusCorrection = 40;
-    int m_zeroShift = 0;        // 0 off, 1..4 (G54..G57)
-    int m_shiftSelector = 0;    // G25/G26
+    int m_zeroShift = 0;     // 0 off, 1..4 (G54..G57)
+    int m_shiftSelector = 0; // G25/G26
     int m_programmableShift = 0;
     bool m_exactStopModal = false;
     bool m_g62 = false;
     bool m_planeCheck = true;
     int m_cycleMacro = 0;
-    bool m_threePoint = false;  // circles by an intermediate point       // G36..G39 marked in this block
+    bool m_threePoint = false; // circles by an intermediate point       // G36..G39 marked in this block
     double m_zeroPoints[3][10] = {};
     CToolTable m_tools;
     CToolRecord m_selectedTool; // data of the tool correction last selected
@@ -387,17 +385,17 @@ protected:
         bool tpm = false;
         int rotationMode = 0;
         double rotationAngles[3] = {0, 0, 0};
-        int modeMask = 0;          // modulo axes: bits 0..2 X..Z, 3..7 Q1..Q5
+        int modeMask = 0; // modulo axes: bits 0..2 X..Z, 3..7 Q1..Q5
         bool scaling = false;
         double scale[3] = {1.0, 1.0, 1.0};
         std::uint16_t groupAxes[8] = {};
         int groupAxisCount = 0;
-        bool posaTaken = false;    // "POSA" took the position, "ID" comes next
+        bool posaTaken = false; // "POSA" took the position, "ID" comes next
         double posaTarget = 0.0;
-        int stepOnPlace = -1;      // place of the last "WAITP" in this block
-        int toolStage = 0;         // tool parameter words taken: 1 after "ToolP3"/"ToolRP3", 2 after "ToolP2"
-        bool toolRead = false;     // "ToolRP3": the value goes into an R parameter
-        double toolValue = 0.0;    // the value, or the R index of a read
+        int stepOnPlace = -1;   // place of the last "WAITP" in this block
+        int toolStage = 0;      // tool parameter words taken: 1 after "ToolP3"/"ToolRP3", 2 after "ToolP2"
+        bool toolRead = false;  // "ToolRP3": the value goes into an R parameter
+        double toolValue = 0.0; // the value, or the R index of a read
         int toolField = 0;
         double setterValues[4] = {0, 0, 0, 0};
         int setterIndex = 0;

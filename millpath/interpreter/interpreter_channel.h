@@ -22,8 +22,8 @@ struct NcLogMessage
 // Result of the channel's add-entry operation.
 namespace AddEntry
 {
-constexpr int Taken = 1;     // ownership passed to the channel
-constexpr int NotNow = 2;    // any value other than 1 and <= 0: try again later
+constexpr int Taken = 1;  // ownership passed to the channel
+constexpr int NotNow = 2; // any value other than 1 and <= 0: try again later
 } // namespace AddEntry
 
 class IInterpreterChannel

@@ -125,7 +125,8 @@ Emit CInterpreter::emitFunctions()
     static const std::uint32_t before[] = {1,  5,  22, 13, 16, 2,  6,  29, 9,  7,  8, 12,
                                            10, 11, 27, 17, 18, 19, 23, 20, 21, 24, 25};
     static const std::uint32_t after[] = {30, 31, 32};
-    auto sendCode = [&](std::uint32_t code) {
+    auto sendCode = [&](std::uint32_t code)
+    {
         PendingFunction& f = m_functions[code];
         if (!f.pending)
             return Emit::Done;
@@ -282,8 +283,8 @@ Emit CInterpreter::emitGeometry()
         return Emit::Done;
     auto* entry = new CEntryGeo_3D;
     const int ipol = m_block.m_ipolMode;
-    const bool pathMoves = m_block.m_axisProgrammed[0] || m_block.m_axisProgrammed[1] ||
-                           m_block.m_axisProgrammed[2];
+    const bool pathMoves =
+        m_block.m_axisProgrammed[0] || m_block.m_axisProgrammed[1] || m_block.m_axisProgrammed[2];
     if (ipol == 2 || ipol == 3)
     {
         static const int normals[] = {2, 0, 1};
@@ -303,11 +304,17 @@ Emit CInterpreter::emitGeometry()
 
     switch (m_block.m_feedMode)
     {
-    case 3: entry->m_feed = m_block.m_machiningTime; break;
+    case 3:
+        entry->m_feed = m_block.m_machiningTime;
+        break;
     case 4:
     case 5:
-    case 6: entry->m_feed = m_block.m_revFeed; break;
-    default: entry->m_feed = m_block.m_feed; break;
+    case 6:
+        entry->m_feed = m_block.m_revFeed;
+        break;
+    default:
+        entry->m_feed = m_block.m_feed;
+        break;
     }
     // A rotation in force turns the start point; the angles and their flags go
     // with the entry for the target.
@@ -319,7 +326,8 @@ Emit CInterpreter::emitGeometry()
         entry->m_rotFlags[axis] = active ? 1u : 0u;
         rotated = rotated || active;
     }
-    entry->m_start = rotated ? RotateByAngles(m_lastMachineTarget, m_set.rotationAngles) : m_lastMachineTarget;
+    entry->m_start =
+        rotated ? RotateByAngles(m_lastMachineTarget, m_set.rotationAngles) : m_lastMachineTarget;
     entry->m_target = m_machineTarget;
     entry->m_korrStart.m_vectors[3] = m_machineTarget;
     entry->m_centre = m_lastMachineTarget + m_block.m_centre;
@@ -511,7 +519,8 @@ void CInterpreter::clearBlockSetters()
 
 Emit CInterpreter::flushBlock()
 {
-    auto failed = [&](Emit result) {
+    auto failed = [&](Emit result)
+    {
         if (result == Emit::Failed && getState() != InterpreterState::Error)
         {
             markErrorLine();

@@ -21,13 +21,15 @@ void CInterpreter::setModalCode(ModalGroup group, std::uint32_t code, bool marks
 
 bool CInterpreter::executeG(int /*group*/, int g)
 {
-    auto refuse = [&](std::uint32_t message, long long arg) {
+    auto refuse = [&](std::uint32_t message, long long arg)
+    {
         fail(message, "%d%d%d", {arg}, NcError::GFunction);
         return false;
     };
     const bool correctionActive = m_radiusCorrection != 40;
     const int ipol = m_block.m_ipolMode;
-    auto setIpol = [&](int mode) {
+    auto setIpol = [&](int mode)
+    {
         if (m_block.m_ipolMode != mode)
             markChanged();
         m_block.m_ipolMode = mode;
@@ -195,7 +197,8 @@ bool CInterpreter::readMDefinitionFile(const std::string& path)
 
 bool CInterpreter::loadMDefinitions(const std::string& projectDir)
 {
-    auto path = [&](int number) {
+    auto path = [&](int number)
+    {
         char name[32];
         std::snprintf(name, sizeof(name), "m_defs.t%02x", number & 0xFF);
         return projectDir.empty() ? std::string(name) : projectDir + "/" + name;

@@ -89,10 +89,17 @@ std::string CLabelTable::firstUnresolved(int kind) const
         bool hit = false;
         switch (kind)
         {
-        case 0: hit = e.referenced && !e.defined; break;
-        case 1: hit = e.referenced && !e.declared; break;
-        case 2: hit = e.defined && !e.referenced; break;
-        default: return {};
+        case 0:
+            hit = e.referenced && !e.defined;
+            break;
+        case 1:
+            hit = e.referenced && !e.declared;
+            break;
+        case 2:
+            hit = e.defined && !e.referenced;
+            break;
+        default:
+            return {};
         }
         if (hit)
             return e.name;

@@ -8,12 +8,12 @@ namespace NcError
 {
 constexpr std::uint32_t None = 0;
 constexpr std::uint32_t StopRefused = 0x4107;
-constexpr std::uint32_t Syntax = 0x4111;          // translator: malformed text
-constexpr std::uint32_t WordOrRange = 0x4112;     // unknown word, range error, limits, geometry entry
+constexpr std::uint32_t Syntax = 0x4111;      // translator: malformed text
+constexpr std::uint32_t WordOrRange = 0x4112; // unknown word, range error, limits, geometry entry
 constexpr std::uint32_t LabelNotFound = 0x4113;
 constexpr std::uint32_t TextBufferFull = 0x4114;
 constexpr std::uint32_t DivisionByZero = 0x4120;
-constexpr std::uint32_t BlockGeometry = 0x4121;   // circle and helix centres
+constexpr std::uint32_t BlockGeometry = 0x4121; // circle and helix centres
 constexpr std::uint32_t ArithmeticDomain = 0x4122;
 constexpr std::uint32_t ReturnWithoutCall = 0x4131;
 constexpr std::uint32_t StackEmpty = 0x4133;
@@ -58,12 +58,12 @@ constexpr std::uint32_t PrepareGroupFailed = 0xC73;
 constexpr std::uint32_t GRestriction = 0xC78;
 constexpr std::uint32_t GCapability = 0xC79;
 constexpr std::uint32_t StopExclusive = 0xC7D;
-constexpr std::uint32_t PosaFailed = 0;        // a text of its own, without a number
+constexpr std::uint32_t PosaFailed = 0; // a text of its own, without a number
 
-constexpr std::uint32_t ProgramName = 0x402;   // TraceCategory
+constexpr std::uint32_t ProgramName = 0x402; // TraceCategory
 constexpr std::uint32_t TextBufferFull = 0x403;
-constexpr std::uint32_t TraceWord = 0x600;     // TraceCategory
-constexpr std::uint32_t TraceLine = 0x601;     // TraceCategory
+constexpr std::uint32_t TraceWord = 0x600; // TraceCategory
+constexpr std::uint32_t TraceLine = 0x601; // TraceCategory
 } // namespace NcMsg
 
 // Vos result codes the interpreter answers to its channel.

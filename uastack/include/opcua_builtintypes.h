@@ -335,12 +335,14 @@ OPCUA_EXPORT OpcUa_Int OpcUa_Guid_Compare(const OpcUa_Guid* a, const OpcUa_Guid*
 
 OPCUA_EXPORT OpcUa_Void OpcUa_ByteString_Initialize(OpcUa_ByteString* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_ByteString_Clear(OpcUa_ByteString* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_ByteString_CopyTo(const OpcUa_ByteString* source, OpcUa_ByteString* target);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ByteString_CopyTo(const OpcUa_ByteString* source,
+                                                      OpcUa_ByteString* target);
 OPCUA_EXPORT OpcUa_Int OpcUa_ByteString_Compare(const OpcUa_ByteString* a, const OpcUa_ByteString* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_XmlElement_Initialize(OpcUa_XmlElement* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_XmlElement_Clear(OpcUa_XmlElement* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_XmlElement_CopyTo(const OpcUa_XmlElement* source, OpcUa_XmlElement* target);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_XmlElement_CopyTo(const OpcUa_XmlElement* source,
+                                                      OpcUa_XmlElement* target);
 OPCUA_EXPORT OpcUa_Int OpcUa_XmlElement_Compare(const OpcUa_XmlElement* a, const OpcUa_XmlElement* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_NodeId_Initialize(OpcUa_NodeId* value);
@@ -350,28 +352,37 @@ OPCUA_EXPORT OpcUa_Int OpcUa_NodeId_Compare(const OpcUa_NodeId* a, const OpcUa_N
 
 OPCUA_EXPORT OpcUa_Void OpcUa_ExpandedNodeId_Initialize(OpcUa_ExpandedNodeId* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_ExpandedNodeId_Clear(OpcUa_ExpandedNodeId* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExpandedNodeId_CopyTo(const OpcUa_ExpandedNodeId* source, OpcUa_ExpandedNodeId* target);
-OPCUA_EXPORT OpcUa_Int OpcUa_ExpandedNodeId_Compare(const OpcUa_ExpandedNodeId* a, const OpcUa_ExpandedNodeId* b);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExpandedNodeId_CopyTo(const OpcUa_ExpandedNodeId* source,
+                                                          OpcUa_ExpandedNodeId* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_ExpandedNodeId_Compare(const OpcUa_ExpandedNodeId* a,
+                                                    const OpcUa_ExpandedNodeId* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_StatusCode_Initialize(OpcUa_StatusCode* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_StatusCode_Clear(OpcUa_StatusCode* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_StatusCode_CopyTo(const OpcUa_StatusCode* source, OpcUa_StatusCode* target);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_StatusCode_CopyTo(const OpcUa_StatusCode* source,
+                                                      OpcUa_StatusCode* target);
 OPCUA_EXPORT OpcUa_Int OpcUa_StatusCode_Compare(const OpcUa_StatusCode* a, const OpcUa_StatusCode* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_QualifiedName_Initialize(OpcUa_QualifiedName* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_QualifiedName_Clear(OpcUa_QualifiedName* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_QualifiedName_CopyTo(const OpcUa_QualifiedName* source, OpcUa_QualifiedName* target);
-OPCUA_EXPORT OpcUa_Int OpcUa_QualifiedName_Compare(const OpcUa_QualifiedName* a, const OpcUa_QualifiedName* b);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_QualifiedName_CopyTo(const OpcUa_QualifiedName* source,
+                                                         OpcUa_QualifiedName* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_QualifiedName_Compare(const OpcUa_QualifiedName* a,
+                                                   const OpcUa_QualifiedName* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_LocalizedText_Initialize(OpcUa_LocalizedText* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_LocalizedText_Clear(OpcUa_LocalizedText* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_LocalizedText_CopyTo(const OpcUa_LocalizedText* source, OpcUa_LocalizedText* target);
-OPCUA_EXPORT OpcUa_Int OpcUa_LocalizedText_Compare(const OpcUa_LocalizedText* a, const OpcUa_LocalizedText* b);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_LocalizedText_CopyTo(const OpcUa_LocalizedText* source,
+                                                         OpcUa_LocalizedText* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_LocalizedText_Compare(const OpcUa_LocalizedText* a,
+                                                   const OpcUa_LocalizedText* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_ExtensionObject_Initialize(OpcUa_ExtensionObject* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_ExtensionObject_Clear(OpcUa_ExtensionObject* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExtensionObject_CopyTo(const OpcUa_ExtensionObject* source, OpcUa_ExtensionObject* target);
-OPCUA_EXPORT OpcUa_Int OpcUa_ExtensionObject_Compare(const OpcUa_ExtensionObject* a, const OpcUa_ExtensionObject* b);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_ExtensionObject_CopyTo(const OpcUa_ExtensionObject* source,
+                                                           OpcUa_ExtensionObject* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_ExtensionObject_Compare(const OpcUa_ExtensionObject* a,
+                                                     const OpcUa_ExtensionObject* b);
 
 OPCUA_EXPORT OpcUa_Void OpcUa_DataValue_Initialize(OpcUa_DataValue* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_DataValue_Clear(OpcUa_DataValue* value);
@@ -385,8 +396,10 @@ OPCUA_EXPORT OpcUa_Int OpcUa_Variant_Compare(const OpcUa_Variant* a, const OpcUa
 
 OPCUA_EXPORT OpcUa_Void OpcUa_DiagnosticInfo_Initialize(OpcUa_DiagnosticInfo* value);
 OPCUA_EXPORT OpcUa_Void OpcUa_DiagnosticInfo_Clear(OpcUa_DiagnosticInfo* value);
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_DiagnosticInfo_CopyTo(const OpcUa_DiagnosticInfo* source, OpcUa_DiagnosticInfo* target);
-OPCUA_EXPORT OpcUa_Int OpcUa_DiagnosticInfo_Compare(const OpcUa_DiagnosticInfo* a, const OpcUa_DiagnosticInfo* b);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_DiagnosticInfo_CopyTo(const OpcUa_DiagnosticInfo* source,
+                                                          OpcUa_DiagnosticInfo* target);
+OPCUA_EXPORT OpcUa_Int OpcUa_DiagnosticInfo_Compare(const OpcUa_DiagnosticInfo* a,
+                                                    const OpcUa_DiagnosticInfo* b);
 
 /* The null NodeId: numeric 0 in namespace 0. */
 OPCUA_EXPORT OpcUa_Boolean OpcUa_NodeId_IsNull(const OpcUa_NodeId* value);

@@ -22,17 +22,17 @@ typedef OpcUa_StatusCode(OpcUa_EncodeableObject_PfnDecode)(OpcUa_Void* value, Op
 typedef enum _OpcUa_FieldKind
 {
     /* 1 to 25: the built-in type of that id */
-    OpcUa_FieldKind_Structure = 100, /* an inline structure of FieldType */
+    OpcUa_FieldKind_Structure = 100,  /* an inline structure of FieldType */
     OpcUa_FieldKind_Enumeration = 101 /* an OpcUa_Int32 */
 } OpcUa_FieldKind;
 
 typedef struct _OpcUa_FieldDescription
 {
     const OpcUa_CharA* Name;
-    OpcUa_UInt16 Kind;        /* built-in type id or OpcUa_FieldKind */
-    OpcUa_Boolean IsArray;    /* an OpcUa_Int32 count at CountOffset and a pointer at Offset */
-    OpcUa_Int16 OptionalBit;  /* >= 0: present when this bit of the EncodingMask is set */
-    OpcUa_Int32 SwitchValue;  /* > 0: union member, present when SwitchField equals it */
+    OpcUa_UInt16 Kind;       /* built-in type id or OpcUa_FieldKind */
+    OpcUa_Boolean IsArray;   /* an OpcUa_Int32 count at CountOffset and a pointer at Offset */
+    OpcUa_Int16 OptionalBit; /* >= 0: present when this bit of the EncodingMask is set */
+    OpcUa_Int32 SwitchValue; /* > 0: union member, present when SwitchField equals it */
     OpcUa_UInt32 Offset;
     OpcUa_UInt32 CountOffset;
     const struct _OpcUa_EncodeableType* FieldType;
@@ -48,10 +48,10 @@ typedef enum _OpcUa_StructureKind
 typedef struct _OpcUa_EncodeableType
 {
     const OpcUa_CharA* TypeName;
-    OpcUa_UInt32 TypeId;                /* DataType NodeId (namespace 0) */
-    OpcUa_UInt32 BinaryEncodingTypeId;  /* its "Default Binary" encoding NodeId */
+    OpcUa_UInt32 TypeId;               /* DataType NodeId (namespace 0) */
+    OpcUa_UInt32 BinaryEncodingTypeId; /* its "Default Binary" encoding NodeId */
     OpcUa_UInt32 XmlEncodingTypeId;
-    const OpcUa_CharA* NamespaceUri;    /* null: the standard namespace */
+    const OpcUa_CharA* NamespaceUri; /* null: the standard namespace */
     OpcUa_UInt32 AllocationSize;
     OpcUa_EncodeableObject_PfnInitialize* Initialize;
     OpcUa_EncodeableObject_PfnClear* Clear;
@@ -84,8 +84,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CreateExtension(OpcUa_Encod
                                                                      OpcUa_ExtensionObject* extension,
                                                                      OpcUa_Void** object);
 /* Deep copy and comparison of two objects of one type. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CopyTo(OpcUa_EncodeableType* type, const OpcUa_Void* source,
-                                                            OpcUa_Void* target);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CopyTo(OpcUa_EncodeableType* type,
+                                                            const OpcUa_Void* source, OpcUa_Void* target);
 OPCUA_EXPORT OpcUa_Int OpcUa_EncodeableObject_Compare(OpcUa_EncodeableType* type, const OpcUa_Void* a,
                                                       const OpcUa_Void* b);
 

@@ -29,7 +29,7 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_String_StrnCpy(OpcUa_String* target, const O
 /* Compares at most length bytes; 0 when equal, else the sign of the order (a null string orders
    like an empty one). With ignoreCase ASCII letters compare without regard to case. */
 OPCUA_EXPORT OpcUa_Int32 OpcUa_String_StrnCmp(const OpcUa_String* a, const OpcUa_String* b,
-                                               OpcUa_UInt32 length, OpcUa_Boolean ignoreCase);
+                                              OpcUa_UInt32 length, OpcUa_Boolean ignoreCase);
 /* Size in bytes. */
 OPCUA_EXPORT OpcUa_UInt32 OpcUa_String_StrSize(const OpcUa_String* value);
 /* Length in UTF-8 characters. */
@@ -40,7 +40,8 @@ OPCUA_EXPORT const OpcUa_CharA* OpcUa_String_GetRawString(const OpcUa_String* va
 /* printf-style formatting into a bounded buffer, always 0-terminated when size > 0. Accepts the
    "I64" length prefix ("%I64d", "%I64u", "%I64x") besides the C ones. Returns the number of
    characters written, or -1 when the text was cut to fit (or on a bad argument). */
-OPCUA_EXPORT OpcUa_Int32 OpcUa_StringA_snprintf(OpcUa_CharA* buffer, size_t size, const OpcUa_CharA* format, ...);
+OPCUA_EXPORT OpcUa_Int32 OpcUa_StringA_snprintf(OpcUa_CharA* buffer, size_t size, const OpcUa_CharA* format,
+                                                ...);
 OPCUA_EXPORT OpcUa_Int32 OpcUa_StringA_vsnprintf(OpcUa_CharA* buffer, size_t size, const OpcUa_CharA* format,
                                                  va_list args);
 

@@ -15,7 +15,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_DateTime_GetStringFromDateTime(OpcUa_DateTim
                                                                    OpcUa_UInt32 length);
 /* Reads "YYYY-MM-DDThh:mm:ss[.f...][Z|+hh:mm|-hh:mm]" (a time without zone counts as UTC).
    BadSyntaxError for any other text. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_DateTime_GetDateTimeFromString(const OpcUa_CharA* text, OpcUa_DateTime* value);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_DateTime_GetDateTimeFromString(const OpcUa_CharA* text,
+                                                                   OpcUa_DateTime* value);
 /* Milliseconds of a monotonic clock (wraps after 49.7 days). */
 OPCUA_EXPORT OpcUa_UInt32 OpcUa_GetTickCount(void);
 
@@ -31,7 +32,8 @@ OPCUA_EXPORT OpcUa_CharA* OpcUa_Guid_ToString(const OpcUa_Guid* guid, OpcUa_Char
 typedef OpcUa_Void* OpcUa_Thread;
 typedef OpcUa_Void(OpcUa_PfnThreadMain)(OpcUa_Void* argument);
 /* Creates a thread that runs main(argument) once started. */
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Create(OpcUa_Thread* thread, OpcUa_PfnThreadMain* main, OpcUa_Void* argument);
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Create(OpcUa_Thread* thread, OpcUa_PfnThreadMain* main,
+                                                  OpcUa_Void* argument);
 /* BadInvalidState when it was started before. */
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Thread_Start(OpcUa_Thread thread);
 OPCUA_EXPORT OpcUa_Boolean OpcUa_Thread_IsRunning(OpcUa_Thread thread);

@@ -7,7 +7,9 @@
 #include <stdarg.h>
 
 #ifdef __cplusplus
-#define OPCUA_BEGIN_EXTERN_C extern "C" {
+#define OPCUA_BEGIN_EXTERN_C                                                                                 \
+    extern "C"                                                                                               \
+    {
 #define OPCUA_END_EXTERN_C }
 #else
 #define OPCUA_BEGIN_EXTERN_C

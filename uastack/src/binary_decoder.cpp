@@ -20,12 +20,15 @@ size_t minWireSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, int dept
     case OpcUaType_LocalizedText:
     case OpcUaType_DataValue:
     case OpcUaType_Variant:
-    case OpcUaType_DiagnosticInfo: return 1;
+    case OpcUaType_DiagnosticInfo:
+        return 1;
     case OpcUaType_Int16:
     case OpcUaType_UInt16:
     case OpcUaType_NodeId:
-    case OpcUaType_ExpandedNodeId: return 2;
-    case OpcUaType_ExtensionObject: return 3;
+    case OpcUaType_ExpandedNodeId:
+        return 2;
+    case OpcUaType_ExtensionObject:
+        return 3;
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
     case OpcUaType_Float:
@@ -33,13 +36,17 @@ size_t minWireSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, int dept
     case OpcUaType_String:
     case OpcUaType_ByteString:
     case OpcUaType_XmlElement:
-    case OpcUa_FieldKind_Enumeration: return 4;
-    case OpcUaType_QualifiedName: return 6;
+    case OpcUa_FieldKind_Enumeration:
+        return 4;
+    case OpcUaType_QualifiedName:
+        return 6;
     case OpcUaType_Int64:
     case OpcUaType_UInt64:
     case OpcUaType_Double:
-    case OpcUaType_DateTime: return 8;
-    case OpcUaType_Guid: return 16;
+    case OpcUaType_DateTime:
+        return 8;
+    case OpcUaType_Guid:
+        return 16;
     case OpcUa_FieldKind_Structure:
     {
         if (type == nullptr || depth > 8)
@@ -54,13 +61,15 @@ size_t minWireSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, int dept
         }
         return sum;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
 // Reads count elements with read (one per call, without a per-element type dispatch) until one
 // fails; returns the number of elements it touched (the failed one is left initialised).
-template <typename T, typename Read> OpcUa_Int32 readEach(BinaryDecoder& d, void* block, OpcUa_Int32 count, Read read)
+template <typename T, typename Read>
+OpcUa_Int32 readEach(BinaryDecoder& d, void* block, OpcUa_Int32 count, Read read)
 {
     auto* a = static_cast<T*>(block);
     OpcUa_Int32 i = 0;
@@ -364,7 +373,8 @@ OpcUa_StatusCode BinaryDecoder::readExtensionObject(OpcUa_ExtensionObject* v)
         case 0x02:
         {
             const OpcUa_EncodeableType* type = nullptr;
-            if (encoding == 0x01 && typeId.IdentifierType == OpcUa_IdentifierType_Numeric && typeId.NamespaceIndex == 0)
+            if (encoding == 0x01 && typeId.IdentifierType == OpcUa_IdentifierType_Numeric &&
+                typeId.NamespaceIndex == 0)
                 type = OpcUa_EncodeableTypeTable_FindByEncodingId(typeId.Identifier.Numeric);
             if (type != nullptr)
             {
@@ -379,7 +389,8 @@ OpcUa_StatusCode BinaryDecoder::readExtensionObject(OpcUa_ExtensionObject* v)
             }
             else if (OpcUa_IsGood(readByteString(&v->Body.Binary)))
             {
-                v->Encoding = encoding == 0x01 ? OpcUa_ExtensionObjectEncoding_Binary : OpcUa_ExtensionObjectEncoding_Xml;
+                v->Encoding = encoding == 0x01 ? OpcUa_ExtensionObjectEncoding_Binary
+                                               : OpcUa_ExtensionObjectEncoding_Xml;
                 v->BodySize = v->Body.Binary.Length < 0 ? 0 : v->Body.Binary.Length;
             }
             break;
@@ -466,7 +477,8 @@ OpcUa_StatusCode BinaryDecoder::readDiagnosticInfo(OpcUa_DiagnosticInfo* v)
     return m_status;
 }
 
-OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 count, OpcUa_VariantArrayUnion* out)
+OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 count,
+                                                 OpcUa_VariantArrayUnion* out)
 {
     out->Array = nullptr;
     if (count <= 0)
@@ -493,12 +505,18 @@ OpcUa_StatusCode BinaryDecoder::readVariantArray(OpcUa_Byte type, OpcUa_Int32 co
         OpcUa_Int32 i = 0;
         switch (type)
         {
-        case OpcUaType_String: i = readEach<OpcUa_String>(*this, block, count, [this](auto* e) { readString(e); }); break;
-        case OpcUaType_NodeId: i = readEach<OpcUa_NodeId>(*this, block, count, [this](auto* e) { readNodeId(e); }); break;
+        case OpcUaType_String:
+            i = readEach<OpcUa_String>(*this, block, count, [this](auto* e) { readString(e); });
+            break;
+        case OpcUaType_NodeId:
+            i = readEach<OpcUa_NodeId>(*this, block, count, [this](auto* e) { readNodeId(e); });
+            break;
         case OpcUaType_DataValue:
             i = readEach<OpcUa_DataValue>(*this, block, count, [this](auto* e) { readDataValue(e); });
             break;
-        case OpcUaType_Variant: i = readEach<OpcUa_Variant>(*this, block, count, [this](auto* e) { readVariant(e); }); break;
+        case OpcUaType_Variant:
+            i = readEach<OpcUa_Variant>(*this, block, count, [this](auto* e) { readVariant(e); });
+            break;
         default:
             for (; i < count && OpcUa_IsGood(m_status); ++i)
                 readValue(type, nullptr, p + static_cast<size_t>(i) * size);
@@ -618,39 +636,58 @@ OpcUa_StatusCode BinaryDecoder::readValue(OpcUa_UInt16 kind, const OpcUa_Encodea
 {
     switch (kind)
     {
-    case OpcUaType_Boolean: return readBoolean(static_cast<OpcUa_Boolean*>(value));
+    case OpcUaType_Boolean:
+        return readBoolean(static_cast<OpcUa_Boolean*>(value));
     case OpcUaType_SByte:
-    case OpcUaType_Byte: return readFixed<1>(value);
+    case OpcUaType_Byte:
+        return readFixed<1>(value);
     case OpcUaType_Int16:
-    case OpcUaType_UInt16: return readFixed<2>(value);
+    case OpcUaType_UInt16:
+        return readFixed<2>(value);
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
     case OpcUaType_Float:
     case OpcUaType_StatusCode:
-    case OpcUa_FieldKind_Enumeration: return readFixed<4>(value);
+    case OpcUa_FieldKind_Enumeration:
+        return readFixed<4>(value);
     case OpcUaType_Int64:
     case OpcUaType_UInt64:
-    case OpcUaType_Double: return readFixed<8>(value);
-    case OpcUaType_String: return readString(static_cast<OpcUa_String*>(value));
-    case OpcUaType_DateTime: return readDateTime(static_cast<OpcUa_DateTime*>(value));
-    case OpcUaType_Guid: return readGuid(static_cast<OpcUa_Guid*>(value));
+    case OpcUaType_Double:
+        return readFixed<8>(value);
+    case OpcUaType_String:
+        return readString(static_cast<OpcUa_String*>(value));
+    case OpcUaType_DateTime:
+        return readDateTime(static_cast<OpcUa_DateTime*>(value));
+    case OpcUaType_Guid:
+        return readGuid(static_cast<OpcUa_Guid*>(value));
     case OpcUaType_ByteString:
-    case OpcUaType_XmlElement: return readByteString(static_cast<OpcUa_ByteString*>(value));
-    case OpcUaType_NodeId: return readNodeId(static_cast<OpcUa_NodeId*>(value));
-    case OpcUaType_ExpandedNodeId: return readExpandedNodeId(static_cast<OpcUa_ExpandedNodeId*>(value));
-    case OpcUaType_QualifiedName: return readQualifiedName(static_cast<OpcUa_QualifiedName*>(value));
-    case OpcUaType_LocalizedText: return readLocalizedText(static_cast<OpcUa_LocalizedText*>(value));
-    case OpcUaType_ExtensionObject: return readExtensionObject(static_cast<OpcUa_ExtensionObject*>(value));
-    case OpcUaType_DataValue: return readDataValue(static_cast<OpcUa_DataValue*>(value));
-    case OpcUaType_Variant: return readVariant(static_cast<OpcUa_Variant*>(value));
-    case OpcUaType_DiagnosticInfo: return readDiagnosticInfo(static_cast<OpcUa_DiagnosticInfo*>(value));
-    case OpcUa_FieldKind_Structure: return readStructure(type, value);
-    default: return fail(OpcUa_BadDecodingError);
+    case OpcUaType_XmlElement:
+        return readByteString(static_cast<OpcUa_ByteString*>(value));
+    case OpcUaType_NodeId:
+        return readNodeId(static_cast<OpcUa_NodeId*>(value));
+    case OpcUaType_ExpandedNodeId:
+        return readExpandedNodeId(static_cast<OpcUa_ExpandedNodeId*>(value));
+    case OpcUaType_QualifiedName:
+        return readQualifiedName(static_cast<OpcUa_QualifiedName*>(value));
+    case OpcUaType_LocalizedText:
+        return readLocalizedText(static_cast<OpcUa_LocalizedText*>(value));
+    case OpcUaType_ExtensionObject:
+        return readExtensionObject(static_cast<OpcUa_ExtensionObject*>(value));
+    case OpcUaType_DataValue:
+        return readDataValue(static_cast<OpcUa_DataValue*>(value));
+    case OpcUaType_Variant:
+        return readVariant(static_cast<OpcUa_Variant*>(value));
+    case OpcUaType_DiagnosticInfo:
+        return readDiagnosticInfo(static_cast<OpcUa_DiagnosticInfo*>(value));
+    case OpcUa_FieldKind_Structure:
+        return readStructure(type, value);
+    default:
+        return fail(OpcUa_BadDecodingError);
     }
 }
 
-OpcUa_StatusCode BinaryDecoder::readArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void** elements,
-                                          OpcUa_Int32* count)
+OpcUa_StatusCode BinaryDecoder::readArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
+                                          void** elements, OpcUa_Int32* count)
 {
     *elements = nullptr;
     *count = 0;
@@ -782,7 +819,8 @@ OpcUa_StatusCode BinaryDecoder::readStructureFields(const OpcUa_EncodeableType* 
     return leaveStructure(type, value);
 }
 
-OpcUa_StatusCode BinaryDecoder::readMessage(OpcUa_EncodeableType** type, void** object, OpcUa_UInt32* encodingId)
+OpcUa_StatusCode BinaryDecoder::readMessage(OpcUa_EncodeableType** type, void** object,
+                                            OpcUa_UInt32* encodingId)
 {
     if (type == nullptr || object == nullptr)
         return OpcUa_BadInvalidArgument;

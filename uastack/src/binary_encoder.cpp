@@ -28,7 +28,8 @@ OpcUa_StatusCode writeEach(BinaryEncoder& e, const void* elements, OpcUa_Int32 c
 } // namespace
 
 BinaryEncoder::BinaryEncoder(const EncodingLimits& limits)
-    : m_limits(limits), m_maxSize(limits.maxMessageSize > 0 ? static_cast<size_t>(limits.maxMessageSize) : 0x7FFFFFFF)
+    : m_limits(limits),
+      m_maxSize(limits.maxMessageSize > 0 ? static_cast<size_t>(limits.maxMessageSize) : 0x7FFFFFFF)
 {
 }
 
@@ -151,12 +152,14 @@ bool BinaryEncoder::tooDeep()
 
 OpcUa_StatusCode BinaryEncoder::writeGuid(const OpcUa_Guid& v)
 {
-    return writeFilled(16, [&](OpcUa_Byte* p) {
-        std::memcpy(p, &v.Data1, 4);
-        std::memcpy(p + 4, &v.Data2, 2);
-        std::memcpy(p + 6, &v.Data3, 2);
-        std::memcpy(p + 8, v.Data4, 8);
-    });
+    return writeFilled(16,
+                       [&](OpcUa_Byte* p)
+                       {
+                           std::memcpy(p, &v.Data1, 4);
+                           std::memcpy(p + 4, &v.Data2, 2);
+                           std::memcpy(p + 6, &v.Data3, 2);
+                           std::memcpy(p + 8, v.Data4, 8);
+                       });
 }
 
 OpcUa_StatusCode BinaryEncoder::writeStringContent(const OpcUa_String& v)
@@ -201,11 +204,13 @@ OpcUa_StatusCode BinaryEncoder::writeNodeIdBody(const OpcUa_NodeId& v, OpcUa_Byt
     {
         OpcUa_Byte form = v.IdentifierType == OpcUa_IdentifierType_String ? 0x03
                           : v.IdentifierType == OpcUa_IdentifierType_Guid ? 0x04
-                                                                           : 0x05;
-        writeFilled(3, [&](OpcUa_Byte* p) {
-            p[0] = static_cast<OpcUa_Byte>(form | flags);
-            std::memcpy(p + 1, &v.NamespaceIndex, 2);
-        });
+                                                                          : 0x05;
+        writeFilled(3,
+                    [&](OpcUa_Byte* p)
+                    {
+                        p[0] = static_cast<OpcUa_Byte>(form | flags);
+                        std::memcpy(p + 1, &v.NamespaceIndex, 2);
+                    });
         if (form == 0x03)
             return writeString(v.Identifier.String);
         if (form == 0x04)
@@ -319,19 +324,22 @@ OpcUa_StatusCode BinaryEncoder::writeDataValue(const OpcUa_DataValue& v)
     const size_t tail = dataValueTailSize(mask);
     // The frequent forms (no value, or a scalar of fixed size) go out in one write with the fields
     // after the value, when their nesting levels (DataValue, Variant) are within the limit.
-    const size_t scalar = v.Value.ArrayType == OpcUa_VariantArrayType_Scalar ? fixedScalarSize(v.Value.Datatype) : 0;
+    const size_t scalar =
+        v.Value.ArrayType == OpcUa_VariantArrayType_Scalar ? fixedScalarSize(v.Value.Datatype) : 0;
     if ((scalar > 0 || !(mask & 0x01)) && m_depth + 2 <= m_limits.maxDepth)
     {
         const size_t value = scalar > 0 ? 1 + scalar : 0;
-        return writeFilled(1 + value + tail, [&](OpcUa_Byte* p) {
-            p[0] = mask;
-            if (value > 0)
-            {
-                p[1] = v.Value.Datatype;
-                writeFixedScalar(p + 2, v.Value, scalar);
-            }
-            transferDataValueTail(p + 1 + value, mask, v);
-        });
+        return writeFilled(1 + value + tail,
+                           [&](OpcUa_Byte* p)
+                           {
+                               p[0] = mask;
+                               if (value > 0)
+                               {
+                                   p[1] = v.Value.Datatype;
+                                   writeFixedScalar(p + 2, v.Value, scalar);
+                               }
+                               transferDataValueTail(p + 1 + value, mask, v);
+                           });
     }
     if (!enter())
         return m_status;
@@ -403,11 +411,14 @@ OpcUa_StatusCode BinaryEncoder::writeVariantArray(OpcUa_Byte type, const void* e
         return writeRaw(p, static_cast<size_t>(count) * size);
     switch (type)
     {
-    case OpcUaType_String: return writeEach<OpcUa_String>(*this, p, count, [this](const auto& e) { writeString(e); });
-    case OpcUaType_NodeId: return writeEach<OpcUa_NodeId>(*this, p, count, [this](const auto& e) { writeNodeId(e); });
+    case OpcUaType_String:
+        return writeEach<OpcUa_String>(*this, p, count, [this](const auto& e) { writeString(e); });
+    case OpcUaType_NodeId:
+        return writeEach<OpcUa_NodeId>(*this, p, count, [this](const auto& e) { writeNodeId(e); });
     case OpcUaType_DataValue:
         return writeEach<OpcUa_DataValue>(*this, p, count, [this](const auto& e) { writeDataValue(e); });
-    case OpcUaType_Variant: return writeEach<OpcUa_Variant>(*this, p, count, [this](const auto& e) { writeVariant(e); });
+    case OpcUaType_Variant:
+        return writeEach<OpcUa_Variant>(*this, p, count, [this](const auto& e) { writeVariant(e); });
     default:
         for (OpcUa_Int32 i = 0; i < count && OpcUa_IsGood(m_status); ++i)
             writeValue(type, nullptr, p + static_cast<size_t>(i) * size);
@@ -422,13 +433,16 @@ OpcUa_StatusCode BinaryEncoder::writeVariant(const OpcUa_Variant& v)
     if (!enter())
         return m_status;
     OpcUa_Byte type = v.Datatype;
-    // Scalars of fixed size (numbers, Boolean, DateTime, StatusCode) go out with their type byte in one write.
+    // Scalars of fixed size (numbers, Boolean, DateTime, StatusCode) go out with their type byte in one
+    // write.
     if (const size_t size = fixedScalarSize(type); size > 0 && v.ArrayType == OpcUa_VariantArrayType_Scalar)
     {
-        writeFilled(1 + size, [&](OpcUa_Byte* p) {
-            p[0] = type;
-            writeFixedScalar(p + 1, v, size);
-        });
+        writeFilled(1 + size,
+                    [&](OpcUa_Byte* p)
+                    {
+                        p[0] = type;
+                        writeFixedScalar(p + 1, v, size);
+                    });
         leave();
         return m_status;
     }
@@ -501,43 +515,63 @@ OpcUa_StatusCode BinaryEncoder::writeVariant(const OpcUa_Variant& v)
     return m_status;
 }
 
-OpcUa_StatusCode BinaryEncoder::writeValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* value)
+OpcUa_StatusCode BinaryEncoder::writeValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
+                                           const void* value)
 {
     switch (kind)
     {
-    case OpcUaType_Boolean: return writeBoolean(*static_cast<const OpcUa_Boolean*>(value));
+    case OpcUaType_Boolean:
+        return writeBoolean(*static_cast<const OpcUa_Boolean*>(value));
     case OpcUaType_SByte:
-    case OpcUaType_Byte: return writeFixed<1>(value);
+    case OpcUaType_Byte:
+        return writeFixed<1>(value);
     case OpcUaType_Int16:
-    case OpcUaType_UInt16: return writeFixed<2>(value);
+    case OpcUaType_UInt16:
+        return writeFixed<2>(value);
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
     case OpcUaType_Float:
     case OpcUaType_StatusCode:
-    case OpcUa_FieldKind_Enumeration: return writeFixed<4>(value);
+    case OpcUa_FieldKind_Enumeration:
+        return writeFixed<4>(value);
     case OpcUaType_Int64:
     case OpcUaType_UInt64:
-    case OpcUaType_Double: return writeFixed<8>(value);
-    case OpcUaType_String: return writeString(*static_cast<const OpcUa_String*>(value));
-    case OpcUaType_DateTime: return writeDateTime(*static_cast<const OpcUa_DateTime*>(value));
-    case OpcUaType_Guid: return writeGuid(*static_cast<const OpcUa_Guid*>(value));
+    case OpcUaType_Double:
+        return writeFixed<8>(value);
+    case OpcUaType_String:
+        return writeString(*static_cast<const OpcUa_String*>(value));
+    case OpcUaType_DateTime:
+        return writeDateTime(*static_cast<const OpcUa_DateTime*>(value));
+    case OpcUaType_Guid:
+        return writeGuid(*static_cast<const OpcUa_Guid*>(value));
     case OpcUaType_ByteString:
-    case OpcUaType_XmlElement: return writeByteString(*static_cast<const OpcUa_ByteString*>(value));
-    case OpcUaType_NodeId: return writeNodeId(*static_cast<const OpcUa_NodeId*>(value));
-    case OpcUaType_ExpandedNodeId: return writeExpandedNodeId(*static_cast<const OpcUa_ExpandedNodeId*>(value));
-    case OpcUaType_QualifiedName: return writeQualifiedName(*static_cast<const OpcUa_QualifiedName*>(value));
-    case OpcUaType_LocalizedText: return writeLocalizedText(*static_cast<const OpcUa_LocalizedText*>(value));
-    case OpcUaType_ExtensionObject: return writeExtensionObject(*static_cast<const OpcUa_ExtensionObject*>(value));
-    case OpcUaType_DataValue: return writeDataValue(*static_cast<const OpcUa_DataValue*>(value));
-    case OpcUaType_Variant: return writeVariant(*static_cast<const OpcUa_Variant*>(value));
-    case OpcUaType_DiagnosticInfo: return writeDiagnosticInfo(*static_cast<const OpcUa_DiagnosticInfo*>(value));
-    case OpcUa_FieldKind_Structure: return writeStructure(type, value);
-    default: return fail(OpcUa_BadEncodingError);
+    case OpcUaType_XmlElement:
+        return writeByteString(*static_cast<const OpcUa_ByteString*>(value));
+    case OpcUaType_NodeId:
+        return writeNodeId(*static_cast<const OpcUa_NodeId*>(value));
+    case OpcUaType_ExpandedNodeId:
+        return writeExpandedNodeId(*static_cast<const OpcUa_ExpandedNodeId*>(value));
+    case OpcUaType_QualifiedName:
+        return writeQualifiedName(*static_cast<const OpcUa_QualifiedName*>(value));
+    case OpcUaType_LocalizedText:
+        return writeLocalizedText(*static_cast<const OpcUa_LocalizedText*>(value));
+    case OpcUaType_ExtensionObject:
+        return writeExtensionObject(*static_cast<const OpcUa_ExtensionObject*>(value));
+    case OpcUaType_DataValue:
+        return writeDataValue(*static_cast<const OpcUa_DataValue*>(value));
+    case OpcUaType_Variant:
+        return writeVariant(*static_cast<const OpcUa_Variant*>(value));
+    case OpcUaType_DiagnosticInfo:
+        return writeDiagnosticInfo(*static_cast<const OpcUa_DiagnosticInfo*>(value));
+    case OpcUa_FieldKind_Structure:
+        return writeStructure(type, value);
+    default:
+        return fail(OpcUa_BadEncodingError);
     }
 }
 
-OpcUa_StatusCode BinaryEncoder::writeArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* elements,
-                                           OpcUa_Int32 count)
+OpcUa_StatusCode BinaryEncoder::writeArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
+                                           const void* elements, OpcUa_Int32 count)
 {
     if (elements == nullptr)
         return writeInt32(-1);

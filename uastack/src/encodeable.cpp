@@ -40,78 +40,80 @@ template <typename Map, typename Key> OpcUa_EncodeableType* find(const Map& map,
 }
 } // namespace
 
-extern "C" {
-
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_Create(OpcUa_EncodeableType* type, OpcUa_Void** object)
+extern "C"
 {
-    if (object == nullptr)
-        return OpcUa_BadInvalidArgument;
-    *object = nullptr;
-    if (type == nullptr)
-        return OpcUa_BadInvalidArgument;
-    void* p = OpcUa_Memory_Alloc(type->AllocationSize);
-    if (p == nullptr)
-        return OpcUa_BadOutOfMemory;
-    type->Initialize(p);
-    *object = p;
-    return OpcUa_Good;
-}
 
-OPCUA_EXPORT OpcUa_Void OpcUa_EncodeableObject_Delete(OpcUa_EncodeableType* type, OpcUa_Void** object)
-{
-    if (object == nullptr || *object == nullptr)
-        return;
-    if (type != nullptr)
-        type->Clear(*object);
-    OpcUa_Memory_Free(*object);
-    *object = nullptr;
-}
-
-OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CreateExtension(OpcUa_EncodeableType* type,
-                                                                     OpcUa_ExtensionObject* extension,
-                                                                     OpcUa_Void** object)
-{
-    if (object != nullptr)
+    OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_Create(OpcUa_EncodeableType* type,
+                                                                OpcUa_Void** object)
+    {
+        if (object == nullptr)
+            return OpcUa_BadInvalidArgument;
         *object = nullptr;
-    if (type == nullptr || extension == nullptr)
-        return OpcUa_BadInvalidArgument;
-    void* p = nullptr;
-    OpcUa_StatusCode status = OpcUa_EncodeableObject_Create(type, &p);
-    if (OpcUa_IsBad(status))
-        return status;
-    OpcUa_ExtensionObject_Clear(extension);
-    extension->TypeId.NodeId.IdentifierType = OpcUa_IdentifierType_Numeric;
-    extension->TypeId.NodeId.Identifier.Numeric = type->TypeId;
-    extension->Encoding = OpcUa_ExtensionObjectEncoding_EncodeableObject;
-    extension->Body.EncodeableObject.Type = type;
-    extension->Body.EncodeableObject.Object = p;
-    if (object != nullptr)
+        if (type == nullptr)
+            return OpcUa_BadInvalidArgument;
+        void* p = OpcUa_Memory_Alloc(type->AllocationSize);
+        if (p == nullptr)
+            return OpcUa_BadOutOfMemory;
+        type->Initialize(p);
         *object = p;
-    return OpcUa_Good;
-}
+        return OpcUa_Good;
+    }
 
-OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByTypeId(OpcUa_UInt32 typeId)
-{
-    return find(table().byTypeId, typeId);
-}
+    OPCUA_EXPORT OpcUa_Void OpcUa_EncodeableObject_Delete(OpcUa_EncodeableType* type, OpcUa_Void** object)
+    {
+        if (object == nullptr || *object == nullptr)
+            return;
+        if (type != nullptr)
+            type->Clear(*object);
+        OpcUa_Memory_Free(*object);
+        *object = nullptr;
+    }
 
-OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByEncodingId(OpcUa_UInt32 encodingId)
-{
-    return find(table().byEncodingId, encodingId);
-}
+    OPCUA_EXPORT OpcUa_StatusCode OpcUa_EncodeableObject_CreateExtension(OpcUa_EncodeableType* type,
+                                                                         OpcUa_ExtensionObject* extension,
+                                                                         OpcUa_Void** object)
+    {
+        if (object != nullptr)
+            *object = nullptr;
+        if (type == nullptr || extension == nullptr)
+            return OpcUa_BadInvalidArgument;
+        void* p = nullptr;
+        OpcUa_StatusCode status = OpcUa_EncodeableObject_Create(type, &p);
+        if (OpcUa_IsBad(status))
+            return status;
+        OpcUa_ExtensionObject_Clear(extension);
+        extension->TypeId.NodeId.IdentifierType = OpcUa_IdentifierType_Numeric;
+        extension->TypeId.NodeId.Identifier.Numeric = type->TypeId;
+        extension->Encoding = OpcUa_ExtensionObjectEncoding_EncodeableObject;
+        extension->Body.EncodeableObject.Type = type;
+        extension->Body.EncodeableObject.Object = p;
+        if (object != nullptr)
+            *object = p;
+        return OpcUa_Good;
+    }
 
-OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByName(const OpcUa_CharA* typeName)
-{
-    if (typeName == nullptr)
-        return nullptr;
-    return find(table().byName, std::string_view(typeName));
-}
+    OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByTypeId(OpcUa_UInt32 typeId)
+    {
+        return find(table().byTypeId, typeId);
+    }
 
-OPCUA_EXPORT OpcUa_EncodeableType* const* OpcUa_EncodeableTypeTable_GetAll(OpcUa_UInt32* count)
-{
-    if (count != nullptr)
-        *count = g_OpcUa_KnownEncodeableTypeCount;
-    return g_OpcUa_KnownEncodeableTypes;
-}
+    OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByEncodingId(OpcUa_UInt32 encodingId)
+    {
+        return find(table().byEncodingId, encodingId);
+    }
+
+    OPCUA_EXPORT OpcUa_EncodeableType* OpcUa_EncodeableTypeTable_FindByName(const OpcUa_CharA* typeName)
+    {
+        if (typeName == nullptr)
+            return nullptr;
+        return find(table().byName, std::string_view(typeName));
+    }
+
+    OPCUA_EXPORT OpcUa_EncodeableType* const* OpcUa_EncodeableTypeTable_GetAll(OpcUa_UInt32* count)
+    {
+        if (count != nullptr)
+            *count = g_OpcUa_KnownEncodeableTypeCount;
+        return g_OpcUa_KnownEncodeableTypes;
+    }
 
 } // extern "C"

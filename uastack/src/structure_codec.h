@@ -10,9 +10,10 @@
 #include <cstring>
 #include <type_traits>
 
-extern "C" {
-extern OpcUa_EncodeableType* const g_OpcUa_KnownEncodeableTypes[];
-extern const OpcUa_UInt32 g_OpcUa_KnownEncodeableTypeCount;
+extern "C"
+{
+    extern OpcUa_EncodeableType* const g_OpcUa_KnownEncodeableTypes[];
+    extern const OpcUa_UInt32 g_OpcUa_KnownEncodeableTypeCount;
 }
 
 namespace OpcUa
@@ -21,7 +22,8 @@ namespace OpcUa
 size_t valueSize(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type);
 void initValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value);
 void clearValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value);
-OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, void* target);
+OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source,
+                           void* target);
 int compareValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, const void* b);
 
 // Frees what a structure described by its field table owns, without resetting it (for storage
@@ -31,10 +33,10 @@ void releaseStructure(const OpcUa_EncodeableType* type, void* value);
 // Arrays of count elements in one OpcUa_Memory_Alloc block.
 void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* elements, OpcUa_Int32 count);
 // New block with deep copies (*target null for count <= 0 or a null source).
-OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, OpcUa_Int32 count,
-                           void** target);
-int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, OpcUa_Int32 countA, const void* b,
-                 OpcUa_Int32 countB);
+OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source,
+                           OpcUa_Int32 count, void** target);
+int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, OpcUa_Int32 countA,
+                 const void* b, OpcUa_Int32 countB);
 
 // Whether kind is stored as plain bytes that need no clear (numbers, Boolean, DateTime, Guid,
 // StatusCode, enumerations).
@@ -65,8 +67,10 @@ inline bool isPointerScalar(OpcUa_Byte type)
     case OpcUaType_LocalizedText:
     case OpcUaType_ExtensionObject:
     case OpcUaType_DataValue:
-    case OpcUaType_DiagnosticInfo: return true;
-    default: return false;
+    case OpcUaType_DiagnosticInfo:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -77,7 +81,8 @@ inline bool variantOwnsNothing(const OpcUa_Variant& v)
     // Null, the numbers, Boolean, DateTime and StatusCode (a Guid scalar is held by pointer).
     constexpr uint32_t kHeldInPlace = (1u << OpcUaType_Null) | (((1u << (OpcUaType_Double + 1)) - 1) & ~1u) |
                                       (1u << OpcUaType_DateTime) | (1u << OpcUaType_StatusCode);
-    return v.ArrayType == OpcUa_VariantArrayType_Scalar && v.Datatype < 32 && ((kHeldInPlace >> v.Datatype) & 1u) != 0;
+    return v.ArrayType == OpcUa_VariantArrayType_Scalar && v.Datatype < 32 &&
+           ((kHeldInPlace >> v.Datatype) & 1u) != 0;
 }
 
 // Wire size of the value of a Variant scalar of fixed size (numbers, Boolean, DateTime, StatusCode);
@@ -113,7 +118,8 @@ inline void writeFixedScalar(OpcUa_Byte* p, const OpcUa_Variant& v, size_t size)
 // their transfer in wire order.
 inline size_t dataValueTailSize(OpcUa_Byte mask)
 {
-    static constexpr auto kSize = [] {
+    static constexpr auto kSize = []
+    {
         std::array<OpcUa_Byte, 32> size{};
         for (unsigned bits = 0; bits < size.size(); ++bits) // the mask bits 0x02 to 0x20
             size[bits] = static_cast<OpcUa_Byte>(((bits & 0x01) ? 4 : 0) + ((bits & 0x02) ? 8 : 0) +
@@ -123,10 +129,12 @@ inline size_t dataValueTailSize(OpcUa_Byte mask)
     }();
     return kSize[(mask >> 1) & 0x1F];
 }
-template <typename Bytes, typename Value> inline void transferDataValueTail(Bytes p, OpcUa_Byte mask, Value& v)
+template <typename Bytes, typename Value>
+inline void transferDataValueTail(Bytes p, OpcUa_Byte mask, Value& v)
 {
     // Copies in the direction the pointer types allow: wire -> value or value -> wire.
-    auto move = [&](auto& field, size_t size) {
+    auto move = [&](auto& field, size_t size)
+    {
         if constexpr (std::is_const_v<std::remove_pointer_t<Bytes>>)
             std::memcpy(&field, p, size);
         else
@@ -147,8 +155,8 @@ template <typename Bytes, typename Value> inline void transferDataValueTail(Byte
 
 // Whether field f of a structure is on the wire for the structure's EncodingMask or SwitchField
 // value selector; sets *matched when it is the selected union member.
-inline bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f, OpcUa_UInt32 selector,
-                         bool* matched)
+inline bool fieldPresent(const OpcUa_EncodeableType* type, const OpcUa_FieldDescription& f,
+                         OpcUa_UInt32 selector, bool* matched)
 {
     if (type->StructureKind == OpcUa_StructureKind_Plain)
         return true;

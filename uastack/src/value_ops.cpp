@@ -27,7 +27,8 @@ template <typename T, void (*F)(T*)> void untyped(void* p)
 {
     F(static_cast<T*>(p));
 }
-template <typename T, OpcUa_StatusCode (*F)(const T*, T*)> OpcUa_StatusCode untypedCopy(const void* s, void* t)
+template <typename T, OpcUa_StatusCode (*F)(const T*, T*)>
+OpcUa_StatusCode untypedCopy(const void* s, void* t)
 {
     return F(static_cast<const T*>(s), static_cast<T*>(t));
 }
@@ -36,16 +37,39 @@ template <typename T, OpcUa_Int (*F)(const T*, const T*)> int untypedCompare(con
     return F(static_cast<const T*>(a), static_cast<const T*>(b));
 }
 
-#define OPS(T)                                                                                                 \
-    {sizeof(OpcUa_##T), untyped<OpcUa_##T, OpcUa_##T##_Initialize>, untyped<OpcUa_##T, OpcUa_##T##_Clear>,    \
-     untypedCopy<OpcUa_##T, OpcUa_##T##_CopyTo>, untypedCompare<OpcUa_##T, OpcUa_##T##_Compare>}
+#define OPS(T)                                                                                               \
+    {                                                                                                        \
+        sizeof(OpcUa_##T), untyped<OpcUa_##T, OpcUa_##T##_Initialize>,                                       \
+            untyped<OpcUa_##T, OpcUa_##T##_Clear>, untypedCopy<OpcUa_##T, OpcUa_##T##_CopyTo>,               \
+            untypedCompare<OpcUa_##T, OpcUa_##T##_Compare>                                                   \
+    }
 
-const BuiltInOps g_ops[26] = {
-    {0, nullptr, nullptr, nullptr, nullptr},
-    OPS(Boolean), OPS(SByte), OPS(Byte), OPS(Int16), OPS(UInt16), OPS(Int32), OPS(UInt32), OPS(Int64), OPS(UInt64),
-    OPS(Float), OPS(Double), OPS(String), OPS(DateTime), OPS(Guid), OPS(ByteString), OPS(XmlElement), OPS(NodeId),
-    OPS(ExpandedNodeId), OPS(StatusCode), OPS(QualifiedName), OPS(LocalizedText), OPS(ExtensionObject),
-    OPS(DataValue), OPS(Variant), OPS(DiagnosticInfo)};
+const BuiltInOps g_ops[26] = {{0, nullptr, nullptr, nullptr, nullptr},
+                              OPS(Boolean),
+                              OPS(SByte),
+                              OPS(Byte),
+                              OPS(Int16),
+                              OPS(UInt16),
+                              OPS(Int32),
+                              OPS(UInt32),
+                              OPS(Int64),
+                              OPS(UInt64),
+                              OPS(Float),
+                              OPS(Double),
+                              OPS(String),
+                              OPS(DateTime),
+                              OPS(Guid),
+                              OPS(ByteString),
+                              OPS(XmlElement),
+                              OPS(NodeId),
+                              OPS(ExpandedNodeId),
+                              OPS(StatusCode),
+                              OPS(QualifiedName),
+                              OPS(LocalizedText),
+                              OPS(ExtensionObject),
+                              OPS(DataValue),
+                              OPS(Variant),
+                              OPS(DiagnosticInfo)};
 } // namespace
 
 namespace OpcUa
@@ -81,7 +105,8 @@ void clearValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* value
         std::memset(value, 0, sizeof(OpcUa_Int32));
 }
 
-OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, void* target)
+OpcUa_StatusCode copyValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source,
+                           void* target)
 {
     if (kind >= 1 && kind <= 25)
         return g_ops[kind].copy(source, target);
@@ -122,7 +147,8 @@ void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* eleme
         for (OpcUa_Int32 i = 0; i < count; ++i)
         {
             // DataValue starts with its Variant.
-            auto* v = reinterpret_cast<OpcUa_Variant*>(static_cast<OpcUa_Byte*>(elements) + static_cast<size_t>(i) * size);
+            auto* v = reinterpret_cast<OpcUa_Variant*>(static_cast<OpcUa_Byte*>(elements) +
+                                                       static_cast<size_t>(i) * size);
             if (!variantOwnsNothing(*v))
                 OpcUa_Variant_Clear(v);
         }
@@ -144,8 +170,8 @@ void clearArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void* eleme
     OpcUa_Memory_Free(elements);
 }
 
-OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source, OpcUa_Int32 count,
-                           void** target)
+OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* source,
+                           OpcUa_Int32 count, void** target)
 {
     *target = nullptr;
     if (source == nullptr || count <= 0)
@@ -181,8 +207,8 @@ OpcUa_StatusCode copyArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, 
     return OpcUa_Good;
 }
 
-int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, OpcUa_Int32 countA, const void* b,
-                 OpcUa_Int32 countB)
+int compareArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, const void* a, OpcUa_Int32 countA,
+                 const void* b, OpcUa_Int32 countB)
 {
     if (a == nullptr || countA < 0)
         countA = 0;

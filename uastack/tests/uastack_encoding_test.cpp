@@ -35,17 +35,38 @@ void clearKind(OpcUa_UInt16 kind, AnyValue* v)
 {
     switch (kind)
     {
-    case OpcUaType_String: OpcUa_String_Clear(&v->string); break;
-    case OpcUaType_ByteString: OpcUa_ByteString_Clear(&v->byteString); break;
-    case OpcUaType_NodeId: OpcUa_NodeId_Clear(&v->nodeId); break;
-    case OpcUaType_ExpandedNodeId: OpcUa_ExpandedNodeId_Clear(&v->expandedNodeId); break;
-    case OpcUaType_QualifiedName: OpcUa_QualifiedName_Clear(&v->qualifiedName); break;
-    case OpcUaType_LocalizedText: OpcUa_LocalizedText_Clear(&v->localizedText); break;
-    case OpcUaType_ExtensionObject: OpcUa_ExtensionObject_Clear(&v->extensionObject); break;
-    case OpcUaType_DataValue: OpcUa_DataValue_Clear(&v->dataValue); break;
-    case OpcUaType_Variant: OpcUa_Variant_Clear(&v->variant); break;
-    case OpcUaType_DiagnosticInfo: OpcUa_DiagnosticInfo_Clear(&v->diagnosticInfo); break;
-    default: break;
+    case OpcUaType_String:
+        OpcUa_String_Clear(&v->string);
+        break;
+    case OpcUaType_ByteString:
+        OpcUa_ByteString_Clear(&v->byteString);
+        break;
+    case OpcUaType_NodeId:
+        OpcUa_NodeId_Clear(&v->nodeId);
+        break;
+    case OpcUaType_ExpandedNodeId:
+        OpcUa_ExpandedNodeId_Clear(&v->expandedNodeId);
+        break;
+    case OpcUaType_QualifiedName:
+        OpcUa_QualifiedName_Clear(&v->qualifiedName);
+        break;
+    case OpcUaType_LocalizedText:
+        OpcUa_LocalizedText_Clear(&v->localizedText);
+        break;
+    case OpcUaType_ExtensionObject:
+        OpcUa_ExtensionObject_Clear(&v->extensionObject);
+        break;
+    case OpcUaType_DataValue:
+        OpcUa_DataValue_Clear(&v->dataValue);
+        break;
+    case OpcUaType_Variant:
+        OpcUa_Variant_Clear(&v->variant);
+        break;
+    case OpcUaType_DiagnosticInfo:
+        OpcUa_DiagnosticInfo_Clear(&v->diagnosticInfo);
+        break;
+    default:
+        break;
     }
 }
 
@@ -73,55 +94,86 @@ std::vector<KnownEncoding> knownEncodings()
         {"BooleanTrue", OpcUaType_Boolean, [](AnyValue& v) { v.boolean = 1; }, {0x01}},
         {"Int32Negative", OpcUaType_Int32, [](AnyValue& v) { v.int32 = -2; }, {0xFE, 0xFF, 0xFF, 0xFF}},
         {"DoubleOne", OpcUaType_Double, [](AnyValue& v) { v.dbl = 1.0; }, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
-        {"StringNull", OpcUaType_String, [](AnyValue& v) { OpcUa_String_Initialize(&v.string); }, {0xFF, 0xFF, 0xFF, 0xFF}},
-        {"StringEmpty", OpcUaType_String, [](AnyValue& v) { OpcUa_String_AttachCopy(&v.string, ""); }, {0, 0, 0, 0}},
-        {"StringUtf8", OpcUaType_String, [](AnyValue& v) { OpcUa_String_AttachCopy(&v.string, "a\xC3\xA9"); },
+        {"StringNull",
+         OpcUaType_String,
+         [](AnyValue& v) { OpcUa_String_Initialize(&v.string); },
+         {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"StringEmpty",
+         OpcUaType_String,
+         [](AnyValue& v) { OpcUa_String_AttachCopy(&v.string, ""); },
+         {0, 0, 0, 0}},
+        {"StringUtf8",
+         OpcUaType_String,
+         [](AnyValue& v) { OpcUa_String_AttachCopy(&v.string, "a\xC3\xA9"); },
          {3, 0, 0, 0, 0x61, 0xC3, 0xA9}},
-        {"DateTime", OpcUaType_DateTime,
+        {"DateTime",
+         OpcUaType_DateTime,
          [](AnyValue& v) { v.dateTime = OpcUa_DateTime_FromInt64(0x0102030405060708LL); },
          {8, 7, 6, 5, 4, 3, 2, 1}},
-        {"Guid", OpcUaType_Guid, [](AnyValue& v) { v.guid = sampleGuid(); },
+        {"Guid",
+         OpcUaType_Guid,
+         [](AnyValue& v) { v.guid = sampleGuid(); },
          {0x91, 0x2B, 0x96, 0x72, 0x75, 0xFA, 0xE6, 0x4A, 0x8D, 0x28, 0xB4, 0x04, 0xDC, 0x7D, 0xAF, 0x63}},
-        {"ByteStringNull", OpcUaType_ByteString, [](AnyValue& v) { OpcUa_ByteString_Initialize(&v.byteString); },
+        {"ByteStringNull",
+         OpcUaType_ByteString,
+         [](AnyValue& v) { OpcUa_ByteString_Initialize(&v.byteString); },
          {0xFF, 0xFF, 0xFF, 0xFF}},
-        {"ByteStringEmptyWithoutBlock", OpcUaType_ByteString, [](AnyValue& v) { v.byteString.Length = 0; }, {0, 0, 0, 0}},
-        {"NodeIdTwoByte", OpcUaType_NodeId, [](AnyValue& v) { v.nodeId.Identifier.Numeric = 72; }, {0x00, 0x48}},
-        {"NodeIdFourByte", OpcUaType_NodeId,
-         [](AnyValue& v) {
+        {"ByteStringEmptyWithoutBlock",
+         OpcUaType_ByteString,
+         [](AnyValue& v) { v.byteString.Length = 0; },
+         {0, 0, 0, 0}},
+        {"NodeIdTwoByte",
+         OpcUaType_NodeId,
+         [](AnyValue& v) { v.nodeId.Identifier.Numeric = 72; },
+         {0x00, 0x48}},
+        {"NodeIdFourByte",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.NamespaceIndex = 5;
              v.nodeId.Identifier.Numeric = 1025;
          },
          {0x01, 0x05, 0x01, 0x04}},
-        {"NodeIdNumeric", OpcUaType_NodeId,
-         [](AnyValue& v) {
+        {"NodeIdNumeric",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.NamespaceIndex = 1;
              v.nodeId.Identifier.Numeric = 70000;
          },
          {0x02, 0x01, 0x00, 0x70, 0x11, 0x01, 0x00}},
-        {"NodeIdNamespaceAbove255", OpcUaType_NodeId,
-         [](AnyValue& v) {
+        {"NodeIdNamespaceAbove255",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.NamespaceIndex = 256;
              v.nodeId.Identifier.Numeric = 1;
          },
          {0x02, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00}},
-        {"NodeIdString", OpcUaType_NodeId,
-         [](AnyValue& v) {
+        {"NodeIdString",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.IdentifierType = OpcUa_IdentifierType_String;
              v.nodeId.NamespaceIndex = 1;
              OpcUa_String_AttachCopy(&v.nodeId.Identifier.String, "Hot");
          },
          {0x03, 0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x48, 0x6F, 0x74}},
-        {"NodeIdGuid", OpcUaType_NodeId,
-         [](AnyValue& v) {
+        {"NodeIdGuid",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.IdentifierType = OpcUa_IdentifierType_Guid;
              v.nodeId.NamespaceIndex = 2;
              v.nodeId.Identifier.Guid = newValue<OpcUa_Guid>();
              *v.nodeId.Identifier.Guid = sampleGuid();
          },
-         {0x04, 0x02, 0x00, 0x91, 0x2B, 0x96, 0x72, 0x75, 0xFA, 0xE6, 0x4A, 0x8D, 0x28, 0xB4, 0x04, 0xDC, 0x7D, 0xAF,
-          0x63}},
-        {"NodeIdOpaque", OpcUaType_NodeId,
-         [](AnyValue& v) {
+         {0x04, 0x02, 0x00, 0x91, 0x2B, 0x96, 0x72, 0x75, 0xFA, 0xE6, 0x4A, 0x8D, 0x28, 0xB4, 0x04, 0xDC,
+          0x7D, 0xAF, 0x63}},
+        {"NodeIdOpaque",
+         OpcUaType_NodeId,
+         [](AnyValue& v)
+         {
              v.nodeId.IdentifierType = OpcUa_IdentifierType_Opaque;
              v.nodeId.NamespaceIndex = 3;
              v.nodeId.Identifier.ByteString.Data = newValue<OpcUa_Byte[2]>()[0];
@@ -130,31 +182,40 @@ std::vector<KnownEncoding> knownEncodings()
              v.nodeId.Identifier.ByteString.Length = 2;
          },
          {0x05, 0x03, 0x00, 0x02, 0x00, 0x00, 0x00, 0xAB, 0xCD}},
-        {"ExpandedNodeIdUriAndServer", OpcUaType_ExpandedNodeId,
-         [](AnyValue& v) {
+        {"ExpandedNodeIdUriAndServer",
+         OpcUaType_ExpandedNodeId,
+         [](AnyValue& v)
+         {
              v.expandedNodeId.NodeId.Identifier.Numeric = 72;
              OpcUa_String_AttachCopy(&v.expandedNodeId.NamespaceUri, "u");
              v.expandedNodeId.ServerIndex = 2;
          },
          {0xC0, 0x48, 0x01, 0x00, 0x00, 0x00, 0x75, 0x02, 0x00, 0x00, 0x00}},
-        {"QualifiedName", OpcUaType_QualifiedName,
-         [](AnyValue& v) {
+        {"QualifiedName",
+         OpcUaType_QualifiedName,
+         [](AnyValue& v)
+         {
              v.qualifiedName.NamespaceIndex = 2;
              OpcUa_String_AttachCopy(&v.qualifiedName.Name, "N");
          },
          {0x02, 0x00, 0x01, 0x00, 0x00, 0x00, 0x4E}},
-        {"LocalizedTextBoth", OpcUaType_LocalizedText,
-         [](AnyValue& v) {
+        {"LocalizedTextBoth",
+         OpcUaType_LocalizedText,
+         [](AnyValue& v)
+         {
              OpcUa_String_AttachCopy(&v.localizedText.Locale, "en");
              OpcUa_String_AttachCopy(&v.localizedText.Text, "Hi");
          },
          {0x03, 0x02, 0, 0, 0, 0x65, 0x6E, 0x02, 0, 0, 0, 0x48, 0x69}},
-        {"LocalizedTextTextOnly", OpcUaType_LocalizedText,
+        {"LocalizedTextTextOnly",
+         OpcUaType_LocalizedText,
          [](AnyValue& v) { OpcUa_String_AttachCopy(&v.localizedText.Text, "Hi"); },
          {0x02, 0x02, 0, 0, 0, 0x48, 0x69}},
         {"ExtensionObjectEmpty", OpcUaType_ExtensionObject, [](AnyValue&) {}, {0x00, 0x00, 0x00}},
-        {"ExtensionObjectUnknownBodyKept", OpcUaType_ExtensionObject,
-         [](AnyValue& v) {
+        {"ExtensionObjectUnknownBodyKept",
+         OpcUaType_ExtensionObject,
+         [](AnyValue& v)
+         {
              v.extensionObject.TypeId.NodeId.NamespaceIndex = 3;
              v.extensionObject.TypeId.NodeId.Identifier.Numeric = 12345;
              v.extensionObject.Encoding = OpcUa_ExtensionObjectEncoding_Binary;
@@ -165,22 +226,28 @@ std::vector<KnownEncoding> knownEncodings()
          },
          {0x01, 0x03, 0x39, 0x30, 0x01, 0x03, 0, 0, 0, 0xAA, 0xBB, 0xCC}},
         {"VariantNull", OpcUaType_Variant, [](AnyValue&) {}, {0x00}},
-        {"VariantInt32", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantInt32",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_Int32;
              v.variant.Value.Int32 = 5;
          },
          {0x06, 0x05, 0x00, 0x00, 0x00}},
-        {"VariantNodeIdScalar", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantNodeIdScalar",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_NodeId;
              v.variant.Value.NodeId = newValue<OpcUa_NodeId>();
              OpcUa_NodeId_Initialize(v.variant.Value.NodeId);
              v.variant.Value.NodeId->Identifier.Numeric = 85;
          },
          {0x11, 0x00, 0x55}},
-        {"VariantUInt16Array", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantUInt16Array",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_UInt16;
              v.variant.ArrayType = OpcUa_VariantArrayType_Array;
              v.variant.Value.Array.Length = 2;
@@ -189,8 +256,10 @@ std::vector<KnownEncoding> knownEncodings()
              v.variant.Value.Array.Value.UInt16Array[1] = 2;
          },
          {0x85, 0x02, 0, 0, 0, 0x01, 0x00, 0x02, 0x00}},
-        {"VariantStringArrayWithNullElement", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantStringArrayWithNullElement",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_String;
              v.variant.ArrayType = OpcUa_VariantArrayType_Array;
              v.variant.Value.Array.Length = 2;
@@ -201,8 +270,10 @@ std::vector<KnownEncoding> knownEncodings()
              v.variant.Value.Array.Value.StringArray = s;
          },
          {0x8C, 0x02, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0, 0, 0, 0x78}},
-        {"VariantByteMatrix", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantByteMatrix",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_Byte;
              v.variant.ArrayType = OpcUa_VariantArrayType_Matrix;
              v.variant.Value.Matrix.NoOfDimensions = 2;
@@ -213,8 +284,10 @@ std::vector<KnownEncoding> knownEncodings()
              memcpy(v.variant.Value.Matrix.Value.ByteArray, "\x01\x02\x03\x04", 4);
          },
          {0xC3, 0x04, 0, 0, 0, 1, 2, 3, 4, 0x02, 0, 0, 0, 0x02, 0, 0, 0, 0x02, 0, 0, 0}},
-        {"VariantArrayOfVariants", OpcUaType_Variant,
-         [](AnyValue& v) {
+        {"VariantArrayOfVariants",
+         OpcUaType_Variant,
+         [](AnyValue& v)
+         {
              v.variant.Datatype = OpcUaType_Variant;
              v.variant.ArrayType = OpcUa_VariantArrayType_Array;
              v.variant.Value.Array.Length = 1;
@@ -225,18 +298,24 @@ std::vector<KnownEncoding> knownEncodings()
              v.variant.Value.Array.Value.VariantArray = inner;
          },
          {0x98, 0x01, 0, 0, 0, 0x01, 0x01}},
-        {"DataValueValueSourceTimeServerPicoseconds", OpcUaType_DataValue,
-         [](AnyValue& v) {
+        {"DataValueValueSourceTimeServerPicoseconds",
+         OpcUaType_DataValue,
+         [](AnyValue& v)
+         {
              v.dataValue.Value.Datatype = OpcUaType_Byte;
              v.dataValue.Value.Value.Byte = 7;
              v.dataValue.SourceTimestamp = OpcUa_DateTime_FromInt64(1);
              v.dataValue.ServerPicoseconds = 9;
          },
          {0x25, 0x03, 0x07, 1, 0, 0, 0, 0, 0, 0, 0, 0x09, 0x00}},
-        {"DataValueStatusOnly", OpcUaType_DataValue,
-         [](AnyValue& v) { v.dataValue.StatusCode = OpcUa_BadNodeIdUnknown; }, {0x02, 0x00, 0x00, 0x34, 0x80}},
-        {"DiagnosticInfoNested", OpcUaType_DiagnosticInfo,
-         [](AnyValue& v) {
+        {"DataValueStatusOnly",
+         OpcUaType_DataValue,
+         [](AnyValue& v) { v.dataValue.StatusCode = OpcUa_BadNodeIdUnknown; },
+         {0x02, 0x00, 0x00, 0x34, 0x80}},
+        {"DiagnosticInfoNested",
+         OpcUaType_DiagnosticInfo,
+         [](AnyValue& v)
+         {
              OpcUa_DiagnosticInfo_Initialize(&v.diagnosticInfo);
              v.diagnosticInfo.SymbolicId = 1;
              v.diagnosticInfo.Locale = 0;
@@ -275,7 +354,8 @@ TEST_P(UaStackKnownEncoding, EncodesToTheBytesAndDecodesBackToAnEqualValue)
 }
 
 INSTANTIATE_TEST_SUITE_P(BuiltIns, UaStackKnownEncoding, ::testing::ValuesIn(knownEncodings()),
-                         [](const ::testing::TestParamInfo<KnownEncoding>& i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<KnownEncoding>& i)
+                         { return std::string(i.param.name); });
 
 TEST(UaStackDecoding, NonZeroBooleanBytesDecodeAsTrue)
 {
@@ -289,8 +369,8 @@ TEST(UaStackDecoding, NonZeroBooleanBytesDecodeAsTrue)
 TEST(UaStackDecoding, ExtensionObjectWithAKnownEncodingIdIsDecodedIntoItsStructure)
 {
     // Range {Low 1.0, High 2.0} under its encoding id 886 (four-byte NodeId form).
-    const OpcUa_Byte bytes[] = {0x01, 0x00, 0x76, 0x03, 0x01, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F,
-                                0,    0,    0,    0,    0,    0,    0, 0x40};
+    const OpcUa_Byte bytes[] = {0x01, 0x00, 0x76, 0x03, 0x01, 0x10, 0, 0, 0, 0, 0, 0,   0,
+                                0,    0,    0xF0, 0x3F, 0,    0,    0, 0, 0, 0, 0, 0x40};
     OpcUa::BinaryDecoder decoder(bytes, sizeof(bytes));
     OpcUa_ExtensionObject e;
     ASSERT_EQ(OpcUa_Good, decoder.readExtensionObject(&e));
@@ -330,7 +410,8 @@ TEST(UaStackEncoding, ExtensionObjectTypeIdGoesOnTheWireAsAPlainNodeId)
     e.TypeId.ServerIndex = 3;
     OpcUa::BinaryEncoder encoder;
     ASSERT_EQ(OpcUa_Good, encoder.writeExtensionObject(e));
-    EXPECT_EQ((std::vector<OpcUa_Byte>{0x00, 0x48, 0x00}), std::vector<OpcUa_Byte>(encoder.data(), encoder.data() + encoder.size()));
+    EXPECT_EQ((std::vector<OpcUa_Byte>{0x00, 0x48, 0x00}),
+              std::vector<OpcUa_Byte>(encoder.data(), encoder.data() + encoder.size()));
     OpcUa_ExtensionObject_Clear(&e);
 }
 } // namespace

@@ -33,10 +33,11 @@ Bytes encoded(OpcUa_EncodeableType* type, uint32_t seed)
 std::vector<Bytes> corpus()
 {
     std::vector<Bytes> c;
-    OpcUa_EncodeableType* types[] = {&OpcUa_ReadRequest_EncodeableType,       &OpcUa_ReadResponse_EncodeableType,
-                                     &OpcUa_WriteRequest_EncodeableType,      &OpcUa_PublishResponse_EncodeableType,
-                                     &OpcUa_CreateSessionRequest_EncodeableType, &OpcUa_CallRequest_EncodeableType,
-                                     &OpcUa_BrowseResponse_EncodeableType,    &OpcUa_CreateMonitoredItemsRequest_EncodeableType};
+    OpcUa_EncodeableType* types[] = {
+        &OpcUa_ReadRequest_EncodeableType,          &OpcUa_ReadResponse_EncodeableType,
+        &OpcUa_WriteRequest_EncodeableType,         &OpcUa_PublishResponse_EncodeableType,
+        &OpcUa_CreateSessionRequest_EncodeableType, &OpcUa_CallRequest_EncodeableType,
+        &OpcUa_BrowseResponse_EncodeableType,       &OpcUa_CreateMonitoredItemsRequest_EncodeableType};
     uint32_t seed = 1;
     for (OpcUa_EncodeableType* t : types)
         for (int i = 0; i < 3; ++i)
@@ -66,8 +67,9 @@ public:
 
     void mutate(Bytes& b)
     {
-        static const int32_t interesting[] = {-1, -2, 0, 1, 0x7F, 0x80, 0xFF, 0x7FFF, 0xFFFF, 0x10000,
-                                              65536, 65537, 0x7FFFFFFF, static_cast<int32_t>(0x80000000)};
+        static const int32_t interesting[] = {
+            -1,     -2,     0,       1,     0x7F,  0x80,       0xFF,
+            0x7FFF, 0xFFFF, 0x10000, 65536, 65537, 0x7FFFFFFF, static_cast<int32_t>(0x80000000)};
         int rounds = 1 + next() % 4;
         for (int r = 0; r < rounds; ++r)
         {
@@ -117,7 +119,8 @@ TEST(UaStackFuzz, MutatedMessagesNeverBreakTheDecoder)
     if (const char* dir = std::getenv("UASTACK_FUZZ_CORPUS_DIR"))
         for (size_t i = 0; i < seeds.size(); ++i)
             std::ofstream(std::string(dir) + "/seed" + std::to_string(i), std::ios::binary)
-                .write(reinterpret_cast<const char*>(seeds[i].data()), static_cast<std::streamsize>(seeds[i].size()));
+                .write(reinterpret_cast<const char*>(seeds[i].data()),
+                       static_cast<std::streamsize>(seeds[i].size()));
 
     Mutator mutator(0x5EED);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);

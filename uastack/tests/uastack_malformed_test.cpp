@@ -45,12 +45,14 @@ Bytes richReadResponse()
         OpcUa_DataValue_Initialize(&response.Results[i]);
         uastacktest::ValueFiller(100 + i).fillValue(OpcUaType_DataValue, nullptr, &response.Results[i], 0);
     }
-    response.DiagnosticInfos = static_cast<OpcUa_DiagnosticInfo*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_DiagnosticInfo)));
+    response.DiagnosticInfos =
+        static_cast<OpcUa_DiagnosticInfo*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_DiagnosticInfo)));
     response.NoOfDiagnosticInfos = 2;
     for (int i = 0; i < 2; ++i)
     {
         OpcUa_DiagnosticInfo_Initialize(&response.DiagnosticInfos[i]);
-        uastacktest::ValueFiller(200 + i).fillValue(OpcUaType_DiagnosticInfo, nullptr, &response.DiagnosticInfos[i], 0);
+        uastacktest::ValueFiller(200 + i).fillValue(OpcUaType_DiagnosticInfo, nullptr,
+                                                    &response.DiagnosticInfos[i], 0);
     }
     OpcUa::BinaryEncoder encoder;
     EXPECT_EQ(OpcUa_Good, encoder.writeMessage(&OpcUa_ReadResponse_EncodeableType, &response));
@@ -58,7 +60,8 @@ Bytes richReadResponse()
     return Bytes(encoder.data(), encoder.data() + encoder.size());
 }
 
-OpcUa_StatusCode decodeMessage(const Bytes& bytes, const OpcUa::EncodingLimits& limits = OpcUa::EncodingLimits())
+OpcUa_StatusCode decodeMessage(const Bytes& bytes,
+                               const OpcUa::EncodingLimits& limits = OpcUa::EncodingLimits())
 {
     OpcUa::BinaryDecoder decoder(bytes.data(), bytes.size(), limits);
     OpcUa_EncodeableType* type = nullptr;
@@ -71,7 +74,8 @@ OpcUa_StatusCode decodeMessage(const Bytes& bytes, const OpcUa::EncodingLimits& 
     return status;
 }
 
-OpcUa_StatusCode decodeVariant(const Bytes& bytes, const OpcUa::EncodingLimits& limits = OpcUa::EncodingLimits())
+OpcUa_StatusCode decodeVariant(const Bytes& bytes,
+                               const OpcUa::EncodingLimits& limits = OpcUa::EncodingLimits())
 {
     OpcUa::BinaryDecoder decoder(bytes.data(), bytes.size(), limits);
     OpcUa_Variant v;
@@ -175,47 +179,173 @@ std::vector<MalformedCase> malformedVariants()
     OpcUa::EncodingLimits defaults;
     return {
         {"UnknownBuiltInType", [] { return Bytes{0x1A}; }, OpcUa_BadDecodingError, defaults},
-        {"ScalarVariantInVariant", [] { return Bytes{0x18, 0x00}; }, OpcUa_BadDecodingError, defaults},
-        {"DimensionsWithoutArray", [] { return Bytes{0x46, 0, 0, 0, 0}; }, OpcUa_BadDecodingError, defaults},
-        {"ArrayOfNullType", [] { return Bytes{0x80, 0, 0, 0, 0}; }, OpcUa_BadDecodingError, defaults},
-        {"NegativeArrayLength", [] { Bytes b{0x86}; put32(b, -2); return b; }, OpcUa_BadDecodingError, defaults},
-        {"ArrayLongerThanTheInput", [] { Bytes b{0x86}; put32(b, 60000); return b; }, OpcUa_BadDecodingError, defaults},
-        {"ArrayOverTheLengthLimit", [] { Bytes b{0x83}; put32(b, 70000); return b; }, OpcUa_BadEncodingLimitsExceeded,
-         defaults},
-        {"ArrayOverTheAllocationLimit", [] { Bytes b{0x86}; put32(b, 100); b.resize(b.size() + 400); return b; },
-         OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxAlloc = 64; })},
-        {"StringNegativeLength", [] { Bytes b{0x0C}; put32(b, -7); return b; }, OpcUa_BadDecodingError, defaults},
-        {"StringHugeLength", [] { Bytes b{0x0C}; put32(b, 0x7FFFFFF0); return b; }, OpcUa_BadEncodingLimitsExceeded,
-         defaults},
-        {"StringLongerThanTheInput", [] { Bytes b{0x0C}; put32(b, 1000); b.push_back('x'); return b; },
+        {"ScalarVariantInVariant",
+         [] {
+             return Bytes{0x18, 0x00};
+         },
          OpcUa_BadDecodingError, defaults},
-        {"StringOverItsLimit", [] { Bytes b{0x0C}; put32(b, 5); b.insert(b.end(), 5, 'x'); return b; },
+        {"DimensionsWithoutArray",
+         [] {
+             return Bytes{0x46, 0, 0, 0, 0};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"ArrayOfNullType",
+         [] {
+             return Bytes{0x80, 0, 0, 0, 0};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"NegativeArrayLength",
+         []
+         {
+             Bytes b{0x86};
+             put32(b, -2);
+             return b;
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"ArrayLongerThanTheInput",
+         []
+         {
+             Bytes b{0x86};
+             put32(b, 60000);
+             return b;
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"ArrayOverTheLengthLimit",
+         []
+         {
+             Bytes b{0x83};
+             put32(b, 70000);
+             return b;
+         },
+         OpcUa_BadEncodingLimitsExceeded, defaults},
+        {"ArrayOverTheAllocationLimit",
+         []
+         {
+             Bytes b{0x86};
+             put32(b, 100);
+             b.resize(b.size() + 400);
+             return b;
+         },
+         OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxAlloc = 64; })},
+        {"StringNegativeLength",
+         []
+         {
+             Bytes b{0x0C};
+             put32(b, -7);
+             return b;
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"StringHugeLength",
+         []
+         {
+             Bytes b{0x0C};
+             put32(b, 0x7FFFFFF0);
+             return b;
+         },
+         OpcUa_BadEncodingLimitsExceeded, defaults},
+        {"StringLongerThanTheInput",
+         []
+         {
+             Bytes b{0x0C};
+             put32(b, 1000);
+             b.push_back('x');
+             return b;
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"StringOverItsLimit",
+         []
+         {
+             Bytes b{0x0C};
+             put32(b, 5);
+             b.insert(b.end(), 5, 'x');
+             return b;
+         },
          OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxStringLength = 4; })},
-        {"ByteStringOverItsLimit", [] { Bytes b{0x0F}; put32(b, 5); b.insert(b.end(), 5, 1); return b; },
+        {"ByteStringOverItsLimit",
+         []
+         {
+             Bytes b{0x0F};
+             put32(b, 5);
+             b.insert(b.end(), 5, 1);
+             return b;
+         },
          OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxByteStringLength = 4; })},
         {"MatrixDimensionsDisagreeWithLength",
-         [] { Bytes b{0xC3}; put32(b, 2); b.push_back(1); b.push_back(2); put32(b, 1); put32(b, 3); return b; },
+         []
+         {
+             Bytes b{0xC3};
+             put32(b, 2);
+             b.push_back(1);
+             b.push_back(2);
+             put32(b, 1);
+             put32(b, 3);
+             return b;
+         },
          OpcUa_BadDecodingError, defaults},
         {"MatrixNegativeDimension",
-         [] { Bytes b{0xC3}; put32(b, 0); put32(b, 2); put32(b, -1); put32(b, 0); return b; }, OpcUa_BadDecodingError,
-         defaults},
-        {"NodeIdUnknownEncoding", [] { return Bytes{0x11, 0x06, 0x00}; }, OpcUa_BadDecodingError, defaults},
-        {"NodeIdWithExpandedFlags", [] { return Bytes{0x11, 0x80, 0x01}; }, OpcUa_BadDecodingError, defaults},
-        {"LocalizedTextUnknownMaskBits", [] { return Bytes{0x15, 0x04}; }, OpcUa_BadDecodingError, defaults},
-        {"DataValueUnknownMaskBits", [] { return Bytes{0x17, 0x40}; }, OpcUa_BadDecodingError, defaults},
-        {"DiagnosticInfoUnknownMaskBits", [] { return Bytes{0x19, 0x80}; }, OpcUa_BadDecodingError, defaults},
-        {"ExtensionObjectUnknownBodyEncoding", [] { return Bytes{0x16, 0x00, 0x00, 0x03}; }, OpcUa_BadDecodingError,
-         defaults},
+         []
+         {
+             Bytes b{0xC3};
+             put32(b, 0);
+             put32(b, 2);
+             put32(b, -1);
+             put32(b, 0);
+             return b;
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"NodeIdUnknownEncoding",
+         [] {
+             return Bytes{0x11, 0x06, 0x00};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"NodeIdWithExpandedFlags",
+         [] {
+             return Bytes{0x11, 0x80, 0x01};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"LocalizedTextUnknownMaskBits",
+         [] {
+             return Bytes{0x15, 0x04};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"DataValueUnknownMaskBits",
+         [] {
+             return Bytes{0x17, 0x40};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"DiagnosticInfoUnknownMaskBits",
+         [] {
+             return Bytes{0x19, 0x80};
+         },
+         OpcUa_BadDecodingError, defaults},
+        {"ExtensionObjectUnknownBodyEncoding",
+         [] {
+             return Bytes{0x16, 0x00, 0x00, 0x03};
+         },
+         OpcUa_BadDecodingError, defaults},
         {"KnownBodyShorterThanItsStructure",
-         [] { Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01}; put32(b, 8); b.insert(b.end(), 16, 0); return b; },
+         []
+         {
+             Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01};
+             put32(b, 8);
+             b.insert(b.end(), 16, 0);
+             return b;
+         },
          OpcUa_BadDecodingError, defaults},
-        {"KnownBodyLengthNegative", [] { Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01}; put32(b, -1); return b; },
+        {"KnownBodyLengthNegative",
+         []
+         {
+             Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01};
+             put32(b, -1);
+             return b;
+         },
          OpcUa_BadDecodingError, defaults},
-        {"VariantsNestedBeyondTheLimit", [] { return nestedVariants(70); }, OpcUa_BadEncodingLimitsExceeded, defaults},
-        {"DiagnosticInfosNestedBeyondTheLimit", [] { return nestedDiagnostics(70); }, OpcUa_BadEncodingLimitsExceeded,
+        {"VariantsNestedBeyondTheLimit", [] { return nestedVariants(70); }, OpcUa_BadEncodingLimitsExceeded,
          defaults},
-        {"DataValuesNestedBeyondTheLimit", [] { return nestedDataValues(40); }, OpcUa_BadEncodingLimitsExceeded,
-         defaults},
+        {"DiagnosticInfosNestedBeyondTheLimit", [] { return nestedDiagnostics(70); },
+         OpcUa_BadEncodingLimitsExceeded, defaults},
+        {"DataValuesNestedBeyondTheLimit", [] { return nestedDataValues(40); },
+         OpcUa_BadEncodingLimitsExceeded, defaults},
         {"ExtensionObjectsNestedBeyondTheLimit", [] { return nestedExtensionObjects(40); },
          OpcUa_BadEncodingLimitsExceeded, defaults},
         {"InputLargerThanTheMessageLimit", [] { return Bytes(100, 0); }, OpcUa_BadEncodingLimitsExceeded,
@@ -234,7 +364,8 @@ TEST_P(UaStackMalformedVariant, GivesTheRightBadCodeAndOwnsNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, UaStackMalformedVariant, ::testing::ValuesIn(malformedVariants()),
-                         [](const ::testing::TestParamInfo<MalformedCase>& i) { return std::string(i.param.name); });
+                         [](const ::testing::TestParamInfo<MalformedCase>& i)
+                         { return std::string(i.param.name); });
 
 TEST(UaStackMalformed, NestingJustWithinTheLimitDecodes)
 {

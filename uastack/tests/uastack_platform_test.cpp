@@ -64,8 +64,9 @@ TEST(UaStackString, FormattingIsBoundedAndKnowsThe64BitPrefix)
     EXPECT_EQ(-1, OpcUa_StringA_snprintf(buffer, sizeof(buffer), "%s", "0123456789"));
     EXPECT_STREQ("0123456", buffer);
     char wide[64];
-    OpcUa_StringA_snprintf(wide, sizeof(wide), "%I64d|%I64u|%5I64x|I64", static_cast<long long>(-5000000000LL),
-                           static_cast<unsigned long long>(18000000000000000000ULL), static_cast<unsigned long long>(255));
+    OpcUa_StringA_snprintf(
+        wide, sizeof(wide), "%I64d|%I64u|%5I64x|I64", static_cast<long long>(-5000000000LL),
+        static_cast<unsigned long long>(18000000000000000000ULL), static_cast<unsigned long long>(255));
     EXPECT_STREQ("-5000000000|18000000000000000000|   ff|I64", wide);
 }
 

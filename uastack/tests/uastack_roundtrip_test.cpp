@@ -16,7 +16,10 @@ struct Object
 {
     OpcUa_EncodeableType* type;
     void* p = nullptr;
-    explicit Object(OpcUa_EncodeableType* t) : type(t) { EXPECT_EQ(OpcUa_Good, OpcUa_EncodeableObject_Create(t, &p)); }
+    explicit Object(OpcUa_EncodeableType* t) : type(t)
+    {
+        EXPECT_EQ(OpcUa_Good, OpcUa_EncodeableObject_Create(t, &p));
+    }
     ~Object() { OpcUa_EncodeableObject_Delete(type, &p); }
 };
 
@@ -155,7 +158,10 @@ template <OpcUa_EncodeableType* T> struct Thunks
 {
     static void init(void* v) { OpcUa_Structure_Initialize(T, v); }
     static void clear(void* v) { OpcUa_Structure_Clear(T, v); }
-    static OpcUa_StatusCode size(void* v, OpcUa_Encoder* e, OpcUa_Int32* s) { return OpcUa_Structure_GetSize(T, v, e, s); }
+    static OpcUa_StatusCode size(void* v, OpcUa_Encoder* e, OpcUa_Int32* s)
+    {
+        return OpcUa_Structure_GetSize(T, v, e, s);
+    }
     static OpcUa_StatusCode encode(void* v, OpcUa_Encoder* e) { return OpcUa_Structure_Encode(T, v, e); }
     static OpcUa_StatusCode decode(void* v, OpcUa_Decoder* d) { return OpcUa_Structure_Decode(T, v, d); }
 };
@@ -163,22 +169,42 @@ template <OpcUa_EncodeableType* T> struct Thunks
 const OpcUa_FieldDescription g_optionalFields[] = {
     {"Always", OpcUaType_Int32, OpcUa_False, -1, 0, offsetof(Optional, Always), 0, nullptr},
     {"Name", OpcUaType_String, OpcUa_False, 0, 0, offsetof(Optional, Name), 0, nullptr},
-    {"Values", OpcUaType_Double, OpcUa_True, 1, 0, offsetof(Optional, Values), offsetof(Optional, NoOfValues), nullptr},
+    {"Values", OpcUaType_Double, OpcUa_True, 1, 0, offsetof(Optional, Values), offsetof(Optional, NoOfValues),
+     nullptr},
 };
 const OpcUa_FieldDescription g_choiceFields[] = {
     {"Small", OpcUaType_UInt16, OpcUa_False, -1, 1, offsetof(Choice, Small), 0, nullptr},
     {"Text", OpcUaType_LocalizedText, OpcUa_False, -1, 2, offsetof(Choice, Text), 0, nullptr},
 };
 
-OpcUa_EncodeableType g_optionalType = {"Optional", 0, 0, 0, nullptr, sizeof(Optional),
-                                       Thunks<&g_optionalType>::init, Thunks<&g_optionalType>::clear,
-                                       Thunks<&g_optionalType>::size, Thunks<&g_optionalType>::encode,
-                                       Thunks<&g_optionalType>::decode, OpcUa_StructureKind_OptionalFields, 3,
+OpcUa_EncodeableType g_optionalType = {"Optional",
+                                       0,
+                                       0,
+                                       0,
+                                       nullptr,
+                                       sizeof(Optional),
+                                       Thunks<&g_optionalType>::init,
+                                       Thunks<&g_optionalType>::clear,
+                                       Thunks<&g_optionalType>::size,
+                                       Thunks<&g_optionalType>::encode,
+                                       Thunks<&g_optionalType>::decode,
+                                       OpcUa_StructureKind_OptionalFields,
+                                       3,
                                        g_optionalFields};
-OpcUa_EncodeableType g_choiceType = {"Choice", 0, 0, 0, nullptr, sizeof(Choice),
-                                     Thunks<&g_choiceType>::init, Thunks<&g_choiceType>::clear,
-                                     Thunks<&g_choiceType>::size, Thunks<&g_choiceType>::encode,
-                                     Thunks<&g_choiceType>::decode, OpcUa_StructureKind_Union, 2, g_choiceFields};
+OpcUa_EncodeableType g_choiceType = {"Choice",
+                                     0,
+                                     0,
+                                     0,
+                                     nullptr,
+                                     sizeof(Choice),
+                                     Thunks<&g_choiceType>::init,
+                                     Thunks<&g_choiceType>::clear,
+                                     Thunks<&g_choiceType>::size,
+                                     Thunks<&g_choiceType>::encode,
+                                     Thunks<&g_choiceType>::decode,
+                                     OpcUa_StructureKind_Union,
+                                     2,
+                                     g_choiceFields};
 
 std::vector<OpcUa_Byte> encodeStructure(OpcUa_EncodeableType* type, void* value)
 {
@@ -194,7 +220,8 @@ TEST(UaStackNewerStructures, OptionalFieldsAreWrittenOnlyWhenTheirMaskBitIsSet)
     v->Always = 7;
     OpcUa_String_AttachCopy(&v->Name, "n");
     v->EncodingMask = 0x1; // Name present, Values absent
-    EXPECT_EQ((std::vector<OpcUa_Byte>{1, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 'n'}), encodeStructure(o.type, o.p));
+    EXPECT_EQ((std::vector<OpcUa_Byte>{1, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 'n'}),
+              encodeStructure(o.type, o.p));
     v->EncodingMask = 0x2; // Values present (empty), Name absent
     std::vector<OpcUa_Byte> bytes = encodeStructure(o.type, o.p);
     EXPECT_EQ((std::vector<OpcUa_Byte>{2, 0, 0, 0, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), bytes);

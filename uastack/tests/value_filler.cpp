@@ -144,7 +144,8 @@ void ValueFiller::fillVariant(OpcUa_Variant* v, int depth)
             type = OpcUaType_Float;
         v->Datatype = type;
         v->ArrayType = OpcUa_VariantArrayType_Matrix;
-        OpcUa_Int32 dims[2] = {static_cast<OpcUa_Int32>(1 + next() % 3), static_cast<OpcUa_Int32>(1 + next() % 3)};
+        OpcUa_Int32 dims[2] = {static_cast<OpcUa_Int32>(1 + next() % 3),
+                               static_cast<OpcUa_Int32>(1 + next() % 3)};
         OpcUa_Int32 count = dims[0] * dims[1];
         v->Value.Matrix.NoOfDimensions = 2;
         v->Value.Matrix.Dimensions = static_cast<OpcUa_Int32*>(OpcUa_Memory_Alloc(sizeof(dims)));
@@ -162,8 +163,8 @@ void ValueFiller::fillVariant(OpcUa_Variant* v, int depth)
     }
 }
 
-void ValueFiller::fillArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void** elements, OpcUa_Int32* count,
-                            int depth)
+void ValueFiller::fillArray(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type, void** elements,
+                            OpcUa_Int32* count, int depth)
 {
     OpcUa_Int32 n = depth > 4 ? 0 : static_cast<OpcUa_Int32>(next() % 4);
     *count = 0;
@@ -186,25 +187,51 @@ void ValueFiller::fillValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
     uint32_t r = next();
     switch (kind)
     {
-    case OpcUaType_Boolean: *static_cast<OpcUa_Boolean*>(p) = r & 1; break;
+    case OpcUaType_Boolean:
+        *static_cast<OpcUa_Boolean*>(p) = r & 1;
+        break;
     case OpcUaType_SByte:
-    case OpcUaType_Byte: *static_cast<OpcUa_Byte*>(p) = static_cast<OpcUa_Byte>(r); break;
+    case OpcUaType_Byte:
+        *static_cast<OpcUa_Byte*>(p) = static_cast<OpcUa_Byte>(r);
+        break;
     case OpcUaType_Int16:
-    case OpcUaType_UInt16: *static_cast<OpcUa_UInt16*>(p) = static_cast<OpcUa_UInt16>(r); break;
+    case OpcUaType_UInt16:
+        *static_cast<OpcUa_UInt16*>(p) = static_cast<OpcUa_UInt16>(r);
+        break;
     case OpcUaType_Int32:
     case OpcUaType_UInt32:
-    case OpcUaType_StatusCode: *static_cast<OpcUa_UInt32*>(p) = r; break;
-    case OpcUa_FieldKind_Enumeration: *static_cast<OpcUa_Int32*>(p) = static_cast<OpcUa_Int32>(r % 4); break;
+    case OpcUaType_StatusCode:
+        *static_cast<OpcUa_UInt32*>(p) = r;
+        break;
+    case OpcUa_FieldKind_Enumeration:
+        *static_cast<OpcUa_Int32*>(p) = static_cast<OpcUa_Int32>(r % 4);
+        break;
     case OpcUaType_Int64:
-    case OpcUaType_UInt64: *static_cast<OpcUa_UInt64*>(p) = (static_cast<uint64_t>(r) << 32) | next(); break;
-    case OpcUaType_Float: *static_cast<OpcUa_Float*>(p) = static_cast<float>(r % 100000) / 8.0f; break;
-    case OpcUaType_Double: *static_cast<OpcUa_Double*>(p) = static_cast<double>(r) / 3.0; break;
-    case OpcUaType_DateTime: *static_cast<OpcUa_DateTime*>(p) = OpcUa_DateTime_FromInt64(133000000000000000LL + r); break;
-    case OpcUaType_Guid: OpcUa_Guid_Create(static_cast<OpcUa_Guid*>(p)); break;
-    case OpcUaType_String: fillString(static_cast<OpcUa_String*>(p)); break;
+    case OpcUaType_UInt64:
+        *static_cast<OpcUa_UInt64*>(p) = (static_cast<uint64_t>(r) << 32) | next();
+        break;
+    case OpcUaType_Float:
+        *static_cast<OpcUa_Float*>(p) = static_cast<float>(r % 100000) / 8.0f;
+        break;
+    case OpcUaType_Double:
+        *static_cast<OpcUa_Double*>(p) = static_cast<double>(r) / 3.0;
+        break;
+    case OpcUaType_DateTime:
+        *static_cast<OpcUa_DateTime*>(p) = OpcUa_DateTime_FromInt64(133000000000000000LL + r);
+        break;
+    case OpcUaType_Guid:
+        OpcUa_Guid_Create(static_cast<OpcUa_Guid*>(p));
+        break;
+    case OpcUaType_String:
+        fillString(static_cast<OpcUa_String*>(p));
+        break;
     case OpcUaType_ByteString:
-    case OpcUaType_XmlElement: fillByteString(static_cast<OpcUa_ByteString*>(p)); break;
-    case OpcUaType_NodeId: fillNodeId(static_cast<OpcUa_NodeId*>(p)); break;
+    case OpcUaType_XmlElement:
+        fillByteString(static_cast<OpcUa_ByteString*>(p));
+        break;
+    case OpcUaType_NodeId:
+        fillNodeId(static_cast<OpcUa_NodeId*>(p));
+        break;
     case OpcUaType_ExpandedNodeId:
     {
         auto* e = static_cast<OpcUa_ExpandedNodeId*>(p);
@@ -270,7 +297,9 @@ void ValueFiller::fillValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
             d->ServerPicoseconds = static_cast<OpcUa_UInt16>(next() % 10000);
         break;
     }
-    case OpcUaType_Variant: fillVariant(static_cast<OpcUa_Variant*>(p), depth + 1); break;
+    case OpcUaType_Variant:
+        fillVariant(static_cast<OpcUa_Variant*>(p), depth + 1);
+        break;
     case OpcUaType_DiagnosticInfo:
     {
         auto* d = static_cast<OpcUa_DiagnosticInfo*>(p);
@@ -294,8 +323,11 @@ void ValueFiller::fillValue(OpcUa_UInt16 kind, const OpcUa_EncodeableType* type,
         }
         break;
     }
-    case OpcUa_FieldKind_Structure: fillStructure(type, p, depth + 1); break;
-    default: break;
+    case OpcUa_FieldKind_Structure:
+        fillStructure(type, p, depth + 1);
+        break;
+    default:
+        break;
     }
 }
 
@@ -312,7 +344,8 @@ void ValueFiller::fillStructure(const OpcUa_EncodeableType* type, void* value, i
     for (OpcUa_UInt32 i = 0; i < type->NoOfFields; ++i)
     {
         const OpcUa_FieldDescription& f = type->Fields[i];
-        if (type->StructureKind == OpcUa_StructureKind_Union && static_cast<OpcUa_UInt32>(f.SwitchValue) != selector)
+        if (type->StructureKind == OpcUa_StructureKind_Union &&
+            static_cast<OpcUa_UInt32>(f.SwitchValue) != selector)
             continue;
         if (f.OptionalBit >= 0 && (selector & (1u << f.OptionalBit)) == 0)
             continue;

@@ -227,8 +227,8 @@ int CDiffRcGeoCircle::CheckRange(const CVec3d& lower, const CVec3d& upper, int) 
 void CDiffRcGeoCircle::Tangent(CVec3d& out, int atStart) const
 {
     const double inside = m_sweep * 1e-4;
-    const CVec3d r = atStart ? RotateInPlane(m_startRadius, kUnitZ, inside)
-                             : RotateInPlane(m_endRadius, kUnitZ, -inside);
+    const CVec3d r =
+        atStart ? RotateInPlane(m_startRadius, kUnitZ, inside) : RotateInPlane(m_endRadius, kUnitZ, -inside);
     const CVec3d t = Cross(kUnitZ, r);
     const double len = t.Length();
     if (len == 0.0)

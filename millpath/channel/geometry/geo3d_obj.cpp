@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-CGeo3dObj::CGeo3dObj(const CEntryGeo_3D& entry) : m_entry(entry), m_start(entry.m_start), m_end(entry.m_target)
+CGeo3dObj::CGeo3dObj(const CEntryGeo_3D& entry)
+    : m_entry(entry), m_start(entry.m_start), m_end(entry.m_target)
 {
 }
 

@@ -52,6 +52,7 @@ void MovedAxes(CEntryGeo_3D& entry)
 {
     for (int axis = 0; axis < 3; ++axis)
     {
-        entry.m_prep.m_axisMoves[axis] = entry.m_target.GetAxis(axis) != entry.m_start.GetAxis(axis) ? 1u : 0u;
+        entry.m_prep.m_axisMoves[axis] =
+            entry.m_target.GetAxis(axis) != entry.m_start.GetAxis(axis) ? 1u : 0u;
     }
 }

@@ -32,7 +32,8 @@ CVec3d CentreLineNormal(const CVec3d& unitC1C2)
     return Cross(kUnitZ, unitC1C2);
 }
 
-int IntersectCirclesOnce(CVec3d& p1, CVec3d& p2, const CDiffRcGeoCircle& a, const CDiffRcGeoCircle& b, double t)
+int IntersectCirclesOnce(CVec3d& p1, CVec3d& p2, const CDiffRcGeoCircle& a, const CDiffRcGeoCircle& b,
+                         double t)
 {
     const CDiffRcGeoCircle* c1 = &a;
     const CDiffRcGeoCircle* c2 = &b;

@@ -14,7 +14,8 @@ int IntersectLines(CVec3d& out, const CDiffRcGeoLine& line1, const CDiffRcGeoLin
 // NoIntersection, OnePoint (touching, p1) or TwoPoints (p1 and p2).
 int IntersectLineCircle(CVec3d& p1, CVec3d& p2, const CDiffRcGeoLine& line, const CDiffRcGeoCircle& circle);
 // NoIntersection, OnePoint, TwoPoints or Coincident.
-int IntersectCircles(CVec3d& p1, CVec3d& p2, const CDiffRcGeoCircle& circle1, const CDiffRcGeoCircle& circle2);
+int IntersectCircles(CVec3d& p1, CVec3d& p2, const CDiffRcGeoCircle& circle1,
+                     const CDiffRcGeoCircle& circle2);
 
 // Counter-clockwise turn in the plane from d1 to d2, 0 up to 2*pi; returns 0
 // or the error of Angle for a direction without length in the plane.

@@ -14,8 +14,9 @@ const double kRoot3 = std::sqrt(3.0);
 {
     if (Distance(a, b) <= tol)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << a.GetX() << ", " << a.GetY() << ", " << a.GetZ() << ") vs ("
-                                         << b.GetX() << ", " << b.GetY() << ", " << b.GetZ() << ")";
+    return ::testing::AssertionFailure()
+           << "(" << a.GetX() << ", " << a.GetY() << ", " << a.GetZ() << ") vs (" << b.GetX() << ", "
+           << b.GetY() << ", " << b.GetZ() << ")";
 }
 
 // The arc's own consistency: the start radius turned right-handedly about the
@@ -74,13 +75,16 @@ TEST(BlockGeomCentre, FromRadiusTable)
     } cases[] = {
         {"G2 half circle", RadiusBlock(0, false, o, x2, 1), CVec3d(1, 0, 0), CVec3d(0, 0, -kPi), 1},
         {"G3 short arc", RadiusBlock(0, true, o, x2, 2), CVec3d(1, kRoot3, 0), CVec3d(0, 0, kPi / 3), 2},
-        {"G3 long arc", RadiusBlock(0, true, o, x2, -2), CVec3d(1, -kRoot3, 0), CVec3d(0, 0, 2 * kPi - kPi / 3), 2},
+        {"G3 long arc", RadiusBlock(0, true, o, x2, -2), CVec3d(1, -kRoot3, 0),
+         CVec3d(0, 0, 2 * kPi - kPi / 3), 2},
         {"G2 short arc", RadiusBlock(0, false, o, x2, 2), CVec3d(1, -kRoot3, 0), CVec3d(0, 0, -kPi / 3), 2},
-        {"G2 long arc", RadiusBlock(0, false, o, x2, -2), CVec3d(1, kRoot3, 0), CVec3d(0, 0, -(2 * kPi - kPi / 3)),
-         2},
-        {"short within precision", RadiusBlock(0, true, o, x2, shortR), CVec3d(1, 0, 0), CVec3d(0, 0, kPi), shortR},
+        {"G2 long arc", RadiusBlock(0, false, o, x2, -2), CVec3d(1, kRoot3, 0),
+         CVec3d(0, 0, -(2 * kPi - kPi / 3)), 2},
+        {"short within precision", RadiusBlock(0, true, o, x2, shortR), CVec3d(1, 0, 0), CVec3d(0, 0, kPi),
+         shortR},
         {"YZ plane", RadiusBlock(1, true, o, CVec3d(0, 2, 0), 1), CVec3d(0, 1, 0), CVec3d(kPi, 0, 0), 1},
-        {"ZX plane", RadiusBlock(2, true, o, CVec3d(0, 0, 2), 2), CVec3d(kRoot3, 0, 1), CVec3d(0, kPi / 3, 0), 2},
+        {"ZX plane", RadiusBlock(2, true, o, CVec3d(0, 0, 2), 2), CVec3d(kRoot3, 0, 1), CVec3d(0, kPi / 3, 0),
+         2},
         {"helix keeps its rise", RadiusBlock(0, false, CVec3d(0, 0, 1), CVec3d(2, 0, 5), 1), CVec3d(1, 0, 0),
          CVec3d(0, 0, -kPi), 1},
     };
@@ -115,10 +119,11 @@ TEST(BlockGeomCentre, FromRadiusRefusals)
         double v0, v1;
     } cases[] = {
         {"radius 0", RadiusBlock(0, true, o, CVec3d(2, 0, 0), 0), 0.1, BlockGeomMsg::RadiusZero, 0, 0, 0},
-        {"ends coincide", RadiusBlock(0, true, o, CVec3d(0, 0, 3), 1), 0.1, BlockGeomMsg::EndsCoincide, 0, 0, 0},
+        {"ends coincide", RadiusBlock(0, true, o, CVec3d(0, 0, 3), 1), 0.1, BlockGeomMsg::EndsCoincide, 0, 0,
+         0},
         {"plane 3", RadiusBlock(3, true, o, CVec3d(2, 0, 0), 1), 0.1, BlockGeomMsg::BadPlane, 0, 0, 0},
-        {"radius too short", RadiusBlock(0, true, o, CVec3d(2, 0, 0), 0.5), 0.1, BlockGeomMsg::RadiusShort, 2, 0.5,
-         2},
+        {"radius too short", RadiusBlock(0, true, o, CVec3d(2, 0, 0), 0.5), 0.1, BlockGeomMsg::RadiusShort, 2,
+         0.5, 2},
         {"short beyond a finer precision", RadiusBlock(0, true, o, CVec3d(2, 0, 0), std::sqrt(0.95)), 0.01,
          BlockGeomMsg::RadiusShort, 2, std::sqrt(0.95), 2},
     };
@@ -156,8 +161,10 @@ TEST(BlockGeomCentre, FromOffsetsTable)
          CVec3d(0, 0, -3 * kPi / 2), 1},
         {"radii differ by 0.05", OffsetBlock(true, o, CVec3d(2.05, 0, 0), 1, 0), CVec3d(0, 0, kPi),
          std::sqrt((1.0 + 1.05 * 1.05) / 2)},
-        {"G2 full circle", OffsetBlock(false, CVec3d(1, 1, 0), CVec3d(1, 1, 0), 5, 0), CVec3d(0, 0, -2 * kPi), 5},
-        {"G3 full circle", OffsetBlock(true, CVec3d(1, 1, 0), CVec3d(1, 1, 0), 5, 0), CVec3d(0, 0, 2 * kPi), 5},
+        {"G2 full circle", OffsetBlock(false, CVec3d(1, 1, 0), CVec3d(1, 1, 0), 5, 0), CVec3d(0, 0, -2 * kPi),
+         5},
+        {"G3 full circle", OffsetBlock(true, CVec3d(1, 1, 0), CVec3d(1, 1, 0), 5, 0), CVec3d(0, 0, 2 * kPi),
+         5},
     };
     for (auto& c : cases)
     {
@@ -244,9 +251,10 @@ TEST(BlockGeomCentre, ThreePointCircleTable)
         CVec3d centre, rotation;
         double radius;
     } cases[] = {
-        {"over the top", CVec3d(1, 0, 0), CVec3d(0, 1, 0), CVec3d(-1, 0, 0), 0, CVec3d(), CVec3d(0, 0, kPi), 1},
-        {"under the bottom", CVec3d(1, 0, 0), CVec3d(0, -1, 0), CVec3d(-1, 0, 0), 0, CVec3d(), CVec3d(0, 0, -kPi),
+        {"over the top", CVec3d(1, 0, 0), CVec3d(0, 1, 0), CVec3d(-1, 0, 0), 0, CVec3d(), CVec3d(0, 0, kPi),
          1},
+        {"under the bottom", CVec3d(1, 0, 0), CVec3d(0, -1, 0), CVec3d(-1, 0, 0), 0, CVec3d(),
+         CVec3d(0, 0, -kPi), 1},
         {"end beyond the middle", CVec3d(1, 0, 0), CVec3d(0, -1, 0), CVec3d(0, 1, 0), 0, CVec3d(),
          CVec3d(0, 0, -1.5 * kPi), 1},
         {"middle opposite the start", CVec3d(1, 0, 0), CVec3d(-1, 0, 0), CVec3d(0, 1, 0), 0, CVec3d(),

@@ -134,10 +134,10 @@ TEST(LabelTable, FullTableRefusesNewNamesOnly)
 TEST(LabelTable, FirstUnresolvedByKind)
 {
     CLabelTable table(8);
-    table.define("DEF", 1);      // defined, never referenced
-    table.reference("REF");      // referenced, neither declared nor defined
+    table.define("DEF", 1); // defined, never referenced
+    table.reference("REF"); // referenced, neither declared nor defined
     table.declare("DEC");
-    table.reference("DEC");      // referenced and declared, not defined
+    table.reference("DEC"); // referenced and declared, not defined
     table.define("BOTH", 2);
     table.reference("BOTH");
 

@@ -13,15 +13,15 @@ TEST(Entry, TypeCodesOfEveryKind)
         std::uint32_t code;
     };
     Case cases[] = {
-        {std::make_unique<CEntryMFunk>(), 1},       {std::make_unique<CEntrySetIpolRules>(), 2},
-        {std::make_unique<CEntryORXsignal>(), 3},   {std::make_unique<CEntryGeo_3D>(), 4},
-        {std::make_unique<CEntryDelayTime>(), 6},   {std::make_unique<CEntrySpindel>(), 7},
-        {std::make_unique<CEntryStop>(), 8},        {std::make_unique<CEntrySpindelTest>(), 9},
-        {std::make_unique<CEntryHValue>(), 10},     {std::make_unique<CEntryReset>(), 11},
-        {std::make_unique<CEntryChnStop>(), 12},    {std::make_unique<CEntryFunk>(), 13},
-        {std::make_unique<CEntryToolNr>(), 14},     {std::make_unique<CEntryMeasMode>(), 15},
-        {std::make_unique<CEntryChnSync>(), 16},    {std::make_unique<CEntryGeo_1D>(), 17},
-        {std::make_unique<CEntryStepOn>(), 18},     {std::make_unique<CEntryMsg>(), 19},
+        {std::make_unique<CEntryMFunk>(), 1},     {std::make_unique<CEntrySetIpolRules>(), 2},
+        {std::make_unique<CEntryORXsignal>(), 3}, {std::make_unique<CEntryGeo_3D>(), 4},
+        {std::make_unique<CEntryDelayTime>(), 6}, {std::make_unique<CEntrySpindel>(), 7},
+        {std::make_unique<CEntryStop>(), 8},      {std::make_unique<CEntrySpindelTest>(), 9},
+        {std::make_unique<CEntryHValue>(), 10},   {std::make_unique<CEntryReset>(), 11},
+        {std::make_unique<CEntryChnStop>(), 12},  {std::make_unique<CEntryFunk>(), 13},
+        {std::make_unique<CEntryToolNr>(), 14},   {std::make_unique<CEntryMeasMode>(), 15},
+        {std::make_unique<CEntryChnSync>(), 16},  {std::make_unique<CEntryGeo_1D>(), 17},
+        {std::make_unique<CEntryStepOn>(), 18},   {std::make_unique<CEntryMsg>(), 19},
     };
     for (const auto& c : cases)
     {

@@ -78,11 +78,11 @@ TEST(ExecutorArithmetic, ErrorsTable)
         {"pushc1 calc acot\n", 0xC01, 0x4112},
         {"pushc1.2.3 popcR1\n", 0xC01, 0x4112},
         {"pushcR1000\n", 0xC03, 0x4140},
-        {"R5=-1 pushcP5\n", 0xC04, 0x4140},   // negative indirect index
+        {"R5=-1 pushcP5\n", 0xC04, 0x4140}, // negative indirect index
         {"R5=1000 pushcP5\n", 0xC04, 0x4140},
-        {"pushcX4\n", 0xC07, 0x4143},         // axis outside 1..3
+        {"pushcX4\n", 0xC07, 0x4143}, // axis outside 1..3
         {"pushcX0\n", 0xC07, 0x4143},
-        {"X24=1\n", 0xC07, 0x4143},           // group 2
+        {"X24=1\n", 0xC07, 0x4143}, // group 2
         {"pushcG30\n", 0xC03, 0x4140},
         {"pushcQ6\n", 0xC0C, 0x4143},
         {"Q0=1\n", 0xC0C, 0x4143},
@@ -122,10 +122,10 @@ TEST(ExecutorArithmetic, ComparisonsAndTolerance)
         double b;
         int condition;
     } cases[] = {
-        {"=", 1.0, 1.0000005, 1},  {"==", 1.0, 1.000002, 0}, {">", 1.0000005, 1.0, 1},
-        {">", 1.0, 1.0000005, 0},  {"!=", 1.0, 1.0000005, 0}, {"<>", 1.0, 2.0, 1},
-        {">=", 2.0, 2.0, 1},       {"=<", 3.0, 2.0, 0},       {"<", 1.0, 2.0, 1},
-        {"!<", 1.0, 2.0, 0},       {"><", 2.0, 2.0, 0},       {"<!", 2.0, 1.0, 1},
+        {"=", 1.0, 1.0000005, 1}, {"==", 1.0, 1.000002, 0},  {">", 1.0000005, 1.0, 1},
+        {">", 1.0, 1.0000005, 0}, {"!=", 1.0, 1.0000005, 0}, {"<>", 1.0, 2.0, 1},
+        {">=", 2.0, 2.0, 1},      {"=<", 3.0, 2.0, 0},       {"<", 1.0, 2.0, 1},
+        {"!<", 1.0, 2.0, 0},      {"><", 2.0, 2.0, 0},       {"<!", 2.0, 1.0, 1},
     };
     for (const auto& c : cases)
     {
@@ -141,7 +141,8 @@ TEST(ExecutorArithmetic, RotationsUseTheCurrentAngles)
 {
     Fixture f;
     // RotVec: (1, 0, 0) turned by 90 degrees about Z gives (0, 1, 0).
-    EXPECT_EQ(runProgram(f.interpreter, "pushc1 pushc0 pushc0 pushc0 pushc0 pushc90 calc RotVec popcR3 popcR2 popcR1\n"),
+    EXPECT_EQ(runProgram(f.interpreter,
+                         "pushc1 pushc0 pushc0 pushc0 pushc0 pushc90 calc RotVec popcR3 popcR2 popcR1\n"),
               InterpreterState::Finished);
     EXPECT_NEAR(f.interpreter.getR(1), 0.0, 1e-12);
     EXPECT_NEAR(f.interpreter.getR(2), 1.0, 1e-12);
@@ -171,7 +172,8 @@ TEST(ExecutorArithmetic, SharedParametersFromSeveralThreads)
 {
     // Each thread owns a range of the shared table and checks it reads back
     // what it wrote while the other thread writes its own range.
-    auto work = [](int first, double base, bool& ok) {
+    auto work = [](int first, double base, bool& ok)
+    {
         RecordingChannel channel;
         CCorvantaInterpreter interpreter(channel, 4096, 8);
         for (int round = 0; round < 2000; ++round)

@@ -78,7 +78,7 @@ TEST(ExecutorFlow, CallsAndRepeatsTable)
     } cases[] = {
         {"call10\n" + body, 1},
         {"call10 repeat3\n" + body, 3},
-        {"call10 repeat0\n" + body, 1},   // a count of 0 or less runs once
+        {"call10 repeat0\n" + body, 1}, // a count of 0 or less runs once
         {"call10 repeat-2\n" + body, 1},
         {"pushc2 pushc10 popcL popcRepeat\n" + body, 2},
         {"pushc0 pushc10 popcL popcRepeat\n" + body, 1},
@@ -104,7 +104,7 @@ TEST(ExecutorFlow, CallFailuresTable)
     } cases[] = {
         {"return\n", 1, 0xC32, 0x4131},
         {"call77\n", 1, 0xC31, 0x4113},
-        {"call10\nend\nL10 call10\n", 1, 0xC31, 0x4112},  // call stack of 20 frames overflows
+        {"call10\nend\nL10 call10\n", 1, 0xC31, 0x4112}, // call stack of 20 frames overflows
         {"pushc1 pushc77 popcL popcRepeat\n", 0, 0xC65, 0x4113},
         {"pushc1 pushc77 popcL popcRepeat\n", -1, 0xC66, 0x4113},
         {"pushc1 pushc77 popcL R1=1\n", 1, 0xC01, 0x4112},

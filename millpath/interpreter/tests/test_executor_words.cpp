@@ -15,7 +15,8 @@ TEST(ExecutorWords, AcceptedWordsTable)
         "sync_to 3 sync_from 1 QPos ssbreak\n",
         "set param mirror X Z\nset lineflag CIPaktiv\n",
         "T0=5 T=6 T7 D=3 D4 H1=3\n",
-        "pushc1 popcBwMod pushc0.5 popcRadiusPrec pushc2 popcSeg pushc10 popcSF pushc0.5 popcVeloReductionC1 \n",
+        "pushc1 popcBwMod pushc0.5 popcRadiusPrec pushc2 popcSeg pushc10 popcSF pushc0.5 popcVeloReductionC1 "
+        "\n",
         "pushc1 popcChf pushc1 popcChr pushc1 popcRnd pushc54 popcZS pushc5 popcLims\n",
         "arot X1=10\n",
     };
@@ -68,7 +69,8 @@ TEST(ExecutorWords, ValuesReachTheBlockAndEntries)
     EXPECT_EQ(qpos.channel.of<CEntryGeo_3D>().back()->m_auxTarget[0], 3.0);
 
     Fixture feed;
-    EXPECT_EQ(runProgram(feed.interpreter, "G95 F=0.2 G1 X1=1\nG94 G700 F=10 X1=1\n"), InterpreterState::Finished);
+    EXPECT_EQ(runProgram(feed.interpreter, "G95 F=0.2 G1 X1=1\nG94 G700 F=10 X1=1\n"),
+              InterpreterState::Finished);
     const auto geo = feed.channel.of<CEntryGeo_3D>();
     ASSERT_EQ(geo.size(), 2u);
     EXPECT_DOUBLE_EQ(geo[0]->m_feed, 0.2);

@@ -17,7 +17,8 @@ public:
     TempDir()
     {
         std::random_device rd;
-        m_path = std::filesystem::temp_directory_path() / ("mp_interp_" + std::to_string(rd()) + std::to_string(rd()));
+        m_path = std::filesystem::temp_directory_path() /
+                 ("mp_interp_" + std::to_string(rd()) + std::to_string(rd()));
         std::filesystem::create_directories(m_path);
     }
     ~TempDir() { std::filesystem::remove_all(m_path); }
@@ -58,14 +59,14 @@ TEST(InterpreterG, FunctionCodesTable)
     } cases[] = {
         {"G710\n", {0x12C6}},
         {"G700\n", {0x12BC}},
-        {"G54\nG54\n", {0x1036}},           // the same code twice gives one entry
+        {"G54\nG54\n", {0x1036}}, // the same code twice gives one entry
         {"G54\nG55\n", {0x1036, 0x1037}},
         {"G1\n", {0x1001}},
         {"G0\n", {0x1000}},
         {"G17\nG18\nG19\n", {0x1011, 0x1012, 0x1013}},
         {"G91\nG90\n", {0x105B, 0x105A}},
         {"G60\n", {0x103C}},
-        {"G9\nG9\n", {0x1009, 0x1009}},    // one-shot: raised again in every block
+        {"G9\nG9\n", {0x1009, 0x1009}}, // one-shot: raised again in every block
         {"G40\n", {0x1028}},
         {"G42\n", {0x102A}},
         {"G1=70\n", {0x1046}},
@@ -90,14 +91,10 @@ TEST(InterpreterG, RefusalsTable)
         std::uint32_t message;
         std::string argument;
     } cases[] = {
-        {"G7\n", true, 0xC05, "7"},
-        {"G2\nG41\n", true, 0xC78, "93"},
-        {"G33\nG41\n", true, 0xC78, "93"},
-        {"G41\nG33\n", true, 0xC78, "33"},
-        {"G42\nG931\n", true, 0xC78, "931"},
-        {"G33\n", false, 0xC79, "33"},
-        {"G96\n", false, 0xC79, "96"},
-        {"G331\n", false, 0xC79, "331"},
+        {"G7\n", true, 0xC05, "7"},          {"G2\nG41\n", true, 0xC78, "93"},
+        {"G33\nG41\n", true, 0xC78, "93"},   {"G41\nG33\n", true, 0xC78, "33"},
+        {"G42\nG931\n", true, 0xC78, "931"}, {"G33\n", false, 0xC79, "33"},
+        {"G96\n", false, 0xC79, "96"},       {"G331\n", false, 0xC79, "331"},
         {"G2=1\n", true, 0xC01, "G2"},
     };
     for (const auto& c : cases)
@@ -121,7 +118,8 @@ TEST(InterpreterG, RefusalsTable)
 TEST(InterpreterG, DistanceUnitsAndPlane)
 {
     Fixture f;
-    EXPECT_EQ(runProgram(f.interpreter, "G91 X1=5\nX1=5\nG90 X2=2\nG70 X3=1\nG17 G2\n"), InterpreterState::Finished);
+    EXPECT_EQ(runProgram(f.interpreter, "G91 X1=5\nX1=5\nG90 X2=2\nG70 X3=1\nG17 G2\n"),
+              InterpreterState::Finished);
     EXPECT_DOUBLE_EQ(f.interpreter.block().m_target.GetX(), 10.0);
     EXPECT_DOUBLE_EQ(f.interpreter.block().m_target.GetY(), 2.0);
     EXPECT_DOUBLE_EQ(f.interpreter.block().m_target.GetZ(), 25.4);
@@ -155,8 +153,8 @@ TEST(InterpreterM, DefinitionFilesAndFlagsAroundTheMotion)
     ASSERT_LT(i, entries.size());
     for (++i; i < entries.size(); ++i)
         second.push_back(entries[i]->m_type);
-    EXPECT_EQ(second, (std::vector<std::uint32_t>{ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_GEO_3D,
-                                                  ENTRY_MFUNK}));
+    EXPECT_EQ(second, (std::vector<std::uint32_t>{ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_MFUNK,
+                                                  ENTRY_GEO_3D, ENTRY_MFUNK}));
     const auto m = f.channel.of<CEntryMFunk>();
     ASSERT_EQ(m.size(), 5u);
     EXPECT_EQ(m[0]->m_kind, 1); // block 1: M7, M8 set after the motion

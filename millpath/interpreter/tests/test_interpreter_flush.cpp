@@ -20,9 +20,9 @@ TEST(InterpreterFlush, OrderOfABlockThatSetsSeveralThings)
     loadMDefinitionText(f.interpreter, "5 2\n9 8\n3 1\n4 4\n");
     const std::string text = lineMarker(12) + "N40 T=3 M9 M5 M3 M4 S=800 F=100 G1 X1=10 R800=7 R801=2 H1\n";
     EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::Finished);
-    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{ENTRY_TOOLNR, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_FUNK,
-                                                             ENTRY_SPINDEL, ENTRY_GEO_3D, ENTRY_MFUNK, ENTRY_MFUNK,
-                                                             ENTRY_HVALUE}));
+    EXPECT_EQ(f.channel.types(),
+              (std::vector<std::uint32_t>{ENTRY_TOOLNR, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_FUNK, ENTRY_SPINDEL,
+                                          ENTRY_GEO_3D, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_HVALUE}));
     const auto m = f.channel.of<CEntryMFunk>();
     ASSERT_EQ(m.size(), 4u);
     EXPECT_EQ(m[0]->m_mNumbers[0], 5);
@@ -140,7 +140,8 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         {"pushc0.4 popcSplineSmoothing \n", 11, 0.4, 0},
         {"lims=3000\n", 19, 3000.0, 0},
         {"set param GroupVertex(1,0.2)#\n", 16, 0.2, 0},
-        {"pushc10 pushc5 pushc0.5 popcVeloDevAngle popcVeloDevAngle popcVeloDevAngle \n", 10, 10, 0, 0, 5, 0.5},
+        {"pushc10 pushc5 pushc0.5 popcVeloDevAngle popcVeloDevAngle popcVeloDevAngle \n", 10, 10, 0, 0, 5,
+         0.5},
         {"pushc3 popcVMove \n", 25, 0, 0, 3},
         {"pushc0 pushc2.5 popcVParams popcVParams \n", 11, 2.5, 0},
         {"pushc2 pushc2.5 popcVParams popcVParams \n", 27, 0, 0, 2, 2.5},
@@ -159,7 +160,8 @@ TEST(InterpreterFlush, FunctionEntriesOfTheSetters)
         EXPECT_DOUBLE_EQ(funk[0]->m_value3, c.value3) << c.text;
     }
     Fixture three;
-    EXPECT_EQ(runProgram(three.interpreter, "pushc1 pushc2 pushc3 popcPathDynamic popcPathDynamic popcPathDynamic \n"),
+    EXPECT_EQ(runProgram(three.interpreter,
+                         "pushc1 pushc2 pushc3 popcPathDynamic popcPathDynamic popcPathDynamic \n"),
               InterpreterState::Finished);
     const auto funk = three.channel.of<CEntryFunk>();
     ASSERT_EQ(funk.size(), 1u);
@@ -235,7 +237,8 @@ TEST(InterpreterFlush, HFunctionsTable)
     }
     Fixture f;
     f.channel.input = 0x20;
-    EXPECT_EQ(runProgram(f.interpreter, "R800=-5 H2 jumpeol_c R1=1\nR800=4 H2 jumpeol_c R2=1\nR800=6 H3 R800=900 H4\n"),
+    EXPECT_EQ(runProgram(f.interpreter,
+                         "R800=-5 H2 jumpeol_c R1=1\nR800=4 H2 jumpeol_c R2=1\nR800=6 H3 R800=900 H4\n"),
               InterpreterState::Finished);
     EXPECT_EQ(f.interpreter.getR(1), 0.0); // bit 5 set: the rest of the line skipped
     EXPECT_EQ(f.interpreter.getR(2), 1.0);
@@ -287,7 +290,8 @@ TEST(InterpreterFlush, ArcSenseInEveryPlane)
 TEST(InterpreterFlush, BlockGeometryBeforeTheEntry)
 {
     Fixture f;
-    EXPECT_EQ(runProgram(f.interpreter, "G17 G2 F=100 X1=2 X2=0 I=1\nG1 ang=45 X1=12\n"), InterpreterState::Finished);
+    EXPECT_EQ(runProgram(f.interpreter, "G17 G2 F=100 X1=2 X2=0 I=1\nG1 ang=45 X1=12\n"),
+              InterpreterState::Finished);
     const auto geo = f.channel.of<CEntryGeo_3D>();
     ASSERT_EQ(geo.size(), 2u);
     EXPECT_EQ(geo[0]->m_geoType, 1u);

@@ -148,7 +148,8 @@ TEST(DeviceFiles, AppendOnlyAccessWritesAtTheEnd)
 {
     ostest::TempDeviceRoot root;
     std::ofstream(root.path() + "/log.txt") << "first;";
-    HANDLE file = CreateFileW(u"\\log.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(u"\\log.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     DWORD written = 0;

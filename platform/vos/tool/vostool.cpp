@@ -142,7 +142,7 @@ int main(int argc, char** argv)
         numbers.push_back(*n);
     }
     std::vector<std::string> valueArgs(args.begin() + static_cast<std::ptrdiff_t>(1 + wantNumbers),
-                                        args.end());
+                                       args.end());
     if (command != "write" && command != "readwrite" && !valueArgs.empty())
         return Usage("unexpected arguments");
     std::string error;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace uasec;
 using uatcp::SecurityMode;
 
@@ -296,9 +298,9 @@ TEST(ChannelProtectionChecks, PaddingIsStrippedOnlyWhenWellFormed)
     EXPECT_EQ(stripPadding(chunk, chunk.size(), 0, false), 0u);
     EXPECT_EQ(stripPadding({9, 9, 9}, 3, 0, false), 0u); // padding reaches below the start
     // Two-byte size: 0x0102 = 258 bytes of 0x02, then 0x02, then 0x01.
-    Bytes big(10, 7);
-    big.insert(big.end(), 259, 0x02);
-    big.push_back(0x01);
+    Bytes big(10 + 259 + 1, 0x02);
+    std::fill_n(big.begin(), 10, 7);
+    big.back() = 0x01;
     EXPECT_EQ(stripPadding(big, big.size(), 8, true), 10u);
     EXPECT_EQ(stripPadding(big, big.size(), 11, true), 0u);
 }

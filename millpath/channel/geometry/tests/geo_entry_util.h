@@ -43,7 +43,8 @@ public:
         std::vector<long long> args;
     };
 
-    void Report(std::uint32_t flags, std::uint32_t message, const char*, const std::vector<long long>& args) override
+    void Report(std::uint32_t flags, std::uint32_t message, const char*,
+                const std::vector<long long>& args) override
     {
         m_lines.push_back({flags, message, args});
     }

@@ -15,10 +15,9 @@ inline ::testing::AssertionResult VecNear(const CVec3d& actual, const CVec3d& ex
     {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "(" << actual.GetX() << ", " << actual.GetY() << ", "
-                                         << actual.GetZ() << ") is not within " << tol << " of ("
-                                         << expected.GetX() << ", " << expected.GetY() << ", "
-                                         << expected.GetZ() << ")";
+    return ::testing::AssertionFailure()
+           << "(" << actual.GetX() << ", " << actual.GetY() << ", " << actual.GetZ() << ") is not within "
+           << tol << " of (" << expected.GetX() << ", " << expected.GetY() << ", " << expected.GetZ() << ")";
 }
 
 // An object of Base that counts its deletion, to show who owns it.

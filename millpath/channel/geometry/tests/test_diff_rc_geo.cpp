@@ -11,9 +11,9 @@ namespace
 std::unique_ptr<CDiffRcGeoCircle> Arc(double r, double a0, double sweep, int kind = 1)
 {
     int status = 99;
-    auto arc = std::make_unique<CDiffRcGeoCircle>(status, kind, CVec3d(r * std::cos(a0), r * std::sin(a0), 0),
-                                                  CVec3d(r * std::cos(a0 + sweep), r * std::sin(a0 + sweep), 0),
-                                                  CVec3d(0, 0, sweep), CVec3d(0, 0, 0));
+    auto arc = std::make_unique<CDiffRcGeoCircle>(
+        status, kind, CVec3d(r * std::cos(a0), r * std::sin(a0), 0),
+        CVec3d(r * std::cos(a0 + sweep), r * std::sin(a0 + sweep), 0), CVec3d(0, 0, sweep), CVec3d(0, 0, 0));
     EXPECT_EQ(status, 0);
     return arc;
 }
@@ -48,10 +48,8 @@ TEST(DiffRcGeo, LineOffsetTable)
         int result;
         double y;
     } cases[] = {
-        {RcSide::Left, 2, GeoResult::Ok, 2},
-        {RcSide::Right, 2, GeoResult::Ok, -2},
-        {RcSide::Left, 0, GeoResult::Ok, 0},
-        {2, 2, GeoResult::Invalid, 0},
+        {RcSide::Left, 2, GeoResult::Ok, 2},       {RcSide::Right, 2, GeoResult::Ok, -2},
+        {RcSide::Left, 0, GeoResult::Ok, 0},       {2, 2, GeoResult::Invalid, 0},
         {RcSide::Left, -1, GeoResult::Invalid, 0},
     };
     for (const auto& c : cases)
@@ -107,9 +105,9 @@ TEST(DiffRcGeo, ArcConstructionRefusals)
         {1, CVec3d(1, 0, 0), CVec3d(0, 0, 1), CVec3d(), GeoResult::Ok},
         {2, CVec3d(1, 0, 0), CVec3d(0, 0, -1), CVec3d(), GeoResult::Ok},
         {0, CVec3d(1, 0, 0), CVec3d(0, 0, 1), CVec3d(), GeoResult::Invalid},
-        {1, CVec3d(0, 0, 0), CVec3d(0, 0, 1), CVec3d(), GeoResult::Invalid},   // no radius
-        {1, CVec3d(1, 0, 0), CVec3d(0, 0, 0), CVec3d(), GeoResult::Invalid},   // no sweep
-        {1, CVec3d(1, 0, 0), CVec3d(1, 0, 0), CVec3d(), GeoResult::Invalid},   // normal without z
+        {1, CVec3d(0, 0, 0), CVec3d(0, 0, 1), CVec3d(), GeoResult::Invalid}, // no radius
+        {1, CVec3d(1, 0, 0), CVec3d(0, 0, 0), CVec3d(), GeoResult::Invalid}, // no sweep
+        {1, CVec3d(1, 0, 0), CVec3d(1, 0, 0), CVec3d(), GeoResult::Invalid}, // normal without z
     };
     for (const auto& c : cases)
     {
@@ -129,9 +127,9 @@ TEST(DiffRcGeo, ArcOffsetTable)
         int result;
         double newRadius;
     } cases[] = {
-        {kPi / 2, RcSide::Left, 2, GeoResult::Ok, 3},   // left of a ccw arc is inside
+        {kPi / 2, RcSide::Left, 2, GeoResult::Ok, 3}, // left of a ccw arc is inside
         {kPi / 2, RcSide::Right, 2, GeoResult::Ok, 7},
-        {-kPi / 2, RcSide::Left, 2, GeoResult::Ok, 7},  // left of a cw arc is outside
+        {-kPi / 2, RcSide::Left, 2, GeoResult::Ok, 7}, // left of a cw arc is outside
         {-kPi / 2, RcSide::Right, 2, GeoResult::Ok, 3},
         {kPi / 2, RcSide::Left, 5, GeoResult::Ok, 0},
         {kPi / 2, RcSide::Left, 6, GeoResult::RadiusNegative, 5},
@@ -248,7 +246,8 @@ TEST(DiffRcGeo, RangeBoxTable)
     }
     const CDiffRcGeoCircle inside(status, 1, CVec3d(20, 0, 5), CVec3d(0, 20, 5), CVec3d(0, 0, 1), CVec3d());
     EXPECT_EQ(inside.CheckRange(lower, upper, 0), GeoResult::Ok); // only z is tested
-    const CDiffRcGeoCircle above(status, 1, CVec3d(1, 0, 11), CVec3d(0, 1, 11), CVec3d(0, 0, 1), CVec3d(0, 0, 11));
+    const CDiffRcGeoCircle above(status, 1, CVec3d(1, 0, 11), CVec3d(0, 1, 11), CVec3d(0, 0, 1),
+                                 CVec3d(0, 0, 11));
     EXPECT_EQ(above.CheckRange(lower, upper, 0), GeoResult::OutOfRange);
     const CDiffRcGeoCircle tilted(status, 1, CVec3d(1, 0, 11), CVec3d(0, 1, 11), CVec3d(0.5, 0, 1),
                                   CVec3d(0, 0, 11));

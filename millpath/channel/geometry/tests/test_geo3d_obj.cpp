@@ -24,8 +24,8 @@ TEST(Geo3dObj, TangentTable)
          CVec3d(0, 0, 1), 0, CVec3d(0, 0, -1)},
         {"arc without sweep", ArcEntry(CVec3d(1, 0, 0), CVec3d(1, 0, 0), CVec3d(), CVec3d()),
          GeoResult::TangentZero, CVec3d(), GeoResult::TangentZero, CVec3d()},
-        {"arc without radius", ArcEntry(CVec3d(), CVec3d(), CVec3d(), CVec3d(0, 0, 1)), GeoResult::TangentZero,
-         CVec3d(), GeoResult::TangentZero, CVec3d()},
+        {"arc without radius", ArcEntry(CVec3d(), CVec3d(), CVec3d(), CVec3d(0, 0, 1)),
+         GeoResult::TangentZero, CVec3d(), GeoResult::TangentZero, CVec3d()},
     };
     for (const auto& c : cases)
     {

@@ -12,12 +12,9 @@ TEST(RcAngles, TurnAngleTable)
         CVec3d d1, d2;
         double expected;
     } cases[] = {
-        {CVec3d(1, 0, 0), CVec3d(0, 1, 0), kPi / 2},
-        {CVec3d(1, 0, 0), CVec3d(0, -1, 0), 3 * kPi / 2},
-        {CVec3d(1, 0, 0), CVec3d(1, 0, 0), 0.0},
-        {CVec3d(1, 0, 0), CVec3d(-3, 0, 0), kPi},
-        {CVec3d(0, 1, 0), CVec3d(1, 0, 0), 3 * kPi / 2},
-        {CVec3d(1, 1, 0), CVec3d(-1, 1, 0), kPi / 2},
+        {CVec3d(1, 0, 0), CVec3d(0, 1, 0), kPi / 2},     {CVec3d(1, 0, 0), CVec3d(0, -1, 0), 3 * kPi / 2},
+        {CVec3d(1, 0, 0), CVec3d(1, 0, 0), 0.0},         {CVec3d(1, 0, 0), CVec3d(-3, 0, 0), kPi},
+        {CVec3d(0, 1, 0), CVec3d(1, 0, 0), 3 * kPi / 2}, {CVec3d(1, 1, 0), CVec3d(-1, 1, 0), kPi / 2},
         {CVec3d(1, 0, 5), CVec3d(0, 2, -1), kPi / 2}, // z does not count
     };
     for (const auto& c : cases)

@@ -147,8 +147,8 @@ struct UnaryCase
 TEST(Vec3d, SafeAcosAsinTable)
 {
     const UnaryCase cases[] = {
-        {SafeAcos, 1.0000001, 0.0}, {SafeAcos, -1.5, pi},     {SafeAcos, 0.5, pi / 3},
-        {SafeAsin, -3, -pi / 2},    {SafeAsin, 1.2, pi / 2},   {SafeAsin, 0.5, pi / 6},
+        {SafeAcos, 1.0000001, 0.0}, {SafeAcos, -1.5, pi},    {SafeAcos, 0.5, pi / 3},
+        {SafeAsin, -3, -pi / 2},    {SafeAsin, 1.2, pi / 2}, {SafeAsin, 0.5, pi / 6},
     };
     for (const auto& c : cases)
     {
@@ -162,8 +162,8 @@ TEST(Vec3d, SafePowTable)
     {
         double a, b, expected;
     } cases[] = {
-        {0, 0, 1},     {0, 2, 0},        {0, -1, -inf},   {-8, 1.0 / 3, inf}, {-8, -2, -inf},
-        {-8, 0, 1},    {2, 10, 1024},    {4, 0.5, 2},     {2, -1, 0.5},
+        {0, 0, 1},  {0, 2, 0},     {0, -1, -inf}, {-8, 1.0 / 3, inf}, {-8, -2, -inf},
+        {-8, 0, 1}, {2, 10, 1024}, {4, 0.5, 2},   {2, -1, 0.5},
     };
     for (const auto& c : cases)
     {
