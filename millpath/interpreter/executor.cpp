@@ -128,6 +128,21 @@ void CInterpreter::unknownWord()
     fail(NcMsg::UnknownWord, "%d%d%s", {word}, NcError::WordOrRange);
 }
 
+bool CInterpreter::readWordValue(double& value)
+{
+    if (readNumber(value, false))
+        return true;
+    unknownWord();
+    return false;
+}
+
+void CInterpreter::readSetting(double& setting)
+{
+    double v = 0.0;
+    if (readWordValue(v))
+        setting = v;
+}
+
 void CInterpreter::unknownWordAt(std::size_t start)
 {
     m_cursor = start;
@@ -349,8 +364,8 @@ void CInterpreter::wordA()
     if (take("ang="))
     {
         double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
+        if (!readWordValue(v))
+            return;
         m_block.m_angle = v;
         m_block.m_angleProgrammed = true;
         m_block.m_programmedAxes += 2;
@@ -446,8 +461,8 @@ void CInterpreter::wordC()
     {
         const bool length = m_text.mainText()[m_cursor - 2] == 'f';
         double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
+        if (!readWordValue(v))
+            return;
         m_set.cornerKind = length ? 2 : 1;
         m_set.cornerSize = v;
         return;
@@ -468,13 +483,7 @@ void CInterpreter::wordD()
         return;
     }
     if (take("dynovr="))
-    {
-        double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
-        m_set.dynOvr = v;
-        return;
-    }
+        return readSetting(m_set.dynOvr);
     if (take("DIAMON") || take("DIAMOF"))
     {
         const bool on = m_text.mainText()[m_cursor - 1] == 'N';
@@ -648,8 +657,8 @@ void CInterpreter::wordL()
     if (take("lims="))
     {
         double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
+        if (!readWordValue(v))
+            return;
         m_set.spindleLimit = v;
         CEntryFunk f;
         f.m_value1 = v;
@@ -881,8 +890,8 @@ void CInterpreter::wordR()
     {
         take("=");
         double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
+        if (!readWordValue(v))
+            return;
         return setRadius(v);
     }
     if (take("RotExOn") || take("RotExOff"))
@@ -902,13 +911,7 @@ void CInterpreter::wordR()
         return;
     }
     if (take("rnd="))
-    {
-        double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
-        m_set.rounding = v;
-        return;
-    }
+        return readSetting(m_set.rounding);
     const char next = m_text.mainText()[m_cursor + 1];
     if (next == '+' || next == '-')
         return sense(next == '+' ? 1 : -1);

@@ -8,13 +8,7 @@
 void CInterpreter::wordS()
 {
     if (take("SF="))
-    {
-        double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
-        m_set.spindleOrientation = v;
-        return;
-    }
+        return readSetting(m_set.spindleOrientation);
     if (take("ssbreak"))
     {
         if (m_stopAtMarker && !m_stopMarker)
@@ -43,8 +37,8 @@ void CInterpreter::wordS()
     if (take("seg="))
     {
         double v = 0.0;
-        if (!readNumber(v, false))
-            return unknownWord();
+        if (!readWordValue(v))
+            return;
         m_set.segment = v;
         m_set.segmentSet = true;
         markOutput();

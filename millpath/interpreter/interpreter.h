@@ -206,6 +206,10 @@ protected:
     bool readIndex(int& value);
     bool readIndexedWord(int& index, int& number, int maxIndex);
     void unknownWord();
+    // The number after a word; false (the word reported unknown) when there is none.
+    bool readWordValue(double& value);
+    // Sets a setting from the number after its word; leaves it as it was when there is none.
+    void readSetting(double& setting);
     // Puts the cursor back to the start of the word and rejects the word.
     void unknownWordAt(std::size_t start);
     bool push(double value);
