@@ -1,4 +1,5 @@
-// Status codes the transport produces itself (numbers as OPC UA defines them).
+// Status codes the transport and the security policies produce themselves
+// (numbers as OPC UA defines them).
 #pragma once
 #include <cstdint>
 
@@ -17,8 +18,19 @@ constexpr uint32_t BadTimeout = 0x800A0000;
 constexpr uint32_t BadServiceUnsupported = 0x800B0000;
 constexpr uint32_t BadServerHalted = 0x800E0000;
 constexpr uint32_t BadTooManyOperations = 0x80100000;
+constexpr uint32_t BadCertificateInvalid = 0x80120000;
 constexpr uint32_t BadSecurityChecksFailed = 0x80130000;
+constexpr uint32_t BadCertificateTimeInvalid = 0x80140000;
+constexpr uint32_t BadCertificateIssuerTimeInvalid = 0x80150000;
+constexpr uint32_t BadCertificateUseNotAllowed = 0x80180000;
+constexpr uint32_t BadCertificateUntrusted = 0x801A0000;
+constexpr uint32_t BadCertificateRevocationUnknown = 0x801B0000;
+constexpr uint32_t BadCertificateRevoked = 0x801D0000;
+constexpr uint32_t BadCertificateIssuerRevoked = 0x801E0000;
 constexpr uint32_t BadSecureChannelIdInvalid = 0x80220000;
+constexpr uint32_t BadNonceInvalid = 0x80240000;
+constexpr uint32_t BadNotSupported = 0x803D0000;
+constexpr uint32_t BadNotFound = 0x803E0000;
 constexpr uint32_t BadRequestTypeInvalid = 0x80530000;
 constexpr uint32_t BadSecurityModeRejected = 0x80540000;
 constexpr uint32_t BadSecurityPolicyRejected = 0x80550000;
