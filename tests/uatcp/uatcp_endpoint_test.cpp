@@ -64,6 +64,15 @@ struct Client
             return OpcUa_Good;
         return static_cast<OpcUa_ServiceFault*>(response)->ResponseHeader.ServiceResult;
     }
+    // Sends the request and gives the fault it is answered with (Good for any other answer).
+    template <typename Request> OpcUa_StatusCode faultFor(Request& request, OpcUa_EncodeableType* requestType)
+    {
+        OpcUa_EncodeableType* type = nullptr;
+        OpcUa_Void* response = invoke(request, requestType, &type);
+        const OpcUa_StatusCode fault = faultOf(response, type);
+        OpcUa_EncodeableObject_Delete(type, &response);
+        return fault;
+    }
     void openSession()
     {
         OpcUa_CreateSessionRequest create;
@@ -202,11 +211,8 @@ TEST_F(UatcpEndpoint, UnknownAndUndecodableRequestsAreAnsweredWithFaultsAndRepor
     ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
     OpcUa_BrowseRequest browse;
     OpcUa_BrowseRequest_Initialize(&browse);
-    OpcUa_EncodeableType* type = nullptr;
-    OpcUa_Void* response = client.invoke(browse, &OpcUa_BrowseRequest_EncodeableType, &type);
+    EXPECT_EQ(client.faultFor(browse, &OpcUa_BrowseRequest_EncodeableType), OpcUa_BadServiceUnsupported);
     OpcUa_BrowseRequest_Clear(&browse);
-    EXPECT_EQ(client.faultOf(response, type), OpcUa_BadServiceUnsupported);
-    OpcUa_EncodeableObject_Delete(type, &response);
     EXPECT_EQ(server.unsupported.load(), 1);
 
     // Hand-made bodies: an encoding id nobody knows, and a ReadRequest cut short.
@@ -331,15 +337,14 @@ TEST(UatcpEndpointContract, RefusedRequestGetsAFaultWithTheRefusal)
     ASSERT_EQ(client.connect(server.url()), OpcUa_Good);
     OpcUa_BrowseRequest browse;
     OpcUa_BrowseRequest_Initialize(&browse);
-    OpcUa_EncodeableType* type = nullptr;
-    OpcUa_Void* response = client.invoke(browse, &OpcUa_BrowseRequest_EncodeableType, &type);
-    EXPECT_EQ(client.faultOf(response, type), OpcUa_BadTooManyOperations);
-    OpcUa_EncodeableObject_Delete(type, &response);
+    EXPECT_EQ(client.faultFor(browse, &OpcUa_BrowseRequest_EncodeableType), OpcUa_BadTooManyOperations);
+    OpcUa_BrowseRequest_Clear(&browse);
 
     OpcUa_CallRequest call;
     OpcUa_CallRequest_Initialize(&call);
     call.RequestHeader.RequestHandle = 4711;
-    response = client.invoke(call, &OpcUa_CallRequest_EncodeableType, &type);
+    OpcUa_EncodeableType* type = nullptr;
+    OpcUa_Void* response = client.invoke(call, &OpcUa_CallRequest_EncodeableType, &type);
     ASSERT_EQ(type, &OpcUa_ServiceFault_EncodeableType);
     EXPECT_EQ(static_cast<OpcUa_ServiceFault*>(response)->ResponseHeader.ServiceResult,
               OpcUa_BadMethodInvalid);
@@ -359,10 +364,8 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
         {
             OpcUa_WriteRequest write;
             OpcUa_WriteRequest_Initialize(&write);
-            OpcUa_EncodeableType* type = nullptr;
-            OpcUa_Void* response = client.invoke(write, &OpcUa_WriteRequest_EncodeableType, &type);
-            fault = client.faultOf(response, type);
-            OpcUa_EncodeableObject_Delete(type, &response);
+            fault = client.faultFor(write, &OpcUa_WriteRequest_EncodeableType);
+            OpcUa_WriteRequest_Clear(&write);
         });
     OpcUa_Handle context;
     {
