@@ -5,7 +5,8 @@
 // summary.
 // Arguments: url policy(Basic256|Basic128Rsa15) mode(Sign|SignAndEncrypt)
 //            [tokenLifetimeMs renewalsWanted readsWanted endpointUrlMustMatch(1|0)]
-const { OPCUAClient, MessageSecurityMode, SecurityPolicy, AttributeIds } = require("node-opcua-client");
+const { MessageSecurityMode, SecurityPolicy } = require("node-opcua-client");
+const { runSessionReads } = require("./session_reads.js");
 
 async function main() {
     const [url, policy, mode] = process.argv.slice(2, 5);
@@ -16,7 +17,7 @@ async function main() {
     const files = process.env.CLIENT_CERTIFICATE
         ? { certificateFile: process.env.CLIENT_CERTIFICATE, privateKeyFile: process.env.CLIENT_PRIVATE_KEY }
         : {};
-    const client = OPCUAClient.create({
+    const { endpoints, results } = await runSessionReads(url, {
         ...files,
         applicationName: "uatcp-secure-test",
         endpointMustExist: mustMatch,
@@ -26,39 +27,12 @@ async function main() {
         defaultSecureTokenLifetime: lifetime,
         keepSessionAlive: false,
         requestedSessionTimeout: 60000,
-    });
-    let renewals = 0;
-    client.on("security_token_renewed", () => renewals++);
-    await client.connect(url);
-    const endpoints = await client.getEndpoints();
-    const session = await client.createSession();
-    const read = () => session.read([
-        { nodeId: "ns=1;i=1", attributeId: AttributeIds.Value },
-        { nodeId: "ns=1;i=2", attributeId: AttributeIds.Value },
-        { nodeId: "ns=1;i=3", attributeId: AttributeIds.Value },
-    ]);
-    let values = await read();
-    let reads = 1;
-    const deadline = Date.now() + 60000;
-    while ((renewals < renewalsWanted || reads < readsWanted) && Date.now() < deadline) {
-        if (renewalsWanted > 0)
-            await new Promise((resolve) => setTimeout(resolve, 50));
-        values = await read();
-        reads++;
-    }
-    const big = values[2].value.value;
+    }, renewalsWanted, readsWanted);
     const summary = {
         endpoints: endpoints.length,
         secured: endpoints.filter((e) => e.securityMode !== MessageSecurityMode.None).length,
-        double: values[0].value.value,
-        text: values[1].value.value,
-        arrayLength: big.length,
-        arrayLast: big[big.length - 1],
-        reads,
-        renewals,
+        ...results,
     };
-    await session.close();
-    await client.disconnect();
     console.log(JSON.stringify(summary));
 }
 
