@@ -21,6 +21,14 @@ void put32(Bytes& b, int32_t v)
         b.push_back(static_cast<OpcUa_Byte>(static_cast<uint32_t>(v) >> (8 * i)));
 }
 
+// The head bytes, a length field, then tail bytes of one value.
+Bytes withLength(Bytes head, int32_t length, size_t tail = 0, OpcUa_Byte tailByte = 0)
+{
+    put32(head, length);
+    head.insert(head.end(), tail, tailByte);
+    return head;
+}
+
 Bytes encodeMessage(OpcUa_EncodeableType* type, uint32_t seed)
 {
     void* object = nullptr;
@@ -194,81 +202,21 @@ std::vector<MalformedCase> malformedVariants()
              return Bytes{0x80, 0, 0, 0, 0};
          },
          OpcUa_BadDecodingError, defaults},
-        {"NegativeArrayLength",
-         []
-         {
-             Bytes b{0x86};
-             put32(b, -2);
-             return b;
-         },
-         OpcUa_BadDecodingError, defaults},
-        {"ArrayLongerThanTheInput",
-         []
-         {
-             Bytes b{0x86};
-             put32(b, 60000);
-             return b;
-         },
-         OpcUa_BadDecodingError, defaults},
-        {"ArrayOverTheLengthLimit",
-         []
-         {
-             Bytes b{0x83};
-             put32(b, 70000);
-             return b;
-         },
-         OpcUa_BadEncodingLimitsExceeded, defaults},
-        {"ArrayOverTheAllocationLimit",
-         []
-         {
-             Bytes b{0x86};
-             put32(b, 100);
-             b.resize(b.size() + 400);
-             return b;
-         },
+        {"NegativeArrayLength", [] { return withLength({0x86}, -2); }, OpcUa_BadDecodingError, defaults},
+        {"ArrayLongerThanTheInput", [] { return withLength({0x86}, 60000); }, OpcUa_BadDecodingError,
+         defaults},
+        {"ArrayOverTheLengthLimit", [] { return withLength({0x83}, 70000); }, OpcUa_BadEncodingLimitsExceeded,
+         defaults},
+        {"ArrayOverTheAllocationLimit", [] { return withLength({0x86}, 100, 400); },
          OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxAlloc = 64; })},
-        {"StringNegativeLength",
-         []
-         {
-             Bytes b{0x0C};
-             put32(b, -7);
-             return b;
-         },
-         OpcUa_BadDecodingError, defaults},
-        {"StringHugeLength",
-         []
-         {
-             Bytes b{0x0C};
-             put32(b, 0x7FFFFFF0);
-             return b;
-         },
-         OpcUa_BadEncodingLimitsExceeded, defaults},
-        {"StringLongerThanTheInput",
-         []
-         {
-             Bytes b{0x0C};
-             put32(b, 1000);
-             b.push_back('x');
-             return b;
-         },
-         OpcUa_BadDecodingError, defaults},
-        {"StringOverItsLimit",
-         []
-         {
-             Bytes b{0x0C};
-             put32(b, 5);
-             b.insert(b.end(), 5, 'x');
-             return b;
-         },
-         OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxStringLength = 4; })},
-        {"ByteStringOverItsLimit",
-         []
-         {
-             Bytes b{0x0F};
-             put32(b, 5);
-             b.insert(b.end(), 5, 1);
-             return b;
-         },
+        {"StringNegativeLength", [] { return withLength({0x0C}, -7); }, OpcUa_BadDecodingError, defaults},
+        {"StringHugeLength", [] { return withLength({0x0C}, 0x7FFFFFF0); }, OpcUa_BadEncodingLimitsExceeded,
+         defaults},
+        {"StringLongerThanTheInput", [] { return withLength({0x0C}, 1000, 1, 'x'); }, OpcUa_BadDecodingError,
+         defaults},
+        {"StringOverItsLimit", [] { return withLength({0x0C}, 5, 5, 'x'); }, OpcUa_BadEncodingLimitsExceeded,
+         withLimit([](auto& l) { l.maxStringLength = 4; })},
+        {"ByteStringOverItsLimit", [] { return withLength({0x0F}, 5, 5, 1); },
          OpcUa_BadEncodingLimitsExceeded, withLimit([](auto& l) { l.maxByteStringLength = 4; })},
         {"MatrixDimensionsDisagreeWithLength",
          []
@@ -324,20 +272,13 @@ std::vector<MalformedCase> malformedVariants()
          },
          OpcUa_BadDecodingError, defaults},
         {"KnownBodyShorterThanItsStructure",
-         []
-         {
-             Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01};
-             put32(b, 8);
-             b.insert(b.end(), 16, 0);
-             return b;
+         [] {
+             return withLength({0x16, 0x01, 0x00, 0x76, 0x03, 0x01}, 8, 16);
          },
          OpcUa_BadDecodingError, defaults},
         {"KnownBodyLengthNegative",
-         []
-         {
-             Bytes b{0x16, 0x01, 0x00, 0x76, 0x03, 0x01};
-             put32(b, -1);
-             return b;
+         [] {
+             return withLength({0x16, 0x01, 0x00, 0x76, 0x03, 0x01}, -1);
          },
          OpcUa_BadDecodingError, defaults},
         {"VariantsNestedBeyondTheLimit", [] { return nestedVariants(70); }, OpcUa_BadEncodingLimitsExceeded,
