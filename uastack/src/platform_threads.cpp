@@ -119,14 +119,18 @@ extern "C"
             return;
         auto* t = static_cast<Thread*>(*thread);
         *thread = nullptr;
-        if (t->thread.joinable() && t->thread.get_id() == std::this_thread::get_id())
         {
-            // Deleted from its own main: the record is still in use until main has
-            // returned, so the thread frees it on its way out.
+            // Under the lock: Start may still be storing the thread object while
+            // the new thread already runs main.
             std::lock_guard<std::mutex> lock(t->mutex);
-            t->deleteOnExit = true;
-            t->thread.detach();
-            return;
+            if (t->thread.joinable() && t->thread.get_id() == std::this_thread::get_id())
+            {
+                // Deleted from its own main: the record is still in use until main
+                // has returned, so the thread frees it on its way out.
+                t->deleteOnExit = true;
+                t->thread.detach();
+                return;
+            }
         }
         if (t->thread.joinable())
             t->thread.join();
