@@ -1,5 +1,7 @@
 #include "uadatetime.h"
 
+#include <opcua_testclock.hpp>
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -127,4 +129,15 @@ TEST(UaDateTime, NowIsCurrentAndAdvances)
     // Some time after 2020 and before 2200.
     EXPECT_TRUE(parse("2020-01-01T00:00:00Z") < first);
     EXPECT_TRUE(first < parse("2200-01-01T00:00:00Z"));
+}
+
+TEST(UaDateTime, NowFollowsTheTestClock)
+{
+    const UaDateTime start = parse("2031-05-06T07:08:09.250Z");
+    OpcUa::TestClock clock(start, 0);
+    EXPECT_EQ(UaDateTime::now().toInt64(), start.toInt64());
+    clock.advance(1750);
+    EXPECT_EQ(start.msecsTo(UaDateTime::now()), 1750);
+    clock.shiftUtc(-5000);
+    EXPECT_EQ(start.secsTo(UaDateTime::now()), -3);
 }

@@ -1,4 +1,6 @@
 // Threads, recursive mutexes and counting semaphores.
+#include "test_clock.h"
+
 #include <opcua.h>
 
 #include <chrono>
@@ -139,6 +141,8 @@ extern "C"
 
     OPCUA_EXPORT OpcUa_Void OpcUa_Thread_Sleep(OpcUa_UInt32 milliseconds)
     {
+        if (OpcUa::testclock::active() && OpcUa::testclock::sleep(milliseconds))
+            return;
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
 

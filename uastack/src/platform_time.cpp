@@ -1,4 +1,6 @@
 // UTC date-times, their text form, the tick count and GUIDs.
+#include "test_clock.h"
+
 #include <opcua.h>
 
 #include <cctype>
@@ -57,6 +59,9 @@ extern "C"
 
     OPCUA_EXPORT OpcUa_DateTime OpcUa_DateTime_UtcNow(void)
     {
+        OpcUa_DateTime stepped;
+        if (OpcUa::testclock::active() && OpcUa::testclock::utcNow(&stepped))
+            return stepped;
         auto now = std::chrono::system_clock::now().time_since_epoch();
         int64_t ticks =
             std::chrono::duration_cast<std::chrono::nanoseconds>(now).count() / 100 + kEpochDifference;
@@ -157,6 +162,9 @@ extern "C"
 
     OPCUA_EXPORT OpcUa_UInt32 OpcUa_GetTickCount(void)
     {
+        OpcUa_UInt32 stepped;
+        if (OpcUa::testclock::active() && OpcUa::testclock::tickCount(&stepped))
+            return stepped;
         auto now = std::chrono::steady_clock::now().time_since_epoch();
         return static_cast<OpcUa_UInt32>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     }
