@@ -1,5 +1,6 @@
 // Server endpoints of the stack: the service table on top of the transport
 // core, request contexts and the response calls.
+#include "endpoint_backends.h"
 #include "stack_settings.h"
 #include "secure_messages.h"
 #include "tcp_server.h"
@@ -228,6 +229,11 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Create(OpcUa_Endpoint* endpoint,
     *endpoint = nullptr;
     if (serializerType != OpcUa_Endpoint_SerializerType_Binary)
         return OpcUa_BadNotSupported;
+    if (OpcUa::EndpointBackend* backend = OpcUa::createBackendEndpoint(supportedServices))
+    {
+        *endpoint = backend->handle();
+        return OpcUa_Good;
+    }
     *endpoint = new Endpoint(supportedServices);
     return OpcUa_Good;
 }
@@ -238,6 +244,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(
     OpcUa_Void* pkiConfig, OpcUa_UInt32 noOfSecurityPolicies,
     OpcUa_Endpoint_SecurityPolicyConfiguration* securityPolicies)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->open(url, callback, callbackData, serverCertificate, serverPrivateKey, pkiConfig,
+                             noOfSecurityPolicies, securityPolicies);
     if (endpoint == nullptr || url == nullptr || (noOfSecurityPolicies > 0 && securityPolicies == nullptr))
         return OpcUa_BadInvalidArgument;
     return static_cast<Endpoint*>(endpoint)->open(url, callback, callbackData, serverCertificate,
@@ -247,6 +256,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Open(
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->close();
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
     return static_cast<Endpoint*>(endpoint)->close();
@@ -254,6 +265,12 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_Close(OpcUa_Endpoint endpoint)
 
 OPCUA_EXPORT OpcUa_Void OpcUa_Endpoint_Delete(OpcUa_Endpoint* endpoint)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint != nullptr ? *endpoint : nullptr))
+    {
+        *endpoint = nullptr;
+        backend->destroy();
+        return;
+    }
     if (endpoint == nullptr || *endpoint == nullptr)
         return;
     delete static_cast<Endpoint*>(*endpoint);
@@ -264,6 +281,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_BeginSendResponse(OpcUa_Endpoint en
                                                                OpcUa_Void** response,
                                                                OpcUa_EncodeableType** responseType)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->beginSendResponse(context, response, responseType);
     if (response != nullptr)
         *response = nullptr;
     RequestContext* c = openContext(context);
@@ -278,6 +297,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endp
                                                              OpcUa_Void* response,
                                                              OpcUa_EncodeableType* responseType)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->endSendResponse(context, statusCode, response, responseType);
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
     RequestContext* c = takeContext(context);
@@ -305,10 +326,11 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endp
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_CancelSendResponse(OpcUa_Endpoint endpoint,
-                                                                OpcUa_StatusCode status,
-                                                                OpcUa_String* /*reason*/,
+                                                                OpcUa_StatusCode status, OpcUa_String* reason,
                                                                 OpcUa_Handle* context)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->cancelSendResponse(status, reason, context);
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
     RequestContext* c = takeContext(context);
@@ -326,6 +348,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelId(OpcUa_End
                                                                        OpcUa_Handle context,
                                                                        OpcUa_UInt32* secureChannelId)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->getMessageSecureChannelId(context, secureChannelId);
     RequestContext* c = openContext(context);
     if (endpoint == nullptr || c == nullptr || secureChannelId == nullptr)
         return OpcUa_BadInvalidArgument;
@@ -336,6 +360,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelId(OpcUa_End
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPolicy(
     OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Endpoint_SecurityPolicyConfiguration* policy)
 {
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->getMessageSecureChannelSecurityPolicy(context, policy);
     RequestContext* c = openContext(context);
     if (endpoint == nullptr || c == nullptr || policy == nullptr)
         return OpcUa_BadInvalidArgument;
