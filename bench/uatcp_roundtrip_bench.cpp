@@ -3,6 +3,7 @@
 // connection with its own session; over None and over Basic256
 // SignAndEncrypt.
 #include "test_certificates.h"
+#include "uatcp_session_client.h"
 #include "uatcp_test_server.h"
 
 #include <opcua.h>
@@ -19,7 +20,6 @@ using namespace uatcp::test;
 
 namespace
 {
-constexpr const char* kNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
 
 // The certificates of both sides and the server's trust list (the client's certificate in it).
 struct Credentials
@@ -70,93 +70,6 @@ TestServer* server()
     return serverInstance().get();
 }
 
-OpcUa_ByteString view(std::vector<uint8_t>& bytes)
-{
-    OpcUa_ByteString s;
-    s.Length = static_cast<OpcUa_Int32>(bytes.size());
-    s.Data = bytes.data();
-    return s;
-}
-
-// One connection with an active session.
-class Connection
-{
-public:
-    Connection(const std::string& url, const char* policyUri, OpcUa_MessageSecurityMode mode)
-    {
-        bool secured = mode != OpcUa_MessageSecurityMode_None;
-        std::vector<uint8_t> clientCertificate = credentials().client.certificate;
-        std::vector<uint8_t> serverCertificate = credentials().server.certificate;
-        std::vector<uint8_t> keyBytes = credentials().client.privateKeyDer();
-        OpcUa_ByteString client = view(clientCertificate), serverCert = view(serverCertificate);
-        OpcUa_Key key{OpcUa_Crypto_KeyType_Rsa_Private, view(keyBytes)};
-        OpcUa_Channel_Create(&m_channel, OpcUa_Channel_SerializerType_Binary);
-        OpcUa_String policy;
-        OpcUa_String_Initialize(&policy);
-        OpcUa_String_AttachCopy(&policy, policyUri);
-        m_ok = OpcUa_IsGood(OpcUa_Channel_Connect(
-            m_channel, url.c_str(), nullptr, nullptr, secured ? &client : nullptr, secured ? &key : nullptr,
-            secured ? &serverCert : nullptr, nullptr, &policy, 600000, mode, 30000));
-        OpcUa_String_Clear(&policy);
-        OpcUa_NodeId_Initialize(&m_token);
-        if (!m_ok)
-            return;
-        OpcUa_CreateSessionRequest create;
-        OpcUa_CreateSessionRequest_Initialize(&create);
-        create.RequestedSessionTimeout = 600000;
-        std::vector<uint8_t> nonce(32, 7);
-        if (secured)
-        {
-            create.ClientCertificate = view(clientCertificate);
-            create.ClientNonce = view(nonce);
-        }
-        OpcUa_Void* response = nullptr;
-        OpcUa_EncodeableType* type = nullptr;
-        m_ok = OpcUa_IsGood(OpcUa_Channel_InvokeService(
-                   m_channel, &create, &OpcUa_CreateSessionRequest_EncodeableType, &response, &type)) &&
-               type == &OpcUa_CreateSessionResponse_EncodeableType;
-        if (m_ok)
-            OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken,
-                                &m_token);
-        OpcUa_EncodeableObject_Delete(type, &response);
-
-        OpcUa_ReadRequest_Initialize(&m_read);
-        m_read.NoOfNodesToRead = 1;
-        m_read.NodesToRead = static_cast<OpcUa_ReadValueId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ReadValueId)));
-        OpcUa_ReadValueId_Initialize(m_read.NodesToRead);
-        m_read.NodesToRead->NodeId.NamespaceIndex = 1;
-        m_read.NodesToRead->NodeId.Identifier.Numeric = kDoubleNode;
-        m_read.NodesToRead->AttributeId = 13;
-        OpcUa_NodeId_CopyTo(&m_token, &m_read.RequestHeader.AuthenticationToken);
-    }
-    ~Connection()
-    {
-        OpcUa_ReadRequest_Clear(&m_read);
-        OpcUa_NodeId_Clear(&m_token);
-        OpcUa_Channel_Delete(&m_channel);
-    }
-    bool ok() const { return m_ok; }
-    // One Read round trip; false unless the value came back.
-    bool read()
-    {
-        OpcUa_Void* response = nullptr;
-        OpcUa_EncodeableType* type = nullptr;
-        bool good = OpcUa_IsGood(OpcUa_Channel_InvokeService(
-                        m_channel, &m_read, &OpcUa_ReadRequest_EncodeableType, &response, &type)) &&
-                    type == &OpcUa_ReadResponse_EncodeableType &&
-                    static_cast<OpcUa_ReadResponse*>(response)->NoOfResults == 1 &&
-                    static_cast<OpcUa_ReadResponse*>(response)->Results[0].Value.Value.Double == kDoubleValue;
-        OpcUa_EncodeableObject_Delete(type, &response);
-        return good;
-    }
-
-private:
-    OpcUa_Channel m_channel = nullptr;
-    OpcUa_NodeId m_token;
-    OpcUa_ReadRequest m_read;
-    bool m_ok = false;
-};
-
 void readRoundTrips(benchmark::State& state, const char* policyUri, OpcUa_MessageSecurityMode mode)
 {
     if (server() == nullptr)
@@ -164,15 +77,18 @@ void readRoundTrips(benchmark::State& state, const char* policyUri, OpcUa_Messag
         state.SkipWithError("server failed");
         return;
     }
-    Connection connection(server()->url(), policyUri, mode);
-    if (!connection.ok())
+    SessionClient connection;
+    ClientCredentials own{credentials().client.certificate, credentials().client.privateKeyDer(),
+                          credentials().server.certificate};
+    if (OpcUa_IsBad(connection.connect(server()->url(), policyUri, mode, &own)) ||
+        !connection.createSession())
     {
         state.SkipWithError("connection failed");
         return;
     }
     for (auto _ : state)
     {
-        if (!connection.read())
+        if (!connection.readDouble())
         {
             state.SkipWithError("read failed");
             break;
@@ -183,7 +99,7 @@ void readRoundTrips(benchmark::State& state, const char* policyUri, OpcUa_Messag
 
 void BM_ReadRoundTrip(benchmark::State& state)
 {
-    readRoundTrips(state, kNone, OpcUa_MessageSecurityMode_None);
+    readRoundTrips(state, kPolicyNoneUri, OpcUa_MessageSecurityMode_None);
 }
 BENCHMARK(BM_ReadRoundTrip)->Threads(1)->Threads(16)->UseRealTime()->MinTime(2.0);
 

@@ -326,6 +326,10 @@ OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
     randomNonce(&r->ServerNonce);
     if (secrets != g_secrets.end())
         secrets->second.serverNonce = bytesOf(r->ServerNonce);
+    // A channel with an activated session is not given up for a new client.
+    OpcUa_UInt32 channelId = 0;
+    if (OpcUa_IsGood(OpcUa_Endpoint_GetMessageSecureChannelId(endpoint, context, &channelId)))
+        OpcUa_Endpoint_SetSecureChannelSessionActive(endpoint, channelId, OpcUa_True);
     ++TestServer::instance->sessionsActivated;
     return end(endpoint, context, r, type);
 }

@@ -127,6 +127,14 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelId(OpcUa_End
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPolicy(
     OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Endpoint_SecurityPolicyConfiguration* policy);
 
+/* Marks whether the secure channel carries an activated session. When every connection is
+   taken, a new client closes the oldest connection still in its handshake, or else the oldest
+   channel without an activated session; channels marked here stay. BadSecureChannelIdInvalid
+   when no such channel is open. */
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_SetSecureChannelSessionActive(OpcUa_Endpoint endpoint,
+                                                                           OpcUa_UInt32 secureChannelId,
+                                                                           OpcUa_Boolean sessionActive);
+
 /* A new ServiceFault answering requestHeader with serviceResult. The
    diagnostics and string table, when given, are moved into the fault (the
    caller's are left empty). */

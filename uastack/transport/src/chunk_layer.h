@@ -81,6 +81,17 @@ public:
     Bytes takeMessage();
     uint32_t requestId() const { return m_requestId; }
     bool inProgress() const { return m_chunkCount > 0; }
+    // The bytes held so far and the storage they take, so that a caller can
+    // account for the storage before it grows.
+    size_t size() const { return m_message.size(); }
+    size_t capacity() const { return m_message.capacity(); }
+    void reserve(size_t capacity) { m_message.reserve(capacity); }
+    // Whether one more chunk body of size bytes stays within the message limits.
+    bool fits(size_t size) const
+    {
+        return (m_maxChunkCount == 0 || m_chunkCount < m_maxChunkCount) &&
+               (m_maxMessageSize == 0 || m_message.size() + size <= m_maxMessageSize);
+    }
 
 private:
     void reset();

@@ -112,6 +112,14 @@ public:
         return OpcUa_Good;
     }
 
+    OpcUa_StatusCode setSessionActive(OpcUa_UInt32 channelId, bool active)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_server)
+            return OpcUa_BadInvalidState;
+        return m_server->setSessionActive(channelId, active) ? OpcUa_Good : OpcUa_BadSecureChannelIdInvalid;
+    }
+
     void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status,
                         const Bytes& clientCertificate, const std::string& policyUri,
                         SecurityMode mode) override
@@ -377,6 +385,15 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_GetMessageSecureChannelSecurityPoli
     auto mode = static_cast<uint32_t>(c->connection->securityMode());
     policy->uMessageSecurityModes = mode < 4 ? modeBits[mode] : 0;
     return result;
+}
+
+OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_SetSecureChannelSessionActive(OpcUa_Endpoint endpoint,
+                                                                           OpcUa_UInt32 secureChannelId,
+                                                                           OpcUa_Boolean sessionActive)
+{
+    if (endpoint == nullptr)
+        return OpcUa_BadInvalidArgument;
+    return static_cast<Endpoint*>(endpoint)->setSessionActive(secureChannelId, sessionActive != OpcUa_False);
 }
 
 OPCUA_EXPORT OpcUa_StatusCode OpcUa_ServerApi_CreateFault(OpcUa_RequestHeader* requestHeader,

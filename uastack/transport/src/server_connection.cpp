@@ -6,6 +6,7 @@
 #include "tcp_status.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace uatcp
 {
@@ -32,7 +33,7 @@ uint16_t modeBit(SecurityMode mode)
 
 ServerConnection::ServerConnection(TcpServer& server, Socket socket)
     : m_server(server), m_settings(server.settings()), m_socket(std::move(socket)),
-      m_sendTimeoutMs(server.settings().ioTimeoutMs)
+      m_acceptedAt(Clock::now()), m_sendTimeoutMs(server.settings().ioTimeoutMs)
 {
 }
 
@@ -51,6 +52,22 @@ void ServerConnection::stop()
     std::lock_guard lock(m_sendMutex);
     m_alive = false;
     m_socket.shutdown();
+}
+
+bool ServerConnection::stalledInHandshake(Clock::time_point now) const
+{
+    Stage stage = m_stage;
+    // A client between its Hello and its OpenSecureChannel gets the time Hello may take.
+    return stage == Stage::AwaitingHello ||
+           (stage == Stage::AwaitingOpen &&
+            now - m_acceptedAt >= std::chrono::milliseconds(m_settings.helloTimeoutMs));
+}
+
+void ServerConnection::evict()
+{
+    m_evicted = true;
+    // The accept thread must not wait for this peer: the Error goes out only if it fits at once.
+    fail(status::BadTcpServerTooBusy, "Closed for a new connection", 0);
 }
 
 void ServerConnection::join()
@@ -138,7 +155,7 @@ uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, 
     return sendChunksLocked(chunks);
 }
 
-void ServerConnection::fail(uint32_t error, const std::string& reason)
+void ServerConnection::fail(uint32_t error, const std::string& reason, int sendTimeoutMs)
 {
     m_server.handler().onConnectionError(error, reason);
     std::lock_guard lock(m_sendMutex);
@@ -147,7 +164,7 @@ void ServerConnection::fail(uint32_t error, const std::string& reason)
     if (m_alive)
     {
         Bytes message = encodeError(ErrorMessage{error, reason});
-        writeAll(m_socket.fd(), message.data(), message.size(), 1000);
+        writeAll(m_socket.fd(), message.data(), message.size(), sendTimeoutMs);
     }
     m_alive = false;
     m_socket.shutdown();
@@ -204,6 +221,8 @@ void ServerConnection::run()
         if (m_failStatus != status::Good)
             closeStatus = m_failStatus;
     }
+    m_assembler.reset();
+    settleAssemblyCharge();
     if (m_openChannelId != 0)
         m_server.handler().onChannelEvent(ChannelEvent::Closed, m_openChannelId, closeStatus,
                                           m_clientCertificate, m_policyUri, m_mode);
@@ -243,9 +262,39 @@ bool ServerConnection::receiveHello()
     }
     m_assembler =
         std::make_unique<ChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
+    m_stage = Stage::AwaitingOpen;
     Bytes reply = encodeAcknowledge(ack);
     std::lock_guard lock(m_sendMutex);
     return m_alive && writeAll(m_socket.fd(), reply.data(), reply.size(), m_sendTimeoutMs) == IoResult::Ok;
+}
+
+bool ServerConnection::growAssembly(size_t bodySize)
+{
+    size_t held = m_assembler->capacity();
+    size_t needed = m_assembler->size() + bodySize;
+    // A chunk over the message limits is refused for that reason, not for the budget.
+    if (needed <= held || !m_assembler->fits(bodySize))
+        return true;
+    // Grown by doubling up to the message limit; old and new storage both exist while it is copied.
+    size_t grown = std::max(needed, held * 2);
+    if (m_limits.receiveMaxMessageSize != 0)
+        grown = std::max(needed, std::min<size_t>(grown, m_limits.receiveMaxMessageSize));
+    if (!m_server.budget().reserve(grown))
+        return false;
+    m_assembler->reserve(grown);
+    m_server.budget().release(held);
+    m_assemblyCharge = m_assemblyCharge - held + grown;
+    return true;
+}
+
+void ServerConnection::settleAssemblyCharge()
+{
+    size_t held = m_assembler ? m_assembler->capacity() : 0;
+    if (m_assemblyCharge > held)
+    {
+        m_server.budget().release(m_assemblyCharge - held);
+        m_assemblyCharge = held;
+    }
 }
 
 bool ServerConnection::acceptToken(uint32_t tokenId)
@@ -344,22 +393,39 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         fail(status::BadSequenceNumberInvalid, "Sequence number out of order");
         return ChunkOutcome::Failed;
     }
+    size_t bodySize = info.bodyEnd - info.bodyOffset;
+    // A message of one chunk is bounded by the chunk size; longer ones draw on the server's budget.
+    bool singleChunk = info.chunkType == 'F' && !m_assembler->inProgress();
+    if (!singleChunk && info.chunkType != 'A' && !growAssembly(bodySize))
+    {
+        fail(status::BadTcpNotEnoughResources, "Receive memory budget exhausted");
+        return ChunkOutcome::Failed;
+    }
     uint32_t error = status::Good;
-    auto assembled = m_assembler->add(info.chunkType, info.requestId, chunk.data() + info.bodyOffset,
-                                      info.bodyEnd - info.bodyOffset, error);
+    auto assembled =
+        m_assembler->add(info.chunkType, info.requestId, chunk.data() + info.bodyOffset, bodySize, error);
     if (assembled == ChunkAssembler::Result::Error)
     {
         fail(error, "Message refused");
         return ChunkOutcome::Failed;
     }
     if (assembled != ChunkAssembler::Result::Complete)
+    {
+        settleAssemblyCharge();
         return ChunkOutcome::Continue;
+    }
     uint32_t requestId = m_assembler->requestId();
     Bytes body = m_assembler->takeMessage();
-    if (info.type == MessageType::Open)
-        return handleOpen(info, std::move(body)) ? ChunkOutcome::Continue : ChunkOutcome::Failed;
-    if (info.type == MessageType::Close)
-        return ChunkOutcome::Closed;
+    // The body takes its storage's charge along until the request has been handed over.
+    size_t charge = std::exchange(m_assemblyCharge, 0);
+    if (info.type != MessageType::Message)
+    {
+        ChunkOutcome outcome = info.type == MessageType::Close     ? ChunkOutcome::Closed
+                               : handleOpen(info, std::move(body)) ? ChunkOutcome::Continue
+                                                                   : ChunkOutcome::Failed;
+        m_server.budget().release(charge);
+        return outcome;
+    }
     result = status::Good;
     {
         std::lock_guard lock(m_sendMutex);
@@ -372,6 +438,7 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
     }
     if (status::isBad(result))
     {
+        m_server.budget().release(charge);
         fail(result, result == status::BadTcpNotEnoughResources ? "Too many pending requests"
                                                                 : "Request id already in use");
         return ChunkOutcome::Failed;
@@ -379,10 +446,14 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
     auto self = shared_from_this();
     uint32_t channelId = m_openChannelId;
     bool posted = m_server.dispatch(
-        [self, channelId, requestId, body = std::move(body)]() mutable
-        { self->m_server.handler().onRequest(self, channelId, requestId, std::move(body)); });
+        [self, channelId, requestId, charge, body = std::move(body)]() mutable
+        {
+            self->m_server.handler().onRequest(self, channelId, requestId, std::move(body));
+            self->m_server.budget().release(charge);
+        });
     if (!posted)
     {
+        m_server.budget().release(charge);
         finishRequest(requestId);
         fail(status::BadTcpServerTooBusy, "Server too busy");
         return ChunkOutcome::Failed;
@@ -449,6 +520,7 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
     {
         m_openChannelId = nextSecureChannelId();
         m_clientCertificate = info.senderCertificate;
+        m_stage = Stage::Open;
     }
     m_currentToken = Token{tokenId, Clock::now(), lifetime};
 

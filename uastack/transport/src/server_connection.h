@@ -4,6 +4,7 @@
 #pragma once
 #include "channel_security.h"
 #include "chunk_layer.h"
+#include "receive_budget.h"
 #include "socket_io.h"
 #include "tcp_messages.h"
 #include "worker_pool.h"
@@ -41,7 +42,9 @@ struct ServerSettings
     ConnectionLimits limits;
     size_t maxConnections = 100;
     uint32_t maxPendingRequestsPerChannel = 500;
-    int helloTimeoutMs = 5000;
+    int helloTimeoutMs = 5000; // for Hello to arrive after the connection was accepted
+    // What all connections together may hold in messages of several chunks still being received.
+    size_t receiveBudget = 64u << 20;
     int ioTimeoutMs = 15000; // for a started chunk to arrive whole, and for a send to be taken
     uint32_t minTokenLifetimeMs = 1000;
     uint32_t maxTokenLifetimeMs = 3600000;
@@ -79,6 +82,17 @@ public:
     void join();
     bool finished() const { return m_finished.load(); }
 
+    // For a full server that looks for a connection to close in favour of a new one.
+    // Still in its handshake: without Hello, or with Hello but without a secure
+    // channel for longer than Hello may take.
+    bool stalledInHandshake(Clock::time_point now) const;
+    // An open secure channel without an activated session.
+    bool channelWithoutSession() const { return m_stage == Stage::Open && !m_sessionActive; }
+    void setSessionActive(bool active) { m_sessionActive = active; }
+    // Closes the connection with BadTcpServerTooBusy; it no longer counts towards the limit.
+    void evict();
+    bool evicted() const { return m_evicted.load(); }
+
     // Callable from any thread. Sends the response of a pending request; a
     // response whose channel has gone is dropped (BadSecureChannelClosed).
     uint32_t sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle, const uint8_t* body,
@@ -111,12 +125,22 @@ private:
         Closed,
         Failed
     };
+    enum class Stage
+    {
+        AwaitingHello,
+        AwaitingOpen,
+        Open
+    };
     void run();
     bool receiveHello();
     ChunkOutcome handleChunk(Bytes& chunk);
     bool handleOpen(const ChunkInfo& info, Bytes body);
     bool acceptToken(uint32_t tokenId);
-    void fail(uint32_t error, const std::string& reason);
+    // Makes room in the assembly for bodySize more bytes, drawn from the server's budget.
+    bool growAssembly(size_t bodySize);
+    // Gives back what the assembly no longer holds (after a reset).
+    void settleAssemblyCharge();
+    void fail(uint32_t error, const std::string& reason, int sendTimeoutMs = 1000);
     uint32_t sendChunksLocked(const std::vector<Bytes>& chunks);
     ChunkWriteParams messageParamsLocked(uint32_t requestId) const;
 
@@ -125,11 +149,16 @@ private:
     Socket m_socket;
     std::thread m_thread;
     std::atomic<bool> m_finished{false};
+    const Clock::time_point m_acceptedAt;
+    std::atomic<Stage> m_stage{Stage::AwaitingHello};
+    std::atomic<bool> m_sessionActive{false};
+    std::atomic<bool> m_evicted{false};
 
     // Reader-thread state.
     NegotiatedLimits m_limits;
     SequenceChecker m_receiveSequence;
     std::unique_ptr<ChunkAssembler> m_assembler;
+    size_t m_assemblyCharge = 0; // taken from the budget for the assembler's storage
     std::optional<Token> m_previousToken;
     Token m_currentToken;
     Bytes m_clientCertificate;

@@ -25,7 +25,8 @@ uint32_t nextSecureChannelId()
 }
 
 TcpServer::TcpServer(ServerSettings settings, ServerHandler& handler)
-    : m_settings(std::move(settings)), m_handler(handler), m_pool(m_settings.pool)
+    : m_settings(std::move(settings)), m_handler(handler), m_budget(m_settings.receiveBudget),
+      m_pool(m_settings.pool)
 {
 }
 
@@ -94,6 +95,44 @@ void TcpServer::reapFinished()
     m_connections.erase(finished, m_connections.end());
 }
 
+bool TcpServer::setSessionActive(uint32_t channelId, bool active)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& c : m_connections)
+    {
+        if (!c->finished() && !c->evicted() && c->channelId() == channelId)
+        {
+            c->setSessionActive(active);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TcpServer::makeRoomLocked()
+{
+    size_t counted = std::count_if(m_connections.begin(), m_connections.end(),
+                                   [](const auto& c) { return !c->evicted(); });
+    if (counted < m_settings.maxConnections)
+        return true;
+    // Connections are kept oldest first. Silent connections and stalled handshakes go first, then
+    // channels that carry no session, so that connections nobody uses cannot lock clients out.
+    auto now = Clock::now();
+    auto pick = [&](auto evictable)
+    {
+        auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                               [&](const auto& c) { return !c->evicted() && evictable(*c); });
+        return it == m_connections.end() ? nullptr : it->get();
+    };
+    ServerConnection* victim = pick([&](const ServerConnection& c) { return c.stalledInHandshake(now); });
+    if (victim == nullptr)
+        victim = pick([](const ServerConnection& c) { return c.channelWithoutSession(); });
+    if (victim == nullptr)
+        return false;
+    victim->evict();
+    return true;
+}
+
 void TcpServer::acceptLoop()
 {
     std::vector<pollfd> fds;
@@ -120,7 +159,7 @@ void TcpServer::acceptLoop()
                 continue;
             std::lock_guard lock(m_mutex);
             reapFinished();
-            if (m_connections.size() >= m_settings.maxConnections)
+            if (!makeRoomLocked())
             {
                 Bytes message =
                     encodeError(ErrorMessage{status::BadTcpServerTooBusy, "Too many connections"});

@@ -18,15 +18,22 @@ public:
     const ServerSettings& settings() const { return m_settings; }
     ServerHandler& handler() { return m_handler; }
     bool dispatch(std::function<void()> job) { return m_pool.post(std::move(job)); }
+    ReceiveBudget& budget() { return m_budget; }
     uint16_t port() const { return m_port; }
     size_t connectionCount();
+    // Marks whether the open secure channel carries an activated session; false when there is no such
+    // channel.
+    bool setSessionActive(uint32_t channelId, bool active);
 
 private:
     void acceptLoop();
     void reapFinished();
+    // Makes room for a new connection when the limit is reached; false when nothing may be evicted.
+    bool makeRoomLocked();
 
     ServerSettings m_settings;
     ServerHandler& m_handler;
+    ReceiveBudget m_budget;
     WorkerPool m_pool;
     std::vector<Socket> m_listeners;
     Socket m_wakeRead;
