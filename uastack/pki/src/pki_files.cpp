@@ -25,6 +25,14 @@ bool isDirectory(const std::string& hostPath)
     return ::stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool exists(const std::string& hostPath)
+{
+    struct stat info
+    {
+    };
+    return ::stat(hostPath.c_str(), &info) == 0;
+}
+
 std::optional<std::vector<unsigned char>> readFile(const std::string& hostPath)
 {
     if (isDirectory(hostPath))

@@ -12,6 +12,7 @@ namespace opcua_pki
 // The host path of a UTF-8 device path; nothing for a null, empty or unreachable one.
 std::optional<std::string> hostPath(const OpcUa_CharA* path);
 bool isDirectory(const std::string& hostPath);
+bool exists(const std::string& hostPath);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::vector<unsigned char>> readFile(const std::string& hostPath);
 bool writeFile(const std::string& hostPath, const unsigned char* data, std::size_t size);

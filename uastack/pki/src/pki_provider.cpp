@@ -1,6 +1,7 @@
 // The folder store behind OpcUa_PKIProvider: certificates and keys read with libcrypto.
 #include <opcua_memory.h>
 #include <opcua_pki.h>
+#include <opcua_platform.h>
 #include <opcua_statuscodes.h>
 
 #include "pki_files.h"
@@ -16,6 +17,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace
@@ -36,6 +38,12 @@ struct DirectoryStore
 ProviderConfiguration* configurationOf(OpcUa_PKIProvider* provider)
 {
     return provider ? static_cast<ProviderConfiguration*>(provider->Handle) : nullptr;
+}
+
+// A resolved location for the log.
+const char* describe(const std::optional<std::string>& hostPath)
+{
+    return hostPath ? hostPath->c_str() : "(a path leaving the device root)";
 }
 
 bool looksLikePem(const std::vector<unsigned char>& content)
@@ -97,9 +105,28 @@ OpcUa_StatusCode openStore(OpcUa_PKIProvider* provider, OpcUa_Void** store)
     ProviderConfiguration* configuration = configurationOf(provider);
     if (!configuration || !store)
         return OpcUa_BadInvalidArgument;
+    // Locations resolve below the device root (a host path outside it too): the log says where
+    // the store is looked for, so that a store nobody finds does not fail every peer silently.
     const auto trusted = opcua_pki::hostPath(configuration->trustedLocation.c_str());
     if (!trusted || !opcua_pki::isDirectory(*trusted))
+    {
+        OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR,
+                        "PKI store: trusted certificate folder \"%s\" not found at %s",
+                        configuration->trustedLocation.c_str(), describe(trusted));
         return OpcUa_BadNotFound;
+    }
+    std::optional<std::string> revoked;
+    if (!configuration->revokedLocation.empty())
+    {
+        revoked = opcua_pki::hostPath(configuration->revokedLocation.c_str());
+        if (!revoked || !opcua_pki::exists(*revoked))
+            OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_WARNING,
+                            "PKI store: revocation list location \"%s\" not found at %s",
+                            configuration->revokedLocation.c_str(), describe(revoked));
+    }
+    OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_INFO,
+                    "PKI store opened: trusted certificates in %s, revocation lists in %s", trusted->c_str(),
+                    revoked ? revoked->c_str() : "(none)");
     auto* opened = new (std::nothrow) DirectoryStore{*trusted};
     if (!opened)
         return OpcUa_BadOutOfMemory;

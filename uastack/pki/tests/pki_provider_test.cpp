@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -183,5 +184,103 @@ TEST_F(PkiProviderTest, PrivateKeysLoadWithoutEverAskingForAPassword)
     EXPECT_EQ(m_provider.LoadPrivateKeyFromFile(key().c_str(), OPCUA_PKI_FORMAT_DER, nullptr, &none),
               OpcUa_BadNotSupported);
     EXPECT_EQ(none.Data, nullptr);
+}
+// The stack's trace, collected while a test runs.
+class TraceLog
+{
+public:
+    TraceLog()
+    {
+        EXPECT_EQ(OpcUa_P_Initialize(&m_platform), OpcUa_Good);
+        OpcUa_ProxyStubConfiguration configuration;
+        OpcUa_ProxyStub_GetConfiguration(&configuration);
+        configuration.bProxyStub_Trace_Enabled = OpcUa_True;
+        configuration.uProxyStub_Trace_Level =
+            OPCUA_TRACE_LEVEL_INFO | OPCUA_TRACE_LEVEL_WARNING | OPCUA_TRACE_LEVEL_ERROR;
+        EXPECT_EQ(OpcUa_ProxyStub_Initialize(m_platform, &configuration), OpcUa_Good);
+        OpcUa_Trace_SetSink(collect, this);
+    }
+    ~TraceLog()
+    {
+        OpcUa_Trace_SetSink(nullptr, nullptr);
+        OpcUa_ProxyStub_Clear();
+        OpcUa_P_Clean(&m_platform);
+    }
+    // The traced lines that hold every one of the texts.
+    std::vector<std::string> linesWith(const std::vector<std::string>& texts) const
+    {
+        std::vector<std::string> found;
+        for (const auto& line : m_lines)
+        {
+            bool all = true;
+            for (const auto& text : texts)
+                all = all && line.find(text) != std::string::npos;
+            if (all)
+                found.push_back(line);
+        }
+        return found;
+    }
+
+private:
+    static void collect(OpcUa_UInt32, const OpcUa_CharA* message, OpcUa_Void* context)
+    {
+        static_cast<TraceLog*>(context)->m_lines.emplace_back(message);
+    }
+    OpcUa_Handle m_platform = nullptr;
+    std::vector<std::string> m_lines;
+};
+
+TEST_F(PkiProviderTest, OpeningTheStoreLogsWhereItIsAndWhatIsMissing)
+{
+    // A host path outside the device root resolves below the root, where nothing is.
+    const std::string outside = "/pki-outside-the-root/trusted";
+    const std::string missingRevocation = m_root + "/crl";
+    struct Case
+    {
+        const char* name;
+        std::string trusted;
+        std::string revoked;
+        OpcUa_StatusCode expected;
+        std::vector<std::vector<std::string>> logged; // each entry: texts one line holds together
+        size_t missing;                               // lines that report something missing
+    };
+    const Case cases[] = {
+        {"trusted folder outside the root",
+         outside,
+         "",
+         OpcUa_BadNotFound,
+         {{"trusted certificate folder", "\"" + outside + "\"", m_root + outside}},
+         1},
+        {"store with a missing revocation folder",
+         m_trusted,
+         missingRevocation,
+         OpcUa_Good,
+         {{"revocation list location", "\"" + missingRevocation + "\"", "not found"},
+          {"PKI store opened", m_trusted, missingRevocation}},
+         1},
+        {"complete store", m_trusted, m_trusted, OpcUa_Good, {{"PKI store opened", m_trusted}}, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TraceLog log;
+        std::string trusted = c.trusted;
+        std::string revoked = c.revoked;
+        OpcUa_CertificateStoreConfiguration configuration = m_configuration;
+        configuration.TrustedCertificateListLocation = trusted.data();
+        configuration.RevokedCertificateListLocation = revoked.empty() ? nullptr : revoked.data();
+        OpcUa_PKIProvider provider{};
+        ASSERT_EQ(OpcUa_PKIProvider_Create(&configuration, &provider), OpcUa_Good);
+        OpcUa_Void* store = nullptr;
+        EXPECT_EQ(provider.OpenCertificateStore(&provider, &store), c.expected);
+        if (store)
+        {
+            EXPECT_EQ(provider.CloseCertificateStore(&provider, &store), OpcUa_Good);
+        }
+        OpcUa_PKIProvider_Delete(&provider);
+        for (const auto& texts : c.logged)
+            EXPECT_EQ(log.linesWith(texts).size(), 1u) << texts.front();
+        EXPECT_EQ(log.linesWith({"not found"}).size(), c.missing);
+    }
 }
 } // namespace
