@@ -275,3 +275,21 @@ extern "C" int WideCharToMultiByte(UINT codePage, DWORD, const WCHAR* source, in
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
 }
+
+extern "C" int _wtoi(const WCHAR* text)
+{
+    if (!text)
+        return 0;
+    while (*text == u' ' || (*text >= u'\t' && *text <= u'\r'))
+        ++text;
+    const bool negative = *text == u'-';
+    if (*text == u'-' || *text == u'+')
+        ++text;
+    // One past the largest magnitude is enough to know the result is clamped.
+    constexpr int64_t kLimit = int64_t{INT32_MAX} + 2;
+    int64_t magnitude = 0;
+    for (; *text >= u'0' && *text <= u'9'; ++text)
+        magnitude = std::min(magnitude * 10 + (*text - u'0'), kLimit);
+    const int64_t value = negative ? -magnitude : magnitude;
+    return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}

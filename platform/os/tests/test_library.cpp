@@ -48,19 +48,9 @@ private:
     LONG m_count = 0;
 };
 
-HRESULT createCounter(IUnknown* outer, REFIID iid, void** object)
-{
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    auto* counter = new Counter;
-    const HRESULT result = counter->QueryInterface(iid, object);
-    counter->Release();
-    return result;
-}
-
 struct Registration
 {
-    Registration() { os::registerClass(CLSID_TestCounter, createCounter, u"OsTest.Counter"); }
+    Registration() { os::registerClass(CLSID_TestCounter, os::createObject<Counter>, u"OsTest.Counter"); }
     ~Registration() { os::unregisterClass(CLSID_TestCounter); }
 } g_registration;
 } // namespace

@@ -33,6 +33,38 @@ TEST(Text, IllFormedInputBecomesReplacementCharacter)
     EXPECT_EQ(os::toUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx"); // lone surrogate
 }
 
+TEST(Text, WideTextToIntegerTakesLeadingDigitsAndClamps)
+{
+    const struct
+    {
+        const char16_t* text;
+        int value;
+    } cases[] = {
+        {u"7000", 7000},
+        {u" \t\r\n\v\f7000", 7000},
+        {u"7000 and more", 7000},
+        {u"+12", 12},
+        {u"-5", -5},
+        {u"-0", 0},
+        {u"", 0},
+        {u"abc", 0},
+        {u"- 5", 0},
+        {u"+-5", 0},
+        {u"\u00A05", 0}, // only the ASCII blanks are skipped
+        {u"0x10", 0},
+        {u"000000000000000000042", 42},
+        {u"2147483647", 2147483647},
+        {u"2147483648", 2147483647},
+        {u"99999999999999999999999", 2147483647},
+        {u"-2147483648", -2147483647 - 1},
+        {u"-2147483649", -2147483647 - 1},
+        {u"-99999999999999999999999", -2147483647 - 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(_wtoi(c.text), c.value) << os::toUtf8(c.text);
+    EXPECT_EQ(_wtoi(nullptr), 0);
+}
+
 TEST(Text, CodePageConversionsReportNeededSize)
 {
     const char* text = "Temp \xE2\x82\xAC";

@@ -116,6 +116,34 @@ typedef HRESULT (*ClassCreator)(IUnknown* outer, REFIID iid, void** object);
 // class exists once the library is loaded. Registering a class again replaces it.
 void registerClass(REFCLSID clsid, ClassCreator creator, LPCWSTR progId = nullptr);
 void unregisterClass(REFCLSID clsid);
+
+// QueryInterface of an object that offers one interface besides IUnknown: the object
+// with a new reference, or E_NOINTERFACE and null.
+template <typename Interface> HRESULT queryInterface(Interface* self, REFIID own, REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    if (iid == IID_IUnknown || iid == own)
+    {
+        *object = self;
+        self->AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// A ClassCreator for a class whose new objects hold one reference: no aggregation, then
+// the interface asked for.
+template <typename Class> HRESULT createObject(IUnknown* outer, REFIID iid, void** object)
+{
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    auto* created = new Class;
+    const HRESULT result = created->QueryInterface(iid, object);
+    created->Release();
+    return result;
+}
 } // namespace os
 
 extern "C"

@@ -32,4 +32,7 @@ extern "C"
                             int targetSize);
     int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* source, int sourceLength, char* target,
                             int targetSize, const char* defaultChar, BOOL* usedDefaultChar);
+    // Leading blanks, an optional sign, then decimal digits up to the first other character;
+    // 0 without digits or for null. Values beyond the 32-bit range are clamped to it.
+    int _wtoi(const WCHAR* text);
 }

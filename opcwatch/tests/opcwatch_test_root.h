@@ -1,0 +1,31 @@
+// A fresh device root per test with COM initialised and the server trace written to a
+// file in it, so tests can read back the messages the code under test wrote.
+#pragma once
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class OpcwatchTestRoot : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes a file below the device root; returns its host path in device form for the file calls.
+    std::u16string writeFile(const std::string& name, const std::string& bytes) const;
+    std::string hostPath(const std::string& name) const { return m_root.path() + "/" + name; }
+
+    // The trace lines written since SetUp (or the last clearTrace), as level and message.
+    std::vector<std::pair<int, std::string>> traceMessages() const;
+    void clearTrace();
+
+private:
+    ostest::TempDeviceRoot m_root;
+    std::string m_traceFile;
+    size_t m_traceSkip = 0;
+};
