@@ -20,6 +20,10 @@ const std::size_t g_timeSize = 100;
 
 struct LogState
 {
+    std::atomic<bool> hasSink{false};
+    std::atomic<int> sinkLevel{0};
+    std::mutex sinkLock;
+    UaLogSink* sink = nullptr;
     std::atomic<bool> active{false};
     std::atomic<int> level{0};
     FILE* file = nullptr;
@@ -138,15 +142,34 @@ UALOG_LEVEL_OPERATION(detail, 7)
 void UaLog::message(int level, const char* format, va_list arguments)
 {
     LogState& s = state();
-    if (!s.active.load(std::memory_order_relaxed) || !format)
+    if (!format)
+        return;
+    const bool toSink = s.hasSink.load(std::memory_order_acquire) && level <= s.sinkLevel.load();
+    const bool toFile = s.active.load(std::memory_order_relaxed);
+    if (!toSink && !toFile)
         return;
     char text[g_textSize];
     OpcUa_StringA_vsnprintf(text, sizeof text, format, arguments);
     text[g_textSize - 1] = '\0';
-    if (level >= 4 && s.level.load(std::memory_order_relaxed) < level)
+    if (toSink)
+    {
+        std::lock_guard<std::mutex> guard(s.sinkLock);
+        if (s.sink)
+            s.sink->write(level, text);
+    }
+    if (!toFile || (level >= 4 && s.level.load(std::memory_order_relaxed) < level))
         return;
     UaMutexLocker locker(facilityLock(false));
     writeLine(s, level, text);
+}
+
+void UaLog::setSink(UaLogSink* sink, int level)
+{
+    LogState& s = state();
+    std::lock_guard<std::mutex> guard(s.sinkLock);
+    s.sink = sink;
+    s.sinkLevel.store(sink ? level : 0);
+    s.hasSink.store(sink != nullptr, std::memory_order_release);
 }
 
 int UaLog::open(int level, unsigned maxLines, unsigned backupCount, const UaString& fileName,
@@ -221,7 +244,11 @@ bool UaLog::isActive()
 
 int UaLog::level()
 {
-    return state().level.load(std::memory_order_relaxed);
+    const LogState& s = state();
+    const int fileLevel = s.level.load(std::memory_order_relaxed);
+    if (!s.hasSink.load(std::memory_order_acquire))
+        return fileLevel;
+    return std::max(fileLevel, s.sinkLevel.load());
 }
 
 bool UaLog::isLevel(int n)

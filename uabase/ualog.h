@@ -11,6 +11,15 @@
 #define UALOG_PRINTF(formatIndex, firstArgument)
 #endif
 
+// Receives every trace line up to its level besides the file; a test installs one to see the
+// exact texts (UaTraceCapture).
+class UaLogSink
+{
+public:
+    virtual ~UaLogSink() = default;
+    virtual void write(int level, const char* text) = 0;
+};
+
 // The process-wide trace log: numbered-level lines in one file that rotates into numbered backups
 // when it reaches its line limit. Levels: 1 error, 2 warning, 3 info, 4 progress, 5 lifetime,
 // 6 entry/exit, 7 detail. Callers test level() before they build a message's arguments.
@@ -28,8 +37,14 @@ public:
     static void setActive(bool active);
     static bool isActive();
 
+    // The higher of the file's level and the sink's: callers that test it before they build a
+    // message also feed the sink.
     static int level();
     static bool isLevel(int n);
+
+    // Installs the one sink (null removes it) with its own level; the sink gets lines whether or
+    // not the log is active or has a file. Returns once no line is being written to the old sink.
+    static void setSink(UaLogSink* sink, int level);
 
     // module is the caller's code; nothing of it is written.
     static void error(int module, const char* format, ...) UALOG_PRINTF(2, 3);

@@ -4,9 +4,11 @@
 #include "ualog.h"
 #include "uathread.h"
 #include "uatrace.h"
+#include "uatracecapture.h"
 
 #include <opcua.h>
 
+#include <algorithm>
 #include <regex>
 #include <thread>
 
@@ -315,3 +317,76 @@ TEST_F(LogTest, AThreadWaitThatTimesOutIsTracedAsAnError)
     EXPECT_EQ(texts(file), std::vector<std::string>{expected});
 }
 } // namespace
+
+TEST_F(LogTest, CaptureReceivesEveryLineUpToItsLevelWithoutFileOrActiveFlag)
+{
+    ASSERT_FALSE(UaLog::isActive());
+    {
+        UaTraceCapture capture(5);
+        EXPECT_EQ(UaLog::level(), 5);
+        EXPECT_TRUE(UaTrace::isTraceLevelOn(5));
+        EXPECT_FALSE(UaTrace::isTraceLevelOn(6));
+        UaLog::error(2, "Error: %s [ret=0x%08x]", "step", 0x80340000u);
+        UaTrace::traceLevel4("==> UaServer::Read [Request=%d]", 7);
+        UaTrace::traceLevel5("Ctor %s", "UaSubscriptionManager");
+        UaTrace::traceLevel6("--> not captured");
+        UaLog::detail(2, "not captured either");
+        const std::vector<UaTraceLine> lines = capture.lines();
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0].level, 1);
+        EXPECT_EQ(lines[0].text, "Error: step [ret=0x80340000]");
+        EXPECT_EQ(lines[1].level, 4);
+        EXPECT_EQ(lines[1].text, "==> UaServer::Read [Request=7]");
+        EXPECT_EQ(lines[2].level, 5);
+        EXPECT_TRUE(capture.contains(5, "Ctor UaSubscriptionManager"));
+        EXPECT_FALSE(capture.contains(4, "Ctor UaSubscriptionManager"));
+        capture.clear();
+        EXPECT_TRUE(capture.lines().empty());
+    }
+    EXPECT_EQ(UaLog::level(), 0);
+}
+
+TEST_F(LogTest, FileKeepsItsOwnLevelWhileCaptured)
+{
+    const std::string file = path("captured.log");
+    ASSERT_EQ(openLog(3, 100000, 5, file), 0);
+    UaTraceCapture capture(7);
+    EXPECT_EQ(UaLog::level(), 7);
+    UaTrace::traceLevel6("--> entry");
+    UaTrace::traceLevel1("Error: both");
+    EXPECT_EQ(texts(file), std::vector<std::string>{"Error: both"});
+    EXPECT_EQ(capture.texts(), (std::vector<std::string>{"--> entry", "Error: both"}));
+}
+
+TEST_F(LogTest, InnerCaptureTakesTheLinesUntilItEnds)
+{
+    UaTraceCapture outer(7);
+    {
+        UaTraceCapture inner(2);
+        UaTrace::traceLevel1("inner");
+        UaTrace::traceLevel3("dropped by the inner level");
+        EXPECT_EQ(inner.texts(), std::vector<std::string>{"inner"});
+    }
+    UaTrace::traceLevel3("outer");
+    EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
+}
+
+TEST_F(LogTest, CaptureKeepsEveryLineOfConcurrentWriters)
+{
+    UaTraceCapture capture(7);
+    const int threads = 4;
+    const int perThread = 500;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t)
+        writers.emplace_back(
+            [t]
+            {
+                for (int i = 0; i < perThread; ++i)
+                    UaTrace::traceLevel6("line %d.%d", t, i);
+            });
+    for (std::thread& writer : writers)
+        writer.join();
+    std::vector<std::string> texts = capture.texts();
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::unique(texts.begin(), texts.end()) - texts.begin(), threads * perThread);
+}

@@ -1,0 +1,15 @@
+#ifndef UASERVER_STANDARDNODEIDS_H
+#define UASERVER_STANDARDNODEIDS_H
+
+#include <opcua.h>
+
+// Numeric identifiers of namespace-0 nodes the node classes answer.
+namespace StandardNodeId
+{
+constexpr OpcUa_UInt32 BaseDataType = 24;
+constexpr OpcUa_UInt32 BaseObjectType = 58;
+constexpr OpcUa_UInt32 FolderType = 61;
+constexpr OpcUa_UInt32 BaseVariableType = 62;
+} // namespace StandardNodeId
+
+#endif
