@@ -660,4 +660,20 @@ TEST_F(BrowseTest, AWalkWithoutANodeLockRunsUnlocked)
         << "a folder's type definition is FolderType";
     EXPECT_EQ(toRef(references[1]).browseName, "child");
 }
+TEST_F(BrowseTest, TypeAndMethodNodesTraceTheirBrowse)
+{
+    ASSERT_TRUE(m_a.addUaNode(new UaObjectTypeSimple("PumpType", UaNodeId(6, 2), "en", false)).isGood());
+    ASSERT_TRUE(m_a.addUaNode(new UaMethodGeneric("Start", UaNodeId(UaString("Start"), 2), "en")).isGood());
+    UaTraceCapture trace(6);
+    BrowseRun(m_a, Browse(UaNodeId(6, 2))).all();
+    BrowseRun(m_a, Browse(UaNodeId(UaString("Start"), 2))).all();
+    EXPECT_EQ(
+        trace.texts(),
+        (std::vector<std::string>{
+            "--> UaObjectTypeSimple::browse - ObjectType NS2|Numeric|6",
+            "--> UaReferenceLists::browseReferences", "<-- UaReferenceLists::browseReferences [ret=0x0]",
+            "<-- UaObjectTypeSimple::browse [ret=0x0]",
+            "--> UaMethodGeneric::browse - Method NS2|String|Start", "--> UaReferenceLists::browseReferences",
+            "<-- UaReferenceLists::browseReferences [ret=0x0]", "<-- UaMethodGeneric::browse [ret=0x0]"}));
+}
 } // namespace
