@@ -2,6 +2,8 @@
 
 #include "tcp_status.h"
 
+#include <algorithm>
+
 namespace uatcp
 {
 uint32_t parseChunkHeaders(const Bytes& chunk, ChunkInfo& info)
@@ -146,49 +148,100 @@ size_t writeChunkStart(BinaryWriter& w, const ChunkWriteParams& p, char chunkTyp
     return w.size();
 }
 
+// What writeChunkStart writes, and the sequence header after it.
 size_t headerSize(const ChunkWriteParams& p)
 {
-    Bytes scratch;
-    BinaryWriter w(scratch);
-    return writeChunkStart(w, p, 'F') + kSequenceHeaderSize;
+    size_t securityHeader =
+        p.type == MessageType::Open
+            ? 12 + p.policyUri.size() + p.senderCertificate.size() + p.receiverThumbprint.size()
+            : 4;
+    return kMessageHeaderSize + 4 + securityHeader + kSequenceHeaderSize;
+}
+
+// One protected chunk in place of what chunk held.
+uint32_t writeChunk(const ChunkWriteParams& params, ChannelSecurity& security, uint32_t sequenceNumber,
+                    char chunkType, const uint8_t* body, size_t part, Bytes& chunk)
+{
+    chunk.clear();
+    chunk.reserve(params.chunkSize);
+    BinaryWriter w(chunk);
+    size_t securedFrom = writeChunkStart(w, params, chunkType);
+    w.uint32(sequenceNumber);
+    w.uint32(params.requestId);
+    if (part > 0)
+        w.raw(body, part);
+    return security.protect(chunk, securedFrom, params.type == MessageType::Open, params.tokenId);
+}
+
+size_t maxBodyOf(const ChunkWriteParams& params, const ChannelSecurity& security)
+{
+    return security.maxBodySize(params.chunkSize, headerSize(params), params.type == MessageType::Open);
 }
 } // namespace
+
+uint32_t countChunks(const ChunkWriteParams& params, const ChannelSecurity& security, size_t size,
+                     size_t& count)
+{
+    size_t maxBody = maxBodyOf(params, security);
+    if (maxBody == 0)
+        return status::BadTcpInternalError;
+    if (params.maxMessageSize != 0 && size > params.maxMessageSize)
+        return status::BadTcpMessageTooLarge;
+    count = size == 0 ? 1 : (size + maxBody - 1) / maxBody;
+    if (params.maxChunkCount != 0 && count > params.maxChunkCount)
+        return status::BadTcpMessageTooLarge;
+    return status::Good;
+}
 
 uint32_t buildChunks(const ChunkWriteParams& params, ChannelSecurity& security, SequenceCounter& sequence,
                      const uint8_t* body, size_t size, std::vector<Bytes>& chunks)
 {
     chunks.clear();
-    bool asymmetric = params.type == MessageType::Open;
-    size_t maxBody = security.maxBodySize(params.chunkSize, headerSize(params), asymmetric);
-    if (maxBody == 0)
-        return status::BadTcpInternalError;
-    if (params.maxMessageSize != 0 && size > params.maxMessageSize)
-        return status::BadTcpMessageTooLarge;
-    size_t count = size == 0 ? 1 : (size + maxBody - 1) / maxBody;
-    if (params.maxChunkCount != 0 && count > params.maxChunkCount)
-        return status::BadTcpMessageTooLarge;
-    chunks.reserve(count);
+    size_t count = 0;
+    uint32_t result = countChunks(params, security, size, count);
+    if (status::isBad(result))
+        return result;
+    size_t maxBody = maxBodyOf(params, security);
+    chunks.resize(count);
     for (size_t i = 0; i < count; ++i)
     {
         size_t offset = i * maxBody;
-        size_t part = std::min(maxBody, size - offset);
-        Bytes chunk;
-        chunk.reserve(params.chunkSize);
-        BinaryWriter w(chunk);
-        size_t securedFrom = writeChunkStart(w, params, i + 1 == count ? 'F' : 'C');
-        w.uint32(sequence.next());
-        w.uint32(params.requestId);
-        if (part > 0)
-            w.raw(body + offset, part);
-        uint32_t result = security.protect(chunk, securedFrom, asymmetric, params.tokenId);
+        result = writeChunk(params, security, sequence.next(), i + 1 == count ? 'F' : 'C', body + offset,
+                            std::min(maxBody, size - offset), chunks[i]);
         if (status::isBad(result))
         {
             chunks.clear();
             return result;
         }
-        chunks.push_back(std::move(chunk));
     }
     return status::Good;
+}
+
+uint32_t writeChunks(const ChunkWriteParams& params, ChannelSecurity& security, uint32_t firstSequence,
+                     const uint8_t* body, size_t size, Bytes& out)
+{
+    size_t count = 0;
+    uint32_t result = countChunks(params, security, size, count);
+    if (status::isBad(result))
+        return result;
+    if (count == 1)
+        return writeChunk(params, security, firstSequence, 'F', body, size, out);
+    // Each chunk is protected on its own before it joins the others.
+    thread_local Bytes chunk;
+    size_t maxBody = maxBodyOf(params, security);
+    SequenceCounter sequence(firstSequence);
+    out.clear();
+    for (size_t i = 0; i < count && !status::isBad(result); ++i)
+    {
+        size_t offset = i * maxBody;
+        result = writeChunk(params, security, sequence.next(), i + 1 == count ? 'F' : 'C', body + offset,
+                            std::min(maxBody, size - offset), chunk);
+        out.insert(out.end(), chunk.begin(), chunk.end());
+    }
+    // A large message does not keep its scratch storage on this thread.
+    if (chunk.capacity() > params.chunkSize * 2)
+        Bytes().swap(chunk);
+    return result;
 }
 
 } // namespace uatcp

@@ -122,4 +122,13 @@ struct ChunkWriteParams
 uint32_t buildChunks(const ChunkWriteParams& params, ChannelSecurity& security, SequenceCounter& sequence,
                      const uint8_t* body, size_t size, std::vector<Bytes>& chunks);
 
+// The same in two steps, so that the sequence numbers can be taken apart from
+// the work: how many chunks the message takes (BadTcpMessageTooLarge beyond the
+// peer's limits), then its protected chunks one after another in out (whose
+// storage is reused), numbered on from firstSequence.
+uint32_t countChunks(const ChunkWriteParams& params, const ChannelSecurity& security, size_t size,
+                     size_t& count);
+uint32_t writeChunks(const ChunkWriteParams& params, ChannelSecurity& security, uint32_t firstSequence,
+                     const uint8_t* body, size_t size, Bytes& out);
+
 } // namespace uatcp

@@ -32,11 +32,82 @@ struct RequestContext
     std::atomic<int> references{2};
 };
 
+// Contexts kept for reuse by the thread that last let one go; most requests are
+// answered on the thread that began them.
+class ContextCache
+{
+public:
+    ~ContextCache()
+    {
+        for (RequestContext* c : m_spare)
+            delete c;
+    }
+    RequestContext* take()
+    {
+        if (m_spare.empty())
+            return new RequestContext;
+        RequestContext* c = m_spare.back();
+        m_spare.pop_back();
+        c->answered = false;
+        c->references = 2;
+        return c;
+    }
+    void give(RequestContext* c)
+    {
+        c->connection.reset();
+        if (m_spare.size() < kKept)
+            m_spare.push_back(c);
+        else
+            delete c;
+    }
+
+private:
+    static constexpr size_t kKept = 16;
+    std::vector<RequestContext*> m_spare;
+};
+
+thread_local ContextCache t_contexts;
+
 void release(RequestContext* context)
 {
     if (context->references.fetch_sub(1) == 1)
-        delete context;
+        t_contexts.give(context);
 }
+
+bool sameLimits(const OpcUa::EncodingLimits& a, const OpcUa::EncodingLimits& b)
+{
+    return a.maxAlloc == b.maxAlloc && a.maxStringLength == b.maxStringLength &&
+           a.maxByteStringLength == b.maxByteStringLength && a.maxArrayLength == b.maxArrayLength &&
+           a.maxMessageSize == b.maxMessageSize && a.maxDepth == b.maxDepth;
+}
+
+// The encoder for responses of this thread, kept with its storage while the
+// serializer limits stay as they are.
+class ResponseEncoder
+{
+public:
+    OpcUa::BinaryEncoder& fresh()
+    {
+        OpcUa::EncodingLimits limits = OpcUa::EncodingLimits::current();
+        if (m_encoder && sameLimits(m_encoder->limits(), limits))
+            m_encoder->reset();
+        else
+            m_encoder = std::make_unique<OpcUa::BinaryEncoder>(limits);
+        return *m_encoder;
+    }
+    // A large response does not keep its storage on the thread.
+    void done()
+    {
+        constexpr size_t kKeptSize = 1u << 20;
+        if (m_encoder && m_encoder->size() > kKeptSize)
+            m_encoder.reset();
+    }
+
+private:
+    std::unique_ptr<OpcUa::BinaryEncoder> m_encoder;
+};
+
+thread_local ResponseEncoder t_encoder;
 
 uint32_t sendFault(ServerConnection& connection, uint32_t channelId, uint32_t requestId,
                    uint32_t requestHandle, uint32_t result)
@@ -137,7 +208,13 @@ public:
     void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
                    uint32_t requestId, Bytes body) override
     {
-        OpcUa::BinaryDecoder decoder(body.data(), body.size());
+        onRequestView(connection, channelId, requestId, body.data(), body.size());
+    }
+
+    void onRequestView(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
+                       uint32_t requestId, const uint8_t* body, size_t size) override
+    {
+        OpcUa::BinaryDecoder decoder(body, size);
         OpcUa_EncodeableType* type = nullptr;
         OpcUa_Void* request = nullptr;
         OpcUa_UInt32 encodingId = 0;
@@ -161,12 +238,12 @@ public:
                                : OpcUa_Endpoint_Event_DecoderError,
                    channelId, unsupported ? OpcUa_BadServiceUnsupported : result, Bytes(),
                    connection->policyUri(), static_cast<OpcUa_UInt16>(connection->securityMode()));
-            sendFault(*connection, channelId, requestId, peekRequestHandle(body),
+            sendFault(*connection, channelId, requestId, peekRequestHandle(Bytes(body, body + size)),
                       unsupported ? OpcUa_BadServiceUnsupported : OpcUa_BadDecodingError);
             return;
         }
 
-        auto* context = new RequestContext;
+        RequestContext* context = t_contexts.take();
         context->connection = connection;
         context->channelId = channelId;
         context->requestId = requestId;
@@ -321,13 +398,14 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_EndSendResponse(OpcUa_Endpoint endp
     }
     else
     {
-        OpcUa::BinaryEncoder encoder;
+        OpcUa::BinaryEncoder& encoder = t_encoder.fresh();
         result = encoder.writeMessage(responseType, response);
         if (OpcUa_IsBad(result))
             sendFault(*c->connection, c->channelId, c->requestId, c->requestHandle, result);
         else
             result = c->connection->sendResponse(c->channelId, c->requestId, c->requestHandle, encoder.data(),
                                                  encoder.size());
+        t_encoder.done();
     }
     release(c);
     return result;
@@ -391,6 +469,9 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_SetSecureChannelSessionActive(OpcUa
                                                                            OpcUa_UInt32 secureChannelId,
                                                                            OpcUa_Boolean sessionActive)
 {
+    // An in-process stand-in has no connections to give up.
+    if (OpcUa::endpointBackend(endpoint) != nullptr)
+        return OpcUa_Good;
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
     return static_cast<Endpoint*>(endpoint)->setSessionActive(secureChannelId, sessionActive != OpcUa_False);

@@ -25,6 +25,8 @@ public:
         } while (!m_used.compare_exchange_weak(used, used + bytes, std::memory_order_relaxed));
         return true;
     }
+    // Takes bytes whatever the budget holds: for memory that other limits bound already.
+    void charge(size_t bytes) { m_used.fetch_add(bytes, std::memory_order_relaxed); }
     void release(size_t bytes) { m_used.fetch_sub(bytes, std::memory_order_relaxed); }
     size_t used() const { return m_used.load(std::memory_order_relaxed); }
     size_t limit() const { return m_limit; }

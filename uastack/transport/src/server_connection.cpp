@@ -1,6 +1,5 @@
 #include "server_connection.h"
 
-#include "chunk_io.h"
 #include "secure_messages.h"
 #include "tcp_server.h"
 #include "tcp_status.h"
@@ -13,7 +12,12 @@ namespace uatcp
 namespace
 {
 constexpr uint32_t kMinChunkSize = kMessageHeaderSize + 4 + 4 + kSequenceHeaderSize; // MSG without body
-constexpr int kIdlePollMs = 500;
+constexpr uint32_t kMaxHelloSize = kMessageHeaderSize + 20 + 4 + kMaxEndpointUrlLength;
+// How long the reader sleeps in a read at most before it looks at its clocks.
+constexpr int kIdleWakeMs = 500;
+// Bodies kept with a spare job for the next request; larger ones are given back.
+constexpr size_t kSpareBodyCapacity = 8192;
+constexpr size_t kSpareJobs = 8;
 
 uint16_t modeBit(SecurityMode mode)
 {
@@ -33,7 +37,7 @@ uint16_t modeBit(SecurityMode mode)
 
 ServerConnection::ServerConnection(TcpServer& server, Socket socket)
     : m_server(server), m_settings(server.settings()), m_socket(std::move(socket)),
-      m_acceptedAt(Clock::now()), m_sendTimeoutMs(server.settings().ioTimeoutMs)
+      m_acceptedAt(Clock::now()), m_reader(kMaxHelloSize), m_sendTimeoutMs(server.settings().ioTimeoutMs)
 {
 }
 
@@ -52,6 +56,7 @@ void ServerConnection::stop()
     std::lock_guard lock(m_sendMutex);
     m_alive = false;
     m_socket.shutdown();
+    m_outputDrained.notify_all();
 }
 
 bool ServerConnection::stalledInHandshake(Clock::time_point now) const
@@ -96,92 +101,47 @@ SecurityMode ServerConnection::securityMode() const
     return m_mode;
 }
 
-void ServerConnection::finishRequest(uint32_t requestId)
+MessageReader::Result ServerConnection::nextMessage(uint32_t minSize, uint32_t maxSize,
+                                                    MessageReader::View& view)
 {
-    std::lock_guard lock(m_sendMutex);
-    m_pendingRequests.erase(requestId);
+    bool wasPartial = m_reader.partial();
+    MessageReader::Result result = m_reader.next(m_socket.fd(), minSize, maxSize, view);
+    // A started message must arrive whole in time; the clock runs from its first bytes.
+    if (!m_reader.partial())
+        m_partialSince = {};
+    else if (!wasPartial || result == MessageReader::Result::Message)
+        m_partialSince = Clock::now();
+    return result;
 }
 
-ChunkWriteParams ServerConnection::messageParamsLocked(uint32_t requestId) const
+bool ServerConnection::partialOverdue(Clock::time_point now, int timeoutMs) const
 {
-    ChunkWriteParams p;
-    p.type = MessageType::Message;
-    p.channelId = m_channelId;
-    p.tokenId = m_sendTokenId;
-    p.requestId = requestId;
-    p.chunkSize = m_limits.sendChunkSize;
-    p.maxMessageSize = m_limits.sendMaxMessageSize;
-    p.maxChunkCount = m_limits.sendMaxChunkCount;
-    return p;
-}
-
-uint32_t ServerConnection::sendChunksLocked(const std::vector<Bytes>& chunks)
-{
-    for (const auto& chunk : chunks)
-    {
-        if (writeAll(m_socket.fd(), chunk.data(), chunk.size(), m_sendTimeoutMs) != IoResult::Ok)
-        {
-            // A peer that does not take its data loses the connection.
-            m_alive = false;
-            m_socket.shutdown();
-            return status::BadConnectionClosed;
-        }
-    }
-    return status::Good;
-}
-
-uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, uint32_t requestHandle,
-                                        const uint8_t* body, size_t size)
-{
-    std::lock_guard lock(m_sendMutex);
-    m_pendingRequests.erase(requestId);
-    if (!m_alive || channelId != m_channelId || !m_security)
-        return status::BadSecureChannelClosed;
-    ChunkWriteParams params = messageParamsLocked(requestId);
-    std::vector<Bytes> chunks;
-    uint32_t result = buildChunks(params, *m_security, m_sendSequence, body, size, chunks);
-    if (result == status::BadTcpMessageTooLarge)
-    {
-        // Too large for the client's limits: it gets a fault in its place.
-        Bytes fault = encodeServiceFault(requestHandle, status::BadResponseTooLarge);
-        result = buildChunks(params, *m_security, m_sendSequence, fault.data(), fault.size(), chunks);
-        if (status::isBad(result))
-            return result;
-        sendChunksLocked(chunks);
-        return status::BadResponseTooLarge;
-    }
-    if (status::isBad(result))
-        return result;
-    return sendChunksLocked(chunks);
-}
-
-void ServerConnection::fail(uint32_t error, const std::string& reason, int sendTimeoutMs)
-{
-    m_server.handler().onConnectionError(error, reason);
-    std::lock_guard lock(m_sendMutex);
-    if (m_failStatus == status::Good)
-        m_failStatus = error;
-    if (m_alive)
-    {
-        Bytes message = encodeError(ErrorMessage{error, reason});
-        writeAll(m_socket.fd(), message.data(), message.size(), sendTimeoutMs);
-    }
-    m_alive = false;
-    m_socket.shutdown();
+    return m_reader.partial() && now - m_partialSince > std::chrono::milliseconds(timeoutMs);
 }
 
 void ServerConnection::run()
 {
+    // Reads block in the socket (no poll before them) and wake at least this often for the clocks.
+    int wakeMs = std::max(1, std::min({kIdleWakeMs, m_settings.helloTimeoutMs, m_settings.ioTimeoutMs}));
+    m_socket.setBlockingWithReceiveTimeout(wakeMs);
     uint32_t closeStatus = status::BadConnectionClosed;
     if (receiveHello())
     {
+        m_reader.reserve(m_limits.receiveChunkSize);
         for (;;)
         {
+            if (!m_alive)
+                break;
+            waitForOutputRoom();
+            MessageReader::View view;
+            MessageReader::Result read = nextMessage(kMinChunkSize, m_limits.receiveChunkSize, view);
+            if (read == MessageReader::Result::Refused)
             {
-                std::lock_guard lock(m_sendMutex);
-                if (!m_alive)
-                    break;
+                fail(view.status, "Invalid chunk");
+                break;
             }
+            if (read == MessageReader::Result::Closed || read == MessageReader::Result::Error)
+                break;
             auto now = Clock::now();
             if (m_openChannelId != 0 && m_currentToken.expired(now))
             {
@@ -189,21 +149,14 @@ void ServerConnection::run()
                 fail(status::BadSecureChannelClosed, "Security token expired");
                 break;
             }
-            MessageHeader header;
-            Bytes chunk;
-            ChunkReadResult read =
-                readChunk(m_socket.fd(), now + std::chrono::milliseconds(kIdlePollMs), m_settings.ioTimeoutMs,
-                          kMinChunkSize, m_limits.receiveChunkSize, header, chunk);
-            if (read.io == IoResult::Timeout && chunk.empty())
-                continue;
-            if (read.io != IoResult::Ok)
-                break;
-            if (status::isBad(read.status))
+            if (read == MessageReader::Result::Pending)
             {
-                fail(read.status, "Invalid chunk");
-                break;
+                // A chunk that stops half-way ends the connection without a word, as a broken one.
+                if (partialOverdue(now, m_settings.ioTimeoutMs))
+                    break;
+                continue;
             }
-            ChunkOutcome outcome = handleChunk(chunk);
+            ChunkOutcome outcome = handleChunk(view.data, view.size);
             if (outcome == ChunkOutcome::Closed)
                 closeStatus = status::Good;
             if (outcome != ChunkOutcome::Continue)
@@ -214,10 +167,8 @@ void ServerConnection::run()
         std::lock_guard lock(m_sendMutex);
         m_alive = false;
         m_socket.shutdown();
-    }
-    {
+        m_outputDrained.notify_all();
         // The channel closes with the reason it failed, when it failed.
-        std::lock_guard lock(m_sendMutex);
         if (m_failStatus != status::Good)
             closeStatus = m_failStatus;
     }
@@ -231,27 +182,35 @@ void ServerConnection::run()
 
 bool ServerConnection::receiveHello()
 {
-    MessageHeader header;
-    Bytes message;
     auto deadline = Clock::now() + std::chrono::milliseconds(m_settings.helloTimeoutMs);
-    ChunkReadResult read =
-        readChunk(m_socket.fd(), deadline, m_settings.helloTimeoutMs, kMessageHeaderSize + 24,
-                  kMessageHeaderSize + 20 + 4 + kMaxEndpointUrlLength, header, message);
-    if (read.io == IoResult::Timeout)
+    MessageReader::View view;
+    for (;;)
     {
-        fail(status::BadTimeout, "No Hello received");
-        return false;
+        MessageReader::Result read = nextMessage(kMessageHeaderSize + 24, kMaxHelloSize, view);
+        if (read == MessageReader::Result::Message)
+            break;
+        if (read == MessageReader::Result::Refused)
+        {
+            fail(view.status, "Hello expected");
+            return false;
+        }
+        if (read != MessageReader::Result::Pending || !m_alive)
+            return false;
+        // The first byte by the deadline, the whole Hello within the same time after it.
+        auto now = Clock::now();
+        if (m_reader.partial() ? partialOverdue(now, m_settings.helloTimeoutMs) : now >= deadline)
+        {
+            fail(status::BadTimeout, "No Hello received");
+            return false;
+        }
     }
-    if (read.io != IoResult::Ok)
-        return false;
-    if (status::isBad(read.status) || header.type != MessageType::Hello || header.chunkType != 'F')
+    if (view.header.type != MessageType::Hello || view.header.chunkType != 'F')
     {
-        fail(status::isBad(read.status) ? read.status : status::BadTcpMessageTypeInvalid, "Hello expected");
+        fail(status::BadTcpMessageTypeInvalid, "Hello expected");
         return false;
     }
     HelloMessage hello;
-    uint32_t result =
-        decodeHello(message.data() + kMessageHeaderSize, message.size() - kMessageHeaderSize, hello);
+    uint32_t result = decodeHello(view.data + kMessageHeaderSize, view.size - kMessageHeaderSize, hello);
     AcknowledgeMessage ack;
     if (!status::isBad(result))
         result = negotiateServer(m_settings.limits, hello, ack, m_limits);
@@ -263,8 +222,8 @@ bool ServerConnection::receiveHello()
     m_assembler =
         std::make_unique<ChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
     m_stage = Stage::AwaitingOpen;
+    // Nothing else can be sent before the channel is open: the Acknowledge goes straight out.
     Bytes reply = encodeAcknowledge(ack);
-    std::lock_guard lock(m_sendMutex);
     return m_alive && writeAll(m_socket.fd(), reply.data(), reply.size(), m_sendTimeoutMs) == IoResult::Ok;
 }
 
@@ -304,27 +263,26 @@ bool ServerConnection::acceptToken(uint32_t tokenId)
     {
         if (m_previousToken)
         {
-            // The client has moved to the renewed token: the old one is done.
-            std::lock_guard lock(m_sendMutex);
-            m_security->retireToken(m_previousToken->id);
+            // The client has moved to the renewed token: answers go with it, and the old one is done.
+            retireTokenWhenUnused(m_previousToken->id);
             m_previousToken.reset();
-            m_sendTokenId = m_currentToken.id;
         }
         return true;
     }
     return m_previousToken && tokenId == m_previousToken->id && !m_previousToken->expired(now);
 }
 
-ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
+ServerConnection::ChunkOutcome ServerConnection::handleChunk(const uint8_t* data, size_t size)
 {
+    // Checked and unprotected in a buffer of its own, whose storage stays for the next chunk.
+    m_chunk.assign(data, data + size);
     ChunkInfo info;
-    uint32_t result = parseChunkHeaders(chunk, info);
+    uint32_t result = parseChunkHeaders(m_chunk, info);
     if (status::isBad(result))
     {
         fail(result, "Invalid chunk header");
         return ChunkOutcome::Failed;
     }
-    ChannelSecurity* security = nullptr;
     if (info.type == MessageType::Open)
     {
         if (info.channelId != m_openChannelId)
@@ -337,19 +295,20 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
             fail(status::BadSecurityPolicyRejected, "Policy differs from the channel's");
             return ChunkOutcome::Failed;
         }
-        std::lock_guard lock(m_sendMutex);
         if (!m_security)
         {
             bool offered = std::any_of(m_settings.policies.begin(), m_settings.policies.end(),
                                        [&](const PolicyConfig& p) { return p.uri == info.policyUri; });
+            std::unique_ptr<ChannelSecurity> security;
             if (offered)
-                m_security = createChannelSecurity(info.policyUri, m_settings.credentials);
-            result = m_security ? status::Good : status::BadSecurityPolicyRejected;
+                security = createChannelSecurity(info.policyUri, m_settings.credentials);
+            result = security ? status::Good : status::BadSecurityPolicyRejected;
+            std::lock_guard lock(m_sendMutex);
+            m_security = std::move(security);
         }
         // A client certificate that is not trusted fails here, before anything is decrypted.
         if (!status::isBad(result))
             result = m_security->acceptPeer(info.senderCertificate, info.receiverThumbprint);
-        security = m_security.get();
     }
     else
     {
@@ -363,8 +322,6 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
             fail(status::BadSecureChannelTokenUnknown, "Unknown security token");
             return ChunkOutcome::Failed;
         }
-        std::lock_guard lock(m_sendMutex);
-        security = m_security.get();
     }
     if (status::isBad(result))
     {
@@ -375,10 +332,11 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         return ChunkOutcome::Failed;
     }
     size_t plainEnd = 0;
-    result =
-        security->unprotect(chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId, plainEnd);
+    // The reader alone sets the channel's protection, so it reads it without the lock.
+    result = m_security->unprotect(m_chunk, info.securedFrom, info.type == MessageType::Open, info.tokenId,
+                                   plainEnd);
     if (!status::isBad(result))
-        result = parseSequenceHeader(chunk, plainEnd, info);
+        result = parseSequenceHeader(m_chunk, plainEnd, info);
     if (status::isBad(result))
     {
         // A first OpenSecureChannel that fails its signature or decryption is a failed open.
@@ -393,17 +351,25 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         fail(status::BadSequenceNumberInvalid, "Sequence number out of order");
         return ChunkOutcome::Failed;
     }
+    const uint8_t* body = m_chunk.data() + info.bodyOffset;
     size_t bodySize = info.bodyEnd - info.bodyOffset;
-    // A message of one chunk is bounded by the chunk size; longer ones draw on the server's budget.
-    bool singleChunk = info.chunkType == 'F' && !m_assembler->inProgress();
-    if (!singleChunk && info.chunkType != 'A' && !growAssembly(bodySize))
+    // A message of one chunk is used where it lies; only longer ones are assembled, drawing on the budget.
+    if (info.chunkType == 'F' && !m_assembler->inProgress())
+    {
+        if (!m_assembler->fits(bodySize))
+        {
+            fail(status::BadTcpMessageTooLarge, "Message refused");
+            return ChunkOutcome::Failed;
+        }
+        return handleMessage(info, info.requestId, body, bodySize, nullptr);
+    }
+    if (info.chunkType != 'A' && !growAssembly(bodySize))
     {
         fail(status::BadTcpNotEnoughResources, "Receive memory budget exhausted");
         return ChunkOutcome::Failed;
     }
     uint32_t error = status::Good;
-    auto assembled =
-        m_assembler->add(info.chunkType, info.requestId, chunk.data() + info.bodyOffset, bodySize, error);
+    auto assembled = m_assembler->add(info.chunkType, info.requestId, body, bodySize, error);
     if (assembled == ChunkAssembler::Result::Error)
     {
         fail(error, "Message refused");
@@ -415,26 +381,33 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
         return ChunkOutcome::Continue;
     }
     uint32_t requestId = m_assembler->requestId();
-    Bytes body = m_assembler->takeMessage();
-    // The body takes its storage's charge along until the request has been handed over.
-    size_t charge = std::exchange(m_assemblyCharge, 0);
+    Bytes message = m_assembler->takeMessage();
+    return handleMessage(info, requestId, message.data(), message.size(), &message);
+}
+
+ServerConnection::ChunkOutcome ServerConnection::handleMessage(const ChunkInfo& info, uint32_t requestId,
+                                                               const uint8_t* body, size_t size, Bytes* owned)
+{
+    // An assembled body takes its storage's charge along until the request has been handed over.
+    size_t charge = owned != nullptr ? std::exchange(m_assemblyCharge, 0) : 0;
     if (info.type != MessageType::Message)
     {
-        ChunkOutcome outcome = info.type == MessageType::Close     ? ChunkOutcome::Closed
-                               : handleOpen(info, std::move(body)) ? ChunkOutcome::Continue
-                                                                   : ChunkOutcome::Failed;
+        ChunkOutcome outcome = info.type == MessageType::Close ? ChunkOutcome::Closed
+                               : handleOpen(info, body, size)  ? ChunkOutcome::Continue
+                                                               : ChunkOutcome::Failed;
         m_server.budget().release(charge);
         return outcome;
     }
-    result = status::Good;
+    uint32_t result = status::Good;
     {
         std::lock_guard lock(m_sendMutex);
-        if (m_pendingRequests.count(requestId) > 0)
+        if (std::find(m_pendingRequests.begin(), m_pendingRequests.end(), requestId) !=
+            m_pendingRequests.end())
             result = status::BadTcpMessageTypeInvalid; // its answer could not be told apart
         else if (m_pendingRequests.size() >= m_settings.maxPendingRequestsPerChannel)
             result = status::BadTcpNotEnoughResources;
         else
-            m_pendingRequests.insert(requestId);
+            m_pendingRequests.push_back(requestId);
     }
     if (status::isBad(result))
     {
@@ -443,17 +416,15 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
                                                                 : "Request id already in use");
         return ChunkOutcome::Failed;
     }
-    auto self = shared_from_this();
-    uint32_t channelId = m_openChannelId;
-    bool posted = m_server.dispatch(
-        [self, channelId, requestId, charge, body = std::move(body)]() mutable
-        {
-            self->m_server.handler().onRequest(self, channelId, requestId, std::move(body));
-            self->m_server.budget().release(charge);
-        });
-    if (!posted)
+    if (!m_settings.useWorkerPool)
     {
+        // The request runs here, on the thread that read it, with the body where it lies.
+        m_server.handler().onRequestView(shared_from_this(), m_openChannelId, requestId, body, size);
         m_server.budget().release(charge);
+        return ChunkOutcome::Continue;
+    }
+    if (!dispatch(requestId, body, size, owned, charge))
+    {
         finishRequest(requestId);
         fail(status::BadTcpServerTooBusy, "Server too busy");
         return ChunkOutcome::Failed;
@@ -461,10 +432,63 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(Bytes& chunk)
     return ChunkOutcome::Continue;
 }
 
-bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
+bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t size, Bytes* owned,
+                                size_t charge)
+{
+    std::unique_ptr<Job> job;
+    {
+        std::lock_guard lock(m_jobMutex);
+        if (!m_spareJobs.empty())
+        {
+            job = std::move(m_spareJobs.back());
+            m_spareJobs.pop_back();
+        }
+    }
+    if (!job)
+        job = std::make_unique<Job>();
+    job->connection = shared_from_this();
+    job->channelId = m_openChannelId;
+    job->requestId = requestId;
+    if (owned != nullptr)
+    {
+        job->body.swap(*owned);
+    }
+    else
+    {
+        // A copy of a chunk's body is bounded by the chunk size: counted, but never refused.
+        job->body.assign(body, body + size);
+        charge = job->body.capacity();
+        m_server.budget().charge(charge);
+    }
+    job->charge = charge;
+    Job* posted = job.release();
+    if (m_server.dispatch([posted] { posted->connection->runJob(posted); }))
+        return true;
+    m_server.budget().release(posted->charge);
+    delete posted;
+    return false;
+}
+
+void ServerConnection::runJob(Job* job)
+{
+    std::unique_ptr<Job> done(job);
+    m_server.handler().onRequestView(done->connection, done->channelId, done->requestId, done->body.data(),
+                                     done->body.size());
+    m_server.budget().release(done->charge);
+    done->charge = 0;
+    if (done->body.capacity() > kSpareBodyCapacity)
+        Bytes().swap(done->body);
+    // The job holds this connection: the reference goes before the job is kept or freed.
+    auto self = std::move(done->connection);
+    std::lock_guard lock(m_jobMutex);
+    if (m_spareJobs.size() < kSpareJobs)
+        m_spareJobs.push_back(std::move(done));
+}
+
+bool ServerConnection::handleOpen(const ChunkInfo& info, const uint8_t* body, size_t size)
 {
     OpenRequest request;
-    uint32_t result = decodeOpenRequest(body, request);
+    uint32_t result = decodeOpenRequest(Bytes(body, body + size), request);
     auto mode = static_cast<SecurityMode>(request.securityMode);
     bool renew = request.requestType == static_cast<uint32_t>(TokenRequestType::Renew);
     if (!status::isBad(result))
@@ -479,14 +503,12 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
         auto policy = std::find_if(m_settings.policies.begin(), m_settings.policies.end(),
                                    [&](const PolicyConfig& p) { return p.uri == info.policyUri; });
         bool offered = policy != m_settings.policies.end() && (policy->modeMask & modeBit(mode)) != 0;
-        std::lock_guard lock(m_sendMutex);
         result = offered ? m_security->setMode(mode) : status::BadSecurityModeRejected;
     }
     Bytes serverNonce;
     uint32_t tokenId = m_currentToken.id + 1;
     if (!status::isBad(result))
     {
-        std::lock_guard lock(m_sendMutex);
         serverNonce = m_security->createNonce();
         result = m_security->activateToken(tokenId, request.clientNonce, serverNonce);
     }
@@ -507,8 +529,7 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
         if (m_previousToken)
         {
             // Renewed again before the client used the last renewal: that one is
-            // dropped, the token the client still uses stays.
-            std::lock_guard lock(m_sendMutex);
+            // dropped (nothing is sent with it), the token the client still uses stays.
             m_security->retireToken(m_currentToken.id);
         }
         else
@@ -533,32 +554,25 @@ bool ServerConnection::handleOpen(const ChunkInfo& info, Bytes body)
     response.serverNonce = serverNonce;
     Bytes responseBody = encodeOpenResponse(response);
 
+    if (!renew)
     {
         std::lock_guard lock(m_sendMutex);
-        if (!renew)
-        {
-            m_channelId = m_openChannelId;
-            m_sendTokenId = m_currentToken.id;
-            m_policyUri = info.policyUri;
-            m_mode = mode;
-        }
-        ChunkWriteParams params;
-        params.type = MessageType::Open;
-        params.channelId = m_openChannelId;
-        params.policyUri = m_policyUri;
-        params.senderCertificate = m_security->senderCertificate();
-        params.receiverThumbprint = m_security->receiverThumbprint();
-        params.requestId = info.requestId;
-        params.chunkSize = m_limits.sendChunkSize;
-        params.maxMessageSize = m_limits.sendMaxMessageSize;
-        params.maxChunkCount = m_limits.sendMaxChunkCount;
-        std::vector<Bytes> chunks;
-        result = buildChunks(params, *m_security, m_sendSequence, responseBody.data(), responseBody.size(),
-                             chunks);
-        if (!status::isBad(result))
-            result = sendChunksLocked(chunks);
+        m_channelId = m_openChannelId;
+        m_sendTokenId = m_currentToken.id;
+        m_policyUri = info.policyUri;
+        m_mode = mode;
     }
-    if (status::isBad(result))
+    ChunkWriteParams params;
+    params.type = MessageType::Open;
+    params.channelId = m_openChannelId;
+    params.policyUri = m_policyUri;
+    params.senderCertificate = m_security->senderCertificate();
+    params.receiverThumbprint = m_security->receiverThumbprint();
+    params.requestId = info.requestId;
+    params.chunkSize = m_limits.sendChunkSize;
+    params.maxMessageSize = m_limits.sendMaxMessageSize;
+    params.maxChunkCount = m_limits.sendMaxChunkCount;
+    if (status::isBad(send(params, responseBody.data(), responseBody.size())))
         return false;
     m_server.handler().onChannelEvent(renew ? ChannelEvent::Renewed : ChannelEvent::Opened, m_openChannelId,
                                       status::Good, m_clientCertificate, m_policyUri, m_mode);

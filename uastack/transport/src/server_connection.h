@@ -1,19 +1,21 @@
 // One accepted connection of the server with its secure channel: a reader
-// thread that checks every chunk, and sends from any thread that never
-// interleave. The service layer sits behind ServerHandler.
+// thread that checks every chunk and, with the worker pool off, runs the
+// requests itself; sends from any thread that never interleave and leave the
+// wire in sequence-number order. The service layer sits behind ServerHandler.
 #pragma once
 #include "channel_security.h"
 #include "chunk_layer.h"
+#include "message_reader.h"
 #include "receive_budget.h"
 #include "socket_io.h"
 #include "tcp_messages.h"
 #include "worker_pool.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,6 +53,8 @@ struct ServerSettings
     uint32_t defaultTokenLifetimeMs = 600000;
     std::vector<PolicyConfig> policies;
     SecurityCredentials credentials; // the endpoint's certificate, key and PKI configuration
+    // Off: each request runs on the thread that read it, one after another per connection.
+    bool useWorkerPool = true;
     WorkerPoolSettings pool;
 };
 
@@ -63,10 +67,18 @@ public:
     virtual void onChannelEvent(ChannelEvent event, uint32_t channelId, uint32_t status,
                                 const Bytes& clientCertificate, const std::string& policyUri,
                                 SecurityMode mode) = 0;
-    // Runs on a worker thread; the request counts as pending on its channel
-    // until sendResponse or finishRequest is called for it.
+    // Runs on a worker thread, or on the connection's reader with the pool off;
+    // the request counts as pending on its channel until sendResponse or
+    // finishRequest is called for it.
     virtual void onRequest(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
                            uint32_t requestId, Bytes body) = 0;
+    // The same with a body that is only lent for the call, so that the stack
+    // can reuse its buffers; by default a copy goes to onRequest.
+    virtual void onRequestView(const std::shared_ptr<ServerConnection>& connection, uint32_t channelId,
+                               uint32_t requestId, const uint8_t* body, size_t size)
+    {
+        onRequest(connection, channelId, requestId, Bytes(body, body + size));
+    }
     // A connection is being dropped for breaking the protocol or a limit.
     virtual void onConnectionError(uint32_t /*status*/, const std::string& /*reason*/) {}
 };
@@ -119,6 +131,26 @@ private:
         }
     };
 
+    // A request handed to the worker pool, with its own copy of the body.
+    struct Job
+    {
+        std::shared_ptr<ServerConnection> connection;
+        uint32_t channelId = 0;
+        uint32_t requestId = 0;
+        Bytes body;
+        size_t charge = 0; // taken from the receive budget for the body
+    };
+
+    // One message on its way out: its place in the order is fixed when its
+    // sequence numbers are taken, its bytes are built after that.
+    struct Outgoing
+    {
+        Bytes bytes;
+        bool ready = false;
+        bool failed = false;
+        Outgoing* next = nullptr;
+    };
+
     enum class ChunkOutcome
     {
         Continue,
@@ -131,18 +163,34 @@ private:
         AwaitingOpen,
         Open
     };
+
+    // server_connection.cpp: the reader.
     void run();
+    MessageReader::Result nextMessage(uint32_t minSize, uint32_t maxSize, MessageReader::View& view);
+    bool partialOverdue(Clock::time_point now, int timeoutMs) const;
     bool receiveHello();
-    ChunkOutcome handleChunk(Bytes& chunk);
-    bool handleOpen(const ChunkInfo& info, Bytes body);
+    ChunkOutcome handleChunk(const uint8_t* data, size_t size);
+    ChunkOutcome handleMessage(const ChunkInfo& info, uint32_t requestId, const uint8_t* body, size_t size,
+                               Bytes* owned);
+    bool handleOpen(const ChunkInfo& info, const uint8_t* body, size_t size);
     bool acceptToken(uint32_t tokenId);
     // Makes room in the assembly for bodySize more bytes, drawn from the server's budget.
     bool growAssembly(size_t bodySize);
     // Gives back what the assembly no longer holds (after a reset).
     void settleAssemblyCharge();
+    bool dispatch(uint32_t requestId, const uint8_t* body, size_t size, Bytes* owned, size_t charge);
+    void runJob(Job* job);
+
+    // server_sending.cpp: the ordered output and the ways a connection ends.
+    uint32_t send(const ChunkWriteParams& params, const uint8_t* body, size_t size);
+    Outgoing* reserveLocked(const ChunkWriteParams& params, size_t size, uint32_t& firstSequence,
+                            uint32_t& result);
+    uint32_t complete(Outgoing* out, uint32_t buildResult);
+    void waitForOutputRoom();
+    void retireTokenWhenUnused(uint32_t tokenId);
     void fail(uint32_t error, const std::string& reason, int sendTimeoutMs = 1000);
-    uint32_t sendChunksLocked(const std::vector<Bytes>& chunks);
     ChunkWriteParams messageParamsLocked(uint32_t requestId) const;
+    bool removePendingLocked(uint32_t requestId);
 
     TcpServer& m_server;
     const ServerSettings& m_settings;
@@ -155,6 +203,9 @@ private:
     std::atomic<bool> m_evicted{false};
 
     // Reader-thread state.
+    MessageReader m_reader;
+    Clock::time_point m_partialSince{}; // when the part of a message now buffered began to arrive
+    Bytes m_chunk;                      // the chunk being checked, unprotected in place
     NegotiatedLimits m_limits;
     SequenceChecker m_receiveSequence;
     std::unique_ptr<ChunkAssembler> m_assembler;
@@ -164,17 +215,32 @@ private:
     Bytes m_clientCertificate;
     uint32_t m_openChannelId = 0; // the reader's copy of m_channelId
 
-    // Shared with senders, guarded by m_sendMutex.
+    // Shared with senders, guarded by m_sendMutex (m_alive is also read without it).
     mutable std::mutex m_sendMutex;
+    std::condition_variable m_outputDrained;
     uint32_t m_failStatus = 0; // the first failure
-    bool m_alive = true;
+    std::atomic<bool> m_alive{true};
     uint32_t m_channelId = 0;
     uint32_t m_sendTokenId = 0;
     std::string m_policyUri;
     SecurityMode m_mode = SecurityMode::Invalid;
     std::unique_ptr<ChannelSecurity> m_security;
     SequenceCounter m_sendSequence;
-    std::set<uint32_t> m_pendingRequests; // request ids not answered yet
+    std::vector<uint32_t> m_pendingRequests; // request ids not answered yet
+    // Messages in the order of their sequence numbers; the thread that finds the first one ready
+    // writes it and all ready ones after it, outside the lock.
+    Outgoing* m_outHead = nullptr;
+    Outgoing* m_outTail = nullptr;
+    std::vector<std::unique_ptr<Outgoing>> m_outgoing; // every slot, kept for reuse
+    std::vector<Outgoing*> m_spareOutgoing;
+    bool m_writing = false;
+    std::atomic<size_t> m_queuedBytes{0};
+    int m_building = 0;           // messages between taking their sequence numbers and being queued
+    uint32_t m_tokenToRetire = 0; // retired once no message is being built with it
     int m_sendTimeoutMs;
+
+    // Jobs for the worker pool, kept for reuse.
+    std::mutex m_jobMutex;
+    std::vector<std::unique_ptr<Job>> m_spareJobs;
 };
 } // namespace uatcp

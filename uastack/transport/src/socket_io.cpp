@@ -12,6 +12,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace uatcp
@@ -129,6 +130,14 @@ void Socket::shutdown()
         ::shutdown(m_fd, SHUT_RDWR);
 }
 
+void Socket::setBlockingWithReceiveTimeout(int timeoutMs)
+{
+    int flags = fcntl(m_fd, F_GETFL, 0);
+    fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    timeval timeout{timeoutMs / 1000, static_cast<suseconds_t>(timeoutMs % 1000) * 1000};
+    setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+
 IoResult waitReadable(int fd, Clock::time_point deadline)
 {
     for (;;)
@@ -149,7 +158,7 @@ IoResult readExact(int fd, uint8_t* data, size_t size, Clock::time_point deadlin
     size_t done = 0;
     while (done < size)
     {
-        ssize_t n = ::recv(fd, data + done, size - done, 0);
+        ssize_t n = ::recv(fd, data + done, size - done, MSG_DONTWAIT);
         if (n > 0)
         {
             done += static_cast<size_t>(n);
@@ -174,7 +183,7 @@ IoResult writeAll(int fd, const uint8_t* data, size_t size, int timeoutMs)
     size_t done = 0;
     while (done < size)
     {
-        ssize_t n = ::send(fd, data + done, size - done, MSG_NOSIGNAL);
+        ssize_t n = ::send(fd, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0)
         {
             done += static_cast<size_t>(n);

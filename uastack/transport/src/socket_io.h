@@ -1,5 +1,5 @@
 // Sockets for opc.tcp: URL parsing, listening, connecting, and reads/writes
-// with time-outs on non-blocking descriptors.
+// with time-outs that never block in the kernel beyond them.
 #pragma once
 #include "binary_io.h"
 
@@ -40,6 +40,9 @@ public:
     void close();
     // Ends both directions; a thread blocked in a read on this socket wakes up.
     void shutdown();
+    // Reads without MSG_DONTWAIT then wait in the kernel for data, at most timeoutMs each
+    // (EAGAIN after that); writes and the helpers below never wait there.
+    void setBlockingWithReceiveTimeout(int timeoutMs);
 
 private:
     int m_fd = -1;

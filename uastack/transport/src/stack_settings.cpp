@@ -50,9 +50,8 @@ ServerSettings serverSettingsFromConfiguration()
     }
     else
     {
-        // Without the pool, requests of all connections run one after another.
-        settings.pool.minThreads = 1;
-        settings.pool.maxThreads = 1;
+        // Without the pool each request runs on the thread that read it.
+        settings.useWorkerPool = false;
     }
     return settings;
 }

@@ -55,7 +55,7 @@ Clock::time_point ClientConnection::renewTime() const
 uint32_t ClientConnection::connect(const std::string& url, const ClientSettings& settings,
                                    EventCallback callback)
 {
-    if (m_socket.valid() || m_reader.joinable())
+    if (m_socket.valid() || m_readerThread.joinable())
         return status::BadInvalidState;
     m_settings = settings;
     m_callback = std::move(callback);
@@ -85,7 +85,10 @@ uint32_t ClientConnection::connect(const std::string& url, const ClientSettings&
         std::lock_guard lock(m_mutex);
         m_open = true;
     }
-    m_reader = std::thread([this] { readerLoop(); });
+    // Responses are read as they come, in one read each; the read wakes for renewals in time.
+    m_socket.setBlockingWithReceiveTimeout(kReaderPollMs);
+    m_reader = std::make_unique<MessageReader>(m_limits.receiveChunkSize);
+    m_readerThread = std::thread([this] { readerLoop(); });
     if (m_callback)
         m_callback(ClientEvent::Connected, status::Good);
     return status::Good;
@@ -260,6 +263,7 @@ uint32_t ClientConnection::applyOpenResponse(const Bytes& body)
 void ClientConnection::readerLoop()
 {
     uint32_t closeStatus = status::BadConnectionClosed;
+    Clock::time_point partialSince;
     for (;;)
     {
         auto now = Clock::now();
@@ -285,21 +289,31 @@ void ClientConnection::readerLoop()
             if (status::isBad(sendOpenLocked(static_cast<uint32_t>(TokenRequestType::Renew), requestId)))
                 break;
         }
-        auto wakeAt = std::min(now + std::chrono::milliseconds(kReaderPollMs), std::max(renewAt, now));
-        MessageHeader header;
-        Bytes chunk;
-        ChunkReadResult read = readChunk(m_socket.fd(), wakeAt, m_settings.timeoutMs, kMinChunk,
-                                         m_limits.receiveChunkSize, header, chunk);
-        if (read.io == IoResult::Timeout && chunk.empty())
-            continue;
-        if (read.io != IoResult::Ok)
-            break;
-        if (status::isBad(read.status))
+        bool wasPartial = m_reader->partial();
+        MessageReader::View view;
+        MessageReader::Result read =
+            m_reader->next(m_socket.fd(), kMinChunk, m_limits.receiveChunkSize, view);
+        if (read == MessageReader::Result::Pending)
         {
-            closeStatus = read.status;
+            // A response that stops half-way ends the connection.
+            if (!m_reader->partial() || !wasPartial)
+                partialSince = Clock::now();
+            else if (Clock::now() - partialSince > std::chrono::milliseconds(m_settings.timeoutMs))
+                break;
+            continue;
+        }
+        if (read == MessageReader::Result::Closed || read == MessageReader::Result::Error)
+            break;
+        if (read == MessageReader::Result::Refused)
+        {
+            closeStatus = view.status;
             break;
         }
-        if (header.type == MessageType::Error)
+        if (m_reader->partial())
+            partialSince = Clock::now();
+        Bytes& chunk = m_chunk;
+        chunk.assign(view.data, view.data + view.size);
+        if (view.header.type == MessageType::Error)
         {
             closeStatus = errorFromMessage(chunk);
             break;
@@ -478,10 +492,10 @@ void ClientConnection::disconnect()
     }
     m_socket.shutdown();
     // Called from the state callback the reader thread is still running: it ends by itself.
-    if (m_reader.joinable() && m_reader.get_id() == std::this_thread::get_id())
+    if (m_readerThread.joinable() && m_readerThread.get_id() == std::this_thread::get_id())
         return;
-    if (m_reader.joinable())
-        m_reader.join();
+    if (m_readerThread.joinable())
+        m_readerThread.join();
     failAll(status::BadSecureChannelClosed);
     m_socket.close();
     if (wasOpen && m_callback)

@@ -3,6 +3,7 @@
 #pragma once
 #include "channel_security.h"
 #include "chunk_layer.h"
+#include "message_reader.h"
 #include "socket_io.h"
 #include "tcp_messages.h"
 
@@ -75,12 +76,14 @@ private:
     ClientSettings m_settings;
     EventCallback m_callback;
     Socket m_socket;
-    std::thread m_reader;
+    std::thread m_readerThread;
     NegotiatedLimits m_limits;
 
     // Reader-thread state.
     SequenceChecker m_receiveSequence;
     std::unique_ptr<ChunkAssembler> m_assembler;
+    std::unique_ptr<MessageReader> m_reader;
+    Bytes m_chunk; // the chunk being checked, unprotected in place
 
     mutable std::mutex m_mutex; // channel state and pending calls
     std::condition_variable m_callDone;

@@ -25,9 +25,10 @@ uint32_t nextSecureChannelId()
 }
 
 TcpServer::TcpServer(ServerSettings settings, ServerHandler& handler)
-    : m_settings(std::move(settings)), m_handler(handler), m_budget(m_settings.receiveBudget),
-      m_pool(m_settings.pool)
+    : m_settings(std::move(settings)), m_handler(handler), m_budget(m_settings.receiveBudget)
 {
+    if (m_settings.useWorkerPool)
+        m_pool = std::make_unique<WorkerPool>(m_settings.pool);
 }
 
 TcpServer::~TcpServer()
@@ -73,7 +74,8 @@ void TcpServer::close()
     for (auto& c : connections)
         c->stop();
     // Workers first: a blocked reader waiting for queue space is released by it.
-    m_pool.stop();
+    if (m_pool)
+        m_pool->stop();
     for (auto& c : connections)
         c->join();
     m_listeners.clear();

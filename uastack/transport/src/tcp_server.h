@@ -1,6 +1,6 @@
 // The server half of the transport: listeners, the connections they accept
-// (each with its reader thread and secure channel) and the worker pool that
-// runs requests.
+// (each with its reader thread and secure channel) and, when switched on, the
+// worker pool that runs requests.
 #pragma once
 #include "server_connection.h"
 
@@ -17,7 +17,8 @@ public:
     void close();
     const ServerSettings& settings() const { return m_settings; }
     ServerHandler& handler() { return m_handler; }
-    bool dispatch(std::function<void()> job) { return m_pool.post(std::move(job)); }
+    // Hands a job to the worker pool; false without one, or when it refuses.
+    bool dispatch(std::function<void()> job) { return m_pool && m_pool->post(std::move(job)); }
     ReceiveBudget& budget() { return m_budget; }
     uint16_t port() const { return m_port; }
     size_t connectionCount();
@@ -34,7 +35,7 @@ private:
     ServerSettings m_settings;
     ServerHandler& m_handler;
     ReceiveBudget m_budget;
-    WorkerPool m_pool;
+    std::unique_ptr<WorkerPool> m_pool;
     std::vector<Socket> m_listeners;
     Socket m_wakeRead;
     Socket m_wakeWrite;
