@@ -9,6 +9,9 @@
 #include <os/module.h>
 #include <os/debug.h>
 #include <os/deviceroot.h>
+#include <os/version.h>
+#include <os/iphlpapi.h>
+#include <os/hostinfo.h>
 #if __has_include(<os/file.h>)
 #include <os/file.h>
 #endif

@@ -69,7 +69,7 @@ HMODULE load(const std::string& name)
     if (name[0] == '/' && isFile(name))
         path = name;
     else
-        path = findInProgramFolder(libraryFileName(name));
+        path = os::libraryPathInProgramFolder(name);
     if (path.empty())
         path = libraryFileName(name); // along the usual search path
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -132,6 +132,14 @@ bool hostFileName(HMODULE module, std::string& name)
     return true;
 }
 } // namespace
+
+namespace os
+{
+std::string libraryPathInProgramFolder(std::string_view name)
+{
+    return findInProgramFolder(libraryFileName(std::string(name)));
+}
+} // namespace os
 
 extern "C" HMODULE LoadLibraryA(LPCSTR name)
 {

@@ -4,6 +4,16 @@
 
 #include <os/types.h>
 
+#include <string>
+#include <string_view>
+
+namespace os
+{
+// The host path of the program-folder file that LoadLibrary takes for a name ("X.dll"
+// gives "libX.so", found ignoring case); empty when the program's folder has none.
+std::string libraryPathInProgramFolder(std::string_view name);
+} // namespace os
+
 // Generic entry pointer; callers cast it to the entry's real type.
 typedef void(WINAPI* FARPROC)();
 

@@ -1,0 +1,94 @@
+// The HTTP server of our programs: a small wrapper over the HTTP library that holds
+// every request to limits before the library sees it. Each connection carries one
+// request ("Connection: close"); the whole request must arrive within the request
+// time-out. Refused at once, with the server serving on:
+//   400 a malformed request line or header, 408 a request not complete in time,
+//   411 a body without Content-Length, 413 a body over the limit,
+//   414 a request line over the header limit, 431 request line and headers over it.
+// Routes are matched by the decoded path; an unknown path gives 404, a known path
+// with another method 405, a handler that throws 500.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace http
+{
+struct ServerOptions
+{
+    std::string bindAddress = "127.0.0.1";
+    uint16_t port = 0;                 // 0: any free port, see Server::port()
+    size_t maxHeaderBytes = 16 * 1024; // request line and headers with their line ends
+    size_t maxBodyBytes = 64 * 1024;
+    std::chrono::milliseconds requestTimeout{10000};
+    unsigned workers = 8; // connections served at once, held requests included
+};
+
+struct Request
+{
+    std::string method;
+    std::string target; // as sent: "/upnpisapi?uuid:x+y"
+    std::string path;   // without the query, %XX decoded ("+" stays)
+    std::string query;  // as sent, after the "?"
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    std::string remoteAddress;
+
+    // The first header of that name, ignoring case; empty when there is none.
+    std::string header(std::string_view name) const;
+    // A query parameter, %XX and "+" decoded.
+    std::optional<std::string> parameter(std::string_view name) const;
+};
+
+struct Response
+{
+    int status = 200;
+    std::string body;
+    std::string contentType = "text/plain";
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+using Handler = std::function<void(const Request&, Response&)>;
+
+class Server
+{
+public:
+    explicit Server(ServerOptions options = {});
+    // Stops and waits for the server's threads; never call it from a handler.
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Adds a route before start(): an exact path, or a prefix ending in "*" ("/web/*").
+    void route(std::string method, std::string path, Handler handler);
+
+    // Binds and serves from its own threads; false when the address cannot be bound or
+    // the server ran before.
+    bool start();
+    // The bound port (the chosen one for port 0); 0 before start().
+    uint16_t port() const;
+
+    // Stops accepting, wakes held requests and ends reads in progress. From any thread:
+    // from outside the server it returns when the server's threads have ended; from a
+    // handler it returns at once and the destructor waits.
+    void stop();
+    bool stopping() const;
+
+    // For long-held requests: waits until ready() is true (checked at once and after each
+    // notify()), the time-out passes or the server stops. Gives the last ready().
+    bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
+    // Wakes the held requests so that they check their condition again.
+    void notify();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+} // namespace http

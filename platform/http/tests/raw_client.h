@@ -1,0 +1,107 @@
+// A plain loopback HTTP client for the server tests: it sends exactly the bytes it is
+// given, so requests can be malformed, oversized or left unfinished.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace httptest
+{
+class RawClient
+{
+public:
+    explicit RawClient(uint16_t port)
+    {
+        m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (m_socket < 0 || connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            throw std::runtime_error("connect failed");
+    }
+    ~RawClient() { close(m_socket); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool send(const std::string& bytes)
+    {
+        size_t done = 0;
+        while (done < bytes.size())
+        {
+            const ssize_t n = ::send(m_socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Everything up to the server's close; what came before a time-out when it does not close.
+    std::string receiveAll(std::chrono::seconds timeout = std::chrono::seconds(60))
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::string text;
+        char chunk[4096];
+        for (;;)
+        {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd descriptor{m_socket, POLLIN, 0};
+            if (poll(&descriptor, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0)
+            {
+                m_closed = false;
+                return text;
+            }
+            const ssize_t n = recv(m_socket, chunk, sizeof chunk, 0);
+            if (n <= 0)
+            {
+                m_closed = true;
+                return text;
+            }
+            text.append(chunk, static_cast<size_t>(n));
+        }
+    }
+    bool closedByServer() const { return m_closed; }
+
+private:
+    int m_socket = -1;
+    bool m_closed = false;
+};
+
+// The status code of an answer, 0 when there is none.
+inline int statusOf(const std::string& answer)
+{
+    if (answer.compare(0, 9, "HTTP/1.1 ") != 0 || answer.size() < 12)
+        return 0;
+    return std::stoi(answer.substr(9, 3));
+}
+
+inline std::string bodyOf(const std::string& answer)
+{
+    const size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+// One request on a new connection; the whole answer.
+inline std::string exchange(uint16_t port, const std::string& request)
+{
+    RawClient client(port);
+    client.send(request);
+    return client.receiveAll();
+}
+
+inline std::string get(uint16_t port, const std::string& target)
+{
+    return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+}
+} // namespace httptest

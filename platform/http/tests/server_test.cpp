@@ -1,0 +1,324 @@
+#include "raw_client.h"
+
+#include <http/server.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+using httptest::bodyOf;
+using httptest::exchange;
+using httptest::get;
+using httptest::RawClient;
+using httptest::statusOf;
+
+namespace
+{
+constexpr auto kForever = std::chrono::hours(1);
+
+void addRoutes(http::Server& server)
+{
+    server.route("GET", "/hello",
+                 [](const http::Request& request, http::Response& response)
+                 { response.body = "hello " + request.remoteAddress; });
+    server.route("POST", "/echo",
+                 [](const http::Request& request, http::Response& response)
+                 {
+                     response.body = request.body;
+                     response.contentType = "application/octet-stream";
+                     response.headers.emplace_back("X-Length", std::to_string(request.body.size()));
+                 });
+    server.route("GET", "/files/*",
+                 [](const http::Request& request, http::Response& response)
+                 {
+                     response.body = request.path + "|" + request.query + "|" +
+                                     request.parameter("x").value_or("<none>") + "|" +
+                                     request.header("x-probe");
+                 });
+    server.route("GET", "/throw",
+                 [](const http::Request&, http::Response&) { throw std::runtime_error("broken"); });
+}
+
+// Waits, without a tight window, until the condition holds.
+bool eventually(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::string postEcho(size_t bodySize)
+{
+    return "POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(bodySize) +
+           "\r\n\r\n" + std::string(bodySize, 'b');
+}
+} // namespace
+
+TEST(HttpServer, ServesOnAFreePortAndRoutes)
+{
+    http::Server server;
+    addRoutes(server);
+    EXPECT_EQ(server.port(), 0);
+    ASSERT_TRUE(server.start());
+    ASSERT_NE(server.port(), 0);
+
+    struct Row
+    {
+        const char* request;
+        int status;
+        const char* body;
+    };
+    const std::vector<Row> rows = {
+        {"GET /hello HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 200, "hello 127.0.0.1"},
+        {"GET /hello HTTP/1.0\r\n\r\n", 200, "hello 127.0.0.1"},
+        {"GET /files/a%5Cb/c.gif?x=1+2&y=%41 HTTP/1.1\r\nX-Probe: seen\r\n\r\n", 200,
+         "/files/a\\b/c.gif|x=1+2&y=%41|1 2|seen"},
+        {"GET /files/plain HTTP/1.1\r\n\r\n", 200, "/files/plain||<none>|"},
+        {"GET /nothing HTTP/1.1\r\n\r\n", 404, "Not Found"},
+        {"DELETE /hello HTTP/1.1\r\n\r\n", 405, "Method Not Allowed"},
+        {"GET /throw HTTP/1.1\r\n\r\n", 500, "Internal Server Error"},
+        {"POST /echo HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcde", 200, "abcde"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.request);
+        const std::string answer = exchange(server.port(), row.request);
+        EXPECT_EQ(statusOf(answer), row.status) << answer;
+        EXPECT_EQ(bodyOf(answer), row.body);
+        EXPECT_NE(answer.find("Connection: close"), std::string::npos);
+    }
+    EXPECT_NE(exchange(server.port(), postEcho(3)).find("X-Length: 3"), std::string::npos);
+}
+
+TEST(HttpServer, RefusesWhatIsBeyondItsLimitsAndServesOn)
+{
+    http::ServerOptions options;
+    options.maxHeaderBytes = 1024;
+    options.maxBodyBytes = 2048;
+    http::Server server(options);
+    addRoutes(server);
+    ASSERT_TRUE(server.start());
+
+    std::string manyHeaders = "GET /hello HTTP/1.1\r\n";
+    for (int i = 0; i < 40; ++i)
+        manyHeaders += "X-Filler-" + std::to_string(i) + ": " + std::string(20, 'f') + "\r\n";
+    manyHeaders += "\r\n";
+    struct Row
+    {
+        const char* label;
+        std::string request;
+        int status;
+    };
+    const std::vector<Row> rows = {
+        {"body at the limit", postEcho(2048), 200},
+        {"body over the limit", postEcho(2049), 413},
+        {"announced body far over the limit", "POST /echo HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n",
+         413},
+        {"headers over the limit", manyHeaders, 431},
+        {"request line over the limit", "GET /" + std::string(2000, 'a') + " HTTP/1.1\r\n\r\n", 414},
+        {"no version", "GET /hello\r\n\r\n", 400},
+        {"unknown version", "GET /hello HTTP/2.0\r\n\r\n", 400},
+        {"empty target", "GET  HTTP/1.1\r\n\r\n", 400},
+        {"bad method", "G(T /hello HTTP/1.1\r\n\r\n", 400},
+        {"control character in the target", std::string("GET /he\x01llo HTTP/1.1\r\n\r\n"), 400},
+        {"header without colon", "GET /hello HTTP/1.1\r\nNoColon\r\n\r\n", 400},
+        {"folded header", "GET /hello HTTP/1.1\r\nX-A: 1\r\n continued\r\n\r\n", 400},
+        {"bare line feed", "GET /hello HTTP/1.1\r\nX-A: 1\nX-B: 2\r\n\r\n", 400},
+        {"control character in a value", std::string("GET /hello HTTP/1.1\r\nX-A: a\x02z\r\n\r\n"), 400},
+        {"length no number", "POST /echo HTTP/1.1\r\nContent-Length: 12a\r\n\r\n", 400},
+        {"two lengths", "POST /echo HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", 400},
+        {"chunked body", "POST /echo HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+         411},
+        {"unknown method of the library", "BREW /hello HTTP/1.1\r\n\r\n", 400},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.label);
+        const std::string answer = exchange(server.port(), row.request);
+        EXPECT_EQ(statusOf(answer), row.status) << answer.substr(0, 200);
+        if (row.status == 200)
+        {
+            EXPECT_EQ(bodyOf(answer).size(), 2048u);
+        }
+        EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200) << "the server serves on";
+    }
+}
+
+TEST(HttpServer, ExpectContinueGetsOneInterimAnswer)
+{
+    http::Server server;
+    addRoutes(server);
+    ASSERT_TRUE(server.start());
+    RawClient client(server.port());
+    ASSERT_TRUE(client.send("POST /echo HTTP/1.1\r\nContent-Length: 4\r\nExpect: 100-continue\r\n\r\n"));
+    std::string interim;
+    ASSERT_TRUE(eventually(
+        [&]
+        {
+            interim += client.receiveAll(std::chrono::seconds(0));
+            return interim.find("\r\n\r\n") != std::string::npos;
+        }));
+    EXPECT_EQ(interim, "HTTP/1.1 100 Continue\r\n\r\n");
+    ASSERT_TRUE(client.send("data"));
+    const std::string answer = client.receiveAll();
+    EXPECT_EQ(statusOf(answer), 200) << answer;
+    EXPECT_EQ(bodyOf(answer), "data");
+}
+
+TEST(HttpServer, SlowClientsAreCutAtTheTimeOut)
+{
+    http::ServerOptions options;
+    options.requestTimeout = std::chrono::milliseconds(1000);
+    options.workers = 3;
+    http::Server server(options);
+    addRoutes(server);
+    ASSERT_TRUE(server.start());
+
+    RawClient slowHead(server.port());
+    ASSERT_TRUE(slowHead.send("GET /hello HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    RawClient slowBody(server.port());
+    ASSERT_TRUE(slowBody.send("POST /echo HTTP/1.1\r\nContent-Length: 10\r\n\r\nhalf"));
+    EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200) << "others are served meanwhile";
+
+    for (RawClient* client : {&slowHead, &slowBody})
+    {
+        const std::string answer = client->receiveAll();
+        EXPECT_EQ(statusOf(answer), 408) << answer;
+        EXPECT_TRUE(client->closedByServer());
+    }
+    EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200);
+}
+
+TEST(HttpServer, NotifyWakesAHeldRequest)
+{
+    http::Server server;
+    std::atomic<int> version{0};
+    std::atomic<int> held{0};
+    server.route("GET", "/state",
+                 [&](const http::Request& request, http::Response& response)
+                 {
+                     const int since = std::stoi(request.parameter("since").value_or("0"));
+                     ++held;
+                     const bool changed = server.waitFor([&] { return version > since; }, kForever);
+                     response.status = changed ? 200 : 503;
+                     response.body = std::to_string(version.load());
+                 });
+    ASSERT_TRUE(server.start());
+
+    auto first = std::async(std::launch::async, [&] { return get(server.port(), "/state?since=0"); });
+    auto second = std::async(std::launch::async, [&] { return get(server.port(), "/state?since=0"); });
+    ASSERT_TRUE(eventually([&] { return held == 2; }));
+    version = 1;
+    server.notify();
+    for (auto* answer : {&first, &second})
+    {
+        const std::string text = answer->get();
+        EXPECT_EQ(statusOf(text), 200) << text;
+        EXPECT_EQ(bodyOf(text), "1");
+    }
+    // A condition that already holds answers at once.
+    EXPECT_EQ(bodyOf(get(server.port(), "/state?since=0")), "1");
+}
+
+TEST(HttpServer, StopWhileARequestIsHeldReturns)
+{
+    auto server = std::make_unique<http::Server>();
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> woken{false};
+    server->route("GET", "/hold",
+                  [&](const http::Request&, http::Response& response)
+                  {
+                      waiting = true;
+                      const bool ready = server->waitFor([] { return false; }, kForever);
+                      woken = true;
+                      response.status = ready ? 200 : 503;
+                      response.body = server->stopping() ? "stopping" : "timed out";
+                  });
+    ASSERT_TRUE(server->start());
+    const uint16_t port = server->port();
+    RawClient held(port);
+    ASSERT_TRUE(held.send("GET /hold HTTP/1.1\r\n\r\n"));
+    RawClient unfinished(port);
+    ASSERT_TRUE(unfinished.send("GET /hold HTTP/1.1\r\n"));
+    ASSERT_TRUE(eventually([&] { return waiting.load(); }));
+
+    // A hold of an hour and a request that never ends: stop returns only because it wakes both.
+    server->stop();
+    EXPECT_TRUE(woken);
+    const std::string answer = held.receiveAll();
+    EXPECT_EQ(statusOf(answer), 503);
+    EXPECT_EQ(bodyOf(answer), "stopping");
+    EXPECT_EQ(unfinished.receiveAll(), "");
+    EXPECT_TRUE(unfinished.closedByServer());
+    EXPECT_THROW(RawClient{port}, std::runtime_error) << "no longer accepting";
+    server.reset();
+}
+
+TEST(HttpServer, StopsFromAHandlerAndFromOtherThreads)
+{
+    {
+        http::Server server;
+        server.route("POST", "/stop",
+                     [&](const http::Request&, http::Response& response)
+                     {
+                         server.stop();
+                         response.body = server.stopping() ? "stopping" : "running";
+                     });
+        ASSERT_TRUE(server.start());
+        const std::string answer =
+            exchange(server.port(), "POST /stop HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+        EXPECT_EQ(statusOf(answer), 200);
+        EXPECT_EQ(bodyOf(answer), "stopping");
+        EXPECT_THROW(RawClient{server.port()}, std::runtime_error);
+    }
+    {
+        http::Server server;
+        addRoutes(server);
+        ASSERT_TRUE(server.start());
+        std::vector<std::thread> stoppers;
+        for (int i = 0; i < 4; ++i)
+            stoppers.emplace_back([&] { server.stop(); });
+        for (std::thread& stopper : stoppers)
+            stopper.join();
+        EXPECT_TRUE(server.stopping());
+        EXPECT_THROW(RawClient{server.port()}, std::runtime_error);
+        EXPECT_FALSE(server.start()) << "a stopped server stays stopped";
+    }
+    {
+        http::Server never;
+        never.stop(); // before start: start then refuses
+        EXPECT_FALSE(never.start());
+    }
+}
+
+TEST(HttpServer, TwoServersOnTwoPortsInOneProcess)
+{
+    http::Server first;
+    http::Server second;
+    first.route("GET", "/name",
+                [](const http::Request&, http::Response& response) { response.body = "first"; });
+    second.route("GET", "/name",
+                 [](const http::Request&, http::Response& response) { response.body = "second"; });
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(second.start());
+    EXPECT_NE(first.port(), second.port());
+    EXPECT_EQ(bodyOf(get(first.port(), "/name")), "first");
+    EXPECT_EQ(bodyOf(get(second.port(), "/name")), "second");
+
+    http::ServerOptions taken;
+    taken.port = first.port();
+    http::Server third(taken);
+    EXPECT_FALSE(third.start()) << "a port in use is not shared";
+    EXPECT_EQ(bodyOf(get(first.port(), "/name")), "first");
+
+    first.stop();
+    EXPECT_EQ(bodyOf(get(second.port(), "/name")), "second") << "stopping one leaves the other serving";
+}
