@@ -134,6 +134,7 @@ struct Server::Impl
     bool m_started = false;
     bool m_libraryStopped = false;
     std::thread m_listener;
+    std::atomic<bool> m_listenerEnded{false};
     std::mutex m_joinMutex;
 
     std::mutex m_waitMutex;
@@ -256,17 +257,16 @@ bool Server::start()
     if (port <= 0)
         return false;
     impl.m_port = static_cast<uint16_t>(port);
-    std::atomic<bool> ended{false};
     impl.m_listener = std::thread(
-        [&impl, &ended]
+        [&impl]
         {
             impl.m_http.listen_after_bind();
-            ended = true;
+            impl.m_listenerEnded = true;
         });
     // The library ignores a stop before it runs; stop() waits for this lock.
-    while (!library.is_running() && !ended)
+    while (!library.is_running() && !impl.m_listenerEnded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !ended;
+    return !impl.m_listenerEnded;
 }
 
 uint16_t Server::port() const
