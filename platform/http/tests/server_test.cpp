@@ -55,6 +55,23 @@ bool eventually(const std::function<bool()>& condition)
     return true;
 }
 
+// Whether a server of ours still answers on the port. A refused connection is the usual
+// sign of a stopped one, but the port may already serve another process, or a connect to
+// a closed port may meet itself: only an answer of our route counts.
+bool stillAnswers(uint16_t port)
+{
+    try
+    {
+        RawClient client(port);
+        client.send("GET /hello HTTP/1.1\r\n\r\n");
+        return bodyOf(client.receiveAll(std::chrono::seconds(5))).rfind("hello ", 0) == 0;
+    }
+    catch (const std::runtime_error&)
+    {
+        return false;
+    }
+}
+
 std::string postEcho(size_t bodySize)
 {
     return "POST /echo HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(bodySize) +
@@ -231,6 +248,7 @@ TEST(HttpServer, NotifyWakesAHeldRequest)
 TEST(HttpServer, StopWhileARequestIsHeldReturns)
 {
     auto server = std::make_unique<http::Server>();
+    addRoutes(*server);
     std::atomic<bool> waiting{false};
     std::atomic<bool> woken{false};
     server->route("GET", "/hold",
@@ -258,7 +276,7 @@ TEST(HttpServer, StopWhileARequestIsHeldReturns)
     EXPECT_EQ(bodyOf(answer), "stopping");
     EXPECT_EQ(unfinished.receiveAll(), "");
     EXPECT_TRUE(unfinished.closedByServer());
-    EXPECT_THROW(RawClient{port}, std::runtime_error) << "no longer accepting";
+    EXPECT_FALSE(stillAnswers(port)) << "no longer accepting";
     server.reset();
 }
 
@@ -266,6 +284,7 @@ TEST(HttpServer, StopsFromAHandlerAndFromOtherThreads)
 {
     {
         http::Server server;
+        addRoutes(server);
         server.route("POST", "/stop",
                      [&](const http::Request&, http::Response& response)
                      {
@@ -277,19 +296,20 @@ TEST(HttpServer, StopsFromAHandlerAndFromOtherThreads)
             exchange(server.port(), "POST /stop HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
         EXPECT_EQ(statusOf(answer), 200);
         EXPECT_EQ(bodyOf(answer), "stopping");
-        EXPECT_THROW(RawClient{server.port()}, std::runtime_error);
+        EXPECT_FALSE(stillAnswers(server.port()));
     }
     {
         http::Server server;
         addRoutes(server);
         ASSERT_TRUE(server.start());
+        ASSERT_TRUE(stillAnswers(server.port()));
         std::vector<std::thread> stoppers;
         for (int i = 0; i < 4; ++i)
             stoppers.emplace_back([&] { server.stop(); });
         for (std::thread& stopper : stoppers)
             stopper.join();
         EXPECT_TRUE(server.stopping());
-        EXPECT_THROW(RawClient{server.port()}, std::runtime_error);
+        EXPECT_FALSE(stillAnswers(server.port()));
         EXPECT_FALSE(server.start()) << "a stopped server stays stopped";
     }
     {
