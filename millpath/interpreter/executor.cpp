@@ -16,12 +16,12 @@ bool isLineEnd(unsigned char c)
 
 bool CInterpreter::at(const char* keyword) const
 {
-    const char* text = m_text.mainText() + m_cursor;
+    const char* text = code() + m_cursor;
     if (std::toupper(static_cast<unsigned char>(text[0])) !=
         std::toupper(static_cast<unsigned char>(keyword[0])))
         return false;
     const std::size_t rest = std::strlen(keyword) - 1;
-    return m_cursor + 1 + rest <= m_textLength && std::strncmp(text + 1, keyword + 1, rest) == 0;
+    return m_cursor + 1 + rest <= codeLength() && std::strncmp(text + 1, keyword + 1, rest) == 0;
 }
 
 bool CInterpreter::take(const char* keyword)
@@ -34,8 +34,8 @@ bool CInterpreter::take(const char* keyword)
 
 void CInterpreter::skipBlanks()
 {
-    const char* text = m_text.mainText();
-    while (m_cursor < m_textLength && (text[m_cursor] == ' ' || text[m_cursor] == '\t'))
+    const char* text = code();
+    while (m_cursor < codeLength() && (text[m_cursor] == ' ' || text[m_cursor] == '\t'))
         ++m_cursor;
 }
 
@@ -43,7 +43,7 @@ void CInterpreter::skipBlanks()
 // inside argument lists, where "," separates, only ".").
 bool CInterpreter::readNumber(double& value, bool allowPlus, bool commaSeparates)
 {
-    const char* text = m_text.mainText();
+    const char* text = code();
     std::size_t pos = m_cursor;
     bool negative = false;
     if (text[pos] == '-' || (allowPlus && text[pos] == '+'))
@@ -52,7 +52,7 @@ bool CInterpreter::readNumber(double& value, bool allowPlus, bool commaSeparates
     double scale = 0.0;
     bool digits = false;
     bool separator = false;
-    for (; pos < m_textLength; ++pos)
+    for (; pos < codeLength(); ++pos)
     {
         const char c = text[pos];
         if (c >= '0' && c <= '9')
@@ -83,10 +83,10 @@ bool CInterpreter::readNumber(double& value, bool allowPlus, bool commaSeparates
 
 bool CInterpreter::readIndex(int& value)
 {
-    const char* text = m_text.mainText();
+    const char* text = code();
     std::size_t pos = m_cursor;
     long long result = 0;
-    while (pos < m_textLength && text[pos] >= '0' && text[pos] <= '9')
+    while (pos < codeLength() && text[pos] >= '0' && text[pos] <= '9')
     {
         result = result * 10 + (text[pos] - '0');
         if (result > 0x7FFFFFFF)
@@ -121,9 +121,9 @@ bool CInterpreter::readIndexedWord(int& index, int& number, int maxIndex)
 
 void CInterpreter::unknownWord()
 {
-    const char* text = m_text.mainText() + m_cursor;
+    const char* text = code() + m_cursor;
     std::string word;
-    for (int i = 0; i < 2 && m_cursor + i < m_textLength && static_cast<unsigned char>(text[i]) >= 0x20; ++i)
+    for (int i = 0; i < 2 && m_cursor + i < codeLength() && static_cast<unsigned char>(text[i]) >= 0x20; ++i)
         word += text[i];
     fail(NcMsg::UnknownWord, "%d%d%s", {word}, NcError::WordOrRange);
 }
@@ -183,8 +183,8 @@ void CInterpreter::execute()
     m_wordRetry = false;
     while (getState() == InterpreterState::Running && !lineEnded && !m_wordRetry)
     {
-        const char* text = m_text.mainText();
-        if (m_cursor >= m_textLength)
+        const char* text = code();
+        if (m_cursor >= codeLength())
         {
             setState(m_pendingOutputs > 0 ? InterpreterState::OutputPending : InterpreterState::EndOfProgram);
             return;
@@ -193,7 +193,7 @@ void CInterpreter::execute()
         if (b >= 0x80)
         {
             const std::size_t length = b & 0x7F;
-            if (length < 3 || m_cursor + length > m_textLength)
+            if (length < 3 || m_cursor + length > codeLength())
             {
                 unknownWord();
                 break;
@@ -229,7 +229,7 @@ void CInterpreter::execute()
             break;
         case '\r':
         case '\n':
-            while (m_cursor < m_textLength &&
+            while (m_cursor < codeLength() &&
                    (isLineEnd(text[m_cursor]) || text[m_cursor] == ' ' || text[m_cursor] == '\t'))
                 ++m_cursor;
             lineEnd();
@@ -246,7 +246,7 @@ void CInterpreter::execute()
 
 void CInterpreter::dispatchWord()
 {
-    const unsigned char b = static_cast<unsigned char>(m_text.mainText()[m_cursor]);
+    const unsigned char b = static_cast<unsigned char>(code()[m_cursor]);
     switch (std::toupper(b))
     {
     case 'A':
@@ -383,7 +383,7 @@ void CInterpreter::wordOrx()
         return unknownWord();
     auto* entry = new CEntryORXsignal;
     entry->m_oneShot = 1;
-    const char* text = m_text.mainText();
+    const char* text = code();
     auto hex = [](char c)
     {
         if (c >= '0' && c <= '9')
@@ -393,7 +393,7 @@ void CInterpreter::wordOrx()
     };
     std::size_t pos = m_cursor;
     bool ok = true;
-    while (pos < m_textLength && text[pos] != ')')
+    while (pos < codeLength() && text[pos] != ')')
     {
         if (text[pos] == ',')
         {
@@ -401,7 +401,7 @@ void CInterpreter::wordOrx()
             continue;
         }
         const int hi = hex(text[pos]);
-        const int lo = pos + 1 < m_textLength ? hex(text[pos + 1]) : -1;
+        const int lo = pos + 1 < codeLength() ? hex(text[pos + 1]) : -1;
         if (hi < 0 || lo < 0 || entry->m_length >= CEntryORXsignal::MaxBytes)
         {
             ok = false;
@@ -410,7 +410,7 @@ void CInterpreter::wordOrx()
         entry->m_data[entry->m_length++] = static_cast<std::uint8_t>(hi * 16 + lo);
         pos += 2;
     }
-    if (!ok || pos >= m_textLength)
+    if (!ok || pos >= codeLength())
     {
         delete entry;
         return unknownWordAt(start);
@@ -459,7 +459,7 @@ void CInterpreter::wordC()
         }
     if (take("chf=") || take("chr="))
     {
-        const bool length = m_text.mainText()[m_cursor - 2] == 'f';
+        const bool length = code()[m_cursor - 2] == 'f';
         double v = 0.0;
         if (!readWordValue(v))
             return;
@@ -486,13 +486,13 @@ void CInterpreter::wordD()
         return readSetting(m_set.dynOvr);
     if (take("DIAMON") || take("DIAMOF"))
     {
-        const bool on = m_text.mainText()[m_cursor - 1] == 'N';
+        const bool on = code()[m_cursor - 1] == 'N';
         m_set.diameterMode = on;
         setModalCode(ModalDiameter, on ? 0x2012 : 0x2013);
         return;
     }
     ++m_cursor;
-    if (m_text.mainText()[m_cursor] == '=')
+    if (code()[m_cursor] == '=')
         ++m_cursor;
     int n = 0;
     if (!readIndex(n))
@@ -536,12 +536,12 @@ void CInterpreter::wordF()
         return setModalCode(ModalFeedProfile, 0x2015);
     const std::size_t start = m_cursor;
     ++m_cursor;
-    if (m_text.mainText()[m_cursor] == '=')
+    if (code()[m_cursor] == '=')
         ++m_cursor;
     double v = 0.0;
     if (!readNumber(v, false))
         return unknownWordAt(start);
-    if (m_text.mainText()[m_cursor] == '=')
+    if (code()[m_cursor] == '=')
     {
         // "F<group>=<value>": only the first group exists.
         if (v != std::floor(v) || v > 1 || v < 0)
@@ -596,7 +596,7 @@ void CInterpreter::wordCentre(int axis)
     const std::size_t start = m_cursor;
     ++m_cursor;
     int group = 0;
-    if (m_text.mainText()[m_cursor] != '=' && (!readIndex(group) || group > 1))
+    if (code()[m_cursor] != '=' && (!readIndex(group) || group > 1))
         return unknownWordAt(start);
     double v = 0.0;
     if (!take("=") || !readNumber(v, false))
@@ -697,7 +697,7 @@ void CInterpreter::wordMsg()
 {
     m_cursor += 4;
     int level = 0, mask = 0, size = 0;
-    const char* text = m_text.mainText();
+    const char* text = code();
     auto attribute = [&](const char* name, int& out)
     {
         if (!take(name))
@@ -706,7 +706,7 @@ void CInterpreter::wordMsg()
         if (!readNumber(v, true))
             return false;
         out = TruncToInt(v);
-        if (m_cursor < m_textLength && !isLineEnd(text[m_cursor]) && text[m_cursor] != '\0')
+        if (m_cursor < codeLength() && !isLineEnd(text[m_cursor]) && text[m_cursor] != '\0')
             ++m_cursor; // one separator
         return true;
     };
@@ -735,7 +735,7 @@ void CInterpreter::wordMsg()
     if (size > 80)
         size = 80;
     int copied = 0;
-    while (copied < size && m_cursor < m_textLength)
+    while (copied < size && m_cursor < codeLength())
     {
         const char c = text[m_cursor];
         if (c == '\0' || isLineEnd(c))
@@ -789,7 +789,7 @@ void CInterpreter::wordP()
         m_set.planAxis = n;
         return;
     }
-    const char next = m_text.mainText()[m_cursor + 1];
+    const char next = code()[m_cursor + 1];
     if (next == '+' || next == '-')
         return sense(next == '+' ? 1 : -1);
     unknownWord();
@@ -826,7 +826,7 @@ void CInterpreter::wordQ()
         m_set.qPositionMode = true;
         return;
     }
-    const char next = m_text.mainText()[m_cursor + 1];
+    const char next = code()[m_cursor + 1];
     if (next == '+' || next == '-')
         return sense(next == '+' ? 1 : -1);
     const std::size_t start = m_cursor;
@@ -896,14 +896,14 @@ void CInterpreter::wordR()
     }
     if (take("RotExOn") || take("RotExOff"))
     {
-        const bool on = m_text.mainText()[m_cursor - 1] == 'n';
+        const bool on = code()[m_cursor - 1] == 'n';
         setModalCode(ModalRotEx, on ? 0x2010 : 0x2011);
         m_channel.rotationExtension(on);
         return;
     }
     // "rot": the axis words of this block set the rotation angles ("arot"
     // adds to them).
-    if (at("rot") && !std::isalnum(static_cast<unsigned char>(m_text.mainText()[m_cursor + 3])))
+    if (at("rot") && !std::isalnum(static_cast<unsigned char>(code()[m_cursor + 3])))
     {
         m_cursor += 3;
         m_set.rotationMode = 1;
@@ -912,7 +912,7 @@ void CInterpreter::wordR()
     }
     if (take("rnd="))
         return readSetting(m_set.rounding);
-    const char next = m_text.mainText()[m_cursor + 1];
+    const char next = code()[m_cursor + 1];
     if (next == '+' || next == '-')
         return sense(next == '+' ? 1 : -1);
     const std::size_t start = m_cursor;

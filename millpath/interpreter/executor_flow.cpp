@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "builtin_macros.h"
 #include "interpreter.h"
 #include "nc_numbers.h"
 
@@ -19,8 +20,8 @@ bool isLineEnd(unsigned char c)
 // markers whole.
 void CInterpreter::jumpEol()
 {
-    const char* text = m_text.mainText();
-    while (m_cursor < m_textLength)
+    const char* text = code();
+    while (m_cursor < codeLength())
     {
         const unsigned char b = static_cast<unsigned char>(text[m_cursor]);
         if (b >= 0x80)
@@ -30,17 +31,17 @@ void CInterpreter::jumpEol()
         else
             ++m_cursor;
     }
-    m_cursor = m_textLength;
+    m_cursor = codeLength();
 }
 
 // Skips word by word up to the line end or past a word "else".
 void CInterpreter::jumpElse()
 {
-    const char* text = m_text.mainText();
-    while (m_cursor < m_textLength)
+    const char* text = code();
+    while (m_cursor < codeLength())
     {
         skipBlanks();
-        if (m_cursor >= m_textLength)
+        if (m_cursor >= codeLength())
             break;
         const unsigned char b = static_cast<unsigned char>(text[m_cursor]);
         if (b >= 0x80)
@@ -55,7 +56,7 @@ void CInterpreter::jumpElse()
             skipBlanks();
             return;
         }
-        while (m_cursor < m_textLength && text[m_cursor] != ' ' && text[m_cursor] != '\t' &&
+        while (m_cursor < codeLength() && text[m_cursor] != ' ' && text[m_cursor] != '\t' &&
                !isLineEnd(static_cast<unsigned char>(text[m_cursor])))
             ++m_cursor;
     }
@@ -153,7 +154,7 @@ void CInterpreter::resolveJump()
         if (lineIsBlock(m_lineStarts[m_jumpLine], number))
         {
             m_jumpStarted = false;
-            m_cursor = m_lineStarts[m_jumpLine];
+            enterCode(ProgramCode, m_lineStarts[m_jumpLine]);
             setState(InterpreterState::Running);
             return;
         }
@@ -193,12 +194,22 @@ bool CInterpreter::callLabel(int label, int repeat, std::int32_t returnPos, bool
             return false;
         }
     }
-    if (!m_calls.push(position, position, returnPos, repeat < 1 ? 1 : repeat))
+    return pushFrame(ProgramCode, position, returnPos, repeat < 1 ? 1 : repeat);
+}
+
+// A frame remembers the texts of its target and of its return position, so
+// that a return from a macro text goes back into the caller's text.
+bool CInterpreter::pushFrame(int targetCode, std::int32_t target, std::int32_t returnPos, int repeat)
+{
+    const unsigned depth = m_calls.depth();
+    if (!m_calls.push(target, target, returnPos, repeat))
     {
         fail(NcMsg::StackFull, "%d%d", {}, NcError::WordOrRange);
         return false;
     }
-    m_cursor = static_cast<std::size_t>(position);
+    m_frameCodes[depth][0] = targetCode;
+    m_frameCodes[depth][1] = m_codeId;
+    enterCode(targetCode, static_cast<std::size_t>(target));
     return true;
 }
 
@@ -206,6 +217,13 @@ void CInterpreter::callWord()
 {
     const std::size_t start = m_cursor;
     m_cursor += 4;
+    BuiltinMacros::Entry entry;
+    std::size_t nameLength = 0;
+    if (BuiltinMacros::findEntry(code() + m_cursor, codeLength() - m_cursor, entry, nameLength))
+    {
+        m_cursor += nameLength;
+        return callMacro(entry);
+    }
     int label = 0;
     if (!readIndex(label))
         return unknownWordAt(start);
@@ -232,24 +250,107 @@ void CInterpreter::repeatWord(int label, int repeat)
 void CInterpreter::returnWord()
 {
     bool again = false;
-    if (!m_calls.countDown(again))
-    {
-        std::int32_t returnPos = 0;
-        if (m_calls.pop(nullptr, nullptr, &returnPos, nullptr))
-        {
-            m_cursor = static_cast<std::size_t>(returnPos);
-            return;
-        }
+    if (m_calls.empty())
         return fail(NcMsg::ReturnWithoutCall, "%d%d", {}, NcError::ReturnWithoutCall);
-    }
-    if (again)
+    const unsigned top = m_calls.depth() - 1;
+    if (m_calls.countDown(again) && again)
     {
         std::int32_t target = 0;
         m_calls.top(&target, nullptr, nullptr, nullptr);
-        m_cursor = static_cast<std::size_t>(target);
+        enterCode(m_frameCodes[top][0], static_cast<std::size_t>(target));
         return;
     }
     std::int32_t returnPos = 0;
     m_calls.pop(nullptr, nullptr, &returnPos, nullptr);
-    m_cursor = static_cast<std::size_t>(returnPos);
+    enterCode(m_frameCodes[top][1], static_cast<std::size_t>(returnPos));
+}
+
+void CInterpreter::enterCode(int codeId, std::size_t position)
+{
+    m_codeId = codeId;
+    if (codeId != ProgramCode)
+    {
+        const std::string& text = BuiltinMacros::text(codeId);
+        m_macroCode = text.c_str();
+        m_macroLength = text.size();
+    }
+    m_cursor = position;
+}
+
+// The entries of the cycle macros: each first takes the result of the
+// comparisons run before it (the mismatch counter), then runs its text.
+void CInterpreter::callMacro(BuiltinMacros::Entry entry)
+{
+    using BuiltinMacros::Entry;
+    auto firstSide = [&]
+    {
+        for (int side = 1; side <= 4; ++side)
+            if (m_macroSides[side - 1])
+                return side;
+        return 0;
+    };
+    auto takeResult = [&](bool& flag)
+    {
+        if (m_mismatches == 0)
+            flag = true;
+        else
+            m_mismatches = 0;
+    };
+    int text = 0;
+    switch (entry)
+    {
+    case Entry::ExitHighParam:
+        text = BuiltinMacros::exitHighParamText();
+        break;
+    case Entry::EdgeRadiusValidation:
+        // A cycle starts from clear flags: comparisons of the program before
+        // it, or sides left set by an earlier cycle, must not select a side.
+        m_mismatches = 0;
+        m_cornerRadiusZero = false;
+        for (bool& side : m_macroSides)
+            side = false;
+        text = BuiltinMacros::edgeRadiusValidationText();
+        break;
+    case Entry::CmpSide1Position:
+        m_cornerRadiusZero = m_mismatches == 0;
+        m_mismatches = 0;
+        text = BuiltinMacros::sideComparisonText(1);
+        break;
+    case Entry::CmpSide2Position:
+    case Entry::CmpSide3Position:
+    case Entry::CmpSide4Position:
+    {
+        const int side = entry == Entry::CmpSide2Position ? 2 : (entry == Entry::CmpSide3Position ? 3 : 4);
+        takeResult(m_macroSides[side - 2]);
+        text = BuiltinMacros::sideComparisonText(side);
+        break;
+    }
+    case Entry::SetOffsetG36:
+    case Entry::SetOffsetG37:
+    {
+        takeResult(m_macroSides[3]);
+        const int side = firstSide();
+        if (side > 0)
+            text = BuiltinMacros::startOffsetText(entry == Entry::SetOffsetG36 ? 36 : 37, side);
+        break;
+    }
+    case Entry::MacroG36:
+    case Entry::MacroG37:
+    {
+        const int side = firstSide();
+        if (side == 0)
+            break; // the tool stands on no side: no contour
+        m_macroSides[side - 1] = false;
+        const bool plain = m_cornerRadiusZero;
+        m_cornerRadiusZero = false;
+        text = BuiltinMacros::rectangleText(entry == Entry::MacroG36 ? 36 : 37, side, !plain);
+        break;
+    }
+    case Entry::MacroG38:
+    case Entry::MacroG39:
+        text = BuiltinMacros::circleText(entry == Entry::MacroG38 ? 38 : 39);
+        break;
+    }
+    if (text != 0)
+        pushFrame(text, 0, static_cast<std::int32_t>(m_cursor), 1);
 }

@@ -204,7 +204,7 @@ bool CInterpreter::popToolSetter(double v)
 {
     if (take("ToolP3 ") || take("ToolRP3 "))
     {
-        m_set.toolRead = m_text.mainText()[m_cursor - 4] == 'R';
+        m_set.toolRead = code()[m_cursor - 4] == 'R';
         m_set.toolValue = v;
         m_set.toolStage = 1;
         return true;

@@ -40,7 +40,7 @@ bool CInterpreter::pop(double& value)
 }
 
 // "P<n>": the value of R<n>, truncated, selects the R parameter.
-bool CInterpreter::readIndirect(double& value)
+bool CInterpreter::readIndirectIndex(int& index)
 {
     int n = 0;
     if (!readRIndex(n))
@@ -52,7 +52,16 @@ bool CInterpreter::readIndirect(double& value)
              NcError::ParameterIndex);
         return false;
     }
-    value = getR(static_cast<int>(selector));
+    index = static_cast<int>(selector);
+    return true;
+}
+
+bool CInterpreter::readIndirect(double& value)
+{
+    int index = 0;
+    if (!readIndirectIndex(index))
+        return false;
+    value = getR(index);
     return true;
 }
 
@@ -133,15 +142,24 @@ void CInterpreter::popc()
     if (!pop(v))
         return;
     int n = 0;
-    const char* text = m_text.mainText();
+    const char* text = code();
     auto digitAfterLetter = [&]
-    { return m_cursor + 1 < m_textLength && std::isdigit(static_cast<unsigned char>(text[m_cursor + 1])); };
+    { return m_cursor + 1 < codeLength() && std::isdigit(static_cast<unsigned char>(text[m_cursor + 1])); };
     if (at("R") && digitAfterLetter())
     {
         ++m_cursor;
         if (!readRIndex(n))
             return;
         return setR(n, v);
+    }
+    if (at("P") && digitAfterLetter())
+    {
+        // The indirect destination: R<n> selects the R parameter, as for "pushc".
+        ++m_cursor;
+        int target = 0;
+        if (!readIndirectIndex(target))
+            return;
+        return setR(target, v);
     }
     if (at("G") && digitAfterLetter())
     {
@@ -156,10 +174,9 @@ void CInterpreter::popc()
     const bool centreLetter = at("I") || at("J") || at("K");
     if ((at("X") && digitAfterLetter()) ||
         (centreLetter &&
-         !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1])))))
+         !(m_cursor + 1 < codeLength() && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1])))))
     {
-        const char letter =
-            static_cast<char>(std::toupper(static_cast<unsigned char>(m_text.mainText()[m_cursor])));
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(code()[m_cursor])));
         ++m_cursor;
         // Centres may name their group; axes always name group and axis.
         if (!readIndex(n) && letter == 'X')
@@ -185,7 +202,7 @@ void CInterpreter::popc()
         return;
     }
     if (at("F") &&
-        !(m_cursor + 1 < m_textLength && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1]))))
+        !(m_cursor + 1 < codeLength() && std::isalpha(static_cast<unsigned char>(text[m_cursor + 1]))))
     {
         ++m_cursor;
         setFeed(v);
@@ -299,7 +316,7 @@ bool CInterpreter::popSetter(double v)
     }
     if (take("Chf ") || take("Chr ") || take("Rnd "))
     {
-        const char kind = m_text.mainText()[m_cursor - 2];
+        const char kind = code()[m_cursor - 2];
         if (v < 0)
         {
             fail(kind == 'd' ? 0xCAF : 0xCA7, "%d%d", {}, NcError::WordOrRange);
@@ -540,10 +557,10 @@ bool CInterpreter::calcRotation(const std::string& op)
 void CInterpreter::calc()
 {
     skipBlanks();
-    const char* text = m_text.mainText();
+    const char* text = code();
     const std::size_t start = m_cursor;
     std::size_t end = m_cursor;
-    while (end<m_textLength&& static_cast<unsigned char>(text[end])> ' ' &&
+    while (end < codeLength() && static_cast<unsigned char>(text[end]) > ' ' &&
            static_cast<unsigned char>(text[end]) < 0x80)
         ++end;
     const std::string op(text + start, end - start);

@@ -53,7 +53,7 @@ void CInterpreter::wordS()
     double v = 0.0;
     if (!readNumber(v, false))
         return unknownWordAt(start);
-    if (m_text.mainText()[m_cursor] == '=')
+    if (code()[m_cursor] == '=')
     {
         // "S<n>=<value>": the speed of spindle n; only spindle 1 exists.
         ++m_cursor;
@@ -80,7 +80,9 @@ void CInterpreter::wordSet()
         skipBlanks();
         if (!take("CIPaktiv"))
             return unknownWord();
+        // The block's circle runs through the point its centre words give.
         m_planeCheck = false;
+        m_threePoint = true;
         return;
     }
     if (!take("param"))
@@ -92,7 +94,7 @@ void CInterpreter::wordSet()
         for (;;)
         {
             skipBlanks();
-            const char c = m_text.mainText()[m_cursor];
+            const char c = code()[m_cursor];
             if (c != 'X' && c != 'Y' && c != 'Z')
                 break;
             mirror[c - 'X'] = true;
@@ -168,7 +170,7 @@ void CInterpreter::wordT()
     // The block translator writes these two in capitals.
     if (take("transmit") || take("trafoof") || take("TRANSMIT") || take("TRAFOOF"))
     {
-        const bool on = std::tolower(static_cast<unsigned char>(m_text.mainText()[m_cursor - 1])) == 't';
+        const bool on = std::tolower(static_cast<unsigned char>(code()[m_cursor - 1])) == 't';
         if (m_set.transmit != on)
             markChanged();
         m_set.transmit = on;

@@ -92,7 +92,7 @@ void CInterpreter::setR(int index, double value)
 
 void CInterpreter::setZeroPoint(int axis, int number, double value)
 {
-    if (axis >= 0 && axis < 3 && number >= 1 && number <= 10)
+    if (axis >= 0 && axis < ZeroPointAxes && number >= 1 && number <= ZeroPointNumbers)
         m_zeroPoints[axis][number - 1] = value;
 }
 
@@ -198,10 +198,10 @@ bool CInterpreter::startProgram()
 {
     m_blockCounter = 0;
     m_lineIndex = -1;
-    m_cursor = 0;
+    enterCode(ProgramCode, 0);
     m_markerPassed = false;
     prepareProgramText();
-    m_cursor = 0;
+    enterCode(ProgramCode, 0);
     const std::uint32_t error = m_channel.prepareGroup();
     if (error != 0)
     {
@@ -220,7 +220,7 @@ bool CInterpreter::startProgram()
 
 void CInterpreter::reset()
 {
-    m_cursor = 0;
+    enterCode(ProgramCode, 0);
     m_stack.clear();
     m_calls.clear();
     m_block = CBlockState{};
@@ -237,6 +237,11 @@ void CInterpreter::reset()
     m_msgPending = false;
     m_condition = 0;
     m_mismatches = 0;
+    m_cornerRadiusZero = false;
+    for (bool& side : m_macroSides)
+        side = false;
+    m_threePoint = false;
+    m_kernelRead = KernelRead{};
     m_waited = false;
     m_waitAfterFlush = false;
     m_stopMarker = false;
@@ -356,10 +361,9 @@ int CInterpreter::step()
 
 void CInterpreter::runWholeText()
 {
-    m_cursor = 0;
+    enterCode(ProgramCode, 0);
     setState(InterpreterState::Running);
-    while (m_cursor < m_textLength && m_text.mainText()[m_cursor] != '\0' &&
-           getState() == InterpreterState::Running)
+    while (m_cursor < codeLength() && code()[m_cursor] != '\0' && getState() == InterpreterState::Running)
         execute();
 }
 

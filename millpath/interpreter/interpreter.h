@@ -9,14 +9,18 @@
 #include <vector>
 
 #include "block_state.h"
+#include "builtin_macros.h"
 #include "call_stack.h"
 #include "entry.h"
 #include "interpreter_channel.h"
 #include "interpreter_state.h"
+#include "ipol_rule_tracer.h"
 #include "label_table.h"
 #include "nc_codes.h"
 #include "nc_log.h"
 #include "operand_stack.h"
+#include "program_text_store.h"
+#include "symbols.h"
 #include "text_buffer.h"
 #include "tool_table.h"
 
@@ -41,6 +45,12 @@ public:
     static constexpr int FunctionCodes = 33;
     static constexpr int TraceLineLimit = 40;
     static constexpr int JumpLinesPerStep = 10;
+    static constexpr int ZeroPointAxes = 8;
+    static constexpr int ZeroPointNumbers = 10;
+    static constexpr int MTableSlotSize = 41;
+    static constexpr std::size_t MTableRecordSize = 232;
+    static constexpr std::size_t ToolRecordSize = 120;
+    static constexpr std::size_t SourceLineLimit = 510; // longest block the kernel pre-processes
 
     CInterpreter(IInterpreterChannel& channel, std::size_t textSize, unsigned labelCapacity);
     virtual ~CInterpreter();
@@ -71,8 +81,110 @@ public:
     // Program text. Accepted in states 1, 2, 12 and 13; the state becomes 2.
     bool loadProgramText(const std::string& text);
     // Labels registered by the translator; the preparation pass registers the
-    // "L<n>" words found at line starts.
+    // "L<n>" words found at line starts. Fails for a label that is already
+    // defined or when the table is full.
     bool defineLabel(const std::string& name, std::int32_t position);
+
+    // Programs from part-program source (interpreter_program.cpp). A load is
+    // accepted in the states of loadProgramText (else NcResult::NotAllowed);
+    // its result is 0 or the error that stopped it, and the interpreter then
+    // stands in the error state with the failing line marked. Every source
+    // line is registered with the channel's text store, translated and
+    // appended to the program text; labels that the text does not define are
+    // loaded from their sub-program files after the whole text.
+    std::uint32_t loadProgramFile(const std::string& path);
+    std::uint32_t loadProgramSource(const std::string& text);
+    // The steps of a load, for a channel that translates several files into
+    // one program (definitions ahead of the program).
+    std::uint32_t beginProgram();
+    std::uint32_t appendProgramFile(const std::string& path);
+    std::uint32_t appendProgramSource(const std::string& text);
+    std::uint32_t finishProgram();
+    // One block through the translator: directly, or through the kernel's
+    // block pre-processing when the channel has a second kernel address. The
+    // message of a refused cycle parameter goes to message.
+    std::uint32_t translateBlock(const std::string& block, std::string* message = nullptr);
+    // Sub-program files "<dir>/<name>.nc": the sub-program directory first
+    // when one is set, else the project directory first; the file's text is
+    // appended after the program. 0 or the error (NcError::LabelNotFound when
+    // neither directory has it).
+    void setProjectDirectory(const std::string& dir) { m_projectDir = dir; }
+    void setSubProgramDirectory(const std::string& dir) { m_subProgramDir = dir; }
+    const std::string& projectDirectory() const { return m_projectDir; }
+    std::uint32_t openSubProgram(const std::string& name);
+    // The label search a channel offers the executor: a label that is not
+    // known yet is loaded from its file. 1 found, 0 not found.
+    int findSubProgramLabel(const std::string& name, std::int32_t& position);
+
+    // What the block translator uses of its interpreter.
+    IInterpreterChannel& channel() { return m_channel; }
+    // False (message 0x403 logged) when the program text is full.
+    bool appendProgramText(const char* text, std::size_t length);
+    std::size_t programTextLength() const { return m_textLength; }
+    const char* programText() const { return m_text.mainText(); }
+    // 0 registered, NcError::Syntax when already defined, NcError::LabelNotFound
+    // when the table is full.
+    std::uint32_t registerLabel(const std::string& name, std::int32_t position);
+    bool referenceLabel(const std::string& name);
+    // The dialect's own words of the translator (the second dialect's "MSG(").
+    virtual bool secondDialect() const { return false; }
+    // Restricted mode refuses M words, G58 and G59 and requires a G word to
+    // end its block; no command of the program sets it.
+    bool restrictedMode() const { return m_restrictedMode; }
+    void setRestrictedMode(bool on) { m_restrictedMode = on; }
+    bool edgeRadiusValidation() const { return m_edgeRadiusValidation; }
+    void setEdgeRadiusValidation(bool on) { m_edgeRadiusValidation = on; }
+    // The block number of the last "N" the translator read.
+    std::int32_t translatedBlockNumber() const { return m_translatedBlockNo; }
+    void setTranslatedBlockNumber(std::int32_t number) { m_translatedBlockNo = number; }
+    const std::string& translationMessage() const { return m_translationMessage; }
+    void setTranslationMessage(const std::string& text) { m_translationMessage = text; }
+    // Logs through the channel (category, number, format, arguments).
+    void report(std::uint32_t category, std::uint32_t number, const char* format, std::vector<NcLogArg> args)
+    {
+        log(category, number, format, std::move(args));
+    }
+
+    // Symbols.
+    CSymbolTable& symbols() { return m_symbols; }
+    void createTextSymbol(const std::u16string& name, const std::string& text);
+    virtual void createAxisSymbol(const std::u16string& name, const AxisDescription& description);
+    CIpolRuleTracer& ruleTracer() { return m_ruleTracer; }
+
+    // Data access for the channel and the service port (interpreter_data.cpp).
+    // Results are 0 or a Vos result code (NcResult) or NC error code.
+    // A kernel parameter read the interpreter waits for: its answer (kind 2,
+    // code 0x80000002) is stored into R<rIndex>.
+    void expectKernelRead(int kind, int rIndex);
+    bool kernelReadPending() const { return m_kernelRead.pending; }
+    void storeKernelAnswer(std::uint32_t answerCode, double value);
+    // M table: records of MTableRecordSize bytes (slot 32-bit at 0, two flag
+    // fields 32-bit at 4 and 8, ten M numbers 32-bit at 12); slots out as
+    // MTableSlotSize bytes (the flag byte and the ten numbers).
+    std::uint32_t setMTable(const std::uint8_t* records, std::size_t byteLength);
+    std::uint32_t getMTable(int first, int count, std::uint8_t* buffer) const;
+    double getToolValue(int tool, int dataIndex) const;
+    int setToolValue(int tool, int dataIndex, double value);
+    std::uint16_t getToolType(int tool) const;
+    std::uint16_t getToolSecondValue(int tool) const;
+    int setToolType(int tool, std::uint32_t value);
+    int setToolSecondValue(int tool, std::uint32_t value);
+    // ToolRecordSize bytes: the two values as 32-bit words, then the 14 doubles.
+    void getToolRecord(int tool, std::uint8_t* buffer) const;
+    std::uint32_t setToolRecord(int tool, std::uint32_t type, std::uint32_t second, const double* data);
+    // Lookup tables 1 and 2 have records of 80 bytes, table 3 of 32.
+    std::uint32_t getTableRecord(int table, std::uint32_t number, void* buffer, std::size_t& size) const;
+    double getZeroPointValue(int table, int index, int component) const;
+    void setZeroPointValue(int table, int index, int component, double value);
+    // Reads the zero points and the tools of the interpreter's table number
+    // from "<dir>/<n>.NP" and "<dir>/<n>.WZ"; false when a file is missing.
+    bool loadTableFiles(const std::string& dir);
+    std::uint32_t getLineText(std::int32_t lineIndex, char* buffer, std::size_t& size) const;
+    void getDisplayText(char* buffer, std::size_t& size, std::int32_t lineIndex);
+    void getCurrentDisplayText(char* buffer, std::size_t& size);
+    int setFeedModeCharacter(char c);
+    char feedModeCharacter() const { return m_feedModeChar; }
+    void setError(std::uint32_t code) { raiseNcError(code); }
 
     // One execution step of the channel's worker (see interpreter_state.h);
     // returns the time the worker may wait before the next step.
@@ -155,6 +267,7 @@ protected:
         ModalFeedProfile,
         ModalTpm,
         ModalCircle,
+        ModalMachineData, // the second dialect's mode bit
         ModalGroupCount
     };
 
@@ -195,6 +308,14 @@ protected:
     // Block geometry before the targets are computed (centres, angle end
     // points); false after an error that set state 11.
     virtual bool blockGeometry();
+
+    // The text the cursor runs in: the program text or a built-in macro text.
+    static constexpr int ProgramCode = 0;
+    const char* code() const { return m_codeId == ProgramCode ? m_text.mainText() : m_macroCode; }
+    std::size_t codeLength() const { return m_codeId == ProgramCode ? m_textLength : m_macroLength; }
+    void enterCode(int codeId, std::size_t position);
+    bool pushFrame(int targetCode, std::int32_t target, std::int32_t returnPos, int repeat);
+    void callMacro(BuiltinMacros::Entry entry);
 
     // Executor (executor*.cpp).
     void dispatchWord();
@@ -264,6 +385,7 @@ protected:
     bool assignR(int index);
     bool readRIndex(int& index);
     bool readIndirect(double& value);
+    bool readIndirectIndex(int& index);
     void jumpEol();
     void jumpElse();
     void gotoWord();
@@ -287,6 +409,13 @@ protected:
     CTextBuffer m_text;
     std::size_t m_textLength = 0;
     std::size_t m_cursor = 0;
+    int m_codeId = ProgramCode;
+    const char* m_macroCode = nullptr;
+    std::size_t m_macroLength = 0;
+    int m_frameCodes[CallStackSize][2] = {}; // per frame: text of the target, text of the return
+    // Cycle macros: side flags 1 to 4 and the corner-radius-zero flag.
+    bool m_macroSides[4] = {false, false, false, false};
+    bool m_cornerRadiusZero = false;
     std::vector<std::size_t> m_lineStarts;
     bool m_programLoaded = false;
     bool m_programStarted = false;
@@ -342,8 +471,8 @@ protected:
     bool m_g62 = false;
     bool m_planeCheck = true;
     int m_cycleMacro = 0;
-    bool m_threePoint = false; // circles by an intermediate point       // G36..G39 marked in this block
-    double m_zeroPoints[3][10] = {};
+    bool m_threePoint = false; // "CIP": this block's circle by an intermediate point
+    double m_zeroPoints[ZeroPointAxes][ZeroPointNumbers] = {};
     CToolTable m_tools;
     CToolRecord m_selectedTool; // data of the tool correction last selected
     CVec3d m_lastMachineTarget;
@@ -429,6 +558,30 @@ protected:
     int m_jumpTarget = 0;
     std::size_t m_jumpLine = 0;
     bool m_jumpStarted = false;
+
+    // Loading and translation.
+    std::string m_projectDir;
+    std::string m_subProgramDir;
+    bool m_restrictedMode = false;
+    bool m_edgeRadiusValidation = false;
+    std::int32_t m_translatedBlockNo = 0;
+    std::string m_translationMessage;
+    std::int32_t m_translatedLine = -1; // line index of the block translated last
+    std::uint32_t translateLines(const std::string& text);
+    std::uint32_t appendSubProgram(const std::string& name);
+    std::uint32_t loadFailed(std::uint32_t code);
+
+    CSymbolTable m_symbols;
+    CIpolRuleTracer m_ruleTracer;
+
+    // Data access.
+    struct KernelRead
+    {
+        bool pending = false;
+        int kind = 0;
+        int rIndex = 0;
+    } m_kernelRead;
+    char m_feedModeChar = 'F';
 
     // Block search.
     bool m_searchActive = false;

@@ -2,12 +2,14 @@
 // interpreter holds a reference and never owns the channel.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
 
 class CEntry;
+class CProgramTextStore;
 
 // One numbered log message: category, number, the format of its arguments
 // (e.g. "%d%d%f") and the arguments rendered as text, channel and line first.
@@ -62,4 +64,26 @@ public:
     // set), 0 not found, -1 the channel could not search.
     virtual int findLabel(const std::string& name, std::int32_t& position) = 0;
     virtual void rotationExtension(bool on) = 0;
+
+    // The channel's program text store, where the interpreter registers
+    // every source line it reads (line indexes are positions in it).
+    virtual CProgramTextStore& textStore() = 0;
+    // A program or sub-program file whose lines are registered next, so that
+    // the channel can tell which file a stretch of the store came from.
+    virtual void programFileOpened(const std::string& path) = 0;
+
+    // Kernel requests of the translator; each returns 0 or the Vos error,
+    // and nothing arrives on an error.
+    // The channel's state for "h0": a read-write of ChannelStateSize bytes
+    // with index group ChannelStateGroup at the channel's kernel address.
+    static constexpr std::size_t ChannelStateSize = 112;
+    static constexpr std::uint32_t ChannelStateGroup = 0x4016;
+    virtual std::uint32_t readChannelState(std::uint8_t (&state)[ChannelStateSize]) = 0;
+    // Whether the channel has a second kernel address, which pre-processes
+    // the blocks of its programs.
+    virtual bool hasSecondKernelAddress() = 0;
+    // Sends the block with its terminator to the second kernel address and
+    // reads back up to PreprocessAnswerSize bytes of translated lines.
+    static constexpr std::size_t PreprocessAnswerSize = 510;
+    virtual std::uint32_t preprocessBlock(const std::string& block, std::string& answer) = 0;
 };

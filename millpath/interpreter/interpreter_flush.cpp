@@ -501,6 +501,7 @@ void CInterpreter::clearBlock()
     if (m_modal[ModalOneShot] != 0 && !m_modalChanged[ModalOneShot])
         m_modal[ModalOneShot] = 0;
     m_cycleMacro = 0;
+    m_threePoint = false;
     clearBlockSetters();
     m_geometryPrepared = false;
     m_geometryPending = false;

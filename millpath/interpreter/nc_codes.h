@@ -23,6 +23,11 @@ constexpr std::uint32_t MDefinition = 0x4142;
 constexpr std::uint32_t AddressIndex = 0x4143;
 constexpr std::uint32_t HFunction = 0x4144;
 constexpr std::uint32_t MachineDataBit = 0x4145;
+constexpr std::uint32_t SymbolNameLength = 0x4115; // translator: a symbol name of the wrong length
+constexpr std::uint32_t SymbolUnknown = 0x4116;
+constexpr std::uint32_t TableRecord = 0x4162; // a lookup-table record that does not exist
+constexpr std::uint32_t CycleParameter = 0x4170;
+constexpr std::uint32_t RestrictedM = 0x4173; // an M word while the restricted mode is set
 } // namespace NcError
 
 // Numbered log messages (category NcMsg::Category unless noted).
@@ -60,8 +65,16 @@ constexpr std::uint32_t GCapability = 0xC79;
 constexpr std::uint32_t StopExclusive = 0xC7D;
 constexpr std::uint32_t PosaFailed = 0; // a text of its own, without a number
 
+constexpr std::uint32_t MachineDataBitIndex = 0xC09;
+constexpr std::uint32_t MachineDataWord = 0xC0A;
+constexpr std::uint32_t RangeKeyword = 3110; // "dynovr", "SF" and "ANG" constants out of range
+constexpr std::uint32_t KernelTranslation = 0xC76;
+constexpr std::uint32_t RestrictedM = 3258;
+constexpr std::uint32_t DisplayTextCategory = 145;
+
 constexpr std::uint32_t ProgramName = 0x402; // TraceCategory
 constexpr std::uint32_t TextBufferFull = 0x403;
+constexpr std::uint32_t SubProgramMissing = 0x405;
 constexpr std::uint32_t TraceWord = 0x600; // TraceCategory
 constexpr std::uint32_t TraceLine = 0x601; // TraceCategory
 } // namespace NcMsg
@@ -70,6 +83,9 @@ constexpr std::uint32_t TraceLine = 0x601; // TraceCategory
 namespace NcResult
 {
 constexpr std::uint32_t Ok = 0;
+constexpr std::uint32_t BadToolNumber = 0x703;
+constexpr std::uint32_t OutOfRange = 0x706;
 constexpr std::uint32_t NotReady = 0x707;
+constexpr std::uint32_t NotAllowed = 0x708;
 constexpr std::uint32_t BadValue = 0x70B;
 } // namespace NcResult

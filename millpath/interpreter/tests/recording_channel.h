@@ -2,6 +2,8 @@
 // it and the log messages, and lets a test control room, motion and limits.
 #pragma once
 
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +15,7 @@
 #include "entry.h"
 #include "interpreter.h"
 #include "interpreter_channel.h"
+#include "program_text_store.h"
 
 class RecordingChannel : public IInterpreterChannel
 {
@@ -65,12 +68,43 @@ public:
         auto it = extraLabels.find(name);
         if (findResult != 1)
             return findResult;
+        if (labelLoader)
+            return labelLoader->findSubProgramLabel(name, position);
         if (it == extraLabels.end())
             return 0;
         position = it->second;
         return 1;
     }
     void rotationExtension(bool) override {}
+    CProgramTextStore& textStore() override { return store; }
+    void programFileOpened(const std::string& path) override { openedFiles.push_back(path); }
+    // Answers the kernel reads from the scripts below; an empty script
+    // answers as a kernel that does not answer.
+    std::uint32_t readChannelState(std::uint8_t (&state)[ChannelStateSize]) override
+    {
+        ++channelStateReads;
+        if (channelStateAnswers.empty())
+            return NoAnswer;
+        const KernelAnswer answer = channelStateAnswers.front();
+        channelStateAnswers.pop_front();
+        if (answer.error != 0)
+            return answer.error;
+        std::fill(std::begin(state), std::end(state), std::uint8_t{0});
+        std::copy_n(answer.bytes.begin(), std::min(answer.bytes.size(), ChannelStateSize), state);
+        return 0;
+    }
+    bool hasSecondKernelAddress() override { return secondKernelAddress; }
+    std::uint32_t preprocessBlock(const std::string& block, std::string& answer) override
+    {
+        preprocessed.push_back(block);
+        if (preprocessAnswers.empty())
+            return NoAnswer;
+        const KernelAnswer next = preprocessAnswers.front();
+        preprocessAnswers.pop_front();
+        if (next.error == 0)
+            answer = next.text.substr(0, PreprocessAnswerSize);
+        return next.error;
+    }
 
     // Entries of one type, in the order handed over.
     template <class T> std::vector<const T*> of() const
@@ -114,6 +148,23 @@ public:
     std::uint32_t input = 0;
     std::map<std::string, std::int32_t> extraLabels;
     int findResult = 1;
+    // Run-time label search through the interpreter's sub-program files.
+    CInterpreter* labelLoader = nullptr;
+
+    CProgramTextStore store{1 << 20};
+    std::vector<std::string> openedFiles;
+    static constexpr std::uint32_t NoAnswer = 0x606; // the Vos time-out
+    struct KernelAnswer
+    {
+        std::uint32_t error = 0;
+        std::vector<std::uint8_t> bytes; // channel state
+        std::string text;                // pre-processed lines
+    };
+    std::deque<KernelAnswer> channelStateAnswers;
+    int channelStateReads = 0;
+    bool secondKernelAddress = false;
+    std::deque<KernelAnswer> preprocessAnswers;
+    std::vector<std::string> preprocessed;
 };
 
 // Line marker of the stack language for line index n.
