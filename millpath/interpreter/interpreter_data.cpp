@@ -205,6 +205,7 @@ bool CInterpreter::loadTableFiles(const std::string& dir)
         (dir.empty() ? std::string() : dir + "/") + std::to_string(m_channel.channelNumber());
     std::ifstream zeroPoints(base + ".NP");
     std::ifstream tools(base + ".WZ");
+    const bool bothOpen = zeroPoints && tools;
     if (zeroPoints)
     {
         std::ostringstream text;
@@ -227,7 +228,7 @@ bool CInterpreter::loadTableFiles(const std::string& dir)
                 m_tools.setField(tool, field, static_cast<std::size_t>(field) < v.size() ? v[field] : 0.0);
         }
     }
-    return zeroPoints && tools;
+    return bothOpen;
 }
 
 std::uint32_t CInterpreter::getLineText(std::int32_t lineIndex, char* buffer, std::size_t& size) const

@@ -191,6 +191,13 @@ inline InterpreterState resume(CInterpreter& interpreter, int maxSteps = 100000)
     return interpreter.getState();
 }
 
+// Starts the loaded program and steps on until it rests.
+inline InterpreterState startProgram(CInterpreter& interpreter, int maxSteps = 100000)
+{
+    interpreter.setState(InterpreterState::StartRequested);
+    return resume(interpreter, maxSteps);
+}
+
 // Runs the program from the start until it rests. Returns the state it rests in.
 inline InterpreterState runProgram(CInterpreter& interpreter, const std::string& text, int maxSteps = 100000)
 {
@@ -248,15 +255,48 @@ inline void expectRefusedBeforeAnyEntry(const std::string& text, std::uint32_t m
     EXPECT_TRUE(f.channel.entries.empty()) << text;
 }
 
+// A fresh temporary folder, removed with the object.
+struct TempFolder
+{
+    std::filesystem::path path;
+
+    TempFolder()
+    {
+        std::random_device rd;
+        path = std::filesystem::temp_directory_path() / ("mp_test_" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(path);
+    }
+    ~TempFolder() { std::filesystem::remove_all(path); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string str() const { return path.string(); }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    void write(const std::string& name, const std::string& text) const
+    {
+        std::filesystem::create_directories((path / name).parent_path());
+        std::ofstream(path / name) << text;
+    }
+};
+
 // Loads M definitions from a definition file "m_defs.t00" with this text in
 // a fresh temporary folder.
 inline void loadMDefinitionText(CInterpreter& interpreter, const std::string& text)
 {
-    std::random_device rd;
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("mp_mdefs_" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "m_defs.t00") << text;
-    ASSERT_TRUE(interpreter.loadMDefinitions(dir.string()));
-    std::filesystem::remove_all(dir);
+    TempFolder folder;
+    folder.write("m_defs.t00", text);
+    ASSERT_TRUE(interpreter.loadMDefinitions(folder.str()));
+}
+
+// The markers the translator writes before the first piece of a block:
+// the line marker of line index n and the block-start marker.
+inline std::string blockMarkers(std::uint32_t n)
+{
+    return lineMarker(n) + "\x83\x02\x83";
+}
+
+// The program text of an interpreter (stack language with its markers).
+inline std::string programText(const CInterpreter& interpreter)
+{
+    return std::string(interpreter.programText(), interpreter.programTextLength());
 }
