@@ -101,7 +101,11 @@ Emit CInterpreter::emitIpolRules()
     entry->m_ipolMode = static_cast<std::uint32_t>(m_block.m_ipolMode);
     const Emit result = handOver(entry, true);
     if (result == Emit::Done)
+    {
         m_rulesPending = false;
+        // The group finds the rules of a block it prepares by its counter.
+        m_ruleTracer.trace(m_blockCounter);
+    }
     return result;
 }
 

@@ -263,7 +263,8 @@ struct TempFolder
     TempFolder()
     {
         std::random_device rd;
-        path = std::filesystem::temp_directory_path() / ("mp_test_" + std::to_string(rd()) + std::to_string(rd()));
+        path = std::filesystem::temp_directory_path() /
+               ("mp_test_" + std::to_string(rd()) + std::to_string(rd()));
         std::filesystem::create_directories(path);
     }
     ~TempFolder() { std::filesystem::remove_all(path); }

@@ -59,7 +59,7 @@ TEST(InterpreterData, KernelAnswerFillsThePendingParameter)
         std::uint32_t code;
         bool stored;
     } cases[] = {
-        {2, 17, 0x80000002, true}, {2, 950, 0x80000002, true}, {1, 17, 0x80000002, false},
+        {2, 17, 0x80000002, true},  {2, 950, 0x80000002, true},   {1, 17, 0x80000002, false},
         {2, 17, 0x80000001, false}, {2, 1000, 0x80000002, false},
     };
     for (const Case& c : cases)
@@ -100,8 +100,9 @@ TEST(InterpreterData, MTable)
     EXPECT_EQ(f.interpreter.getMTable(-1, 1, slots), NcResult::OutOfRange);
 
     // Refused lists leave the table as it was: slot 160 does not exist.
-    for (const auto& bad : {mRecord(160, 1, 0, {}), std::vector<std::uint8_t>(161 * CInterpreter::MTableRecordSize),
-                            std::vector<std::uint8_t>(CInterpreter::MTableRecordSize + 1)})
+    for (const auto& bad :
+         {mRecord(160, 1, 0, {}), std::vector<std::uint8_t>(161 * CInterpreter::MTableRecordSize),
+          std::vector<std::uint8_t>(CInterpreter::MTableRecordSize + 1)})
     {
         std::vector<std::uint8_t> list = records;
         list.insert(list.end(), bad.begin(), bad.end());
@@ -243,14 +244,14 @@ TEST(InterpreterData, LineAndDisplayTexts)
         std::size_t size;
         std::string text;
     } cases[] = {
-        {lines[1], 100, "A1B22C333"},  // three lines joined
-        {lines[3], 100, "C333D4444"},  // no line after the last
-        {lines[4], 100, "D4444"},      //
-        {lines[1], 8, "A1B22"},        // a line that would not fit is left out
-        {lines[1], 7, "A1"},           //
-        {lines[1], 3, "A1"},           //
-        {-1, 100, ""},                 // no line
-        {9999, 100, ""},               // unknown line
+        {lines[1], 100, "A1B22C333"}, // three lines joined
+        {lines[3], 100, "C333D4444"}, // no line after the last
+        {lines[4], 100, "D4444"},     //
+        {lines[1], 8, "A1B22"},       // a line that would not fit is left out
+        {lines[1], 7, "A1"},          //
+        {lines[1], 3, "A1"},          //
+        {-1, 100, ""},                // no line
+        {9999, 100, ""},              // unknown line
     };
     for (const Case& c : cases)
     {

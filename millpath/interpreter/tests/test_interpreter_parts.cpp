@@ -19,9 +19,9 @@ TEST(TokenScanners, Numbers)
         double value;
         std::size_t consumed;
     } cases[] = {
-        {"12,5", true, 12.5, 4},  {"12.5X", true, 12.5, 4}, {"1e3", true, 1.0, 1},  {"-0.25", true, -0.25, 5},
-        {"+3", true, 3.0, 2},     {".5", true, 0.5, 2},     {"1.2.3", true, 1.2, 3}, {"1,2,3", true, 1.2, 3},
-        {"-", false, 0.0, 0},     {"X1", false, 0.0, 0},    {".", false, 0.0, 0},
+        {"12,5", true, 12.5, 4}, {"12.5X", true, 12.5, 4}, {"1e3", true, 1.0, 1},   {"-0.25", true, -0.25, 5},
+        {"+3", true, 3.0, 2},    {".5", true, 0.5, 2},     {"1.2.3", true, 1.2, 3}, {"1,2,3", true, 1.2, 3},
+        {"-", false, 0.0, 0},    {"X1", false, 0.0, 0},    {".", false, 0.0, 0},
     };
     for (const auto& c : cases)
     {
@@ -50,10 +50,18 @@ TEST(TokenScanners, IntegersAndLetters)
         long long value;
         std::size_t consumed;
     } cases[] = {
-        {"0A", 0, true, 10, 2},       {"A0", 0, false, 0, 0},          {"7fZ", 0, true, 0x7f, 2},
-        {"121 R1", 0, true, 0x121, 3}, {"4294967295", 1, true, 4294967295LL, 10}, {"4294967296", 1, false, 0, 0},
-        {"x", 1, false, 0, 0},        {"-12", 2, true, -12, 3},         {"+7a", 2, true, 7, 2},
-        {"-", 2, false, 0, 0},        {"65535", 3, true, 65535, 5},     {"65536", 3, false, 0, 0},
+        {"0A", 0, true, 10, 2},
+        {"A0", 0, false, 0, 0},
+        {"7fZ", 0, true, 0x7f, 2},
+        {"121 R1", 0, true, 0x121, 3},
+        {"4294967295", 1, true, 4294967295LL, 10},
+        {"4294967296", 1, false, 0, 0},
+        {"x", 1, false, 0, 0},
+        {"-12", 2, true, -12, 3},
+        {"+7a", 2, true, 7, 2},
+        {"-", 2, false, 0, 0},
+        {"65535", 3, true, 65535, 5},
+        {"65536", 3, false, 0, 0},
     };
     for (const auto& c : cases)
     {
@@ -91,7 +99,8 @@ TEST(TokenScanners, IntegersAndLetters)
     p = "A";
     EXPECT_EQ(NcScan::axisLetter(p), -1);
     int q = 0;
-    for (const auto& [text, ok] : {std::pair{"Q1", true}, {"q5", true}, {"Q6", false}, {"Q0", false}, {"Q", false}})
+    for (const auto& [text, ok] :
+         {std::pair{"Q1", true}, {"q5", true}, {"Q6", false}, {"Q0", false}, {"Q", false}})
     {
         p = text;
         EXPECT_EQ(NcScan::qNumber(p, q), ok) << text;

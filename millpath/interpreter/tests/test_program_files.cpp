@@ -171,11 +171,8 @@ TEST(ProgramFiles, SubProgramFolderComesFirst)
         bool subSet;
         double x; // the target the sub-program gives; 0 when none is found
     } cases[] = {
-        {true, true, true, 1},
-        {false, true, true, 2},
-        {true, false, true, 1},
-        {true, true, false, 2},
-        {false, false, true, 0},
+        {true, true, true, 1},  {false, true, true, 2},  {true, false, true, 1},
+        {true, true, false, 2}, {false, false, true, 0},
     };
     for (const Case& c : cases)
     {

@@ -33,8 +33,9 @@ TEST(SecondDialect, ReadingMachineDataBits)
         std::uint32_t message;
         std::string argument; // the word or bit reported
     } cases[] = {
-        {5003, 4, true, 0, 0, ""},       {5003, 5, true, 1, 0, ""},   {5000, 0, true, 1, 0, ""},
-        {5000, 1, true, 0, 0, ""},       {5003, 8, false, 0, 0xC09, "8"}, {5003, -1, false, 0, 0xC09, "-1"},
+        {5003, 4, true, 0, 0, ""},          {5003, 5, true, 1, 0, ""},
+        {5000, 0, true, 1, 0, ""},          {5000, 1, true, 0, 0, ""},
+        {5003, 8, false, 0, 0xC09, "8"},    {5003, -1, false, 0, 0xC09, "-1"},
         {4000, 1, false, 0, 0xC0A, "4000"}, {4000, 9, false, 0, 0xC09, "9"},
     };
     for (const Case& c : cases)
@@ -74,7 +75,8 @@ TEST(SecondDialect, ModeBitRaisesItsFunctionOnChange)
     EXPECT_EQ(f.interpreter.getR(1), 0.0);
     // Word 5000 is not written by programs.
     SiemensFixture g;
-    EXPECT_EQ(runProgram(g.interpreter, "pushc5000 pushc0 pushc1 calc write_md_bit \n"), InterpreterState::Error);
+    EXPECT_EQ(runProgram(g.interpreter, "pushc5000 pushc0 pushc1 calc write_md_bit \n"),
+              InterpreterState::Error);
     EXPECT_TRUE(g.channel.logged(0xC0A));
     // The own dialect takes every bit without effect.
     InterpreterFixture own;
@@ -107,7 +109,8 @@ TEST(SecondDialect, MessageWord)
     } cases[] = {
         {"MSG(NCK|ITP;STRING;\"hello\")", 0, "MSG level=3 mask=145 size=5 text=hello \n"},
         {"msg( ITP ; STRING|STRING ; \"a b\" ) X1", 0, "MSG level=1 mask=145 size=3 text=a b X11=1.0 \n"},
-        {"MSG(NCK;STRING;\"" + hundred + "\")", 0, "MSG level=2 mask=145 size=80 text=" + hundred.substr(0, 80) + " \n"},
+        {"MSG(NCK;STRING;\"" + hundred + "\")", 0,
+         "MSG level=2 mask=145 size=80 text=" + hundred.substr(0, 80) + " \n"},
         {"MSG(FOO;STRING;\"x\")", NcError::Syntax, ""},
         {"MSG(NCK;TEXT;\"x\")", NcError::Syntax, ""},
         {"MSG(NCK;STRING;x)", NcError::Syntax, ""},

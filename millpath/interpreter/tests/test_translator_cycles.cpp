@@ -20,7 +20,8 @@ std::string clearing()
 }
 
 const std::string ContourCalls =
-    "callEdgeRadiusValidationpushc1.0 pushc2.0 calc / pushcG6 calc * popcG13 pushc-1.0 pushc2.0 calc / pushcG7 "
+    "callEdgeRadiusValidationpushc1.0 pushc2.0 calc / pushcG6 calc * popcG13 pushc-1.0 pushc2.0 calc / "
+    "pushcG7 "
     "calc * popcG14callCmpSide1PositioncallCmpSide2PositioncallCmpSide3PositioncallCmpSide4Position";
 
 struct Point
@@ -79,17 +80,20 @@ TEST(TranslatorCycles, ParameterBlocksToText)
         const char* message;
     } cases[] = {
         {"G36", 0x4170, clearing(), "G36 command no parameters defined"},
-        {"G36 P1 5", 0, clearing() + "\npushc5.000000 popcG0callExitHighParampushcF popcG5pushcF popcG8" +
-                            ContourCalls + "callSetXY_OffsetPosSideG36callMacroG36\n",
+        {"G36 P1 5", 0,
+         clearing() + "\npushc5.000000 popcG0callExitHighParampushcF popcG5pushcF popcG8" + ContourCalls +
+             "callSetXY_OffsetPosSideG36callMacroG36\n",
          ""},
-        {"G37 P2 R4 (P1 5)", 0, clearing() + "pushcR4 popcG1callExitHighParampushcF popcG5pushcF popcG8" +
-                                    ContourCalls + "callSetXY_OffsetPosSideG37callMacroG37\n",
+        {"G37 P2 R4 (P1 5)", 0,
+         clearing() + "pushcR4 popcG1callExitHighParampushcF popcG5pushcF popcG8" + ContourCalls +
+             "callSetXY_OffsetPosSideG37callMacroG37\n",
          ""},
         {"G38 P11 R3", 0,
          clearing() + "pushcR3 popcG12pushcR9 popcG12pushcF popcG5pushcF popcG6callMacroG38\n", ""},
         // The circle feed comes from P5; only without it the current feed stands in.
         {"G38 P5 300 P7 2", 0,
-         clearing() + "\npushc300.000000 popcG6\npushc2.000000 popcG8callExitHighParampushcF popcG5callMacroG38\n",
+         clearing() +
+             "\npushc300.000000 popcG6\npushc2.000000 popcG8callExitHighParampushcF popcG5callMacroG38\n",
          ""},
         {"G39 P7 2", 0,
          clearing() + "\npushc2.000000 popcG8callExitHighParampushcF popcG5pushcF popcG6callMacroG39\n", ""},
@@ -98,7 +102,8 @@ TEST(TranslatorCycles, ParameterBlocksToText)
         {"G37 P3 X=R1 Y=R2 Z0 P4 F P5 X40 P6 Y=R3 P7 R8 P8 2 P9 R1 P10 -3 P11 .5", 0,
          clearing() +
              "pushcR1 popcG2pushcR2 popcG3\npushc0.000000 popcG4pushcF popcG5\npushc40.000000 popcG6pushcR3 "
-             "popcG7pushcR8 popcG8\npushc2.000000 popcG9pushcR1 popcG10\npushc-3.000000 popcG11\npushc0.500000 "
+             "popcG7pushcR8 popcG8\npushc2.000000 popcG9pushcR1 popcG10\npushc-3.000000 "
+             "popcG11\npushc0.500000 "
              "popcG12" +
              ContourCalls + "callSetXY_OffsetPosSideG37callMacroG37\n",
          ""},
@@ -107,7 +112,8 @@ TEST(TranslatorCycles, ParameterBlocksToText)
              ContourCalls + "callSetXY_OffsetPosSideG36callMacroG36\n",
          ""},
         {"G36 P3 X10 Y20", 0x4170,
-         clearing() + "\npushc10.000000 popcG2\npushc20.000000 popcG3callExitHighParampushcF popcG5pushcF popcG8",
+         clearing() +
+             "\npushc10.000000 popcG2\npushc20.000000 popcG3callExitHighParampushcF popcG5pushcF popcG8",
          "G36 command: invalid P3 parameter (center z coordinate is not defined)"},
         {"G36 P3 X10 Y=5", 0x4170,
          clearing() + "\npushc10.000000 popcG2callExitHighParampushcF popcG5pushcF popcG8",
@@ -169,7 +175,11 @@ TEST(TranslatorCycles, EdgeRadiusValidationWrapsTheContour)
     const std::string end = "pushc5003 pushc5.0 pushc1.0 calc write_md_bit \n";
     EXPECT_EQ(text.substr(10, start.size()), start);
     EXPECT_EQ(text.substr(text.size() - end.size()), end);
-    // G38 is not wrapped; @402 with other words or values leaves the flag alone or clears it.
+    // G38 is not wrapped.
+    const std::size_t circleStart = f.interpreter.programTextLength();
+    ASSERT_EQ(f.interpreter.translateBlock("G38 P1 5"), 0u);
+    EXPECT_EQ(programText(f.interpreter).find("write_md_bit", circleStart), std::string::npos);
+    // @402 with other words or values leaves the flag alone or clears it.
     ASSERT_EQ(f.interpreter.translateBlock("@402 K5003 K4 K0"), 0u);
     EXPECT_TRUE(f.interpreter.edgeRadiusValidation());
     ASSERT_EQ(f.interpreter.translateBlock("@402 R1 K5 K0"), 0u);
@@ -286,8 +296,8 @@ TEST(TranslatorCycles, CircleAtTheFeedOfP5)
     for (int cycle : {38, 39})
     {
         InterpreterFixture f;
-        const std::string source = "G0 X30 Y20 Z0\nG" + std::to_string(cycle) +
-                                   " P1 2 P2 -5 P3 X20 Y20 Z0 P4 100 P5 300\nM30\n";
+        const std::string source =
+            "G0 X30 Y20 Z0\nG" + std::to_string(cycle) + " P1 2 P2 -5 P3 X20 Y20 Z0 P4 100 P5 300\nM30\n";
         EXPECT_EQ(runCycle(f, source), InterpreterState::Finished) << source;
         const auto geo = f.channel.of<CEntryGeo_3D>();
         ASSERT_EQ(geo.size(), 4u) << source;

@@ -155,8 +155,8 @@ TEST(TranslatorGolden, AtCommands)
         {"@43 R3 R5", "popcR5 popcR4 popcR3 \n"},
         {"@100 K20", "goto K20 \n"},
         {"@100 R5", "goto R5 \n"},
-        {"@111 R1 K1 K10 R2 K20",
-         "pushcR1 pushc1 calc != jumpelse_c goto K10 else pushcR1 pushcR2 calc != jumpelse_c goto K20 else \n"},
+        {"@111 R1 K1 K10 R2 K20", "pushcR1 pushc1 calc != jumpelse_c goto K10 else pushcR1 pushcR2 calc != "
+                                  "jumpelse_c goto K20 else \n"},
         {"@121 R1 K5 K100", "pushcR1 pushc5.0 calc == jumpeol_c goto K100 \n"},
         {"@122 P1 R2 K7", "pushcP1 pushcR2 calc != jumpeol_c goto K7 \n"},
         {"@123 R1 K-1.5 K9", "pushcR1 pushc-1.5 calc > jumpeol_c goto K9 \n"},
@@ -195,7 +195,8 @@ TEST(TranslatorGolden, AtCommands)
 TEST(TranslatorGolden, Directives)
 {
     expectGolden({
-        {"#set param VeloJump(1;2;3)#", "pushc1.0 pushc2.0 pushc3.0 popcVeloJump popcVeloJump popcVeloJump \n"},
+        {"#set param VeloJump(1;2;3)#",
+         "pushc1.0 pushc2.0 pushc3.0 popcVeloJump popcVeloJump popcVeloJump \n"},
         {"#set param VeloMin(R4)#", "pushcR4 popcVeloMin \n"},
         {"#set param C1ReductionFactor(0.5)#", "pushc0.5 popcVeloReductionC1 \n"},
         {"#set param AxisDynamics(1;2;3;4)#",
@@ -205,7 +206,8 @@ TEST(TranslatorGolden, Directives)
         {"#set param PlanAxis(2)#", "PlanAxis=2 \n"},
         {"#set QPos#", "QPos \n"},
         {"#set RParam(1;R2)#", "pushc1.0 pushcR2 popcSetRP popcSetRP \n"},
-        {"#set CfgBuildGroup(1;2;3)#", "pushc1.0 pushc2.0 pushc3.0 popcCfgCreateGrp popcCfgCreateGrp popcCfgCreateGrp \n"},
+        {"#set CfgBuildGroup(1;2;3)#",
+         "pushc1.0 pushc2.0 pushc3.0 popcCfgCreateGrp popcCfgCreateGrp popcCfgCreateGrp \n"},
         {"#set CfgClearGroup()#", "CfgClearGrp \n"},
         {"#set ToolParam(5;3;2.5)#", "pushc5.0 pushc3.0 pushc2.5 popcToolP3 popcToolP2 popcToolP1 \n"},
         {"#get PathAxesPos(R1;R2;R3)#", "getPathAxesPos R1 R2 R3 \n"},

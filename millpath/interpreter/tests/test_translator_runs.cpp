@@ -42,8 +42,8 @@ TEST(TranslatorRuns, ParameterValues)
         {"R1=5\n@40 K1 R1\nR1=3\n@42 K1 R1", 1, 5.0},
         {"R9=1\nR4=9\n@200 P4", 9, 0.0},
         {"@372 R7", 7, 1.0},
-        {"R1=9\nR2=5\nRToDwordGetBit[R1;R2;2]", 1, 1.0}, // bit 2 of R2 into R1
-        {"R1=7\n@121 R1 K5 K30\nR2=1\nN30 R3=R2+10", 3, 10.0},  // 7 == 5 fails: the jump is taken
+        {"R1=9\nR2=5\nRToDwordGetBit[R1;R2;2]", 1, 1.0},       // bit 2 of R2 into R1
+        {"R1=7\n@121 R1 K5 K30\nR2=1\nN30 R3=R2+10", 3, 10.0}, // 7 == 5 fails: the jump is taken
         {"R1=5\n@121 R1 K5 K30\nR2=1\nN30 R3=R2+10", 3, 11.0}, // holds: no jump
         {"R1=2\n@111 R1 K1 K10 K2 K20\nN10 R5=1\nN20 R6=R5+1", 6, 1.0},
         {"R1=1\n@111 R1 K1 K10 K2 K20\nN10 R5=1\nN20 R6=R5+1", 6, 2.0},
@@ -71,8 +71,7 @@ TEST(TranslatorRuns, OutputRequestSeesTheOperandValues)
 TEST(TranslatorRuns, IndirectDestinationChecksItsSelector)
 {
     // The destination P<n> is checked as the operand P<n> is.
-    expectProgramError("R4=1000 pushc0 popcP4 \n", NcMsg::IndirectIndex,
-                       NcError::ParameterIndex);
+    expectProgramError("R4=1000 pushc0 popcP4 \n", NcMsg::IndirectIndex, NcError::ParameterIndex);
     expectProgramError("R4=-1 pushc0 popcP4 \n", NcMsg::IndirectIndex, NcError::ParameterIndex);
     expectProgramError("pushc0 popcP1000 \n", NcMsg::ParameterIndex, NcError::ParameterIndex);
     InterpreterFixture f;
