@@ -49,6 +49,7 @@ OpcUa_Handle FakeEndpoint::openContext(const FakeChannel& channel, OpcUa_Encodea
     context->requestHandle = requestHandle;
     std::lock_guard lock(m_mutex);
     context->number = m_contexts.size();
+    m_knownChannels.insert(channel.id);
     OpcUa_Handle handle = context.get();
     m_byHandle[handle] = context.get();
     m_contexts.push_back(std::move(context));
@@ -102,6 +103,7 @@ OpcUa_StatusCode FakeEndpoint::raiseChannelEvent(OpcUa_Endpoint_Event event, con
         std::lock_guard lock(m_mutex);
         if (!m_isOpen || m_callback == nullptr)
             return OpcUa_BadInvalidState;
+        m_knownChannels.insert(channel.id);
         callback = m_callback;
         callbackData = m_callbackData;
     }
@@ -404,6 +406,26 @@ FakeEndpoint::getMessageSecureChannelSecurityPolicy(OpcUa_Handle context,
                                             OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT};
     policy->uMessageSecurityModes = c->channel.securityMode < 4 ? modeBits[c->channel.securityMode] : 0;
     return OpcUa_String_AttachCopy(&policy->sSecurityPolicyUri, c->channel.securityPolicyUri.c_str());
+}
+
+OpcUa_StatusCode FakeEndpoint::setSecureChannelSessionActive(OpcUa_UInt32 secureChannelId,
+                                                             OpcUa_Boolean sessionActive)
+{
+    std::lock_guard lock(m_mutex);
+    checkAliveLocked("OpcUa_Endpoint_SetSecureChannelSessionActive");
+    if (m_knownChannels.count(secureChannelId) == 0)
+        return OpcUa_BadSecureChannelIdInvalid;
+    if (sessionActive != OpcUa_False)
+        m_sessionActiveChannels.insert(secureChannelId);
+    else
+        m_sessionActiveChannels.erase(secureChannelId);
+    return OpcUa_Good;
+}
+
+bool FakeEndpoint::isSessionActive(OpcUa_UInt32 secureChannelId) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sessionActiveChannels.count(secureChannelId) != 0;
 }
 
 FakeEndpoint::Context* FakeEndpoint::findLocked(OpcUa_Handle context, const char* call)

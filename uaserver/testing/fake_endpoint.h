@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -157,6 +158,8 @@ public:
     std::vector<Policy> policies() const;
     std::vector<OpcUa_Byte> serverCertificate() const;
     OpcUa_Void* pkiConfig() const;
+    // What the server last marked for channel: whether it carries an activated session.
+    bool isSessionActive(OpcUa_UInt32 secureChannelId) const;
 
     // The stack's endpoint calls.
     OpcUa_StatusCode open(const OpcUa_CharA* url, OpcUa_Endpoint_PfnEndpointCallback* callback,
@@ -177,6 +180,9 @@ public:
     OpcUa_StatusCode
     getMessageSecureChannelSecurityPolicy(OpcUa_Handle context,
                                           OpcUa_Endpoint_SecurityPolicyConfiguration* policy) override;
+    // Recorded per channel; BadSecureChannelIdInvalid for a channel no context or event named.
+    OpcUa_StatusCode setSecureChannelSessionActive(OpcUa_UInt32 secureChannelId,
+                                                   OpcUa_Boolean sessionActive) override;
 
 private:
     struct Context;
@@ -193,6 +199,8 @@ private:
     std::condition_variable m_answered;
     std::vector<std::unique_ptr<Context>> m_contexts;
     std::unordered_map<const void*, Context*> m_byHandle;
+    std::set<OpcUa_UInt32> m_knownChannels;
+    std::set<OpcUa_UInt32> m_sessionActiveChannels;
     size_t m_answerCount = 0;
     OpcUa_StatusCode m_beginSendFailure = OpcUa_Good;
     OpcUa_StatusCode m_channelIdFailure = OpcUa_Good;

@@ -542,6 +542,21 @@ TEST(FakeEndpoint, TheFactoryStandsInForCreateUntilItGoes)
     EXPECT_EQ(nullptr, real);
 }
 
+TEST(FakeEndpoint, ChannelsCarryingASessionAreMarked)
+{
+    FakeEndpoint endpoint;
+    const OpcUa_Endpoint e = endpoint.handle();
+    EXPECT_EQ(OpcUa_BadSecureChannelIdInvalid,
+              OpcUa_Endpoint_SetSecureChannelSessionActive(e, 7, OpcUa_True));
+    OpcUa_Handle context = endpoint.openContext(kChannel, nullptr);
+    EXPECT_EQ(OpcUa_Good, OpcUa_Endpoint_SetSecureChannelSessionActive(e, 7, OpcUa_True));
+    EXPECT_TRUE(endpoint.isSessionActive(7));
+    EXPECT_FALSE(endpoint.isSessionActive(8));
+    EXPECT_EQ(OpcUa_Good, OpcUa_Endpoint_SetSecureChannelSessionActive(e, 7, OpcUa_False));
+    EXPECT_FALSE(endpoint.isSessionActive(7));
+    OpcUa_Endpoint_CancelSendResponse(e, OpcUa_Good, nullptr, &context);
+}
+
 TEST(FakeEndpoint, CallsAfterDeleteFailTheTest)
 {
     FakeEndpoint endpoint;

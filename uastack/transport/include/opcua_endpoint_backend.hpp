@@ -41,6 +41,8 @@ public:
     virtual OpcUa_StatusCode
     getMessageSecureChannelSecurityPolicy(OpcUa_Handle context,
                                           OpcUa_Endpoint_SecurityPolicyConfiguration* policy) = 0;
+    virtual OpcUa_StatusCode setSecureChannelSessionActive(OpcUa_UInt32 secureChannelId,
+                                                           OpcUa_Boolean sessionActive) = 0;
 };
 
 // Makes the endpoint for OpcUa_Endpoint_Create while it is installed; null falls back to an

@@ -469,9 +469,8 @@ OPCUA_EXPORT OpcUa_StatusCode OpcUa_Endpoint_SetSecureChannelSessionActive(OpcUa
                                                                            OpcUa_UInt32 secureChannelId,
                                                                            OpcUa_Boolean sessionActive)
 {
-    // An in-process stand-in has no connections to give up.
-    if (OpcUa::endpointBackend(endpoint) != nullptr)
-        return OpcUa_Good;
+    if (OpcUa::EndpointBackend* backend = OpcUa::endpointBackend(endpoint))
+        return backend->setSecureChannelSessionActive(secureChannelId, sessionActive);
     if (endpoint == nullptr)
         return OpcUa_BadInvalidArgument;
     return static_cast<Endpoint*>(endpoint)->setSessionActive(secureChannelId, sessionActive != OpcUa_False);
