@@ -21,6 +21,7 @@ using UaFloatArray = UaStackTypeArray<OpcUa_Float, ClearNothing<OpcUa_Float>>;
 using UaDoubleArray = UaStackTypeArray<OpcUa_Double, ClearNothing<OpcUa_Double>>;
 using UaDateTimeArray = UaStackTypeArray<OpcUa_DateTime, ClearNothing<OpcUa_DateTime>>;
 using UaGuidArray = UaStackTypeArray<OpcUa_Guid, ClearNothing<OpcUa_Guid>>;
+using UaStatusCodeArray = UaStackTypeArray<OpcUa_StatusCode, ClearNothing<OpcUa_StatusCode>>;
 using UaStringArray = UaStackTypeArray<OpcUa_String, ClearString>;
 using UaByteStringArray = UaStackTypeArray<OpcUa_ByteString, ClearByteString>;
 using UaLocalizedTextArray = UaStackTypeArray<OpcUa_LocalizedText, ClearLocalizedText>;

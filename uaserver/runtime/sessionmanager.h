@@ -1,0 +1,129 @@
+#ifndef UASERVER_RUNTIME_SESSIONMANAGER_H
+#define UASERVER_RUNTIME_SESSIONMANAGER_H
+
+#include <uabytestring.h>
+#include <uamutex.h>
+#include <uanodeid.h>
+#include <uastatus.h>
+#include <uastring.h>
+#include <uavariantarrays.h>
+
+#include <opcua.h>
+
+#include <atomic>
+#include <list>
+#include <map>
+
+class NodeManager;
+class ServerConfig;
+class Session;
+class UaUserIdentityToken;
+class UaVariable;
+
+// Owns the server's sessions: creates them within the configured limits, finds them by
+// authentication token, binds them to secure channels at activation, closes them for
+// CloseSession, expiry, lost channels and shut-down, and keeps the six session counters of the
+// server diagnostics summary.
+//
+// Lock order: the manager's mutex before a session's. Calls into a session that may call back
+// or lock elsewhere are made with the mutex released, and walks over the maps start again after
+// them; createSession and closeSession hold the mutex throughout.
+class SessionManager
+{
+public:
+    // The counters of the diagnostics summary, in the order of their variables 2277, 2278, 2279,
+    // 3705, 2281 and 2282.
+    enum Counter
+    {
+        CurrentSessionCount,
+        CumulatedSessionCount,
+        SecurityRejectedSessionCount,
+        RejectedSessionCount,
+        SessionTimeoutCount,
+        SessionAbortCount,
+        CounterCount
+    };
+
+    SessionManager();
+    virtual ~SessionManager();
+    SessionManager(const SessionManager&) = delete;
+    SessionManager& operator=(const SessionManager&) = delete;
+
+    // rootNodeManager: where the counter variables are looked up and sessions are reported.
+    UaStatus startUp(ServerConfig* serverConfig, NodeManager* rootNodeManager);
+    // Closes every session (subscriptions deleted) and stops; counters stay.
+    UaStatus shutDown();
+    bool isStarted() const;
+
+    // A new open session with its creation reference for the caller, which the manager's map
+    // keeps too; the revised time-out in milliseconds.
+    UaStatus createSession(const UaString& sessionName, const UaByteString& clientCertificate,
+                           OpcUa_Double requestedSessionTimeout, OpcUa_Double& revisedSessionTimeout,
+                           Session*& session);
+    // The session of a token with a reference added for the caller, who releases it; null for an
+    // unknown token or one that is not numeric in the token namespace.
+    Session* findSession(const UaNodeId& authenticationToken, bool refreshLastContact);
+    UaStatus activateSession(const UaNodeId& authenticationToken, OpcUa_UInt32 secureChannelId,
+                             UaUserIdentityToken* userIdentityToken, const UaStringArray& localeIds);
+    UaStatus closeSession(const UaNodeId& authenticationToken, bool deleteSubscriptions);
+    UaStatus closeAllUaSessions();
+
+    // The stack's secure channel events.
+    void secureChannelCreated(OpcUa_UInt32 secureChannelId);
+    void secureChannelDeleted(OpcUa_UInt32 secureChannelId);
+    // Takes the session off the channel's list (CloseSession does so for its channel).
+    void detachSessionFromSecureChannel(OpcUa_UInt32 sessionId, OpcUa_UInt32 secureChannelId);
+
+    // The periodic check: closes expired sessions and those marked for removal.
+    void checkSessionTimeouts();
+    UaStatus purge()
+    {
+        checkSessionTimeouts();
+        return OpcUa_Good;
+    }
+
+    OpcUa_UInt32 counter(Counter which) const { return m_counters[which].count.load(); }
+    OpcUa_UInt32 sessionCount() const;
+    OpcUa_UInt16 tokenNamespace() const { return m_tokenNamespace; }
+
+    // Process-wide times of the periodic check; Session::hasExpired also waits a whole time-out
+    // after the resume time, so that a check gap or a clock set back never expires everything.
+    static OpcUa_Int64 resumeTime();
+
+protected:
+    virtual void afterSessionCreated(Session* /*session*/) {}
+    virtual void afterSessionActivated(Session* /*session*/) {}
+    virtual void afterSessionClosed(Session* /*session*/, bool /*deleteSubscriptions*/) {}
+    // A random id from 1 to 0x7FFFFFFF: tokens carry it, and a guessable one would let a client
+    // take over another's session.
+    virtual OpcUa_UInt32 getNextSessionId();
+
+private:
+    struct CounterSlot
+    {
+        UaVariable* variable = nullptr;
+        std::atomic<OpcUa_UInt32> count{0};
+    };
+
+    Session* lookUpLocked(const UaNodeId& authenticationToken) const;
+    // Takes session off every channel list, without the mutex held around the session calls.
+    void detachFromChannels(Session* session, UaMutexLocker& lock);
+    void changeCounter(Counter which, OpcUa_Int32 delta);
+    void writeCounter(Counter which);
+    void traceObjectCounts();
+    void releaseCounterVariables();
+    UaStatus closeEverySession(bool countClosed);
+
+    mutable UaMutex m_mutex;
+    std::map<OpcUa_UInt32, Session*> m_sessions;
+    std::map<OpcUa_UInt32, std::list<Session*>> m_channels;
+    bool m_isStarted = false;
+    ServerConfig* m_pServerConfig = nullptr;
+    NodeManager* m_pRootNodeManager = nullptr;
+    OpcUa_UInt16 m_tokenNamespace = 0;
+    CounterSlot m_counters[CounterCount];
+    // Serialises the counter writes, so that the last write carries the latest count.
+    UaMutex m_counterWriteMutex;
+};
+
+#endif

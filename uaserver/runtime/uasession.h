@@ -1,0 +1,100 @@
+#ifndef UASERVER_RUNTIME_UASESSION_H
+#define UASERVER_RUNTIME_UASESSION_H
+
+#include "session.h"
+
+#include <memory>
+
+class PublishRequestContext;
+class RegisteredNode;
+class UaEndpoint;
+class UaSubscription;
+
+// The session the server creates: on top of Session it serialises the responses sent on the
+// session, counts the services in progress and runs the session's Publish machinery: the queue of
+// Publish requests waiting for a subscription with something to send, the subscriptions that are
+// late (ready without a request) and the subscription status changes still to be reported.
+//
+// The session's mutex is never held while calling a subscription, sending or cancelling: queues
+// are moved out first. Every queued Publish request ends in exactly one finishedServiceProcessing.
+class UaSession : public Session
+{
+public:
+    UaSession(OpcUa_UInt32 sessionId, const UaNodeId& authenticationToken);
+    // Closes the session (its subscriptions live on) and empties its queues.
+    ~UaSession() override;
+
+    // Closes; deleteSubscriptions also closes the subscriptions, which otherwise live on for a
+    // transfer. Queued Publish requests are answered with BadSessionClosed.
+    UaStatus close(bool deleteSubscriptions) override;
+    // Publish requests received on a dead channel can never be answered: they are dropped.
+    void invalidateSecureChannel() override;
+
+    // Responses of one session leave one at a time.
+    void lockSendResponse();
+    void unlockSendResponse();
+    // A service in progress holds a reference and counts; a queued Publish request too.
+    void startingServiceProcessing();
+    void finishedServiceProcessing();
+    OpcUa_UInt32 activeServiceCount() const;
+
+    virtual bool isSameUser(Session* otherSession);
+    // Good when the request was queued or lateSubscription (with a reference for the caller)
+    // is to publish with it at once; BadSessionClosed, BadNoSubscription.
+    virtual UaStatus queuePublishRequest(PublishRequestContext* request, UaSubscription*& lateSubscription);
+    // The oldest queued request still within its TimeoutHint (now the caller's); those past it
+    // are answered with BadTimeout. Null when none, or when the session is not activated.
+    virtual PublishRequestContext* getPublishRequest();
+    virtual UaStatus queueSubscriptionForPublish(UaSubscription* subscription);
+    virtual void queueSubscriptionStatusChangeNotification(OpcUa_UInt32 subscriptionId,
+                                                           OpcUa_StatusCode status);
+    virtual UaStatus subscriptionCreated(UaSubscription* subscription);
+    virtual UaStatus subscriptionInvalidated(UaSubscription* subscription);
+    // Answers request with one StatusChangeNotification.
+    virtual void sendSubscriptionStatusChangeNotification(PublishRequestContext* request,
+                                                          OpcUa_UInt32 subscriptionId,
+                                                          OpcUa_StatusCode status);
+    virtual RegisteredNode* getHandleEntry(OpcUa_UInt32 handle);
+    // 0 for a null entry; the session owns the entry from now on.
+    virtual OpcUa_UInt32 addHandleEntry(RegisteredNode* entry);
+    // Deletes the entry; Bad for a handle out of range or already empty.
+    UaStatus removeHandleEntry(OpcUa_UInt32 handle);
+
+    // The names the services use for the handle entries.
+    OpcUa_UInt32 registerNode(RegisteredNode* entry) { return addHandleEntry(entry); }
+    RegisteredNode* getRegisteredNode(OpcUa_UInt32 alias) { return getHandleEntry(alias); }
+    UaStatus unregisterNode(OpcUa_UInt32 alias) { return removeHandleEntry(alias); }
+
+    // Answers request with a ServiceFault of status (a cancel on an invalid channel).
+    UaStatus cancelPublishRequest(PublishRequestContext* request, OpcUa_StatusCode status);
+    // Answers every queued request with status, unless the session still has subscriptions
+    // and is activated.
+    void cancelPublishRequests(OpcUa_StatusCode status);
+    // Drops every queued request without an answer.
+    void clearPublishRequests();
+
+    UaByteString serverNonce() const;
+    void setServerNonce(const UaByteString& nonce);
+    // The endpoint the session was last activated through (not owned); null before.
+    UaEndpoint* activatingEndpoint() const;
+    void setActivatingEndpoint(UaEndpoint* endpoint);
+
+    OpcUa_UInt32 publishRequestCount() const;
+    OpcUa_UInt32 subscriptionCount() const;
+
+private:
+    struct Private;
+
+    // Sends response (or cancels it on an invalid channel) under the send lock, then ends the
+    // service and deletes request and response.
+    void sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* response,
+                           OpcUa_EncodeableType* responseType, const char* what);
+    // Begins the response of request; on failure (traced for caller) the request is cancelled with
+    // the failure, its service ended and the request deleted.
+    OpcUa_StatusCode beginPublishAnswer(PublishRequestContext* request, const char* caller,
+                                        OpcUa_Void*& response, OpcUa_EncodeableType*& responseType);
+
+    std::unique_ptr<Private> e;
+};
+
+#endif

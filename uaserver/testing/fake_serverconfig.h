@@ -1,0 +1,91 @@
+// A server configuration for tests: the values the runtime asks for are plain members a test
+// sets, the session factory and the logon are functions a test replaces. Every other operation
+// answers Good and leaves its outputs as the caller set them. Needs the uaserver library.
+#pragma once
+
+#include <serverconfig.h>
+
+#include <functional>
+
+namespace uaserver::testing
+{
+
+class FakeServerConfig : public ServerConfig
+{
+public:
+    // getSessionSettings
+    OpcUa_UInt32 maxSessionCount = 0;
+    OpcUa_UInt32 minSessionTimeout = 0;
+    OpcUa_UInt32 maxSessionTimeout = 0;
+    OpcUa_StatusCode sessionSettingsResult = OpcUa_Good;
+    OpcUa_UInt32 maxBrowseContinuationPoints = 10;
+    OpcUa_UInt32 maxHistoryContinuationPoints = 100;
+    // createSession; null makes no session (BadOutOfMemory at the caller).
+    std::function<Session*(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken)> sessionFactory;
+    // logonSessionUser; null accepts everyone.
+    std::function<UaStatus(Session* session, UaUserIdentityToken* token)> logon;
+
+    UaStatus loadConfiguration() override { return OpcUa_Good; }
+    UaStatus startUp(ServerManager*) override { return OpcUa_Good; }
+    UaStatus shutDown() override { return OpcUa_Good; }
+    UaStatus configurationHook() override { return OpcUa_Good; }
+    UaStatus getEndpointConfiguration(UaString&, UaPointerArray<UaEndpoint>&) override { return OpcUa_Good; }
+    UaStatus getUserIdentityTokenConfig(bool&, bool&) override { return OpcUa_Good; }
+    UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
+    UaStatus getSerializerConfiguration(OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&,
+                                        OpcUa_Int32&) override
+    {
+        return OpcUa_Good;
+    }
+    UaStatus getStackThreadPoolSettings(bool&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, bool&,
+                                        OpcUa_UInt32&) override
+    {
+        return OpcUa_Good;
+    }
+    UaStatus getStackTraceSettings(bool&, OpcUa_UInt32&) override { return OpcUa_Good; }
+    UaStatus getServerTraceSettings(bool&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, UaString&) override
+    {
+        return OpcUa_Good;
+    }
+    OpcUa_UInt32 getMaxLimitValue() override { return 0; }
+    UaStatus getSessionSettings(OpcUa_UInt32& maxCount, OpcUa_UInt32& minTimeout,
+                                OpcUa_UInt32& maxTimeout) override
+    {
+        maxCount = maxSessionCount;
+        minTimeout = minSessionTimeout;
+        maxTimeout = maxSessionTimeout;
+        return sessionSettingsResult;
+    }
+    UaStatus getServerCapabilities(OpcUa_Double&, UaStringArray&, UaStringArray&, UaByteStringArray&) override
+    {
+        return OpcUa_Good;
+    }
+    OpcUa_UInt32 getMaxBrowseContinuationPoints() override { return maxBrowseContinuationPoints; }
+    OpcUa_UInt32 getMaxHistoryContinuationPoints() override { return maxHistoryContinuationPoints; }
+    UaStatus getSubscriptionSettings(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&,
+                                     OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override
+    {
+        return OpcUa_Good;
+    }
+    UaStatus getMonitoredItemQueueLimits(OpcUa_UInt32&, OpcUa_UInt32&) override { return OpcUa_Good; }
+    UaStatus getIoSamplingSettings(UaUInt32Array&) override { return OpcUa_Good; }
+    OpcUa_StatusCode getBuildInfo(UaString&, UaString&, UaString&, UaString&, UaString&, UaDateTime&) override
+    {
+        return OpcUa_Good;
+    }
+    OpcUa_StatusCode getServerInstanceInfo(UaString&, UaLocalizedTextArray&) override { return OpcUa_Good; }
+    UaStatus getIoLimits(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override
+    {
+        return OpcUa_Good;
+    }
+    Session* createSession(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken) override
+    {
+        return sessionFactory ? sessionFactory(sessionId, authenticationToken) : nullptr;
+    }
+    UaStatus logonSessionUser(Session* session, UaUserIdentityToken* token) override
+    {
+        return logon ? logon(session, token) : UaStatus(OpcUa_Good);
+    }
+};
+
+} // namespace uaserver::testing
