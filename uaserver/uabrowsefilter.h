@@ -7,7 +7,8 @@ class BrowseContext;
 class Session;
 class UaNode;
 
-// A node manager's optional say over what a session may browse.
+// A node manager's optional say over what a session may browse. Both questions come with the node
+// manager's node lock held, so the answers must not wait for another node manager.
 class UaBrowseFilter
 {
 public:

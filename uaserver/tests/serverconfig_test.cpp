@@ -1,64 +1,21 @@
-// The configuration interface's defaults and the names later parts call its operations by.
+// The configuration interface's defaults, on the shared configuration double, and the names later
+// parts call its operations by.
+#include "fake_serverconfig.h"
 #include "serverconfig.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-// A configuration that answers every pure operation with fixed values and leaves the defaults.
-class PlainConfig : public ServerConfig
+// The shared configuration double with the two operations the aliases below reach.
+class AliasedConfig : public uaserver::testing::FakeServerConfig
 {
 public:
-    UaStatus loadConfiguration() override { return OpcUa_Good; }
-    UaStatus startUp(ServerManager*) override { return OpcUa_Good; }
-    UaStatus shutDown() override { return OpcUa_Good; }
-    UaStatus configurationHook() override { return OpcUa_Good; }
-    UaStatus getEndpointConfiguration(UaString&, UaPointerArray<UaEndpoint>&) override { return OpcUa_Good; }
-    UaStatus getUserIdentityTokenConfig(bool& enableAnonymous, bool&) override
-    {
-        enableAnonymous = true;
-        return OpcUa_Good;
-    }
     UaStatus getDiscoveryServerSettings(OpcUa_UInt32& registrationInterval, UaStringArray&) override
     {
         registrationInterval = 30000;
         return OpcUa_Good;
     }
-    UaStatus getSerializerConfiguration(OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&,
-                                        OpcUa_Int32&) override
-    {
-        return OpcUa_Good;
-    }
-    UaStatus getStackThreadPoolSettings(bool&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, bool&,
-                                        OpcUa_UInt32&) override
-    {
-        return OpcUa_Good;
-    }
-    UaStatus getStackTraceSettings(bool&, OpcUa_UInt32&) override { return OpcUa_Good; }
-    UaStatus getServerTraceSettings(bool&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, UaString&) override
-    {
-        return OpcUa_Good;
-    }
-    OpcUa_UInt32 getMaxLimitValue() override { return 0; }
-    UaStatus getSessionSettings(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override { return OpcUa_Good; }
-    UaStatus getServerCapabilities(OpcUa_Double&, UaStringArray&, UaStringArray&, UaByteStringArray&) override
-    {
-        return OpcUa_Good;
-    }
-    OpcUa_UInt32 getMaxBrowseContinuationPoints() override { return 10; }
-    OpcUa_UInt32 getMaxHistoryContinuationPoints() override { return 100; }
-    UaStatus getSubscriptionSettings(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&,
-                                     OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override
-    {
-        return OpcUa_Good;
-    }
-    UaStatus getMonitoredItemQueueLimits(OpcUa_UInt32&, OpcUa_UInt32&) override { return OpcUa_Good; }
-    UaStatus getIoSamplingSettings(UaUInt32Array&) override { return OpcUa_Good; }
-    OpcUa_StatusCode getBuildInfo(UaString&, UaString&, UaString&, UaString&, UaString&, UaDateTime&) override
-    {
-        return OpcUa_Good;
-    }
-    OpcUa_StatusCode getServerInstanceInfo(UaString&, UaLocalizedTextArray&) override { return OpcUa_Good; }
     UaStatus getIoLimits(OpcUa_UInt32& minTransactions, OpcUa_UInt32& maxTransactions,
                          OpcUa_UInt32& minSubscriptions, OpcUa_UInt32& maxSubscriptions) override
     {
@@ -68,13 +25,11 @@ public:
         maxSubscriptions = 4;
         return OpcUa_BadNotSupported;
     }
-    Session* createSession(OpcUa_Int32, const UaNodeId&) override { return nullptr; }
-    UaStatus logonSessionUser(Session*, UaUserIdentityToken*) override { return OpcUa_Good; }
 };
 
 TEST(ServerConfig, TheDefaultsMeanNoAuditNoLimitsNoRedundancyNoOtherServers)
 {
-    PlainConfig config;
+    uaserver::testing::FakeServerConfig config;
     EXPECT_FALSE(config.isAuditActivated());
     EXPECT_FALSE(config.auditingEnabled());
 
@@ -110,7 +65,7 @@ TEST(ServerConfig, TheDefaultsMeanNoAuditNoLimitsNoRedundancyNoOtherServers)
 
 TEST(ServerConfig, LaterNamesReachTheSameOperations)
 {
-    PlainConfig config;
+    AliasedConfig config;
     OpcUa_UInt32 interval = 0;
     UaStringArray urls;
     EXPECT_TRUE(config.getDiscoverySettings(interval, urls).isGood());
