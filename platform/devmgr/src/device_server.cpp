@@ -1,4 +1,5 @@
 #include "device_server.h"
+#include "driver_calls.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,23 +40,6 @@ bool managerAnswers(const sockaddr_un& address)
     return answers;
 }
 
-struct CallResult
-{
-    uint32_t ok = 0;
-    uint32_t error = 0;
-};
-
-// Runs a driver entry point with a clean last error and takes the error it left.
-template <class Call> CallResult runDriver(Call call)
-{
-    SetLastError(0);
-    const bool ok = call();
-    CallResult result{ok ? 1u : 0u, static_cast<uint32_t>(GetLastError())};
-    if (!ok && result.error == 0)
-        result.error = ERROR_GEN_FAILURE;
-    return result;
-}
-
 bool failFunction()
 {
     SetLastError(ERROR_INVALID_FUNCTION);
@@ -66,22 +50,6 @@ bool invalidHandle()
 {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
-}
-
-// Runs one entry point of a file's driver. Without an open file (closed or
-// unknown) the call fails as on a closed handle; a driver without the entry
-// point refuses it as an invalid function.
-template <class Entry, class Call> CallResult runEntry(const Driver* driver, Entry Driver::*entry, Call call)
-{
-    return runDriver(
-        [&]
-        {
-            if (!driver)
-                return invalidHandle();
-            if (!(driver->*entry))
-                return failFunction();
-            return call();
-        });
 }
 
 } // namespace

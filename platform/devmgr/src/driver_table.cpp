@@ -29,16 +29,6 @@ std::optional<std::u16string> readText(HKEY key, const char16_t* name)
     return std::u16string(buffer);
 }
 
-std::optional<DWORD> readNumber(HKEY key, const char16_t* name)
-{
-    DWORD type = 0, value = 0, size = sizeof value;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
-        return std::nullopt;
-    return value;
-}
-
 void setText(HKEY key, const char16_t* name, const std::u16string& text)
 {
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -64,9 +54,9 @@ std::vector<std::unique_ptr<Driver>> listDrivers()
         driver->keyName = os::toUtf8(name);
         const auto dll = readText(key, u"Dll");
         const auto prefix = readText(key, u"Prefix");
-        driver->index = readNumber(key, u"Index").value_or(1);
-        driver->order = readNumber(key, u"Order").value_or(0xFFFFFFFF);
-        const DWORD flags = readNumber(key, u"Flags").value_or(0);
+        driver->index = os::queryNumber(key, u"Index").value_or(1);
+        driver->order = os::queryNumber(key, u"Order").value_or(0xFFFFFFFF);
+        const DWORD flags = os::queryNumber(key, u"Flags").value_or(0);
         RegCloseKey(key);
         if (flags & kFlagNoLoad)
         {
@@ -119,7 +109,10 @@ void DriverTable::loadAll()
             continue;
         }
         if (load(*driver, ++activeNumber))
+        {
+            std::lock_guard guard(m_lock);
             m_drivers.push_back(std::move(driver));
+        }
     }
 }
 
@@ -178,18 +171,33 @@ bool DriverTable::load(Driver& driver, unsigned activeNumber)
 
 void DriverTable::unloadAll()
 {
-    while (!m_drivers.empty())
+    for (;;)
     {
-        Driver& driver = *m_drivers.back();
-        driver.deinit(driver.deviceContext);
-        RegDeleteKeyW(HKEY_LOCAL_MACHINE, driver.activeKey.c_str());
-        FreeLibrary(driver.module);
+        Driver* driver = nullptr;
+        {
+            std::lock_guard guard(m_lock);
+            if (m_drivers.empty())
+                return;
+            driver = m_drivers.back().get();
+        }
+        // Its Deinit may still use the drivers loaded before it.
+        driver->deinit(driver->deviceContext);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, driver->activeKey.c_str());
+        FreeLibrary(driver->module);
+        std::lock_guard guard(m_lock);
         m_drivers.pop_back();
     }
 }
 
+size_t DriverTable::size() const
+{
+    std::lock_guard guard(m_lock);
+    return m_drivers.size();
+}
+
 Driver* DriverTable::find(const std::string& deviceName) const
 {
+    std::lock_guard guard(m_lock);
     for (const auto& driver : m_drivers)
         if (os::equalsNoCase(driver->deviceName, deviceName))
             return driver.get();

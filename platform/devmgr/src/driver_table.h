@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,14 @@ public:
     void unloadAll();
 
     // The driver serving a device file name ("gkt1:" matches "GKT1:"); null if none.
+    // Safe while drivers load: a driver's Init may open the drivers loaded before it.
     Driver* find(const std::string& deviceName) const;
-    size_t size() const { return m_drivers.size(); }
+    size_t size() const;
 
 private:
     bool load(Driver& driver, unsigned activeNumber);
 
+    mutable std::mutex m_lock; // guards the list, never held while a driver runs
     std::vector<std::unique_ptr<Driver>> m_drivers;
 };
 

@@ -4,6 +4,7 @@
 // reverse load order.
 #include "device_server.h"
 #include "driver_table.h"
+#include "in_process_files.h"
 
 #include <csignal>
 #include <cstdio>
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
         return 1;
     }
     devmgr::DriverTable drivers;
+    // Drivers that open other drivers' device files reach them inside this process.
+    devmgr::installInProcessRoute(drivers);
     drivers.loadAll();
     devmgr::DeviceServer server(drivers);
     std::string error;
@@ -53,6 +56,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     server.stop();
     drivers.unloadAll();
+    devmgr::removeInProcessRoute();
     std::printf("devmgr: stopped\n");
     return 0;
 }

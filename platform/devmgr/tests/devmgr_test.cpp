@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <sys/wait.h>
 
@@ -17,7 +18,8 @@ namespace
 
 using devmgr::testing::DeviceManagerProcess;
 
-void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD failInit = 0, DWORD flags = 0)
+void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD failInit = 0, DWORD flags = 0,
+                  const std::u16string& openAtInit = {})
 {
     HKEY key = nullptr;
     const std::u16string path = u"Drivers\\BuiltIn\\" + name;
@@ -34,6 +36,9 @@ void registerEcho(const std::u16string& name, DWORD index, DWORD order, DWORD fa
         RegSetValueExW(key, u"FailInit", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&failInit), 4);
     if (flags)
         RegSetValueExW(key, u"Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), 4);
+    if (!openAtInit.empty())
+        RegSetValueExW(key, u"OpenAtInit", 0, REG_SZ, reinterpret_cast<const BYTE*>(openAtInit.c_str()),
+                       DWORD(2 * openAtInit.size() + 2));
     RegCloseKey(key);
 }
 
@@ -173,7 +178,8 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     RegCloseKey(stale);
     ASSERT_TRUE(manager.start()) << manager.log();
 
-    EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:"}));
+    // The shipped registry adds the simulated drivers and the board driver.
+    EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:", "MPH1:", "WMD1:"}));
     EXPECT_EQ(openDevice(u"ECH3:"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(openDevice(u"ECH4:"), INVALID_HANDLE_VALUE);
@@ -196,6 +202,61 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     CloseHandle(open);
 }
 
+TEST(DeviceManager, DriversReachEachOtherInsideTheManager)
+{
+    DeviceManagerProcess manager;
+    // The device-profile driver loads with "Order" 0x20: before the relay, after the early one.
+    registerEcho(u"EchoEarly", 1, 5, 0, 0, u"GKT1:");
+    registerEcho(u"EchoRelay", 2, 0x40, 0, 0, u"ECH1:");
+    registerEcho(u"EchoMissing", 3, 0x41, 0, 0, u"ECH7:");
+    ASSERT_TRUE(manager.start()) << manager.log();
+
+    HANDLE relay = openDevice(u"ECH2:");
+    ASSERT_NE(relay, INVALID_HANDLE_VALUE);
+    struct Case
+    {
+        const char* what;
+        std::string target;
+        DWORD code;
+        BOOL ok;
+        DWORD error;
+        std::vector<uint8_t> output;
+    };
+    const Case cases[] = {
+        {"a call that answers", "ECH1:", 1, TRUE, 0, {3, 2, 1}},
+        {"the driver's own error", "ECH1:", 2, FALSE, 1234, {}},
+        {"a code the driver refuses", "GKT1:", 0x99, FALSE, ERROR_NOT_SUPPORTED, {}},
+        {"no such device file", "ECH7:", 1, FALSE, ERROR_FILE_NOT_FOUND, {}},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<uint8_t> input(c.target.begin(), c.target.end());
+        input.resize(9);
+        std::memcpy(input.data() + 5, &c.code, 4);
+        input.insert(input.end(), {1, 2, 3});
+        uint8_t output[3] = {};
+        DWORD returned = 0;
+        SetLastError(0);
+        EXPECT_EQ(DeviceIoControl(relay, 3, input.data(), DWORD(input.size()), output, 3, &returned, nullptr),
+                  c.ok)
+            << c.what;
+        EXPECT_EQ(GetLastError(), c.error) << c.what;
+        if (c.ok)
+        {
+            EXPECT_EQ(std::vector<uint8_t>(output, output + returned), c.output) << c.what;
+        }
+    }
+    CloseHandle(relay);
+
+    // Drivers opened what was loaded before them from their Init, and nothing else.
+    EXPECT_EQ(manager.stop(), 0) << manager.log();
+    std::ifstream log(manager.root() + "/echo.log");
+    const std::string all((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(all.find("init EchoEarly\nopen GKT1: error 2\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("init EchoRelay\nopen ECH1: ok\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("init EchoMissing\nopen ECH7: error 2\n"), std::string::npos) << all;
+}
+
 TEST(DeviceManager, ASecondManagerOnTheSameRootRefusesToStart)
 {
     DeviceManagerProcess manager;
@@ -205,7 +266,7 @@ TEST(DeviceManager, ASecondManagerOnTheSameRootRefusesToStart)
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
     // The refused manager leaves the running one's active keys alone.
-    EXPECT_EQ(activeDeviceNames(), std::vector<std::string>{"GKT1:"});
+    EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"GKT1:", "MPH1:", "WMD1:"}));
     HANDLE device = openDevice(u"GKT1:");
     EXPECT_NE(device, INVALID_HANDLE_VALUE);
     CloseHandle(device);

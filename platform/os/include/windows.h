@@ -12,6 +12,7 @@
 #include <os/version.h>
 #include <os/iphlpapi.h>
 #include <os/hostinfo.h>
+#include <os/locale.h>
 #if __has_include(<os/file.h>)
 #include <os/file.h>
 #endif

@@ -132,20 +132,8 @@ public:
 
     DWORD seek(LONG distance, LONG* distanceHigh, DWORD method) override
     {
-        // Device files have 32-bit positions: a 64-bit distance must fit.
-        if (distanceHigh)
-        {
-            const int64_t wide =
-                static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32 |
-                                     static_cast<uint32_t>(distance));
-            if (wide < INT32_MIN || wide > INT32_MAX)
-            {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return 0xFFFFFFFFu;
-            }
-            distance = static_cast<LONG>(wide);
-            *distanceHigh = 0;
-        }
+        if (!narrowSeekDistance(distance, distanceHigh))
+            return 0xFFFFFFFFu;
         Message request = newRequest(Op::seek);
         request.putU32(static_cast<uint32_t>(distance));
         request.putU32(method);

@@ -15,6 +15,22 @@ std::string managerSocketPath()
     return deviceRoot() + "/devmgr.sock";
 }
 
+bool narrowSeekDistance(LONG& distance, LONG* distanceHigh)
+{
+    if (!distanceHigh)
+        return true;
+    const int64_t wide = static_cast<int64_t>(
+        static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32 | static_cast<uint32_t>(distance));
+    if (wide < INT32_MIN || wide > INT32_MAX)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    distance = static_cast<LONG>(wide);
+    *distanceHigh = 0;
+    return true;
+}
+
 void Message::putU32(uint32_t value)
 {
     for (int i = 0; i < 4; ++i)

@@ -430,6 +430,16 @@ std::string registryFilePath()
 {
     return deviceRoot() + "/" + kFileName;
 }
+
+std::optional<DWORD> queryNumber(HKEY key, LPCWSTR valueName)
+{
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return std::nullopt;
+    return value;
+}
 } // namespace os
 
 extern "C" LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result)

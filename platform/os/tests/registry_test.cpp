@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -404,5 +405,36 @@ TEST(Registry, NewDeviceRootIsSeededFromFragmentsBesideTheProgram)
     ASSERT_EQ(RegQueryValueExW(key, u"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(os::toUtf8(name), host);
+    RegCloseKey(key);
+}
+
+TEST(Registry, SystemLanguageComesFromTheLocaleKey)
+{
+    ostest::TempDeviceRoot root;
+    EXPECT_EQ(GetSystemDefaultLangID(), 0x0409) << "no locale key: English";
+
+    HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Locale");
+    struct Case
+    {
+        const char* what;
+        DWORD type;
+        std::vector<BYTE> data;
+        LANGID expected;
+    };
+    const Case cases[] = {
+        {"German", REG_DWORD, {0x07, 0x04, 0, 0}, 0x0407},
+        {"Austrian German", REG_DWORD, {0x07, 0x0C, 0, 0}, 0x0C07},
+        {"zero names no language", REG_DWORD, {0, 0, 0, 0}, 0x0409},
+        {"wider than a language identifier", REG_DWORD, {0x07, 0x04, 0x01, 0}, 0x0409},
+        {"a text is not a number", REG_SZ, {'7', 0}, 0x0409},
+        {"two bytes are not a DWORD", REG_BINARY, {0x07, 0x04}, 0x0409},
+    };
+    for (const Case& c : cases)
+    {
+        ASSERT_EQ(RegSetValueExW(key, u"SystemLangID", 0, c.type, c.data.data(), DWORD(c.data.size())),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(GetSystemDefaultLangID(), c.expected) << c.what;
+    }
+    EXPECT_EQ(PRIMARYLANGID(0x0C07), LANG_GERMAN);
     RegCloseKey(key);
 }

@@ -1,5 +1,7 @@
 #include "description.h"
 
+#include <description_text.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -25,69 +27,8 @@ constexpr TypeName kTypeNames[] = {
     {"BIT4", 51},   {"BIT5", 52},   {"BIT6", 53},   {"BIT7", 54},   {"BIT8", 55},
 };
 
-struct Token
-{
-    std::string text;
-    bool quoted = false;
-};
-
-// Splits a line into blank-separated tokens; quoted texts are one token.
-bool tokenize(const std::string& line, std::vector<Token>& tokens, std::string& error)
-{
-    size_t i = 0;
-    while (i < line.size())
-    {
-        const char c = line[i];
-        if (std::isspace(static_cast<unsigned char>(c)))
-        {
-            ++i;
-            continue;
-        }
-        if (c == '#')
-            break;
-        Token token;
-        if (c == '"')
-        {
-            token.quoted = true;
-            ++i;
-            bool closed = false;
-            while (i < line.size())
-            {
-                char d = line[i++];
-                if (d == '"')
-                {
-                    closed = true;
-                    break;
-                }
-                if (d == '\\' && i < line.size())
-                    d = line[i++];
-                token.text += d;
-            }
-            if (!closed)
-            {
-                error = "unterminated text";
-                return false;
-            }
-        }
-        else
-        {
-            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != '#')
-                token.text += line[i++];
-        }
-        tokens.push_back(std::move(token));
-    }
-    return true;
-}
-
-bool parseUnsigned(const std::string& text, uint64_t& value)
-{
-    if (text.empty() || text[0] == '-' || text[0] == '+')
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    value = std::strtoull(text.c_str(), &end, 0);
-    return errno == 0 && end && *end == '\0';
-}
+using simdesc::parseUnsigned;
+using simdesc::Token;
 
 bool parseReal(const std::string& text, double& value)
 {
@@ -184,22 +125,10 @@ bool parseValue(const Token& token, Entry& entry, std::string& error)
     }
     if (text.rfind("hex:", 0) == 0)
     {
-        const std::string digits = text.substr(4);
-        if (digits.size() != 2 * size)
+        if (!simdesc::parseHexBytes(text, entry.value) || entry.value.size() != size)
         {
             error = "hex: needs exactly " + std::to_string(size) + " bytes";
             return false;
-        }
-        entry.value.clear();
-        for (size_t i = 0; i < digits.size(); i += 2)
-        {
-            uint64_t byte = 0;
-            if (!parseUnsigned("0x" + digits.substr(i, 2), byte))
-            {
-                error = "bad hex digits";
-                return false;
-            }
-            entry.value.push_back(static_cast<uint8_t>(byte));
         }
         return true;
     }
@@ -313,7 +242,7 @@ bool parseDescription(const std::string& text, Dictionary& dictionary, std::stri
         ++lineNumber;
         std::vector<Token> tokens;
         std::string tokenError;
-        if (!tokenize(line, tokens, tokenError))
+        if (!simdesc::tokenize(line, tokens, tokenError))
             return fail(tokenError);
         if (tokens.empty())
             continue;

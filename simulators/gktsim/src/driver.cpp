@@ -7,16 +7,12 @@
 #include "faults.h"
 #include "requests.h"
 
+#include <description_text.h>
+
 #include <windows.h>
-#include <os/deviceroot.h>
-#include <os/text.h>
 
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace
 {
@@ -36,64 +32,17 @@ struct OpenContext
     Device* device;
 };
 
-std::u16string readText(HKEY root, const std::u16string& path, const char16_t* name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, 0, &key) != ERROR_SUCCESS)
-        return {};
-    WCHAR buffer[MAX_PATH] = {};
-    DWORD type = 0, size = sizeof buffer - sizeof(WCHAR);
-    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS && type == REG_SZ ? std::u16string(buffer) : std::u16string();
-}
-
-// The folder this driver library was loaded from.
-std::filesystem::path libraryFolder()
-{
-    Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&libraryFolder), &info) || !info.dli_fname)
-        return {};
-    return std::filesystem::path(info.dli_fname).parent_path();
-}
-
 bool loadDescription(const std::u16string& activeKey, Dictionary& dictionary)
 {
-    std::string deviceFile = kDefaultDescription;
-    const std::u16string ownKey = readText(HKEY_LOCAL_MACHINE, activeKey, u"Key");
-    if (!ownKey.empty())
+    std::string text, message;
+    if (!simdesc::readDescriptionFile(activeKey, kDefaultDescription, text, message))
     {
-        const std::u16string configured = readText(HKEY_LOCAL_MACHINE, ownKey, u"Description");
-        if (!configured.empty())
-            deviceFile = os::toUtf8(configured);
-    }
-    const auto hostPath = os::toHostPath(deviceFile);
-    if (!hostPath)
-    {
-        std::fprintf(stderr, "GktSim: description path %s leaves the device root\n", deviceFile.c_str());
-        SetLastError(ERROR_BAD_PATHNAME);
+        std::fprintf(stderr, "GktSim: %s\n", message.c_str());
         return false;
     }
-    std::error_code error;
-    if (!std::filesystem::exists(*hostPath, error))
+    if (!parseDescription(text, dictionary, message))
     {
-        std::filesystem::copy_file(libraryFolder() / kDefaultDescription, *hostPath, error);
-        if (error)
-        {
-            std::fprintf(stderr, "GktSim: no description %s and no default to copy: %s\n", hostPath->c_str(),
-                         error.message().c_str());
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return false;
-        }
-    }
-    std::ifstream file(*hostPath, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::string message;
-    if (!file || !parseDescription(text.str(), dictionary, message))
-    {
-        std::fprintf(stderr, "GktSim: %s: %s\n", hostPath->c_str(),
-                     file ? message.c_str() : "cannot be read");
+        std::fprintf(stderr, "GktSim: %s: %s\n", kDefaultDescription, message.c_str());
         SetLastError(ERROR_BAD_FORMAT);
         return false;
     }

@@ -41,6 +41,11 @@ namespace os::devio
 // The device manager's socket: "devmgr.sock" in the device root.
 std::string managerSocketPath();
 
+// Device files have 32-bit positions: a 64-bit distance (low word, *distanceHigh)
+// must fit. True with `distance` narrowed and *distanceHigh set to 0; false (and
+// the last error ERROR_INVALID_PARAMETER) when it does not fit.
+bool narrowSeekDistance(LONG& distance, LONG* distanceHigh);
+
 // Largest buffer a single call carries.
 constexpr uint32_t kMaxTransfer = 16u << 20;
 

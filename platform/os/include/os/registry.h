@@ -11,6 +11,7 @@
 #include <os/file.h>
 #include <os/types.h>
 
+#include <optional>
 #include <string>
 
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
@@ -48,6 +49,9 @@ namespace os
 {
 // The host path of the registry file of the current device root.
 std::string registryFilePath();
+// A 32-bit number: a REG_DWORD value of exactly 4 bytes; nothing for an absent
+// value or one of another type or size.
+std::optional<DWORD> queryNumber(HKEY key, LPCWSTR valueName);
 } // namespace os
 
 extern "C"
