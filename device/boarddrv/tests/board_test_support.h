@@ -17,6 +17,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -256,6 +257,47 @@ private:
     HANDLE m_board = INVALID_HANDLE_VALUE;
     HANDLE m_driver = INVALID_HANDLE_VALUE;
 };
+
+// A test with the device running firmware 2.4.0 (more description lines and
+// registry values from the test's own set-up, before start()).
+class RunningBoard : public ::testing::Test
+{
+protected:
+    void start(const std::string& extraLines = "")
+    {
+        m_device.describe(boardOfVersion("2.4.0") + extraLines);
+        ASSERT_TRUE(m_device.start()) << m_device.log();
+        ASSERT_NE(m_device.driver(), INVALID_HANDLE_VALUE) << m_device.log();
+    }
+
+    void TearDown() override { EXPECT_EQ(m_device.stop(), 0) << m_device.log(); }
+
+    // Sets a value of the driver's key and has the driver read it again.
+    void reload(const char16_t* name, DWORD value, uint32_t offset)
+    {
+        m_device.setDriverValue(name, value);
+        ASSERT_EQ(driverCall(m_device.driver(), offset, {}, 4).result, 0u);
+    }
+
+    BoardDevice m_device;
+};
+
+// Checks an answer's result, count and the first bytes of its data area.
+inline void expectAnswer(const Answer& answer, uint32_t result, std::optional<uint32_t> count,
+                         const std::vector<uint8_t>& data, const char* what)
+{
+    EXPECT_TRUE(answer.ok) << what;
+    EXPECT_EQ(answer.result, result) << what;
+    if (count)
+    {
+        EXPECT_EQ(answer.count, *count) << what;
+    }
+    if (!data.empty())
+    {
+        ASSERT_GE(answer.data.size(), data.size()) << what;
+        EXPECT_EQ(std::vector<uint8_t>(answer.data.begin(), answer.data.begin() + data.size()), data) << what;
+    }
+}
 
 inline std::vector<uint8_t> versionBytes(uint8_t major, uint8_t minor, uint16_t build)
 {

@@ -7,19 +7,10 @@ namespace
 
 using namespace boardtest;
 
-class Calls : public ::testing::Test
+class Calls : public RunningBoard
 {
 protected:
-    void SetUp() override
-    {
-        m_device.describe(boardOfVersion("2.4.0"));
-        ASSERT_TRUE(m_device.start()) << m_device.log();
-        ASSERT_NE(m_device.driver(), INVALID_HANDLE_VALUE) << m_device.log();
-    }
-
-    void TearDown() override { EXPECT_EQ(m_device.stop(), 0) << m_device.log(); }
-
-    BoardDevice m_device;
+    void SetUp() override { start(); }
 };
 
 TEST_F(Calls, DriverVersionAndTheControlsOwnErrors)
