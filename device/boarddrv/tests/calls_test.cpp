@@ -1,6 +1,6 @@
 // The I/O controls of "WMD1:": the driver version, the API call header and its
 // sizes, the errors of the control itself, and the firmware run from its RAM copy.
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 namespace
 {

@@ -1,6 +1,6 @@
 // API calls from threads of two processes while the offsets that rewrite the
 // driver's fields run (the ThreadSanitizer build runs this too).
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 #include <test_support.h>
 

@@ -1,6 +1,6 @@
 // Finding the firmware API: where the header may lie, which headers are passed
 // over, and what the driver does when there is none or the firmware cannot be mapped.
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 namespace
 {

@@ -1,7 +1,7 @@
 // The driver-level index group: every offset with its sizes and result codes,
 // physical memory through the mappings the driver made, I/O ports, and the
 // processor's Tjmax from the registry.
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 // One firmware call as Boarddrv makes it: busy retry, the named mutex that
 // other processes share, the switched-off API and a processor exception.
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 #include <test_support.h>
 

@@ -1,6 +1,6 @@
 // The trace lines of "LogLevel" bits 0, 2 and 3 on the debug output (the
 // device manager's log).
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 #include <regex>
 #include <sstream>

@@ -1,6 +1,6 @@
 // What the firmware API version decides: user calls, the service table or the
 // single services, and the events in the log file, in English or German.
-#include "board_test_support.h"
+#include <board_test_support.h>
 
 namespace
 {
