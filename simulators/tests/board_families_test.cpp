@@ -127,9 +127,27 @@ TEST(BoardFamilies, LogsWhatReachedThem)
     EXPECT_TRUE(families.takeLog().empty()) << "taking empties the log";
     for (uint32_t i = 0; i < BoardFamilies::kLogCapacity + 10; ++i)
         callOf(families, 0x4000, i, {}, 0);
-    const auto full = families.takeLog();
+    uint32_t lost = 0;
+    const auto full = families.takeLog(&lost);
     ASSERT_EQ(full.size(), BoardFamilies::kLogCapacity);
     EXPECT_EQ(full.front().offset, 10u) << "the oldest calls give way";
+    EXPECT_EQ(lost, 10u);
+}
+
+TEST(BoardFamilies, ResetForgetsWhatWasWritten)
+{
+    BoardFamilies families(boardSetup());
+    callOf(families, 0x7000, 3, {5, 0x42}, 0);
+    callOf(families, 0x9001, 152, {1, 2, 3, 4}, 0);
+    families.smbus().lockMode(true);
+    families.reset(boardSetup());
+    EXPECT_EQ(callOf(families, 0x7000, 2, {5}, 1).answer, std::vector<uint8_t>({0}));
+    EXPECT_EQ(callOf(families, 0x9001, 151, {}, 4).answer, std::vector<uint8_t>({0xA5, 0xA8, 0xE5, 0x07}));
+    EXPECT_EQ(families.takeLog().size(), 2u) << "only the calls since the reset";
+    // The boot loader takes its loader mode again.
+    const uint8_t setMode[9] = {0, 0x50, 0, 0xA1, 1, 0, 0, 0, 1};
+    EXPECT_EQ(families.smbus().write(setMode, sizeof setMode), kOk);
+    EXPECT_EQ(families.smbus().mode(), 1);
 }
 
 } // namespace

@@ -52,6 +52,28 @@ TEST(BoardSimDescription, LinesAndTheirErrors)
         {"port 0x10000 1", "up to 65535"},
         {"voltage 5", "unknown keyword"},
         {"brand \"unterminated", "unterminated text"},
+        {"answer 0x9000 54 hex:F6", nullptr},
+        {"answer 0x0 1 \"BOARD\" 16", nullptr},
+        {"answer 0x0 1 \"BOARD\" 4", "fits its record size"},
+        {"answer 0x7000 0 hex:00", "set up function by function"},
+        {"answer 0x9000 54", "answer <group> <offset>"},
+        {"value 0x9000 54 1 -128", nullptr},
+        {"value 0x9000 54 1 -129", "does not fit 1 bytes"},
+        {"value 0x9000 48 2 65535", nullptr},
+        {"value 0x9000 48 2 65536", "does not fit 2 bytes"},
+        {"value 0x9000 48 0 1", "1 to 4 bytes"},
+        {"write 0x3000 6 1 2", nullptr},
+        {"write 0x3000 6", "write <group> <offset> <size>"},
+        {"command 0x5000 9", nullptr},
+        {"sensor 1 2 52 0x8000", nullptr},
+        {"sensor 1 2 65536 0", "up to 65535"},
+        {"eeprom hex:0102", nullptr},
+        {"battery-date 31 12 2024 0xA5", nullptr},
+        {"battery-date 32 12 2024 0", "up to 31"},
+        {"battery-date 1 16 2024 0", "up to 15"},
+        {"bootloader 0 0x50 \"PSU-LOADER\" 1.4.2", nullptr},
+        {"bootloader 0 0x50 PSU 1.4.2", "in quotes"},
+        {"bootloader 0 0x50 \"PSU\" 1.4.256", "of a byte each"},
     };
     for (const Case& c : cases)
     {
@@ -98,6 +120,34 @@ TEST(BoardSimDescription, ValuesAsTheBoardKeepsThem)
     EXPECT_EQ(space[1], 0x1B);
     EXPECT_EQ(space[2], 0);
     EXPECT_EQ(description.msrs.at(0x10), 0x0123456789ABCDEFull);
+}
+
+TEST(BoardSimDescription, FamiliesAsTheBoardKeepsThem)
+{
+    BoardDescription description;
+    std::string error;
+    ASSERT_TRUE(parseDescription("value 0x9000 54 1 -10\n"
+                                 "value 0x9000 17 4 100234\n"
+                                 "answer 0x0 1 \"AB\" 4\n"
+                                 "write 0x3000 6 1 2\n"
+                                 "sensor 1 2 52 0x4000\n"
+                                 "battery-date 14 3 2022 0x5A\n"
+                                 "bootloader 1 0x51 \"FAN\" 2.0.7\n",
+                                 description, error))
+        << error;
+    const families::FamiliesSetup& setup = description.families;
+    EXPECT_EQ(setup.reads.at({0x9000, 54}), std::vector<uint8_t>({0xF6}));
+    EXPECT_EQ(setup.reads.at({0x9000, 17}), std::vector<uint8_t>({0x8A, 0x87, 0x01, 0x00}));
+    EXPECT_EQ(setup.reads.at({0x0, 1}), std::vector<uint8_t>({'A', 'B', 0, 0}));
+    EXPECT_EQ(setup.writes.at({0x3000, 6}).size, 1u);
+    EXPECT_EQ(setup.writes.at({0x3000, 6}).mirrorOffset, 2);
+    ASSERT_EQ(setup.sensors.size(), 1u);
+    EXPECT_EQ(setup.sensors[0].flags, 0x4000);
+    EXPECT_EQ(setup.batteryDate, 0x5Au | 14u << 11 | 3u << 16 | 2022u << 20);
+    EXPECT_EQ(setup.bootLoader.segment, 1);
+    EXPECT_EQ(setup.bootLoader.address, 0x51);
+    EXPECT_EQ(setup.bootLoader.name, "FAN");
+    EXPECT_EQ(setup.bootLoader.version[2], 7);
 }
 
 TEST(BoardSimDescription, TheShippedDescriptionParses)

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
+#include <test_support.h>
+
 #include <fstream>
 
 namespace boardkit
@@ -60,27 +60,10 @@ TEST(HexRecord, DataTextEndsAtItsFirstZero)
     EXPECT_EQ(record.dataText(), "AB");
 }
 
-// A device root of its own for the test's file.
-struct TemporaryRoot
-{
-    TemporaryRoot()
-    {
-        char pattern[] = "/tmp/boardkit-hex-XXXXXX";
-        path = ::mkdtemp(pattern);
-        ::setenv("DEVICE_ROOT", path.c_str(), 1);
-    }
-    ~TemporaryRoot()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string path;
-};
-
 TEST(HexLineReader, ReadsWholeLinesOfAnyEnding)
 {
-    TemporaryRoot root;
-    const std::string path = root.path + "/hex_lines.txt";
+    ostest::TempDeviceRoot root;
+    const std::string path = root.path() + "/hex_lines.txt";
     const std::string longLine(600, 'A');
     std::ofstream(path, std::ios::binary) << "one\r\ntwo\n\n" << longLine << "\nlast";
     HANDLE file = CreateFileW(u"\\hex_lines.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);

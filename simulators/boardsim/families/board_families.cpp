@@ -30,6 +30,15 @@ uint32_t answer(const FamilyCall& call, const uint8_t* bytes, uint32_t size)
 
 BoardFamilies::BoardFamilies(FamiliesSetup setup) : m_setup(std::move(setup)), m_smbus(m_setup.bootLoader) {}
 
+void BoardFamilies::reset(FamiliesSetup setup)
+{
+    std::lock_guard guard(m_lock);
+    m_smbus.reset(setup.bootLoader);
+    m_setup = std::move(setup);
+    m_log.clear();
+    m_lost = 0;
+}
+
 std::vector<uint32_t> BoardFamilies::groups()
 {
     std::vector<uint32_t> all(std::begin(kPlainGroups), std::end(kPlainGroups));
@@ -150,14 +159,20 @@ void BoardFamilies::log(const FamilyCall& call)
         entry.input.assign(call.input, call.input + call.inputSize);
     m_log.push_back(std::move(entry));
     while (m_log.size() > kLogCapacity)
+    {
         m_log.pop_front();
+        ++m_lost;
+    }
 }
 
-std::vector<LoggedCall> BoardFamilies::takeLog()
+std::vector<LoggedCall> BoardFamilies::takeLog(uint32_t* lost)
 {
     std::lock_guard guard(m_lock);
     std::vector<LoggedCall> taken(m_log.begin(), m_log.end());
+    if (lost)
+        *lost = m_lost;
     m_log.clear();
+    m_lost = 0;
     return taken;
 }
 

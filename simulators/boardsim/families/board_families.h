@@ -87,6 +87,9 @@ class BoardFamilies
 public:
     explicit BoardFamilies(FamiliesSetup setup = {});
 
+    // Back to the setup: what was written is forgotten, the log emptied.
+    void reset(FamiliesSetup setup);
+
     // The index groups the families answer.
     static std::vector<uint32_t> groups();
 
@@ -95,9 +98,10 @@ public:
 
     SmbusFamily& smbus() { return m_smbus; }
 
-    // The calls since the last take, oldest first; at most kLogCapacity are kept.
+    // The calls since the last take, oldest first; at most kLogCapacity are
+    // kept, and `lost` counts the older ones that gave way.
     static constexpr size_t kLogCapacity = 256;
-    std::vector<LoggedCall> takeLog();
+    std::vector<LoggedCall> takeLog(uint32_t* lost = nullptr);
     std::array<uint8_t, kEepromSize> eeprom() const;
 
 private:
@@ -111,6 +115,7 @@ private:
     FamiliesSetup m_setup;
     SmbusFamily m_smbus;
     std::deque<LoggedCall> m_log;
+    uint32_t m_lost = 0;
 };
 
 } // namespace boardsim::families

@@ -42,6 +42,17 @@ bool checksumHolds(const uint8_t* data, uint32_t length)
 
 SmbusFamily::SmbusFamily(BootLoaderSetup setup) : m_setup(std::move(setup)) {}
 
+void SmbusFamily::reset(BootLoaderSetup setup)
+{
+    std::lock_guard guard(m_lock);
+    m_setup = std::move(setup);
+    m_shortenings.clear();
+    m_records.clear();
+    m_answer[0] = kRecordNone;
+    m_answer[1] = m_answer[2] = m_answer[3] = 0;
+    m_forcedStatus = -1;
+}
+
 bool SmbusFamily::isBootLoader(const uint8_t* header) const
 {
     return header[0] == m_setup.segment && header[1] == m_setup.address;

@@ -48,6 +48,9 @@ class SmbusFamily
 public:
     explicit SmbusFamily(BootLoaderSetup setup = {});
 
+    // Back to the setup, with no records taken and no test controls.
+    void reset(BootLoaderSetup setup);
+
     // The three functions of the group; statuses of family_status.h.
     uint32_t read(const uint8_t* input, uint32_t inputSize, uint8_t* output, uint32_t outputSize,
                   uint32_t& count);

@@ -2,6 +2,7 @@
 
 #include <description_text.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -223,6 +224,180 @@ bool parsePort(const Arguments& args, BoardDescription& board, std::string& erro
     return true;
 }
 
+// The function of a family that a line sets up: its group and offset.
+bool function(const Arguments& args, families::FunctionKey& key, std::string& error)
+{
+    uint64_t group = 0, offset = 0;
+    if (!number(args, 0, 0xFFFFFFFFu, group, error) || !number(args, 1, 0xFFFFFFFFu, offset, error))
+        return false;
+    if (std::find(std::begin(families::kPlainGroups), std::end(families::kPlainGroups), group) ==
+        std::end(families::kPlainGroups))
+    {
+        error = "the group is one of the families set up function by function";
+        return false;
+    }
+    key = {static_cast<uint32_t>(group), static_cast<uint32_t>(offset)};
+    return true;
+}
+
+bool parseAnswer(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    families::FunctionKey key;
+    if (args.size() != 3 && args.size() != 4)
+    {
+        error = "answer <group> <offset> hex:<bytes> | \"<text>\" <size>";
+        return false;
+    }
+    if (!function(args, key, error))
+        return false;
+    std::vector<uint8_t> answer;
+    if (args.size() == 3)
+    {
+        if (!bytes(args, 2, answer, error))
+            return false;
+    }
+    else
+    {
+        uint64_t size = 0;
+        if (!args[2].quoted || !number(args, 3, 4096, size, error) || args[2].text.size() > size)
+        {
+            error = "a text in quotes fits its record size";
+            return false;
+        }
+        answer.assign(args[2].text.begin(), args[2].text.end());
+        answer.resize(size, 0);
+    }
+    board.families.reads[key] = std::move(answer);
+    return true;
+}
+
+bool parseValue(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    families::FunctionKey key;
+    uint64_t width = 0;
+    if (!count(args, 4, error) || !function(args, key, error) || !number(args, 2, 4, width, error))
+        return false;
+    if (width == 0)
+    {
+        error = "the width is 1 to 4 bytes";
+        return false;
+    }
+    const bool negative = !args[3].text.empty() && args[3].text[0] == '-';
+    uint64_t magnitude = 0;
+    const uint64_t limit = negative ? uint64_t(1) << (8 * width - 1) : (uint64_t(1) << (8 * width)) - 1;
+    if (args[3].quoted || !simdesc::parseUnsigned(args[3].text.substr(negative ? 1 : 0), magnitude) ||
+        magnitude > limit)
+    {
+        error = "the number does not fit " + std::to_string(width) + " bytes";
+        return false;
+    }
+    const uint64_t value = negative ? ~magnitude + 1 : magnitude;
+    std::vector<uint8_t> answer(width);
+    for (size_t i = 0; i < width; ++i)
+        answer[i] = static_cast<uint8_t>(value >> (8 * i));
+    board.families.reads[key] = std::move(answer);
+    return true;
+}
+
+bool parseWrite(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    families::FunctionKey key;
+    families::WriteSetup write;
+    if (args.size() != 3 && args.size() != 4)
+    {
+        error = "write <group> <offset> <size> [<read offset>]";
+        return false;
+    }
+    if (!function(args, key, error) || !number32(args, 2, write.size, error))
+        return false;
+    uint32_t mirror = 0;
+    if (args.size() == 4)
+    {
+        if (!number32(args, 3, mirror, error))
+            return false;
+        write.mirrorOffset = mirror;
+    }
+    board.families.writes[key] = write;
+    return true;
+}
+
+bool parseCommand(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    families::FunctionKey key;
+    if (!count(args, 2, error) || !function(args, key, error))
+        return false;
+    board.families.commands.insert(key);
+    return true;
+}
+
+bool parseSensor(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    families::SensorSetup sensor;
+    uint64_t value = 0, flags = 0;
+    if (!count(args, 4, error) || !number32(args, 0, sensor.kind, error) ||
+        !number32(args, 1, sensor.place, error) || !number(args, 2, 0xFFFF, value, error) ||
+        !number(args, 3, 0xFFFF, flags, error))
+        return false;
+    sensor.value = static_cast<uint16_t>(value);
+    sensor.flags = static_cast<uint16_t>(flags);
+    board.families.sensors.push_back(sensor);
+    return true;
+}
+
+bool parseEeprom(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    std::vector<uint8_t> content;
+    if (!count(args, 1, error) || !bytes(args, 0, content, error))
+        return false;
+    if (content.size() > families::kEepromSize)
+    {
+        error = "the EEPROM holds 128 bytes";
+        return false;
+    }
+    board.families.eeprom.fill(0);
+    std::copy(content.begin(), content.end(), board.families.eeprom.begin());
+    return true;
+}
+
+bool parseBatteryDate(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    uint64_t day = 0, month = 0, year = 0, kept = 0;
+    if (!count(args, 4, error) || !number(args, 0, 31, day, error) || !number(args, 1, 15, month, error) ||
+        !number(args, 2, 4095, year, error) || !number(args, 3, 0xFF, kept, error))
+        return false;
+    board.families.batteryDate = static_cast<uint32_t>(kept | day << 11 | month << 16 | year << 20);
+    return true;
+}
+
+bool parseBootLoader(const Arguments& args, BoardDescription& board, std::string& error)
+{
+    uint64_t segment = 0, address = 0;
+    unsigned major = 0, minor = 0, build = 0;
+    char tail = 0;
+    if (!count(args, 4, error) || !number(args, 0, 0xFF, segment, error) ||
+        !number(args, 1, 0x7F, address, error))
+        return false;
+    if (!args[2].quoted || args[2].text.empty() || args[2].text.size() > 16)
+    {
+        error = "the name is a text in quotes of 1 to 16 bytes";
+        return false;
+    }
+    if (std::sscanf(args[3].text.c_str(), "%u.%u.%u%c", &major, &minor, &build, &tail) != 3 || major > 0xFF ||
+        minor > 0xFF || build > 0xFF)
+    {
+        error = "the version is <major>.<minor>.<build> of a byte each";
+        return false;
+    }
+    families::BootLoaderSetup& loader = board.families.bootLoader;
+    loader.segment = static_cast<uint8_t>(segment);
+    loader.address = static_cast<uint8_t>(address);
+    loader.name = args[2].text;
+    loader.version[0] = static_cast<uint8_t>(major);
+    loader.version[1] = static_cast<uint8_t>(minor);
+    loader.version[2] = static_cast<uint8_t>(build);
+    return true;
+}
+
 using KeywordParser = bool (*)(const Arguments&, BoardDescription&, std::string&);
 
 struct Keyword
@@ -241,6 +416,14 @@ constexpr Keyword kKeywords[] = {
     {"msr", parseMsr},
     {"pci", parsePci},
     {"port", parsePort},
+    {"answer", parseAnswer},
+    {"value", parseValue},
+    {"write", parseWrite},
+    {"command", parseCommand},
+    {"sensor", parseSensor},
+    {"eeprom", parseEeprom},
+    {"battery-date", parseBatteryDate},
+    {"bootloader", parseBootLoader},
 };
 
 } // namespace

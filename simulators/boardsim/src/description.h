@@ -15,10 +15,25 @@
 //   pci <bus> <device> <function> hex:<configuration space, up to 256 bytes>
 //   port <port> <value>                    what a read of the port answers (unlisted: all ones)
 //
+// The firmware's device families (board_families.h):
+//   answer <group> <offset> hex:<bytes>    a function's fixed answer
+//   answer <group> <offset> "<text>" <size>  the same as a text in a zeroed record of <size> bytes
+//   value <group> <offset> <width> <number>  the same as a little-endian number; a negative one in
+//                                          two's complement
+//   write <group> <offset> <size> [<read offset>]  a function taking <size> bytes; a read offset
+//                                          of the group answers what was written last
+//   command <group> <offset>               a function without data
+//   sensor <kind> <place> <value> <flags>  the next sensor (numbered from 1)
+//   eeprom hex:<bytes>                     the user EEPROM's first bytes (128 in all, the rest 0)
+//   battery-date <day> <month> <year> <kept byte>  the UPS's battery change date
+//   bootloader <segment> <address> "<name>" <major>.<minor>.<build>  the boot loader on the SMBus
+//
 // New keywords take one row in the keyword table of description.cpp.
 #pragma once
 
 #include <boardsim/control.h>
+
+#include <board_families.h>
 
 #include <array>
 #include <cstdint>
@@ -53,6 +68,8 @@ struct BoardDescription
     // Key: bus << 8 | slot (device in bits 0-4, function in bits 5-7).
     std::map<uint32_t, std::vector<uint8_t>> pci;
     std::map<uint16_t, uint32_t> ports;
+
+    families::FamiliesSetup families;
 };
 
 // Parses `text`; on failure returns false with a message naming the line.

@@ -17,6 +17,7 @@
 #include <ddk/firmware.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -145,6 +146,62 @@ BOOL unmapPhysical(Device& device, PBYTE input, DWORD inputSize)
     return device.memory.unmap(address) ? TRUE : fail(ERROR_INVALID_PARAMETER);
 }
 
+BOOL takeFamilyLog(Device& device, PBYTE output, DWORD outputSize, PDWORD returned)
+{
+    if (!output || outputSize < sizeof(FamilyLog))
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    const auto log = std::make_unique<FamilyLog>();
+    const auto calls = device.firmware.families().takeLog(&log->lost);
+    for (const families::LoggedCall& call : calls)
+    {
+        FamilyCallEntry& entry = log->calls[log->count++];
+        entry = {call.group, call.offset, static_cast<uint32_t>(call.input.size()), call.outputSize, {}};
+        if (!call.input.empty())
+            std::memcpy(entry.in, call.input.data(), std::min(call.input.size(), sizeof entry.in));
+    }
+    return answer(output, outputSize, returned, *log);
+}
+
+BOOL setBootLoader(Device& device, const BootLoaderRequest& request)
+{
+    families::SmbusFamily& smbus = device.firmware.families().smbus();
+    switch (static_cast<BootLoaderAction>(request.action))
+    {
+    case BootLoaderAction::shortenAnswers:
+        smbus.shortenAnswers(static_cast<uint8_t>(request.command), request.length, request.times,
+                             request.skip);
+        return TRUE;
+    case BootLoaderAction::lockMode:
+        smbus.lockMode(true);
+        return TRUE;
+    case BootLoaderAction::refuseRecord:
+        smbus.failNextRecord(static_cast<uint8_t>(request.status));
+        return TRUE;
+    }
+    return fail(ERROR_INVALID_PARAMETER);
+}
+
+BOOL bootLoaderRecords(Device& device, PBYTE output, DWORD outputSize, PDWORD returned)
+{
+    if (!output || outputSize < sizeof(BootLoaderRecords))
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    const families::SmbusFamily& smbus = device.firmware.families().smbus();
+    const auto records = std::make_unique<BootLoaderRecords>();
+    records->mode = smbus.mode();
+    for (const auto& taken : smbus.records())
+    {
+        if (records->count == kBootLoaderRecordCapacity || taken.size() > kBootLoaderRecordSize)
+        {
+            ++records->lost;
+            continue;
+        }
+        BootLoaderRecord& record = records->records[records->count++];
+        record.length = static_cast<uint32_t>(taken.size());
+        std::memcpy(record.bytes, taken.data(), taken.size());
+    }
+    return answer(output, outputSize, returned, *records);
+}
+
 BOOL control(Device& device, DWORD code, PBYTE input, DWORD inputSize, PBYTE output, DWORD outputSize,
              PDWORD returned)
 {
@@ -184,6 +241,20 @@ BOOL control(Device& device, DWORD code, PBYTE input, DWORD inputSize, PBYTE out
         state.mappings = static_cast<uint32_t>(device.memory.mappings());
         return answer(output, outputSize, returned, state);
     }
+    case kIoctlTakeFamilyLog:
+        return takeFamilyLog(device, output, outputSize, returned);
+    case kIoctlResetFamilies:
+        device.firmware.families().reset(device.description.families);
+        return TRUE;
+    case kIoctlSetBootLoader:
+    {
+        BootLoaderRequest request{};
+        if (!readInput(input, inputSize, request))
+            return fail(ERROR_INVALID_PARAMETER);
+        return setBootLoader(device, request);
+    }
+    case kIoctlGetBootLoader:
+        return bootLoaderRecords(device, output, outputSize, returned);
     default:
         return fail(ERROR_NOT_SUPPORTED);
     }

@@ -6,6 +6,8 @@
 
 #include "faults.h"
 
+#include <board_families.h>
+
 #include <ddk/board.h>
 #include <ddk/firmware.h>
 
@@ -53,6 +55,8 @@ public:
     bool call(const ddk::FirmwareCall& call, DWORD& status);
 
     FaultTable& faults() { return m_faults; }
+    // The device families (sensors, EEPROM, SMBus, ...), set up by their installer.
+    families::BoardFamilies& families() { return m_families; }
 
     uint32_t version() const;
     void setVersion(uint32_t version);
@@ -73,6 +77,7 @@ private:
     std::map<std::pair<DWORD, DWORD>, Function> m_functions;
     std::map<DWORD, Function> m_groups;
     FaultTable m_faults;
+    families::BoardFamilies m_families;
 
     mutable std::mutex m_lock;
     uint32_t m_version;

@@ -10,6 +10,7 @@ using Installer = void (*)(Firmware&, const BoardDescription&);
 
 constexpr Installer kInstallers[] = {
     installCoreFunctions,
+    installFamilyFunctions,
     installTestFunctions,
 };
 

@@ -11,6 +11,8 @@ namespace boardsim
 
 // Index group 0: the API version and the registration of the operating-system services.
 void installCoreFunctions(Firmware& firmware, const BoardDescription& description);
+// The device families: every group they answer, set up from the description.
+void installFamilyFunctions(Firmware& firmware, const BoardDescription& description);
 // The test group: functions that call the registered services back.
 void installTestFunctions(Firmware& firmware, const BoardDescription& description);
 

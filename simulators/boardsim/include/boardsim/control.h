@@ -41,6 +41,11 @@ constexpr uint32_t kIoctlSetVersion = 0x00150F04;     // in: packed version (4)
 constexpr uint32_t kIoctlOverwriteImage = 0x00150F08; // in: the fill byte (1)
 constexpr uint32_t kIoctlTakePortLog = 0x00150F0C;    // out: PortLog; the log is emptied
 constexpr uint32_t kIoctlGetState = 0x00150F10;       // out: BoardState
+// The device families of the firmware (mainboard, sensors, ..., SMBus).
+constexpr uint32_t kIoctlTakeFamilyLog = 0x00150F14; // out: FamilyLog; the log is emptied
+constexpr uint32_t kIoctlResetFamilies = 0x00150F18; // the families as the description sets them up
+constexpr uint32_t kIoctlSetBootLoader = 0x00150F1C; // in: BootLoaderRequest
+constexpr uint32_t kIoctlGetBootLoader = 0x00150F20; // out: BootLoaderRecords
 
 // Applies to any index group or offset.
 constexpr uint32_t kAny = 0xFFFFFFFFu;
@@ -102,6 +107,58 @@ struct BoardState
     uint32_t lastInSize;
     uint32_t lastOutSize;
     uint8_t lastIn[32];
+};
+
+// A call that reached the families, with the head of its request data.
+struct FamilyCallEntry
+{
+    uint32_t group;
+    uint32_t offset;
+    uint32_t inSize;
+    uint32_t outSize;
+    uint8_t in[64];
+};
+
+constexpr uint32_t kFamilyLogCapacity = 256;
+struct FamilyLog
+{
+    uint32_t count; // entries below, oldest first
+    uint32_t lost;  // older calls that no longer fit
+    FamilyCallEntry calls[kFamilyLogCapacity];
+};
+
+enum class BootLoaderAction : uint32_t
+{
+    shortenAnswers = 1, // after `skip` full answers, `times` reads of `command` deliver `length` bytes
+    lockMode = 2,       // requests for another mode have no effect
+    refuseRecord = 3,   // the next record is answered with `status`
+};
+
+struct BootLoaderRequest
+{
+    uint32_t action; // BootLoaderAction
+    uint32_t command;
+    uint32_t length;
+    uint32_t times;
+    uint32_t skip;
+    uint32_t status;
+};
+
+// The boot loader's mode and the records it took, oldest first.
+constexpr uint32_t kBootLoaderRecordCapacity = 64;
+constexpr uint32_t kBootLoaderRecordSize = 260; // byte count, address, type, 255 data bytes, checksum
+struct BootLoaderRecord
+{
+    uint32_t length;
+    uint8_t bytes[kBootLoaderRecordSize];
+};
+
+struct BootLoaderRecords
+{
+    uint32_t mode;
+    uint32_t count; // records below
+    uint32_t lost;  // later records that did not fit
+    BootLoaderRecord records[kBootLoaderRecordCapacity];
 };
 #pragma pack(pop)
 
