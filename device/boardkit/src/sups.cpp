@@ -13,10 +13,10 @@ BOARDKIT_EXPORT BOOL SUpsGetState(DWORD* state, DWORD* value)
     const fn::Function& f = fn::SUpsGetState;
     if (value)
         *value = 0;
-    DWORD byte = 0;
     if (!state)
         return finish(ERROR_INVALID_PARAMETER);
     *state = 0;
+    DWORD byte = 0;
     if (const DWORD error = DeviceIoRead8(f.group, f.offset, &byte, f.level))
         return finish(error);
     // 0xC0 to 0xDF: the high nibble is the state, the low one a value in tens.

@@ -12,8 +12,10 @@
 
 #include <os/deviceroot.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace boardkit::testing
 {
@@ -173,6 +175,39 @@ TEST_F(BoardkitDevice, ProcessorRequestsReachTheDriverItself)
     ASSERT_TRUE(HalReadPortUChar(0x61, &port));
     EXPECT_EQ(port, 0x20);
     EXPECT_TRUE(takeFamilyLog().empty()) << "nothing of it reaches the firmware";
+}
+
+// Threads of one process share QbWmDevApi's one handle, opened by whichever comes first.
+TEST_F(BoardkitDevice, ThreadsCallAtOnce)
+{
+    start();
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 40;
+    std::atomic<int> failures{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                while (!go)
+                    std::this_thread::yield();
+                for (int i = 0; i < kRounds; ++i)
+                {
+                    DWORD volts = 0;
+                    LONG temperature = 0;
+                    BYTE byte = 0;
+                    const bool ok = ZrPwrSuppGet24Volt(&volts) && volts == 24105 &&
+                                    ZrPwrSuppGetTemp(&temperature) && temperature == -10 &&
+                                    UEEPROMWriteByte(static_cast<BYTE>(t), static_cast<BYTE>(i)) &&
+                                    UEEPROMReadByte(static_cast<BYTE>(t), &byte) && byte == i;
+                    failures += ok ? 0 : 1;
+                }
+            });
+    go = true;
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, 0);
 }
 
 // Every export makes the requests of its family, as they arrive at the
