@@ -12,6 +12,54 @@ namespace
 
 constexpr DWORD kDriver = 0x10000000;
 
+TEST_F(FakeApiTest, VersionsComeInOrderAndAZeroEndsThem)
+{
+    struct Case
+    {
+        const char* name;
+        DWORD api, drv, dll;
+        std::vector<std::string> asked;
+        WM_VERSION_INFO filled;
+    };
+    const Case cases[] = {
+        {"all there",
+         0x02040000,
+         0x1601,
+         0x0102,
+         {"dll", "drv", "api"},
+         {0x02040000, 0x1601, 0x0102, 0x1701}},
+        {"no API version", 0, 0x1601, 0x0102, {"dll", "drv", "api"}, {0, 0x1601, 0x0102, 0x1701}},
+        {"no driver version", 0x02040000, 0, 0x0102, {"dll", "drv"}, {0, 0, 0x0102, 0x1701}},
+        {"no library version", 0x02040000, 0x1601, 0, {"dll"}, {0, 0, 0, 0x1701}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        wmfake::reset();
+        wmfake::setVersions(c.api, c.drv, c.dll, 5023);
+        WM_VERSION_INFO info;
+        std::memset(&info, 0xEE, sizeof info);
+        const bool complete = c.api != 0 && c.drv != 0 && c.dll != 0;
+        EXPECT_EQ(WmGenGetVersion(&info) != FALSE, complete);
+        EXPECT_EQ(GetLastError(), complete ? 0u : 5023u) << "the last error as QbWmDevApi left it";
+        EXPECT_EQ(wmfake::versionCalls(), c.asked);
+        EXPECT_EQ(info.apiVersion, c.filled.apiVersion);
+        EXPECT_EQ(info.drvVersion, c.filled.drvVersion);
+        EXPECT_EQ(info.dllVersion, c.filled.dllVersion);
+        EXPECT_EQ(info.funVersion, c.filled.funVersion);
+    }
+    EXPECT_FALSE(WmGenGetVersion(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    DWORD version = kUntouched;
+    wmfake::setVersions(0, 0x1601, 0x0102, 5023);
+    EXPECT_FALSE(WmGetApiVersionEx(&version));
+    EXPECT_EQ(version, 0u);
+    EXPECT_TRUE(WmGetFunVersionEx(&version));
+    EXPECT_EQ(version, 0x1701u);
+    EXPECT_FALSE(WmGetDrvVersionEx(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(FakeApiTest, SUpsStateSplitsTheBytesThatCarryAValue)
 {
     struct Case
