@@ -102,6 +102,6 @@ inline std::string exchange(uint16_t port, const std::string& request)
 
 inline std::string get(uint16_t port, const std::string& target)
 {
-    return exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    return httptest::exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
 }
 } // namespace httptest

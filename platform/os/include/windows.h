@@ -13,6 +13,7 @@
 #include <os/iphlpapi.h>
 #include <os/hostinfo.h>
 #include <os/locale.h>
+#include <os/power.h>
 #if __has_include(<os/file.h>)
 #include <os/file.h>
 #endif

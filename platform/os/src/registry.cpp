@@ -3,6 +3,7 @@
 #include <os/registry.h>
 #include <os/text.h>
 
+#include "power_seed.h"
 #include "registry_tree.h"
 
 #include <dirent.h>
@@ -193,9 +194,11 @@ private:
         return ERROR_SUCCESS;
     }
 
-    // A new device root starts with the fragments shipped beside the program.
+    // A new device root starts with the fragments shipped beside the program (and with
+    // the default power supplies, which have no registry of their own).
     LONG seed()
     {
+        os::detail::seedPowerSupplies(m_path.substr(0, m_path.rfind('/')));
         RegistryTree tree;
         const std::string folder = os::programDirectory() + "/" + kFragmentFolder;
         std::vector<std::string> fragments;

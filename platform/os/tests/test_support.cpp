@@ -1,6 +1,8 @@
 #include "test_support.h"
 
 #include <os/deviceroot.h>
+#include <os/registry.h>
+#include <os/text.h>
 
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -28,6 +31,40 @@ TempDeviceRoot::~TempDeviceRoot()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+PowerSupplyFolder::PowerSupplyFolder(const TempDeviceRoot& root) : m_path(root.path() + "/supplies")
+{
+    std::filesystem::create_directories(m_path);
+    const std::u16string value = os::toUtf16(m_path);
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Platform", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(key, u"PowerSupplyPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(char16_t))) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot name the power-supply folder");
+    RegCloseKey(key);
+}
+
+void PowerSupplyFolder::set(const std::string& supply, const std::string& name, const std::string& value)
+{
+    std::filesystem::create_directories(m_path + "/" + supply);
+    std::ofstream(m_path + "/" + supply + "/" + name) << value << "\n";
+}
+
+void PowerSupplyFolder::erase(const std::string& supply, const std::string& name)
+{
+    std::filesystem::remove(m_path + "/" + supply + "/" + name);
+}
+
+void PowerSupplyFolder::hide()
+{
+    std::filesystem::rename(m_path, m_path + ".away");
+}
+
+void PowerSupplyFolder::restore()
+{
+    std::filesystem::rename(m_path + ".away", m_path);
 }
 
 std::string helperPath()

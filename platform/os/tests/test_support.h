@@ -20,6 +20,23 @@ private:
 
 std::string helperPath();
 
+// A power-supply folder below the device root, named by HKLM "Platform" "PowerSupplyPath",
+// with one subfolder per supply and one file per value.
+class PowerSupplyFolder
+{
+public:
+    explicit PowerSupplyFolder(const TempDeviceRoot& root);
+    void set(const std::string& supply, const std::string& name, const std::string& value);
+    void erase(const std::string& supply, const std::string& name);
+    // Moves the folder away and back, as a supply driver that goes and comes would.
+    void hide();
+    void restore();
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 // A helper program (os_test_helper beside the test) run as a child process
 // with its standard output readable line by line.
 class ChildProcess
