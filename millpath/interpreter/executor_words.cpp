@@ -357,12 +357,14 @@ void CInterpreter::wordX()
 
 void CInterpreter::wordWaitIdle()
 {
-    if (m_channel.groupHasUnfinishedMotion() && !m_waitReleased)
+    // Only a release taken by the wait this word armed lets it pass; one
+    // that came earlier belongs to an earlier batch.
+    if (!m_waitIdleReleased && m_channel.groupHasUnfinishedMotion())
     {
         setState(InterpreterState::WaitingForIdle);
         return; // the cursor stays on the word, which runs again on resumption
     }
-    m_waitReleased = false;
+    m_waitIdleReleased = false;
     m_waited = true;
     m_cursor += std::strlen("wait_idle");
     skipBlanks();

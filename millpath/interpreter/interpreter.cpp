@@ -33,6 +33,10 @@ void CInterpreter::fail(std::uint32_t message, const char* format, std::vector<N
 
 void CInterpreter::setState(InterpreterState state)
 {
+    // A release that came before the wait was armed belongs to an earlier
+    // batch: it must not let this wait pass while the group still moves.
+    if (state == InterpreterState::WaitingForIdle && static_cast<InterpreterState>(m_state.load()) != state)
+        m_waitReleased = false;
     m_state = static_cast<int>(state);
 }
 
@@ -249,6 +253,7 @@ void CInterpreter::reset()
     m_jumpStarted = false;
     m_programStarted = false;
     m_waitReleased = false;
+    m_waitIdleReleased = false;
     m_stopOverride = false;
     m_lineIndex = -1;
     m_blockCounter = 0;
@@ -320,9 +325,9 @@ int CInterpreter::step()
         {
             const bool stop = m_stopMarker;
             m_stopMarker = false;
-            // A "wait_idle" word runs again and takes the release itself.
-            if (stop || !at("wait_idle"))
-                m_waitReleased = false;
+            // A "wait_idle" word runs again and passes on this release.
+            m_waitIdleReleased = !stop && at("wait_idle");
+            m_waitReleased = false;
             setState(stop ? InterpreterState::Ready : InterpreterState::Running);
             return 0;
         }

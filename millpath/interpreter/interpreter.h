@@ -548,6 +548,7 @@ protected:
     bool m_stopAtMarker = false;
     bool m_markerPassed = false;
     std::atomic<bool> m_waitReleased{false};
+    bool m_waitIdleReleased = false; // the wait armed by a "wait_idle" word was released
     std::atomic<bool> m_resetRequested{false};
     std::atomic<bool> m_stopOverride{false};
     bool m_waited = false;

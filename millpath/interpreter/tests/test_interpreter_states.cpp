@@ -219,3 +219,25 @@ TEST(InterpreterStates, SetBitChecksItsIndex)
     EXPECT_EQ(bits[1], 0x82);
     EXPECT_FALSE(f.interpreter.setBit(nullptr, 2, 0));
 }
+
+// A release for an earlier batch comes before the wait is armed: neither an
+// "h0" nor a "wait_idle" may pass on it while the group still moves.
+TEST(InterpreterStates, EarlierReleaseDoesNotPassALaterWait)
+{
+    for (const char* wait : {"h0", "wait_idle"})
+    {
+        SCOPED_TRACE(wait);
+        Fixture f;
+        f.channel.motion = true;
+        f.interpreter.releaseWait(); // event 0 of a batch fed before the program
+        const std::string text = std::string("X1=5\n") + wait + "\nR1=1\n";
+        EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::WaitingForIdle);
+        EXPECT_EQ(f.interpreter.step(), InterpreterIdleWaitMs);
+        EXPECT_EQ(f.interpreter.getState(), InterpreterState::WaitingForIdle);
+        EXPECT_EQ(f.interpreter.getR(1), 0.0);
+
+        f.interpreter.releaseWait(); // the batch of this block is done
+        EXPECT_EQ(resume(f.interpreter), InterpreterState::Finished);
+        EXPECT_EQ(f.interpreter.getR(1), 1.0);
+    }
+}

@@ -65,12 +65,16 @@ constexpr ULONG VOSERR_NAME_NOT_FOUND = 0x60A;        // no port holds that name
 // Device level (answered by a port).
 constexpr ULONG VOSERR_DEVICE_ERROR = 0x700;
 constexpr ULONG VOSERR_INVALID_GROUP = 0x701;
+constexpr ULONG VOSERR_NO_SUCH_CHANNEL = 0x702; // an index group naming a channel the server does not have
 constexpr ULONG VOSERR_INVALID_OFFSET = 0x703;
 constexpr ULONG VOSERR_SRV_NOT_SUPPORTED = 0x704;
 constexpr ULONG VOSERR_INVALID_SIZE = 0x705;
 constexpr ULONG VOSERR_INVALID_DATA = 0x706;
 constexpr ULONG VOSERR_NOT_READY = 0x707;
+constexpr ULONG VOSERR_NO_INTERPRETER = VOSERR_NOT_READY; // a channel without its interpreter
 constexpr ULONG VOSERR_BUSY = 0x708;
+constexpr ULONG VOSERR_NOT_IN_THIS_STATE = VOSERR_BUSY; // the interpreter's state refuses the command
 constexpr ULONG VOSERR_NO_MEMORY = 0x70A;
 constexpr ULONG VOSERR_INVALID_VALUE = 0x70B;
 constexpr ULONG VOSERR_NOT_FOUND = 0x70C;
+constexpr ULONG VOSERR_CHANNEL_NOT_READY = 0x70E; // the channel's interpreter cannot answer now
