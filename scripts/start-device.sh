@@ -49,6 +49,14 @@ fi
 "$bin/devmgr" & pids+=($!)
 wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
 
+# The NC kernel simulator, then Millpath on the sample project ("NcPrjPath"
+# names "\Nc" of the device root); the user server starts its service.
+if [ -x "$bin/ncksim" ] && [ -x "$bin/millpath" ]; then
+  [ -d "$DEVICE_ROOT/Nc" ] || cp -r "$bin/ncproject" "$DEVICE_ROOT/Nc"
+  "$bin/ncksim" --log "$DEVICE_ROOT/ncksim.log" & pids+=($!)
+  QBUSERSRV_AUTOSTART=Millpath "$bin/millpath" & pids+=($!)
+fi
+
 echo "device running; Ctrl-C stops it"
 wait -n "${pids[@]}"
 echo "a device process ended; stopping the others" >&2

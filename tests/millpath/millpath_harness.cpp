@@ -19,6 +19,9 @@ namespace
 {
 const char* const SampleFiles[] = {"m_defs.t00", "1.NP", "1.WZ", "contour.nc", "loop.nc"};
 
+void Terminate(std::unique_ptr<vostest::Child>& child);
+} // namespace
+
 // An empty path removes the value (the device's own fragment sets one).
 void SetProjectPath(const std::string& path)
 {
@@ -38,6 +41,8 @@ void SetProjectPath(const std::string& path)
     RegCloseKey(key);
 }
 
+namespace
+{
 void Terminate(std::unique_ptr<vostest::Child>& child)
 {
     if (!child)

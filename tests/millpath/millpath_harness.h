@@ -21,6 +21,8 @@ constexpr auto Patience = std::chrono::seconds(60);
 // One JSON line of the simulator's log, flat: "key" -> raw value text.
 using LogLine = std::map<std::string, std::string>;
 LogLine ParseLine(const std::string& line);
+// "NcPrjPath" of the device's registry; empty removes it.
+void SetProjectPath(const std::string& path);
 std::vector<double> Numbers(const std::string& array);
 
 class Device
