@@ -53,6 +53,8 @@ wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
 # names "\Nc" of the device root); the user server starts its service.
 if [ -x "$bin/ncksim" ] && [ -x "$bin/millpath" ]; then
   [ -d "$DEVICE_ROOT/Nc" ] || cp -r "$bin/ncproject" "$DEVICE_ROOT/Nc"
+  grep -qi NcPrjPath "$DEVICE_ROOT/registry.reg" 2>/dev/null ||
+    { echo; cat "$bin/ncproject/Millpath.reg"; } >> "$DEVICE_ROOT/registry.reg"
   "$bin/ncksim" --log "$DEVICE_ROOT/ncksim.log" & pids+=($!)
   QBUSERSRV_AUTOSTART=Millpath "$bin/millpath" & pids+=($!)
 fi
