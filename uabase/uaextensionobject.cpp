@@ -1,43 +1,13 @@
 #include "uaextensionobject.h"
 #include "uatextforms.h"
 
-namespace
-{
-// Decoded bodies that are copied: the structures the server shows, builds or takes in node
-// management.
-bool isCopiedType(OpcUa_UInt32 typeId)
-{
-    switch (typeId)
-    {
-    case OpcUaId_Argument:
-    case OpcUaId_BuildInfo:
-    case OpcUaId_ObjectAttributes:
-    case OpcUaId_VariableAttributes:
-    case OpcUaId_MethodAttributes:
-    case OpcUaId_ObjectTypeAttributes:
-    case OpcUaId_VariableTypeAttributes:
-    case OpcUaId_ReferenceTypeAttributes:
-    case OpcUaId_DataTypeAttributes:
-    case OpcUaId_ViewAttributes:
-    case OpcUaId_RedundantServerDataType:
-    case OpcUaId_ServerStatusDataType:
-    case OpcUaId_ModelChangeStructureDataType:
-    case OpcUaId_Range:
-    case OpcUaId_EUInformation:
-    case OpcUaId_Annotation:
-        return true;
-    default:
-        return false;
-    }
-}
-} // namespace
-
+// Decoded bodies are copied through their encodeable type, whatever the type: a copy that dropped
+// them would lose the content of written structures, call arguments and event fields.
 OpcUa_StatusCode StackCopy::copyExtensionObject(const OpcUa_ExtensionObject* source,
                                                 OpcUa_ExtensionObject* target)
 {
     if (source->Encoding == OpcUa_ExtensionObjectEncoding_EncodeableObject &&
-        (source->Body.EncodeableObject.Type == nullptr ||
-         !isCopiedType(source->Body.EncodeableObject.Type->TypeId)))
+        source->Body.EncodeableObject.Type == nullptr)
     {
         OpcUa_ExtensionObject_Clear(target);
         return OpcUa_Good;

@@ -6,8 +6,7 @@
 
 #include <opcua.h>
 
-// Extension object held inline. Copies keep encoded bodies and the decoded structures the server
-// shows or builds itself; any other decoded structure copies as an empty extension object.
+// Extension object held inline. Copies keep encoded bodies and decoded structures of every type.
 class UaExtensionObject : public UaStackValue<OpcUa_ExtensionObject>
 {
 public:

@@ -169,7 +169,7 @@ TEST(UaExtensionObject, DisplayTextsOfDecodedBodies)
     EXPECT_TRUE(UaExtensionObject().toString().isEmpty());
 }
 
-TEST(UaExtensionObject, CopiesListedBodiesOnly)
+TEST(UaExtensionObject, CopiesDecodedBodiesOfEveryType)
 {
     UaExtensionObject range;
     auto* r = static_cast<OpcUa_Range*>(range.createBody(&OpcUa_Range_EncodeableType));
@@ -180,11 +180,21 @@ TEST(UaExtensionObject, CopiesListedBodiesOnly)
     EXPECT_NE(copy.body(), range.body());
     EXPECT_EQ(static_cast<OpcUa_Range*>(copy.body())->High, 5.5);
 
-    UaExtensionObject unlisted;
-    ASSERT_NE(unlisted.createBody(&OpcUa_ReadValueId_EncodeableType), nullptr);
-    UaExtensionObject emptied(unlisted);
-    EXPECT_EQ(emptied.encoding(), OpcUa_ExtensionObjectEncoding_None);
-    EXPECT_EQ(emptied.body(), nullptr);
+    // A structure the server neither shows nor builds keeps its content too, deep-copied.
+    UaExtensionObject other;
+    auto* readValueId = static_cast<OpcUa_ReadValueId*>(other.createBody(&OpcUa_ReadValueId_EncodeableType));
+    ASSERT_NE(readValueId, nullptr);
+    readValueId->AttributeId = 13;
+    UaString("1:2").copyTo(&readValueId->IndexRange);
+    UaExtensionObject kept(other);
+    ASSERT_EQ(kept.encoding(), OpcUa_ExtensionObjectEncoding_EncodeableObject);
+    ASSERT_EQ(kept.dataTypeId(), other.dataTypeId());
+    ASSERT_NE(kept.body(), other.body());
+    const auto* copied = static_cast<const OpcUa_ReadValueId*>(kept.body());
+    EXPECT_EQ(copied->AttributeId, 13u);
+    EXPECT_STREQ(UaString(&copied->IndexRange).toUtf8(), "1:2");
+    EXPECT_NE(OpcUa_String_GetRawString(&copied->IndexRange),
+              OpcUa_String_GetRawString(&readValueId->IndexRange));
 
     OpcUa_ExtensionObject binary;
     OpcUa_ExtensionObject_Initialize(&binary);
@@ -196,10 +206,10 @@ TEST(UaExtensionObject, CopiesListedBodiesOnly)
     binary.Body.Binary.Data[1] = 0xBB;
     UaExtensionObject encoded(binary);
     OpcUa_ExtensionObject_Clear(&binary);
-    const OpcUa_ExtensionObject* kept = encoded.toOpcUaExtensionObject();
-    EXPECT_EQ(kept->Encoding, OpcUa_ExtensionObjectEncoding_Binary);
-    ASSERT_EQ(kept->Body.Binary.Length, 2);
-    EXPECT_EQ(kept->Body.Binary.Data[1], 0xBB);
-    EXPECT_EQ(kept->TypeId.NodeId.Identifier.Numeric, 887u);
+    const OpcUa_ExtensionObject* binaryKept = encoded.toOpcUaExtensionObject();
+    EXPECT_EQ(binaryKept->Encoding, OpcUa_ExtensionObjectEncoding_Binary);
+    ASSERT_EQ(binaryKept->Body.Binary.Length, 2);
+    EXPECT_EQ(binaryKept->Body.Binary.Data[1], 0xBB);
+    EXPECT_EQ(binaryKept->TypeId.NodeId.Identifier.Numeric, 887u);
     EXPECT_TRUE(encoded.toString().isEmpty());
 }
