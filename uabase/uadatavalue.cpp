@@ -175,6 +175,15 @@ void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time)
         record->ServerTimestamp = time;
 }
 
+void UaDataValue::setSourceTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds)
+{
+    if (OpcUa_DataValue* record = writable())
+    {
+        record->SourceTimestamp = time;
+        record->SourcePicoseconds = picoseconds;
+    }
+}
+
 void UaDataValue::setServerTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds)
 {
     if (OpcUa_DataValue* record = writable())

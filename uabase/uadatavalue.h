@@ -61,6 +61,7 @@ public:
     void setStatusCode(OpcUa_StatusCode status);
     void setSourceTimestamp(const OpcUa_DateTime& time);
     void setServerTimestamp(const OpcUa_DateTime& time);
+    void setSourceTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds);
     void setServerTimestamp(const OpcUa_DateTime& time, OpcUa_UInt16 picoseconds);
 
     // Same record, or equal status codes and equal values.

@@ -97,6 +97,18 @@ public:
     virtual NodeManagerUaNode* getNodeManagerUaNode() { return nullptr; }
     // The node with a reference added, which the caller releases; null when unknown.
     virtual UaNode* getNode(const UaNodeId& /*nodeId*/) { return nullptr; }
+
+    // The names the runtime's services know the history and event slots by.
+    UaNodeHandle* getHistoryVariableHandle(Session* session, OpcUa_UInt32 kind, const OpcUa_NodeId* pNodeId,
+                                           UaStatus& result)
+    {
+        return getHistoryHandle(session, kind, pNodeId, result);
+    }
+    UaStatus gatherHandles(Session* session, const OpcUa_NodeId* pNodeId,
+                           const OpcUa_EventFilter* pEventFilter, UaPointerArray<EventManager>& eventManagers)
+    {
+        return getEventManagers(session, pNodeId, pEventFilter, eventManagers);
+    }
 };
 
 // The interface through which nodes and references enter a node manager.

@@ -10,6 +10,9 @@ constexpr OpcUa_UInt32 BaseDataType = 24;
 constexpr OpcUa_UInt32 BaseObjectType = 58;
 constexpr OpcUa_UInt32 FolderType = 61;
 constexpr OpcUa_UInt32 BaseVariableType = 62;
+constexpr OpcUa_UInt32 BaseDataVariableType = 63;
+constexpr OpcUa_UInt32 PropertyType = 68;
+constexpr OpcUa_UInt32 VariableTypesFolder = 89;
 } // namespace StandardNodeId
 
 #endif

@@ -1,6 +1,7 @@
 #include "uanodebases.h"
 
 #include "attributeids.h"
+#include "attributewriterules.h"
 
 #include <uatrace.h>
 
@@ -15,43 +16,13 @@ UaStatus browseWithTrace(UaReferenceLists& lists, const UaNodeId& nodeId, const 
     return status;
 }
 
-namespace
-{
-bool isScalarOf(const UaVariant& value, OpcUa_BuiltInType type)
-{
-    return value.type() == type && value.arrayType() == OpcUa_VariantArrayType_Scalar;
-}
-} // namespace
-
 UaStatus UaPlainAttributes::write(OpcUa_Int32 attributeId, const UaVariant& value, bool checkWriteMask)
 {
-    OpcUa_UInt32 bit;
-    OpcUa_BuiltInType type;
-    switch (attributeId)
-    {
-    case AttributeId::BrowseName:
-        bit = WriteMaskBit::BrowseName;
-        type = OpcUaType_QualifiedName;
-        break;
-    case AttributeId::DisplayName:
-        bit = WriteMaskBit::DisplayName;
-        type = OpcUaType_LocalizedText;
-        break;
-    case AttributeId::Description:
-        bit = WriteMaskBit::Description;
-        type = OpcUaType_LocalizedText;
-        break;
-    case AttributeId::WriteMask:
-        bit = WriteMaskBit::WriteMask;
-        type = OpcUaType_UInt32;
-        break;
-    default:
+    if (attributeId < AttributeId::BrowseName || attributeId > AttributeId::WriteMask)
         return OpcUa_BadUserAccessDenied;
-    }
-    if (checkWriteMask && (writeMask & bit) == 0)
-        return OpcUa_BadUserAccessDenied;
-    if (!isScalarOf(value, type))
-        return OpcUa_BadTypeMismatch;
+    const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask, value, checkWriteMask);
+    if (allowed.isBad())
+        return allowed;
     switch (attributeId)
     {
     case AttributeId::BrowseName:

@@ -16,6 +16,7 @@ UaStatus browseWithTrace(UaReferenceLists& lists, const UaNodeId& nodeId, const 
 template <typename Interface> class UaNodeWithLists : public Interface, public UaReferenceLists
 {
 public:
+    using Interface::Interface;
     UaReferenceLists* getUaReferenceLists() override { return this; }
     UaNode* getUaNode() override { return this; }
     UaStatus browse(const ServiceContext& context, BrowseContext& browseContext,
@@ -53,17 +54,6 @@ protected:
     UaNodeId m_nodeId;
     UaString m_name;
 };
-
-// Write-mask bits of the attributes a plain node lets be written.
-namespace WriteMaskBit
-{
-constexpr OpcUa_UInt32 AccessLevel = 0x00000001;
-constexpr OpcUa_UInt32 BrowseName = 0x00000004;
-constexpr OpcUa_UInt32 Description = 0x00000020;
-constexpr OpcUa_UInt32 DisplayName = 0x00000040;
-constexpr OpcUa_UInt32 UserAccessLevel = 0x00010000;
-constexpr OpcUa_UInt32 WriteMask = 0x00100000;
-} // namespace WriteMaskBit
 
 // The attributes every plain node keeps as members, set by the constructor.
 struct UaPlainAttributes

@@ -6,26 +6,6 @@ using namespace testspace;
 
 namespace
 {
-// A node without reference lists.
-class ListlessNode : public UaObject
-{
-public:
-    UaStatus browse(const ServiceContext&, BrowseContext&, UaReferenceDescriptionArray&) override
-    {
-        return OpcUa_Good;
-    }
-    UaNodeId nodeId() const override { return UaNodeId(999, 2); }
-    UaQualifiedName browseName() const override { return UaQualifiedName("Listless", 2); }
-    UaLocalizedText displayName(Session*) const override { return UaLocalizedText(); }
-    bool isDescriptionSupported() const override { return false; }
-    UaLocalizedText description(Session*) const override { return UaLocalizedText(); }
-    bool isWriteMaskSupported() const override { return false; }
-    OpcUa_UInt32 writeMask() const override { return 0; }
-    bool isUserWriteMaskSupported() const override { return false; }
-    OpcUa_UInt32 userWriteMask(Session*) const override { return 0; }
-    OpcUa_Byte eventNotifier() const override { return 0; }
-};
-
 std::string nameOf(UaNode* node)
 {
     return node ? node->browseName().name().toUtf8() : "-";

@@ -32,6 +32,26 @@ inline UaObjectPlain* newObject(const UaNodeId& nodeId, const std::string& name,
                              UaLocalizedText("en", name.c_str()), UaLocalizedText(), typeDefinition, 0);
 }
 
+// A node without reference lists.
+class ListlessNode : public UaObject
+{
+public:
+    UaStatus browse(const ServiceContext&, BrowseContext&, UaReferenceDescriptionArray&) override
+    {
+        return OpcUa_Good;
+    }
+    UaNodeId nodeId() const override { return UaNodeId(999, 2); }
+    UaQualifiedName browseName() const override { return UaQualifiedName("Listless", 2); }
+    UaLocalizedText displayName(Session*) const override { return UaLocalizedText(); }
+    bool isDescriptionSupported() const override { return false; }
+    UaLocalizedText description(Session*) const override { return UaLocalizedText(); }
+    bool isWriteMaskSupported() const override { return false; }
+    OpcUa_UInt32 writeMask() const override { return 0; }
+    bool isUserWriteMaskSupported() const override { return false; }
+    OpcUa_UInt32 userWriteMask(Session*) const override { return 0; }
+    OpcUa_Byte eventNotifier() const override { return 0; }
+};
+
 // A variable whose attributes are plain fields; it stores whatever value it is given.
 class TestVariable : public UaNodeWithLists<UaVariable>
 {

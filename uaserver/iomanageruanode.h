@@ -1,0 +1,81 @@
+#ifndef UASERVER_IOMANAGERUANODE_H
+#define UASERVER_IOMANAGERUANODE_H
+
+#include "iojobpool.h"
+#include "iomanager.h"
+
+#include <memory>
+
+// The I/O manager of node managers whose nodes are UaNodes. Every attribute but a variable's Value,
+// and the Value of a cached variable, is answered at once from the node; the Value of any other
+// variable is queued and read or written in one batch on a pool thread, through readValues and
+// writeValues, which a derived class connects to its data source. A node manager usually derives
+// from NodeManagerUaNode and from this class and names itself as the I/O manager of its nodes.
+//
+// The I/O manager holds no node lock: each node guards its own attribute access. Its pool must
+// have run every queued job before a derived class is destroyed.
+class IOManagerUaNode : public IOManager
+{
+public:
+    IOManagerUaNode();
+    ~IOManagerUaNode() override;
+
+    UaStatus beginTransaction(IOManagerCallback* pCallback, const ServiceContext& serviceContext,
+                              OpcUa_UInt32 hTransaction, OpcUa_UInt32 totalItemCountHint, OpcUa_Double maxAge,
+                              OpcUa_TimestampsToReturn timestampsToReturn, OpcUa_UInt32 transactionType,
+                              OpcUa_Handle& hIOManagerContext) override;
+    // Monitoring comes with the sampling engine; until then every start, modify and stop is refused
+    // with BadNotSupported.
+    UaStatus beginStartMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                  IOVariableCallback* pIOVariableCallback, VariableHandle* pVariableHandle,
+                                  MonitoringContext& monitoringContext) override;
+    UaStatus beginModifyMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                   OpcUa_UInt32 hIOVariable, MonitoringContext& monitoringContext) override;
+    UaStatus beginStopMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                 OpcUa_UInt32 hIOVariable) override;
+    UaStatus beginRead(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                       VariableHandle* pVariableHandle, OpcUa_ReadValueId* pReadValueId) override;
+    UaStatus beginWrite(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                        VariableHandle* pVariableHandle, OpcUa_WriteValue* pWriteValue) override;
+    // Without queued items the transaction ends here; otherwise its job goes to the pool, or runs
+    // on the calling thread when the pool refuses it.
+    UaStatus finishTransaction(OpcUa_Handle hIOManagerContext) override;
+    UaStatus startUpSampling(ServerManager* pServerManager) override;
+    // Every value BadNotImplemented.
+    UaStatus readValues(const UaVariableArray& variables, UaDataValueArray& values) override;
+    // BadNotImplemented.
+    UaStatus writeValues(const UaVariableArray& variables, const UaDataValueArray& values,
+                         UaStatusCodeArray& statuses) override;
+    // Allowed, with the access level checked.
+    bool beforeSetAttributeValue(Session* session, UaNode* pNode, OpcUa_Int32 attributeId,
+                                 const UaDataValue& dataValue, bool& checkAccessLevel) override;
+    void afterSetAttributeValue(Session* session, UaNode* pNode, OpcUa_Int32 attributeId,
+                                const UaDataValue& dataValue) override;
+    void afterGetAttributeValue(Session* session, UaNode* pNode, OpcUa_Int32 attributeId,
+                                UaDataValue& dataValue) override;
+    UaStatus beforeMonitorAttributeValue(Session* session, UaNode* pNode, OpcUa_Int32 attributeId,
+                                         bool& abortMonitoring) override;
+    void variableCacheMonitoringChanged(UaNode* pNode, OpcUa_UInt32 transactionType) override;
+
+    // Puts the transaction jobs on another pool (not owned; null goes back to the own pool).
+    void setJobPool(IOJobPool* pJobPool);
+
+    // Whether the Value of that node is read and written in the batch rather than at once.
+    static bool isQueued(UaNode* pNode, OpcUa_Int32 attributeId);
+
+protected:
+    // Writes that carry time stamps or a status are refused while these are false.
+    bool m_timestampsWritable = false;
+    bool m_statusWritable = false;
+
+private:
+    class TransactionJob;
+
+    void runReadJob(IOTransactionContext& context);
+    void runWriteJob(IOTransactionContext& context);
+
+    std::unique_ptr<IOThreadPool> m_ownPool;
+    IOJobPool* m_pJobPool;
+};
+
+#endif

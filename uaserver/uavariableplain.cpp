@@ -1,0 +1,56 @@
+#include "uavariableplain.h"
+
+#include "attributeids.h"
+#include "attributewriterules.h"
+#include "uaplainnodes.h"
+
+UaVariablePlain::UaVariablePlain(const UaNodeId& nodeId, const UaQualifiedName& browseName,
+                                 const UaLocalizedText& displayName, const UaLocalizedText& description,
+                                 const UaNodeId& typeDefinitionId, const UaDataValue& value,
+                                 const UaNodeId& dataType, OpcUa_Int32 valueRank, OpcUa_Byte accessLevel,
+                                 OpcUa_Byte userAccessLevel, OpcUa_Double minimumSamplingInterval,
+                                 bool historizing)
+    : UaPlainNode(nodeId, browseName, displayName, description), m_typeDefinitionId(typeDefinitionId),
+      m_dataType(dataType), m_valueRank(valueRank), m_accessLevel(accessLevel),
+      m_userAccessLevel(userAccessLevel), m_minimumSamplingInterval(minimumSamplingInterval),
+      m_historizing(historizing)
+{
+    m_cachedValue = value;
+}
+
+void UaVariablePlain::arrayDimensions(UaUInt32Array& dimensions) const
+{
+    unknownArrayDimensions(m_valueRank, dimensions);
+}
+
+OpcUa_Byte UaVariablePlain::accessLevel() const
+{
+    UaSharedMutexLocker locker(sharedMutex());
+    return m_accessLevel;
+}
+
+OpcUa_Byte UaVariablePlain::userAccessLevel(Session*) const
+{
+    UaSharedMutexLocker locker(sharedMutex());
+    return m_userAccessLevel;
+}
+
+UaStatus UaVariablePlain::setAttributeValue(Session* session, OpcUa_Int32 attributeId,
+                                            const UaDataValue& dataValue, bool checkWriteMask)
+{
+    if (attributeId == AttributeId::Value)
+    {
+        if (checkWriteMask && (accessLevel() & AccessLevelBit::CurrentWrite) == 0)
+            return OpcUa_BadUserAccessDenied;
+        return setValue(session, dataValue, checkWriteMask);
+    }
+    if (attributeId != AttributeId::AccessLevel && attributeId != AttributeId::UserAccessLevel)
+        return UaPlainNode::setAttributeValue(session, attributeId, dataValue, checkWriteMask);
+    const UaVariant value = dataValue.value();
+    const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask(), value, checkWriteMask);
+    if (allowed.isBad())
+        return allowed;
+    UaSharedMutexLocker locker(sharedMutex());
+    value.toByte(attributeId == AttributeId::AccessLevel ? m_accessLevel : m_userAccessLevel);
+    return OpcUa_Good;
+}
