@@ -4,6 +4,7 @@
 #include "thread_end.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -196,7 +197,21 @@ void installSignalForwarding()
     static const int registered = pthread_atfork(nullptr, nullptr, afterFork);
     (void)registered;
     g_forwarding = true;
+    // The forwarding thread never takes these signals itself: a handler run on a thread blocked in
+    // read, whose call is restarted, may be held back (as a thread checker does) until that read
+    // returns, which only the handler's own byte would make it do.
+    sigset_t stopSignals;
+    sigset_t previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
     std::thread(forwardSignals).detach();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    // A thread checker sets up a thread's signal state on its first waiting call and loses a signal
+    // that arrives meanwhile; this thread, the one that takes these signals, waits once (no time)
+    // before they are caught, so its first GetMessage wait cannot swallow the stop request.
+    poll(nullptr, 0, 0);
     struct sigaction action
     {
     };
