@@ -30,7 +30,8 @@ void Router::Run()
         std::vector<pollfd> fds;
         fds.push_back({m_listen, POLLIN, 0});
         for (auto& [fd, c] : m_conns)
-            fds.push_back({fd, static_cast<short>(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
+            fds.push_back(
+                {fd, static_cast<short>(POLLIN | (c->out.empty() || c->peerGone ? 0 : POLLOUT)), 0});
         int n = ::poll(fds.data(), fds.size(), 200);
         if (n < 0 && errno != EINTR)
             break;
@@ -109,6 +110,22 @@ void Router::Drop(Connection& c)
     if (!c.name.empty())
         m_names.erase(c.name);
     c.port = 0;
+    // The port never took these whole: their senders hear that it is gone rather than wait in vain.
+    std::vector<BYTE> left;
+    left.swap(c.out);
+    c.outSent = 0;
+    for (size_t at = 0; at + 4 + sizeof(OrxCmd) <= left.size();)
+    {
+        uint32_t total;
+        std::memcpy(&total, left.data() + at, 4);
+        OrxCmd h;
+        std::memcpy(&h, left.data() + at + 4, sizeof h);
+        at += 4 + total;
+        if (h.IsResponse())
+            continue;
+        if (Connection* sender = Holder(h.source.port))
+            Answer(*sender, h, VOSERR_TARGET_PORT_NOT_FOUND);
+    }
 }
 
 Router::Connection* Router::Holder(USHORT port)
@@ -178,37 +195,52 @@ void Router::Deliver(Connection& to, const OrxMessage& msg)
     if (to.closing)
         return;
     uint32_t total = static_cast<uint32_t>(msg.Cmd()->length + sizeof(OrxCmd));
-    if (to.out.size() + total > MAX_PENDING_OUT)
-    {
-        Drop(to);
-        return;
-    }
     const BYTE* len = reinterpret_cast<const BYTE*>(&total);
     to.out.insert(to.out.end(), len, len + 4);
     const BYTE* p = reinterpret_cast<const BYTE*>(msg.Cmd());
     to.out.insert(to.out.end(), p, p + total);
+    if (to.out.size() > MAX_PENDING_OUT)
+    {
+        Drop(to);
+        return;
+    }
     Flush(to);
 }
 
 void Router::Flush(Connection& c)
 {
-    size_t done = 0;
-    while (done < c.out.size())
+    if (c.peerGone)
+        return;
+    size_t sent = c.outSent;
+    while (sent < c.out.size())
     {
-        ssize_t n = ::send(c.fd, c.out.data() + done, c.out.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n = ::send(c.fd, c.out.data() + sent, c.out.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0)
-            done += static_cast<size_t>(n);
+            sent += static_cast<size_t>(n);
         else if (n < 0 && errno == EINTR)
             continue;
         else if (n < 0 && errno == EAGAIN)
             break;
         else
         {
-            Drop(c);
+            // The peer has shut its end. What it sent before (answers among it) is still read;
+            // its end of file then drops the connection.
+            c.peerGone = true;
             break;
         }
     }
-    c.out.erase(c.out.begin(), c.out.begin() + static_cast<std::ptrdiff_t>(done));
+    // Only whole frames leave the buffer, so that a dropped connection knows what it never took.
+    size_t whole = 0;
+    while (whole + 4 <= sent)
+    {
+        uint32_t total;
+        std::memcpy(&total, c.out.data() + whole, 4);
+        if (whole + 4 + total > sent)
+            break;
+        whole += 4 + total;
+    }
+    c.out.erase(c.out.begin(), c.out.begin() + static_cast<std::ptrdiff_t>(whole));
+    c.outSent = sent - whole;
 }
 
 void Router::HandleRouterCommand(Connection& c, OrxMessage& msg)

@@ -27,7 +27,9 @@ private:
         USHORT port = 0; // 0 until the connection has opened a port
         std::string name;
         FrameReader reader;
-        std::vector<BYTE> out; // bytes not yet taken by the socket
+        std::vector<BYTE> out; // whole frames not yet taken by the socket
+        size_t outSent = 0;    // bytes of the first frame in out the socket has taken already
+        bool peerGone = false; // the socket takes nothing more; what the peer sent is still read
         bool closing = false;
     };
 
@@ -41,6 +43,7 @@ private:
     void Answer(Connection& c, const OrxCmd& request, ULONG error, const void* data = nullptr,
                 size_t length = 0);
     void Flush(Connection& c);
+    // Ends a connection; the requests it never took are answered for the port that is gone.
     void Drop(Connection& c);
     // A port about to be taken may still belong to a connection whose end is
     // already queued; take that end first so a quick reconnect succeeds.

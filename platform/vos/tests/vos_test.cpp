@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -663,18 +665,43 @@ constexpr USHORT CMD_REOPEN = 0x0771;  // close the port and open it again, then
 constexpr USHORT CMD_DESTROY = 0x0772; // answer, then delete the port object
 constexpr USHORT CMD_ECHO = 0x0773;    // answer with the data
 
+// Counts the ends of a port object. Shared with the port, so that a test that gave up waiting
+// leaves nothing on its stack for the port's thread to touch later.
+class EndNote
+{
+public:
+    void Note()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        ++m_ends;
+        m_cv.notify_all();
+    }
+    // The number of ends once there was one, or 0 after the wait.
+    int Wait()
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_cv.wait_for(lock, std::chrono::seconds(30), [this] { return m_ends > 0; });
+        return m_ends;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_cv;
+    int m_ends = 0;
+};
+
 class SelfChanging : public COrxW32Port
 {
 public:
-    explicit SelfChanging(std::atomic<int>* destroyed = nullptr)
-        : COrxW32Port(0, FALSE, "Unit_Self", 0), m_destroyed(destroyed)
+    explicit SelfChanging(std::shared_ptr<EndNote> ended = nullptr)
+        : COrxW32Port(0, FALSE, "Unit_Self", 0), m_ended(std::move(ended))
     {
     }
     ~SelfChanging() override
     {
         OrxDisconnect();
-        if (m_destroyed)
-            ++*m_destroyed;
+        if (m_ended)
+            m_ended->Note();
     }
     void OrxDispatch(OrxCmd* cmd) override
     {
@@ -715,7 +742,7 @@ public:
     }
 
 private:
-    std::atomic<int>* m_destroyed;
+    std::shared_ptr<EndNote> m_ended;
     std::mutex m_lock;
     std::set<std::thread::id> m_echoThreads;
 };
@@ -770,21 +797,65 @@ TEST_F(VosTest, APortReopenedFromItsOwnDispatchKeepsOneReceiver)
 
 TEST_F(VosTest, APortDeletedFromItsOwnDispatchEndsCleanly)
 {
-    std::atomic<int> destroyed{0};
-    auto* port = new SelfChanging(&destroyed);
-    ASSERT_TRUE(port->OrxConnect(35000, 4096, 80));
+    auto ended = std::make_shared<EndNote>();
+    auto owned = std::make_unique<SelfChanging>(ended);
+    ASSERT_TRUE(owned->OrxConnect(35000, 4096, 80));
     Collector asker;
     ASSERT_TRUE(asker.OrxConnect(0, 4096, 80));
+    owned.release(); // deletes itself on CMD_DESTROY
     auto answer = Ask(asker, 35000, CMD_DESTROY, 1);
     ASSERT_EQ(answer.size(), sizeof(OrxCmd));
     EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, 0u);
+    // The answer leaves before the port deletes itself; a request sent before that end could
+    // still reach the port and go down with it.
+    ASSERT_EQ(ended->Wait(), 1);
     // The port is gone: its number is free again and the router answers for it.
     answer = Ask(asker, 35000, CMD_ECHO, 2, "x");
     ASSERT_EQ(answer.size(), sizeof(OrxCmd));
     EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
-    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_EQ(ended->Wait(), 1);
     COrxW32Port next(0, FALSE, "Unit_Self", 0);
     EXPECT_TRUE(next.OrxConnect(35000, 4096, 80));
+}
+
+TEST_F(VosTest, APortThatStopsTakingMessagesStillSendsAndItsUntakenRequestsAreAnswered)
+{
+    Collector asker;
+    ASSERT_TRUE(asker.OrxConnect(0, 4096, 80));
+    // A port on a bare connection that stops reading (as one does on its way out) but still sends.
+    int fd = vos::ConnectRouterSocket();
+    ASSERT_GE(fd, 0);
+    const USHORT wanted = 36000;
+    vos::FrameReader reader;
+    vos::OrxMessage opened;
+    ASSERT_EQ(vos::RouterRequest(fd, reader, vos::ROUTER_CMD_CONNECT, &wanted, sizeof wanted, opened, 30000),
+              VOSERR_NOERROR);
+    ASSERT_EQ(::shutdown(fd, SHUT_RD), 0);
+
+    // The router meets the closed end when it passes request 1 on; the answer to request 2, from
+    // the router itself, shows that it has.
+    OrxAddr gone = Local(wanted), nobody = Local(wanted + 1);
+    ASSERT_EQ(asker.OrxSend(&gone, CMD_ECHO, ORX_STATE_ANSWER, 1, "a", 1), 0);
+    ASSERT_EQ(asker.OrxSend(&nobody, CMD_ECHO, ORX_STATE_ANSWER, 2, "b", 1), 0);
+    auto answer = asker.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->invokeId, 2u);
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
+
+    // What the port sends after that still arrives ...
+    OrxCmd late = vos::MakeHeader(Local(asker.OrxGetPort()), 0x0999, 0, 3, 4);
+    ASSERT_TRUE(vos::SendFrame(fd, late, "late", 4));
+    answer = asker.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd) + 4);
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->invokeId, 3u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(answer.data() + sizeof(OrxCmd)), 4), "late");
+
+    // ... and once it has gone, the request it never took is answered for it.
+    ::close(fd);
+    answer = asker.Next();
+    ASSERT_EQ(answer.size(), sizeof(OrxCmd));
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->invokeId, 1u);
+    EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
 }
 
 } // namespace
