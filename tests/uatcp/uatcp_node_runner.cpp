@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +14,43 @@ extern char** environ;
 
 namespace uatcp::test
 {
+namespace
+{
+// The client keeps its PKI folder (and makes its certificate there) below $HOME. Other test
+// programs and other users' runs share the real one at the same time; this program's runs share
+// a folder of their own instead.
+class OwnHome
+{
+public:
+    OwnHome()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "uatcp-node-home-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            m_path = pattern;
+    }
+    ~OwnHome()
+    {
+        std::error_code ignored;
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ignored);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+bool setsName(const std::vector<std::string>& entries, const char* entry)
+{
+    const char* equals = std::strchr(entry, '=');
+    size_t nameLength = equals ? static_cast<size_t>(equals - entry) + 1 : std::strlen(entry);
+    for (const auto& e : entries)
+        if (e.compare(0, nameLength, entry, nameLength) == 0)
+            return true;
+    return false;
+}
+} // namespace
+
 ProcessResult runNodeScript(const std::vector<std::string>& nodeOptions, const std::string& script,
                             const std::vector<std::string>& args, const std::vector<std::string>& environment,
                             int timeoutSeconds)
@@ -26,16 +65,13 @@ ProcessResult runNodeScript(const std::vector<std::string>& nodeOptions, const s
     raw.push_back(nullptr);
     // Our environment with the given entries replacing those of the same name.
     std::vector<std::string> env = environment;
+    static const OwnHome home;
+    if (!setsName(env, "HOME=") && !home.path().empty())
+        env.push_back("HOME=" + home.path());
+    const std::vector<std::string> given = env;
     for (char** e = environ; *e != nullptr; ++e)
-    {
-        const char* equals = std::strchr(*e, '=');
-        size_t nameLength = equals ? static_cast<size_t>(equals - *e) + 1 : std::strlen(*e);
-        bool replaced = false;
-        for (const auto& entry : environment)
-            replaced = replaced || entry.compare(0, nameLength, *e, nameLength) == 0;
-        if (!replaced)
+        if (!setsName(given, *e))
             env.emplace_back(*e);
-    }
     std::vector<char*> rawEnv;
     for (auto& e : env)
         rawEnv.push_back(e.data());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -35,17 +37,21 @@ TEST(MessageLoop, PostQuitMessageFromAnotherThreadEndsIt)
 
 TEST(MessageQueue, ThreadMessagesArriveInOrderAndHonourFilters)
 {
+    // Shared with the loop thread, which may outlive a failed wait here.
     struct Shared
     {
         HANDLE ready;
         DWORD received[3];
-    } shared{CreateEventW(nullptr, TRUE, FALSE, nullptr), {}};
+    };
+    auto shared = std::make_shared<Shared>(Shared{CreateEventW(nullptr, TRUE, FALSE, nullptr), {}});
     DWORD loopThread = 0;
     HANDLE thread = CreateThread(
         nullptr, 0,
         [](LPVOID parameter) -> DWORD
         {
-            auto* state = static_cast<Shared*>(parameter);
+            const std::unique_ptr<std::shared_ptr<Shared>> owned(
+                static_cast<std::shared_ptr<Shared>*>(parameter));
+            Shared* state = owned->get();
             MSG message{};
             PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
             SetEvent(state->ready);
@@ -54,8 +60,8 @@ TEST(MessageQueue, ThreadMessagesArriveInOrderAndHonourFilters)
                 state->received[count++] = static_cast<DWORD>(message.wParam);
             return static_cast<DWORD>(message.wParam) + 100;
         },
-        &shared, 0, &loopThread);
-    ASSERT_EQ(WaitForSingleObject(shared.ready, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+        new std::shared_ptr<Shared>(shared), 0, &loopThread);
+    ASSERT_EQ(WaitForSingleObject(shared->ready, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
     for (WPARAM value : {1, 2, 3})
         ASSERT_TRUE(PostThreadMessageW(loopThread, WM_APP, value, 0));
     ASSERT_TRUE(PostThreadMessageW(loopThread, WM_QUIT, 7, 0));
@@ -63,11 +69,11 @@ TEST(MessageQueue, ThreadMessagesArriveInOrderAndHonourFilters)
     DWORD exitCode = 0;
     GetExitCodeThread(thread, &exitCode);
     EXPECT_EQ(exitCode, 107u);
-    EXPECT_EQ(shared.received[0], 1u);
-    EXPECT_EQ(shared.received[1], 2u);
-    EXPECT_EQ(shared.received[2], 3u);
+    EXPECT_EQ(shared->received[0], 1u);
+    EXPECT_EQ(shared->received[1], 2u);
+    EXPECT_EQ(shared->received[2], 3u);
     CloseHandle(thread);
-    CloseHandle(shared.ready);
+    CloseHandle(shared->ready);
 
     // The ended thread's queue is gone.
     EXPECT_FALSE(PostThreadMessageW(loopThread, WM_APP, 0, 0));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 TEST(Text, Utf8AndUtf16RoundTrip)
 {
     const struct
@@ -91,20 +93,23 @@ TEST(Text, CodePageConversionsReportNeededSize)
 TEST(Text, LastErrorIsPerThread)
 {
     SetLastError(42);
-    DWORD seenByOther = 1;
+    // Shared with the thread, which may outlive a failed wait here.
+    auto seenByOther = std::make_shared<DWORD>(1);
     HANDLE thread = CreateThread(
         nullptr, 0,
-        [](LPVOID seen) -> DWORD
+        [](LPVOID parameter) -> DWORD
         {
-            *static_cast<DWORD*>(seen) = GetLastError();
+            const std::unique_ptr<std::shared_ptr<DWORD>> seen(
+                static_cast<std::shared_ptr<DWORD>*>(parameter));
+            **seen = GetLastError();
             SetLastError(7);
             return 0;
         },
-        &seenByOther, 0, nullptr);
+        new std::shared_ptr<DWORD>(seenByOther), 0, nullptr);
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(thread);
-    EXPECT_EQ(seenByOther, 0u);
+    EXPECT_EQ(*seenByOther, 0u);
     EXPECT_EQ(GetLastError(), 42u);
 }
 
