@@ -168,6 +168,10 @@ void forwardSignals()
         if (++received > 1)
         {
             signal(number, SIG_DFL); // a second request does not wait for an orderly stop
+            sigset_t own;
+            sigemptyset(&own);
+            sigaddset(&own, number);
+            pthread_sigmask(SIG_UNBLOCK, &own, nullptr); // blocked on this thread since its start
             raise(number);
             continue;
         }

@@ -24,6 +24,19 @@ TEST(MessageLoop, ProgramLeavesItsLoopOnSigterm)
     }
 }
 
+TEST(MessageLoop, ASecondStopRequestEndsTheProgramAtOnce)
+{
+    ostest::ChildProcess program({"message-loop-stays"});
+    ASSERT_EQ(program.readLine(), "ready");
+    EXPECT_EQ(program.readLine(), "message " + std::to_string(WM_USER + 1));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.readLine(), "left loop 0 0"); // the first asks for an orderly stop
+    program.signal(SIGTERM);
+    const int status = program.wait();
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+}
+
 TEST(MessageLoop, PostQuitMessageFromAnotherThreadEndsIt)
 {
     ostest::ChildProcess program({"message-loop-worker-quits"});

@@ -138,8 +138,9 @@ int churn(const std::string& path)
         say("wrote " + std::to_string(round));
     }
 }
-// Runs a message loop until WM_QUIT; optionally a worker asks it to end.
-int messageLoop(bool quitFromWorker)
+// Runs a message loop until WM_QUIT; optionally a worker asks it to end, or the program stays on
+// after its loop (until a signal ends it).
+int messageLoop(bool quitFromWorker, bool stayAfterLoop = false)
 {
     MSG message{};
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // creates the queue
@@ -169,6 +170,8 @@ int messageLoop(bool quitFromWorker)
         CloseHandle(worker);
     }
     say("left loop " + std::to_string(result) + " " + std::to_string(message.wParam));
+    while (stayAfterLoop)
+        Sleep(1000);
     return 0;
 }
 } // namespace
@@ -186,6 +189,8 @@ int main(int argc, char** argv)
         return messageLoop(false);
     if (command == "message-loop-worker-quits" && argc == 2)
         return messageLoop(true);
+    if (command == "message-loop-stays" && argc == 2)
+        return messageLoop(false, true);
     if (command == "reg-set-dword" && argc == 5)
         return setDword(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
     if (command == "reg-set-many" && argc == 5)
