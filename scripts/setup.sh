@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build ccache pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev openssl libxml2-dev
-  clang libclang-rt-14-dev procps libcpp-httplib-dev nlohmann-json3-dev chromium)
+  clang libclang-rt-14-dev procps libcpp-httplib-dev nlohmann-json3-dev chromium iproute2 curl)
 # Node.js may come from another source that bundles npm: ask for the commands.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)

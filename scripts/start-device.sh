@@ -59,6 +59,17 @@ if [ -x "$bin/ncksim" ] && [ -x "$bin/millpath" ]; then
   QBUSERSRV_AUTOSTART=Millpath "$bin/millpath" & pids+=($!)
 fi
 
+# The UPnP device host on the device's address (loopback unless "HostAddress" names
+# another; no multicast while "SsdpEnable" is 0), then Netherald registered with it (the
+# simulated device's type unless the device root has one). UPNP_HTTP_PORT (default 5120;
+# 0: any free port) moves its HTTP port.
+"$bin/reg" get 'HKLM\Platform' HostAddress >/dev/null || "$bin/reg" set 'HKLM\Platform' HostAddress sz 127.0.0.1
+"$bin/reg" get 'HKLM\Ident' DeviceType >/dev/null || "$bin/reg" set 'HKLM\Ident' DeviceType sz IPC-4120
+rm -f "$DEVICE_ROOT/upnphost.sock"
+"$bin/upnphostd" --http-port "${UPNP_HTTP_PORT:-5120}" & pids+=($!)
+wait_for "${pids[-1]}" "$DEVICE_ROOT/upnphost.sock" "UPnP device host"
+"$bin/regsvr" Netherald.dll || { echo "Netherald not registered" >&2; stop_all; exit 1; }
+
 echo "device running; Ctrl-C stops it"
 wait -n "${pids[@]}"
 echo "a device process ended; stopping the others" >&2

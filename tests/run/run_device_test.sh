@@ -1,26 +1,39 @@
 #!/usr/bin/env bash
 # End-to-end check of the run path: the device start script brings the device
 # manager up on a fresh device root, a separate process reaches the simulated
-# device through Profilelink, and SIGTERM stops everything in order.
+# device through Profilelink, a UPnP peer reads it through Netherald on
+# loopback, and SIGTERM stops everything in order.
 #   run_device_test.sh <repo> <bin-folder>
 set -uo pipefail
 repo=$1 bin=$2
 export DEVICE_ROOT=$(mktemp -d)
+# Any free port: other device runs may hold 5120 on this machine.
+export UPNP_HTTP_PORT=0
 log=$DEVICE_ROOT/start.log
 fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" 2>/dev/null; rm -rf "$DEVICE_ROOT"; exit 1; }
 
 "$repo/scripts/start-device.sh" "$bin" > "$log" 2>&1 &
 pid=$!
-for _ in $(seq 1 200); do
+for _ in $(seq 1 600); do
   grep -q "device running" "$log" && break
   kill -0 "$pid" 2>/dev/null || fail "start script ended early"
   sleep 0.1
 done
-grep -q "device running" "$log" || fail "device not running after 20 s"
+grep -q "device running" "$log" || fail "device not running after 60 s"
 
 # The peer checks the vendor id (a constant of the shipped description), then
 # writes and reads back the backlight brightness 20 times.
 "$bin/profilelink_peer" 0x8033 4 20 50 0x1018 1 0xE4C || fail "profilelink_peer exit $?"
+
+# The README's Read: the vendor id (0x1018, subindex 1) through the device host.
+url=$(sed -n 's/^upnphostd: serving \(http:\/\/127\.0\.0\.1:[0-9]*\)$/\1/p' "$log")
+[ -n "$url" ] || fail "the UPnP device host does not serve on 127.0.0.1"
+udn=$(curl -sf "$url/UpnpWebsite/upnp.js" | sed -n 's/^var deviceid="\([0-9a-f-]*\)";.*/\1/p')
+[ -n "$udn" ] || fail "no device id in upnp.js"
+answer=$(curl -sf -X POST "$url/upnpisapi?uuid:$udn+urn:corvanta-com:serviceId:Netherald1" \
+  -H 'Content-Type: text/xml; charset="utf-8"' -H 'SOAPACTION: "urn:corvanta-com:service:Netherald:1#Read"' \
+  --data '<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body><u:Read xmlns:u="urn:corvanta-com:service:Netherald:1"><netId></netId><nPort>0</nPort><indexGroup>0</indexGroup><indexOffset>270008576</indexOffset><cbRdLen>4</cbRdLen></u:Read></s:Body></s:Envelope>')
+echo "$answer" | grep -q '<ppData>TA4AAAA=</ppData>' || fail "Read answered: $answer"
 
 kill -TERM "$pid"
 wait "$pid"; rc=$?

@@ -20,12 +20,14 @@ int hexValue(char c)
     return -1;
 }
 
-std::string decodeQueryText(std::string_view text)
+} // namespace
+
+std::string percentDecode(std::string_view text, bool plusIsSpace)
 {
     std::string decoded;
     for (size_t i = 0; i < text.size(); ++i)
     {
-        if (text[i] == '+')
+        if (text[i] == '+' && plusIsSpace)
             decoded += ' ';
         else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
                  hexValue(text[i + 2]) >= 0)
@@ -38,8 +40,6 @@ std::string decodeQueryText(std::string_view text)
     }
     return decoded;
 }
-
-} // namespace
 
 std::string Request::header(std::string_view name) const
 {
@@ -58,9 +58,9 @@ std::optional<std::string> Request::parameter(std::string_view name) const
         const std::string_view pair = rest.substr(0, amp);
         rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
         const size_t equals = pair.find('=');
-        if (decodeQueryText(pair.substr(0, equals)) == name)
+        if (percentDecode(pair.substr(0, equals), true) == name)
             return equals == std::string_view::npos ? std::string()
-                                                    : decodeQueryText(pair.substr(equals + 1));
+                                                    : percentDecode(pair.substr(equals + 1), true);
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
-// A plain loopback HTTP client for the server tests: it sends exactly the bytes it is
-// given, so requests can be malformed, oversized or left unfinished.
+// A plain HTTP client for the server tests (loopback unless given another address): it
+// sends exactly the bytes it is given, so requests can be malformed, oversized or left
+// unfinished.
 #pragma once
 
 #include <arpa/inet.h>
@@ -19,15 +20,19 @@ namespace httptest
 class RawClient
 {
 public:
-    explicit RawClient(uint16_t port)
+    explicit RawClient(uint16_t port, const std::string& host = "127.0.0.1")
     {
         m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (m_socket < 0 || connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1 || m_socket < 0 ||
+            connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        {
+            if (m_socket >= 0)
+                close(m_socket);
             throw std::runtime_error("connect failed");
+        }
     }
     ~RawClient() { close(m_socket); }
     RawClient(const RawClient&) = delete;
@@ -93,15 +98,15 @@ inline std::string bodyOf(const std::string& answer)
 }
 
 // One request on a new connection; the whole answer.
-inline std::string exchange(uint16_t port, const std::string& request)
+inline std::string exchange(uint16_t port, const std::string& request, const std::string& host = "127.0.0.1")
 {
-    RawClient client(port);
+    RawClient client(port, host);
     client.send(request);
     return client.receiveAll();
 }
 
-inline std::string get(uint16_t port, const std::string& target)
+inline std::string get(uint16_t port, const std::string& target, const std::string& host = "127.0.0.1")
 {
-    return httptest::exchange(port, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    return httptest::exchange(port, "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", host);
 }
 } // namespace httptest

@@ -1,7 +1,12 @@
 #include <os/com.h>
+#include <os/module.h>
+#include <os/registry.h>
 #include <os/text.h>
 
+#include <sys/random.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -33,6 +38,59 @@ ClassTable& classTable()
 
 std::atomic<int> g_initialisedThreads{0};
 thread_local int t_initialisations = 0;
+
+class ClassFactory : public os::ComObject<IClassFactory, IID_IClassFactory>
+{
+public:
+    ClassFactory(os::ClassCreator creator, os::ServerLock& lock) : m_creator(creator), m_lock(lock)
+    {
+        m_lock.add();
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        return m_creator(outer, iid, object);
+    }
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            m_lock.add();
+        else
+            m_lock.release();
+        return S_OK;
+    }
+
+private:
+    ~ClassFactory() override { m_lock.release(); }
+
+    os::ClassCreator m_creator;
+    os::ServerLock& m_lock;
+};
+
+// An in-process server that HKCR names for the class; the library stays loaded.
+HRESULT createFromRegisteredServer(REFCLSID clsid, IUnknown* outer, REFIID iid, LPVOID* object)
+{
+    const std::u16string key = u"CLSID\\" + os::toUtf16(os::guidToString(clsid)) + u"\\InprocServer32";
+    const std::u16string library = os::registryString(HKEY_CLASSES_ROOT, key.c_str(), u"").value_or(u"");
+    if (library.empty())
+        return REGDB_E_CLASSNOTREG;
+    HMODULE module = LoadLibraryW(library.c_str());
+    if (!module)
+        return HRESULT_FROM_WIN32(GetLastError());
+    auto getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(GetProcAddress(module, "DllGetClassObject"));
+    if (!getClassObject)
+        return CO_E_ERRORINDLL;
+    IClassFactory* factory = nullptr;
+    const HRESULT found = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(found) || !factory)
+        return FAILED(found) ? found : E_UNEXPECTED;
+    const HRESULT created = factory->CreateInstance(outer, iid, object);
+    factory->Release();
+    return created;
+}
 } // namespace
 
 namespace os
@@ -58,6 +116,38 @@ void unregisterClass(REFCLSID clsid)
     auto& table = classTable();
     std::lock_guard lock(table.mutex);
     std::erase_if(table.classes, [&](const ClassEntry& entry) { return entry.clsid == clsid; });
+}
+
+void ServerLock::add()
+{
+    ++m_count;
+}
+
+void ServerLock::release()
+{
+    --m_count;
+}
+
+HRESULT ServerLock::canUnloadNow() const
+{
+    return m_count.load() == 0 ? S_OK : S_FALSE;
+}
+
+std::string newUuid()
+{
+    GUID guid{};
+    return SUCCEEDED(CoCreateGuid(&guid)) ? uuidText(guid) : std::string();
+}
+
+HRESULT getClassObject(ClassCreator creator, ServerLock& lock, REFIID iid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    auto* factory = new ClassFactory(creator, lock);
+    const HRESULT result = factory->QueryInterface(iid, object);
+    factory->Release();
+    return result;
 }
 } // namespace os
 
@@ -98,7 +188,7 @@ extern "C" HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFI
                 creator = entry.creator;
     }
     if (!creator)
-        return REGDB_E_CLASSNOTREG;
+        return createFromRegisteredServer(clsid, outer, iid, object);
     return creator(outer, iid, object);
 }
 
@@ -106,17 +196,50 @@ extern "C" HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid)
 {
     if (!progId || !clsid)
         return E_INVALIDARG;
-    auto& table = classTable();
-    std::lock_guard lock(table.mutex);
-    for (const auto& entry : table.classes)
     {
-        if (!entry.progId.empty() && os::compareNoCase(entry.progId, progId) == 0)
+        auto& table = classTable();
+        std::lock_guard lock(table.mutex);
+        for (const auto& entry : table.classes)
         {
-            *clsid = entry.clsid;
-            return S_OK;
+            if (!entry.progId.empty() && os::compareNoCase(entry.progId, progId) == 0)
+            {
+                *clsid = entry.clsid;
+                return S_OK;
+            }
         }
     }
-    return CO_E_CLASSSTRING;
+    // A ProgID is one key name; a "\" in it would reach some other key.
+    const std::u16string name = progId;
+    if (name.empty() || name.find(u'\\') != std::u16string::npos)
+        return CO_E_CLASSSTRING;
+    const auto text = os::registryString(HKEY_CLASSES_ROOT, (name + u"\\CLSID").c_str(), u"");
+    return text && os::guidFromString(os::toUtf8(*text), *clsid) ? S_OK : CO_E_CLASSSTRING;
+}
+
+extern "C" HRESULT CoCreateGuid(GUID* guid)
+{
+    if (!guid)
+        return E_INVALIDARG;
+    uint8_t bytes[16];
+    size_t filled = 0;
+    while (filled < sizeof bytes)
+    {
+        const ssize_t got = getrandom(bytes + filled, sizeof bytes - filled, 0);
+        if (got < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return E_FAIL;
+        }
+        filled += static_cast<size_t>(got);
+    }
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80); // the standard variant
+    guid->Data1 = static_cast<uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+    guid->Data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
+    guid->Data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
+    std::memcpy(guid->Data4, bytes + 8, 8);
+    return S_OK;
 }
 
 extern "C" LPVOID CoTaskMemAlloc(SIZE_T size)

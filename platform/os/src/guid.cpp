@@ -17,6 +17,14 @@ std::string guidToString(const GUID& guid)
     return text;
 }
 
+std::string uuidText(const GUID& guid)
+{
+    std::string text = guidToString(guid).substr(1, 36);
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 bool guidFromString(const std::string& input, GUID& guid)
 {
     std::string text = input;

@@ -66,8 +66,11 @@ HMODULE load(const std::string& name)
         return nullptr;
     }
     std::string path;
-    if (name[0] == '/' && isFile(name))
-        path = name;
+    // A host path, also as GetModuleFileName gives it ("\opt\app\libX.so"), loads that very file.
+    std::string hostPath = name;
+    std::replace(hostPath.begin(), hostPath.end(), '\\', '/');
+    if (hostPath[0] == '/' && isFile(hostPath))
+        path = hostPath;
     else
         path = os::libraryPathInProgramFolder(name);
     if (path.empty())

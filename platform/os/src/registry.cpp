@@ -443,6 +443,23 @@ std::optional<DWORD> queryNumber(HKEY key, LPCWSTR valueName)
         return std::nullopt;
     return value;
 }
+
+HKEY rootKeyNamed(std::u16string_view name)
+{
+    struct Root
+    {
+        const char16_t* shortName;
+        HKEY key;
+    };
+    static const Root roots[] = {{u"HKCR", HKEY_CLASSES_ROOT},
+                                 {u"HKCU", HKEY_CURRENT_USER},
+                                 {u"HKLM", HKEY_LOCAL_MACHINE},
+                                 {u"HKU", HKEY_USERS}};
+    for (const Root& root : roots)
+        if (compareNoCase(name, root.shortName) == 0 || compareNoCase(name, rootName(root.key)) == 0)
+            return root.key;
+    return nullptr;
+}
 } // namespace os
 
 extern "C" LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result)

@@ -8,11 +8,12 @@ namespace os::detail
 {
 namespace
 {
-// Reads one value of a key under HKLM, asking for its size first.
-std::optional<std::vector<BYTE>> machineValue(const char16_t* keyPath, const char16_t* name, DWORD wantedType)
+// Reads one value of a key, asking for its size first.
+std::optional<std::vector<BYTE>> readValue(HKEY root, const char16_t* keyPath, const char16_t* name,
+                                           DWORD wantedType)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return std::nullopt;
     DWORD type = 0;
     DWORD size = 0;
@@ -33,7 +34,20 @@ std::optional<std::vector<BYTE>> machineValue(const char16_t* keyPath, const cha
 
 std::optional<DWORD> machineDword(const char16_t* keyPath, const char16_t* name)
 {
-    const auto data = machineValue(keyPath, name, REG_DWORD);
+    return registryDword(HKEY_LOCAL_MACHINE, keyPath, name);
+}
+
+std::optional<std::u16string> machineString(const char16_t* keyPath, const char16_t* name)
+{
+    return registryString(HKEY_LOCAL_MACHINE, keyPath, name);
+}
+} // namespace os::detail
+
+namespace os
+{
+std::optional<DWORD> registryDword(HKEY root, const char16_t* keyPath, const char16_t* name)
+{
+    const auto data = detail::readValue(root, keyPath, name, REG_DWORD);
     if (!data || data->size() != sizeof(DWORD))
         return std::nullopt;
     DWORD value = 0;
@@ -41,9 +55,9 @@ std::optional<DWORD> machineDword(const char16_t* keyPath, const char16_t* name)
     return value;
 }
 
-std::optional<std::u16string> machineString(const char16_t* keyPath, const char16_t* name)
+std::optional<std::u16string> registryString(HKEY root, const char16_t* keyPath, const char16_t* name)
 {
-    const auto data = machineValue(keyPath, name, REG_SZ);
+    const auto data = detail::readValue(root, keyPath, name, REG_SZ);
     if (!data)
         return std::nullopt;
     std::u16string text(data->size() / sizeof(char16_t), u'\0');
@@ -54,4 +68,29 @@ std::optional<std::u16string> machineString(const char16_t* keyPath, const char1
         text.resize(end);
     return text;
 }
-} // namespace os::detail
+
+std::vector<std::u16string> subkeyNames(HKEY key)
+{
+    std::vector<std::u16string> names;
+    for (DWORD index = 0;; ++index)
+    {
+        WCHAR name[256];
+        DWORD size = 256;
+        if (RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return names;
+        names.emplace_back(name, size);
+    }
+}
+
+LONG setRegistryString(HKEY key, const char16_t* name, std::u16string_view text)
+{
+    std::u16string terminated(text);
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
+                          static_cast<DWORD>((terminated.size() + 1) * sizeof(WCHAR)));
+}
+
+LONG setRegistryDword(HKEY key, const char16_t* name, DWORD value)
+{
+    return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+} // namespace os

@@ -4,6 +4,8 @@
 #include <os/registry.h>
 #include <os/text.h>
 
+#include <gtest/gtest.h>
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -65,6 +67,33 @@ void PowerSupplyFolder::hide()
 void PowerSupplyFolder::restore()
 {
     std::filesystem::rename(m_path + ".away", m_path);
+}
+
+namespace
+{
+HKEY createKey(HKEY root, const std::u16string& path)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << os::toUtf8(path);
+    return key;
+}
+} // namespace
+
+void setRegistryString(HKEY root, const std::u16string& path, const std::u16string& name,
+                       const std::u16string& text)
+{
+    HKEY key = createKey(root, path);
+    EXPECT_EQ(os::setRegistryString(key, name.c_str(), text), ERROR_SUCCESS) << os::toUtf8(name);
+    RegCloseKey(key);
+}
+
+void setRegistryDword(HKEY root, const std::u16string& path, const std::u16string& name, DWORD value)
+{
+    HKEY key = createKey(root, path);
+    EXPECT_EQ(os::setRegistryDword(key, name.c_str(), value), ERROR_SUCCESS) << os::toUtf8(name);
+    RegCloseKey(key);
 }
 
 std::string helperPath()

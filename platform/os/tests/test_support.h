@@ -1,6 +1,8 @@
 // Fresh device roots and helper processes for the tests of the os layer.
 #pragma once
 
+#include <os/types.h>
+
 #include <string>
 #include <vector>
 
@@ -36,6 +38,11 @@ public:
 private:
     std::string m_path;
 };
+
+// Creates the key as needed and writes the value; a failure fails the test.
+void setRegistryString(HKEY root, const std::u16string& path, const std::u16string& name,
+                       const std::u16string& text);
+void setRegistryDword(HKEY root, const std::u16string& path, const std::u16string& name, DWORD value);
 
 // A helper program (os_test_helper beside the test) run as a child process
 // with its standard output readable line by line.

@@ -55,6 +55,10 @@ struct Response
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
+// %XX sequences decoded ("%zz" and a cut "%4" stay as they are); with plusIsSpace also
+// "+" read as a blank, as in a query.
+std::string percentDecode(std::string_view text, bool plusIsSpace = false);
+
 using Handler = std::function<void(const Request&, Response&)>;
 
 class Server

@@ -52,6 +52,9 @@ namespace os
 {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case.
 std::string guidToString(const GUID& guid);
+// "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx": lower case without braces, as UUIDs in URNs and
+// UPnP device names are written.
+std::string uuidText(const GUID& guid);
 // Accepts the form above with or without braces, any case; false for anything else.
 bool guidFromString(const std::string& text, GUID& guid);
 } // namespace os

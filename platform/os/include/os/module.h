@@ -1,5 +1,6 @@
 // Libraries loaded by name: "Name.dll" is the project's libName.so, looked up in the
-// program's own folder first, then along the usual library search path.
+// program's own folder first, then along the usual library search path. An absolute host
+// path, with "/" or "\" separators (as GetModuleFileName gives it), loads that file.
 #pragma once
 
 #include <os/types.h>

@@ -13,6 +13,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
@@ -52,6 +54,19 @@ std::string registryFilePath();
 // A 32-bit number: a REG_DWORD value of exactly 4 bytes; nothing for an absent
 // value or one of another type or size.
 std::optional<DWORD> queryNumber(HKEY key, LPCWSTR valueName);
+// The root key a name stands for: "HKLM" or "HKEY_LOCAL_MACHINE", and so HKCR, HKCU, HKU,
+// ignoring case; null for any other name.
+HKEY rootKeyNamed(std::u16string_view name);
+// One value of a key, for the platform's own settings: nothing when the key or value is
+// missing or of another type (a text up to its first zero).
+std::optional<DWORD> registryDword(HKEY root, const char16_t* keyPath, const char16_t* name);
+std::optional<std::u16string> registryString(HKEY root, const char16_t* keyPath, const char16_t* name);
+// The names of an open key's subkeys in order, all read before the caller acts on them (so
+// that deleting some of them skips none of the others).
+std::vector<std::u16string> subkeyNames(HKEY key);
+// Writes a REG_SZ (with its terminator) or a REG_DWORD into an open key; the registry error.
+LONG setRegistryString(HKEY key, const char16_t* name, std::u16string_view text);
+LONG setRegistryDword(HKEY key, const char16_t* name, DWORD value);
 } // namespace os
 
 extern "C"

@@ -197,6 +197,7 @@ typedef ACCESS_MASK REGSAM;
 #define RPC_E_CHANGED_MODE (static_cast<HRESULT>(0x80010106L))
 #define SELFREG_E_CLASS (static_cast<HRESULT>(0x80040201L))
 #define CO_E_CLASSSTRING (static_cast<HRESULT>(0x800401F3L))
+#define CO_E_ERRORINDLL (static_cast<HRESULT>(0x800401F9L))
 
 extern "C"
 {
