@@ -9,12 +9,6 @@ void CancelToken::cancel()
     m_changed.notify_all();
 }
 
-bool CancelToken::cancelled()
-{
-    std::lock_guard lock(m_mutex);
-    return m_cancelled;
-}
-
 bool SystemClock::waitFor(std::chrono::milliseconds duration, CancelToken& token)
 {
     std::unique_lock lock(token.m_mutex);

@@ -7,12 +7,11 @@
 
 namespace netherald
 {
-// Set once to end a wait early; wakes the wait at once.
+// Set once to end a wait early; wakes the wait at once. Clocks wait on its members.
 class CancelToken
 {
 public:
     void cancel();
-    bool cancelled();
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

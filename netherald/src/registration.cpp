@@ -90,29 +90,26 @@ bool storeAndRegister(const std::u16string& id, const std::u16string& descriptio
     }
     const LONG stored = os::setRegistryString(device, u"XMLDesc", description);
     RegCloseKey(device);
-    if (stored != ERROR_SUCCESS)
-    {
-        log.write("Unable to write XMLDesc to registry");
-        return false;
-    }
-    if (FAILED(CoCreateInstance(CLSID_UPnPRegistrar, nullptr, CLSCTX_SERVER, IID_IUPnPRegistrar,
-                                registrar.outVoid())))
-    {
-        log.write("Unable to init UPnPRegistrar");
-        return false;
-    }
     const os::Bstr xml(description);
     const os::Bstr progId(kProgId);
     const os::Bstr initString(kInitString);
     const os::Bstr deviceId(id);
     const os::Bstr resourcePath(kWebFolder);
-    if (FAILED(registrar->RegisterDevice(xml.get(), progId.get(), initString.get(), deviceId.get(),
-                                         resourcePath.get())))
-    {
+    bool registered = false;
+    if (stored != ERROR_SUCCESS)
+        log.write("Unable to write XMLDesc to registry");
+    else if (FAILED(CoCreateInstance(CLSID_UPnPRegistrar, nullptr, CLSCTX_SERVER, IID_IUPnPRegistrar,
+                                     registrar.outVoid())))
+        log.write("Unable to init UPnPRegistrar");
+    else if (FAILED(registrar->RegisterDevice(xml.get(), progId.get(), initString.get(), deviceId.get(),
+                                              resourcePath.get())))
         log.write("Unable to Register Device");
-        return false;
-    }
-    return true;
+    else
+        registered = true;
+    // A key the host never took has no ProgId, so no later registration would remove it.
+    if (!registered)
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, deviceKey(id).c_str());
+    return registered;
 }
 
 bool writeState(const std::u16string& id, UPnPLog& log)

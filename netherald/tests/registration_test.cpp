@@ -125,6 +125,22 @@ TEST_F(Registration, RegistersTheClassReplacesOldDevicesAndWritesTheWebFiles)
         "Found Device",    "Old device removed", "Found Device", "Old device removed",
         "Register Device", "Writing Hostname",   "Done",         "Register Done"};
     EXPECT_EQ(netheraldtest::logMessages(m_root.path()), log);
+
+    // Removing is not offered: the registration stays as it is.
+    EXPECT_EQ(netheraldtest::runProgram("regsvr", {"-u", "Netherald.dll"}), 1);
+    EXPECT_EQ(deviceIds().size(), 2u);
+    EXPECT_EQ(text(HKEY_CLASSES_ROOT, cls + u"\\InprocServer32", u""), server);
+}
+
+TEST_F(Registration, WithoutTheHostsRegistrarNoHalfRegisteredDeviceStays)
+{
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, u"CLSID\\{204810B9-73B2-11D4-BF42-00B0D0118B56}"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(registerNetherald(), 0);
+    EXPECT_TRUE(deviceIds().empty());
+    EXPECT_FALSE(std::filesystem::exists(m_root.path() + "/Hard Disk/UPnP/UpnpWebsite/upnp.js"));
+    const std::vector<std::string> log{"Register Device", "Unable to init UPnPRegistrar"};
+    EXPECT_EQ(netheraldtest::logMessages(m_root.path()), log);
 }
 
 TEST_F(Registration, AnEmptyHostNameStopsBeforeTheDevice)
