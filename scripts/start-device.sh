@@ -30,13 +30,14 @@ wait_for() {
   echo "$3 not ready after 10 s" >&2; stop_all; exit 1
 }
 
-# A device root seeded before a driver was shipped lacks its key: its registry
-# fragment is added, so that the device manager loads every shipped driver
-# (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:").
+# A device root seeded before a driver or class was shipped lacks its key: its
+# registry fragment is added, so that the device manager loads every shipped driver
+# (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:") and
+# COM finds every shipped class (the UPnP registrar).
 registry="$DEVICE_ROOT/registry.reg"
 if [ -f "$registry" ]; then
   for fragment in "$bin"/registry.d/*.reg; do
-    key=$(grep -m1 -i '^\[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\' "$fragment") || continue
+    key=$(grep -m1 -i -E '^\[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\|^\[HKEY_CLASSES_ROOT\\CLSID\\' "$fragment") || continue
     if ! grep -qiF -- "$key" "$registry"; then
       echo "adding $(basename "$fragment") to the device's registry"
       printf '\n' >>"$registry"
