@@ -45,16 +45,24 @@ protected:
     explicit CEntry(std::uint32_t type) : m_type(type) {}
 };
 
-// Radius-correction data at one end of a geometry element.
+// Radius-correction data at one end of a geometry element: the correction
+// rules in force there, the element's plane and the tool of the correction.
 class CEntry_Korrektur
 {
 public:
     virtual ~CEntry_Korrektur() = default;
 
-    std::uint32_t m_word = 0;
-    std::uint32_t m_active = 0;
-    std::uint32_t m_words[3] = {0, 0, 0};
-    CVec3d m_vectors[4]; // the last is the point that is sent for the end member
+    std::int32_t m_value = 0;       // correction value: +1 left (G41), -1 right (G42), 0 off
+    std::uint32_t m_active = 0;     // the correction is on at this end
+    std::uint32_t m_toolNumber = 0; // tool correction number D
+    std::uint32_t m_approach = 0;   // approach kind 0 or 1
+    std::uint32_t m_variant = 0;    // approach variant
+    std::uint32_t m_plane = 0;
+    std::uint32_t m_toolType = 0;
+    double m_radius = 0.0;
+    // 0 the Cartesian offset and 1 the tool-nose compensation of this end;
+    // 3 a copy of the target (start member) or of the centre (end member).
+    CVec3d m_vectors[4];
 };
 
 enum class MFunkKind : std::uint16_t
@@ -82,17 +90,17 @@ class CEntrySetIpolRules : public CEntry
 {
 public:
     CEntrySetIpolRules() : CEntry(ENTRY_SETIPOLRULES) {}
-    std::uint32_t m_feedType = 0; // 0 LinearFeed .. 6 ConstRevolution
-    std::uint32_t m_rule1 = 0;
-    std::uint32_t m_rule2 = 0;
-    std::uint32_t m_channelFlags = 0;
-    std::uint32_t m_rule3 = 0;
-    std::uint32_t m_rule4 = 0;
-    std::uint32_t m_rule5 = 0;
-    std::uint32_t m_rule6 = 0;
-    std::uint32_t m_rule7 = 0;
+    std::uint32_t m_feedType = 0;     // 0 LinearFeed .. 6 ConstRevolution; 1 under G0
+    std::uint32_t m_rule1 = 0;        // linear flag: 0 for G2/G3
+    std::uint32_t m_rule2 = 0;        // direction: 1 clockwise (G2)
+    std::uint32_t m_channelFlags = 0; // exact stop (G9, G60)
+    std::uint32_t m_rule3 = 0;        // corner flag (G62)
+    std::uint32_t m_rule4 = 0;        // correction value: +1 G41, -1 G42, 0 G40
+    std::uint32_t m_rule5 = 0;        // tool correction number D
+    std::uint32_t m_rule6 = 0;        // approach kind
+    std::uint32_t m_rule7 = 0;        // approach variant
     std::uint32_t m_ipolMode = 0;
-    std::uint32_t m_channelWord = 0;
+    std::uint32_t m_channelWord = 0; // collision detection: 1 after "cdon"
 };
 
 class CEntryORXsignal : public CEntry

@@ -204,6 +204,7 @@ bool CInterpreter::startProgram()
     m_lineIndex = -1;
     enterCode(ProgramCode, 0);
     m_markerPassed = false;
+    m_rulesSent = false;
     prepareProgramText();
     enterCode(ProgramCode, 0);
     const std::uint32_t error = m_channel.prepareGroup();
@@ -238,6 +239,8 @@ void CInterpreter::reset()
     m_pendingOutputs = 0;
     m_geometryPrepared = false;
     m_geometryPending = false;
+    m_rulesPending = false;
+    m_rulesSent = false;
     m_msgPending = false;
     m_condition = 0;
     m_mismatches = 0;

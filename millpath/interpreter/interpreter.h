@@ -3,6 +3,7 @@
 // every completed block into NC entries for its channel.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -450,6 +451,16 @@ protected:
     std::uint32_t m_entryCounter = 0;
     bool m_entriesMade = false;
     bool m_rulesPending = false;
+    // Interpolation rules (interpreter_rules.cpp): the words of a rules entry
+    // at payload offsets 20 to 60. A rules entry goes out before the geometry
+    // of the first motion after start or reset and of every motion that
+    // changes one of them.
+    using RuleWords = std::array<std::uint32_t, 11>;
+    RuleWords currentRuleWords() const;
+    void noteMotionRules();
+    RuleWords m_pendingRules{};
+    RuleWords m_sentRules{};
+    bool m_rulesSent = false;
     bool m_stopped = false;
     std::atomic<bool> m_alternativeStop{false};
     double m_savedRotation[3] = {0, 0, 0};

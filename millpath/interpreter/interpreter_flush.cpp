@@ -96,14 +96,28 @@ Emit CInterpreter::emitIpolRules()
 {
     if (!m_rulesPending)
         return Emit::Done;
+    const RuleWords& w = m_pendingRules;
     auto* entry = new CEntrySetIpolRules;
-    entry->m_feedType = static_cast<std::uint32_t>(m_block.m_feedMode);
-    entry->m_ipolMode = static_cast<std::uint32_t>(m_block.m_ipolMode);
+    entry->m_feedType = w[0];
+    entry->m_rule1 = w[1];
+    entry->m_rule2 = w[2];
+    entry->m_channelFlags = w[3];
+    entry->m_rule3 = w[4];
+    entry->m_rule4 = w[5];
+    entry->m_rule5 = w[6];
+    entry->m_rule6 = w[7];
+    entry->m_rule7 = w[8];
+    entry->m_ipolMode = w[9];
+    entry->m_channelWord = w[10];
     const Emit result = handOver(entry, true);
     if (result == Emit::Done)
     {
         m_rulesPending = false;
+        m_sentRules = w;
+        m_rulesSent = true;
         // The group finds the rules of a block it prepares by its counter.
+        for (std::size_t i = 0; i < w.size(); ++i)
+            m_ruleTracer.setWord(static_cast<int>(i) + 1, w[i]);
         m_ruleTracer.trace(m_blockCounter);
     }
     return result;
@@ -278,6 +292,7 @@ bool CInterpreter::prepareGeometry()
     }
     m_machineTarget = target;
     m_geometryPending = true;
+    noteMotionRules();
     return true;
 }
 

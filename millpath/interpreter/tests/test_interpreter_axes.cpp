@@ -35,10 +35,10 @@ TEST(InterpreterAxes, EntriesAfterTheMotionInTheirOrder)
                           i.requestMClear();
                       }),
               InterpreterState::Finished);
-    EXPECT_EQ(f.channel.types(),
-              (std::vector<std::uint32_t>{ENTRY_FUNK, ENTRY_FUNK, ENTRY_GEO_3D, ENTRY_GEO_1D, ENTRY_STEPON,
-                                          ENTRY_DELAYTIME, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_HVALUE,
-                                          ENTRY_SPINDELTEST, ENTRY_MFUNK, ENTRY_CHNSYNC}));
+    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{
+                                     ENTRY_SETIPOLRULES, ENTRY_FUNK, ENTRY_FUNK, ENTRY_GEO_3D, ENTRY_GEO_1D,
+                                     ENTRY_STEPON, ENTRY_DELAYTIME, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_HVALUE,
+                                     ENTRY_SPINDELTEST, ENTRY_MFUNK, ENTRY_CHNSYNC}));
     const auto move = f.channel.of<CEntryGeo_1D>();
     ASSERT_EQ(move.size(), 1u);
     EXPECT_EQ(move[0]->m_axis, 7u);

@@ -20,9 +20,9 @@ TEST(InterpreterFlush, OrderOfABlockThatSetsSeveralThings)
     loadMDefinitionText(f.interpreter, "5 2\n9 8\n3 1\n4 4\n");
     const std::string text = lineMarker(12) + "N40 T=3 M9 M5 M3 M4 S=800 F=100 G1 X1=10 R800=7 R801=2 H1\n";
     EXPECT_EQ(runProgram(f.interpreter, text), InterpreterState::Finished);
-    EXPECT_EQ(f.channel.types(),
-              (std::vector<std::uint32_t>{ENTRY_TOOLNR, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_FUNK, ENTRY_SPINDEL,
-                                          ENTRY_GEO_3D, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_HVALUE}));
+    EXPECT_EQ(f.channel.types(), (std::vector<std::uint32_t>{
+                                     ENTRY_TOOLNR, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_SETIPOLRULES, ENTRY_FUNK,
+                                     ENTRY_SPINDEL, ENTRY_GEO_3D, ENTRY_MFUNK, ENTRY_MFUNK, ENTRY_HVALUE}));
     const auto m = f.channel.of<CEntryMFunk>();
     ASSERT_EQ(m.size(), 4u);
     EXPECT_EQ(m[0]->m_mNumbers[0], 5);
