@@ -34,6 +34,16 @@ std::size_t NcFormat(char (&buffer)[NcFormatLimit], const char* format, ...)
     return result;
 }
 
+void NcAppendFormat(std::string& out, const char* format, ...)
+{
+    char buffer[NcFormatLimit];
+    va_list args;
+    va_start(args, format);
+    const std::size_t length = formatInto(buffer, format, args);
+    va_end(args);
+    out.append(buffer, length < NcFormatLimit ? length : NcFormatLimit - 1);
+}
+
 bool NcNarrowToWide(const char* text, std::u16string& out, UINT codePage)
 {
     out.clear();

@@ -17,6 +17,8 @@ std::size_t NcStrLen(const char* text);
 // is the length written, or NcFormatLimit when the text was cut.
 std::size_t NcFormat(char (&buffer)[NcFormatLimit], const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+// Appends the formatted text (at most NcFormatLimit - 1 bytes) to out.
+void NcAppendFormat(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // The output is emptied first; a null text gives false (no result).
 bool NcNarrowToWide(const char* text, std::u16string& out, UINT codePage = CP_ACP);
 bool NcWideToNarrow(const WCHAR* text, std::string& out, UINT codePage = CP_ACP);

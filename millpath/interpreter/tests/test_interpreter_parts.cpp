@@ -271,6 +271,11 @@ TEST(NcText, Utilities)
     const std::string long1100(1100, 'a');
     EXPECT_EQ(NcFormat(buffer, "%s", long1100.c_str()), NcFormatLimit);
     EXPECT_EQ(std::strlen(buffer), NcFormatLimit - 1);
+    std::string appended = "Group ";
+    NcAppendFormat(appended, "%d (%ld)", 2, 7L);
+    EXPECT_EQ(appended, "Group 2 (7)");
+    NcAppendFormat(appended, "%s", long1100.c_str());
+    EXPECT_EQ(appended.size(), 11 + NcFormatLimit - 1);
 
     std::u16string wide = u"old";
     EXPECT_FALSE(NcNarrowToWide(nullptr, wide));
