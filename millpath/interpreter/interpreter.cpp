@@ -67,6 +67,13 @@ void CInterpreter::markErrorLine()
     m_errorLine = m_lineIndex;
 }
 
+void CInterpreter::pathError(std::int32_t errorLine, std::uint32_t code)
+{
+    m_errorLine = errorLine;
+    raiseNcError(code);
+    setState(InterpreterState::Error);
+}
+
 bool CInterpreter::setBit(std::uint8_t* bits, int byteCount, int bit)
 {
     if (!bits || bit < 0 || bit >= byteCount * 8)

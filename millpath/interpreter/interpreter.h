@@ -186,6 +186,9 @@ public:
     int setFeedModeCharacter(char c);
     char feedModeCharacter() const { return m_feedModeChar; }
     void setError(std::uint32_t code) { raiseNcError(code); }
+    // An error of the path preparation: the error line (the entry's line
+    // index, -2 for none), the NC error and state 11.
+    void pathError(std::int32_t errorLine, std::uint32_t code);
 
     // One execution step of the channel's worker (see interpreter_state.h);
     // returns the time the worker may wait before the next step.
@@ -421,7 +424,8 @@ protected:
     bool m_programLoaded = false;
     bool m_programStarted = false;
 
-    std::int32_t m_lineIndex = -1;
+    // Read by the group's threads for their messages.
+    std::atomic<std::int32_t> m_lineIndex{-1};
     std::int32_t m_blockNo = 0;
     std::uint32_t m_blockCounter = 0;
     std::int32_t m_errorLine = -1;

@@ -57,6 +57,6 @@ void CSiemensInterpreter::raiseNcError(std::uint32_t code)
     if (code == 0)
         return;
     if (m_errorLine < 0)
-        m_errorLine = m_lineIndex >= 0 ? m_lineIndex : m_translatedLine;
+        m_errorLine = m_lineIndex >= 0 ? m_lineIndex.load() : m_translatedLine;
     setState(InterpreterState::Error);
 }
