@@ -113,9 +113,11 @@ void CVos::VosReadInd(const OrxAddr* addr, ULONG invokeId, ULONG, ULONG, ULONG)
 {
     VosReadRes(addr, invokeId, VOSERR_SRV_NOT_SUPPORTED, 0, nullptr);
 }
+// A device may answer a result code together with data (an NC kernel's
+// batch answer names what it took); both travel.
 LONG CVos::VosReadRes(const OrxAddr* addr, ULONG invokeId, ULONG result, ULONG length, const void* data)
 {
-    if (result != VOSERR_NOERROR || !data)
+    if (!data)
         length = 0;
     PayloadWriter w;
     w.U32(result).U32(length).Raw(data, length);
@@ -137,7 +139,7 @@ void CVos::VosReadWriteInd(const OrxAddr* addr, ULONG invokeId, ULONG, ULONG, UL
 }
 LONG CVos::VosReadWriteRes(const OrxAddr* addr, ULONG invokeId, ULONG result, ULONG length, const void* data)
 {
-    if (result != VOSERR_NOERROR || !data)
+    if (!data)
         length = 0;
     PayloadWriter w;
     w.U32(result).U32(length).Raw(data, length);
@@ -283,7 +285,18 @@ void CVos::VosDispatch(const OrxCmd* cmd)
     VosVersion version{};
     char name[VOS_DEVICE_NAME_LEN + 1] = {};
     bool ok = true;
-    if (cmd->errorCode == VOSERR_NOERROR && result == VOSERR_NOERROR)
+    // A device's result code may come with the data of a read (the NC
+    // kernel's batch answer); a device that sent none sent a length of 0.
+    if (cmd->errorCode == VOSERR_NOERROR && result != VOSERR_NOERROR &&
+        (cmd->cmdId == VOSCMD_READ || cmd->cmdId == VOSCMD_READWRITE) && r.Left() > 0)
+    {
+        if (!r.U32(length) || !TakeData(r, length, data))
+        {
+            length = 0;
+            data = nullptr;
+        }
+    }
+    else if (cmd->errorCode == VOSERR_NOERROR && result == VOSERR_NOERROR)
     {
         switch (cmd->cmdId)
         {

@@ -99,15 +99,20 @@ public:
     // Copies the answer's data to the caller, only on success and only when it fits.
     LONG TakeData(ULONG result, ULONG room, void* out, ULONG* returned)
     {
-        if (result == VOSERR_NOERROR && m_answer.data.size() > room)
-            result = VOSERR_INVALID_SIZE; // more than asked for: refuse rather than overrun
-        if (result != VOSERR_NOERROR)
+        if (m_answer.data.size() > room)
+        {
+            // More than asked for: refuse rather than overrun.
+            return static_cast<LONG>(result == VOSERR_NOERROR ? VOSERR_INVALID_SIZE : result);
+        }
+        // A result code may come with data (a device's answer that names
+        // what it did); an error of the transport never does.
+        if (result != VOSERR_NOERROR && m_answer.data.empty())
             return static_cast<LONG>(result);
         if (!m_answer.data.empty())
             std::memcpy(out, m_answer.data.data(), m_answer.data.size());
         if (returned)
             *returned = static_cast<ULONG>(m_answer.data.size());
-        return 0;
+        return static_cast<LONG>(result);
     }
 
     // Nobody serves requests on a blocking client's port.
@@ -135,7 +140,7 @@ protected:
     {
         m_answer.arrived = true;
         m_answer.result = result;
-        if (result == VOSERR_NOERROR && length)
+        if (length)
         {
             const BYTE* p = static_cast<const BYTE*>(data);
             m_answer.data.assign(p, p + length);

@@ -190,6 +190,28 @@ TEST_F(VosTest, ErrorsAnswerACodeAndLeaveTheBufferUntouched)
     EXPECT_EQ(client.VosSyncReadReq(nullptr, 0x1000, 0, 0, nullptr), VOSERR_INVALID_PARAMETER);
 }
 
+TEST_F(VosTest, AResultCodeWithDataDeliversBoth)
+{
+    // A device's own result that comes with data (the NC kernel's batch
+    // answer names what it took): the code and the data arrive together.
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client;
+    OrxAddr target = Local(PEER_PORT);
+    std::array<BYTE, 8> buffer;
+    buffer.fill(0);
+    ULONG got = 0;
+    EXPECT_EQ(client.VosSyncReadWriteReq(&target, 0x6000, 0x60, 8, buffer.data(), 2, "xy", &got), 0x423F);
+    EXPECT_EQ(got, 8u);
+    for (BYTE b : buffer)
+        ASSERT_EQ(b, 0x5A);
+    buffer.fill(0);
+    got = 0;
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x6000, 0, 4, buffer.data(), &got), 0x423F);
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(buffer[3], 0x5A);
+    EXPECT_EQ(buffer[4], 0);
+}
+
 TEST_F(VosTest, TimeOutAndALateAnswerIsNotTakenForTheNext)
 {
     auto peer = StartPeer(PEER_PORT);

@@ -9,6 +9,7 @@
 //   group 0x3000: answered with error 0x70B
 //   group 0x4000: a read answered with 4 bytes more than asked
 //   group 0x5000: a write sends its data as text to the report log (type 148)
+//   group 0x6000: a read or read-write answered with result 0x423F and bytes 0x5A
 #include "vos/vosw32.h"
 
 #include <chrono>
@@ -101,6 +102,9 @@ private:
         case 0x4000:
             out.assign(readLength + 4, 0x11);
             return 0;
+        case 0x6000:
+            out.assign(readLength, 0x5A);
+            return 0x423F;
         default:
             return VOSERR_INVALID_GROUP;
         }

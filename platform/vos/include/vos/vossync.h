@@ -32,7 +32,9 @@ public:
     ULONG VosSyncGetTimeout() const;
 
     // Each returns 0 or a Vos error code. A nonzero result means that no data
-    // arrived: the caller's buffers are left as they were.
+    // arrived, and the caller's buffers are left as they were, unless the
+    // device answered its result code together with data: then the data
+    // arrive as well (returned gives their length).
     // Read: up to length bytes; returned (optional) gets the number that came.
     LONG VosSyncReadReq(const OrxAddr* addr, ULONG indexGroup, ULONG indexOffset, ULONG length, void* data,
                         ULONG* returned = nullptr);
