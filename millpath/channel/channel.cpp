@@ -40,6 +40,7 @@ void CChannel::Worker()
         int wait = NoInterpreterWaitMs;
         {
             std::lock_guard<std::recursive_mutex> lock(m_lock);
+            TakePathError();
             // An error stands (state 11, its line and code readable) until
             // the next load or start clears it.
             if (m_interpreter && m_interpreter->getState() != InterpreterState::Error)
@@ -204,6 +205,29 @@ void CChannel::programFileOpened(const std::string& path)
     const std::uint32_t result = m_displayInfo->AddFile(path);
     if (result != 0 && m_service)
         m_service->VosReportLog(148, "Channel %u: file %s not recorded (0x%X)", m_id, path.c_str(), result);
+}
+
+// The group's threads post their errors: they never wait for the channel's
+// lock, which the channel holds while it hands the group entries.
+void CChannel::PostPathError(std::int32_t line, std::uint32_t code)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_pathErrorLock);
+        m_pathError = {true, line, code};
+    }
+    Wake();
+}
+
+void CChannel::TakePathError()
+{
+    PathError error;
+    {
+        std::lock_guard<std::mutex> lock(m_pathErrorLock);
+        error = m_pathError;
+        m_pathError.pending = false;
+    }
+    if (error.pending && m_interpreter)
+        m_interpreter->pathError(error.line, error.code);
 }
 
 void CChannel::KernelRefused(std::uint32_t blockNo)

@@ -96,6 +96,9 @@ public:
     void Event(std::uint32_t code, const std::uint8_t* args, std::size_t length);
     // The group's kernel refused a batch: the block of the first record not taken.
     void KernelRefused(std::uint32_t blockNo);
+    // An error of the group's path preparation: the worker gives it to the
+    // interpreter (error line, NC error, state 11) before its next step.
+    void PostPathError(std::int32_t line, std::uint32_t code);
     std::uint32_t RefusedBlock() const { return m_refusedBlock; }
 
     // Values of the service port (channel_values.cpp); data in little-endian
@@ -214,5 +217,13 @@ private:
     std::uint8_t m_value20[42] = {};
     double m_rescanPosition[3] = {0.0, 0.0, 0.0};
     std::uint32_t m_refusedBlock = 0;
+    struct PathError
+    {
+        bool pending = false;
+        std::int32_t line = 0;
+        std::uint32_t code = 0;
+    } m_pathError;
+    std::mutex m_pathErrorLock;
+    void TakePathError();
     std::recursive_mutex m_lock;
 };

@@ -260,7 +260,7 @@ void CChannel::Event(std::uint32_t code, const std::uint8_t* args, std::size_t l
         return;
     case 5:
         if (CGroup* group = Group())
-            group->MarkReset();
+            group->KernelReset();
         return;
     case 6:
         if (length >= 4 + sizeof(double))
@@ -352,6 +352,9 @@ std::uint32_t CChannel::Command(std::uint32_t offset, const std::uint8_t* data, 
         if (!need(72))
             return VOSERR_INVALID_SIZE;
         LogCommand(0x81, offset == 0x14 ? "Enable Retrace" : "go forward again");
+        if (CGroup* group = Group())
+            group->StartBackupWalk(data, offset == 0x14 ? CFeederBackup::DirectionRetrace
+                                                        : CFeederBackup::DirectionForward);
         return 0;
     case 0x18:
     {

@@ -25,8 +25,9 @@ public:
     virtual void RecordText(const std::string& text) = 0;
     virtual void Log(std::uint32_t type, const std::string& text) = 0;
     virtual bool CommandLogging() const = 0;
-    // The interpreter's error with the block number; the channel stands in state 11.
-    virtual void InterpreterError(std::uint32_t blockNo, std::uint32_t error) = 0;
+    // The interpreter's error at the line of a record (-2 for none); the
+    // channel stands in state 11.
+    virtual void InterpreterError(std::int32_t line, std::uint32_t error) = 0;
 };
 
 class CFeederBackup
@@ -85,7 +86,7 @@ private:
     void ReverseGeometry(const CFeederBackupEntryGeo3d& entry, std::uint8_t* record) const;
     std::uint8_t* Emit(const std::uint8_t* source, const std::string& text);
     void FeederInfo(std::uint32_t value);
-    void InternalError(const char* text, std::uint32_t blockNo, std::uint32_t error);
+    void InternalError(const char* text, std::int32_t line, std::uint32_t error);
     const CFeederBackupEntry* OlderOfKind(std::size_t index) const;
 
     CFeederBackupHost& m_host;

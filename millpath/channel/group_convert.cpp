@@ -51,6 +51,21 @@ std::uint32_t KernelPlane(std::uint32_t plane)
         return 0;
     }
 }
+
+// The offset record that follows a geometry record in the next place: the
+// Cartesian offset plus the tool-nose compensation, the tool-nose
+// compensation alone, and the zero shift.
+void MakeOffsetRecord(const CEntryGeo_3D& entry, const std::uint8_t* geometry, std::uint8_t* record)
+{
+    std::memset(record, 0, Size);
+    PutLe32(record + FeedGrpType, KindOffset);
+    std::memcpy(record + LineIdx, geometry + LineIdx, 12);
+    const CVec3d& cartesian = entry.m_korrEnd.m_vectors[0];
+    const CVec3d& toolNose = entry.m_korrEnd.m_vectors[1];
+    PutVec(record, OffsetSum, cartesian + toolNose);
+    PutVec(record, OffsetToolNose, toolNose);
+    PutVec(record, OffsetZeroShift, entry.m_zeroShift);
+}
 } // namespace
 
 int CGroup::LockStop(std::uint8_t* record, bool& endBatch, int& recordClass)
@@ -71,7 +86,8 @@ int CGroup::ConvertEntry(int place, std::uint8_t* record, bool& twoPlaces, bool&
     if (!m_cooked.Peek(entry, place) || !entry)
         return 0;
     std::memset(record, 0, Size);
-    const bool backup = m_channel && m_channel->Flag(CChannel::FlagBackup);
+    CChannel* channel = m_channel;
+    const bool backup = channel && channel->Flag(CChannel::FlagBackup);
     const std::uint32_t type = entry->m_type;
     if (type != ENTRY_RESET && type != ENTRY_CHNSTOP)
     {
@@ -152,6 +168,11 @@ int CGroup::ConvertEntry(int place, std::uint8_t* record, bool& twoPlaces, bool&
             PutDouble(p, GeoAuxTarget + 8 * static_cast<std::size_t>(i), g->m_auxTarget[i]);
         if (!m_auxPositionMade)
             std::memcpy(m_auxStore, g->m_auxTarget, sizeof(m_auxStore));
+        if (channel && channel->Flag(CChannel::FlagOffsetRecord))
+        {
+            MakeOffsetRecord(*g, record, record + Size);
+            twoPlaces = true;
+        }
         return 1;
     }
     case ENTRY_DELAYTIME:

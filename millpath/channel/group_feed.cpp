@@ -1,13 +1,31 @@
-// The feed step: batches of kernel records to the NC kernel.
+// The feed step: batches of kernel records to the NC kernel, the kernel's
+// answer, and the lock mechanism.
 #include <cstring>
 
 #include "channel.h"
 #include "entry.h"
 #include "group.h"
+#include "nc_text.h"
 
 namespace
 {
 using Lock = std::lock_guard<std::recursive_mutex>;
+
+// A batch was made, or an entry that makes no record left the table.
+constexpr int BatchMade = 1;
+constexpr int EntryLeft = -1;
+
+GeoStart GeoStartOf(const CEntry& entry)
+{
+    GeoStart start;
+    if (entry.m_type != ENTRY_GEO_3D)
+        return start;
+    const auto& geo = static_cast<const CEntryGeo_3D&>(entry);
+    start.point = geo.m_start;
+    for (int i = 0; i < CEntryGeo_3D::AuxAxes; ++i)
+        start.aux[i] = geo.m_auxStart[i];
+    return start;
+}
 } // namespace
 
 bool CGroup::FixBatchSize()
@@ -41,6 +59,157 @@ void CGroup::FeedReset()
         m_resetState = ResetPending;
 }
 
+int CGroup::FillBatch(int& entries, int (&entryPlaces)[KernelRecord::MaxBatch])
+{
+    entries = 0;
+    CEntry* first = nullptr;
+    if (!m_cooked.PeekFirst(first) || !first)
+        return 0;
+    CChannel* channel = m_channel;
+    const bool offsetRecords = channel && channel->Flag(CChannel::FlagOffsetRecord);
+    const bool backup = channel && channel->Flag(CChannel::FlagBackup);
+    const int batchSize = m_batchSize;
+    int places = 0;
+    int firstClass = -1;
+    while (places < batchSize)
+    {
+        if (offsetRecords && batchSize - places < 2)
+            break;
+        CEntry* entry = nullptr;
+        // A batch holds entries of one type only.
+        if (!m_cooked.Peek(entry, entries) || !entry || entry->m_type != first->m_type)
+            break;
+        bool twoPlaces = false;
+        bool endBatch = false;
+        int recordClass = 1;
+        const bool lockRequest = m_lockRequest;
+        if (!ConvertEntry(entries, m_batch[places], twoPlaces, endBatch, recordClass))
+        {
+            // An entry that makes no record leaves the table at the head, or
+            // waits there for the next step; a reset entry stays for the reset.
+            if (entries == 0 && m_resetState == ResetRunning)
+            {
+                CEntry* taken = nullptr;
+                m_cooked.Pop(taken);
+                delete taken;
+                return EntryLeft;
+            }
+            break;
+        }
+        if (firstClass < 0)
+            firstClass = recordClass;
+        else if (recordClass != firstClass)
+        {
+            // Made again in the next batch, where it stands alone.
+            m_lockRequest = lockRequest;
+            break;
+        }
+        const int took = twoPlaces ? 2 : 1;
+        for (int k = places; k < places + took; ++k)
+        {
+            if (backup)
+                m_backup.AddEntry(m_batch[k], GeoStartOf(*entry));
+            if (m_feederLog)
+                m_batchTexts[k] = RecordText(m_batch[k]);
+        }
+        entryPlaces[entries++] = took;
+        places += took;
+        if (endBatch || twoPlaces)
+            break;
+    }
+    m_batchCount = places;
+    return places > 0 ? BatchMade : 0;
+}
+
+std::uint32_t CGroup::SendBatch(std::uint32_t& accepted)
+{
+    accepted = 0;
+    CChannel* channel = m_channel;
+    if (channel && channel->MeasurementSwitch())
+    {
+        accepted = static_cast<std::uint32_t>(m_batchCount);
+        m_batchSize = KernelRecord::MaxBatch;
+        return 0;
+    }
+    std::uint8_t answer[8] = {};
+    ++m_sentBatches;
+    const auto result = static_cast<std::uint32_t>(
+        m_feederSync.VosSyncReadWriteReq(&m_kernel, GroupFeedBase + m_id, FeedOffset, sizeof(answer), answer,
+                                         static_cast<ULONG>(m_batchCount * KernelRecord::Size), m_batch));
+    // The kernel answers its count with every result of its own; a request
+    // that failed on the way brings none (and no size: it is asked again).
+    accepted = GetLe32(answer);
+    m_batchSize = static_cast<int>(GetLe32(answer + 4));
+    // A batch the kernel did not take does not move.
+    if (accepted == 0 || (result != 0 && result != KernelPartialBatch))
+        m_finishedBatches = m_sentBatches.load();
+    return result;
+}
+
+bool CGroup::TakeAccepted(std::uint32_t result, std::uint32_t accepted, int entries,
+                          const int (&entryPlaces)[KernelRecord::MaxBatch], bool& refused,
+                          std::uint32_t& refusedBlock)
+{
+    const auto sent = static_cast<std::uint32_t>(m_batchCount);
+    const bool backup = m_channel && m_channel.load()->Flag(CChannel::FlagBackup);
+    if (accepted > sent)
+    {
+        // The kernel cannot take more than it was sent: nothing is taken.
+        std::string text;
+        NcAppendFormat(text, "Group %d: kernel accepted %u of %u records", static_cast<int>(m_id), accepted,
+                       sent);
+        Log(LogError, text);
+        if (backup)
+            m_backup.RemoveEntries(static_cast<int>(sent));
+        m_resetState = ResetPending;
+        return false;
+    }
+    if (backup && accepted < sent)
+        m_backup.RemoveEntries(static_cast<int>(sent - accepted));
+    const bool lockWasActive = m_lockActive;
+    if (result == 0)
+        m_lockActive = m_lockRequest;
+    if (result == 0 || result == KernelPartialBatch)
+    {
+        // Records map to entries in order; an entry of two places counts two.
+        std::uint32_t taken = 0;
+        for (int i = 0; i < entries && taken + static_cast<std::uint32_t>(entryPlaces[i]) <= accepted; ++i)
+        {
+            CEntry* entry = nullptr;
+            if (!m_cooked.Pop(entry))
+                break;
+            delete entry;
+            taken += static_cast<std::uint32_t>(entryPlaces[i]);
+        }
+        if (lockWasActive)
+        {
+            std::string text;
+            NcAppendFormat(text, "Group %d: Lock mechanism succeeded", static_cast<int>(m_id));
+            Log(LogInfo, text);
+        }
+        if (m_feederLog)
+            WriteDiagnostics("", 0, static_cast<int>(accepted));
+        return accepted > 0;
+    }
+    m_resetState = ResetPending;
+    if (result == KernelRefusedBatch)
+    {
+        // All accepted: the last record names the block.
+        const std::uint32_t at = accepted < sent ? accepted : sent - 1;
+        refusedBlock = GetLe32(m_batch[at] + KernelRecord::BlockNo);
+        refused = true;
+        return false;
+    }
+    if (m_feederLog)
+    {
+        if (accepted == 0)
+            WriteDiagnostics("[Potential error line]", 0, 1);
+        else
+            WriteDiagnostics("[Potential initiator of the error]", 0, static_cast<int>(accepted));
+    }
+    return false;
+}
+
 bool CGroup::FeedStep()
 {
     std::uint32_t refusedBlock = 0;
@@ -55,122 +224,38 @@ bool CGroup::FeedStep()
         }
         if (!FixBatchSize())
             return false;
-
-        CEntry* first = nullptr;
-        if (!m_cooked.PeekFirst(first) || !first)
-            return false;
-        const bool offsetRecords = m_channel && m_channel->Flag(CChannel::FlagOffsetRecord);
-        int places = 0;
-        int firstClass = -1;
-        const int batchSize = m_batchSize;
+        m_batchCount = 0;
+        for (std::string& text : m_batchTexts)
+            text.clear();
+        if (m_backup.Active())
+        {
+            // Retrace or forward: the backup makes the batch.
+            if (m_backup.FeedStep() == 0 || m_batchCount == 0)
+                return false;
+            std::uint32_t accepted = 0;
+            const std::uint32_t result = SendBatch(accepted);
+            if (result != 0 || accepted != static_cast<std::uint32_t>(m_batchCount))
+            {
+                m_resetState = ResetPending;
+                return false;
+            }
+            if (m_feederLog)
+                WriteDiagnostics("", 0, m_batchCount);
+            return true;
+        }
         int entries = 0;
         int entryPlaces[KernelRecord::MaxBatch] = {};
-        while (places < batchSize)
-        {
-            if (offsetRecords && batchSize - places < 2)
-                break;
-            CEntry* entry = nullptr;
-            if (!m_cooked.Peek(entry, entries) || !entry || entry->m_type != first->m_type)
-                break;
-            bool twoPlaces = false;
-            bool endBatch = false;
-            int recordClass = 1;
-            const bool lockRequest = m_lockRequest;
-            const int made = ConvertEntry(entries, m_batch[places], twoPlaces, endBatch, recordClass);
-            if (!made)
-            {
-                // An entry that makes no record leaves the table at the head, or
-                // waits there for the next step; a reset entry stays for the reset.
-                if (entries == 0 && m_resetState == ResetRunning)
-                {
-                    CEntry* taken = nullptr;
-                    m_cooked.Pop(taken);
-                    delete taken;
-                    return true;
-                }
-                break;
-            }
-            if (firstClass < 0)
-                firstClass = recordClass;
-            else if (recordClass != firstClass)
-            {
-                m_lockRequest = lockRequest;
-                break;
-            }
-            entryPlaces[entries] = twoPlaces ? 2 : 1;
-            places += entryPlaces[entries];
-            ++entries;
-            if (endBatch || twoPlaces)
-                break;
-        }
-        m_batchCount = places;
-        if (places == 0)
-            return false;
-
+        const int filled = FillBatch(entries, entryPlaces);
+        if (filled != BatchMade)
+            return filled == EntryLeft;
         std::uint32_t accepted = 0;
-        std::uint32_t result = 0;
-        if (m_channel && m_channel->MeasurementSwitch())
-        {
-            accepted = static_cast<std::uint32_t>(places);
-            m_batchSize = KernelRecord::MaxBatch;
-        }
-        else
-        {
-            std::uint8_t answer[8] = {};
-            ++m_sentBatches;
-            result = static_cast<std::uint32_t>(m_feederSync.VosSyncReadWriteReq(
-                &m_kernel, GroupFeedBase + m_id, FeedOffset, sizeof(answer), answer,
-                static_cast<ULONG>(places * KernelRecord::Size), m_batch));
-            if (result == 0 || result == KernelPartialBatch || result == KernelRefusedBatch)
-            {
-                accepted = GetLe32(answer);
-                m_batchSize = static_cast<int>(GetLe32(answer + 4));
-            }
-        }
-        if (result == 0)
-            m_lockActive = m_lockRequest;
-        // A batch the kernel did not take does not move.
-        if (accepted == 0 || (result != 0 && result != KernelPartialBatch))
-            m_finishedBatches = m_sentBatches.load();
-        if ((result == 0 || result == KernelPartialBatch) && accepted > static_cast<std::uint32_t>(places))
-        {
-            // The kernel cannot take more than it was sent: nothing is taken.
-            Log(148, "Group " + std::to_string(m_id) + ": kernel accepted " + std::to_string(accepted) +
-                         " of " + std::to_string(places) + " records");
-            m_resetState = ResetPending;
-            return false;
-        }
-        if (result == 0 || result == KernelPartialBatch)
-        {
-            // Records map to entries in order; an entry of two places counts two.
-            std::uint32_t taken = 0;
-            for (int i = 0; i < entries && taken + static_cast<std::uint32_t>(entryPlaces[i]) <= accepted;
-                 ++i)
-            {
-                CEntry* entry = nullptr;
-                if (!m_cooked.Pop(entry))
-                    break;
-                delete entry;
-                taken += static_cast<std::uint32_t>(entryPlaces[i]);
-            }
-            fed = accepted > 0;
-        }
-        else if (result == KernelRefusedBatch)
-        {
-            CEntry* entry = nullptr;
-            const int notTaken =
-                static_cast<int>(accepted < static_cast<std::uint32_t>(places) ? accepted : places - 1);
-            if (m_cooked.Peek(entry, notTaken) && entry)
-                refusedBlock = entry->m_blockNo;
-            refused = true;
-            m_resetState = ResetPending;
-        }
-        else
-            m_resetState = ResetPending;
+        const std::uint32_t result = SendBatch(accepted);
+        fed = TakeAccepted(result, accepted, entries, entryPlaces, refused, refusedBlock);
     }
     // The channel is told outside the group's lock: the channel's own lock is
     // always taken before the group's.
-    if (refused && m_channel)
-        m_channel->KernelRefused(refusedBlock);
+    if (refused)
+        if (CChannel* channel = m_channel)
+            channel->KernelRefused(refusedBlock);
     return fed;
 }

@@ -38,6 +38,7 @@ constexpr std::uint32_t KindThread = 18;
 constexpr std::uint32_t KindBuildGroup = 20;
 constexpr std::uint32_t KindClearGroup = 21;
 constexpr std::uint32_t KindStepOn = 22;
+constexpr std::uint32_t KindOffset = 23;
 
 // Geometry record (kind 2).
 constexpr std::size_t GeoType = 20;
@@ -48,6 +49,11 @@ constexpr std::size_t GeoCenter = 60;
 constexpr std::size_t GeoTurn = 84;
 constexpr std::size_t GeoZperRad = 108;
 constexpr std::size_t GeoAuxTarget = 116;
+
+// Offset record (kind 23), after a geometry record.
+constexpr std::size_t OffsetSum = 20;
+constexpr std::size_t OffsetToolNose = 44;
+constexpr std::size_t OffsetZeroShift = 68;
 
 // Function sub-code of a kernel read whose answer comes back as event 6.
 constexpr std::uint32_t ParameterRead = 0x80000002;

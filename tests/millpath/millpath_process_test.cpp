@@ -61,9 +61,34 @@ TEST(MillpathProcess, ContourReachesTheKernelInOrder)
     Running run;
     const auto records = RunProgram(run.device, "contour.nc");
     std::vector<LogLine> motion;
-    for (const auto& r : records)
-        if (r.at("kind") != "4")
+    std::vector<LogLine> rules;
+    for (std::size_t i = 0; i < records.size(); ++i)
+    {
+        const LogLine& r = records[i];
+        if (r.at("kind") == "8")
+        {
+            // Each rules record comes before the geometry of its block.
+            rules.push_back(r);
+            std::size_t next = i + 1;
+            while (next < records.size() && records[next].at("kind") != "2")
+                ++next;
+            ASSERT_LT(next, records.size());
+            EXPECT_EQ(records[next].at("block"), r.at("block"));
+        }
+        else if (r.at("kind") != "4")
             motion.push_back(r);
+    }
+    // A rules record at each change of the motion: G1, G2, G3, G1 again.
+    ASSERT_EQ(rules.size(), 4u);
+    const std::vector<std::pair<std::string, std::vector<double>>> changes = {{"40", {0, 1, 0, 0, 0, 0}},
+                                                                              {"50", {0, 0, 1, 0, 0, 0}},
+                                                                              {"60", {0, 0, 0, 0, 0, 0}},
+                                                                              {"70", {0, 1, 0, 0, 0, 0}}};
+    for (std::size_t i = 0; i < changes.size(); ++i)
+    {
+        EXPECT_EQ(rules[i].at("block"), changes[i].first);
+        ExpectVec(rules[i].at("rules"), changes[i].second);
+    }
     ASSERT_GE(motion.size(), 12u);
     EXPECT_EQ(motion[0].at("kind"), "14");
     EXPECT_EQ(motion[0].at("tool"), "1");

@@ -35,14 +35,15 @@ CTransformer::~CTransformer()
 void CTransformer::DropEverything()
 {
     m_table.Clear();
-    for (CEntry*& pending : m_pending)
-    {
-        delete pending;
-        pending = nullptr;
-    }
+    DropPending();
     CEntry* entry = nullptr;
     while (m_fifo.Pop(entry))
         delete entry;
+}
+
+void CTransformer::DropPending()
+{
+    delete m_inHand.exchange(nullptr);
 }
 
 void CTransformer::Reset()
@@ -90,8 +91,8 @@ int CTransformer::AddEntry(CEntry* entry)
 
 bool CTransformer::IsIdle() const
 {
-    return m_table.Count() == 0 && m_tangential->IsIdle() && !m_pending[0] && !m_pending[1] &&
-           !m_pending[2] && m_fifo.IsEmpty() && m_collision->IsIdle() && m_chamfer->IsIdle();
+    return m_table.Count() == 0 && m_tangential->IsIdle() && !m_inHand && m_fifo.IsEmpty() &&
+           m_collision->IsIdle() && m_chamfer->IsIdle();
 }
 
 int CTransformer::ChannelPassOn(CEntry* entry)

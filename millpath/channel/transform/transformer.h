@@ -6,6 +6,7 @@
 // pushes them to the group's output table towards the feeder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -118,6 +119,7 @@ private:
     CEntryGeo_3D* MakeArcEntry(const CEntryGeo_3D& first) const;
     bool RoomForLookAhead(int& result);
     void DropEverything();
+    void DropPending();
 
     CTransformerHost& m_host;
     CTransTable m_table;
@@ -125,7 +127,9 @@ private:
     std::int32_t m_collisionMode = 0;
     std::unique_ptr<CTangentialFollowing> m_tangential;
     std::int32_t m_newPair = 0;
-    CEntry* m_pending[3] = {nullptr, nullptr, nullptr};
+    // The entry in hand (a line waiting for its pair stays here); read by
+    // IsIdle from the group's other threads.
+    std::atomic<CEntry*> m_inHand{nullptr};
     CFiFoTable m_fifo{FifoSize};
     double m_vertexDistance = 0.0;
     double m_minAngle;

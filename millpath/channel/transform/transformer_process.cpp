@@ -62,16 +62,12 @@ int CTransformer::Process(int discard, int& done)
     int result = 0;
     for (;;)
     {
-        if (m_table.Count() == 0 && m_fifo.IsEmpty() && !m_pending[0] && !m_pending[1] && !m_pending[2])
+        if (m_table.Count() == 0 && m_fifo.IsEmpty() && !m_inHand)
             return result;
         if (discard)
         {
             delete m_table.FetchHead();
-            for (CEntry*& pending : m_pending)
-            {
-                delete pending;
-                pending = nullptr;
-            }
+            DropPending();
             CEntry* entry = nullptr;
             for (int i = 0; i < FifoSize && m_fifo.Pop(entry); ++i)
                 delete entry;
@@ -87,7 +83,7 @@ int CTransformer::Process(int discard, int& done)
             done = 0;
             return result;
         }
-        if (!m_pending[0])
+        if (!m_inHand)
         {
             CEntry* entry = nullptr;
             if (!m_fifo.Pop(entry))
@@ -96,9 +92,9 @@ int CTransformer::Process(int discard, int& done)
                 if (!m_table.Fetch(entry, error))
                     return error;
             }
-            m_pending[0] = entry;
+            m_inHand = entry;
         }
-        CEntry* entry = m_pending[0];
+        CEntry* entry = m_inHand.load();
         if (IsLine(entry) && m_vertexDistance >= MinVertexDistance)
         {
             if (!PairLine(static_cast<CEntryGeo_3D*>(entry), result))
@@ -110,7 +106,7 @@ int CTransformer::Process(int discard, int& done)
         }
         else
             Dispatch(entry);
-        m_pending[0] = nullptr;
+        m_inHand = nullptr;
         ++m_treated;
     }
 }
@@ -216,15 +212,13 @@ bool CTransformer::PairLine(CEntryGeo_3D* line, int& result)
         return true;
     }
     auto* second = static_cast<CEntryGeo_3D*>(next);
-    m_pending[1] = MakeArcEntry(*line);
+    CEntryGeo_3D* made = MakeArcEntry(*line);
+    CEntryGeo_3D* secondMade = nullptr;
     if (m_newPair)
     {
-        m_pending[2] = MakeArcEntry(*line);
+        secondMade = MakeArcEntry(*line);
         m_newPair = 0;
     }
-    auto* made = static_cast<CEntryGeo_3D*>(m_pending[1]);
-    auto* secondMade = static_cast<CEntryGeo_3D*>(m_pending[2]);
-    m_pending[1] = m_pending[2] = nullptr;
     const int smoothed = VertexSmoothing(*line, *second, *made, secondMade);
     if (smoothed < 0)
     {
