@@ -73,7 +73,10 @@ int CGroup::FillBatch(int& entries, int (&entryPlaces)[KernelRecord::MaxBatch])
     int firstClass = -1;
     while (places < batchSize)
     {
-        if (offsetRecords && batchSize - places < 2)
+        // Room for a geometry record and its offset record; a batch's first
+        // entry takes its two places even when the kernel asked for one, or
+        // nothing would ever be fed.
+        if (offsetRecords && places > 0 && batchSize - places < 2)
             break;
         CEntry* entry = nullptr;
         // A batch holds entries of one type only.

@@ -1,9 +1,11 @@
 // Millpath, the NC kernel simulator, the router and the user server as
 // processes: programs loaded and started over the service port, the records
 // the kernel gets, the port's answers, the configuration and the files.
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -130,6 +132,44 @@ TEST(MillpathProcess, ContourReachesTheKernelInOrder)
     // A batch holds records of one kind.
     for (const auto& answer : run.device.Log("answer"))
         EXPECT_EQ(answer.at("result"), "0");
+}
+
+TEST(MillpathProcess, CircularSmoothingRoundsTheCorners)
+{
+    Running run;
+    {
+        std::ofstream program(run.device.Project() + "/smooth.nc");
+        program << "%smooth\n#set param CircularSmoothing(1)#\nN10 G90 G1 F600 X40 Y0\nN20 X40 Y20\n"
+                   "N30 X0 Y20\nN40 M30\n";
+    }
+    RunProgram(run.device, "smooth.nc");
+    // The last line waits for a successor until the program has ended.
+    std::vector<LogLine> geometry;
+    const auto deadline = std::chrono::steady_clock::now() + Patience;
+    while (geometry.size() < 5 && std::chrono::steady_clock::now() < deadline)
+    {
+        geometry.clear();
+        for (const auto& r : run.device.Log("record"))
+            if (r.at("kind") == "2")
+                geometry.push_back(r);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // Lines end 1 before each corner; an arc tangent to both turns left.
+    ASSERT_EQ(geometry.size(), 5u);
+    const std::vector<std::vector<double>> targets = {
+        {39, 0, 0}, {40, 1, 0}, {40, 19, 0}, {39, 20, 0}, {0, 20, 0}};
+    for (std::size_t i = 0; i < targets.size(); ++i)
+    {
+        EXPECT_EQ(geometry[i].at("type"), i % 2 ? "2" : "1") << i;
+        ExpectVec(geometry[i].at("target"), targets[i]);
+        EXPECT_DOUBLE_EQ(std::stod(geometry[i].at("velocity")), 10.0) << i;
+    }
+    ExpectVec(geometry[1].at("center"), {39, 1, 0});
+    ExpectVec(geometry[1].at("turn"), {0, 0, HalfPi});
+    EXPECT_EQ(geometry[1].at("plane"), "1");
+    EXPECT_EQ(geometry[1].at("block"), "10");
+    ExpectVec(geometry[3].at("center"), {39, 19, 0});
+    ExpectVec(geometry[3].at("turn"), {0, 0, HalfPi});
 }
 
 TEST(MillpathProcess, LoopGivesItsTargetsAndRunsAgain)

@@ -20,7 +20,9 @@ public:
     virtual void EntriesMade() = 0;
     // The interpreter state of the channel (0 without one).
     virtual int ChannelState() const = 0;
-    // Tool type (the tool's first 16-bit value) and tool datum 1, the radius.
+    // Tool type (the tool's first 16-bit value) and tool datum 1, the radius;
+    // asked on the channel's thread only, while the look-ahead table takes a
+    // rules entry.
     virtual std::uint16_t ToolType(std::uint32_t tool) const = 0;
     virtual double ToolRadius(std::uint32_t tool) const = 0;
     // The group's number, named by some messages.

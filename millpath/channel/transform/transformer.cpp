@@ -249,8 +249,9 @@ int CTransformer::GeometryOutput(CEntryGeo_3D* entry)
     const CEntry_Korrektur& end = entry->m_korrEnd;
     if (start.m_active || end.m_active)
     {
-        const std::uint32_t tool = end.m_active ? end.m_toolNumber : start.m_toolNumber;
-        const std::uint16_t type = m_host.ToolType(tool);
+        // The tool's type as the look-ahead table read it from the channel's
+        // tool table with the rules: never the channel's lock from here.
+        const std::uint32_t type = end.m_active ? end.m_toolType : start.m_toolType;
         if (type >= 1 && type <= 9)
         {
             const int kind = static_cast<int>(entry->m_geoType & 0xFF);
