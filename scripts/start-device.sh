@@ -21,13 +21,14 @@ stop_all() {
 trap 'stop_all; exit 0' INT TERM
 
 # wait_for <pid> <file> <what>: until the file exists, or fail if the process died.
+# Generous, as a loaded machine may take long to start a sanitizer build.
 wait_for() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 600); do
     [ -e "$2" ] && return 0
     kill -0 "$1" 2>/dev/null || { echo "$3 did not start" >&2; stop_all; exit 1; }
     sleep 0.1
   done
-  echo "$3 not ready after 10 s" >&2; stop_all; exit 1
+  echo "$3 not ready after 60 s" >&2; stop_all; exit 1
 }
 
 # A device root seeded before a driver or class was shipped lacks its key: its

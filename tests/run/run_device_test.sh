@@ -14,12 +14,12 @@ fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" 2>/dev/null;
 
 "$repo/scripts/start-device.sh" "$bin" > "$log" 2>&1 &
 pid=$!
-for _ in $(seq 1 600); do
+for _ in $(seq 1 1200); do
   grep -q "device running" "$log" && break
   kill -0 "$pid" 2>/dev/null || fail "start script ended early"
   sleep 0.1
 done
-grep -q "device running" "$log" || fail "device not running after 60 s"
+grep -q "device running" "$log" || fail "device not running after 120 s"
 
 # The peer checks the vendor id (a constant of the shipped description), then
 # writes and reads back the backlight brightness 20 times.
