@@ -882,7 +882,9 @@ TEST(MillpathFeed, RecordImagesByKind)
                       HexOf(c.image.bytes.data(), KernelRecord::Size))
                 << c.name;
             if (c.text)
+            {
                 EXPECT_EQ(f.group->RecordText(record.data()), c.text) << c.name;
+            }
         }
         CEntry* taken = nullptr;
         f.group->Cooked().Pop(taken);

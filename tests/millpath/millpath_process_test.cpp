@@ -201,7 +201,9 @@ TEST(MillpathProcess, ErrorsLeaveTheErrorState)
         std::ofstream(run.device.Project() + "/bad.nc") << c.text;
         EXPECT_EQ(run.device.Load("bad.nc") == 0, c.loads);
         if (c.loads)
+        {
             EXPECT_EQ(run.device.StartProgram(), 0);
+        }
         ASSERT_TRUE(run.device.WaitState(11));
         std::vector<std::uint8_t> error;
         ASSERT_EQ(run.device.Read(0x2101, 3, 4, error), 0);
@@ -273,7 +275,9 @@ TEST(MillpathProcess, PortAnswersByTable)
             result = d.ReadWrite(c.group, c.offset, c.length, c.data, answer);
         EXPECT_EQ(result, c.expected) << c.what;
         if (result == 0 && c.op != 'w')
+        {
             EXPECT_EQ(answer.size(), c.length) << c.what;
+        }
     }
 }
 
@@ -308,7 +312,9 @@ TEST(MillpathProcess, ConfigurationResults)
         ASSERT_TRUE(device.WaitConfigured(1, result));
         EXPECT_EQ(result, c.result);
         if (c.lastChannel > 0)
+        {
             EXPECT_EQ(device.State(c.lastChannel), 1);
+        }
         EXPECT_EQ(device.State(c.lastChannel + 1), -1);
     }
 }

@@ -57,7 +57,9 @@ TEST(BaseTable, NewestEntriesAndPlaces)
         EXPECT_EQ(table.Last(), c.last) << c.name;
         EXPECT_EQ(table.LastGeo(), c.lastGeo) << c.name;
         if (!table.IsEmpty())
+        {
             EXPECT_EQ(table.LastPlace(), c.lastPlace) << c.name;
+        }
         EXPECT_EQ(table.LastGeoPlace(), c.lastGeoPlace) << c.name;
         EXPECT_EQ(table.FirstGeoPlace(), c.firstGeoPlace) << c.name;
     }
@@ -152,7 +154,9 @@ TEST(BaseTable, HintsWhileTwoThreadsWork)
                 const int place = table.LastGeoPlace();
                 EXPECT_LT(place, CFiFoTable::MaxCapacity);
                 if (CEntry* last = table.LastGeo())
+                {
                     EXPECT_EQ(last->m_type, ENTRY_GEO_3D);
+                }
             }
         });
     int taken = 0;

@@ -130,7 +130,9 @@ TEST(TransTable, CorrectionDataThatDoNotFitAreRefused)
         CTransTable table(host);
         ASSERT_EQ(table.Append(MakeRules(c.value, 1, c.approach)), 0) << c.name;
         if (c.lineBefore)
+        {
             ASSERT_EQ(table.Append(MakeLine({0, 0, 0}, {1, 0, 0}, 10)), 0) << c.name;
+        }
         std::unique_ptr<CEntryGeo_3D> line(MakeLine({1, 0, 0}, {2, 0, 0}, 20));
         line->m_plane = c.plane;
         const int count = table.Count();

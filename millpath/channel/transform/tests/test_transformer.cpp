@@ -46,7 +46,7 @@ struct Out
 {
     std::uint32_t type;
     int kind = -1;
-    CVec3d start, end, centre, turn;
+    CVec3d start{}, end{}, centre{}, turn{};
 };
 
 Out Line(const CVec3d& from, const CVec3d& to)
