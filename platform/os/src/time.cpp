@@ -20,3 +20,27 @@ extern "C" DWORD GetTickCount()
         static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(milliseconds); // wraps like the device's counter
 }
+
+extern "C" BOOL QueryPerformanceCounter(PLARGE_INTEGER count)
+{
+    if (!count)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = static_cast<LONGLONG>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    return TRUE;
+}
+
+extern "C" BOOL QueryPerformanceFrequency(PLARGE_INTEGER frequency)
+{
+    if (!frequency)
+    {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    frequency->QuadPart = 1000000000LL;
+    return TRUE;
+}

@@ -192,3 +192,36 @@ TEST(PowerStatus, DevicePathsLieBelowTheDeviceRoot)
     EXPECT_EQ(status.BatteryFlag, BATTERY_FLAG_NO_BATTERY);
 }
 } // namespace
+
+namespace
+{
+TEST(PowerState, RequestsAreRecordedAndNothingElseHappens)
+{
+    ostest::TempDeviceRoot root;
+    EXPECT_TRUE(os::recordedPowerRequests().empty());
+    EXPECT_EQ(SetSystemPowerState(nullptr, POWER_STATE_SUSPEND, 0), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(SetSystemPowerState(u"resuming", POWER_STATE_RESET, 0x1000), static_cast<DWORD>(ERROR_SUCCESS));
+    // A name with a tab and a line end stays one record.
+    EXPECT_EQ(SetSystemPowerState(u"a\tb\nc", POWER_STATE_OFF, 0), static_cast<DWORD>(ERROR_SUCCESS));
+
+    const std::vector<os::PowerRequest> expected{
+        {u"", 0x00200000u, 0},
+        {u"resuming", 0x00800000u, 0x1000},
+        {u"a?b?c", 0x00020000u, 0},
+    };
+    EXPECT_EQ(os::recordedPowerRequests(), expected);
+    EXPECT_EQ(os::powerRequestLogPath(), root.path() + "/PowerRequests.log");
+}
+
+TEST(PowerState, DamagedRecordLinesAreSkipped)
+{
+    ostest::TempDeviceRoot root;
+    std::ofstream(os::powerRequestLogPath()) << "state=x\tflags=0x10\toptions=0x0\n"
+                                             << "garbage\n"
+                                             << "state=y\tflags=10\toptions=0x0\n"
+                                             << "state=z\tflags=0x1FFFFFFFF\toptions=0x0\n"
+                                             << "state=w\tflags=0x20\toptions=0x1\n";
+    const std::vector<os::PowerRequest> expected{{u"x", 0x10, 0}, {u"w", 0x20, 1}};
+    EXPECT_EQ(os::recordedPowerRequests(), expected);
+}
+} // namespace

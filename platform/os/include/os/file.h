@@ -46,6 +46,20 @@ struct FILETIME
     DWORD dwHighDateTime;
 };
 typedef FILETIME* LPFILETIME;
+typedef const FILETIME* LPCFILETIME;
+
+struct SYSTEMTIME
+{
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek; // 0 is Sunday
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
 
 struct WIN32_FIND_DATAW
 {
@@ -92,6 +106,11 @@ extern "C"
     HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
     BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
     BOOL FindClose(HANDLE find);
+
+    // File times count 100-ns intervals since 1601-01-01 UTC. The local time is the host's
+    // time zone (TZ). Times before 1601 or after 30827 fail with ERROR_INVALID_PARAMETER.
+    BOOL FileTimeToSystemTime(LPCFILETIME fileTime, LPSYSTEMTIME systemTime);
+    BOOL FileTimeToLocalFileTime(LPCFILETIME fileTime, LPFILETIME localFileTime);
 }
 
 inline HANDLE CreateFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,

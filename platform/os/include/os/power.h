@@ -12,6 +12,7 @@
 #include <os/types.h>
 
 #include <string>
+#include <vector>
 
 #define AC_LINE_OFFLINE 0x00
 #define AC_LINE_ONLINE 0x01
@@ -57,10 +58,33 @@ struct SYSTEM_POWER_STATUS_EX2
 typedef SYSTEM_POWER_STATUS_EX2* PSYSTEM_POWER_STATUS_EX2;
 static_assert(sizeof(SYSTEM_POWER_STATUS_EX2) == 56, "the status is exchanged as 56 bytes");
 
+// Power states a program may ask for.
+#define POWER_STATE_ON 0x00010000u
+#define POWER_STATE_OFF 0x00020000u
+#define POWER_STATE_CRITICAL 0x00040000u
+#define POWER_STATE_BOOT 0x00080000u
+#define POWER_STATE_IDLE 0x00100000u
+#define POWER_STATE_SUSPEND 0x00200000u
+#define POWER_STATE_RESET 0x00800000u
+
 namespace os
 {
 // The host folder the status is read from (it may not exist).
 std::string powerSupplyFolder();
+
+// A request of SetSystemPowerState as the device root records it.
+struct PowerRequest
+{
+    std::u16string state; // empty for none
+    DWORD flags = 0;
+    DWORD options = 0;
+    bool operator==(const PowerRequest&) const = default;
+};
+// The file that records the requests: "PowerRequests.log" in the device root, one line
+// per request: "state=<name>\tflags=0x%08X\toptions=0x%08X".
+std::string powerRequestLogPath();
+// Every request recorded so far, oldest first; lines that cannot be read are skipped.
+std::vector<PowerRequest> recordedPowerRequests();
 } // namespace os
 
 extern "C"
@@ -70,4 +94,9 @@ extern "C"
     // ERROR_PATH_NOT_FOUND when the folder does not exist. The update flag is accepted
     // for the platform's sake: every call reads fresh values.
     DWORD GetSystemPowerStatusEx2(PSYSTEM_POWER_STATUS_EX2 status, DWORD size, BOOL update);
+
+    // Records the request in the device root (os::powerRequestLogPath) and changes nothing:
+    // the host is never suspended, reset or switched off. ERROR_SUCCESS, or the error of
+    // the record that could not be written.
+    DWORD SetSystemPowerState(LPCWSTR systemState, DWORD stateFlags, DWORD options);
 }

@@ -46,6 +46,17 @@ typedef CRITICAL_SECTION* LPCRITICAL_SECTION;
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
+union LARGE_INTEGER
+{
+    struct
+    {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    LONGLONG QuadPart;
+};
+typedef LARGE_INTEGER* PLARGE_INTEGER;
+
 extern "C"
 {
     void InitializeCriticalSection(LPCRITICAL_SECTION section);
@@ -87,6 +98,9 @@ extern "C"
     void Sleep(DWORD milliseconds);
     // Milliseconds since an arbitrary start; wraps after 49.7 days.
     DWORD GetTickCount();
+    // A monotonic counter of nanoseconds: the frequency is 1000000000.
+    BOOL QueryPerformanceCounter(PLARGE_INTEGER count);
+    BOOL QueryPerformanceFrequency(PLARGE_INTEGER frequency);
 }
 
 inline HANDLE CreateEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name)
