@@ -120,8 +120,8 @@ bool failWith(DWORD code, std::string& error, std::string message)
 
 } // namespace
 
-bool readDescriptionFile(const std::u16string& activeKey, const char* defaultName, std::string& text,
-                         std::string& error)
+bool locateDescriptionFile(const std::u16string& activeKey, const char* defaultName, std::string& hostPath,
+                           std::string& error)
 {
     std::string deviceFile = defaultName;
     const std::u16string ownKey = readText(activeKey, u"Key");
@@ -131,24 +131,34 @@ bool readDescriptionFile(const std::u16string& activeKey, const char* defaultNam
         if (!configured.empty())
             deviceFile = os::toUtf8(configured);
     }
-    const auto hostPath = os::toHostPath(deviceFile);
-    if (!hostPath)
+    const auto resolved = os::toHostPath(deviceFile);
+    if (!resolved)
         return failWith(ERROR_BAD_PATHNAME, error,
                         "description path " + deviceFile + " leaves the device root");
     std::error_code copyError;
-    if (!std::filesystem::exists(*hostPath, copyError))
+    if (!std::filesystem::exists(*resolved, copyError))
     {
-        std::filesystem::copy_file(libraryFolder() / defaultName, *hostPath, copyError);
+        std::filesystem::copy_file(libraryFolder() / defaultName, *resolved, copyError);
         if (copyError)
             return failWith(ERROR_FILE_NOT_FOUND, error,
-                            "no description " + *hostPath +
+                            "no description " + *resolved +
                                 " and no default to copy: " + copyError.message());
     }
-    std::ifstream file(*hostPath, std::ios::binary);
+    hostPath = *resolved;
+    return true;
+}
+
+bool readDescriptionFile(const std::u16string& activeKey, const char* defaultName, std::string& text,
+                         std::string& error)
+{
+    std::string hostPath;
+    if (!locateDescriptionFile(activeKey, defaultName, hostPath, error))
+        return false;
+    std::ifstream file(hostPath, std::ios::binary);
     std::stringstream contents;
     contents << file.rdbuf();
     if (!file)
-        return failWith(ERROR_BAD_FORMAT, error, *hostPath + ": cannot be read");
+        return failWith(ERROR_BAD_FORMAT, error, hostPath + ": cannot be read");
     text = contents.str();
     return true;
 }
