@@ -33,8 +33,8 @@ wait_for() {
 
 # A device root seeded before a driver or class was shipped lacks its key: its
 # registry fragment is added, so that the device manager loads every shipped driver
-# (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:") and
-# COM finds every shipped class (the UPnP registrar).
+# (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:", the
+# display and processor "ZRD1:") and COM finds every shipped class (the UPnP registrar).
 registry="$DEVICE_ROOT/registry.reg"
 if [ -f "$registry" ]; then
   for fragment in "$bin"/registry.d/*.reg; do

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <test_support.h>
+#include <ui/testing/scripted_host.h>
 #include <zrconfigcore/zrconfig.h>
 
 #include <windows.h>
@@ -66,6 +67,18 @@ private:
     DWORD (*m_log)(ZrConfigCall*, DWORD) = nullptr;
     void (*m_reset)() = nullptr;
     void (*m_restart)() = nullptr;
+};
+
+// A page started on its own on a scripted host, and initialised as the main dialog does.
+template <class Page> struct StartedPage
+{
+    template <class... Args> explicit StartedPage(Args&&... args) : page(std::forward<Args>(args)...)
+    {
+        host.start(page);
+        page.initPage();
+    }
+    ui::testing::ScriptedHost host;
+    Page page;
 };
 
 // A temporary device root with COM initialised and the program-wide Quberon version 0.

@@ -7,16 +7,9 @@
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
-const { spawn } = require("child_process");
+const { exited, runSmokeTests, timeout, withTimeout } = require("./smoke_support");
 
 const [binFolder, nodeModules, screenshots] = process.argv.slice(2);
-const browserPath = "/usr/bin/chromium";
-if (!fs.existsSync(browserPath)) {
-  console.log("skipped: " + browserPath + " is not installed");
-  process.exit(77);
-}
-const { chromium } = require(path.join(nodeModules, "playwright-core"));
-const timeout = 60000;
 
 function deviceRoot() {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), "cellpanel-smoke-"));
@@ -35,34 +28,6 @@ function deviceRoot() {
     '"ShutdownOnBatteryWait"=dword:0000001e', '"ShutdownOnBatteryWaitUnit"=dword:00000000', "",
     "[HKEY_LOCAL_MACHINE\\Platform]", '"PowerSupplyPath"="' + supplies + '"', "", ""].join("\n"));
   return root;
-}
-
-// Starts cellpanel and resolves with the process and the page address it prints.
-function startCellpanel(root) {
-  return new Promise((resolve, reject) => {
-    const child = spawn(path.join(binFolder, "cellpanel"), [], { env: { ...process.env, DEVICE_ROOT: root } });
-    let output = "";
-    child.stderr.on("data", (chunk) => process.stderr.write(chunk));
-    child.stdout.on("data", (chunk) => {
-      output += chunk;
-      const line = output.split("\n")[0];
-      if (output.includes("\n")) resolve({ child, url: line.trim() });
-    });
-    child.on("exit", (code) => reject(new Error("cellpanel ended early with " + code)));
-  });
-}
-
-function exited(child) {
-  return new Promise((resolve) => {
-    if (child.exitCode !== null) resolve(child.exitCode);
-    else child.on("exit", (code, signal) => resolve(signal ? signal : code));
-  });
-}
-
-async function withTimeout(promise, what) {
-  let timer;
-  const limit = new Promise((_, reject) => { timer = setTimeout(() => reject(new Error(what + " timed out")), timeout); });
-  try { return await Promise.race([promise, limit]); } finally { clearTimeout(timer); }
 }
 
 const control = (page, id) => page.locator(`[data-dlg="102"] [data-ctl="${id}"]`);
@@ -102,48 +67,4 @@ const tests = {
   },
 };
 
-async function main() {
-  fs.mkdirSync(screenshots, { recursive: true });
-  const browser = await chromium.launch({
-    executablePath: browserPath,
-    headless: true,
-    args: ["--no-sandbox", "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"],
-  });
-  let passed = 0;
-  let failed = 0;
-  for (const [name, run] of Object.entries(tests)) {
-    const root = deviceRoot();
-    const context = await browser.newContext();
-    const page = await context.newPage();
-    let child = null;
-    try {
-      const started = await withTimeout(startCellpanel(root), "cellpanel's start");
-      child = started.child;
-      if (!/^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{32}$/.test(started.url)) throw new Error("odd address " + started.url);
-      await page.goto(started.url, { timeout });
-      await run(page, child, root);
-      console.log("ok: " + name);
-      ++passed;
-    } catch (error) {
-      const shot = path.join(screenshots, name.replace(/[^a-z0-9]+/gi, "_") + ".png");
-      await page.screenshot({ path: shot, fullPage: true }).catch(() => {});
-      console.log("FAILED: " + name + ": " + error.message + " (screenshot " + shot + ")");
-      ++failed;
-    } finally {
-      if (child && child.exitCode === null) {
-        child.kill("SIGTERM");
-        await withTimeout(exited(child), "cellpanel's stop").catch(() => child.kill("SIGKILL"));
-      }
-      await context.close();
-      fs.rmSync(root, { recursive: true, force: true });
-    }
-  }
-  await browser.close();
-  console.log(`${passed} passed, ${failed} failed`);
-  process.exit(failed === 0 ? 0 : 1);
-}
-
-main().catch((error) => {
-  console.log("FAILED: " + error.stack);
-  process.exit(1);
-});
+runSmokeTests({ program: path.join(binFolder, "cellpanel"), deviceRoot, nodeModules, screenshots, tests });
