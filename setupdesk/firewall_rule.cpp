@@ -8,9 +8,9 @@ namespace
 {
 constexpr size_t kDisplayLimit = 63;
 
-void appendCut(std::u16string& text, const std::string& piece)
+void appendCut(std::u16string& text, const std::string& addition)
 {
-    const std::u16string wide = os::toUtf16(piece);
+    const std::u16string wide = os::toUtf16(addition);
     text += wide.substr(0, kDisplayLimit - std::min(text.size(), kDisplayLimit));
 }
 } // namespace

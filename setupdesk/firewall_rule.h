@@ -45,7 +45,7 @@ template <size_t N> std::string fieldText(const char16_t (&field)[N]);
 // Copies at most `limit` characters (and at most N - 1) and clears the rest.
 template <size_t N> void setField(char16_t (&field)[N], const std::u16string& text, size_t limit = N - 1);
 
-// "Allow" with the protocol, the ports and where from, each piece cut to what still fits
+// "Allow" with the protocol, the ports and where from, each addition cut to what still fits
 // in 63 characters.
 std::u16string displayText(const FirewallRule& rule);
 

@@ -43,7 +43,7 @@ bool sameRecord(const FirewallRule& a, const FirewallRule& b)
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-TEST(FirewallRuleText, PiecesAreAppendedAndCutAt63Characters)
+TEST(FirewallRuleText, AdditionsAreAppendedAndCutAt63Characters)
 {
     struct Case
     {
