@@ -14,6 +14,7 @@
 #include <os/hostinfo.h>
 #include <os/locale.h>
 #include <os/power.h>
+#include <os/process.h>
 #if __has_include(<os/file.h>)
 #include <os/file.h>
 #endif

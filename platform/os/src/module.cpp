@@ -2,7 +2,8 @@
 #include <os/module.h>
 #include <os/text.h>
 
-#include <dirent.h>
+#include "find_file.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -36,26 +37,26 @@ std::string libraryFileName(std::string name)
     return "lib" + name + ".so";
 }
 
-// The program folder holds the project's libraries; module names ignore case.
+// The program folder holds the project's libraries.
 std::string findInProgramFolder(const std::string& fileName)
 {
-    const std::string folder = os::programDirectory();
-    if (isFile(folder + "/" + fileName))
-        return folder + "/" + fileName;
-    std::string found;
-    if (DIR* directory = opendir(folder.c_str()))
-    {
-        while (const dirent* entry = readdir(directory))
-        {
-            if (os::equalsNoCase(entry->d_name, fileName))
-            {
-                found = folder + "/" + entry->d_name;
-                break;
-            }
-        }
-        closedir(directory);
-    }
-    return found;
+    return os::detail::findFileNoCase(os::programDirectory(), fileName);
+}
+
+// "\Windows\X.dll" names the library of that device folder and no other; empty when the
+// folder lies outside the device root or holds no such library.
+std::string findInDeviceFolder(const std::string& name)
+{
+    std::string path = name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const size_t slash = path.rfind('/');
+    const auto folder = os::toHostPath(slash == 0 ? std::string("/") : path.substr(0, slash));
+    return folder ? os::detail::findFileNoCase(*folder, libraryFileName(name)) : std::string();
+}
+
+bool hasFolder(const std::string& name)
+{
+    return name.find_first_of("\\/") != std::string::npos;
 }
 
 HMODULE load(const std::string& name)
@@ -71,10 +72,17 @@ HMODULE load(const std::string& name)
     std::replace(hostPath.begin(), hostPath.end(), '\\', '/');
     if (hostPath[0] == '/' && isFile(hostPath))
         path = hostPath;
+    else if (hasFolder(name))
+        path = findInDeviceFolder(name);
     else
         path = os::libraryPathInProgramFolder(name);
-    if (path.empty())
+    if (path.empty() && !hasFolder(name))
         path = libraryFileName(name); // along the usual search path
+    if (path.empty())
+    {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
     {

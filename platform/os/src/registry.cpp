@@ -460,6 +460,25 @@ HKEY rootKeyNamed(std::u16string_view name)
             return root.key;
     return nullptr;
 }
+
+LONG protectRegistryKey(HKEY key, LPCWSTR subKey, bool isProtected)
+{
+    const auto elements = os::detail::splitKeyPath(subKey ? subKey : u"");
+    return writeKey(key,
+                    [&](RegistryKey& node, bool& changed) -> LONG
+                    {
+                        RegistryKey* target = &node;
+                        for (const auto& element : elements)
+                        {
+                            target = target->findSubkey(element);
+                            if (!target)
+                                return ERROR_FILE_NOT_FOUND;
+                        }
+                        changed = target->isProtected() != isProtected;
+                        target->setProtected(isProtected);
+                        return ERROR_SUCCESS;
+                    });
+}
 } // namespace os
 
 extern "C" LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result)
@@ -596,8 +615,13 @@ extern "C" LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey)
                         RegistryKey* parent = &node;
                         for (size_t i = 0; i + 1 < elements.size() && parent; ++i)
                             parent = parent->findSubkey(elements[i]);
-                        changed = parent && parent->deleteSubkey(elements.back());
-                        return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+                        const RegistryKey* target = parent ? parent->findSubkey(elements.back()) : nullptr;
+                        if (!target)
+                            return ERROR_FILE_NOT_FOUND;
+                        if (target->holdsProtected())
+                            return ERROR_ACCESS_DENIED;
+                        changed = parent->deleteSubkey(elements.back());
+                        return ERROR_SUCCESS;
                     });
 }
 

@@ -15,6 +15,7 @@ namespace
 constexpr const char* kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
                                   "HKEY_USERS"};
 constexpr size_t kHexBytesPerLine = 24;
+constexpr const char* kProtectedLine = "!protected";
 
 // ---- data encodings ----------------------------------------------------------
 
@@ -182,6 +183,8 @@ std::string formatData(const RegistryValue& value)
 void formatKey(const RegistryKey& key, const std::string& path, std::string& out)
 {
     out += "[" + path + "]\n";
+    if (key.isProtected())
+        out += std::string(kProtectedLine) + "\n";
     for (const auto& value : key.values())
         out += (value.name.empty() ? std::string("@") : quoted(value.name)) + "=" + formatData(value) + "\n";
     out += "\n";
@@ -392,6 +395,12 @@ bool RegistryKey::deleteSubkey(std::u16string_view name)
     return true;
 }
 
+bool RegistryKey::holdsProtected() const
+{
+    return m_protected || std::any_of(m_subkeys.begin(), m_subkeys.end(),
+                                      [](const auto& subkey) { return subkey->holdsProtected(); });
+}
+
 const RegistryValue* RegistryKey::findValue(std::u16string_view name) const
 {
     for (const auto& value : m_values)
@@ -485,6 +494,14 @@ size_t RegistryTree::merge(std::string_view text)
             }
             if (!remove)
                 current = key;
+            continue;
+        }
+        if (line == kProtectedLine)
+        {
+            if (current)
+                current->setProtected(true);
+            else
+                ++badLines;
             continue;
         }
         Cursor cursor(line);

@@ -32,6 +32,11 @@ public:
     RegistryKey& createSubkey(std::u16string_view name, bool& created);
     bool deleteSubkey(std::u16string_view name);
 
+    // A protected key, or one with a protected key below it, is not deleted by a program.
+    bool isProtected() const { return m_protected; }
+    void setProtected(bool isProtected) { m_protected = isProtected; }
+    bool holdsProtected() const;
+
     const RegistryValue* findValue(std::u16string_view name) const;
     void setValue(std::u16string_view name, DWORD type, std::vector<uint8_t> data);
     bool deleteValue(std::u16string_view name);
@@ -40,6 +45,7 @@ private:
     std::u16string m_name;
     std::vector<std::unique_ptr<RegistryKey>> m_subkeys;
     std::vector<RegistryValue> m_values;
+    bool m_protected = false;
 };
 
 // Splits a key path at "\", dropping empty elements (a leading "\" is ignored).
@@ -53,7 +59,8 @@ public:
     RegistryKey& top() { return m_top; }
     const RegistryKey& top() const { return m_top; }
 
-    // Merges a .reg text into the tree ("[-key]" and "name"=- delete). Returns the
+    // Merges a .reg text into the tree ("[-key]" and "name"=- delete; a line "!protected"
+    // below a key header protects that key). Returns the
     // number of lines that could not be read; those lines are skipped.
     size_t merge(std::string_view text);
     std::string format() const;

@@ -278,6 +278,63 @@ TEST(Registry, DeletingValuesAndKeys)
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 }
 
+TEST(Registry, ProtectedKeysAreNotDeleted)
+{
+    ostest::TempDeviceRoot root;
+    HKEY instance = createKey(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\PCI\\Instance\\gxuamaud1");
+    createKey(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\PCI\\Instance\\other");
+    EXPECT_EQ(os::protectRegistryKey(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\PCI\\Instance\\nothing", true),
+              ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(os::protectRegistryKey(HKEY_LOCAL_MACHINE, u"drivers\\builtin\\pci\\instance\\GXUAMAUD1", true),
+              ERROR_SUCCESS);
+
+    // Neither the key nor a key above it goes; its values still change.
+    struct Case
+    {
+        const char16_t* path;
+        LONG result;
+    };
+    const Case cases[] = {
+        {u"Drivers\\BuiltIn\\PCI\\Instance\\gxuamaud1", ERROR_ACCESS_DENIED},
+        {u"Drivers\\BuiltIn\\PCI\\Instance", ERROR_ACCESS_DENIED},
+        {u"Drivers\\BuiltIn", ERROR_ACCESS_DENIED},
+        {u"Drivers\\BuiltIn\\PCI\\Instance\\other", ERROR_SUCCESS},
+    };
+    for (const auto& row : cases)
+        EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, row.path), row.result) << os::toUtf8(row.path);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\PCI\\Instance\\gxuamaud1"), 5);
+    EXPECT_EQ(setDword(instance, u"Flags", 4), ERROR_SUCCESS);
+    EXPECT_EQ(queryDword(instance, u"Flags"), 4u);
+
+    // The mark lives in the file, where another process reads it.
+    std::ifstream file(os::registryFilePath());
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\PCI\\Instance\\gxuamaud1]\n!protected\n"),
+              std::string::npos);
+    const auto lines = dumpInChild("Drivers\\BuiltIn\\PCI\\Instance\\gxuamaud1");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Flags 4 04000000");
+
+    // Cleared, it goes like any other key.
+    ASSERT_EQ(os::protectRegistryKey(instance, nullptr, false), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\PCI"), ERROR_SUCCESS);
+    RegCloseKey(instance);
+}
+
+TEST(Registry, AFileOrFragmentMarksKeysProtected)
+{
+    ostest::TempDeviceRoot root;
+    std::ofstream(os::registryFilePath())
+        << "REGEDIT4\n\n!protected\n[HKEY_LOCAL_MACHINE\\Locked]\n!protected\n\"Value\"=dword:00000001\n"
+           "[HKEY_LOCAL_MACHINE\\Open]\n";
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Locked"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Open"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Locked", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(queryDword(key, u"Value"), 1u);
+    RegCloseKey(key);
+}
+
 TEST(Registry, EveryTypeSurvivesTheTextFile)
 {
     ostest::TempDeviceRoot root;

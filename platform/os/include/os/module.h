@@ -1,6 +1,8 @@
 // Libraries loaded by name: "Name.dll" is the project's libName.so, looked up in the
 // program's own folder first, then along the usual library search path. An absolute host
-// path, with "/" or "\" separators (as GetModuleFileName gives it), loads that file.
+// path, with "/" or "\" separators (as GetModuleFileName gives it), loads that file. A name
+// with a folder ("\Windows\Name.dll", "\Hard Disk\System\Name.dll") that is no host file
+// is looked up in that device folder alone (os/deviceroot.h), ignoring case.
 #pragma once
 
 #include <os/types.h>

@@ -3,7 +3,8 @@
 // made before it, and each change is written at once and atomically.
 //
 // Key and value names compare ignoring case; separators are "\", and a leading "\"
-// (or doubled ones) are ignored. RegDeleteKey removes the key with all its subkeys.
+// (or doubled ones) are ignored. RegDeleteKey removes the key with all its subkeys,
+// unless one of them is protected (os::protectRegistryKey).
 // A new device root starts with the *.reg fragments of the folder "registry.d"
 // beside the program, merged in name order.
 #pragma once
@@ -67,6 +68,11 @@ std::vector<std::u16string> subkeyNames(HKEY key);
 // Writes a REG_SZ (with its terminator) or a REG_DWORD into an open key; the registry error.
 LONG setRegistryString(HKEY key, const char16_t* name, std::u16string_view text);
 LONG setRegistryDword(HKEY key, const char16_t* name, DWORD value);
+// Marks an existing key as protected (or clears the mark), as the device's system keys
+// are: RegDeleteKey of it, or of a key above it, then fails with ERROR_ACCESS_DENIED and
+// deletes nothing; its values still change. The mark is kept in the file as a line
+// "!protected" below the key's header, so a registry fragment can set it too.
+LONG protectRegistryKey(HKEY key, LPCWSTR subKey, bool isProtected);
 } // namespace os
 
 extern "C"
