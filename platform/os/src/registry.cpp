@@ -5,6 +5,7 @@
 
 #include "power_seed.h"
 #include "registry_tree.h"
+#include "shared_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,6 +20,9 @@
 #include <ctime>
 #include <mutex>
 
+using os::detail::FileLock;
+using os::detail::readWholeFile;
+using os::detail::writeWholeFile;
 using os::detail::RegistryKey;
 using os::detail::RegistryTree;
 
@@ -40,38 +44,6 @@ struct Stamp
     }
 };
 
-bool readWholeFile(int fd, std::string& text)
-{
-    text.clear();
-    char buffer[65536];
-    for (;;)
-    {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-}
-
-bool writeWholeFile(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size())
-    {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // A new version's modification time lies after that of the version it replaces. With
 // the inode reused at once and the same size, the time alone tells two versions apart,
 // also where the clock has not moved on between two writes.
@@ -89,26 +61,6 @@ timespec laterThan(const timespec& previous)
     }
     return next;
 }
-
-class FileLock
-{
-public:
-    explicit FileLock(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666))
-    {
-        while (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0 && errno == EINTR)
-        {
-        }
-    }
-    ~FileLock()
-    {
-        if (m_fd >= 0)
-            close(m_fd); // drops the lock
-    }
-    bool held() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 // The registry of the current device root as this process last read it.
 class RegistryStore
