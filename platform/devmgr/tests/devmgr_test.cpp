@@ -178,9 +178,11 @@ TEST(DeviceManager, LoadsInOrderLeavesOutFailedInitAndStopsInReverse)
     RegCloseKey(stale);
     ASSERT_TRUE(manager.start()) << manager.log();
 
-    // The shipped registry adds the simulated drivers (board, device profile, display) and the board driver.
-    EXPECT_EQ(activeDeviceNames(),
-              (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:", "MPH1:", "WMD1:", "ZRD1:"}));
+    // The shipped registry adds the simulated drivers (board, device profile, touch, audio, display)
+    // and the board driver.
+    EXPECT_EQ(
+        activeDeviceNames(),
+        (std::vector<std::string>{"ECH1:", "ECH2:", "GKT1:", "MPH1:", "TCH1:", "WAV1:", "WMD1:", "ZRD1:"}));
     EXPECT_EQ(openDevice(u"ECH3:"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(openDevice(u"ECH4:"), INVALID_HANDLE_VALUE);
@@ -267,7 +269,8 @@ TEST(DeviceManager, ASecondManagerOnTheSameRootRefusesToStart)
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
     // The refused manager leaves the running one's active keys alone.
-    EXPECT_EQ(activeDeviceNames(), (std::vector<std::string>{"GKT1:", "MPH1:", "WMD1:", "ZRD1:"}));
+    EXPECT_EQ(activeDeviceNames(),
+              (std::vector<std::string>{"GKT1:", "MPH1:", "TCH1:", "WAV1:", "WMD1:", "ZRD1:"}));
     HANDLE device = openDevice(u"GKT1:");
     EXPECT_NE(device, INVALID_HANDLE_VALUE);
     CloseHandle(device);
