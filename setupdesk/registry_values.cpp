@@ -96,4 +96,25 @@ bool writeRaw(HKEY key, const char16_t* name, const RawValue& value)
     return key && RegSetValueExW(key, name, 0, value.type, value.bytes.data(),
                                  static_cast<DWORD>(value.bytes.size())) == ERROR_SUCCESS;
 }
+std::vector<ActiveDriver> activeDrivers()
+{
+    std::vector<ActiveDriver> drivers;
+    RegKey active;
+    if (!active.open(u"Drivers\\Active", KEY_READ))
+        return drivers;
+    WCHAR sub[256];
+    for (DWORD i = 0;; ++i)
+    {
+        DWORD chars = 256;
+        if (RegEnumKeyExW(active.get(), i, sub, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY driver = nullptr;
+        if (RegOpenKeyExW(active.get(), sub, 0, KEY_READ, &driver) != ERROR_SUCCESS)
+            continue;
+        drivers.push_back(
+            {readString(driver, u"NAME", 256).value_or(""), readString(driver, u"Key", 256).value_or("")});
+        RegCloseKey(driver);
+    }
+    return drivers;
+}
 } // namespace setupdesk

@@ -47,6 +47,15 @@ std::optional<DWORD> readDword(HKEY key, const char16_t* name);
 std::optional<std::string> readString(HKEY key, const char16_t* name, size_t maxChars = MAX_PATH);
 std::optional<RawValue> readRaw(HKEY key, const char16_t* name);
 
+// A driver the device manager runs: its device name ("NAME") and its key below HKLM ("Key").
+struct ActiveDriver
+{
+    std::string name;
+    std::string key;
+};
+// The subkeys of HKLM "Drivers\Active", as far as they can be read.
+std::vector<ActiveDriver> activeDrivers();
+
 bool writeDword(HKEY key, const char16_t* name, DWORD value);
 // REG_SZ with its terminator.
 bool writeString(HKEY key, const char16_t* name, const std::string& value);

@@ -7,8 +7,8 @@
 namespace setupdesk
 {
 CSetupdeskDlg::CSetupdeskDlg(const Environment& environment)
-    : ui::Dialog(IDD_SETUPDESK, {}), m_general(environment.vosTimeoutMs), m_firewall(*environment.loader),
-      m_misc(*environment.loader)
+    : ui::Dialog(IDD_SETUPDESK, {}), m_general(environment.vosTimeoutMs), m_display(*environment.loader),
+      m_firewall(*environment.loader), m_misc(*environment.loader)
 {
     addTab(IDC_TAB);
     addButton(IDC_OK, "OK");

@@ -87,12 +87,12 @@ TEST_F(ShellTest, TheFirewallTabNeedsAUsableConfigurationCore)
             // An unusable core is let go at once; the page's controls are disabled.
             if (!dialog.firewallPage().usable())
             {
-                EXPECT_EQ(loader.loads(u"ZrConfigCore.dll"), loader.frees()) << c.name;
+                EXPECT_EQ(loader.loads(u"ZrConfigCore.dll"), loader.frees(u"ZrConfigCore.dll")) << c.name;
                 EXPECT_FALSE(dialog.firewallPage().control(IDC_ENABLE_FIREWALL).enabled()) << c.name;
                 EXPECT_FALSE(dialog.firewallPage().control(IDC_RULES).enabled()) << c.name;
             }
         }
-        EXPECT_EQ(loader.loads(u"ZrConfigCore.dll"), loader.frees()) << c.name;
+        EXPECT_EQ(loader.loads(u"ZrConfigCore.dll"), loader.frees(u"ZrConfigCore.dll")) << c.name;
         EXPECT_EQ(host.unusedScript(), 0u) << c.name;
     }
 }

@@ -1,5 +1,5 @@
 // For tests: the platform's loader, but libraries and entries can be taken away, and
-// every load and free is counted.
+// every load and free is counted by library name.
 #pragma once
 
 #include <library_loader.h>
@@ -26,7 +26,10 @@ public:
             return nullptr;
         HMODULE module = platformLibraryLoader().load(name);
         if (module)
+        {
             ++m_loaded[name];
+            m_names[module] = name;
+        }
         return module;
     }
     FARPROC entry(HMODULE module, const char* name) override
@@ -35,7 +38,7 @@ public:
     }
     void free(HMODULE module) override
     {
-        ++m_freed;
+        ++m_freed[m_names[module]];
         platformLibraryLoader().free(module);
     }
 
@@ -44,12 +47,17 @@ public:
         const auto found = m_loaded.find(name);
         return found == m_loaded.end() ? 0 : found->second;
     }
-    int frees() const { return m_freed; }
+    int frees(const std::u16string& name) const
+    {
+        const auto found = m_freed.find(name);
+        return found == m_freed.end() ? 0 : found->second;
+    }
 
 private:
     std::set<std::u16string> m_removedLibraries;
     std::set<std::string> m_removedEntries;
     std::map<std::u16string, int> m_loaded;
-    int m_freed = 0;
+    std::map<HMODULE, std::u16string> m_names;
+    std::map<std::u16string, int> m_freed;
 };
 } // namespace setupdesk::testing
