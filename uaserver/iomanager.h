@@ -69,10 +69,16 @@ public:
     OpcUa_UInt32 returnDiagnostics() const { return m_returnDiagnostics; }
     IOManager* ioManager() const { return m_pIOManager; }
     Session* pSession() const { return m_pSession; }
+    // The session through its counted base, for objects that keep it beyond the transaction.
+    ReferenceCounter* sessionReference() const { return m_sessionReference.get(); }
 
     // Queues one item; the context adds a reference to the variable. pIndexRange may be null.
     void queueRead(OpcUa_UInt32 callbackHandle, UaVariable* pVariable, const UaNumericRange* pIndexRange);
     void queueWrite(OpcUa_UInt32 callbackHandle, UaVariable* pVariable, const UaDataValue& dataValue);
+    // A monitoring item for the transaction's job: a start queues its variable (referenced), a
+    // modify and a stop none.
+    void queueMonitoring(OpcUa_UInt32 callbackHandle, UaVariable* pVariable, OpcUa_UInt32 itemHandle,
+                         OpcUa_Double samplingInterval);
     OpcUa_UInt32 queuedCount() const { return static_cast<OpcUa_UInt32>(m_callbackHandles.size()); }
     bool hasQueuedItems() const { return !m_callbackHandles.empty(); }
     // Trims the queues to the queued count once no more items come.
@@ -83,6 +89,8 @@ public:
     // Null when the item has no index range.
     const UaNumericRange* indexRange(OpcUa_UInt32 i) const;
     const UaDataValue& dataValue(OpcUa_UInt32 i) const { return m_dataValues[i]; }
+    OpcUa_UInt32 itemHandle(OpcUa_UInt32 i) const { return m_itemHandles[i]; }
+    OpcUa_Double samplingInterval(OpcUa_UInt32 i) const { return m_samplingIntervals[i]; }
     // The queued variables in queue order, as the batch read and write take them.
     void getVariables(UaVariableArray& variables) const;
     void getDataValues(UaDataValueArray& dataValues) const;
@@ -101,6 +109,8 @@ private:
     std::vector<UaDataValue> m_dataValues;
     std::vector<bool> m_hasIndexRange;
     std::vector<UaNumericRange> m_indexRanges;
+    std::vector<OpcUa_UInt32> m_itemHandles;
+    std::vector<OpcUa_Double> m_samplingIntervals;
     IOManager* m_pIOManager;
     Session* m_pSession;
     ReferenceHolder<ReferenceCounter> m_sessionReference;

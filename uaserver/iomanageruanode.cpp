@@ -3,64 +3,24 @@
 #include "iomanageruanode.h"
 
 #include "attributeids.h"
+#include "iosamplingengine.h"
+#include "iovalues.h"
 #include "servicecontext.h"
 #include "uanodeinterfaces.h"
 #include "variablehandle.h"
 
 #include <uatrace.h>
 
+using IOValues::applyIndexRange;
+using IOValues::cutToRange;
+using IOValues::failValue;
+using IOValues::hasText;
+
 namespace
 {
 bool isValidAttributeId(OpcUa_UInt32 attributeId)
 {
     return attributeId >= AttributeId::NodeId && attributeId <= AttributeId::UserExecutable;
-}
-
-bool hasText(const OpcUa_String& text)
-{
-    return OpcUa_String_StrLen(&text) > 0;
-}
-
-// Leaves the time stamps and replaces value and status.
-void failValue(UaDataValue& dataValue, OpcUa_StatusCode status)
-{
-    dataValue.setValue(UaVariant(), false, false);
-    dataValue.setStatusCode(status);
-}
-
-// Cuts a good value to the index range; a value that cannot be cut is emptied and carries why.
-void cutToRange(UaDataValue& dataValue, const UaNumericRange& range)
-{
-    if (UaStatusCode(dataValue.statusCode()).isBad())
-        return;
-    OpcUa_Variant part;
-    OpcUa_Variant_Initialize(&part);
-    const OpcUa_StatusCode cut = dataValue.value().getRange(range, &part);
-    if (OpcUa_IsBad(cut))
-    {
-        failValue(dataValue, cut);
-        return;
-    }
-    dataValue.setValue(part, true, false);
-    OpcUa_Variant_Clear(&part);
-}
-
-// The index range of a read answered at once: only Value and ArrayDimensions can be cut.
-void applyIndexRange(UaDataValue& dataValue, OpcUa_UInt32 attributeId, const OpcUa_String& indexRange)
-{
-    if (!hasText(indexRange) || UaStatusCode(dataValue.statusCode()).isBad())
-        return;
-    if (attributeId != AttributeId::Value && attributeId != AttributeId::ArrayDimensions)
-    {
-        failValue(dataValue, OpcUa_BadIndexRangeInvalid);
-        return;
-    }
-    UaNumericRange range;
-    const OpcUa_StatusCode parsed = range.parse(UaString(&indexRange));
-    if (OpcUa_IsBad(parsed))
-        failValue(dataValue, parsed);
-    else
-        cutToRange(dataValue, range);
 }
 
 void applyTimestamps(UaDataValue& dataValue, OpcUa_TimestampsToReturn timestampsToReturn)
@@ -93,10 +53,26 @@ public:
 
     void execute() override
     {
-        if (m_context->transactionType() == IOTransactionType::Read)
+        switch (m_context->transactionType())
+        {
+        case IOTransactionType::Read:
             m_ioManager.runReadJob(*m_context);
-        else if (m_context->transactionType() == IOTransactionType::Write)
+            break;
+        case IOTransactionType::Write:
             m_ioManager.runWriteJob(*m_context);
+            break;
+        case IOTransactionType::StartMonitoring:
+            m_ioManager.m_pSamplingEngine->runStartJob(*m_context);
+            break;
+        case IOTransactionType::ModifyMonitoring:
+            m_ioManager.m_pSamplingEngine->runModifyJob(*m_context);
+            break;
+        case IOTransactionType::StopMonitoring:
+            m_ioManager.m_pSamplingEngine->runStopJob(*m_context);
+            break;
+        default:
+            break;
+        }
     }
 
 private:
@@ -104,9 +80,30 @@ private:
     IOTransactionContext* m_context;
 };
 
-IOManagerUaNode::IOManagerUaNode() : m_ownPool(new IOThreadPool), m_pJobPool(m_ownPool.get()) {}
+IOManagerUaNode::IOManagerUaNode()
+    : m_ownPool(new IOThreadPool), m_pJobPool(m_ownPool.get()), m_pSamplingEngine(new IOSamplingEngine(this))
+{
+}
 
-IOManagerUaNode::~IOManagerUaNode() = default;
+IOManagerUaNode::~IOManagerUaNode()
+{
+    m_pSamplingEngine->stop();
+}
+
+void IOManagerUaNode::stopSampling()
+{
+    m_pSamplingEngine->stop();
+}
+
+void IOManagerUaNode::parkSamplingItems(UaVariableCache* pVariable)
+{
+    m_pSamplingEngine->parkSamplingItems(pVariable);
+}
+
+void IOManagerUaNode::rebindSamplingItems(UaVariableCache* pVariable)
+{
+    m_pSamplingEngine->rebindSamplingItems(pVariable);
+}
 
 void IOManagerUaNode::setJobPool(IOJobPool* pJobPool)
 {
@@ -134,25 +131,34 @@ UaStatus IOManagerUaNode::beginTransaction(IOManagerCallback* pCallback, const S
     return OpcUa_Good;
 }
 
-UaStatus IOManagerUaNode::beginStartMonitoring(OpcUa_Handle, OpcUa_UInt32, IOVariableCallback*,
-                                               VariableHandle*, MonitoringContext&)
+UaStatus IOManagerUaNode::beginStartMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                               IOVariableCallback* pIOVariableCallback,
+                                               VariableHandle* pVariableHandle,
+                                               MonitoringContext& monitoringContext)
 {
-    return OpcUa_BadNotSupported;
+    return m_pSamplingEngine->beginStartMonitoring(static_cast<IOTransactionContext*>(hIOManagerContext),
+                                                   callbackHandle, pIOVariableCallback, pVariableHandle,
+                                                   monitoringContext);
 }
 
-UaStatus IOManagerUaNode::beginModifyMonitoring(OpcUa_Handle, OpcUa_UInt32, OpcUa_UInt32, MonitoringContext&)
+UaStatus IOManagerUaNode::beginModifyMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                                OpcUa_UInt32 hIOVariable,
+                                                MonitoringContext& monitoringContext)
 {
-    return OpcUa_BadNotSupported;
+    return m_pSamplingEngine->beginModifyMonitoring(static_cast<IOTransactionContext*>(hIOManagerContext),
+                                                    callbackHandle, hIOVariable, monitoringContext);
 }
 
-UaStatus IOManagerUaNode::beginStopMonitoring(OpcUa_Handle, OpcUa_UInt32, OpcUa_UInt32)
+UaStatus IOManagerUaNode::beginStopMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
+                                              OpcUa_UInt32 hIOVariable)
 {
-    return OpcUa_BadNotSupported;
+    return m_pSamplingEngine->beginStopMonitoring(static_cast<IOTransactionContext*>(hIOManagerContext),
+                                                  callbackHandle, hIOVariable);
 }
 
-UaStatus IOManagerUaNode::startUpSampling(ServerManager*)
+UaStatus IOManagerUaNode::startUpSampling(ServerManager* pServerManager)
 {
-    return OpcUa_BadNotSupported;
+    return m_pSamplingEngine->startUpSampling(pServerManager);
 }
 
 UaStatus IOManagerUaNode::beginRead(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
@@ -205,8 +211,8 @@ UaStatus IOManagerUaNode::beginWrite(OpcUa_Handle hIOManagerContext, OpcUa_UInt3
 {
     if (!pWriteValue)
         return OpcUa_BadInvalidArgument;
-    if ((!m_timestampsWritable && carriesTimestamps(pWriteValue->Value)) ||
-        (!m_statusWritable && pWriteValue->Value.StatusCode != OpcUa_Good))
+    if ((!m_pSamplingEngine->timestampsWritable() && carriesTimestamps(pWriteValue->Value)) ||
+        (!m_pSamplingEngine->statusWritable() && pWriteValue->Value.StatusCode != OpcUa_Good))
         return OpcUa_BadWriteNotSupported;
     auto* context = static_cast<IOTransactionContext*>(hIOManagerContext);
     if (!context)

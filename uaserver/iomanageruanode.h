@@ -6,14 +6,21 @@
 
 #include <memory>
 
+class IOSamplingEngine;
+class UaVariableCache;
+
 // The I/O manager of node managers whose nodes are UaNodes. Every attribute but a variable's Value,
 // and the Value of a cached variable, is answered at once from the node; the Value of any other
 // variable is queued and read or written in one batch on a pool thread, through readValues and
 // writeValues, which a derived class connects to its data source. A node manager usually derives
 // from NodeManagerUaNode and from this class and names itself as the I/O manager of its nodes.
 //
+// Monitoring goes to the I/O manager's sampling engine: cached values are reported by the variable
+// and ticked by a SamplingEngine, other values read in one batch per rate group through readValues.
+//
 // The I/O manager holds no node lock: each node guards its own attribute access. Its pool must
-// have run every queued job before a derived class is destroyed.
+// have run every queued job before a derived class is destroyed, and a derived class that overrides
+// readValues calls stopSampling in its destructor, so that no sampling reaches it half destroyed.
 class IOManagerUaNode : public IOManager
 {
 public:
@@ -24,8 +31,6 @@ public:
                               OpcUa_UInt32 hTransaction, OpcUa_UInt32 totalItemCountHint, OpcUa_Double maxAge,
                               OpcUa_TimestampsToReturn timestampsToReturn, OpcUa_UInt32 transactionType,
                               OpcUa_Handle& hIOManagerContext) override;
-    // Monitoring comes with the sampling engine; until then every start, modify and stop is refused
-    // with BadNotSupported.
     UaStatus beginStartMonitoring(OpcUa_Handle hIOManagerContext, OpcUa_UInt32 callbackHandle,
                                   IOVariableCallback* pIOVariableCallback, VariableHandle* pVariableHandle,
                                   MonitoringContext& monitoringContext) override;
@@ -59,14 +64,16 @@ public:
 
     // Puts the transaction jobs on another pool (not owned; null goes back to the own pool).
     void setJobPool(IOJobPool* pJobPool);
+    IOSamplingEngine* samplingEngine() const { return m_pSamplingEngine.get(); }
+    // Ends the sampling of values read through readValues; monitoring can not be started after it.
+    void stopSampling();
+    // The node manager's side of deleting and adding a cached variable: its sampling items wait for
+    // a new variable of the same NodeId, and move to it when it comes.
+    void parkSamplingItems(UaVariableCache* pVariable);
+    void rebindSamplingItems(UaVariableCache* pVariable);
 
     // Whether the Value of that node is read and written in the batch rather than at once.
     static bool isQueued(UaNode* pNode, OpcUa_Int32 attributeId);
-
-protected:
-    // Writes that carry time stamps or a status are refused while these are false.
-    bool m_timestampsWritable = false;
-    bool m_statusWritable = false;
 
 private:
     class TransactionJob;
@@ -76,6 +83,7 @@ private:
 
     std::unique_ptr<IOThreadPool> m_ownPool;
     IOJobPool* m_pJobPool;
+    std::unique_ptr<IOSamplingEngine> m_pSamplingEngine;
 };
 
 #endif

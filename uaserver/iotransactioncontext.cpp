@@ -16,7 +16,8 @@ IOTransactionContext::IOTransactionContext(IOManagerCallback* pCallback, const S
 IOTransactionContext::~IOTransactionContext()
 {
     for (UaVariable* variable : m_variables)
-        variable->releaseReference();
+        if (variable)
+            variable->releaseReference();
 }
 
 void IOTransactionContext::reserveQueues()
@@ -29,8 +30,13 @@ void IOTransactionContext::reserveQueues()
     m_variables.reserve(capacity);
     if (m_transactionType == IOTransactionType::Write)
         m_dataValues.reserve(capacity);
-    else
+    else if (m_transactionType == IOTransactionType::Read)
         m_hasIndexRange.reserve(capacity);
+    else
+    {
+        m_itemHandles.reserve(capacity);
+        m_samplingIntervals.reserve(capacity);
+    }
 }
 
 void IOTransactionContext::queueRead(OpcUa_UInt32 callbackHandle, UaVariable* pVariable,
@@ -58,12 +64,26 @@ void IOTransactionContext::queueWrite(OpcUa_UInt32 callbackHandle, UaVariable* p
     m_dataValues.push_back(dataValue);
 }
 
+void IOTransactionContext::queueMonitoring(OpcUa_UInt32 callbackHandle, UaVariable* pVariable,
+                                           OpcUa_UInt32 itemHandle, OpcUa_Double samplingInterval)
+{
+    reserveQueues();
+    if (pVariable)
+        pVariable->addReference();
+    m_callbackHandles.push_back(callbackHandle);
+    m_variables.push_back(pVariable);
+    m_itemHandles.push_back(itemHandle);
+    m_samplingIntervals.push_back(samplingInterval);
+}
+
 void IOTransactionContext::trimQueues()
 {
     m_callbackHandles.shrink_to_fit();
     m_variables.shrink_to_fit();
     m_dataValues.shrink_to_fit();
     m_hasIndexRange.shrink_to_fit();
+    m_itemHandles.shrink_to_fit();
+    m_samplingIntervals.shrink_to_fit();
 }
 
 const UaNumericRange* IOTransactionContext::indexRange(OpcUa_UInt32 i) const

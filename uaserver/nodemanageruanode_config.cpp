@@ -2,10 +2,12 @@
 #include "nodemanageruanode.h"
 
 #include "attributeids.h"
+#include "iomanageruanode.h"
 #include "servermanager.h"
 #include "servicecontext.h"
 #include "uanodeinterfaces.h"
 #include "uareferencelists.h"
+#include "uavariablecache.h"
 
 #include <uatrace.h>
 
@@ -16,6 +18,15 @@ namespace
 bool isNumericNamespaceZero(const UaNodeId& nodeId)
 {
     return nodeId.namespaceIndex() == 0 && nodeId.identifierType() == OpcUa_IdentifierType_Numeric;
+}
+
+// The node as a variable that keeps its value in its cache, or null.
+UaVariableCache* cachedVariable(UaNode* node)
+{
+    if (node->nodeClass() != OpcUa_NodeClass_Variable ||
+        (static_cast<UaVariable*>(node)->valueHandling() & 0x2) == 0)
+        return nullptr;
+    return dynamic_cast<UaVariableCache*>(node);
 }
 
 void traceRefused(const UaNodeId& referenceTypeId)
@@ -46,6 +57,11 @@ UaStatus NodeManagerUaNode::addUaNode(UaNode* pNewNode)
         return OpcUa_BadNodeIdExists;
     }
     m_pTable->add(nodeId, pNewNode);
+    // Start-up nodes come before m_isAfterStartUpDone: only later ones can take parked items.
+    if (m_isAfterStartUpDone)
+        if (UaVariableCache* cached = cachedVariable(pNewNode))
+            if (IOManagerUaNode* ioManager = getIOManagerUaNode())
+                ioManager->rebindSamplingItems(cached);
     return OpcUa_Good;
 }
 
@@ -85,6 +101,10 @@ UaStatus NodeManagerUaNode::deleteUaNode(UaNode* pNode, bool bRemoveForwardAtTar
             // A deleted alias no longer stands for the foreign node: its owner stops asking here.
             if (nodeId.namespaceIndex() != m_nsIndex && forgetAlias(nodeId))
                 m_pendingDisconnects.push_back(nodeId);
+            // The handles are copied before prepareRemove, which still tells every item.
+            if (UaVariableCache* cached = cachedVariable(pNode))
+                if (IOManagerUaNode* ioManager = getIOManagerUaNode())
+                    ioManager->parkSamplingItems(cached);
             removed->prepareRemove();
             removed->releaseReference();
         }

@@ -13,6 +13,14 @@ constexpr OpcUa_UInt32 BaseVariableType = 62;
 constexpr OpcUa_UInt32 BaseDataVariableType = 63;
 constexpr OpcUa_UInt32 PropertyType = 68;
 constexpr OpcUa_UInt32 VariableTypesFolder = 89;
+constexpr OpcUa_UInt32 Range = 884;
+constexpr OpcUa_UInt32 ServerType = 2004;
+constexpr OpcUa_UInt32 BaseEventType = 2041;
+constexpr OpcUa_UInt32 Server = 2253;
+constexpr OpcUa_UInt32 AnalogItemType = 2368;
+constexpr OpcUa_UInt32 RefreshStartEventType = 2787;
+constexpr OpcUa_UInt32 RefreshEndEventType = 2788;
+constexpr OpcUa_UInt32 RefreshRequiredEventType = 2789;
 } // namespace StandardNodeId
 
 #endif

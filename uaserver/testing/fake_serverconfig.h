@@ -6,6 +6,7 @@
 #include <serverconfig.h>
 
 #include <functional>
+#include <vector>
 
 namespace uaserver::testing
 {
@@ -24,6 +25,9 @@ public:
     std::function<Session*(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken)> sessionFactory;
     // logonSessionUser; null accepts everyone.
     std::function<UaStatus(Session* session, UaUserIdentityToken* token)> logon;
+    // getIoSamplingSettings (empty: none configured) and getIoLimits (in the order of its outputs).
+    std::vector<OpcUa_UInt32> ioSamplingRates;
+    OpcUa_UInt32 ioLimits[4] = {0, 0, 0, 0};
 
     UaStatus loadConfiguration() override { return OpcUa_Good; }
     UaStatus startUp(ServerManager*) override { return OpcUa_Good; }
@@ -68,14 +72,25 @@ public:
         return OpcUa_Good;
     }
     UaStatus getMonitoredItemQueueLimits(OpcUa_UInt32&, OpcUa_UInt32&) override { return OpcUa_Good; }
-    UaStatus getIoSamplingSettings(UaUInt32Array&) override { return OpcUa_Good; }
+    UaStatus getIoSamplingSettings(UaUInt32Array& rates) override
+    {
+        rates.create(static_cast<OpcUa_UInt32>(ioSamplingRates.size()));
+        for (OpcUa_UInt32 i = 0; i < rates.length(); ++i)
+            rates[i] = ioSamplingRates[i];
+        return OpcUa_Good;
+    }
     OpcUa_StatusCode getBuildInfo(UaString&, UaString&, UaString&, UaString&, UaString&, UaDateTime&) override
     {
         return OpcUa_Good;
     }
     OpcUa_StatusCode getServerInstanceInfo(UaString&, UaLocalizedTextArray&) override { return OpcUa_Good; }
-    UaStatus getIoLimits(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override
+    UaStatus getIoLimits(OpcUa_UInt32& minTransaction, OpcUa_UInt32& maxTransaction,
+                         OpcUa_UInt32& minSubscription, OpcUa_UInt32& maxSubscription) override
     {
+        minTransaction = ioLimits[0];
+        maxTransaction = ioLimits[1];
+        minSubscription = ioLimits[2];
+        maxSubscription = ioLimits[3];
         return OpcUa_Good;
     }
     Session* createSession(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken) override

@@ -20,18 +20,6 @@ using namespace testvalues;
 namespace
 {
 
-// A pool that takes no job: the I/O manager runs its jobs on the calling thread.
-class RefusingPool : public IOJobPool
-{
-public:
-    OpcUa_StatusCode addJob(UaThreadJob*) override
-    {
-        ++refused;
-        return OpcUa_BadOutOfMemory;
-    }
-    std::atomic<int> refused{0};
-};
-
 // Stands for a session: only its count matters to the I/O manager.
 class CountedSession : public ReferenceCounter
 {
@@ -593,24 +581,10 @@ TEST_F(IOTest, ATransactionHoldsItsVariablesAndSessionUntilItsJobEnds)
     session->releaseReference();
 }
 
-TEST_F(IOTest, MonitoringIsRefusedUntilTheSamplingEngineComes)
+TEST_F(IOTest, FinishingANullTransactionDoesNothing)
 {
-    OpcUa_Handle transaction = nullptr;
-    ASSERT_TRUE(nm.beginTransaction(&callback, ServiceContext(), 7, 1, 0.0, OpcUa_TimestampsToReturn_Both,
-                                    IOTransactionType::StartMonitoring, transaction)
-                    .isGood());
-    VariableHandle* handle = nm.getVariableHandle(nullptr, 2, UaNodeId(1, 2).toOpcUaNodeId(), 13);
-    MonitoringContext monitoring;
-    EXPECT_EQ(nm.beginStartMonitoring(transaction, 1, nullptr, handle, monitoring).statusCode(),
-              OpcUa_BadNotSupported);
-    EXPECT_EQ(nm.beginModifyMonitoring(transaction, 1, 1, monitoring).statusCode(), OpcUa_BadNotSupported);
-    EXPECT_EQ(nm.beginStopMonitoring(transaction, 1, 1).statusCode(), OpcUa_BadNotSupported);
-    EXPECT_EQ(nm.startUpSampling(&server.serverManager).statusCode(), OpcUa_BadNotSupported);
-    handle->releaseReference();
-    EXPECT_TRUE(nm.finishTransaction(transaction).isGood());
-    EXPECT_TRUE(callback.answers().empty());
-    // Finishing a null transaction does nothing.
     EXPECT_TRUE(nm.finishTransaction(nullptr).isGood());
+    EXPECT_TRUE(callback.answers().empty());
 }
 
 TEST_F(IOTest, DecodedStructuresAreWrittenAndReadBackWithTheirContent)

@@ -7,6 +7,7 @@
 #include "browsecontext.h"
 #include "coretransactions.h"
 #include "iomanageruanode.h"
+#include "iosamplingengine.h"
 #include "nodemanagerlist.h"
 #include "nodemanageruanode.h"
 #include "servermanager.h"
@@ -15,6 +16,7 @@
 #include "standardtypenodes.h"
 #include "uaobjectbase.h"
 #include "uaplainnodes.h"
+#include "uavariableplain.h"
 #include "uareferencelists.h"
 #include "variablehandle.h"
 
@@ -22,6 +24,7 @@
 
 #include <uathread.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -174,7 +177,12 @@ public:
           m_sharedMutex(new UaMutexRefCounted)
     {
     }
-    ~TestNodeManager() override { m_sharedMutex->releaseReference(); }
+    // Sampling reaches readValues, whose hook goes with this part.
+    ~TestNodeManager() override
+    {
+        stopSampling();
+        m_sharedMutex->releaseReference();
+    }
 
     UaStatus afterStartUp() override
     {
@@ -190,6 +198,8 @@ public:
     {
         return const_cast<TestNodeManager*>(this);
     }
+    // The sampling items of a deleted cached variable wait here for its successor.
+    IOManagerUaNode* getIOManagerUaNode() override { return this; }
 
     UaStatus readValues(const UaVariableArray& variables, UaDataValueArray& values) override
     {
@@ -202,9 +212,28 @@ public:
                          : IOManagerUaNode::writeValues(variables, values, statuses);
     }
 
+    UaStatus beforeMonitorAttributeValue(Session* session, UaNode* pNode, OpcUa_Int32 attributeId,
+                                         bool& abortMonitoring) override
+    {
+        return monitorHook ? monitorHook(pNode, attributeId, abortMonitoring)
+                           : IOManagerUaNode::beforeMonitorAttributeValue(session, pNode, attributeId,
+                                                                          abortMonitoring);
+    }
+    void variableCacheMonitoringChanged(UaNode* pNode, OpcUa_UInt32 transactionType) override
+    {
+        std::lock_guard<std::mutex> guard(m_changesLock);
+        m_monitoringChanges.emplace_back(pNode->nodeId(), transactionType);
+    }
+    // The cached variables whose monitoring changed, with the transaction type that changed it.
+    std::vector<std::pair<UaNodeId, OpcUa_UInt32>> monitoringChanges() const
+    {
+        std::lock_guard<std::mutex> guard(m_changesLock);
+        return m_monitoringChanges;
+    }
+
     UaMutexRefCounted* sharedMutex() const { return m_sharedMutex; }
     void setBrowseFilter(UaBrowseFilter* filter) { m_pBrowseFilter = filter; }
-    void setTimestampsWritable(bool writable) { m_timestampsWritable = writable; }
+    void setTimestampsWritable(bool writable) { samplingEngine()->setTimestampsWritable(writable); }
     std::size_t aliasCount() const
     {
         UaMutexLocker locker(&m_aliasMutex);
@@ -219,10 +248,25 @@ public:
     int beforeShutDownCalls = 0;
     ReadHook readHook;
     WriteHook writeHook;
+    std::function<UaStatus(UaNode*, OpcUa_Int32, bool&)> monitorHook;
 
 private:
     Build m_build;
     UaMutexRefCounted* m_sharedMutex;
+    mutable std::mutex m_changesLock;
+    std::vector<std::pair<UaNodeId, OpcUa_UInt32>> m_monitoringChanges;
+};
+
+// A pool that takes no job: the I/O manager runs its jobs on the calling thread.
+class RefusingPool : public IOJobPool
+{
+public:
+    OpcUa_StatusCode addJob(UaThreadJob*) override
+    {
+        ++refused;
+        return OpcUa_BadOutOfMemory;
+    }
+    std::atomic<int> refused{0};
 };
 
 // The node managers reached by the same count of markers: how many node-manager markers the node's
@@ -242,7 +286,7 @@ inline int markerCount(NodeManager& owner, const UaNodeId& nodeId)
 // One answer of an I/O manager as the recording callback saw it.
 struct Answer
 {
-    std::string kind; // "read" or "write"
+    std::string kind; // "read", "write", "start", "modify" or "stop"
     OpcUa_UInt32 hTransaction = 0;
     OpcUa_UInt32 callbackHandle = 0;
     UaDataValue value;
@@ -250,6 +294,11 @@ struct Answer
     bool mayMove = false;
     bool sendNow = false;
     std::thread::id thread;
+    // The monitoring answers: the sampling item's handle, the revised interval and whether the
+    // start brought an initial value.
+    OpcUa_UInt32 itemHandle = 0;
+    OpcUa_Double revisedInterval = 0.0;
+    bool initialValueAvailable = false;
 };
 
 // Records every answer; tests wait for a number of answers with a generous time-out.
@@ -270,20 +319,45 @@ public:
                 std::this_thread::get_id()});
         return OpcUa_Good;
     }
-    UaStatus finishStartMonitoring(OpcUa_UInt32, OpcUa_UInt32, OpcUa_UInt32, OpcUa_Double, bool, UaDataValue&,
-                                   const UaStatus&) override
+    UaStatus finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                   OpcUa_UInt32 itemHandle, OpcUa_Double revisedInterval,
+                                   bool initialValueAvailable, UaDataValue& initialValue,
+                                   const UaStatus& status) override
     {
-        recordMonitoring();
+        Answer answer{"start",
+                      hTransaction,
+                      callbackHandle,
+                      initialValue,
+                      status.statusCode(),
+                      false,
+                      false,
+                      std::this_thread::get_id()};
+        answer.itemHandle = itemHandle;
+        answer.revisedInterval = revisedInterval;
+        answer.initialValueAvailable = initialValueAvailable;
+        record(std::move(answer));
         return OpcUa_Good;
     }
-    UaStatus finishModifyMonitoring(OpcUa_UInt32, OpcUa_UInt32, OpcUa_Double, const UaStatus&) override
+    UaStatus finishModifyMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                    OpcUa_Double revisedInterval, const UaStatus& status) override
     {
-        recordMonitoring();
+        Answer answer{"modify",
+                      hTransaction,
+                      callbackHandle,
+                      UaDataValue(),
+                      status.statusCode(),
+                      false,
+                      false,
+                      std::this_thread::get_id()};
+        answer.revisedInterval = revisedInterval;
+        record(std::move(answer));
         return OpcUa_Good;
     }
-    UaStatus finishStopMonitoring(OpcUa_UInt32, OpcUa_UInt32, UaStatus&) override
+    UaStatus finishStopMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                  UaStatus& status) override
     {
-        recordMonitoring();
+        record({"stop", hTransaction, callbackHandle, UaDataValue(), status.statusCode(), false, false,
+                std::this_thread::get_id()});
         return OpcUa_Good;
     }
 
@@ -318,12 +392,6 @@ public:
     }
 
 private:
-    void recordMonitoring()
-    {
-        Answer answer;
-        answer.kind = "monitoring";
-        record(std::move(answer));
-    }
     // Notifies under the lock: a waiter that has all its answers may end the callback at once.
     void record(Answer answer)
     {
@@ -336,6 +404,65 @@ private:
     std::condition_variable m_arrived;
     std::vector<Answer> m_answers;
 };
+
+// The sampling callback of one monitored item: records every sample, and answers the last one as the
+// value delivered last.
+class RecordingVariableCallback : public IOVariableCallback
+{
+public:
+    void dataChange(UaDataValue& dataValue) override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_values.push_back(dataValue);
+        m_arrived.notify_all();
+    }
+    UaDataValue lastValue() const override
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_values.empty() ? UaDataValue() : m_values.back();
+    }
+    std::vector<UaDataValue> values() const
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_values;
+    }
+    std::size_t count() const
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_values.size();
+    }
+    // The samples once there are at least count of them; fails the test after a minute.
+    std::vector<UaDataValue> waitFor(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        EXPECT_TRUE(
+            m_arrived.wait_for(lock, std::chrono::minutes(1), [&] { return m_values.size() >= count; }))
+            << "only " << m_values.size() << " of " << count << " samples";
+        return m_values;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_arrived;
+    std::vector<UaDataValue> m_values;
+};
+
+// A cached variable whose access levels, type definition and minimum sampling interval the test
+// chooses; its data type and value rank follow the initial value.
+inline UaVariablePlain*
+newCachedVariable(const UaNodeId& nodeId, const UaVariant& value,
+                  const UaNodeId& typeDefinition = UaNodeId(StandardNodeId::BaseDataVariableType, 0),
+                  OpcUa_Byte accessLevel = 3, OpcUa_Byte userAccessLevel = 3,
+                  OpcUa_Double minimumSamplingInterval = 0.0)
+{
+    UaDataValue initial;
+    initial.setValue(value, false, false);
+    const std::string name = "V" + std::to_string(nodeId.identifierNumeric());
+    return new UaVariablePlain(nodeId, UaQualifiedName(name.c_str(), nodeId.namespaceIndex()),
+                               UaLocalizedText("en", name.c_str()), UaLocalizedText(), typeDefinition,
+                               initial, value.dataType(), value.valueRank(), accessLevel, userAccessLevel,
+                               minimumSamplingInterval, false);
+}
 
 inline std::string nodeIdText(const UaNodeId& nodeId)
 {
