@@ -18,6 +18,7 @@ NodeManagerConfig* g_namespaceZero = nullptr;
 std::atomic<bool> g_baseVariableType{false};
 std::atomic<bool> g_baseDataVariableType{false};
 std::atomic<bool> g_propertyType{false};
+std::atomic<bool> g_serverType{false};
 
 // The hooks run under namespace 0's node lock, so they take no lock of their own.
 void baseVariableTypeDestroyed()
@@ -32,18 +33,35 @@ void propertyTypeDestroyed()
 {
     g_propertyType = false;
 }
+void serverTypeDestroyed()
+{
+    g_serverType = false;
+}
 
-struct VariableTypeRow
+struct TypeRow
 {
     std::atomic<bool>& registered;
     OpcUa_UInt32 nodeId;
     const char* name;
     OpcUa_UInt32 parentId;
     OpcUa_UInt32 referenceTypeId;
-    UaVariableTypeTracked::OnDestroy onDestroy;
+    void (*onDestroy)();
 };
 
-bool registerVariableType(const VariableTypeRow& row)
+UaVariableTypeTracked* newTypeNode(const TypeRow& row, UaVariableTypeTracked*)
+{
+    return new UaVariableTypeTracked(UaNodeId(row.nodeId, 0), UaQualifiedName(row.name, 0),
+                                     UaLocalizedText("", row.name), UaLocalizedText(), UaDataValue(),
+                                     UaNodeId(StandardNodeId::BaseDataType, 0), -2, false);
+}
+
+UaObjectTypeTracked* newTypeNode(const TypeRow& row, UaObjectTypeTracked*)
+{
+    return new UaObjectTypeTracked(UaNodeId(row.nodeId, 0), UaQualifiedName(row.name, 0),
+                                   UaLocalizedText("en", row.name), UaLocalizedText(), false);
+}
+
+template <typename TypeNode> bool registerType(const TypeRow& row)
 {
     if (row.registered.load())
         return true;
@@ -52,9 +70,7 @@ bool registerVariableType(const VariableTypeRow& row)
         return true;
     if (!g_namespaceZero)
         return false;
-    auto* typeNode = new UaVariableTypeTracked(
-        UaNodeId(row.nodeId, 0), UaQualifiedName(row.name, 0), UaLocalizedText("", row.name),
-        UaLocalizedText(), UaDataValue(), UaNodeId(StandardNodeId::BaseDataType, 0), -2, false);
+    TypeNode* typeNode = newTypeNode(row, static_cast<TypeNode*>(nullptr));
     const UaStatus added = g_namespaceZero->addNodeAndReference(UaNodeId(row.parentId, 0), typeNode,
                                                                 UaNodeId(row.referenceTypeId, 0));
     if (added.isGood())
@@ -81,6 +97,7 @@ void setNamespaceZero(NodeManagerConfig* namespaceZero)
     g_baseVariableType = false;
     g_baseDataVariableType = false;
     g_propertyType = false;
+    g_serverType = false;
 }
 
 NodeManagerConfig* namespaceZero()
@@ -91,25 +108,37 @@ NodeManagerConfig* namespaceZero()
 
 bool createBaseVariableType()
 {
-    return registerVariableType({g_baseVariableType, StandardNodeId::BaseVariableType, "BaseVariableType",
-                                 StandardNodeId::VariableTypesFolder, ReferenceTypeId::Organizes,
-                                 baseVariableTypeDestroyed});
+    return registerType<UaVariableTypeTracked>({g_baseVariableType, StandardNodeId::BaseVariableType,
+                                                "BaseVariableType", StandardNodeId::VariableTypesFolder,
+                                                ReferenceTypeId::Organizes, baseVariableTypeDestroyed});
 }
 
 bool createBaseDataVariableType()
 {
     return createBaseVariableType() &&
-           registerVariableType({g_baseDataVariableType, StandardNodeId::BaseDataVariableType,
-                                 "BaseDataVariableType", StandardNodeId::BaseVariableType,
-                                 ReferenceTypeId::HasSubtype, baseDataVariableTypeDestroyed});
+           registerType<UaVariableTypeTracked>({g_baseDataVariableType, StandardNodeId::BaseDataVariableType,
+                                                "BaseDataVariableType", StandardNodeId::BaseVariableType,
+                                                ReferenceTypeId::HasSubtype, baseDataVariableTypeDestroyed});
 }
 
 bool createPropertyType()
 {
     return createBaseVariableType() &&
-           registerVariableType({g_propertyType, StandardNodeId::PropertyType, "PropertyType",
-                                 StandardNodeId::BaseVariableType, ReferenceTypeId::HasSubtype,
-                                 propertyTypeDestroyed});
+           registerType<UaVariableTypeTracked>({g_propertyType, StandardNodeId::PropertyType, "PropertyType",
+                                                StandardNodeId::BaseVariableType, ReferenceTypeId::HasSubtype,
+                                                propertyTypeDestroyed});
+}
+
+bool createServerType()
+{
+    return registerType<UaObjectTypeTracked>({g_serverType, StandardNodeId::ServerType, "ServerType",
+                                              StandardNodeId::BaseObjectType, ReferenceTypeId::HasSubtype,
+                                              serverTypeDestroyed});
+}
+
+bool isServerTypeRegistered()
+{
+    return g_serverType.load();
 }
 
 bool isBaseVariableTypeRegistered()

@@ -43,6 +43,10 @@ bool createBaseVariableType();
 bool createBaseDataVariableType();
 bool createPropertyType();
 
+// The ServerType object type (i=2004) below BaseObjectType, which the Server object registers.
+bool createServerType();
+bool isServerTypeRegistered();
+
 // Whether the type is registered in the current namespace 0.
 bool isBaseVariableTypeRegistered();
 bool isBaseDataVariableTypeRegistered();
