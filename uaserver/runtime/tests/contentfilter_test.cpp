@@ -1,0 +1,192 @@
+// The where clause's tree: which references between elements are built and which are refused, and
+// the text forms of elements and operands.
+#include "eventtestkit.h"
+
+#include <contentfilter.h>
+
+#include <gtest/gtest.h>
+
+using namespace eventtestkit;
+
+namespace
+{
+constexpr OpcUa_StatusCode Good = OpcUa_Good;
+constexpr OpcUa_StatusCode ElementInvalid = OpcUa_BadFilterElementInvalid;
+constexpr OpcUa_StatusCode OperandInvalid = OpcUa_BadFilterOperandInvalid;
+// An element never built has no operand codes.
+const std::vector<OpcUa_StatusCode> NotBuilt = {};
+
+struct Built
+{
+    OpcUa_StatusCode status;
+    bool invalid;
+    std::vector<OpcUa_StatusCode> elementStatus;
+    std::vector<std::vector<OpcUa_StatusCode>> operandStatus;
+    std::vector<bool> present;
+};
+
+struct FilterResult
+{
+    FilterResult() { OpcUa_ContentFilterResult_Initialize(&result); }
+    ~FilterResult() { OpcUa_ContentFilterResult_Clear(&result); }
+    OpcUa_ContentFilterResult result;
+};
+
+Built build(const std::vector<Element>& elements, ContentFilter& tree)
+{
+    WireFilter wire({}, elements);
+    FilterResult result;
+    Built built{};
+    built.status = tree.build(wire.get()->WhereClause, result.result, built.invalid);
+    for (OpcUa_Int32 i = 0; i < result.result.NoOfElementResults; ++i)
+    {
+        const OpcUa_ContentFilterElementResult& element = result.result.ElementResults[i];
+        built.elementStatus.push_back(element.StatusCode);
+        built.operandStatus.emplace_back(element.OperandStatusCodes,
+                                         element.OperandStatusCodes + element.NoOfOperandStatusCodes);
+        built.present.push_back(tree.element(static_cast<OpcUa_UInt32>(i)) != nullptr);
+    }
+    return built;
+}
+
+// A chain in which each element refers to the next, ending in a leaf.
+std::vector<Element> chain(std::size_t length)
+{
+    std::vector<Element> elements;
+    for (std::size_t i = 0; i + 1 < length; ++i)
+        elements.push_back({Op::Not, {element(static_cast<OpcUa_UInt32>(i + 1))}});
+    elements.push_back({Op::IsNull, {literal(UaVariant(1))}});
+    return elements;
+}
+
+struct ReferenceCase
+{
+    const char* name;
+    std::vector<Element> elements;
+    OpcUa_StatusCode status;
+    std::vector<OpcUa_StatusCode> elementStatus;
+    std::vector<std::vector<OpcUa_StatusCode>> operandStatus;
+    std::vector<bool> present;
+};
+
+TEST(ContentFilterTest, ReferencesBetweenElements)
+{
+    const UaVariant one(1);
+    const ReferenceCase cases[] = {
+        {"no elements", {}, Good, {}, {}, {}},
+        {"the root refers to itself",
+         {{Op::And, {element(0), literal(one)}}},
+         OpcUa_BadEventFilterInvalid,
+         {ElementInvalid},
+         {{OperandInvalid, Good}},
+         {true}},
+        {"past the count",
+         {{Op::Not, {element(2)}}, {Op::IsNull, {literal(one)}}},
+         OpcUa_BadEventFilterInvalid,
+         {ElementInvalid, Good},
+         {{OperandInvalid}, NotBuilt},
+         {true, false}},
+        {"an element below the root refers to itself: the path up to the root is marked",
+         {{Op::Not, {element(1)}}, {Op::Not, {element(2)}}, {Op::Not, {element(2)}}},
+         OpcUa_BadEventFilterInvalid,
+         {Good, ElementInvalid, ElementInvalid},
+         {{Good}, {OperandInvalid}, {OperandInvalid}},
+         {true, true, true}},
+        {"a loop back to the root",
+         {{Op::Not, {element(1)}}, {Op::Not, {element(0)}}},
+         OpcUa_BadEventFilterInvalid,
+         {Good, ElementInvalid},
+         {{Good}, {OperandInvalid}},
+         {true, true}},
+        {"two references to one element",
+         {{Op::And, {element(1), element(1)}}, {Op::IsNull, {literal(one)}}},
+         OpcUa_BadEventFilterInvalid,
+         {ElementInvalid, Good},
+         {{Good, OperandInvalid}, {Good}},
+         {true, true}},
+        {"a reference to an earlier element not yet built (0, 2, 1)",
+         {{Op::Not, {element(2)}}, {Op::IsNull, {literal(one)}}, {Op::Not, {element(1)}}},
+         Good,
+         {Good, Good, Good},
+         {{Good}, {Good}, {Good}},
+         {true, true, true}},
+        {"an element no reference reaches",
+         {{Op::IsNull, {literal(one)}}, {Op::IsNull, {literal(one)}}},
+         Good,
+         {Good, Good},
+         {{Good}, NotBuilt},
+         {true, false}},
+        {"64 levels below the root", chain(65), Good, {}, {}, {}},
+        {"65 levels below the root", chain(66), OpcUa_BadEventFilterInvalid, {}, {}, {}},
+    };
+    for (const ReferenceCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ContentFilter tree;
+        const Built built = build(c.elements, tree);
+        EXPECT_EQ(built.status, c.status);
+        EXPECT_EQ(built.invalid, c.status != Good);
+        if (c.elementStatus.empty())
+            continue;
+        EXPECT_EQ(built.elementStatus, c.elementStatus);
+        EXPECT_EQ(built.operandStatus, c.operandStatus);
+        EXPECT_EQ(built.present, c.present);
+    }
+}
+
+TEST(ContentFilterTest, ALongChainIsRefusedBelowTheDepthLimit)
+{
+    // Without the limit, building and evaluating 60,000 levels would exhaust the stack.
+    ContentFilter tree;
+    const Built built = build(chain(60000), tree);
+    EXPECT_EQ(built.status, OpcUa_BadEventFilterInvalid);
+    const OpcUa_UInt32 last = ContentFilter::MaxDepth;
+    EXPECT_EQ(built.elementStatus[last], ElementInvalid);
+    EXPECT_EQ(built.operandStatus[last], (std::vector<OpcUa_StatusCode>{OperandInvalid}));
+    EXPECT_EQ(built.elementStatus[0], Good);
+    EXPECT_TRUE(built.present[last]);
+    EXPECT_FALSE(built.present[last + 1]);
+    EXPECT_TRUE(built.operandStatus[last + 1].empty());
+}
+
+TEST(ContentFilterTest, OperandsOfOtherTypesAreLeftOut)
+{
+    ContentFilter tree;
+    const Built built = build({{Op::Equals, {attributeOperand(), literal(UaVariant(5))}}}, tree);
+    EXPECT_EQ(built.status, Good);
+    ASSERT_NE(tree.root(), nullptr);
+    EXPECT_EQ(tree.root()->operandCount(), 2u);
+    EXPECT_EQ(tree.root()->operand(0), nullptr);
+    EXPECT_EQ(tree.root()->operand(1)->getType(), static_cast<OpcUa_UInt32>(FilterOperand::Literal));
+    EXPECT_EQ(tree.root()->operand(2), nullptr);
+}
+
+TEST(ContentFilterTest, TextForms)
+{
+    ContentFilter tree;
+    build({{Op::And, {element(1), attributeOperand()}},
+           {Op::Equals, {field("Severity"), literal(UaVariant(5))}},
+           {25, {literal(UaVariant(7))}}},
+          tree);
+    EXPECT_STREQ(tree.element(0)->toString().toUtf8(), "And [1] | NULL");
+    EXPECT_STREQ(tree.element(1)->toString().toUtf8(),
+                 "Equals Path=ns=0|Severity Type=2041 Attribute=13 | 5");
+    ContentFilterElement unknown(25, 2);
+    unknown.appendOperand(new LiteralOperand(UaVariant(7)));
+    EXPECT_STREQ(unknown.toString().toUtf8(), "Unknown Operator 7");
+    EXPECT_STREQ(ContentFilterElement(Op::BitwiseOr, 0).toString().toUtf8(), "BitwiseOr ");
+    ContentFilterElement holder(Op::Not, 0);
+    holder.appendOperand(new ElementOperand);
+    EXPECT_STREQ(holder.toString().toUtf8(), "Not NULL Element");
+
+    SimpleAttributeOperand path;
+    path.setBrowsePathElement(1, UaQualifiedName("Name", 2), 2);
+    path.setBrowsePathElement(0, UaQualifiedName("Parent", 0), 2);
+    EXPECT_STREQ(path.toString().toUtf8(), "Path=ns=0|Parent/ns=2|Name Type=2041 Attribute=13");
+    OpcUa_SimpleAttributeOperand copy;
+    path.copyTo(copy);
+    EXPECT_STREQ(SimpleAttributeOperand(copy).toString().toUtf8(), path.toString().toUtf8());
+    OpcUa_SimpleAttributeOperand_Clear(&copy);
+}
+
+} // namespace
