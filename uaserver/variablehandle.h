@@ -8,6 +8,7 @@
 
 #include <atomic>
 
+class HistoryManager;
 class IOManager;
 
 // What a node manager hands the service layer for one attribute of one node: the I/O manager that
@@ -83,11 +84,18 @@ private:
 class UaNodeHandle : public ReferenceCounter
 {
 public:
-    explicit UaNodeHandle(UaNode* pNode) : m_node(pNode) {}
+    explicit UaNodeHandle(UaNode* pNode, HistoryManager* pHistoryManager = nullptr)
+        : m_node(pNode), m_pHistoryManager(pHistoryManager)
+    {
+    }
     UaNode* pUaNode() const { return m_node.get(); }
+    // The manager of the node's history; null when none keeps it.
+    HistoryManager* historyManager() const { return m_pHistoryManager; }
+    void setHistoryManager(HistoryManager* pHistoryManager) { m_pHistoryManager = pHistoryManager; }
 
 private:
     ReferenceHolder<UaNode> m_node;
+    HistoryManager* m_pHistoryManager;
 };
 
 #endif

@@ -420,6 +420,18 @@ OpcUa_UInt32 UaSession::addHandleEntry(RegisteredNode* entry)
     return e->handleTable.add(entry);
 }
 
+bool UaSession::registeredNode(OpcUa_UInt32 alias, UaNodeId& nodeId,
+                               ReferenceHolder<ReferenceCounter>& handle)
+{
+    UaMutexLocker lock(sessionMutex());
+    const RegisteredNode* entry = e->handleTable.get(alias);
+    if (entry == nullptr)
+        return false;
+    nodeId = entry->nodeId();
+    handle = entry->handle();
+    return true;
+}
+
 UaStatus UaSession::removeHandleEntry(OpcUa_UInt32 handle)
 {
     RegisteredNode* entry;

@@ -60,6 +60,11 @@ public:
     // Deletes the entry; Bad for a handle out of range or already empty.
     UaStatus removeHandleEntry(OpcUa_UInt32 handle);
 
+    // The NodeId and handle of a registered node, the handle with a reference for the caller, taken
+    // under the session's lock: an UnregisterNodes on another thread cannot free them meanwhile.
+    // False for an unknown alias.
+    bool registeredNode(OpcUa_UInt32 alias, UaNodeId& nodeId, ReferenceHolder<ReferenceCounter>& handle);
+
     // The names the services use for the handle entries.
     OpcUa_UInt32 registerNode(RegisteredNode* entry) { return addHandleEntry(entry); }
     RegisteredNode* getRegisteredNode(OpcUa_UInt32 alias) { return getHandleEntry(alias); }

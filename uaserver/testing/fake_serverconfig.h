@@ -25,9 +25,11 @@ public:
     std::function<Session*(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken)> sessionFactory;
     // logonSessionUser; null accepts everyone.
     std::function<UaStatus(Session* session, UaUserIdentityToken* token)> logon;
-    // getIoSamplingSettings (empty: none configured) and getIoLimits (in the order of its outputs).
+    // getIoSamplingSettings (empty: none configured) and getIoLimits (in the order of its outputs);
+    // with ioLimitsSet cleared, getIoLimits leaves the caller's presets.
     std::vector<OpcUa_UInt32> ioSamplingRates;
     OpcUa_UInt32 ioLimits[4] = {0, 0, 0, 0};
+    bool ioLimitsSet = true;
 
     UaStatus loadConfiguration() override { return OpcUa_Good; }
     UaStatus startUp(ServerManager*) override { return OpcUa_Good; }
@@ -84,13 +86,16 @@ public:
         return OpcUa_Good;
     }
     OpcUa_StatusCode getServerInstanceInfo(UaString&, UaLocalizedTextArray&) override { return OpcUa_Good; }
-    UaStatus getIoLimits(OpcUa_UInt32& minTransaction, OpcUa_UInt32& maxTransaction,
-                         OpcUa_UInt32& minSubscription, OpcUa_UInt32& maxSubscription) override
+    UaStatus getIoLimits(OpcUa_UInt32& minTransactionManager, OpcUa_UInt32& maxTransactionManager,
+                         OpcUa_UInt32& minSubscriptionManager, OpcUa_UInt32& maxSubscriptionManager) override
     {
-        minTransaction = ioLimits[0];
-        maxTransaction = ioLimits[1];
-        minSubscription = ioLimits[2];
-        maxSubscription = ioLimits[3];
+        if (ioLimitsSet)
+        {
+            minTransactionManager = ioLimits[0];
+            maxTransactionManager = ioLimits[1];
+            minSubscriptionManager = ioLimits[2];
+            maxSubscriptionManager = ioLimits[3];
+        }
         return OpcUa_Good;
     }
     Session* createSession(OpcUa_Int32 sessionId, const UaNodeId& authenticationToken) override

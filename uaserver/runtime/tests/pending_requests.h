@@ -8,6 +8,7 @@
 #include "uasession.h"
 
 #include <attributeids.h>
+#include <historyreadcontinuationpoint.h>
 
 #include <uanodeid.h>
 #include <uavariant.h>
@@ -80,6 +81,17 @@ inline OpcUa_WriteRequest* newWriteRequest(OpcUa_UInt32 requestHandle, const std
     }
     return request;
 }
+
+// A continuation point that counts its deletions.
+class CountedContinuationPoint : public HistoryReadContinuationPoint
+{
+public:
+    explicit CountedContinuationPoint(int& deleted) : m_deleted(deleted) {}
+    ~CountedContinuationPoint() override { ++m_deleted; }
+
+private:
+    int& m_deleted;
+};
 
 // A session as the entries find it: open and activated on channel.
 inline UaSession* newActivatedSession(OpcUa_UInt32 id, const FakeChannel& channel)

@@ -419,17 +419,6 @@ TEST_F(ResponseSenders, AnUnfinishedQueryIsParkedOnTheSessionAndAFinishedOneDele
     }
 }
 
-// A continuation point that says when it goes.
-class TrackedPoint : public HistoryReadContinuationPoint
-{
-public:
-    explicit TrackedPoint(int& deleted) : m_deleted(deleted) {}
-    ~TrackedPoint() override { ++m_deleted; }
-
-private:
-    int& m_deleted;
-};
-
 TEST_F(ResponseSenders, HistoryResultsTakeTheValuesAndParkOnlyAGoodResultsPoint)
 {
     OpcUa_Handle context = nullptr;
@@ -445,7 +434,7 @@ TEST_F(ResponseSenders, HistoryResultsTakeTheValuesAndParkOnlyAGoodResultsPoint)
     values[0].Value.Value.Int32 = 5;
     values[1].Value.Datatype = OpcUaType_Int32;
     values[1].Value.Value.Int32 = 6;
-    auto* parkedPoint = new TrackedPoint(deleted);
+    auto* parkedPoint = new CountedContinuationPoint(deleted);
     EXPECT_FALSE(request->finishHistoryReadModifiedData(1, UaStatus(OpcUa_Good), parkedPoint, values));
     EXPECT_EQ(values.length(), 0u) << "the values were taken over";
 
@@ -453,8 +442,9 @@ TEST_F(ResponseSenders, HistoryResultsTakeTheValuesAndParkOnlyAGoodResultsPoint)
     // so that three results complete four items and the fourth stays empty.
     UaHistoryEventFieldListArray events;
     EXPECT_FALSE(request->finishHistoryReadEvent(2, UaStatus(OpcUa_BadHistoryOperationInvalid),
-                                                 new TrackedPoint(deleted), events));
-    EXPECT_FALSE(request->finishHistoryReadData(0, UaStatus(OpcUa_Good), new TrackedPoint(deleted), values));
+                                                 new CountedContinuationPoint(deleted), events));
+    EXPECT_FALSE(request->finishHistoryReadData(0, UaStatus(OpcUa_Good),
+                                                new CountedContinuationPoint(deleted), values));
     EXPECT_EQ(deleted, 2);
     events.create(1);
     EXPECT_TRUE(request->finishHistoryReadEvent(3, UaStatus(OpcUa_Good), nullptr, events));

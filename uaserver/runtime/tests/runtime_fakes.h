@@ -19,6 +19,7 @@
 #include <uapkicertificate.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -80,9 +81,20 @@ public:
     {
         return OpcUa_BadNotImplemented;
     }
-    VariableHandle* getVariableHandle(Session*, OpcUa_UInt32, const OpcUa_NodeId*, OpcUa_Int32) override
+    VariableHandle* getVariableHandle(Session* session, OpcUa_UInt32 serviceType, const OpcUa_NodeId* nodeId,
+                                      OpcUa_Int32 attributeId) override
     {
-        return nullptr;
+        return variableHandles ? variableHandles(session, serviceType, *nodeId, attributeId) : nullptr;
+    }
+    UaNodeHandle* getHistoryHandle(Session* session, OpcUa_UInt32 operation, const OpcUa_NodeId* nodeId,
+                                   UaStatus& result) override
+    {
+        return historyHandles ? historyHandles(session, operation, *nodeId, result) : nullptr;
+    }
+    MethodHandle* getMethodHandle(Session* session, const OpcUa_NodeId* objectId,
+                                  const OpcUa_NodeId* methodId, UaStatus& result) override
+    {
+        return methodHandles ? methodHandles(session, *objectId, *methodId, result) : nullptr;
     }
     NodeManagerConfig* getNodeManagerConfig() override { return this; }
     UaNode* getNode(const UaNodeId& nodeId) override
@@ -146,6 +158,16 @@ public:
         std::lock_guard lock(m_mutex);
         return m_added;
     }
+
+    // The handle lookups, null when unset; each hands the caller a reference.
+    std::function<VariableHandle*(Session*, OpcUa_UInt32 serviceType, const OpcUa_NodeId&,
+                                  OpcUa_Int32 attributeId)>
+        variableHandles;
+    std::function<UaNodeHandle*(Session*, OpcUa_UInt32 operation, const OpcUa_NodeId&, UaStatus& result)>
+        historyHandles;
+    std::function<MethodHandle*(Session*, const OpcUa_NodeId& objectId, const OpcUa_NodeId& methodId,
+                                UaStatus& result)>
+        methodHandles;
 
     std::atomic<int> opened{0};
     std::atomic<int> activated{0};
