@@ -5,6 +5,7 @@
 #include "tcp_client.h"
 #include "uatcp_echo_server.h"
 #include "uatcp_raw_client.h"
+#include "uatcp_thread_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -186,6 +187,7 @@ TEST_F(UatcpChannel, LateResponseForAGoneChannelIsDroppedAndOthersGoOn)
             Bytes response;
             client->invoke(makeBody('x', 1, 50), response, 30000);
         });
+    JoinOnExit joinCaller(caller, [&] { client->disconnect(); });
     auto held = handler.waitHeld(1);
     ASSERT_EQ(held.size(), 1u);
     client->disconnect();
@@ -310,6 +312,7 @@ TEST(UatcpClientAbort, AbortedResponseFailsThatCallOnly)
             // Wait for the client to go.
             next(chunk);
         });
+    JoinOnExit joinServer(fakeServer, [&] { client.disconnect(); });
     ASSERT_EQ(client.connect(url, ClientSettings{}, nullptr), status::Good);
     Bytes response;
     EXPECT_EQ(client.invoke(Bytes(10, 2), response, 30000), status::BadRequestTooLarge);

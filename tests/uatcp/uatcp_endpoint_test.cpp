@@ -3,6 +3,7 @@
 // and the response calls' contract as a service implementation sees it.
 #include "uatcp_raw_client.h"
 #include "uatcp_test_server.h"
+#include "uatcp_thread_guard.h"
 
 #include <opcua.h>
 
@@ -367,6 +368,8 @@ TEST(UatcpEndpointContract, HeldRequestAnsweredFromAnotherThreadOnceOnly)
             fault = client.faultFor(write, &OpcUa_WriteRequest_EncodeableType);
             OpcUa_WriteRequest_Clear(&write);
         });
+    // Closing the server ends the call, should a failed check end the test before it is answered.
+    JoinOnExit joinCaller(caller, [&] { server.stop(); });
     OpcUa_Handle context;
     {
         std::unique_lock lock(g_held.mutex);

@@ -391,7 +391,9 @@ void ClientConnection::readerLoop()
         m_open = false;
     }
     failAll(closeStatus);
-    m_socket.shutdown();
+    // A reader stopped by disconnect() leaves the socket to it: its CloseSecureChannel is still to go out.
+    if (wasOpen)
+        m_socket.shutdown();
     if (wasOpen && m_callback)
         m_callback(ClientEvent::Disconnected, closeStatus);
 }
