@@ -6,6 +6,7 @@
 #include "vos/vosw32.h"
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include <unistd.h>
@@ -14,6 +15,8 @@ namespace
 {
 
 std::string g_name;
+// A service started on registration is called as soon as the port is open: its line waits for "ready".
+std::mutex g_output;
 
 class Callback : public IQbUserServerCallback
 {
@@ -36,6 +39,7 @@ public:
 private:
     HRESULT Say(const char* what, HRESULT hr)
     {
+        std::lock_guard lock(g_output);
         std::printf("%s\n", what);
         std::fflush(stdout);
         return hr;
@@ -98,10 +102,13 @@ int main(int argc, char** argv)
     if (FAILED(hr))
         return 1;
     UserSrvPort port(&callback);
-    if (!port.OrxConnect(0, 4096, 80))
-        return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
+    {
+        std::lock_guard lock(g_output);
+        if (!port.OrxConnect(0, 4096, 80))
+            return 1;
+        std::printf("ready\n");
+        std::fflush(stdout);
+    }
     char buf[64];
     while (::read(0, buf, sizeof buf) > 0)
     {
