@@ -214,12 +214,13 @@ void CBacklightDlg::onInit()
         ports.setCurSel(ports.findStringExact(-1, *port));
     enableBrightness(shown);
 
-    m_worker = std::thread([this] { work(); });
+    // The position shown at open counts as written from here: a move made before the thread first
+    // runs is still written.
+    m_worker = std::thread([this, written = m_position.load()] { work(written); });
 }
 
-void CBacklightDlg::work()
+void CBacklightDlg::work(int written)
 {
-    int written = m_position;
     std::optional<ui::Milliseconds> lastWrite;
     std::unique_lock lock(m_workerLock);
     while (!m_wake.wait_for(lock, kPollInterval, [this] { return m_stop; }))

@@ -74,7 +74,7 @@ private:
     void enableBrightness(bool enabled);
     void choosePort();
     void showTime();
-    void work();
+    void work(int written);
 
     ui::Clock& m_clock;
     BoundLibrary m_library;
