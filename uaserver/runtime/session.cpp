@@ -311,9 +311,12 @@ bool Session::hasExpired()
 
 void Session::updateLastContact()
 {
+    // The time is read before the check: a contact racing the expiry is never dated after the
+    // moment the session was found alive, so it cannot revive a session that has expired.
+    const OpcUa_Int64 now = UaDateTime::now().toInt64();
     UaMutexLocker lock(&d->mutex);
     if (!hasExpired())
-        d->lastContact = UaDateTime::now().toInt64();
+        d->lastContact = now;
 }
 
 UaStatus Session::checkSessionValid(OpcUa_UInt32 secureChannelId)
