@@ -288,6 +288,19 @@ std::uint32_t CChannel::WriteValue(std::uint32_t offset, const std::uint8_t* dat
     }
     case 80:
     case 81:
+        if (length != 4)
+            return VOSERR_INVALID_SIZE;
+        // The collision mode and depth take effect in the group's transformer.
+        if (CGroup* group = Group())
+        {
+            const std::uint32_t value = word();
+            const std::uint32_t rc =
+                offset == 80 ? group->SetCollisionMode(value) : group->CollisionCommand(value);
+            if (rc != 0)
+                return rc;
+        }
+        m_flags[offset - 80] = word();
+        return 0;
     case 82:
     case 83:
     case 84:

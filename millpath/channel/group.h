@@ -117,6 +117,10 @@ public:
 
     int BatchSize() const override { return m_batchSize; }
     CTransformer& Transformer() { return *m_transformer; }
+    // The channel's collision flags (80 and 81) for the transformer: 0, or
+    // 1803 for a value the transformer refuses.
+    std::uint32_t SetCollisionMode(std::uint32_t mode);
+    std::uint32_t CollisionCommand(std::uint32_t depth);
     CFeederBackup& Backup() { return m_backup; }
     // The prepared-entry table, for tests that feed it with the workers stopped.
     CCookedTable& Cooked() { return m_cooked; }

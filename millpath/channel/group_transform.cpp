@@ -4,6 +4,8 @@
 #include "chn_man.h"
 #include "group.h"
 
+#include <bit>
+
 namespace
 {
 using Lock = std::lock_guard<std::recursive_mutex>;
@@ -26,6 +28,8 @@ std::string RenderArgs(const char* format, const std::vector<long long>& args)
         char buffer[32];
         if (*p == 'x' || *p == 'X')
             std::snprintf(buffer, sizeof(buffer), "%llx", static_cast<unsigned long long>(args[next]));
+        else if (*p == 'f') // a double travels as its bit pattern
+            std::snprintf(buffer, sizeof(buffer), "%f", std::bit_cast<double>(args[next]));
         else
             std::snprintf(buffer, sizeof(buffer), "%lld", args[next]);
         text += (text.empty() ? "" : " ") + std::string(buffer);
@@ -74,6 +78,18 @@ void CGroup::TransformerWorker()
         if (!worked)
             m_transformerEvent.Wait(IdleWaitMs);
     }
+}
+
+std::uint32_t CGroup::SetCollisionMode(std::uint32_t mode)
+{
+    Lock lock(m_lock);
+    return m_transformer->SetCollisionMode(mode > 2 ? -1 : static_cast<int>(mode));
+}
+
+std::uint32_t CGroup::CollisionCommand(std::uint32_t depth)
+{
+    Lock lock(m_lock);
+    return m_transformer->CollisionCommand(depth > 25 ? -1 : static_cast<int>(depth));
 }
 
 void CGroup::Report(std::uint32_t flags, std::uint32_t message, const char* format,

@@ -141,6 +141,7 @@ public:
     std::uint32_t m_toolOffsetFlags[3] = {0, 0, 0};
     std::uint32_t m_auxMoves[AuxAxes] = {};
     std::uint32_t m_feedMode = 0;
+    std::uint32_t m_feedAdjust = 0; // contour feed on arcs: 1 "cfc", 2 "cfin", 0 "cftcp"
     double m_feedFactor = 0.0;
     std::uint32_t m_ipolMode = 0;
     std::uint32_t m_norm = 0;

@@ -463,8 +463,7 @@ void CInterpreter::wordC()
         double v = 0.0;
         if (!readWordValue(v))
             return;
-        m_set.cornerKind = length ? 2 : 1;
-        m_set.cornerSize = v;
+        announceCorner(length ? 2 : 1, v);
         return;
     }
     if (take("CfgClearGrp"))
@@ -911,7 +910,14 @@ void CInterpreter::wordR()
         return;
     }
     if (take("rnd="))
-        return readSetting(m_set.rounding);
+    {
+        double v = 0.0;
+        if (!readWordValue(v))
+            return;
+        m_set.rounding = v;
+        announceCorner(3, v);
+        return;
+    }
     const char next = code()[m_cursor + 1];
     if (next == '+' || next == '-')
         return sense(next == '+' ? 1 : -1);

@@ -322,8 +322,7 @@ bool CInterpreter::popSetter(double v)
             fail(kind == 'd' ? 0xCAF : 0xCA7, "%d%d", {}, NcError::WordOrRange);
             return true;
         }
-        m_set.cornerKind = kind == 'f' ? 2 : (kind == 'r' ? 1 : 3);
-        m_set.cornerSize = v;
+        announceCorner(kind == 'f' ? 2 : (kind == 'r' ? 1 : 3), v);
         return true;
     }
     if (take("DynOvr"))

@@ -503,6 +503,9 @@ protected:
     };
     PendingFunction m_functions[FunctionCodes];
     void queueFunction(std::uint32_t code, const CEntryFunk& data);
+    // A chamfer (kind 1 by its leg, 2 by its length) or rounding (3) for the
+    // corner at the end of this block; a size of 0 announces nothing.
+    void announceCorner(int kind, double size);
 
     // Message of "MSG".
     bool m_msgPending = false;

@@ -134,6 +134,18 @@ void CInterpreter::queueFunction(std::uint32_t code, const CEntryFunk& data)
     markOutput();
 }
 
+void CInterpreter::announceCorner(int kind, double size)
+{
+    m_set.cornerKind = kind;
+    m_set.cornerSize = size;
+    if (size == 0.0)
+        return;
+    CEntryFunk f;
+    f.m_word1 = kind;
+    f.m_value2 = size;
+    queueFunction(24, f);
+}
+
 Emit CInterpreter::emitFunctions()
 {
     if (!m_functionChanged)
@@ -356,6 +368,9 @@ Emit CInterpreter::emitGeometry()
     entry->m_plane = static_cast<std::uint32_t>(m_block.m_plane);
     entry->m_ipolMode = static_cast<std::uint32_t>(ipol);
     entry->m_feedMode = static_cast<std::uint32_t>(m_block.m_feedMode);
+    // The radius correction keeps the feed at the contour on offset arcs by this.
+    const std::uint32_t contourFeed = m_modal[ModalContourFeed];
+    entry->m_feedAdjust = contourFeed == 0x2005 ? 1u : (contourFeed == 0x2006 ? 2u : 0u);
     entry->m_norm = m_block.m_norm ? 1u : 0u;
     entry->m_exactStop = (m_block.m_exactStop || m_exactStopModal) ? 1u : 0u;
     entry->m_sf = m_set.spindleOrientation;

@@ -68,6 +68,18 @@ private:
     CVosSync m_client{0, 0, nullptr};
 };
 
+// A device that runs the sample project with the default kernel.
+struct Running
+{
+    Device device;
+    explicit Running(const std::vector<std::string>& simArgs = {});
+};
+
+// Loads and starts the program and waits for its end; the records it made.
+std::vector<LogLine> RunProgram(Device& device, const std::string& file);
+// The numbers of a log array against the expected ones.
+void ExpectVec(const std::string& array, std::vector<double> expected, double tolerance = 1e-9);
+
 std::vector<std::uint8_t> Word(std::uint32_t value);
 std::vector<std::uint8_t> Text(const std::string& text);
 std::vector<std::uint8_t> Doubles(const std::vector<double>& values);

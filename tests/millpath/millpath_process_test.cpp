@@ -25,37 +25,6 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> values)
     return data;
 }
 
-// A device that runs the sample project with the default kernel.
-struct Running
-{
-    Device device;
-    Running(const std::vector<std::string>& simArgs = {})
-    {
-        device.StartSim(simArgs);
-        device.StartMillpath();
-        std::uint32_t result = 1;
-        EXPECT_TRUE(device.WaitConfigured(1, result));
-        EXPECT_EQ(result, 0u);
-    }
-};
-
-std::vector<LogLine> RunProgram(Device& device, const std::string& file)
-{
-    const std::size_t before = device.Log("record").size();
-    EXPECT_EQ(device.Load(file), 0);
-    EXPECT_EQ(device.StartProgram(), 0);
-    EXPECT_TRUE(device.WaitState(12)) << "state " << device.State();
-    auto records = device.Log("record");
-    return std::vector<LogLine>(records.begin() + static_cast<long>(before), records.end());
-}
-
-void ExpectVec(const std::string& array, std::vector<double> expected)
-{
-    const std::vector<double> got = Numbers(array);
-    ASSERT_EQ(got.size(), expected.size()) << array;
-    for (std::size_t i = 0; i < got.size(); ++i)
-        EXPECT_NEAR(got[i], expected[i], 1e-9) << array;
-}
 } // namespace
 
 TEST(MillpathProcess, ContourReachesTheKernelInOrder)

@@ -258,8 +258,9 @@ void CDiffRcGeoCircle::PlaceEnds()
 
 int CDiffRcGeoCircle::Offset(int side, double radius)
 {
+    // A negative distance would move the arc to the other side unnoticed.
     if ((side != RcSide::Right && side != RcSide::Left) || (m_direction != 0 && m_direction != 1) ||
-        m_radius == 0.0)
+        m_radius == 0.0 || radius < 0.0)
     {
         return GeoResult::Invalid;
     }
@@ -283,7 +284,8 @@ int CDiffRcGeoCircle::Offset(int side, double radius)
 
 int CDiffRcGeoCircle::Extend(int endFlag, double length)
 {
-    if (endFlag != 0 && endFlag != 1)
+    // A chord longer than the diameter has no arc: refused rather than clamped to a full circle.
+    if ((endFlag != 0 && endFlag != 1) || length < 0.0 || length > 2.0 * m_radius)
     {
         return GeoResult::Invalid;
     }

@@ -38,6 +38,9 @@ struct CEntryGeoPrep
     std::uint32_t m_directionTested = 0;       // direction tested by the collision detection
     double m_programmedDirection = 0.0;        // line: direction angle; arc: sign is the sense
     std::uint32_t m_axisMoves[3] = {0, 0, 0};  // x, y, z: end differs from start
+    std::uint32_t m_sideChange = 0;            // the tool changes sides over this element
+    CVec3d m_programmedStart;                  // the programmed points in the working plane
+    CVec3d m_programmedEnd;
 
 private:
     void CopyValues(const CEntryGeoPrep& other)
@@ -46,6 +49,9 @@ private:
         m_prepared = other.m_prepared;
         m_directionTested = other.m_directionTested;
         m_programmedDirection = other.m_programmedDirection;
+        m_sideChange = other.m_sideChange;
+        m_programmedStart = other.m_programmedStart;
+        m_programmedEnd = other.m_programmedEnd;
         for (int i = 0; i < 3; ++i)
         {
             m_axisMoves[i] = other.m_axisMoves[i];

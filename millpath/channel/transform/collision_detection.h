@@ -1,9 +1,14 @@
 // The last stage of the transformer chain: every entry leaves through it to
-// the group's output table. While the detection is off it forwards each
-// entry at once; an entry the output refuses stays held, and the entries
-// after it join it so that the order is kept.
+// the group's output table. While the detection is switched on (by the
+// collision word of an interpolation-rules entry) corrected geometry entries
+// are held in a look-ahead table, and each new element is checked against
+// the elements before it in the working plane: a crossing or a reversed
+// element means the corrected path runs into itself (a bottleneck). By the
+// collision mode the loop is cut out (1), a warning is given (2) or the
+// channel stops with an error (0).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "base_geo_calc.h"
@@ -32,22 +37,49 @@ public:
     virtual void Reset();
     // Depths 0 to 25 are taken (1); others are refused (0).
     virtual int SetDepth(int depth);
+    // Checks while geometry entries are held, releasing as it goes.
+    virtual void CheckAll();
+    // The intersection check of the newest element against those before it.
+    virtual void Check(int release);
+    // 1 when the corrected element runs against its programmed direction.
+    virtual int DirectionMatches(const CEntryGeo_3D& entry) const;
+    // Passes held entries on up to the given place, and the one there.
+    virtual void ReleaseUpTo(int place);
+    virtual void ReleaseAll();
+    // Passes on the entries before the place and deletes the one there.
+    virtual void DropAt(int place);
+    // Joins the elements at the two places at the point; those between are dropped.
+    virtual void CutLoop(int firstPlace, int lastPlace, const CVec3d& point);
+    // Joins the element at the first place with the next directed element after
+    // the from place, while elements stay reversed.
+    virtual void RemoveLoop(int firstPlace, int fromPlace);
     // The direction of the path at the entry as the detection sees it; false
     // when it has none.
     virtual bool EntryDirection(const CEntry& entry, CVec3d& direction) const;
 
     virtual bool Active() const { return m_active != 0; }
+    // The transformer's collision mode: 0 error, 1 cut the loop, 2 warn.
+    void SetCollisionMode(int mode) { m_collisionMode = mode; }
     // The newest held entry's block number, 0 when none is held.
     std::uint32_t NewestBlockNo() const;
+    int HeldGeometry() const { return m_count; }
 
 private:
     bool PushOut(CEntry* entry);
+    // Hands the entry on (or holds it behind those the output refused before).
+    int Forward(CEntry* entry);
+    // Pops the oldest held entry and passes it on.
+    void ReleaseFirst();
+    void ReportRelease(const CEntry& entry);
 
     CTransformerHost& m_trans;
     CCollisionDetectionTable m_table;
-    std::int32_t m_active = 0;
+    std::atomic<std::int32_t> m_active{0};
     std::int32_t m_report = 1;
     std::int32_t m_depthPlusOne = StartDepth + 1;
     std::int32_t m_count = 0;
     std::int32_t m_checkCount = 0;
+    std::int32_t m_loop[2] = {0, 0};
+    std::atomic<int> m_collisionMode{0};
+    bool m_stopped = false; // a finding stopped the channel: entries stay where they are
 };

@@ -108,6 +108,10 @@ int CTransTable::Append(CEntry* entry)
         // The start holds what was in force at the end of the element before.
         TakeCorrectionData(geo->m_korrStart, m_lastEnd, geo->m_plane);
         TakeCorrectionData(geo->m_korrEnd, m_current, geo->m_plane);
+        geo->m_prep.m_sideChange = geo->m_korrStart.m_value != 0 && geo->m_korrEnd.m_value != 0 &&
+                                           geo->m_korrStart.m_value != geo->m_korrEnd.m_value
+                                       ? 1u
+                                       : 0u;
         if (const int error = CheckCorrection(*geo); error != 0)
             return error;
     }

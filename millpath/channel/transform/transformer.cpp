@@ -109,7 +109,11 @@ int CTransformer::ChannelPassOn(CEntry* entry)
 
 int CTransformer::PassOn(CEntry* entry)
 {
-    const int result = m_collision->Accept(entry);
+    // A tangential description goes to the tangential stage, and what follows
+    // goes there while it follows the path.
+    const bool tangential =
+        CTangentialFollowing::IsTangDesc(entry) || m_tangential->Mode() != CTangentialFollowing::ModeOff;
+    const int result = tangential ? TangentialAccept(entry) : m_collision->Accept(entry);
     if (!result)
         delete entry;
     return result;
@@ -219,6 +223,7 @@ std::uint32_t CTransformer::SetCollisionMode(int mode)
         return TransError::BadValue;
     m_collisionMode = mode;
     m_table.SetCollisionMode(mode);
+    m_collision->SetCollisionMode(mode);
     return 0;
 }
 

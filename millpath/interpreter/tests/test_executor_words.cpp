@@ -95,3 +95,46 @@ TEST(ExecutorWords, ValuesReachTheBlockAndEntries)
     EXPECT_EQ(funk[1]->m_value2, 90.0);
     EXPECT_EQ(funk[1]->m_vector.GetZ(), 1.0); // the X-Y plane
 }
+
+TEST(ExecutorWords, CornerAnnouncementsQueueFunction24)
+{
+    struct Case
+    {
+        const char* program;
+        int kind; // 0: nothing announced
+        double size;
+    } cases[] = {
+        {"chf=7.5 G1 F=100 X1=10\n", 2, 7.5},      {"chr=5 G1 F=100 X1=10\n", 1, 5.0},
+        {"rnd=5 G1 F=100 X1=10\n", 3, 5.0},        {"pushc4 popcChf G1 F=100 X1=10\n", 2, 4.0},
+        {"pushc3 popcChr G1 F=100 X1=10\n", 1, 3}, {"pushc2 popcRnd G1 F=100 X1=10\n", 3, 2.0},
+        {"rnd=0 G1 F=100 X1=10\n", 0, 0.0},        {"chr=0 G1 F=100 X1=10\n", 0, 0.0},
+    };
+    for (const Case& c : cases)
+    {
+        Fixture f;
+        EXPECT_EQ(runProgram(f.interpreter, c.program), InterpreterState::Finished) << c.program;
+        EXPECT_TRUE(f.channel.messages.empty()) << c.program;
+        std::vector<const CEntryFunk*> announced;
+        for (const CEntryFunk* funk : f.channel.of<CEntryFunk>())
+            if (funk->m_code == 24)
+                announced.push_back(funk);
+        if (c.kind == 0)
+        {
+            EXPECT_TRUE(announced.empty()) << c.program;
+            continue;
+        }
+        ASSERT_EQ(announced.size(), 1u) << c.program;
+        EXPECT_EQ(announced[0]->m_word1, c.kind) << c.program;
+        EXPECT_EQ(announced[0]->m_value2, c.size) << c.program;
+        // The announcement goes out before the block's geometry.
+        std::size_t funkAt = 0, geoAt = f.channel.entries.size();
+        for (std::size_t i = 0; i < f.channel.entries.size(); ++i)
+        {
+            if (f.channel.entries[i].get() == announced[0])
+                funkAt = i;
+            if (f.channel.entries[i]->m_type == ENTRY_GEO_3D)
+                geoAt = std::min(geoAt, i);
+        }
+        EXPECT_LT(funkAt, geoAt) << c.program;
+    }
+}

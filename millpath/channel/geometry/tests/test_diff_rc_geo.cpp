@@ -134,6 +134,7 @@ TEST(DiffRcGeo, ArcOffsetTable)
         {kPi / 2, RcSide::Left, 5, GeoResult::Ok, 0},
         {kPi / 2, RcSide::Left, 6, GeoResult::RadiusNegative, 5},
         {kPi / 2, 3, 1, GeoResult::Invalid, 5},
+        {kPi / 2, RcSide::Right, -6, GeoResult::Invalid, 5}, // a negative distance is no side
     };
     for (const auto& c : cases)
     {
@@ -184,9 +185,13 @@ TEST(DiffRcGeo, ArcExtend)
     ASSERT_EQ(cw->Extend(1, std::sqrt(2.0)), 0);
     EXPECT_TRUE(VecNear(cw->End(), CVec3d(-1, 0, 0)));
     EXPECT_NEAR(cw->Sweep(), -kPi, 1e-12);
-    // Shortening by more than the sweep reverses the arc: refused, unchanged.
-    EXPECT_EQ(cw->Extend(1, -2.0), GeoResult::Reverses);
-    EXPECT_NEAR(cw->Sweep(), -kPi, 1e-12);
+    // A negative length and a chord above the diameter have no arc: refused, unchanged.
+    for (const double length : {-2.0, 2.0 + 1e-9})
+    {
+        EXPECT_EQ(cw->Extend(1, length), GeoResult::Invalid) << length;
+        EXPECT_NEAR(cw->Sweep(), -kPi, 1e-12);
+        EXPECT_TRUE(VecNear(cw->End(), CVec3d(-1, 0, 0)));
+    }
     EXPECT_EQ(cw->Extend(2, 1.0), GeoResult::Invalid);
 }
 

@@ -25,7 +25,15 @@ public:
 struct Chain
 {
     FakeTransHost host;
-    CTransformer transformer{host};
+    // Scripted: a correction that lets each element go as it came, for the
+    // tests of what the chain does around the correction.
+    ScriptedCorrection* correction = nullptr;
+    CTransformer transformer;
+
+    explicit Chain(bool scripted = false)
+        : transformer(host, scripted ? Scripted(correction) : CTransTable::CorrectionFactory{})
+    {
+    }
 
     void Add(CEntry* entry) { ASSERT_EQ(transformer.AddEntry(entry), 0); }
     int Process()
@@ -253,7 +261,7 @@ TEST(Transformer, VertexSmoothingOfLinePairs)
 
 TEST(Transformer, SmoothingArcCarriesTheFirstLinesData)
 {
-    Chain c;
+    Chain c(true);
     c.SetDistance(1.0);
     auto* first = MakeLine({0, 0, 0}, {10, 0, 0}, 40, 600.0);
     first->m_textIdx = 4;
@@ -432,7 +440,7 @@ TEST(Transformer, GeometryOutputFeedAndToolOffsets)
     };
     for (const Case& k : cases)
     {
-        Chain c;
+        Chain c(true);
         c.host.tools[1] = {k.toolType, 2.0};
         c.Add(MakeRules(k.correction, 1));
         auto* g = MakeLine({0, 0, 0}, {10, 0, 0}, 10, 100.0);

@@ -1,0 +1,332 @@
+// The tool radius correction through the transformer chain: corners by
+// intersection and extension, switching on and off, the change of side,
+// short elements, reversals and the correction's data errors; its modes,
+// setters and the feed at the contour on their own.
+#include <cmath>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "../../geometry/tests/geo_test_util.h"
+#include "fake_trans_host.h"
+#include "nc_radius_correction.h"
+#include "transformer.h"
+
+namespace
+{
+constexpr double Pi = std::numbers::pi;
+const double Root2 = std::sqrt(2.0);
+
+struct Corrected
+{
+    FakeTransHost host;
+    CTransformer transformer{host};
+
+    explicit Corrected(double radius = 1.0) { host.tools[1] = {1, radius}; }
+    void Add(CEntry* entry) { ASSERT_EQ(transformer.AddEntry(entry), 0); }
+    int Process()
+    {
+        int done = 0;
+        return transformer.Process(0, done);
+    }
+    int Mode() { return transformer.Table().Correction()->Mode(); }
+    // The geometry that left, as (start, end) pairs.
+    std::vector<std::unique_ptr<CEntryGeo_3D>> Geometry()
+    {
+        std::vector<std::unique_ptr<CEntryGeo_3D>> out;
+        for (auto& e : host.Drain())
+            if (e->m_type == ENTRY_GEO_3D)
+                out.emplace_back(static_cast<CEntryGeo_3D*>(e.release()));
+        return out;
+    }
+    // A polyline: correction on (value, D1) over its first segment, off over its last.
+    void Path(int value, const std::vector<CVec3d>& points, std::uint32_t approach = 0)
+    {
+        Add(MakeRules(value, 1, approach));
+        for (std::size_t i = 1; i < points.size(); ++i)
+        {
+            if (i + 1 == points.size())
+                Add(MakeRules(0, 1, approach));
+            Add(MakeLine(points[i - 1], points[i], static_cast<std::uint32_t>(i * 10)));
+        }
+    }
+};
+
+using Segment = std::pair<CVec3d, CVec3d>;
+
+void ExpectSegments(const std::vector<std::unique_ptr<CEntryGeo_3D>>& out,
+                    const std::vector<Segment>& expected, const std::string& name)
+{
+    ASSERT_EQ(out.size(), expected.size()) << name;
+    for (std::size_t i = 0; i < out.size(); ++i)
+    {
+        EXPECT_TRUE(VecNear(out[i]->m_start, expected[i].first, 1e-9))
+            << name << " element " << i << " start";
+        EXPECT_TRUE(VecNear(out[i]->m_target, expected[i].second, 1e-9))
+            << name << " element " << i << " end";
+    }
+}
+} // namespace
+
+TEST(RadiusCorrection, CornersOfLines)
+{
+    const double h = std::sqrt(0.5);
+    struct Case
+    {
+        const char* name;
+        int value; // +1 left, -1 right
+        std::vector<CVec3d> path;
+        std::vector<Segment> expected;
+    } cases[] = {
+        {"a left turn on the right is a flat outside corner",
+         -1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {10, 15, 0}},
+         {{{-5, 0, 0}, {0, -1, 0}},
+          {{0, -1, 0}, {11, -1, 0}},
+          {{11, -1, 0}, {11, 10, 0}},
+          {{11, 10, 0}, {10, 15, 0}}}},
+        {"the same turn on the left is an inside corner",
+         1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {10, 15, 0}},
+         {{{-5, 0, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {9, 1, 0}},
+          {{9, 1, 0}, {9, 10, 0}},
+          {{9, 10, 0}, {10, 15, 0}}}},
+        {"135 degrees on the right: extension and a connecting line",
+         -1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {-5, 15, 0}},
+         {{{-5, 0, 0}, {0, -1, 0}},
+          {{0, -1, 0}, {11, -1, 0}},
+          {{11, -1, 0}, {10 + Root2, 0, 0}},
+          {{10 + Root2, 0, 0}, {h, 10 + h, 0}},
+          {{h, 10 + h, 0}, {-5, 15, 0}}}},
+        {"collinear lines join at the first offset end",
+         1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {20, 0, 0}, {25, 0, 0}},
+         {{{-5, 0, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {20, 1, 0}},
+          {{20, 1, 0}, {25, 0, 0}}}},
+        {"a zero-length line stands at the corner",
+         1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {10, 0, 0}, {10, 10, 0}, {10, 15, 0}},
+         {{{-5, 0, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {9, 1, 0}},
+          {{9, 1, 0}, {9, 1, 0}},
+          {{9, 1, 0}, {9, 10, 0}},
+          {{9, 10, 0}, {10, 15, 0}}}},
+        {"a right-angled approach on the left: offset, connecting line, extended start",
+         1,
+         {{0, -10, 0}, {0, 0, 0}, {10, 0, 0}, {15, 0, 0}},
+         {{{0, -10, 0}, {-1, 0, 0}},
+          {{-1, 0, 0}, {-1, 1, 0}},
+          {{-1, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {15, 0, 0}}}},
+        {"a right-angled departure on the right: straight from the inside corner",
+         -1,
+         {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {10, -10, 0}},
+         {{{-5, 0, 0}, {0, -1, 0}}, {{0, -1, 0}, {10, -1, 0}}, {{10, -1, 0}, {10, -10, 0}}}},
+    };
+    for (const Case& c : cases)
+    {
+        Corrected chain;
+        chain.Path(c.value, c.path);
+        EXPECT_EQ(chain.Process(), 0) << c.name;
+        ExpectSegments(chain.Geometry(), c.expected, c.name);
+        EXPECT_EQ(chain.Mode(), CBNcRadiusCorrection::ModeOff) << c.name;
+        EXPECT_TRUE(chain.host.errors.empty()) << c.name;
+    }
+}
+
+TEST(RadiusCorrection, ReversalWarnsAndTheEntriesLeave)
+{
+    Corrected chain;
+    chain.Path(-1, {{-5, 0, 0}, {0, 0, 0}, {10, 0, 0}, {5, 0, 0}, {0, 0, 0}});
+    EXPECT_EQ(chain.Process(), 0);
+    EXPECT_TRUE(chain.host.Logged(3196));
+    EXPECT_TRUE(chain.host.errors.empty());
+    ExpectSegments(chain.Geometry(),
+                   {{{-5, 0, 0}, {0, -1, 0}},
+                    {{0, -1, 0}, {10, -1, 0}},
+                    {{10, -1, 0}, {10, 1, 0}},
+                    {{10, 1, 0}, {5, 1, 0}},
+                    {{5, 1, 0}, {0, 0, 0}}},
+                   "reversal");
+}
+
+TEST(RadiusCorrection, ChangeOfSidePassesItsModes)
+{
+    Corrected chain;
+    chain.Add(MakeRules(1, 1));
+    chain.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+    chain.Add(MakeLine({0, 0, 0}, {10, 0, 0}));
+    chain.Add(MakeRules(-1, 1));
+    std::vector<int> modes;
+    const std::vector<CEntryGeo_3D*> rest = {
+        MakeLine({10, 0, 0}, {20, 0, 0}), MakeLine({20, 0, 0}, {30, 0, 0}), MakeLine({30, 0, 0}, {40, 0, 0})};
+    for (CEntryGeo_3D* line : rest)
+    {
+        chain.Add(line);
+        EXPECT_EQ(chain.Process(), -1); // the last element waits for its partner
+        modes.push_back(chain.Mode());
+    }
+    EXPECT_EQ(modes, (std::vector<int>{4, 5, 1}));
+    chain.Add(MakeRules(0, 1));
+    chain.Add(MakeLine({40, 0, 0}, {45, 0, 0}));
+    EXPECT_EQ(chain.Process(), 0);
+    ExpectSegments(chain.Geometry(),
+                   {{{-5, 0, 0}, {0, 1, 0}},
+                    {{0, 1, 0}, {10, 1, 0}},
+                    {{10, 1, 0}, {20, -1, 0}},
+                    {{20, -1, 0}, {30, -1, 0}},
+                    {{30, -1, 0}, {40, -1, 0}},
+                    {{40, -1, 0}, {45, 0, 0}}},
+                   "change of side");
+}
+
+TEST(RadiusCorrection, ArcToLineByIntersectionOrExtension)
+{
+    // A counter-clockwise quarter arc about (0, 10) ends at (0, 0) going +x;
+    // on the right its offset has radius 11.
+    for (const double turn : {100.0, 120.0})
+    {
+        Corrected chain;
+        const double t = turn * Pi / 180.0;
+        const CVec3d d(std::cos(t), std::sin(t), 0);
+        chain.Add(MakeRules(-1, 1));
+        chain.Add(MakeLine({-10, 20, 0}, {-10, 10, 0}));
+        chain.Add(MakeArc({-10, 10, 0}, {0, 0, 0}, {0, 10, 0}, {0, 0, Pi / 2}));
+        chain.Add(MakeLine({0, 0, 0}, 10.0 * d));
+        chain.Add(MakeRules(0, 1));
+        chain.Add(MakeLine(10.0 * d, 15.0 * d));
+        EXPECT_EQ(chain.Process(), 0) << turn;
+        const auto out = chain.Geometry();
+        const std::size_t expected = turn < 110.0 ? 4 : 5;
+        ASSERT_EQ(out.size(), expected) << turn;
+        const CEntryGeo_3D& arc = *out[1];
+        EXPECT_NEAR(Distance(arc.m_start, {0, 10, 0}), 11.0, 1e-9) << turn;
+        EXPECT_NEAR(Distance(arc.m_target, {0, 10, 0}), 11.0, 1e-9) << turn;
+        const CEntryGeo_3D& line = *out[expected - 2];
+        // The offset line lies 1 to the right of the programmed one.
+        const CVec3d right(d.GetY(), -d.GetX(), 0);
+        EXPECT_NEAR(Dot(line.m_start, right), 1.0, 1e-9) << turn;
+        if (turn < 110.0)
+            EXPECT_TRUE(VecNear(arc.m_target, line.m_start)) << turn;
+        else
+        {
+            EXPECT_TRUE(VecNear(out[2]->m_start, arc.m_target)) << turn;
+            EXPECT_TRUE(VecNear(out[2]->m_target, line.m_start)) << turn;
+        }
+    }
+}
+
+TEST(RadiusCorrection, DataErrorsStopTheChain)
+{
+    struct Case
+    {
+        const char* name;
+        std::uint32_t tool;
+        double arcRadius; // 0: a line follows the approach
+        int code;         // the correction's code in the message
+        std::uint32_t message;
+    } cases[] = {
+        {"D0", 0, 0, 16723, 3194},
+        {"D256", 256, 0, 16723, 3194},
+        {"an inside arc smaller than the tool", 1, 0.5, -525, 3157},
+    };
+    for (const Case& c : cases)
+    {
+        Corrected chain;
+        chain.host.tools[c.tool] = {1, 1.0};
+        chain.Add(MakeRules(1, c.tool));
+        chain.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+        if (c.arcRadius > 0)
+            chain.Add(MakeArc({0, 0, 0}, {0, 2 * c.arcRadius, 0}, {0, c.arcRadius, 0}, {0, 0, Pi}));
+        else
+            chain.Add(MakeLine({0, 0, 0}, {10, 0, 0}));
+        chain.Add(MakeLine({10, 0, 0}, {10, 10, 0}));
+        EXPECT_NE(chain.Process(), 0) << c.name;
+        const auto* line = chain.host.Find(c.message);
+        ASSERT_NE(line, nullptr) << c.name;
+        EXPECT_EQ(line->args.back(), c.code) << c.name;
+        EXPECT_TRUE(chain.Geometry().empty()) << c.name;
+    }
+}
+
+TEST(RadiusCorrection, HalfCircleConnectionOnTheLeft)
+{
+    Corrected chain;
+    chain.Path(1, {{0, -10, 0}, {0, 0, 0}, {10, 0, 0}, {15, 0, 0}}, 1);
+    EXPECT_EQ(chain.Process(), 0);
+    const auto out = chain.Geometry();
+    ASSERT_EQ(out.size(), 4u);
+    const CEntryGeo_3D& half = *out[1];
+    EXPECT_EQ(half.m_geoType & 0xFF, 1u);
+    EXPECT_TRUE(VecNear(half.m_start, {-1, 0, 0}));
+    EXPECT_TRUE(VecNear(half.m_target, {-1, 1, 0}));
+    EXPECT_TRUE(VecNear(half.m_centre, {-1, 0.5, 0}));
+    EXPECT_TRUE(VecNear(half.m_rotation, {0, 0, -Pi}));
+}
+
+TEST(RadiusCorrection, ModesSettersAndFeed)
+{
+    FakeTransHost host;
+    CTransTable table(host);
+    CBNcRadiusCorrection& c = *table.Correction();
+    EXPECT_EQ(c.SetMode(1), -552); // off to active skips switching on
+    EXPECT_EQ(c.SetMode(6), -553);
+    for (const int mode : {2, 1, 4, 5, 1, 3, 0})
+        EXPECT_EQ(c.SetMode(mode), 0) << mode;
+    EXPECT_EQ(c.SetRadius(0.0), -553);
+    EXPECT_EQ(c.SetRadius(2.0), -552); // a radius is stored only while switching on
+    EXPECT_EQ(c.SetPlane(3), -553);
+    EXPECT_EQ(c.SetSide(2), -553);
+    EXPECT_EQ(c.SetSide(1), -552);
+    EXPECT_EQ(c.SetApproach(2), -553);
+
+    struct FeedCase
+    {
+        std::uint32_t mode;
+        double newRadius;
+        double feed;
+    } feeds[] = {{2, 5, 50}, {2, 15, 100}, {1, 15, 150}, {0, 5, 100}};
+    for (const FeedCase& f : feeds)
+    {
+        std::unique_ptr<CEntryGeo_3D> arc(MakeArc({10, 0, 0}, {-10, 0, 0}, {0, 0, 0}, {0, 0, Pi}));
+        arc->m_feed = 100;
+        arc->m_feedAdjust = f.mode;
+        EXPECT_EQ(c.AdjustFeed(*arc, 10, f.newRadius), 0);
+        EXPECT_DOUBLE_EQ(arc->m_feed, f.feed) << f.mode << " " << f.newRadius;
+    }
+    std::unique_ptr<CEntryGeo_3D> line(MakeLine({0, 0, 0}, {1, 0, 0}));
+    EXPECT_EQ(c.AdjustFeed(*line, 10, 5), -556);
+}
+
+TEST(RadiusCorrection, ArcTooSmallForTheToolIsBridgedByItsChord)
+{
+    // An inside half circle of radius 0.5 after a line, with a tool of radius 1.
+    for (const int mode : {0, 1})
+    {
+        Corrected chain;
+        EXPECT_EQ(chain.transformer.SetCollisionMode(mode), 0u);
+        auto* on = MakeRules(1, 1);
+        on->m_channelWord = 1; // the collision detection is on
+        chain.Add(on);
+        chain.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+        chain.Add(MakeLine({0, 0, 0}, {10, 0, 0}, 10));
+        chain.Add(MakeArc({10, 0, 0}, {10, 1, 0}, {10, 0.5, 0}, {0, 0, Pi}, 20));
+        chain.Add(MakeLine({10, 1, 0}, {0, 1, 0}, 30));
+        const int result = chain.Process();
+        if (mode == 0)
+        {
+            // The error setting refuses a bridged corner.
+            EXPECT_EQ(result, 0x415A);
+            EXPECT_TRUE(chain.host.Logged(3209));
+            continue;
+        }
+        EXPECT_TRUE(chain.host.Logged(3205)); // warned, and the entries go on
+        EXPECT_FALSE(chain.host.Logged(3209));
+        const auto& held = chain.transformer.Collision();
+        EXPECT_GE(held.HeldGeometry(), 2);
+    }
+}

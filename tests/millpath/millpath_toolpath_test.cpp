@@ -1,0 +1,218 @@
+// Tool paths end to end: programs with radius correction, chamfers and
+// roundings and the collision detection run through Millpath into the NC
+// kernel simulator; the geometry records' targets are the corrected path.
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "millpath_harness.h"
+
+using namespace mptest;
+
+namespace
+{
+constexpr double HalfPi = 1.5707963267948966;
+constexpr double Near = 1e-6;
+using Point = std::vector<double>;
+
+struct ToolPath
+{
+    Running run;
+
+    // Tool 1 of the given radius; channel flags 80 to 84 by index.
+    explicit ToolPath(double radius)
+    {
+        EXPECT_EQ(run.device.Write(0x2001, 0x20100, {1, 0}), 0);
+        EXPECT_EQ(run.device.Write(0x2001, 0x40101, Doubles({radius})), 0);
+    }
+    void Flag(int index, std::uint32_t value)
+    {
+        EXPECT_EQ(run.device.Write(0x2001, 80 + index, Word(value)), 0);
+    }
+    void Program(const std::string& name, const std::string& text)
+    {
+        std::ofstream(run.device.Project() + "/" + name) << "%" << name << "\n" << text << "M30\n";
+    }
+    // The geometry records of the program's run; the feed may still be on
+    // its way when the program has ended, so they are awaited.
+    std::vector<LogLine> Geometry(const std::string& name, std::size_t expected)
+    {
+        const std::size_t before = run.device.Log("record").size();
+        RunProgram(run.device, name);
+        std::vector<LogLine> geometry;
+        const auto deadline = std::chrono::steady_clock::now() + Patience;
+        do
+        {
+            geometry.clear();
+            const auto records = run.device.Log("record");
+            for (std::size_t i = before; i < records.size(); ++i)
+                if (records[i].at("kind") == "2")
+                    geometry.push_back(records[i]);
+            if (geometry.size() >= expected)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return geometry;
+    }
+    std::string Events() const { return vostest::ReadFile(run.device.Root() + "/VosEvent.log"); }
+};
+
+void ExpectTargets(const std::vector<LogLine>& geometry, const std::vector<Point>& targets,
+                   const std::string& name)
+{
+    ASSERT_EQ(geometry.size(), targets.size()) << name;
+    for (std::size_t i = 0; i < targets.size(); ++i)
+    {
+        SCOPED_TRACE(name + " record " + std::to_string(i));
+        ExpectVec(geometry[i].at("target"), targets[i], Near);
+    }
+}
+
+const char* const Rectangle =
+    "N10 G90 G1 F600 X20 Y-10\nN20 G4%d D1 X20 Y0\nN30 X40 Y0\nN40 X40 Y20\nN50 X0 Y20\n"
+    "N60 X0 Y0\nN70 X20 Y0\nN80 G40 X20 Y-10\n";
+
+std::string Format(const char* format, int value)
+{
+    char text[512];
+    std::snprintf(text, sizeof(text), format, value);
+    return text;
+}
+} // namespace
+
+TEST(MillpathToolPath, RectangleOffsetToEitherSide)
+{
+    ToolPath t(2.0);
+    struct Case
+    {
+        int g;
+        std::vector<Point> targets;
+    } cases[] = {
+        // Left of a counter-clockwise contour is inside; the approach runs over a
+        // connecting line to the extended offset start.
+        {41,
+         {{20, -10, 0},
+          {18, 0, 0},
+          {18, 2, 0},
+          {38, 2, 0},
+          {38, 18, 0},
+          {2, 18, 0},
+          {2, 2, 0},
+          {22.4, 2, 0},
+          {20, -10, 0}}},
+        {42,
+         {{20, -10, 0},
+          {20, -2, 0},
+          {42, -2, 0},
+          {42, 22, 0},
+          {-2, 22, 0},
+          {-2, -2, 0},
+          {20, -2, 0},
+          {20, -10, 0}}},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string name = "rect" + std::to_string(c.g) + ".nc";
+        t.Program(name, Format(Rectangle, c.g % 10));
+        const auto geometry = t.Geometry(name, c.targets.size());
+        ExpectTargets(geometry, c.targets, name);
+        for (const LogLine& r : geometry)
+            EXPECT_EQ(r.at("type"), "1") << name;
+    }
+}
+
+TEST(MillpathToolPath, ChamfersAndRoundings)
+{
+    ToolPath t(2.0);
+    t.Flag(2, 1); // the chamfer stage
+    struct Case
+    {
+        const char* word;
+        std::vector<Point> targets;
+        bool arc;
+    } cases[] = {
+        {"RND=5", {{35, 0, 0}, {40, 5, 0}, {40, 20, 0}}, true},
+        {"CHR=5", {{35, 0, 0}, {40, 5, 0}, {40, 20, 0}}, false},
+        {"CHF=7.0710678", {{35, 0, 0}, {40, 5, 0}, {40, 20, 0}}, false},
+    };
+    int n = 0;
+    for (const Case& c : cases)
+    {
+        const std::string name = "corner" + std::to_string(++n) + ".nc";
+        // Each program starts from the origin, where the one before did not end.
+        t.Program(name, std::string("N5 G90 G0 X0 Y0\nN10 G1 F600 X40 Y0 ") + c.word + "\nN20 X40 Y20\n");
+        auto geometry = t.Geometry(name, c.targets.size() + 1);
+        geometry.erase(geometry.begin());
+        ExpectTargets(geometry, c.targets, c.word);
+        if (geometry.size() != 3)
+            continue;
+        EXPECT_EQ(geometry[1].at("type"), c.arc ? "2" : "1") << c.word;
+        if (c.arc)
+        {
+            ExpectVec(geometry[1].at("center"), {35, 5, 0}, Near);
+            ExpectVec(geometry[1].at("turn"), {0, 0, HalfPi}, Near);
+        }
+    }
+
+    // Under G41 the rounding's offset arc keeps its centre with a radius of 5 - 2.
+    t.Program("offsetround.nc", "N10 G90 G1 F600 X0 Y-10\nN20 G41 D1 X0 Y0\nN30 X40 Y0 RND=5\nN40 X40 Y20\n"
+                                "N50 X0 Y20\nN60 G40 X0 Y30\n");
+    const auto geometry = t.Geometry("offsetround.nc", 8);
+    EXPECT_EQ(geometry.size(), 8u);
+    int arcs = 0;
+    for (const LogLine& r : geometry)
+        if (r.at("type") == "2")
+        {
+            ++arcs;
+            ExpectVec(r.at("center"), {35, 5, 0}, Near);
+            ExpectVec(r.at("target"), {38, 5, 0}, Near);
+            ExpectVec(r.at("turn"), {0, 0, HalfPi}, Near);
+        }
+    EXPECT_EQ(arcs, 1);
+}
+
+TEST(MillpathToolPath, PocketNarrowerThanTheToolByCollisionMode)
+{
+    const std::string pocket =
+        "N10 G90 G1 F600 X20 Y-10\nN15 cdon\nN20 G41 D1 X20 Y0\nN30 X40 Y0\nN40 X40 Y4\n"
+        "N50 X0 Y4\nN60 X0 Y0\nN70 X20 Y0\nN80 G40 X20 Y-10\n";
+    const std::vector<Point> whole = {{20, -10, 0}, {17, 0, 0}, {17, 3, 0},   {37, 3, 0},  {37, 1, 0},
+                                      {3, 1, 0},    {3, 3, 0},  {23.9, 3, 0}, {20, -10, 0}};
+    {
+        // Mode 0 stops the channel with a bottleneck error.
+        ToolPath t(3.0);
+        t.Flag(0, 0);
+        t.Program("pocket.nc", pocket);
+        EXPECT_EQ(t.run.device.Load("pocket.nc"), 0);
+        EXPECT_EQ(t.run.device.StartProgram(), 0);
+        EXPECT_TRUE(t.run.device.WaitState(11)) << "state " << t.run.device.State();
+        EXPECT_NE(t.Events().find("\t0xC8A\t"), std::string::npos); // 3210
+    }
+    {
+        // Mode 2 warns and leaves the path as it is.
+        ToolPath t(3.0);
+        t.Flag(0, 2);
+        t.Program("pocket.nc", pocket);
+        ExpectTargets(t.Geometry("pocket.nc", whole.size()), whole, "warned");
+        EXPECT_NE(t.Events().find("\t0xC8B\t"), std::string::npos); // 3211
+    }
+    {
+        // Mode 1 cuts the loop: the connecting line stops where the path crosses itself.
+        ToolPath t(3.0);
+        t.Flag(0, 1);
+        t.Program("pocket.nc", pocket);
+        const std::vector<Point> cut = {{20, -10, 0}, {17, 0, 0},   {17, 1, 0},  {3, 1, 0},
+                                        {3, 3, 0},    {23.9, 3, 0}, {20, -10, 0}};
+        ExpectTargets(t.Geometry("pocket.nc", cut.size()), cut, "cut");
+    }
+    {
+        ToolPath t(3.0);
+        // A mode or depth the transformer does not know is refused.
+        EXPECT_EQ(t.run.device.Write(0x2001, 80, Word(3)), 0x70B);
+        EXPECT_EQ(t.run.device.Write(0x2001, 81, Word(26)), 0x70B);
+        EXPECT_EQ(t.run.device.Write(0x2001, 81, Word(0)), 0);
+    }
+}
