@@ -265,6 +265,20 @@ int CChamferRnd::Accept(CEntry* entry)
         --m_cornerCount;
         return 1;
     }
+    if (CTransformer::EndsProgram(entry))
+    {
+        // No second element can come: the held one leaves as it is.
+        Leave(m_firstElement);
+        m_firstElement = nullptr;
+        CEntry* waiting = nullptr;
+        while (m_table.Pop(waiting))
+            Leave(waiting);
+        Leave(entry);
+        m_cornerCount = 0;
+        m_first.kind = 0;
+        const int released = Release();
+        return released == 0 ? 1 : released;
+    }
     if (!IsGeometry(entry))
         return m_table.Push(entry) ? 1 : 0;
     m_secondElement = static_cast<CEntryGeo_3D*>(entry);

@@ -11,6 +11,7 @@
 #include "trans_codes.h"
 #include "trans_host.h"
 #include "trans_table.h"
+#include "transformer.h"
 
 namespace
 {
@@ -454,6 +455,34 @@ void CBNcRadiusCorrection::Finish(int error)
     m_node = m_nextNode = m_stopNode = nullptr;
 }
 
+bool CBNcRadiusCorrection::EndsBehind(const CTransElement* node) const
+{
+    for (const CTransElement* at = node->m_next; at; at = at->m_next)
+        if (CTransformer::EndsProgram(at->m_entry))
+            return true;
+    return false;
+}
+
+int CBNcRadiusCorrection::EndWithoutDeparture(CEntryGeo_3D& last, CTransElement* node)
+{
+    // The program ends with the correction on: the tool stops at the offset end.
+    if (m_mode == ModeSwitchOn)
+    {
+        std::unique_ptr<CBDiffRcGeoObj> offset;
+        if (MakeOffset(offset, last, true, -537) == 0)
+            Keep(*offset);
+    }
+    if (CBDiffRcGeoObj* kept = Kept(last))
+    {
+        last.m_target.SetX(kept->End().GetX());
+        last.m_target.SetY(kept->End().GetY());
+    }
+    Plane(0, last);
+    node->m_state = CTransElement::Ready;
+    Reset();
+    return 0;
+}
+
 int CBNcRadiusCorrection::Step(CTransElement* node)
 {
     if (m_status == CorrectionResult::NeedsLookAhead)
@@ -490,6 +519,8 @@ int CBNcRadiusCorrection::Step(CTransElement* node)
     }
     if (rc == 0)
         rc = ReadNext(partner, node);
+    if (rc == CorrectionResult::NeedsLookAhead && first && !node->m_nextGeo && EndsBehind(node))
+        return EndWithoutDeparture(*first, node);
     if (rc != 0)
         return fail(rc);
     Plane(1, *partner);

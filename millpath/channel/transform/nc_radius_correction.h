@@ -119,6 +119,9 @@ protected:
     int CheckRadii(const CEntryGeo_3D& entry);
     bool IsSideChange(const CEntryGeo_3D& entry) const;
     void Finish(int error);
+    // Whether the program's end follows the node in the table.
+    bool EndsBehind(const CTransElement* node) const;
+    int EndWithoutDeparture(CEntryGeo_3D& last, CTransElement* node);
 
     CTransTable& m_table;
     CBaseGeoCalc m_planes;

@@ -97,6 +97,8 @@ public:
     virtual int VertexSmoothing(CEntryGeo_3D& first, CEntryGeo_3D& second, CEntryGeo_3D& made,
                                 CEntryGeo_3D* secondMade);
 
+    // An M function that ends the program ("Test" of M2 or M30).
+    static bool EndsProgram(const CEntry* entry);
     // The channel's pass-on into the chain: 1 taken, 0 not now (no radius
     // correction), -1 an error (message 3161, the channel in state 11).
     int ChannelPassOn(CEntry* entry);

@@ -38,6 +38,15 @@ bool EndsCorner(const CEntryMFunk& m)
 }
 } // namespace
 
+bool CTransformer::EndsProgram(const CEntry* entry)
+{
+    if (!entry || entry->m_type != ENTRY_MFUNK)
+        return false;
+    const auto& m = static_cast<const CEntryMFunk&>(*entry);
+    const int first = m.m_mNumbers[0];
+    return m.m_kind == static_cast<std::uint16_t>(MFunkKind::Test) && (first == 2 || first == 30);
+}
+
 bool CTransformer::RoomForLookAhead(int& result)
 {
     CFiFoTable& output = m_host.OutputTable();

@@ -226,3 +226,19 @@ TEST(ChamferRnd, ARefusalInsideACornerKeepsTheRest)
     s.transformer.Reset();
     EXPECT_TRUE(s.transformer.IsIdle());
 }
+
+TEST(ChamferRnd, ProgramEndClosesAnOpenCorner)
+{
+    Stage s;
+    s.Accept(Announce(3, 5));
+    s.Accept(MakeLine({0, 0, 0}, {20, 0, 0}, 10));
+    s.Accept(MakeM(MFunkKind::Set, 8));
+    EXPECT_EQ(s.Accept(MakeM(MFunkKind::Test, 30)), 1);
+    const CVec3d m(ENTRY_MFUNK, 0, 0);
+    Expect(s.Out(), {L({0, 0, 0}, {20, 0, 0}), {-1, m, {}, {}, {}}, {-1, m, {}, {}, {}}}, "end");
+    EXPECT_TRUE(s.transformer.IsIdle());
+    // The next program's elements go straight through.
+    s.Accept(MakeLine({0, 0, 0}, {5, 0, 0}, 20));
+    s.Accept(MakeLine({5, 0, 0}, {5, 5, 0}, 30));
+    Expect(s.Out(), {L({0, 0, 0}, {5, 0, 0}), L({5, 0, 0}, {5, 5, 0})}, "after");
+}

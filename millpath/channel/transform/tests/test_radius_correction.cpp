@@ -330,3 +330,17 @@ TEST(RadiusCorrection, ArcTooSmallForTheToolIsBridgedByItsChord)
         EXPECT_GE(held.HeldGeometry(), 2);
     }
 }
+
+TEST(RadiusCorrection, ProgramEndWithTheCorrectionOn)
+{
+    // Without G40 the last element stops at its offset end when the program ends.
+    Corrected chain;
+    chain.Add(MakeRules(1, 1));
+    chain.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+    chain.Add(MakeLine({0, 0, 0}, {10, 0, 0}));
+    chain.Add(MakeM(MFunkKind::Test, 30));
+    EXPECT_EQ(chain.Process(), 0);
+    ExpectSegments(chain.Geometry(), {{{-5, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {10, 1, 0}}}, "end");
+    EXPECT_EQ(chain.Mode(), CBNcRadiusCorrection::ModeOff);
+    EXPECT_TRUE(chain.transformer.IsIdle());
+}
