@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -49,11 +51,28 @@ std::string Program(Kind kind)
     return text; // no M30: it would ask a kernel for the channel state
 }
 
+// Wakes the other thread: the chain after a drain, the drainer after a push.
+struct Handoff
+{
+    std::mutex lock;
+    std::condition_variable changed;
+
+    void Signal() { changed.notify_all(); }
+    void Wait()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait_for(hold, std::chrono::microseconds(200));
+    }
+};
+
 // The channel: entries go into the chain, which this thread moves on.
 class ChainChannel : public RecordingChannel
 {
 public:
-    ChainChannel(CTransformer& transformer, bool corners) : m_transformer(transformer), m_corners(corners) {}
+    ChainChannel(CTransformer& transformer, bool corners, Handoff& handoff)
+        : m_transformer(transformer), m_corners(corners), m_handoff(handoff)
+    {
+    }
 
     int addEntry(CEntry* entry) override
     {
@@ -78,8 +97,9 @@ public:
     {
         int done = 0;
         m_transformer.Process(0, done);
-        if (!done)
-            std::this_thread::yield();
+        m_handoff.Signal();
+        if (!done) // the prepared-entry table is full: wait for the drainer
+            m_handoff.Wait();
     }
 
     bool failed = false;
@@ -87,6 +107,7 @@ public:
 private:
     CTransformer& m_transformer;
     bool m_corners;
+    Handoff& m_handoff;
 };
 
 double BlocksPerSecond(Kind kind, const std::string& program)
@@ -95,7 +116,8 @@ double BlocksPerSecond(Kind kind, const std::string& program)
     host.tools[1] = {1, 1.0};
     host.state = 12; // nothing waits for a successor that the interpreter could still make
     CTransformer transformer(host);
-    ChainChannel channel(transformer, kind == Kind::Corners);
+    Handoff handoff;
+    ChainChannel channel(transformer, kind == Kind::Corners, handoff);
     CCorvantaInterpreter interpreter(channel, 8 * 1024 * 1024, 64);
     std::atomic<bool> running{true};
     std::atomic<long> drained{0};
@@ -109,9 +131,10 @@ double BlocksPerSecond(Kind kind, const std::string& program)
                 {
                     delete entry;
                     ++drained;
+                    handoff.Signal();
                 }
                 else
-                    std::this_thread::yield();
+                    handoff.Wait();
             }
         });
     const auto start = std::chrono::steady_clock::now();
