@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-std::u16string opcwatchProgramDirectory()
+std::u16string opcwatchProgramFile()
 {
-    // The path is read whole, however long: a cut path would name another folder.
+    // The path is read whole, however long: a cut path would name another file.
     std::vector<WCHAR> buffer(MAX_PATH);
     DWORD length = 0;
     for (;;)
@@ -18,7 +18,12 @@ std::u16string opcwatchProgramDirectory()
             break;
         buffer.resize(buffer.size() * 2);
     }
-    std::u16string path(buffer.data(), length);
+    return std::u16string(buffer.data(), length);
+}
+
+std::u16string opcwatchProgramDirectory()
+{
+    std::u16string path = opcwatchProgramFile();
     std::replace(path.begin(), path.end(), u'/', u'\\');
     const size_t last = path.rfind(u'\\');
     return last == std::u16string::npos ? std::u16string() : path.substr(0, last);

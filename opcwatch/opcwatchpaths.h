@@ -3,6 +3,8 @@
 
 #include <string>
 
+// The program file as GetModuleFileName names it, however long.
+std::u16string opcwatchProgramFile();
 // The program file's folder in device form ("\" separators, no trailing "\").
 std::u16string opcwatchProgramDirectory();
 // "Opcwatch.xml" in the folder.

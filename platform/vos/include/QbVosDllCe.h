@@ -6,5 +6,6 @@
 #include "vos/vos.h"
 #include "vos/vosapi.h"
 #include "vos/voslog.h"
+#include "vos/vosserverport.h"
 #include "vos/vossync.h"
 #include "vos/vosw32.h"
