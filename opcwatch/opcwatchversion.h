@@ -14,7 +14,7 @@ struct OpcFileVersion
     DWORD m_versionMS = 0;
     DWORD m_versionLS = 0;
 
-    // Part 0 to 3 of a.b.c.d.
+    // Number 0 to 3 of a.b.c.d.
     WORD part(int index) const;
     // "a.b.c.d".
     std::string softwareVersion() const;
