@@ -46,7 +46,21 @@ struct Call
     bool returnedGiven;
 };
 
-// A device object that records each call and answers with what the test set.
+// What the device object answers.
+struct Answers
+{
+    HRESULT result = S_OK;
+    // What reads fill in, and the length they report (which may claim more than was asked).
+    std::vector<BYTE> data;
+    ULONG reported = 0;
+    std::u16string name = u"Opcwatch";
+    VosVersion version{2, 3, 1234};
+    ULONG vosState = 5;
+    ULONG deviceState = 6;
+};
+
+// A device object that records each call and answers with what the test set. Calls arrive on
+// the port's thread, so calls and answers are kept under a lock.
 class RecordingDevice : public IQbVosSync2
 {
 public:
@@ -85,16 +99,18 @@ public:
     }
     STDMETHODIMP ReadDeviceInfo(BSTR* name, VosVersion* version) override
     {
+        const Answers now = answers();
         if (name)
-            *name = SysAllocString(m_name.c_str());
+            *name = SysAllocString(now.name.c_str());
         if (version)
-            *version = m_version;
+            *version = now.version;
         return record(Call{"ReadDeviceInfo"});
     }
     STDMETHODIMP ReadState(ULONG* vosState, ULONG* deviceState, ULONG* value3, ULONG* value4) override
     {
-        *vosState = m_vosState;
-        *deviceState = m_deviceState;
+        const Answers now = answers();
+        *vosState = now.vosState;
+        *deviceState = now.deviceState;
         *value3 = 0;
         *value4 = 0;
         return record(Call{"ReadState"});
@@ -120,15 +136,18 @@ public:
         m_calls.clear();
     }
 
+    template <typename Change> void change(Change change)
+    {
+        std::lock_guard guard(m_lock);
+        change(m_answers);
+    }
+    Answers answers()
+    {
+        std::lock_guard guard(m_lock);
+        return m_answers;
+    }
+
     std::atomic<ULONG> m_references{1};
-    HRESULT m_result = S_OK;
-    // What reads fill in, and the length they report (which may claim more than was asked).
-    std::vector<BYTE> m_answer;
-    ULONG m_reported = 0;
-    std::u16string m_name = u"Opcwatch";
-    VosVersion m_version{2, 3, 1234};
-    ULONG m_vosState = 5;
-    ULONG m_deviceState = 6;
 
 private:
     static std::vector<BYTE> bytes(const void* data, ULONG length)
@@ -139,20 +158,22 @@ private:
     // A device fills no more than the buffer it was given.
     void fill(void* data, ULONG length, ULONG* returned)
     {
-        if (data && !m_answer.empty())
-            std::memcpy(data, m_answer.data(), std::min<size_t>(m_answer.size(), length));
+        const Answers now = answers();
+        if (data && !now.data.empty())
+            std::memcpy(data, now.data.data(), std::min<size_t>(now.data.size(), length));
         if (returned)
-            *returned = m_reported;
+            *returned = now.reported;
     }
     HRESULT record(const Call& call)
     {
         std::lock_guard guard(m_lock);
         m_calls.push_back(call);
-        return m_result;
+        return m_answers.result;
     }
 
     std::mutex m_lock;
     std::vector<Call> m_calls;
+    Answers m_answers;
 };
 
 class VosServerPortTest : public ::testing::Test
@@ -199,9 +220,13 @@ TEST_F(VosServerPortTest, ReadsReachReadExWithABufferAndAnswerWhatItFilled)
     {
         SCOPED_TRACE(c.what);
         m_device.clear();
-        m_device.m_answer = c.answer;
-        m_device.m_reported = c.reported;
-        m_device.m_result = c.result;
+        m_device.change(
+            [&](Answers& answers)
+            {
+                answers.data = c.answer;
+                answers.reported = c.reported;
+                answers.result = c.result;
+            });
         std::vector<BYTE> buffer(c.length + 1, 0xAB);
         ULONG got = 77;
         EXPECT_EQ(m_client.VosSyncReadReq(&m_target, 5000, 120, c.length, buffer.data(), &got), c.result);
@@ -231,8 +256,12 @@ TEST_F(VosServerPortTest, WritesAndReadWritesHandOverTheirData)
     EXPECT_EQ(m_client.VosSyncWriteReq(&m_target, 5000, 110, sizeof value, value), 0);
     EXPECT_EQ(m_client.VosSyncWriteReq(&m_target, 1, 0, 0, nullptr), 0);
 
-    m_device.m_answer = {2, 0, 0, 0};
-    m_device.m_reported = 4;
+    m_device.change(
+        [](Answers& answers)
+        {
+            answers.data = {2, 0, 0, 0};
+            answers.reported = 4;
+        });
     BYTE read[8] = {};
     ULONG got = 0;
     EXPECT_EQ(
@@ -257,7 +286,7 @@ TEST_F(VosServerPortTest, WritesAndReadWritesHandOverTheirData)
     EXPECT_EQ(calls[2].written, std::vector<BYTE>(value, value + 4));
     EXPECT_TRUE(calls[2].returnedGiven);
 
-    m_device.m_result = static_cast<HRESULT>(0x98110705);
+    m_device.change([](Answers& answers) { answers.result = static_cast<HRESULT>(0x98110705); });
     EXPECT_EQ(m_client.VosSyncWriteReq(&m_target, 5000, 110, 2, value), static_cast<LONG>(0x98110705));
     EXPECT_EQ(m_client.VosSyncReadWriteReq(&m_target, 5000, 110, 2, read, 0, nullptr, &got),
               static_cast<LONG>(0x98110705));
@@ -282,7 +311,7 @@ TEST_F(VosServerPortTest, DeviceInfoAndStateComeFromTheDevice)
     } cases[] = {{u"Opcwatch", "Opcwatch"}, {u"", ""}, {u"A-name-of-twenty-chars", "A-name-of-twenty"}};
     for (const Case& c : cases)
     {
-        m_device.m_name = c.name;
+        m_device.change([&](Answers& answers) { answers.name = c.name; });
         char name[VOS_DEVICE_NAME_LEN + 1] = {};
         VosVersion version{};
         ASSERT_EQ(m_client.VosSyncReadDeviceInfoReq(&m_target, name, &version), 0);
@@ -294,7 +323,7 @@ TEST_F(VosServerPortTest, DeviceInfoAndStateComeFromTheDevice)
 
     for (ULONG deviceState : {5u, 6u, 0x10007u})
     {
-        m_device.m_deviceState = deviceState;
+        m_device.change([&](Answers& answers) { answers.deviceState = deviceState; });
         USHORT vosState = 0;
         USHORT device = 0;
         ASSERT_EQ(m_client.VosSyncReadStateReq(&m_target, &vosState, &device), 0);
@@ -302,7 +331,7 @@ TEST_F(VosServerPortTest, DeviceInfoAndStateComeFromTheDevice)
         EXPECT_EQ(device, static_cast<USHORT>(deviceState));
     }
 
-    m_device.m_result = E_FAIL;
+    m_device.change([](Answers& answers) { answers.result = E_FAIL; });
     USHORT vosState = 0;
     USHORT device = 0;
     EXPECT_EQ(m_client.VosSyncReadStateReq(&m_target, &vosState, &device), static_cast<LONG>(E_FAIL));
@@ -348,8 +377,12 @@ TEST_F(VosServerPortTest, VostoolReachesTheDeviceByPortName)
     ASSERT_EQ(vostest::Run("vostool", {"--port", kPortName, "state"}, out), 0);
     EXPECT_EQ(out, "vos state: 5\ndevice state: 6\n");
 
-    m_device.m_answer = {'a', 'b', 0};
-    m_device.m_reported = 3;
+    m_device.change(
+        [](Answers& answers)
+        {
+            answers.data = {'a', 'b', 0};
+            answers.reported = 3;
+        });
     ASSERT_EQ(vostest::Run("vostool", {"--port", kPortName, "--as", "str", "read", "5000", "120", "10"}, out),
               0);
     EXPECT_EQ(out, "ab\n");
@@ -357,7 +390,7 @@ TEST_F(VosServerPortTest, VostoolReachesTheDeviceByPortName)
               0);
     ASSERT_EQ(vostest::Run("vostool", {"--port", kPortName, "write", "1", "0"}, out), 0);
 
-    m_device.m_result = static_cast<HRESULT>(0x98110702);
+    m_device.change([](Answers& answers) { answers.result = static_cast<HRESULT>(0x98110702); });
     EXPECT_EQ(vostest::Run("vostool", {"--port", kPortName, "read", "7", "0", "4"}, out), 1);
 
     const std::vector<Call> calls = m_device.calls();
