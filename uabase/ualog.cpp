@@ -42,7 +42,7 @@ LogState& state()
     return s;
 }
 
-// Guards only the creation and deletion of the facility lock itself.
+// Guards only the creation of the facility lock, which then lives as long as the process.
 std::mutex& lockCreation()
 {
     static std::mutex m;
@@ -159,7 +159,7 @@ void UaLog::message(int level, const char* format, va_list arguments)
     }
     if (!toFile || (level >= 4 && s.level.load(std::memory_order_relaxed) < level))
         return;
-    UaMutexLocker locker(facilityLock(false));
+    UaMutexLocker locker(facilityLock(true));
     writeLine(s, level, text);
 }
 
@@ -213,20 +213,14 @@ int UaLog::reconfigure(int level, unsigned maxLines, unsigned backupCount, const
 void UaLog::close()
 {
     LogState& s = state();
-    UaMutex* lock = facilityLock(true);
-    lock->lock();
+    // The lock outlives the file: a writer on another thread may hold it or be about to take it.
+    UaMutexLocker locker(facilityLock(true));
     if (s.file)
     {
         std::fclose(s.file);
         s.file = nullptr;
     }
     s.level.store(0, std::memory_order_relaxed);
-    lock->unlock();
-    {
-        std::lock_guard<std::mutex> guard(lockCreation());
-        delete s.lock;
-        s.lock = nullptr;
-    }
     s.applicationName = UaString();
     s.fileName = UaString();
     s.hasFileName = false;

@@ -124,14 +124,8 @@ protected:
     void SetUp() override
     {
         OpcwatchTestRoot::SetUp();
-        makeFolders();
+        makeProgramFolder();
         setDeviceName(u"panel7");
-    }
-
-    void makeFolders() const
-    {
-        for (const char* folder : {"certs", "private", "crl"})
-            fs::create_directories(hostPath("Program/PKI/CA/") + folder);
     }
 
     // Nothing for no "Name" value at all.
@@ -336,7 +330,7 @@ TEST_F(CertificateStoreTest, DamagedFilesAreKeptAndTheirEndpointDropped)
     {
         SCOPED_TRACE(row.what);
         fs::remove_all(hostPath("Program"));
-        makeFolders();
+        makeProgramFolder();
         {
             UaEndpointXml good;
             ASSERT_TRUE(load(good).isGood());

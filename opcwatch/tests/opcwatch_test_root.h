@@ -23,6 +23,13 @@ protected:
     // The trace lines written since SetUp (or the last clearTrace), as level and message.
     std::vector<std::pair<int, std::string>> traceMessages() const;
     void clearTrace();
+    // Every line of a trace file, as level and message.
+    static std::vector<std::pair<int, std::string>> traceMessagesOf(const std::string& hostFile);
+
+    // "Program" below the root ("\Program" to the file calls) with its empty PKI folders.
+    void makeProgramFolder() const;
+    // "Program/Opcwatch.xml" with these elements in "UaServerConfig".
+    void writeConfiguration(const std::string& settings) const;
 
 private:
     ostest::TempDeviceRoot m_root;

@@ -9,6 +9,7 @@
 #include <opcua.h>
 
 #include <algorithm>
+#include <atomic>
 #include <regex>
 #include <thread>
 
@@ -267,6 +268,32 @@ TEST_F(LogTest, LinesOfSeveralThreadsNeverInterleave)
     ASSERT_EQ(written.size(), 800u);
     for (const std::string& text : written)
         EXPECT_TRUE(std::regex_match(text, std::regex(R"(thread \d line \d+)"))) << text;
+}
+
+TEST_F(LogTest, ClosingAndOpeningWhileOtherThreadsWriteKeepsTheLog)
+{
+    // A server restart closes and reopens the trace while request threads go on writing.
+    const std::string file = path("churn.log");
+    std::atomic<bool> done{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back(
+            [&done, t]
+            {
+                while (!done)
+                    UaLog::error(1, "writer %d", t);
+            });
+    for (int round = 0; round < 200; ++round)
+    {
+        openLog(7, 100000, 1, file);
+        UaLog::close();
+    }
+    done = true;
+    for (std::thread& writer : writers)
+        writer.join();
+    ASSERT_EQ(openLog(3, 100000, 1, path("after.log")), 0);
+    UaLog::error(2, "after");
+    EXPECT_EQ(texts(path("after.log")), std::vector<std::string>{"after"});
 }
 
 TEST_F(LogTest, TraceNamesReachTheSameLog)
