@@ -21,6 +21,13 @@ std::vector<BYTE> readBuffer(ULONG length)
 {
     return std::vector<BYTE>(std::max<ULONG>(length, 1));
 }
+
+// The bytes an answer carries: what the device filled, never more than asked for, and none with
+// a failure, whose out values COM leaves undefined.
+ULONG answered(HRESULT result, ULONG returned, ULONG length)
+{
+    return FAILED(result) ? 0 : std::min(returned, length);
+}
 } // namespace
 
 CVosServerPort::CVosServerPort(IQbVosSync2* device, LPCSTR portName)
@@ -70,7 +77,7 @@ void CVosServerPort::VosReadInd(const OrxAddr* addr, ULONG invokeId, ULONG index
     std::vector<BYTE> buffer = readBuffer(length);
     ULONG returned = 0;
     const HRESULT result = m_device->ReadEx(indexGroup, indexOffset, length, buffer.data(), &returned);
-    VosReadRes(addr, invokeId, static_cast<ULONG>(result), std::min(returned, length), buffer.data());
+    VosReadRes(addr, invokeId, static_cast<ULONG>(result), answered(result, returned, length), buffer.data());
 }
 
 void CVosServerPort::VosWriteInd(const OrxAddr* addr, ULONG invokeId, ULONG indexGroup, ULONG indexOffset,
@@ -92,7 +99,7 @@ void CVosServerPort::VosReadWriteInd(const OrxAddr* addr, ULONG invokeId, ULONG 
     ULONG returned = 0;
     const HRESULT result =
         m_device->ReadWrite(indexGroup, indexOffset, readLength, buffer.data(), writeLength, data, &returned);
-    VosReadWriteRes(addr, invokeId, static_cast<ULONG>(result), std::min(returned, readLength),
+    VosReadWriteRes(addr, invokeId, static_cast<ULONG>(result), answered(result, returned, readLength),
                     buffer.data());
 }
 
