@@ -2,5 +2,5 @@
 # samples delivered against due (included from bench/CMakeLists.txt).
 if(TARGET uaserver)
   add_executable(uaserver_sampling_bench ${CMAKE_CURRENT_LIST_DIR}/uaserver_sampling_bench.cpp)
-  target_link_libraries(uaserver_sampling_bench PRIVATE uaserver Threads::Threads)
+  target_link_libraries(uaserver_sampling_bench PRIVATE uaserver uaserverruntime Threads::Threads)
 endif()

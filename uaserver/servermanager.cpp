@@ -1,20 +1,8 @@
+// The server manager's accessors that the address space uses; start-up and shut-down are in the
+// runtime library beside the session manager they make.
 #include "servermanager.h"
 
 #include "coretransactions.h"
-#include "nodeattributereader.h"
-
-ServerManager::ServerManager() : m_pCoreTransactions(new CoreTransactions(this))
-{
-    if (!NodeAttributeReader::instance())
-        NodeAttributeReader::setInstance(m_pCoreTransactions);
-}
-
-ServerManager::~ServerManager()
-{
-    if (NodeAttributeReader::instance() == m_pCoreTransactions)
-        NodeAttributeReader::setInstance(nullptr);
-    delete m_pCoreTransactions;
-}
 
 void ServerManager::setNodeManagerRoot(NodeManager* pNodeManagerRoot, NodeManagerList* pNodeManagerList)
 {
@@ -26,6 +14,8 @@ UaStatus ServerManager::readByNodeIds(const ServiceContext& serviceContext, OpcU
                                       OpcUa_TimestampsToReturn timestampsToReturn,
                                       const UaReadValueIdArray& nodesToRead, UaDataValueArray& results)
 {
+    if (!m_pCoreTransactions)
+        return OpcUa_BadInternalError;
     return m_pCoreTransactions->readByNodeIds(serviceContext, maxAge, timestampsToReturn, nodesToRead,
                                               results);
 }

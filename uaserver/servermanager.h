@@ -8,31 +8,66 @@
 #include <uastructurearrays.h>
 #include <uavariantarrays.h>
 
-class CoreTransactions;
-class NodeManagerList;
-class ServiceContext;
+#include <list>
 
-// The owner of the core objects of a running server, as far as the node managers reach it: the
-// server configuration, the root node manager with its register of node managers, and the core
-// read transactions through which the server reads attributes of any namespace.
+class CoreTransactions;
+class DynamicEventManagerCallback;
+class NodeManagerList;
+class NodeManagerNS1;
+class NodeManagerRoot;
+class ServiceContext;
+class SessionManager;
+
+// The owner of the core objects of a running server: the configuration it was started with, the
+// process's root node manager with its register of node managers, the namespace-1 node manager,
+// the session manager and the core read transactions. It is started once; a start-up that fails
+// after the node managers were made shuts everything down again, and the server manager is then
+// destroyed. The start-up, shut-down and factories live with the session manager in the runtime
+// library; the accessors are what the address space uses.
 class ServerManager : public ServerManagerLink
 {
 public:
-    // Makes the core read transactions, which serve as the process's attribute reader while no
-    // other is connected.
+    // Takes the root node manager (made on first use) and makes the core read transactions.
     ServerManager();
+    // Shuts down what is still running.
     ~ServerManager() override;
     ServerManager(const ServerManager&) = delete;
     ServerManager& operator=(const ServerManager&) = delete;
 
-    // Null before a configuration is given.
+    // A derived server manager may make its own session manager and namespace-1 node manager.
+    virtual SessionManager* createSessionManager();
+    virtual NodeManagerNS1* createNodeManagerNS1(const UaString& serverUri);
+
+    // Loads the configuration, starts the root, namespace 1 and the session manager, in this order.
+    UaStatus startUp(ServerConfig* pServerConfig);
+    // Ends sessions, stops namespace 1, the configuration and the root, and deletes them; Bad when
+    // nothing was started.
+    UaStatus shutDown();
+
+    // Null before start-up and after shut-down.
     ServerConfig* getServerConfig() override { return m_pServerConfig; }
-    // The root node manager and its register of node managers; null before a root is given.
+    // The root node manager and its register of node managers; null after a failed start-up.
     NodeManager* getNodeManagerRoot() override { return m_pNodeManagerRoot; }
     NodeManagerList* getNodeManagerList() const { return m_pNodeManagerList; }
+    NodeManagerNS1* getNodeManagerNS1() const { return m_pNodeManagerNS1; }
+    // The same node manager as the root registers it.
+    NodeManager* getNamespaceOneNodeManager() const { return m_pNamespaceOne; }
+    SessionManager* getSessionManager() const { return m_pSessionManager; }
     CoreTransactions* getCoreTransactions() const { return m_pCoreTransactions; }
+    bool isStarted() const { return m_isStarted; }
 
-    // The root and the configuration the server runs with; neither is owned here.
+    // The subscription manager enters itself once from its start-up; nothing is checked.
+    void addDynamicEventManagerCallback(DynamicEventManagerCallback* pCallback)
+    {
+        m_eventManagerCallbacks.push_back(pCallback);
+    }
+    const std::list<DynamicEventManagerCallback*>& dynamicEventManagerCallbacks() const
+    {
+        return m_eventManagerCallbacks;
+    }
+
+    // A test puts its own root (and register) in place of the process's, or a configuration
+    // without starting; neither is owned then.
     void setNodeManagerRoot(NodeManager* pNodeManagerRoot, NodeManagerList* pNodeManagerList);
     void setServerConfig(ServerConfig* pServerConfig) { m_pServerConfig = pServerConfig; }
 
@@ -46,10 +81,23 @@ public:
                   UaDataValueArray& results, UaDiagnosticInfos& diagnosticInfos);
 
 protected:
+    bool m_isStarted = false;
+    // Set when a start-up step failed; the shut-down then still cleans up what was made.
+    bool m_startFailed = false;
     ServerConfig* m_pServerConfig = nullptr;
+    // The process's root; deleted by the shut-down.
+    NodeManagerRoot* m_pRoot = nullptr;
     NodeManager* m_pNodeManagerRoot = nullptr;
     NodeManagerList* m_pNodeManagerList = nullptr;
+    NodeManagerNS1* m_pNodeManagerNS1 = nullptr;
+    NodeManager* m_pNamespaceOne = nullptr;
+    SessionManager* m_pSessionManager = nullptr;
+    std::list<DynamicEventManagerCallback*> m_eventManagerCallbacks;
     CoreTransactions* m_pCoreTransactions;
+
+private:
+    // The common end of a failed start-up step after the node managers were made.
+    UaStatus failStartUp(const char* step, const UaStatus& status);
 };
 
 #endif

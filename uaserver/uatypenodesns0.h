@@ -41,10 +41,12 @@ public:
     {
     }
 
+    // Reference type names are English, unlike the data type names.
+    UaLocalizedText displayName(Session*) const override { return UaLocalizedText("en", m_name); }
     bool isSymmetric() const override { return m_symmetric; }
     // Supported when the inverse name is not empty.
     bool isInverseNameSupported() const override { return !m_inverseName.isEmpty(); }
-    UaLocalizedText inverseName(Session*) const override { return UaLocalizedText("", m_inverseName); }
+    UaLocalizedText inverseName(Session*) const override { return UaLocalizedText("en", m_inverseName); }
     bool isSubtypeOf(const UaNodeId& referenceTypeId) const override;
 
 private:

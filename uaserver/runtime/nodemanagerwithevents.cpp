@@ -2,6 +2,12 @@
 
 #include "session.h"
 
+#include <servermanager.h>
+#include <uatrace.h>
+
+#include <servermanager.h>
+#include <uatrace.h>
+
 #include <variablehandle.h>
 
 UaStatus NodeEventManager::stampEvent(const ServiceContext& serviceContext, EventStampTarget* pTarget,
@@ -80,6 +86,38 @@ NodeManagerNS1::NodeManagerNS1(const UaString& serverUri) : NodeManagerWithEvent
 }
 
 NodeManagerNS1::~NodeManagerNS1() = default;
+
+UaStatus NodeManagerNS1::startUp(ServerManager* pServerManager)
+{
+    UaTrace::traceLevel6("--> NodeManagerNS1::startUp NsUri = %s", m_sNamespaceUri.toUtf8());
+    if (m_isStarted)
+    {
+        UaTrace::traceLevel6("<-- NodeManagerNS1::startUp [ret=OpcUa_BadInternalError] - already started");
+        return OpcUa_BadInternalError;
+    }
+    if (!pServerManager)
+    {
+        UaTrace::traceLevel6(
+            "<-- NodeManagerNS1::startUp [ret=OpcUa_BadInvalidArgument] -  passed ServerManager is NULL");
+        return OpcUa_BadInvalidArgument;
+    }
+    startUpSampling(pServerManager);
+    m_pServerManager = pServerManager;
+    if (NodeManager* root = pServerManager->getNodeManagerRoot(); root && !m_pRootCrossReferences)
+        m_pRootCrossReferences = root->getNodeManagerCrossReferences();
+    if (!m_pNodeManagerList)
+        m_pNodeManagerList = pServerManager->getNodeManagerList();
+
+    const UaStatus status = afterStartUp();
+    m_isStarted = true;
+    if (status.isGood())
+        m_isAfterStartUpDone = true;
+    else
+        NodeManagerUaNode::shutDown();
+    UaTrace::traceLevel6("<-- NodeManagerNS1::startUp NS=%d [ret=0x%lx]", static_cast<int>(m_nsIndex.load()),
+                         static_cast<unsigned long>(status.statusCode()));
+    return status;
+}
 
 UaStatus NodeManagerNS1::afterStartUp()
 {

@@ -73,6 +73,9 @@ public:
     explicit NodeManagerNS1(const UaString& serverUri);
     ~NodeManagerNS1() override;
 
+    // Starts without registering: the root enters this node manager under index 1 itself.
+    UaStatus startUp(ServerManager* pServerManager) override;
+
     UaStatus afterStartUp() override;
     UaStatus beforeShutDown() override;
 };

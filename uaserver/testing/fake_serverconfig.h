@@ -31,10 +31,29 @@ public:
     OpcUa_UInt32 ioLimits[4] = {0, 0, 0, 0};
     bool ioLimitsSet = true;
 
-    UaStatus loadConfiguration() override { return OpcUa_Good; }
+    // loadConfiguration and getServerInstanceInfo answer these; the server URI is the instance's.
+    OpcUa_StatusCode loadConfigurationResult = OpcUa_Good;
+    OpcUa_StatusCode serverInstanceInfoResult = OpcUa_Good;
+    UaString serverUri = "urn:test:server";
+    // isAuditActivated.
+    bool auditing = false;
+    // How often the server called shutDown and configurationHook.
+    int shutDownCalls = 0;
+    int configurationHookCalls = 0;
+
+    UaStatus loadConfiguration() override { return loadConfigurationResult; }
     UaStatus startUp(ServerManager*) override { return OpcUa_Good; }
-    UaStatus shutDown() override { return OpcUa_Good; }
-    UaStatus configurationHook() override { return OpcUa_Good; }
+    UaStatus shutDown() override
+    {
+        ++shutDownCalls;
+        return OpcUa_Good;
+    }
+    UaStatus configurationHook() override
+    {
+        ++configurationHookCalls;
+        return OpcUa_Good;
+    }
+    bool isAuditActivated() override { return auditing; }
     UaStatus getEndpointConfiguration(UaString&, UaPointerArray<UaEndpoint>&) override { return OpcUa_Good; }
     UaStatus getUserIdentityTokenConfig(bool&, bool&) override { return OpcUa_Good; }
     UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
@@ -85,7 +104,12 @@ public:
     {
         return OpcUa_Good;
     }
-    OpcUa_StatusCode getServerInstanceInfo(UaString&, UaLocalizedTextArray&) override { return OpcUa_Good; }
+    OpcUa_StatusCode getServerInstanceInfo(UaString& uri, UaLocalizedTextArray&) override
+    {
+        if (OpcUa_IsGood(serverInstanceInfoResult))
+            uri = serverUri;
+        return serverInstanceInfoResult;
+    }
     UaStatus getIoLimits(OpcUa_UInt32& minTransactionManager, OpcUa_UInt32& maxTransactionManager,
                          OpcUa_UInt32& minSubscriptionManager, OpcUa_UInt32& maxSubscriptionManager) override
     {

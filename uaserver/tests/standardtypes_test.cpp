@@ -251,7 +251,7 @@ TEST(StandardTypes, NamespaceZeroTypeNodesAnswerFromTheirNames)
     EXPECT_FALSE(hasComponent->isSubtypeOf(UaNodeId(47, 0)));
     EXPECT_FALSE(hasComponent->isSubtypeOf(UaNodeId(46, 0)));
     EXPECT_TRUE(hasComponent->isInverseNameSupported());
-    EXPECT_EQ(hasComponent->inverseName(nullptr), UaLocalizedText("", "ComponentOf"));
+    EXPECT_EQ(hasComponent->inverseName(nullptr), UaLocalizedText("en", "ComponentOf"));
     EXPECT_FALSE(references->isInverseNameSupported());
     UaDataValue inverse;
     references->getAttributeValue(nullptr, AttributeId::InverseName, inverse);
