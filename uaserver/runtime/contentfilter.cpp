@@ -77,10 +77,12 @@ SimpleAttributeOperand::~SimpleAttributeOperand() = default;
 void SimpleAttributeOperand::setBrowsePathElement(OpcUa_UInt32 index, const UaQualifiedName& name,
                                                   OpcUa_UInt32 count)
 {
+    // An index past the count the caller declared is ignored, even where the path is longer.
+    if (index >= count)
+        return;
     if (m_browsePath.size() < count)
         m_browsePath.resize(count);
-    if (index < m_browsePath.size())
-        m_browsePath[index] = name;
+    m_browsePath[index] = name;
 }
 
 void SimpleAttributeOperand::copyTo(OpcUa_SimpleAttributeOperand& wire) const
@@ -117,7 +119,7 @@ UaString SimpleAttributeOperand::toString() const
             path += "/";
         path += m_browsePath[i].toFullString().toUtf8();
     }
-    const std::string text = "Path=" + path + " Type=" + m_typeDefinitionId.toString().toUtf8() +
+    const std::string text = "Path=" + path + " Type=" + m_typeDefinitionId.toFullString().toUtf8() +
                              " Attribute=" + std::to_string(m_attributeId);
     return UaString(text.c_str());
 }
@@ -248,15 +250,21 @@ OpcUa_StatusCode ContentFilter::buildOperands(Building& building, ContentFilterE
         if (!reference)
             continue;
         const OpcUa_UInt32 target = reference->Index;
-        const bool refused = target == k || target >= m_elements.size() ||
+        const bool badIndex = target == k || target >= m_elements.size();
+        const bool refused = badIndex ||
                              building.result.ElementResults[target].OperandStatusCodes != nullptr ||
                              m_elements[target] != nullptr || depth + 1 > MaxDepth;
         OpcUa_StatusCode status = OpcUa_BadEventFilterInvalid;
+        // The operand is in place before its target is built: a failure below leaks nothing, and an
+        // operand whose target is refused (reached twice, too deep) stays without one ("NULL Element").
+        ElementOperand* elementOperand = nullptr;
+        if (!badIndex)
+        {
+            elementOperand = new ElementOperand;
+            element.setOperand(i, elementOperand, count);
+        }
         if (!refused)
         {
-            // The operand is in place before its target is built: a failure below leaks nothing.
-            auto* elementOperand = new ElementOperand;
-            element.setOperand(i, elementOperand, count);
             auto* child = new ContentFilterElement(
                 static_cast<OpcUa_UInt32>(building.wire.Elements[target].FilterOperator),
                 static_cast<OpcUa_Int32>(target));

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 using namespace eventtestkit;
 
 namespace
@@ -170,7 +174,7 @@ TEST(ContentFilterTest, TextForms)
           tree);
     EXPECT_STREQ(tree.element(0)->toString().toUtf8(), "And [1] | NULL");
     EXPECT_STREQ(tree.element(1)->toString().toUtf8(),
-                 "Equals Path=ns=0|Severity Type=2041 Attribute=13 | 5");
+                 "Equals Path=ns=0|Severity Type=NS0|Numeric|2041 Attribute=13 | 5");
     ContentFilterElement unknown(25, 2);
     unknown.appendOperand(new LiteralOperand(UaVariant(7)));
     EXPECT_STREQ(unknown.toString().toUtf8(), "Unknown Operator 7");
@@ -182,11 +186,104 @@ TEST(ContentFilterTest, TextForms)
     SimpleAttributeOperand path;
     path.setBrowsePathElement(1, UaQualifiedName("Name", 2), 2);
     path.setBrowsePathElement(0, UaQualifiedName("Parent", 0), 2);
-    EXPECT_STREQ(path.toString().toUtf8(), "Path=ns=0|Parent/ns=2|Name Type=2041 Attribute=13");
+    EXPECT_STREQ(path.toString().toUtf8(), "Path=ns=0|Parent/ns=2|Name Type=NS0|Numeric|2041 Attribute=13");
     OpcUa_SimpleAttributeOperand copy;
     path.copyTo(copy);
     EXPECT_STREQ(SimpleAttributeOperand(copy).toString().toUtf8(), path.toString().toUtf8());
     OpcUa_SimpleAttributeOperand_Clear(&copy);
+    EXPECT_STREQ(SimpleAttributeOperand().toString().toUtf8(), "Path= Type=NS0|Numeric|2041 Attribute=13");
+}
+
+TEST(ContentFilterTest, ASecondReferenceIsLeftWithoutAnElement)
+{
+    // The operand is in place before its target is refused: the tree owns it and prints it.
+    ContentFilter tree;
+    const Built built =
+        build({{Op::And, {element(1), element(1)}}, {Op::IsNull, {literal(UaVariant(1))}}}, tree);
+    EXPECT_EQ(built.status, OpcUa_BadEventFilterInvalid);
+    EXPECT_STREQ(tree.root()->toString().toUtf8(), "And [1] | NULL Element");
+}
+
+TEST(ContentFilterTest, DeepAndShallowCopiesOfTheSimpleAttributeOperand)
+{
+    auto operand = std::make_unique<SimpleAttributeOperand>();
+    operand->setTypeDefinitionId(UaNodeId(UaString("a type name long enough for the heap"), 2));
+    operand->setBrowsePathElement(0, UaQualifiedName("a name long enough to live on the heap", 2), 2);
+    operand->setBrowsePathElement(1, UaQualifiedName("High", 2), 2);
+    operand->setIndexRange(UaString("1:2"));
+
+    OpcUa_SimpleAttributeOperand shallow;
+    OpcUa_SimpleAttributeOperand_Initialize(&shallow);
+    std::vector<OpcUa_QualifiedName> buffer;
+    operand->shallowCopyTo(shallow, buffer);
+    EXPECT_EQ(shallow.IndexRange.strContent, operand->indexRange().toOpcUaString()->strContent);
+    EXPECT_EQ(shallow.BrowsePath[0].Name.strContent,
+              operand->browsePath()[0].toOpcUaQualifiedName()->Name.strContent);
+    EXPECT_EQ(shallow.TypeDefinitionId.Identifier.String.strContent,
+              operand->typeDefinitionId().toOpcUaNodeId()->Identifier.String.strContent);
+
+    OpcUa_SimpleAttributeOperand deep;
+    operand->copyTo(deep);
+    EXPECT_NE(deep.IndexRange.strContent, shallow.IndexRange.strContent);
+    EXPECT_NE(deep.BrowsePath[0].Name.strContent, shallow.BrowsePath[0].Name.strContent);
+    // The deep copy outlives the operand: the sanitizer build catches any shared block.
+    operand.reset();
+    ASSERT_EQ(deep.NoOfBrowsePath, 2);
+    EXPECT_STREQ(OpcUa_String_GetRawString(&deep.BrowsePath[0].Name),
+                 "a name long enough to live on the heap");
+    EXPECT_STREQ(OpcUa_String_GetRawString(&deep.IndexRange), "1:2");
+    EXPECT_EQ(SimpleAttributeOperand(deep).typeDefinitionId(),
+              UaNodeId(UaString("a type name long enough for the heap"), 2));
+    OpcUa_SimpleAttributeOperand_Clear(&deep);
+}
+
+TEST(ContentFilterTest, OperatorNames)
+{
+    const char* const names[] = {"Equals ",
+                                 "IsNull ",
+                                 "GreaterThan ",
+                                 "LessThan ",
+                                 "GreaterThanOrEqual ",
+                                 "LessThanOrEqual ",
+                                 "Like ",
+                                 "Not ",
+                                 "Between ",
+                                 "InList ",
+                                 "And ",
+                                 "Or ",
+                                 "Cast ",
+                                 "InView ",
+                                 "OfType ",
+                                 "RelatedTo ",
+                                 "BitwiseAnd ",
+                                 "BitwiseOr "};
+    for (OpcUa_UInt32 op = 0; op < 18; ++op)
+        EXPECT_STREQ(ContentFilterElement(op, 0).toString().toUtf8(), names[op]) << op;
+    for (OpcUa_UInt32 op : {18u, 25u, 0xFFFFFFFFu})
+        EXPECT_STREQ(ContentFilterElement(op, 0).toString().toUtf8(), "Unknown Operator ") << op;
+}
+
+TEST(ContentFilterTest, PathSetterGrowsReplacesAndIgnoresIndexesPastTheCount)
+{
+    auto names = [](const SimpleAttributeOperand& operand)
+    {
+        std::vector<std::string> out;
+        for (const auto& name : operand.browsePath())
+            out.push_back(name.toFullString().toUtf8());
+        return out;
+    };
+    SimpleAttributeOperand operand;
+    operand.setBrowsePathElement(1, UaQualifiedName("Severity", 0), 3);
+    EXPECT_EQ(names(operand), (std::vector<std::string>{"ns=0|", "ns=0|Severity", "ns=0|"}));
+    operand.setBrowsePathElement(1, UaQualifiedName("Message", 2), 3);
+    EXPECT_EQ(names(operand), (std::vector<std::string>{"ns=0|", "ns=2|Message", "ns=0|"}));
+    // Not below the count: ignored, also where the path already reaches that far.
+    operand.setBrowsePathElement(3, UaQualifiedName("Beyond", 0), 3);
+    operand.setBrowsePathElement(2, UaQualifiedName("Beyond", 0), 1);
+    EXPECT_EQ(names(operand), (std::vector<std::string>{"ns=0|", "ns=2|Message", "ns=0|"}));
+    // A smaller count keeps the longer path.
+    operand.setBrowsePathElement(0, UaQualifiedName("First", 0), 1);
+    EXPECT_EQ(names(operand), (std::vector<std::string>{"ns=0|First", "ns=2|Message", "ns=0|"}));
 }
 
 } // namespace
