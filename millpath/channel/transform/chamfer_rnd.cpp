@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 #include <numbers>
 
@@ -57,21 +58,6 @@ double Length(const CEntryGeo_3D& entry)
     return Flat(entry.m_start - entry.m_centre).Length() * entry.m_rotation.Length();
 }
 
-// The point of an arc at the chord d from its end (fromEnd) or its start, inside the arc.
-CVec3d ChordPoint(const CEntryGeo_3D& arc, bool fromEnd, double d)
-{
-    const CVec3d at = fromEnd ? arc.m_target : arc.m_start;
-    const CVec3d radius = Flat(at - arc.m_centre);
-    const double r = radius.Length();
-    double phi = 2.0 * SafeAsin(d / (2.0 * r));
-    const double sense = arc.m_rotation.GetZ() > 0.0 ? 1.0 : -1.0;
-    if (fromEnd)
-        phi = -phi;
-    CVec3d p = Flat(arc.m_centre) + RotateInPlane(radius, CVec3d(0, 0, 1), sense * phi);
-    p.SetZ(at.GetZ());
-    return p;
-}
-
 // The tangent point of a circle about m on the element: the foot on a line,
 // the point on the arc's circle towards m.
 CVec3d TouchPoint(const CEntryGeo_3D& entry, const CVec3d& m)
@@ -100,8 +86,9 @@ bool Within(CBaseGeoCalc& calc, CBDiffRcGeoObj* element, const CVec3d& p)
 }
 
 // The rounding's centre: where both elements, offset by r towards the inside
-// of the turn, meet; the point nearest the corner of two.
-bool RoundingCentre(const CEntryGeo_3D& first, const CEntryGeo_3D& second, int side, double r, CVec3d& m)
+// of the turn (an arc to arcSide), meet; the point nearest the corner of two.
+bool RoundingCentre(const CEntryGeo_3D& first, const CEntryGeo_3D& second, int side, int arcSide, double r,
+                    CVec3d& m)
 {
     auto offset = [&](const CEntryGeo_3D& e) -> std::unique_ptr<CBDiffRcGeoObj>
     {
@@ -117,7 +104,7 @@ bool RoundingCentre(const CEntryGeo_3D& first, const CEntryGeo_3D& second, int s
         {
             auto arc = std::make_unique<CDiffRcGeoCircle>(status, 1, Flat(e.m_start), Flat(e.m_target),
                                                           e.m_rotation, Flat(e.m_centre));
-            if (status == 0 && arc->Offset(side, r) == 0 && arc->Radius() > 1e-9)
+            if (status == 0 && arc->Offset(arcSide, r) == 0 && arc->Radius() > 1e-9)
                 element = std::move(arc);
         }
         return element;
@@ -413,14 +400,14 @@ int CChamferRnd::ChamferArc(CEntryGeo_3D& first, CEntryGeo_3D& second)
     const CVec3d corner = first.m_target;
     CVec3d end = corner;
     CVec3d start = second.m_start;
-    if (arcFirst)
-        end = ChordPoint(first, true, d);
-    else
+    if (!arcFirst)
         MoveTowards(end, first.m_start, d);
-    if (arcSecond)
-        start = ChordPoint(second, false, d);
-    else
+    else if (CutArcAtCorner(first, true, d, end) != 0)
+        return Fail(NotComputed, first, TransError::ChamferFlow);
+    if (!arcSecond)
         MoveTowards(start, second.m_target, d);
+    else if (CutArcAtCorner(second, false, d, start) != 0)
+        return Fail(NotComputed, first, TransError::ChamferFlow);
     end.SetZ(corner.GetZ());
     start.SetZ(second.m_start.GetZ());
     if (Distance(Flat(end), Flat(first.m_start)) < 1e-9)
@@ -440,6 +427,35 @@ int CChamferRnd::ChamferArc(CEntryGeo_3D& first, CEntryGeo_3D& second)
     if (MakeChamferEntry(first, second, m_newElement) != 0)
         return Fail(NotComputed, first, TransError::ChamferFlow);
     return 0;
+}
+
+int CChamferRnd::CutArcAtCorner(const CEntryGeo_3D& arc, bool arcFirst, double d, CVec3d& point)
+{
+    CEntryGeo_3D* made = nullptr;
+    MakePointEntry(made, arc, !arcFirst, d);
+    const std::unique_ptr<CEntryGeo_3D> circle(made);
+    const auto* cut = circle ? dynamic_cast<const CDiffRcGeoCircle*>(circle->m_prep.m_offset.get()) : nullptr;
+    const auto* element = dynamic_cast<const CDiffRcGeoCircle*>(arc.m_prep.m_offset.get());
+    CVec3d p[2];
+    if (!cut || !element || IntersectCircles(p[0], p[1], *element, *cut) != GeoResult::TwoPoints)
+        return -1;
+    // The chamfer's end lies on the arc, no farther from the corner than its half angle.
+    const double reach = std::min(std::fabs(element->Sweep()) / 2.0, Pi / 2.0) + 0.1;
+    const int ccw = element->CounterClockwise() ? 1 : 0;
+    for (const CVec3d& candidate : p)
+    {
+        const CVec3d radius = candidate - element->Centre();
+        double turned = 0.0;
+        const int rc = arcFirst ? SweepAngle(turned, radius, element->EndRadius(), ccw)
+                                : SweepAngle(turned, element->StartRadius(), radius, ccw);
+        if (rc == GeoResult::Ok && turned <= reach)
+        {
+            point = candidate;
+            point.SetZ((arcFirst ? arc.m_target : arc.m_start).GetZ());
+            return 0;
+        }
+    }
+    return -1;
 }
 
 int CChamferRnd::RoundingTurn(const CEntryGeo_3D& first, const CEntryGeo_3D& second, double& theta,
@@ -483,12 +499,9 @@ int CChamferRnd::RoundLines(CEntryGeo_3D& first, CEntryGeo_3D& second)
         t = r * std::tan(theta / 2.0);
     }
     CVec3d m;
-    if (!RoundingCentre(first, second, side, r, m))
+    if (!RoundingCentre(first, second, side, side, r, m))
     {
-        m_trans.Report(TransFlags::Error, RoundingFailed, "%d%d",
-                       {m_trans.ChannelLine(), static_cast<long long>(first.m_blockNo)});
-        m_trans.ChannelError(&first, TransError::ChamferFlow);
-        return -1;
+        return Fail(RoundingFailed, first, TransError::ChamferFlow);
     }
     CVec3d t1 = TouchPoint(first, m);
     CVec3d t2 = TouchPoint(second, m);
@@ -531,19 +544,29 @@ int CChamferRnd::RoundArc(CEntryGeo_3D& first, CEntryGeo_3D& second)
     if (const int turn = RoundingTurn(first, second, theta, left); turn != 1)
         return turn;
     const int side = left ? RcSide::Left : RcSide::Right;
-    CVec3d m, t1, t2;
-    // A radius the elements have no room for is halved until it fits.
-    for (;; r *= 0.5)
+    // Where the other element cuts the arc's circle beyond the corner, the
+    // rounding must fit into the segment between them.
+    int arcSide = side;
+    double room = 0.0;
+    if (ArcRoom(first, second, room))
     {
-        if (r < MinRadius)
-            return 0;
-        if (!RoundingCentre(first, second, side, r, m))
-            continue;
-        t1 = TouchPoint(first, m);
-        t2 = TouchPoint(second, m);
-        if (Within(*this, first.m_prep.m_offset.get(), t1) && Within(*this, second.m_prep.m_offset.get(), t2))
-            break;
+        if (room >= 0.05 * r)
+            r = std::min(r, room);
+        else if (GeoKindOf(first) == GeoKind::Line || GeoKindOf(second) == GeoKind::Line)
+            arcSide = 1 - side; // nearly tangent: the rounding lies beyond the arc's offset
     }
+    if (r < MinRadius)
+        return 0;
+    CVec3d m;
+    if (!RoundingCentre(first, second, side, arcSide, r, m))
+    {
+        return Fail(RoundingFailed, first, TransError::ChamferFlow);
+    }
+    CVec3d t1 = TouchPoint(first, m);
+    CVec3d t2 = TouchPoint(second, m);
+    // Elements too short for the rounding keep their corner.
+    if (!Within(*this, first.m_prep.m_offset.get(), t1) || !Within(*this, second.m_prep.m_offset.get(), t2))
+        return 0;
     t1.SetZ(first.m_target.GetZ());
     t2.SetZ(second.m_start.GetZ());
     double sweep = 0.0;
@@ -560,13 +583,63 @@ int CChamferRnd::RoundArc(CEntryGeo_3D& first, CEntryGeo_3D& second)
     if (!SetEnd(first, t1) || !SetStart(second, t2))
     {
         delete arc;
-        m_trans.Report(TransFlags::Error, RoundingFailed, "%d%d",
-                       {m_trans.ChannelLine(), static_cast<long long>(first.m_blockNo)});
-        m_trans.ChannelError(&first, TransError::ChamferFlow);
-        return -1;
+        return Fail(RoundingFailed, first, TransError::ChamferFlow);
     }
     m_newElement = arc;
     return 0;
+}
+
+int CChamferRnd::HalfSagitta(const CDiffRcGeoLine& line, const CDiffRcGeoCircle& arc, double& out) const
+{
+    CVec3d p1, p2;
+    const int found = IntersectLineCircle(p1, p2, line, arc);
+    if (found == GeoResult::OnePoint)
+        out = 0.0;
+    else if (found == GeoResult::TwoPoints)
+    {
+        const double half = 0.5 * Distance(p1, p2);
+        const double r = arc.Radius();
+        out = 0.5 * (r - std::sqrt(std::max(0.0, r * r - half * half)));
+    }
+    return found;
+}
+
+bool CChamferRnd::ArcRoom(const CEntryGeo_3D& first, const CEntryGeo_3D& second, double& room) const
+{
+    const auto* arc1 = dynamic_cast<const CDiffRcGeoCircle*>(first.m_prep.m_offset.get());
+    const auto* arc2 = dynamic_cast<const CDiffRcGeoCircle*>(second.m_prep.m_offset.get());
+    if (arc1 && arc2)
+    {
+        // Two arcs: the smaller circle's half sagitta over the chord to their second meeting point.
+        CVec3d p1, p2;
+        if (IntersectCircles(p1, p2, *arc1, *arc2) != GeoResult::TwoPoints)
+            return false;
+        const CVec3d corner = Flat(first.m_target);
+        const CVec3d other = Distance(p1, corner) > Distance(p2, corner) ? p1 : p2;
+        if (Distance(other, corner) < 0.0001)
+            return false;
+        const double r = std::min(arc1->Radius(), arc2->Radius());
+        const double half = 0.5 * Distance(other, corner);
+        room = 0.5 * (r - std::sqrt(std::max(0.0, r * r - half * half)));
+        return true;
+    }
+    const auto* line = dynamic_cast<const CDiffRcGeoLine*>((arc1 ? second : first).m_prep.m_offset.get());
+    const auto* arc = arc1 ? arc1 : arc2;
+    if (!line || !arc)
+        return false;
+    const int found = HalfSagitta(*line, *arc, room);
+    if (found == GeoResult::OnePoint)
+        return true;
+    if (found != GeoResult::TwoPoints)
+        return false;
+    // The segment lies on the rounding's side when the line, carried on past
+    // the corner, enters the arc's circle there.
+    CVec3d p1, p2;
+    IntersectLineCircle(p1, p2, *line, *arc);
+    const CVec3d corner = Flat(first.m_target);
+    const CVec3d other = Distance(p1, corner) > Distance(p2, corner) ? p1 : p2;
+    const double ahead = Dot(other - corner, line->Direction());
+    return arc1 ? ahead < 0.0 : ahead > 0.0;
 }
 
 int CChamferRnd::MakeChamferEntry(const CEntryGeo_3D& first, const CEntryGeo_3D& second, CEntryGeo_3D*& out)
@@ -607,6 +680,21 @@ CEntryGeo_3D* CChamferRnd::MakeArcEntry(const CEntryGeo_3D& first, const CEntryG
     e->m_prep.m_planeTransformed = first.m_prep.m_planeTransformed;
     AttachOffset(*e);
     return e;
+}
+
+int CChamferRnd::MakePointEntry(CEntryGeo_3D*& out, const CEntryGeo_3D& source, bool atStart, double radius)
+{
+    out = new (std::nothrow) CEntryGeo_3D(source);
+    if (!out)
+        return -1;
+    out->m_geoType = (out->m_geoType & ~0xFFu) | 1u;
+    out->m_centre = atStart ? source.m_start : source.m_target;
+    out->m_start = out->m_centre + CVec3d(radius, 0, 0);
+    out->m_target = out->m_start;
+    out->m_rotation = CVec3d(0, 0, TwoPi);
+    out->m_prep = CEntryGeoPrep{};
+    out->m_prep.m_planeTransformed = source.m_prep.m_planeTransformed;
+    return AttachOffset(*out);
 }
 
 void CChamferRnd::SetMoveFlags(CEntryGeo_3D& entry)

@@ -45,6 +45,9 @@ public:
     virtual int AttachOffset(CEntryGeo_3D& entry);
     // Shortens both held elements at their corner and makes the new element.
     virtual int InsertCorner();
+    // Half the sagitta of the line's chord through the arc's circle: 0 for a
+    // touching line; the intersection's result (out untouched without one).
+    virtual int HalfSagitta(const CDiffRcGeoLine& line, const CDiffRcGeoCircle& arc, double& out) const;
     // Moves the point by the distance towards the target.
     static void MoveTowards(CVec3d& point, const CVec3d& target, double distance);
     // The chamfer line from the first element's end to the second's start.
@@ -53,6 +56,11 @@ public:
     virtual CEntryGeo_3D* MakeArcEntry(const CEntryGeo_3D& first, const CEntryGeo_3D& second,
                                        const CVec3d& centre, double radius, double sweep);
     static void SetMoveFlags(CEntryGeo_3D& entry);
+    // A copy of the source reduced to a full circle about its start (atStart)
+    // or end point, of the given radius (0: a point); the result of
+    // AttachOffset, which builds no element for a point.
+    virtual int MakePointEntry(CEntryGeo_3D*& out, const CEntryGeo_3D& source, bool atStart,
+                               double radius = 0.0);
 
 protected:
     struct Corner
@@ -66,6 +74,12 @@ protected:
     int ChamferArc(CEntryGeo_3D& first, CEntryGeo_3D& second);
     int RoundLines(CEntryGeo_3D& first, CEntryGeo_3D& second);
     int RoundArc(CEntryGeo_3D& first, CEntryGeo_3D& second);
+    // Where the circle of the chamfer distance about the corner cuts the arc,
+    // within the half angle (plus 0.1) from the corner: 0, or -1.
+    // The room for a rounding next to an arc: the half sagitta where the
+    // other element cuts the arc's circle again; false when it does not.
+    bool ArcRoom(const CEntryGeo_3D& first, const CEntryGeo_3D& second, double& room) const;
+    int CutArcAtCorner(const CEntryGeo_3D& arc, bool arcFirst, double d, CVec3d& point);
     // The turn at the corner to round: 1 with its angle and side, 0 for
     // none (straight on or back), -1 after a reported failure.
     int RoundingTurn(const CEntryGeo_3D& first, const CEntryGeo_3D& second, double& theta, bool& left);

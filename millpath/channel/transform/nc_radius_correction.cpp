@@ -73,6 +73,9 @@ void CBNcRadiusCorrection::Reset()
     m_node = m_nextNode = m_stopNode = nullptr;
     m_skipped.clear();
     m_reversalAllowed = false;
+    m_bridge = 0;
+    // A later program must not inherit a construction of this one.
+    m_connectPending = false;
 }
 
 int CBNcRadiusCorrection::SetMode(int mode)
@@ -551,7 +554,7 @@ int CBNcRadiusCorrection::Step(CTransElement* node)
         &CBNcRadiusCorrection::SwitchOffCorner,
     };
     int warning = 0;
-    rc = (this->*handlers[slot])(*first, *partner);
+    rc = m_connectPending ? LeaveCollapsed(*first, *partner) : (this->*handlers[slot])(*first, *partner);
     if (rc == CorrectionResult::Reversal || rc == CorrectionResult::Bridged)
         warning = rc;
     else if (rc != 0)

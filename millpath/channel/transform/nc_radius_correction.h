@@ -93,8 +93,30 @@ protected:
     // The corner between a line and an arc in either order.
     int LineAndArc(CEntryGeo_3D& first, CBDiffRcGeoObj& fo, CEntryGeo_3D& partner, CBDiffRcGeoObj& po,
                    bool arcFirst);
-    // A line before an arc the tool does not fit into: the arc becomes its offset chord (-519).
-    int BridgeByChord(CEntryGeo_3D& first, CDiffRcGeoLine& firstOffset, CEntryGeo_3D& partner);
+    // An arc the tool does not fit into becomes its offset chord, joined to
+    // the first offset element where they meet, else (after an arc) by a
+    // connecting line (-519).
+    int BridgeByChord(CEntryGeo_3D& first, CBDiffRcGeoObj& firstOffset, CEntryGeo_3D& partner);
+    // An outside corner the offset elements cannot close: an auxiliary
+    // circle of the tool radius about the programmed corner, from the first
+    // offset end to the partner's offset start, linked in as the first
+    // element of the next corner, which ends it on the partner (EndBridge).
+    int BridgeByCircle(CEntryGeo_3D& first, CBDiffRcGeoObj& firstOffset, CEntryGeo_3D& partner,
+                       const CBDiffRcGeoObj& partnerOffset);
+    int EndBridge(CEntryGeo_3D& circle, CEntryGeo_3D& partner);
+    // An inside arc of the tool's radius entered tangentially: the tool stands
+    // at its centre, the arc becomes the straight line there, and the corner
+    // after it is closed from that point (LeaveCollapsed).
+    bool Collapses(const CEntryGeo_3D& arc, const CDiffRcGeoLine& firstOffset) const;
+    int Collapse(CEntryGeo_3D& first, CDiffRcGeoLine& firstOffset, CEntryGeo_3D& partner);
+    int LeaveCollapsed(CEntryGeo_3D& first, CEntryGeo_3D& partner);
+    // Completes an element the correction adds (feed, correction data, axes)
+    // and links it before the node; the table's result (1 linked), the
+    // element deleted otherwise.
+    int LinkAdded(CEntryGeo_3D* e, const CEntryGeo_3D& first, const CEntryGeo_3D& partner,
+                  CTransElement* before);
+    // Joins the first entry's end to the partner's start with a straight connecting element.
+    int ConnectStraight(CEntryGeo_3D& first, CEntryGeo_3D& partner);
 
     // The partner's offset element, offset by the side and radius unless told not to.
     int MakeOffset(std::unique_ptr<CBDiffRcGeoObj>& out, const CEntryGeo_3D& entry, bool offset, int failure);
@@ -143,4 +165,6 @@ protected:
     CTransElement* m_stopNode = nullptr;
     std::vector<CTransElement*> m_skipped; // short elements the look-ahead passed over
     bool m_reversalAllowed = false;
+    std::int32_t m_bridge = 0;     // an auxiliary circle waits to be ended on its partner
+    bool m_connectPending = false; // the first element is a collapsed arc's straight line
 };

@@ -24,10 +24,17 @@ constexpr double Tangential = 1e-3;
 constexpr int KindNotAllowed = -773;
 constexpr int WrongKind = -556;
 constexpr int NoConnection = -538;
+constexpr int BridgeFailed = -524;
 
 bool IsTangential(double angle)
 {
     return angle < Tangential || angle > TwoPi - Tangential;
+}
+
+// Whether an offset arc can be extended by the radius r along its circle.
+bool Extendable(const CDiffRcGeoCircle& arc, double r)
+{
+    return r <= 2.0 * arc.Radius();
 }
 
 int ExtendElement(CBDiffRcGeoObj& element, int endFlag, double length)
@@ -220,6 +227,11 @@ int CBNcRadiusCorrection::ExtendAndConnect(CEntryGeo_3D& first, CBDiffRcGeoObj& 
     if (const int rc = ExtendElement(partnerOffset, 0, m_radius); rc != 0)
         return rc;
     SetCorner(first, &firstOffset, firstOffset.End(), partner, &partnerOffset, partnerOffset.Start());
+    return ConnectStraight(first, partner);
+}
+
+int CBNcRadiusCorrection::ConnectStraight(CEntryGeo_3D& first, CEntryGeo_3D& partner)
+{
     m_connect = 0;
     const int approach = m_approach;
     m_approach = 0;
@@ -287,6 +299,8 @@ int CBNcRadiusCorrection::SwitchOnCorner(CEntryGeo_3D& first, CEntryGeo_3D& part
 int CBNcRadiusCorrection::SwitchOffCorner(CEntryGeo_3D& first, CEntryGeo_3D& partner)
 {
     const int failure = GeoKindOf(first) == GeoKind::Line ? -534 : -533;
+    if (m_bridge)
+        return KindNotAllowed;
     CBDiffRcGeoObj* fo = Kept(first);
     if (!fo)
         return failure;
@@ -425,13 +439,70 @@ int CBNcRadiusCorrection::LineArc(CEntryGeo_3D& first, CEntryGeo_3D& partner)
         return -530;
     std::unique_ptr<CBDiffRcGeoObj> po;
     if (const int rc = MakeOffset(po, partner, true, -530); rc == GeoResult::RadiusNegative)
-        return BridgeByChord(first, static_cast<CDiffRcGeoLine&>(*fo), partner);
+    {
+        auto& line = static_cast<CDiffRcGeoLine&>(*fo);
+        return Collapses(partner, line) ? Collapse(first, line, partner)
+                                        : BridgeByChord(first, line, partner);
+    }
     else if (rc != 0)
         return rc;
     return LineAndArc(first, *fo, partner, *po, false);
 }
 
-int CBNcRadiusCorrection::BridgeByChord(CEntryGeo_3D& first, CDiffRcGeoLine& firstOffset,
+bool CBNcRadiusCorrection::Collapses(const CEntryGeo_3D& arc, const CDiffRcGeoLine& firstOffset) const
+{
+    if (GeoKindOf(arc) != GeoKind::Arc)
+        return false;
+    const double radius = PlaneOf(arc.m_start - arc.m_centre).Length();
+    CVec3d toCentre;
+    PerpendicularToLine(toCentre, firstOffset, arc.m_centre);
+    return std::fabs(radius - m_radius) <= 1e-6 && toCentre.Length() <= 1e-6;
+}
+
+int CBNcRadiusCorrection::Collapse(CEntryGeo_3D& first, CDiffRcGeoLine& firstOffset, CEntryGeo_3D& partner)
+{
+    // Both offset ends of the arc lie at its centre, where the first offset line ends.
+    CVec3d centre = partner.m_centre;
+    centre.SetZ(first.m_target.GetZ());
+    SetCorner(first, &firstOffset, centre, partner, nullptr, centre);
+    SetXY(partner.m_target, centre);
+    partner.m_geoType &= ~0xFFu;
+    partner.m_centre = CVec3d();
+    partner.m_rotation = CVec3d();
+    partner.m_radius = 0.0;
+    m_kept = false;
+    m_connectPending = true;
+    return 0;
+}
+
+int CBNcRadiusCorrection::LeaveCollapsed(CEntryGeo_3D& first, CEntryGeo_3D& partner)
+{
+    m_connectPending = false;
+    const CVec3d p = first.m_target;
+    if (m_mode == ModeSwitchOff)
+    {
+        // The departure runs from the centre to its programmed end.
+        SetCorner(first, nullptr, p, partner, nullptr, p);
+        return 0;
+    }
+    std::unique_ptr<CBDiffRcGeoObj> po;
+    if (const int rc = MakeOffset(po, partner, true, -532); rc != 0)
+        return rc;
+    if (Distance(PlaneOf(p), PlaneOf(po->Start())) <= 1e-6)
+        SetCorner(first, nullptr, p, partner, po.get(), p);
+    else
+    {
+        // The element after the arc does not leave it tangentially: a connection from the centre.
+        SetCorner(first, nullptr, p, partner, po.get(), po->Start());
+        if (const int rc = ConnectStraight(first, partner); rc != 0)
+            return rc;
+        m_reversalAllowed = true;
+    }
+    Keep(*po);
+    return 0;
+}
+
+int CBNcRadiusCorrection::BridgeByChord(CEntryGeo_3D& first, CBDiffRcGeoObj& firstOffset,
                                         CEntryGeo_3D& partner)
 {
     // The tool does not fit inside the arc: it follows the arc's chord instead.
@@ -442,19 +513,31 @@ int CBNcRadiusCorrection::BridgeByChord(CEntryGeo_3D& first, CDiffRcGeoLine& fir
     if ((status = chord.Offset(m_side, m_radius)) != 0)
         return status;
     CVec3d p;
-    if (Intersect(firstOffset, chord, first, p) != 0)
+    const bool meets = Intersect(firstOffset, chord, first, p) == 0;
+    const bool arcFirst = dynamic_cast<CDiffRcGeoCircle*>(&firstOffset) != nullptr;
+    if (!meets && !arcFirst)
         return CorrectionResult::NoIntersection;
     partner.m_geoType &= ~0xFFu;
     partner.m_centre = CVec3d();
     partner.m_rotation = CVec3d();
     partner.m_radius = 0.0;
-    SetCorner(first, &firstOffset, p, partner, nullptr, p);
+    if (meets)
+        SetCorner(first, &firstOffset, p, partner, nullptr, p);
+    else
+    {
+        // The chord passes by the first arc: a connecting line from the arc's end.
+        SetCorner(first, &firstOffset, firstOffset.End(), partner, nullptr, chord.Start());
+        if (const int rc = ConnectStraight(first, partner); rc != 0)
+            return rc;
+    }
     Keep(chord);
     return CorrectionResult::Bridged;
 }
 
 int CBNcRadiusCorrection::ArcLine(CEntryGeo_3D& first, CEntryGeo_3D& partner)
 {
+    if (m_bridge)
+        return EndBridge(first, partner);
     CBDiffRcGeoObj* fo = Kept(first);
     if (!fo)
         return -529;
@@ -479,6 +562,9 @@ int CBNcRadiusCorrection::LineAndArc(CEntryGeo_3D& first, CBDiffRcGeoObj& fo, CE
         SetCorner(first, &fo, fo.End(), partner, &po, fo.End());
     else if (!intersects)
     {
+        // An arc too small to be extended along its circle: bridged about the corner.
+        if (!Extendable(arc, m_radius))
+            return BridgeByCircle(first, fo, partner, po);
         if ((rc = ExtendAndConnect(first, fo, partner, po)) != 0)
             return rc;
     }
@@ -491,7 +577,7 @@ int CBNcRadiusCorrection::LineAndArc(CEntryGeo_3D& first, CBDiffRcGeoObj& fo, CE
         CVec3d toCentre;
         PerpendicularToLine(toCentre, line, arc.Centre());
         if (toCentre.Length() <= arc.Radius())
-            return rc;
+            return Inside(a, false) ? rc : BridgeByCircle(first, fo, partner, po);
         // The line passes by the arc: a connection from the arc's end (or to
         // its start) meets the line at the foot of the perpendicular.
         const CVec3d onArc = arcFirst ? arc.End() : arc.Start();
@@ -511,11 +597,15 @@ int CBNcRadiusCorrection::LineAndArc(CEntryGeo_3D& first, CBDiffRcGeoObj& fo, CE
 
 int CBNcRadiusCorrection::ArcArc(CEntryGeo_3D& first, CEntryGeo_3D& partner)
 {
+    if (m_bridge)
+        return EndBridge(first, partner);
     CBDiffRcGeoObj* fo = Kept(first);
     if (!fo)
         return -531;
     std::unique_ptr<CBDiffRcGeoObj> po;
-    if (const int rc = MakeOffset(po, partner, true, -531); rc != 0)
+    if (const int rc = MakeOffset(po, partner, true, -531); rc == GeoResult::RadiusNegative)
+        return BridgeByChord(first, *fo, partner);
+    else if (rc != 0)
         return rc;
     auto& arc = static_cast<CDiffRcGeoCircle&>(*po);
     double a = 0.0;
@@ -528,19 +618,104 @@ int CBNcRadiusCorrection::ArcArc(CEntryGeo_3D& first, CEntryGeo_3D& partner)
         SetCorner(first, fo, fo->End(), partner, po.get(), fo->End());
     else if (wide)
     {
+        // Arcs too small to be extended along their circles: bridged about the corner.
+        if (!Extendable(static_cast<CDiffRcGeoCircle&>(*fo), m_radius) || !Extendable(arc, m_radius))
+            return BridgeByCircle(first, *fo, partner, *po);
         if ((rc = ExtendAndConnect(first, *fo, partner, *po)) != 0)
             return rc;
     }
-    else
-    {
-        if ((rc = Intersect(*fo, *po, first, p)) != 0)
-            return rc;
+    else if ((rc = Intersect(*fo, *po, first, p)) == 0)
         SetCorner(first, fo, p, partner, po.get(), p);
-    }
+    else if (rc == CorrectionResult::NoIntersection && !Inside(a, false))
+        return BridgeByCircle(first, *fo, partner, *po);
+    else
+        return rc;
     if (!wide)
         AdjustFeed(partner, arc.ConstructionRadius(), arc.Radius());
     Keep(*po);
     return 0;
+}
+
+int CBNcRadiusCorrection::BridgeByCircle(CEntryGeo_3D& first, CBDiffRcGeoObj& firstOffset,
+                                         CEntryGeo_3D& partner, const CBDiffRcGeoObj& partnerOffset)
+{
+    // Both offset ends lie a tool radius from the programmed corner: the
+    // circle about it touches both elements there.
+    CVec3d corner = first.m_prep.m_programmedEnd;
+    const double z = first.m_target.GetZ();
+    corner.SetZ(z);
+    CVec3d start = firstOffset.End();
+    CVec3d end = partnerOffset.Start();
+    start.SetZ(z);
+    end.SetZ(z);
+    if (std::fabs(Distance(PlaneOf(start), PlaneOf(corner)) - m_radius) > 1e-6 ||
+        std::fabs(Distance(PlaneOf(end), PlaneOf(corner)) - m_radius) > 1e-6)
+        return BridgeFailed;
+    // Round the outside of the corner: counter-clockwise on the right, clockwise on the left.
+    int status = 0;
+    CDiffRcGeoCircle circle(status, 1, start, start, CVec3d(0, 0, m_side == RcSide::Right ? TwoPi : -TwoPi),
+                            corner);
+    if (status != 0 || circle.SetEnds(start, end, 0.0, 0) != GeoResult::Ok)
+        return BridgeFailed;
+    CTransElement* before = m_stopNode ? m_stopNode : m_nextNode;
+    auto* e = new (std::nothrow) CEntryGeo_3D(partner);
+    if (!e)
+        return static_cast<int>(TransError::NoMemory);
+    e->m_prep = CEntryGeoPrep{};
+    e->m_geoType = (partner.m_geoType & ~0xFFu) | 1u;
+    e->m_start = start;
+    e->m_target = end;
+    e->m_centre = corner;
+    e->m_rotation = circle.Rotation();
+    e->m_radius = m_radius;
+    if (LinkAdded(e, first, partner, before) != 1)
+        return BridgeFailed;
+    // The circle is the first element of the next corner, which ends it on the partner.
+    m_stopNode = before->m_prev;
+    m_stopNode->m_state = CTransElement::InWork;
+    double angle = 0.0;
+    Junction(angle, firstOffset, circle);
+    SetXY(first.m_target, start);
+    UpdateArc(first, &firstOffset, angle);
+    Keep(circle);
+    m_bridge = 1;
+    return 0;
+}
+
+int CBNcRadiusCorrection::EndBridge(CEntryGeo_3D& circleEntry, CEntryGeo_3D& partner)
+{
+    if (m_mode == ModeSwitchOff)
+        return KindNotAllowed;
+    auto* circle = dynamic_cast<CDiffRcGeoCircle*>(Kept(circleEntry));
+    if (!circle)
+        return BridgeFailed;
+    std::unique_ptr<CBDiffRcGeoObj> po;
+    if (const int rc = MakeOffset(po, partner, true, -529); rc != 0)
+        return rc;
+    CVec3d points[2];
+    int found = GeoResult::NoIntersection;
+    if (const auto* line = dynamic_cast<const CDiffRcGeoLine*>(po.get()))
+        found = IntersectLineCircle(points[0], points[1], *line, *circle);
+    else
+        found = IntersectCircles(points[0], points[1], *circle, static_cast<const CDiffRcGeoCircle&>(*po));
+    if (found != GeoResult::OnePoint && found != GeoResult::TwoPoints)
+        return BridgeFailed;
+    // The point the circle reaches first from its start.
+    CVec3d p = points[0];
+    if (found == GeoResult::TwoPoints)
+    {
+        double t0 = 0.0, t1 = 0.0;
+        const int ccw = circle->CounterClockwise() ? 1 : 0;
+        SweepAngle(t0, circle->StartRadius(), PlaneOf(points[0] - circle->Centre()), ccw);
+        SweepAngle(t1, circle->StartRadius(), PlaneOf(points[1] - circle->Centre()), ccw);
+        if (t1 < t0)
+            p = points[1];
+    }
+    p.SetZ(circleEntry.m_target.GetZ());
+    SetCorner(circleEntry, circle, p, partner, po.get(), p);
+    Keep(*po);
+    m_bridge = 0;
+    return CorrectionResult::Bridged;
 }
 
 int CBNcRadiusCorrection::Switch(CEntryGeo_3D& first, CEntryGeo_3D& partner)
@@ -578,27 +753,33 @@ int CBNcRadiusCorrection::Switch(CEntryGeo_3D& first, CEntryGeo_3D& partner)
         e->m_centre = arcs ? mid : CVec3d();
         e->m_rotation = arcs ? CVec3d(0, 0, sweep) : CVec3d();
         e->m_radius = arcs ? Distance(mid, p1) : 0.0;
-        e->m_helixRise = 0.0;
-        e->m_feed = 0.5 * (first.m_feed + partner.m_feed);
-        e->m_korrStart = first.m_korrEnd;
-        e->m_korrEnd = first.m_korrEnd;
-        for (int axis = 0; axis < CEntryGeo_3D::AuxAxes; ++axis)
-        {
-            e->m_auxStart[axis] = partner.m_auxStart[axis];
-            e->m_auxTarget[axis] = partner.m_auxStart[axis];
-            e->m_auxMoves[axis] = 0;
-        }
-        e->m_prep.m_planeTransformed = 1;
-        Plane(0, *e);
-        MovedAxes(*e);
-        const int rc = m_table.InsertBefore(e, before);
-        if (rc != 1)
-        {
-            delete e;
+        if (const int rc = LinkAdded(e, first, partner, before); rc != 1)
             return rc == 0 ? NoConnection : rc;
-        }
     }
     return 0;
+}
+
+int CBNcRadiusCorrection::LinkAdded(CEntryGeo_3D* e, const CEntryGeo_3D& first, const CEntryGeo_3D& partner,
+                                    CTransElement* before)
+{
+    e->m_helixRise = 0.0;
+    e->m_feed = 0.5 * (first.m_feed + partner.m_feed);
+    e->m_korrStart = first.m_korrEnd;
+    e->m_korrEnd = first.m_korrEnd;
+    // The added element keeps the additional axes where the partner starts.
+    for (int axis = 0; axis < CEntryGeo_3D::AuxAxes; ++axis)
+    {
+        e->m_auxStart[axis] = partner.m_auxStart[axis];
+        e->m_auxTarget[axis] = partner.m_auxStart[axis];
+        e->m_auxMoves[axis] = 0;
+    }
+    e->m_prep.m_planeTransformed = 1;
+    Plane(0, *e);
+    MovedAxes(*e);
+    const int rc = m_table.InsertBefore(e, before);
+    if (rc != 1)
+        delete e;
+    return rc;
 }
 
 int CBNcRadiusCorrection::AdjustFeed(CEntryGeo_3D& entry, double oldRadius, double newRadius)

@@ -22,6 +22,8 @@ constexpr std::uint32_t ElementFailed = 0x415F; // 16735
 constexpr int TurnFailed = -496;
 constexpr int BadPlane = -497;
 constexpr int NoElement = -498;
+// Places a step may need beyond the held entries.
+constexpr int StepReserve = 3;
 
 bool IsGeometry(const CEntry* entry)
 {
@@ -425,11 +427,48 @@ int CTangentialFollowing::Accept(CEntry* entry)
         m_host.ChannelError(entry, LookAheadFull);
         return 0;
     }
-    // Each step treats one element; the elements held so far go in order.
-    while (!m_lookAhead.IsEmpty() && TreatStep() == 1)
-    {
-    }
+    Resume();
     return 1;
+}
+
+int CTangentialFollowing::HasRoom()
+{
+    bool stuck = false;
+    return Room(stuck);
+}
+
+int CTangentialFollowing::Room(bool& stuck)
+{
+    CFiFoTable& output = m_host.OutputTable();
+    if (output.Free() > m_lookAhead.Count() + StepReserve)
+        return 1;
+    // The feeder drains an output that holds entries; an empty one can never make room.
+    stuck = output.IsEmpty();
+    if (stuck)
+    {
+        const CEntry* newest = m_lookAhead.Last();
+        m_host.Report(TransFlags::Error, LookAheadRefused, "%x%d%d",
+                      {LookAheadFull, m_host.ChannelLine(), newest ? newest->m_blockNo : 0});
+        m_host.ChannelError(newest, LookAheadFull);
+    }
+    return 0;
+}
+
+int CTangentialFollowing::Resume()
+{
+    // Each step treats one element; the elements held so far go in order.
+    // While following, a step may push a stop, a turn and the element, and a
+    // refused push would lose them: entries wait until the feeder drains the
+    // output. Passing on (mode 3) keeps a refused entry itself.
+    while (!m_lookAhead.IsEmpty())
+    {
+        bool stuck = false;
+        if (m_mode != ModeOff && Room(stuck) != 1)
+            return stuck ? static_cast<int>(LookAheadFull) : 0;
+        if (TreatStep() != 1)
+            break;
+    }
+    return 0;
 }
 
 int CTangentialFollowing::TreatStep()

@@ -68,6 +68,13 @@ public:
     // Deletes the entries of both tables, then resets.
     virtual void Clear();
     virtual bool IsIdle() const { return m_input.IsEmpty() && m_lookAhead.IsEmpty(); }
+    // 1 when the group's output can take what a step may push (the held
+    // entries, a stop and a turning move); 0 otherwise, after message 3214
+    // when the output is empty and so can never make room.
+    virtual int HasRoom();
+    // Treats the held entries while the output has room for them: 0, or
+    // 0x415E when an empty output cannot take them (reported).
+    virtual int Resume();
 
     // The absolute angle folded into 0 to pi.
     static double Normalize(double angle);
@@ -101,6 +108,8 @@ protected:
     int InsertCorner(CEntryGeo_3D& element, double degrees);
     void AddOffset(CEntryGeo_3D& entry) const;
     bool PassOn(CEntry* entry);
+    // HasRoom, telling whether the output can never make room.
+    int Room(bool& stuck);
     int Axis() const { return m_axis - 3; } // axis numbers count X, Y and Z first
     bool AxisValid() const { return Axis() >= 0 && Axis() < 5; }
     CTfGeoObj* TfOf(const CEntryGeo_3D& entry) const;

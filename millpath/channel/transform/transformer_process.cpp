@@ -69,6 +69,14 @@ int CTransformer::Process(int discard, int& done)
 {
     done = 1;
     int result = 0;
+    // Entries the tangential following held while the output was full go first.
+    if (!discard && !m_tangential->IsIdle())
+    {
+        if ((result = m_tangential->Resume()) != 0)
+            return result;
+        if (!m_tangential->IsIdle())
+            done = 0;
+    }
     for (;;)
     {
         if (m_table.Count() == 0 && m_fifo.IsEmpty() && !m_inHand)

@@ -174,6 +174,99 @@ TEST(ChamferRnd, RoundingNextToAnArcTouchesBoth)
     EXPECT_GT(round.m_rotation.GetZ(), 0.0);
 }
 
+TEST(ChamferRnd, CornersWithArcs)
+{
+    // A leg of 5 on an arc of radius 10 ends where a circle of 5 about the
+    // corner cuts it: 2 asin(1/4) round from the corner.
+    const double phi = 2.0 * std::asin(0.25);
+    const double s = 10.0 * std::sin(phi);       // 4.8412...
+    const double c = 10.0 * (1 - std::cos(phi)); // 1.25
+    const double h = 5.0 / std::sqrt(2.0);
+    // Ending at (20, 0) heading +y: a left quarter about (10, 0).
+    const Element before{1, {10, -10, 0}, {20, 0, 0}, {10, 0, 0}, {0, 0, Pi / 2}};
+    // Starting at (20, 0) heading +x: a left quarter about (20, 10).
+    const Element after{1, {20, 0, 0}, {30, 10, 0}, {20, 10, 0}, {0, 0, Pi / 2}};
+    const CVec3d onBefore(20 - c, -s, 0);
+    const CVec3d onAfter(20 + s, c, 0);
+    // The rounding of 8 fits the segment between the line and a clockwise
+    // half circle about (30, 0): half its sagitta, 5; its centre lies 5
+    // above the line and 15 from the arc's centre.
+    const double mx = 30 - std::sqrt(200.0);
+    const CVec3d centre(mx, 5, 0);
+    const CVec3d touch(30 - 10 * (30 - mx) / 15, 10.0 / 3, 0);
+    struct Case
+    {
+        const char* name;
+        int kind;
+        double size;
+        Element first, second;
+        std::vector<Element> expected;
+    } cases[] = {
+        {"a line into an arc",
+         1,
+         5,
+         L({0, 0, 0}, {20, 0, 0}),
+         after,
+         {L({0, 0, 0}, {15, 0, 0}),
+          L({15, 0, 0}, onAfter),
+          {1, onAfter, {30, 10, 0}, {20, 10, 0}, {0, 0, Pi / 2 - phi}}}},
+        {"an arc into a line",
+         1,
+         5,
+         before,
+         L({20, 0, 0}, {30, 10, 0}),
+         {{1, {10, -10, 0}, onBefore, {10, 0, 0}, {0, 0, Pi / 2 - phi}},
+          L(onBefore, {20 + h, h, 0}),
+          L({20 + h, h, 0}, {30, 10, 0})}},
+        {"an arc into an arc",
+         1,
+         5,
+         before,
+         after,
+         {{1, {10, -10, 0}, onBefore, {10, 0, 0}, {0, 0, Pi / 2 - phi}},
+          L(onBefore, onAfter),
+          {1, onAfter, {30, 10, 0}, {20, 10, 0}, {0, 0, Pi / 2 - phi}}}},
+        {"a rounding next to an arc is limited by half the sagitta",
+         3,
+         8,
+         L({0, 0, 0}, {20, 0, 0}),
+         {1, {20, 0, 0}, {40, 0, 0}, {30, 0, 0}, {0, 0, -Pi}},
+         {L({0, 0, 0}, {mx, 0, 0}),
+          {1, {mx, 0, 0}, touch, centre, {0, 0, std::atan2(-5.0, 30 - mx) + Pi / 2}},
+          {1, touch, {40, 0, 0}, {30, 0, 0}, {0, 0, -std::atan2(10.0 / 3, touch.GetX() - 30)}}}},
+        {"the same rounding after the arc, the path reversed",
+         3,
+         8,
+         {1, {40, 0, 0}, {20, 0, 0}, {30, 0, 0}, {0, 0, Pi}},
+         L({20, 0, 0}, {0, 0, 0}),
+         {{1, {40, 0, 0}, touch, {30, 0, 0}, {0, 0, std::atan2(10.0 / 3, touch.GetX() - 30)}},
+          {1, touch, {mx, 0, 0}, centre, {0, 0, -std::atan2(-5.0, 30 - mx) - Pi / 2}},
+          L({mx, 0, 0}, {0, 0, 0})}},
+    };
+    auto make = [](const Element& e, std::uint32_t block) -> CEntry* {
+        return e.kind == 0 ? MakeLine(e.start, e.end, block)
+                           : MakeArc(e.start, e.end, e.centre, e.turn, block);
+    };
+    for (const Case& k : cases)
+    {
+        Stage st;
+        EXPECT_EQ(st.Accept(Announce(k.kind, k.size)), 1) << k.name;
+        EXPECT_EQ(st.Accept(make(k.first, 10)), 1) << k.name;
+        EXPECT_EQ(st.Accept(make(k.second, 20)), 1) << k.name;
+        Expect(st.Out(), k.expected, k.name);
+        EXPECT_TRUE(st.host.errors.empty()) << k.name;
+    }
+
+    // A chamfer given by its length has no meaning next to an arc.
+    Stage st;
+    st.Accept(Announce(2, 5));
+    st.Accept(MakeLine({0, 0, 0}, {20, 0, 0}, 10));
+    st.Accept(make(after, 20));
+    EXPECT_TRUE(st.host.Logged(3245));
+    ASSERT_FALSE(st.host.errors.empty());
+    EXPECT_EQ(st.host.errors.back().code, 0x4107u);
+}
+
 TEST(ChamferRnd, RoundingBelowTheLeastRadiusIsRefused)
 {
     Stage s;

@@ -2,6 +2,7 @@
 // intersection and extension, switching on and off, the change of side,
 // short elements, reversals and the correction's data errors; its modes,
 // setters and the feed at the contour on their own.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -10,6 +11,7 @@
 #include "../../geometry/tests/geo_test_util.h"
 #include "fake_trans_host.h"
 #include "nc_radius_correction.h"
+#include "trans_table.h"
 #include "transformer.h"
 
 namespace
@@ -350,4 +352,172 @@ TEST(RadiusCorrection, ProgramEndWithTheCorrectionOn)
     ExpectSegments(chain.Geometry(), {{{-5, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {10, 1, 0}}}, "end");
     EXPECT_EQ(chain.Mode(), CBNcRadiusCorrection::ModeOff);
     EXPECT_TRUE(chain.transformer.IsIdle());
+}
+
+TEST(RadiusCorrection, InsideArcOfTheToolRadiusCollapsesToItsCentre)
+{
+    // On the left with r = 1 a counter-clockwise arc of radius 1 is entered
+    // tangentially: the tool stands at its centre (10, 1) and leaves from there.
+    struct Case
+    {
+        const char* name;
+        CVec3d arcEnd;
+        double sweep;
+        CVec3d next, last; // the line after the arc and the departure's end
+        std::vector<Segment> expected;
+    } cases[] = {
+        {"a half circle turns back",
+         {10, 2, 0},
+         Pi,
+         {0, 2, 0},
+         {-5, 2, 0},
+         {{{-5, 0, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {-5, 2, 0}}}},
+        {"a quarter turns left",
+         {11, 1, 0},
+         Pi / 2,
+         {11, 10, 0},
+         {11, 15, 0},
+         {{{-5, 0, 0}, {0, 1, 0}},
+          {{0, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {10, 1, 0}},
+          {{10, 1, 0}, {10, 10, 0}},
+          {{10, 10, 0}, {11, 15, 0}}}},
+    };
+    for (const Case& c : cases)
+    {
+        Corrected chain;
+        chain.Add(MakeRules(1, 1));
+        chain.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+        chain.Add(MakeLine({0, 0, 0}, {10, 0, 0}));
+        chain.Add(MakeArc({10, 0, 0}, c.arcEnd, {10, 1, 0}, {0, 0, c.sweep}));
+        chain.Add(MakeLine(c.arcEnd, c.next));
+        chain.Add(MakeRules(0, 1));
+        chain.Add(MakeLine(c.next, c.last));
+        EXPECT_EQ(chain.Process(), 0) << c.name;
+        const auto out = chain.Geometry();
+        ExpectSegments(out, c.expected, c.name);
+        if (out.size() == c.expected.size())
+        {
+            EXPECT_EQ(out[2]->m_geoType & 0xFF, 0u) << c.name; // the arc left as its straight line
+        }
+        EXPECT_TRUE(chain.host.errors.empty()) << c.name;
+        EXPECT_EQ(chain.Mode(), CBNcRadiusCorrection::ModeOff) << c.name;
+    }
+}
+
+namespace
+{
+// The correction's steps on the table alone: the head leaves when ready,
+// else the correction treats it; warnings are collected.
+struct Stepped
+{
+    FakeTransHost host;
+    CTransTable table{host};
+    std::vector<int> warnings;
+    std::vector<std::unique_ptr<CEntryGeo_3D>> out;
+
+    Stepped() { host.tools[1] = {1, 1.0}; }
+    void Add(CEntry* entry) { ASSERT_EQ(table.Append(entry), 0); }
+    int Run()
+    {
+        while (CTransElement* head = table.Head())
+        {
+            if (head->m_state == CTransElement::Ready)
+            {
+                std::unique_ptr<CEntry> e(table.FetchHead());
+                if (e->m_type == ENTRY_GEO_3D)
+                    out.emplace_back(static_cast<CEntryGeo_3D*>(e.release()));
+                continue;
+            }
+            const int rc = table.Correction()->Step(head);
+            if (rc != 0 && rc != -519 && rc != -520)
+                return rc;
+            if (rc != 0)
+                warnings.push_back(rc);
+        }
+        return 0;
+    }
+};
+} // namespace
+
+TEST(RadiusCorrection, OutsideCornerAtAnArcTooSmallToExtendIsBridgedByACircle)
+{
+    // On the right with r = 1, a line along +x turns left by 120 degrees into
+    // a clockwise arc of radius 1.4: its offset (radius 0.4) cannot be
+    // extended by r, so a circle of r about the corner joins (0, -1) to the
+    // arc's offset start.
+    const CVec3d u(std::cos(2 * Pi / 3), std::sin(2 * Pi / 3), 0); // the arc's start tangent
+    const CVec3d n(u.GetY(), -u.GetX(), 0);                        // right of it
+    const CVec3d centre = 1.4 * n;
+    const CVec3d arcEnd = centre + RotateInPlane(-1.4 * n, {0, 0, 1}, -Pi / 2);
+    const CVec3d leave = RotateInPlane(u, {0, 0, 1}, -Pi / 2);
+    Stepped s;
+    s.Add(MakeRules(-1, 1));
+    s.Add(MakeLine({-15, 0, 0}, {-10, 0, 0}));
+    s.Add(MakeLine({-10, 0, 0}, {0, 0, 0}));
+    s.Add(MakeArc({0, 0, 0}, arcEnd, centre, {0, 0, -Pi / 2}));
+    s.Add(MakeLine(arcEnd, arcEnd + 10.0 * leave));
+    s.Add(MakeRules(0, 1));
+    s.Add(MakeLine(arcEnd + 10.0 * leave, arcEnd + 20.0 * leave));
+    ASSERT_EQ(s.Run(), 0);
+    EXPECT_EQ(s.warnings, (std::vector<int>{-519}));
+    ASSERT_EQ(s.out.size(), 6u);
+    const CEntryGeo_3D& line = *s.out[1];
+    const CEntryGeo_3D& circle = *s.out[2];
+    const CEntryGeo_3D& arc = *s.out[3];
+    EXPECT_TRUE(VecNear(line.m_target, {0, -1, 0}));
+    EXPECT_EQ(circle.m_geoType & 0xFF, 1u);
+    EXPECT_TRUE(VecNear(circle.m_start, {0, -1, 0}));
+    EXPECT_TRUE(VecNear(circle.m_target, n));
+    EXPECT_TRUE(VecNear(circle.m_centre, {0, 0, 0}));
+    EXPECT_TRUE(VecNear(circle.m_rotation, {0, 0, 2 * Pi / 3}));
+    EXPECT_TRUE(VecNear(arc.m_start, n));
+    EXPECT_NEAR(Distance(arc.m_target, centre), 0.4, 1e-9);
+    EXPECT_TRUE(VecNear(s.out[4]->m_start, arc.m_target));
+    EXPECT_TRUE(VecNear(s.out[5]->m_target, arcEnd + 20.0 * leave));
+}
+
+TEST(RadiusCorrection, ArcAfterAnArcTooSmallForTheToolFollowsItsChord)
+{
+    // On the left with r = 1: a counter-clockwise arc of radius 10 about
+    // (10, 10), then a counter-clockwise notch of radius 0.5 and 60 degrees.
+    const CVec3d notchCentre(19.5, 10, 0);
+    const CVec3d notchEnd = notchCentre + RotateInPlane({0.5, 0, 0}, {0, 0, 1}, Pi / 3);
+    const CVec3d leave(-std::sin(Pi / 3), std::cos(Pi / 3), 0);
+    auto program = [&](auto& target)
+    {
+        target.Add(MakeRules(1, 1));
+        target.Add(MakeLine({-5, 0, 0}, {0, 0, 0}));
+        target.Add(MakeLine({0, 0, 0}, {10, 0, 0}));
+        target.Add(MakeArc({10, 0, 0}, {20, 10, 0}, {10, 10, 0}, {0, 0, Pi / 2}));
+        target.Add(MakeArc({20, 10, 0}, notchEnd, notchCentre, {0, 0, Pi / 3}));
+        target.Add(MakeLine(notchEnd, notchEnd + 10.0 * leave));
+        target.Add(MakeRules(0, 1));
+        target.Add(MakeLine(notchEnd + 10.0 * leave, notchEnd + 20.0 * leave));
+    };
+    Stepped s;
+    program(s);
+    ASSERT_EQ(s.Run(), 0);
+    EXPECT_NE(std::find(s.warnings.begin(), s.warnings.end(), -519), s.warnings.end());
+    ASSERT_GE(s.out.size(), 5u);
+    const CEntryGeo_3D& arc = *s.out[2];
+    const CEntryGeo_3D& chord = *s.out[3];
+    // The arc's offset (radius 9) ends where it meets the chord offset 1 to its left.
+    const CVec3d along = (notchEnd - CVec3d(20, 10, 0)).Unit();
+    const CVec3d left(-along.GetY(), along.GetX(), 0);
+    EXPECT_NEAR(Distance(arc.m_target, {10, 10, 0}), 9.0, 1e-9);
+    EXPECT_NEAR(Dot(arc.m_target - CVec3d(20, 10, 0), left), 1.0, 1e-9);
+    EXPECT_TRUE(VecNear(chord.m_start, arc.m_target));
+    EXPECT_EQ(chord.m_geoType & 0xFF, 0u);
+    EXPECT_NEAR(Dot(chord.m_target - CVec3d(20, 10, 0), left), 1.0, 1e-9);
+
+    // Without the collision detection's cut setting the bridged corner stops the chain.
+    Corrected chain;
+    program(chain);
+    EXPECT_EQ(chain.Process(), 0x415A);
+    EXPECT_TRUE(chain.host.Logged(3209));
 }

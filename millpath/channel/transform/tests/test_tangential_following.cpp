@@ -146,3 +146,58 @@ TEST(TangentialFollowing, ALineAlongTheNormalKeepsTheAxis)
     // The next element decides: it turns by 45 degrees from the first.
     EXPECT_NEAR(Geo(out[2]).m_auxTarget[0], 45.0, 1e-9);
 }
+
+TEST(TangentialFollowing, EntriesWaitForRoomInTheOutput)
+{
+    // A corner at every junction: each element pushes a stop, a turn and itself.
+    Following f;
+    f.host.SetOutputCapacity(10);
+    std::vector<CEntry*> program = {Follow(0.0, 10.0)};
+    for (int i = 0; i < 8; ++i)
+        program.push_back(MakeLine({10.0 * i, 0, 0}, {10.0 * (i + 1), i % 2 ? -10.0 : 10.0, 0},
+                                   static_cast<std::uint32_t>(10 * (i + 1))));
+    std::vector<std::unique_ptr<CEntry>> out = f.Run(program);
+    for (int round = 0; round < 20 && !f.transformer.IsIdle(); ++round)
+    {
+        int done = 0;
+        EXPECT_EQ(f.transformer.Process(0, done), 0);
+        for (auto& e : f.host.Drain())
+            out.push_back(std::move(e));
+    }
+    EXPECT_TRUE(f.transformer.IsIdle());
+    EXPECT_TRUE(f.host.errors.empty());
+    // Nothing lost, in order, and each element starts where the turn before it ended.
+    std::vector<std::uint32_t> blocks;
+    double axis = 0.0;
+    for (const auto& e : out)
+        if (e->m_type == ENTRY_GEO_3D && (Geo(e).m_geoType & 0xFF) == 0)
+        {
+            blocks.push_back(e->m_blockNo);
+            EXPECT_NEAR(Geo(e).m_auxStart[0], axis, 1e-9) << e->m_blockNo;
+            axis = Geo(e).m_auxTarget[0];
+        }
+        else if (e->m_type == ENTRY_GEO_3D)
+        {
+            EXPECT_NEAR(Geo(e).m_auxStart[0], axis, 1e-9) << e->m_blockNo;
+            axis = Geo(e).m_auxTarget[0];
+        }
+    EXPECT_EQ(blocks, (std::vector<std::uint32_t>{10, 20, 30, 40, 50, 60, 70, 80}));
+}
+
+TEST(TangentialFollowing, AnEmptyOutputWithoutRoomStopsTheChannel)
+{
+    Following f;
+    f.host.SetOutputCapacity(4);
+    EXPECT_EQ(f.transformer.AddEntry(Follow(0.0, 10.0)), 0);
+    EXPECT_EQ(f.transformer.AddEntry(MakeLine({0, 0, 0}, {10, 0, 0}, 10)), 0);
+    int done = 0;
+    f.transformer.Process(0, done);
+    EXPECT_EQ(f.transformer.Process(0, done), 0x415E);
+    const auto* line = f.host.Find(3214);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->args, (std::vector<long long>{0x415E, 7, 10}));
+    ASSERT_FALSE(f.host.errors.empty());
+    EXPECT_EQ(f.host.errors.back().code, 0x415Eu);
+    EXPECT_EQ(f.host.state, 11);
+    EXPECT_TRUE(f.host.Drain().empty()); // the element is held, not lost
+}
