@@ -124,6 +124,21 @@ TEST(MillpathToolPath, RectangleOffsetToEitherSide)
     }
 }
 
+TEST(MillpathToolPath, SlotEndOfTheToolsRadius)
+{
+    // The slot's end is a half circle of the tool's radius: the tool goes to
+    // its centre and comes back, the arc leaving as a line of no length.
+    ToolPath t(1.0);
+    t.Program("slot.nc", "N10 G90 G1 F600 X-10 Y0\nN20 G41 D1 X0 Y0\nN30 X10 Y0\nN40 G3 X10 Y2 I0 J1\n"
+                         "N50 G1 X0 Y2\nN60 G40 X-5 Y2\n");
+    const std::vector<Point> targets = {{-10, 0, 0}, {0, 1, 0}, {10, 1, 0},
+                                        {10, 1, 0},  {0, 1, 0}, {-5, 2, 0}};
+    const auto geometry = t.Geometry("slot.nc", targets.size());
+    ExpectTargets(geometry, targets, "slot");
+    for (const LogLine& r : geometry)
+        EXPECT_EQ(r.at("type"), "1");
+}
+
 TEST(MillpathToolPath, ChamfersAndRoundings)
 {
     ToolPath t(2.0);
@@ -172,6 +187,18 @@ TEST(MillpathToolPath, ChamfersAndRoundings)
             ExpectVec(r.at("turn"), {0, 0, HalfPi}, Near);
         }
     EXPECT_EQ(arcs, 1);
+
+    // A leg of 5 on an arc of radius 10 ends where a circle of 5 about the corner cuts it.
+    t.Program("arcchamfer.nc", "N5 G90 G0 X0 Y0\nN10 G1 F600 X20 Y0 CHR=5\nN20 G3 X30 Y10 I0 J10\n");
+    auto onArc = t.Geometry("arcchamfer.nc", 4);
+    ASSERT_EQ(onArc.size(), 4u);
+    onArc.erase(onArc.begin());
+    const double phi = 2.0 * std::asin(0.25);
+    ExpectTargets(onArc, {{15, 0, 0}, {20 + 10 * std::sin(phi), 10 - 10 * std::cos(phi), 0}, {30, 10, 0}},
+                  "arc chamfer");
+    EXPECT_EQ(onArc[1].at("type"), "1");
+    ExpectVec(onArc[2].at("center"), {20, 10, 0}, Near);
+    ExpectVec(onArc[2].at("turn"), {0, 0, HalfPi - phi}, Near);
 }
 
 TEST(MillpathToolPath, PocketNarrowerThanTheToolByCollisionMode)
@@ -215,4 +242,47 @@ TEST(MillpathToolPath, PocketNarrowerThanTheToolByCollisionMode)
         EXPECT_EQ(t.run.device.Write(0x2001, 81, Word(26)), 0x70B);
         EXPECT_EQ(t.run.device.Write(0x2001, 81, Word(0)), 0);
     }
+}
+
+TEST(MillpathToolPath, StaircaseRoundedAtEveryCornerUnderCorrection)
+{
+    // Sixty corners with RND=1 under G41 (radius 0.5): more entries than the
+    // chain holds, so the channel's hand-over is refused for room again and
+    // again while the group's threads drain it. Every junction is tangent:
+    // each corner gives the offset line's end and the offset arc's end.
+    ToolPath t(0.5);
+    t.Flag(2, 1);
+    const int corners = 60;
+    std::string text = "N1 G90 G1 F6000 X-10 Y0\nN2 G41 D1 X0 Y0\n";
+    // Segment k runs along +x when k is even, else along +y, 10 long.
+    auto direction = [](int k) { return k % 2 == 0 ? Point{1, 0, 0} : Point{0, 1, 0}; };
+    auto at = [](const Point& p, const Point& d, double s, const Point& n, double o) {
+        return Point{p[0] + s * d[0] + o * n[0], p[1] + s * d[1] + o * n[1], 0};
+    };
+    auto left = [](const Point& d) { return Point{-d[1], d[0], 0}; };
+    std::vector<Point> targets = {{-10, 0, 0}, {0, 0.5, 0}};
+    Point corner{0, 0, 0};
+    for (int k = 0; k <= corners; ++k)
+    {
+        const Point d = direction(k);
+        corner = at(corner, d, 10, d, 0);
+        char block[64];
+        std::snprintf(block, sizeof(block), "N%d X%g Y%g%s\n", 10 + k, corner[0], corner[1],
+                      k < corners ? " RND=1" : "");
+        text += block;
+        if (k < corners)
+        {
+            const Point next = direction(k + 1);
+            targets.push_back(at(corner, d, -1, left(d), 0.5));
+            targets.push_back(at(corner, next, 1, left(next), 0.5));
+        }
+        else
+            targets.push_back(at(corner, d, 0, left(d), 0.5));
+    }
+    char departure[64];
+    std::snprintf(departure, sizeof(departure), "N99 G40 X%g Y%g\n", corner[0] + 10, corner[1]);
+    text += departure;
+    targets.push_back({corner[0] + 10, corner[1], 0});
+    t.Program("stairs.nc", text);
+    ExpectTargets(t.Geometry("stairs.nc", targets.size()), targets, "stairs");
 }
