@@ -489,15 +489,40 @@ int CBNcRadiusCorrection::LeaveCollapsed(CEntryGeo_3D& first, CEntryGeo_3D& part
     if (const int rc = MakeOffset(po, partner, true, -532); rc != 0)
         return rc;
     if (Distance(PlaneOf(p), PlaneOf(po->Start())) <= 1e-6)
-        SetCorner(first, nullptr, p, partner, po.get(), p);
-    else
     {
-        // The element after the arc does not leave it tangentially: a connection from the centre.
-        SetCorner(first, nullptr, p, partner, po.get(), po->Start());
-        if (const int rc = ConnectStraight(first, partner); rc != 0)
-            return rc;
-        m_reversalAllowed = true;
+        SetCorner(first, nullptr, p, partner, po.get(), p);
+        Keep(*po);
+        return 0;
     }
+    // The element after the arc turns off at the arc's end E, where the tool
+    // at the centre touches it. Turning inwards the tool has no room; turning
+    // outwards it rounds E at the tool's radius.
+    CVec3d corner = first.m_prep.m_programmedEnd;
+    corner.SetZ(p.GetZ());
+    const CVec3d travel =
+        RotateInPlane(PlaneOf(corner - p), CVec3d(0, 0, 1), m_side == RcSide::Left ? Pi / 2 : -Pi / 2);
+    double turn = 0.0;
+    if (TurnAngle(turn, travel, po->StartTangent()) != 0 || Inside(turn, false))
+        return CorrectionResult::NoIntersection;
+    CVec3d end = po->Start();
+    end.SetZ(p.GetZ());
+    const int ccw = m_side == RcSide::Right ? 1 : 0;
+    double sweep = 0.0;
+    if (SweepAngle(sweep, p - corner, end - corner, ccw) != GeoResult::Ok)
+        return CorrectionResult::NoIntersection;
+    auto* e = new (std::nothrow) CEntryGeo_3D(partner);
+    if (!e)
+        return NoConnection;
+    e->m_prep = CEntryGeoPrep{};
+    e->m_geoType = (partner.m_geoType & ~0xFFu) | 1u;
+    e->m_start = p;
+    e->m_target = end;
+    e->m_centre = corner;
+    e->m_rotation = CVec3d(0, 0, ccw ? sweep : -sweep);
+    e->m_radius = m_radius;
+    SetCorner(first, nullptr, p, partner, po.get(), po->Start());
+    if (const int rc = LinkAdded(e, first, partner, m_stopNode ? m_stopNode : m_nextNode); rc != 1)
+        return rc == 0 ? NoConnection : rc;
     Keep(*po);
     return 0;
 }

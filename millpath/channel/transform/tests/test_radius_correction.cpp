@@ -363,29 +363,33 @@ TEST(RadiusCorrection, InsideArcOfTheToolRadiusCollapsesToItsCentre)
         const char* name;
         CVec3d arcEnd;
         double sweep;
-        CVec3d next, last; // the line after the arc and the departure's end
-        std::vector<Segment> expected;
+        CVec3d next, last;         // the line after the arc and the departure's end
+        std::vector<Segment> from; // what follows the arc's straight line; none: refused
     } cases[] = {
         {"a half circle turns back",
          {10, 2, 0},
          Pi,
          {0, 2, 0},
          {-5, 2, 0},
-         {{{-5, 0, 0}, {0, 1, 0}},
-          {{0, 1, 0}, {10, 1, 0}},
-          {{10, 1, 0}, {10, 1, 0}},
-          {{10, 1, 0}, {0, 1, 0}},
-          {{0, 1, 0}, {-5, 2, 0}}}},
+         {{{10, 1, 0}, {0, 1, 0}}, {{0, 1, 0}, {-5, 2, 0}}}},
         {"a quarter turns left",
          {11, 1, 0},
          Pi / 2,
          {11, 10, 0},
          {11, 15, 0},
-         {{{-5, 0, 0}, {0, 1, 0}},
-          {{0, 1, 0}, {10, 1, 0}},
-          {{10, 1, 0}, {10, 1, 0}},
-          {{10, 1, 0}, {10, 10, 0}},
-          {{10, 10, 0}, {11, 15, 0}}}},
+         {{{10, 1, 0}, {10, 10, 0}}, {{10, 10, 0}, {11, 15, 0}}}},
+        {"a half circle left by a right turn: the tool rounds the arc's end",
+         {10, 2, 0},
+         Pi,
+         {10, 10, 0},
+         {10, 15, 0},
+         {{{10, 1, 0}, {9, 2, 0}}, {{9, 2, 0}, {9, 10, 0}}, {{9, 10, 0}, {10, 15, 0}}}},
+        {"a half circle left by a left turn: no room for the tool",
+         {10, 2, 0},
+         Pi,
+         {10, -5, 0},
+         {10, -10, 0},
+         {}},
     };
     for (const Case& c : cases)
     {
@@ -397,12 +401,26 @@ TEST(RadiusCorrection, InsideArcOfTheToolRadiusCollapsesToItsCentre)
         chain.Add(MakeLine(c.arcEnd, c.next));
         chain.Add(MakeRules(0, 1));
         chain.Add(MakeLine(c.next, c.last));
+        if (c.from.empty())
+        {
+            EXPECT_EQ(chain.Process(), 0x4151) << c.name;
+            EXPECT_TRUE(chain.host.Logged(3156)) << c.name; // the corner could not be closed
+            continue;
+        }
         EXPECT_EQ(chain.Process(), 0) << c.name;
+        std::vector<Segment> expected = {
+            {{-5, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {10, 1, 0}}, {{10, 1, 0}, {10, 1, 0}}};
+        expected.insert(expected.end(), c.from.begin(), c.from.end());
         const auto out = chain.Geometry();
-        ExpectSegments(out, c.expected, c.name);
-        if (out.size() == c.expected.size())
+        ExpectSegments(out, expected, c.name);
+        if (out.size() == expected.size())
         {
             EXPECT_EQ(out[2]->m_geoType & 0xFF, 0u) << c.name; // the arc left as its straight line
+            if (out.size() == 6)
+            {
+                EXPECT_TRUE(VecNear(out[3]->m_centre, c.arcEnd)) << c.name;
+                EXPECT_TRUE(VecNear(out[3]->m_rotation, {0, 0, -Pi / 2})) << c.name;
+            }
         }
         EXPECT_TRUE(chain.host.errors.empty()) << c.name;
         EXPECT_EQ(chain.Mode(), CBNcRadiusCorrection::ModeOff) << c.name;
