@@ -1,6 +1,7 @@
 #include "eventdata.h"
 
 #include "standardnodeids.h"
+#include "uanode.h"
 
 #include <uaguid.h>
 
@@ -88,6 +89,37 @@ void BaseEventTypeData::getFieldData(OpcUa_UInt32 fieldIndex, Session* session, 
 void BaseEventTypeData::getMessageValue(Session*, OpcUa_Variant& value)
 {
     m_message.copyTo(&value);
+}
+
+void BaseEventTypeData::copyBaseFields(const BaseEventTypeData& other)
+{
+    m_eventId = other.m_eventId;
+    m_eventType = other.m_eventType;
+    m_sourceNode = other.m_sourceNode;
+    m_sourceName = other.m_sourceName;
+    m_time = other.m_time;
+    m_receiveTime = other.m_receiveTime;
+    m_localTime = other.m_localTime;
+    m_message = other.m_message;
+    m_severity = other.m_severity;
+}
+
+void BaseEventTypeData::setTimesAndEventId(const UaDateTime& time, const UaDateTime& receiveTime,
+                                           const UaByteString& prefix)
+{
+    setTime(time);
+    setReceiveTime(receiveTime);
+    UaByteString eventId;
+    createEventId(prefix, eventId);
+    m_eventId.setByteString(eventId, true);
+}
+
+void BaseEventTypeData::setSource(UaNode* pNode)
+{
+    if (!pNode)
+        return;
+    setSourceNode(pNode->nodeId());
+    setSourceName(pNode->browseName().name());
 }
 
 void BaseEventTypeData::setEventId(const UaByteString& eventId)

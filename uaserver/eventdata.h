@@ -10,6 +10,7 @@
 #include <opcua.h>
 
 class Session;
+class UaNode;
 
 // The field indexes of BaseEventType's fields: the event field registry gives them to these nine
 // keys before any other.
@@ -69,6 +70,14 @@ public:
     void getFieldData(OpcUa_UInt32 fieldIndex, Session* session, OpcUa_Variant& value) override;
     // The Message as the session sees it; here the stored text.
     virtual void getMessageValue(Session* session, OpcUa_Variant& value);
+
+    // All nine fields of the other event.
+    virtual void copyBaseFields(const BaseEventTypeData& other);
+    // Time and ReceiveTime, and a new EventId: 16 bytes of a new GUID followed by the prefix.
+    virtual void setTimesAndEventId(const UaDateTime& time, const UaDateTime& receiveTime,
+                                    const UaByteString& prefix);
+    // SourceNode and SourceName from the node; the name without its namespace index.
+    virtual void setSource(UaNode* pNode);
 
     void setEventId(const UaByteString& eventId);
     UaByteString getEventId() const;

@@ -355,6 +355,31 @@ UaStatus IOManagerUaNode::readValues(const UaVariableArray& variables, UaDataVal
     return OpcUa_Good;
 }
 
+UaStatus IOManagerUaNode::answerEach(const UaVariableArray& variables, UaDataValueArray& values,
+                                     const std::function<OpcUa_StatusCode(UaVariable*, UaVariant&)>& produce)
+{
+    const OpcUa_StatusCode created = values.create(variables.length());
+    if (OpcUa_IsBad(created))
+        return created;
+    const UaDateTime now = UaDateTime::now();
+    for (OpcUa_UInt32 i = 0; i < values.length(); ++i)
+    {
+        UaVariant value;
+        const OpcUa_StatusCode status = produce(variables.data()[i], value);
+        UaDataValue answer;
+        if (OpcUa_IsGood(status))
+        {
+            answer.setValue(value, false, false);
+            answer.setSourceTimestamp(now);
+        }
+        else
+            answer.setStatusCode(status);
+        answer.setServerTimestamp(now);
+        answer.copyTo(&values[i]);
+    }
+    return OpcUa_Good;
+}
+
 UaStatus IOManagerUaNode::writeValues(const UaVariableArray&, const UaDataValueArray&, UaStatusCodeArray&)
 {
     return OpcUa_BadNotImplemented;

@@ -4,6 +4,7 @@
 #include "iojobpool.h"
 #include "iomanager.h"
 
+#include <functional>
 #include <memory>
 
 class IOSamplingEngine;
@@ -74,6 +75,11 @@ public:
 
     // Whether the Value of that node is read and written in the batch rather than at once.
     static bool isQueued(UaNode* pNode, OpcUa_Int32 attributeId);
+    // A batch answered item by item by produce (variable, out value) → status: a good item gets its
+    // value with both timestamps, any other its status with the server timestamp. Good unless the
+    // answers can not be made.
+    static UaStatus answerEach(const UaVariableArray& variables, UaDataValueArray& values,
+                               const std::function<OpcUa_StatusCode(UaVariable*, UaVariant&)>& produce);
 
 private:
     class TransactionJob;

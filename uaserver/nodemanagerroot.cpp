@@ -455,27 +455,14 @@ IOManager* NodeManagerRoot::getIOManager(UaNode*, OpcUa_Int32) const
 
 UaStatus NodeManagerRoot::readValues(const UaVariableArray& variables, UaDataValueArray& values)
 {
-    const OpcUa_StatusCode created = values.create(variables.length());
-    if (OpcUa_IsBad(created))
-        return created;
-    const UaDateTime now = UaDateTime::now();
-    for (OpcUa_UInt32 i = 0; i < values.length(); ++i)
-    {
-        UaVariable* variable = variables.data()[i];
-        UaDataValue answer;
-        if (variable && variable->nodeId() == UaNodeId(StandardNodeId::CurrentTime, 0))
-        {
-            UaVariant value;
-            value.setDateTime(now);
-            answer.setValue(value, false, false);
-            answer.setSourceTimestamp(now);
-        }
-        else
-            answer.setStatusCode(OpcUa_BadInternalError);
-        answer.setServerTimestamp(now);
-        answer.copyTo(&values[i]);
-    }
-    return OpcUa_Good;
+    return answerEach(variables, values,
+                      [](UaVariable* variable, UaVariant& value) -> OpcUa_StatusCode
+                      {
+                          if (!variable || variable->nodeId() != UaNodeId(StandardNodeId::CurrentTime, 0))
+                              return OpcUa_BadInternalError;
+                          value.setDateTime(UaDateTime::now());
+                          return OpcUa_Good;
+                      });
 }
 
 UaStatus NodeManagerRoot::writeValues(const UaVariableArray& variables, const UaDataValueArray&,

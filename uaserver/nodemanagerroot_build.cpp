@@ -2,6 +2,7 @@
 // namespace 0, the Server object and namespace 1.
 #include "nodemanagerroot.h"
 
+#include "auditeventtypes.h"
 #include "basevariabletypenode.h"
 #include "referencetypes.h"
 #include "serverconfig.h"
@@ -299,5 +300,8 @@ UaStatus NodeManagerRoot::addObjectTypes(UaReferenceLists* pObjectTypesFolder)
     objectTypes(kObjectTypesAfterFolderType);
     StandardEventTypes::createStateType();
     StandardEventTypes::createTransitionType();
+    ServerConfig* config = m_pServerManager ? m_pServerManager->getServerConfig() : nullptr;
+    if (config && config->auditingEnabled())
+        AuditEventTypes::createAll();
     return status;
 }

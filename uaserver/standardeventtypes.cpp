@@ -1,5 +1,7 @@
 #include "standardeventtypes.h"
 
+#include "eventtypecreation.h"
+
 #include "basevariabletypenode.h"
 #include "eventregistry.h"
 #include "nodemanager.h"
@@ -10,8 +12,7 @@
 
 #include <uadatetime.h>
 
-#include <atomic>
-#include <functional>
+#include <mutex>
 #include <vector>
 
 namespace
@@ -19,51 +20,72 @@ namespace
 // CurrentRead.
 constexpr OpcUa_Byte kReadOnly = 1;
 
-// One flag per type, set on entry of its routine and cleared when its type node goes (TransitionType's
-// too: a second root in one process needs every type again).
-template <OpcUa_UInt32 TypeId> std::atomic<bool>& createdFlag()
+using namespace EventTypeCreation;
+
+const TypeRow& baseEventTypeRow()
 {
-    static std::atomic<bool> created{false};
-    return created;
+    static const TypeRow row{createdFlag<StandardNodeId::BaseEventType>(),
+                             clearCreated<StandardNodeId::BaseEventType>,
+                             StandardNodeId::BaseEventType,
+                             "BaseEventType",
+                             StandardNodeId::BaseObjectType,
+                             nullptr,
+                             Registration::BaseEvent,
+                             {
+                                 {2042, "EventId", emptyByteString, StandardNodeId::ModellingRuleMandatory},
+                                 {2043, "EventType", nullNodeId, StandardNodeId::ModellingRuleMandatory},
+                                 {2044, "SourceNode", nullNodeId, StandardNodeId::ModellingRuleMandatory},
+                                 {2045, "SourceName", emptyString, StandardNodeId::ModellingRuleMandatory},
+                                 {2046, "Time", nullDateTime, StandardNodeId::ModellingRuleMandatory},
+                                 {2047, "ReceiveTime", nullDateTime, StandardNodeId::ModellingRuleMandatory},
+                                 {3190, "LocalTime", nullDateTime, StandardNodeId::ModellingRuleOptional},
+                                 {2050, "Message",
+                                  []
+                                  {
+                                      UaVariant v;
+                                      v.setLocalizedText(UaLocalizedText());
+                                      return v;
+                                  },
+                                  StandardNodeId::ModellingRuleMandatory},
+                                 {2051, "Severity",
+                                  []
+                                  {
+                                      UaVariant v;
+                                      v.setUInt16(500);
+                                      return v;
+                                  },
+                                  StandardNodeId::ModellingRuleMandatory},
+                             }};
+    return row;
 }
 
-template <OpcUa_UInt32 TypeId> void clearCreated()
+} // namespace
+
+namespace
 {
-    createdFlag<TypeId>() = false;
+// Namespace 0 of the process's root node manager; none while no root exists (a type raised
+// between two servers is registered and its node made by the next creation).
+NodeManagerConfig* namespaceZeroConfig()
+{
+    if (!NodeManagerRoot::hasInstance())
+        return nullptr;
+    NodeManager* root = NodeManagerRoot::instance()->getNodeManagerByNamespace(0);
+    return root ? root->getNodeManagerConfig() : nullptr;
 }
 
-struct PropertyRow
+std::recursive_mutex& creationLock()
 {
-    OpcUa_UInt32 id;
-    const char* name;
-    std::function<UaVariant()> initialValue;
-    // 0: no modelling rule.
-    OpcUa_UInt32 modellingRule;
-};
+    static auto* lock = new std::recursive_mutex;
+    return *lock;
+}
+} // namespace
 
-enum class Registration
+namespace EventTypeCreation
 {
-    None,      // not an event type
-    BaseEvent, // the registry holds it from the start; its fields go first
-    Event,
-};
-
-struct TypeRow
-{
-    std::atomic<bool>& created;
-    UaObjectTypeTracked::OnDestroy releaseHook;
-    OpcUa_UInt32 id;
-    const char* name;
-    OpcUa_UInt32 superTypeId;
-    void (*createSuperType)();
-    Registration registration;
-    std::vector<PropertyRow> properties;
-};
-
-UaVariant nullValue(void (UaVariant::*setter)(const UaNodeId&))
+UaVariant nullNodeId()
 {
     UaVariant value;
-    (value.*setter)(UaNodeId());
+    value.setNodeId(UaNodeId());
     return value;
 }
 
@@ -89,53 +111,31 @@ UaVariant emptyByteString()
     return value;
 }
 
-const TypeRow& baseEventTypeRow()
+void FieldMap::fill(const std::map<OpcUa_UInt32, OpcUa_UInt32>& indexes)
 {
-    static const TypeRow row{createdFlag<StandardNodeId::BaseEventType>(),
-                             clearCreated<StandardNodeId::BaseEventType>,
-                             StandardNodeId::BaseEventType,
-                             "BaseEventType",
-                             StandardNodeId::BaseObjectType,
-                             nullptr,
-                             Registration::BaseEvent,
-                             {
-                                 {2042, "EventId", emptyByteString, StandardNodeId::ModellingRuleMandatory},
-                                 {2043, "EventType", [] { return nullValue(&UaVariant::setNodeId); },
-                                  StandardNodeId::ModellingRuleMandatory},
-                                 {2044, "SourceNode", [] { return nullValue(&UaVariant::setNodeId); },
-                                  StandardNodeId::ModellingRuleMandatory},
-                                 {2045, "SourceName", emptyString, StandardNodeId::ModellingRuleMandatory},
-                                 {2046, "Time", nullDateTime, StandardNodeId::ModellingRuleMandatory},
-                                 {2047, "ReceiveTime", nullDateTime, StandardNodeId::ModellingRuleMandatory},
-                                 {3190, "LocalTime", nullDateTime, StandardNodeId::ModellingRuleOptional},
-                                 {2050, "Message",
-                                  []
-                                  {
-                                      UaVariant v;
-                                      v.setLocalizedText(UaLocalizedText());
-                                      return v;
-                                  },
-                                  StandardNodeId::ModellingRuleMandatory},
-                                 {2051, "Severity",
-                                  []
-                                  {
-                                      UaVariant v;
-                                      v.setUInt16(500);
-                                      return v;
-                                  },
-                                  StandardNodeId::ModellingRuleMandatory},
-                             }};
-    return row;
+    UaMutexLocker locker(&m_lock);
+    m_indexes = indexes;
 }
 
-NodeManagerConfig* namespaceZeroConfig()
+void FieldMap::clear()
 {
-    NodeManager* root = NodeManagerRoot::instance()->getNodeManagerByNamespace(0);
-    return root ? root->getNodeManagerConfig() : nullptr;
+    UaMutexLocker locker(&m_lock);
+    m_indexes.clear();
+}
+
+bool FieldMap::find(OpcUa_UInt32 fieldIndex, OpcUa_UInt32& localNumber) const
+{
+    UaMutexLocker locker(&m_lock);
+    const auto found = m_indexes.find(fieldIndex);
+    if (found == m_indexes.end())
+        return false;
+    localNumber = found->second;
+    return true;
 }
 
 void createType(const TypeRow& row)
 {
+    std::lock_guard<std::recursive_mutex> creating(creationLock());
     std::atomic<bool>& created = row.created;
     if (created.exchange(true))
         return;
@@ -145,10 +145,22 @@ void createType(const TypeRow& row)
         StandardEventTypes::registerBaseEventFields();
     else if (row.registration == Registration::Event)
         EventRegistry::registerEventType(UaNodeId(row.superTypeId, 0), UaNodeId(row.id, 0));
+    if (row.fieldMap)
+    {
+        // The indexes come from the registry's own lock; the map takes them in one step.
+        std::map<OpcUa_UInt32, OpcUa_UInt32> indexes;
+        for (size_t i = 0; i < row.properties.size(); ++i)
+            indexes[EventRegistry::registerEventField(EventRegistry::fieldKey(
+                UaQualifiedName(row.properties[i].name, 0)))] = static_cast<OpcUa_UInt32>(i + 1);
+        row.fieldMap->fill(indexes);
+    }
 
     NodeManagerConfig* config = namespaceZeroConfig();
     if (!config)
+    {
+        created = false;
         return;
+    }
     auto* typeNode =
         new UaObjectTypeTracked(UaNodeId(row.id, 0), UaQualifiedName(row.name, 0),
                                 UaLocalizedText("", row.name), UaLocalizedText("", row.name), false);
@@ -176,7 +188,7 @@ void createType(const TypeRow& row)
             node->releaseReference();
     }
 }
-} // namespace
+} // namespace EventTypeCreation
 
 namespace StandardEventTypes
 {

@@ -19,6 +19,8 @@ std::atomic<bool> g_baseVariableType{false};
 std::atomic<bool> g_baseDataVariableType{false};
 std::atomic<bool> g_propertyType{false};
 std::atomic<bool> g_serverType{false};
+std::atomic<bool> g_serverCapabilitiesType{false};
+std::atomic<bool> g_serverDiagnosticsType{false};
 
 // The hooks run under namespace 0's node lock, so they take no lock of their own.
 void baseVariableTypeDestroyed()
@@ -36,6 +38,14 @@ void propertyTypeDestroyed()
 void serverTypeDestroyed()
 {
     g_serverType = false;
+}
+void serverCapabilitiesTypeDestroyed()
+{
+    g_serverCapabilitiesType = false;
+}
+void serverDiagnosticsTypeDestroyed()
+{
+    g_serverDiagnosticsType = false;
 }
 
 struct TypeRow
@@ -98,6 +108,8 @@ void setNamespaceZero(NodeManagerConfig* namespaceZero)
     g_baseDataVariableType = false;
     g_propertyType = false;
     g_serverType = false;
+    g_serverCapabilitiesType = false;
+    g_serverDiagnosticsType = false;
 }
 
 NodeManagerConfig* namespaceZero()
@@ -134,6 +146,30 @@ bool createServerType()
     return registerType<UaObjectTypeTracked>({g_serverType, StandardNodeId::ServerType, "ServerType",
                                               StandardNodeId::BaseObjectType, ReferenceTypeId::HasSubtype,
                                               serverTypeDestroyed});
+}
+
+bool createServerCapabilitiesType()
+{
+    return registerType<UaObjectTypeTracked>({g_serverCapabilitiesType, 2013, "ServerCapabilitiesType",
+                                              StandardNodeId::BaseObjectType, ReferenceTypeId::HasSubtype,
+                                              serverCapabilitiesTypeDestroyed});
+}
+
+bool createServerDiagnosticsType()
+{
+    return registerType<UaObjectTypeTracked>({g_serverDiagnosticsType, 2020, "ServerDiagnosticsType",
+                                              StandardNodeId::BaseObjectType, ReferenceTypeId::HasSubtype,
+                                              serverDiagnosticsTypeDestroyed});
+}
+
+bool isServerCapabilitiesTypeRegistered()
+{
+    return g_serverCapabilitiesType.load();
+}
+
+bool isServerDiagnosticsTypeRegistered()
+{
+    return g_serverDiagnosticsType.load();
 }
 
 bool isServerTypeRegistered()

@@ -46,6 +46,11 @@ bool createPropertyType();
 // The ServerType object type (i=2004) below BaseObjectType, which the Server object registers.
 bool createServerType();
 bool isServerTypeRegistered();
+// ServerCapabilitiesType (i=2013) and ServerDiagnosticsType (i=2020) below BaseObjectType.
+bool createServerCapabilitiesType();
+bool isServerCapabilitiesTypeRegistered();
+bool createServerDiagnosticsType();
+bool isServerDiagnosticsTypeRegistered();
 
 // Whether the type is registered in the current namespace 0.
 bool isBaseVariableTypeRegistered();

@@ -1,19 +1,14 @@
 #include "uaobjectserver.h"
 
-#include "nodemanager.h"
-#include "referencetypes.h"
 #include "serverconfig.h"
-#include "uavariablecache.h"
+#include "serverobjectnodes.h"
+#include "servertypedeclarations.h"
+#include "standardnodeids.h"
 
 #include <uatrace.h>
 
-#include <utility>
-
 namespace
 {
-// CurrentRead.
-constexpr OpcUa_Byte kReadOnly = 1;
-
 UaVariant stringArrayValue(const UaStringArray& strings)
 {
     UaVariant value;
@@ -56,22 +51,28 @@ UaStatus UaObjectServer::startUp(ServerConfig* pServerConfig)
     UaString(StandardNodeId::StandardNamespaceUri).copyTo(&namespaces[0]);
     serverUri.copyTo(&namespaces[1]);
 
-    const UaString locale = displayName(nullptr).locale();
-    auto* serverArray = new UaPropertyCache("ServerArray", UaNodeId(StandardNodeId::ServerArray, 0),
-                                            stringArrayValue(servers), kReadOnly, locale);
-    auto* namespaceArray = new UaPropertyCache("NamespaceArray", UaNodeId(StandardNodeId::NamespaceArray, 0),
-                                               stringArrayValue(namespaces), kReadOnly, locale);
-    // A property namespace 0 refuses goes again at once; the table then answers from nothing.
-    const std::pair<OpcUa_UInt32, UaPropertyCache*> properties[] = {{ServerArraySlot, serverArray},
-                                                                    {NamespaceArraySlot, namespaceArray}};
-    for (const auto& [slot, property] : properties)
+    NodeBuilder builder(m_pNodeManager, displayName(nullptr).locale());
+    setComponent(ServerArraySlot, builder.property(this, StandardNodeId::ServerArray, "ServerArray",
+                                                   stringArrayValue(servers)));
+    setComponent(NamespaceArraySlot, builder.property(this, StandardNodeId::NamespaceArray, "NamespaceArray",
+                                                      stringArrayValue(namespaces)));
+
+    ServerBuildInfo buildInfo;
+    const UaStatus build =
+        pServerConfig->getBuildInfo(buildInfo.productUri, buildInfo.manufacturerName, buildInfo.productName,
+                                    buildInfo.softwareVersion, buildInfo.buildNumber, buildInfo.buildDate);
+    if (build.isBad())
     {
-        if (m_pNodeManager->addNodeAndReference(this, property, UaNodeId(ReferenceTypeId::HasProperty, 0))
-                .isGood())
-            setComponent(slot, property);
-        else
-            property->releaseReference();
+        UaTrace::traceLevel6("<-- UaObjectServer::startUp [ret=0x%lx] - ServerConfig::getBuildInfo failed",
+                             static_cast<unsigned long>(build.statusCode()));
+        return build;
     }
+    buildServerStatus(builder, buildInfo);
+    buildCapabilities(builder, pServerConfig);
+    buildDiagnostics(builder);
+    setComponent(VendorServerInfoSlot, builder.object(this, 2295, "VendorServerInfo", 2033));
+    buildRedundancy(builder, pServerConfig);
+    ServerTypeDeclarations::createServerType();
 
     {
         UaMutexLocker locker(&m_mutex);

@@ -5,9 +5,6 @@
 #include <servermanager.h>
 #include <uatrace.h>
 
-#include <servermanager.h>
-#include <uatrace.h>
-
 #include <variablehandle.h>
 
 UaStatus NodeEventManager::stampEvent(const ServiceContext& serviceContext, EventStampTarget* pTarget,
@@ -117,14 +114,4 @@ UaStatus NodeManagerNS1::startUp(ServerManager* pServerManager)
     UaTrace::traceLevel6("<-- NodeManagerNS1::startUp NS=%d [ret=0x%lx]", static_cast<int>(m_nsIndex.load()),
                          static_cast<unsigned long>(status.statusCode()));
     return status;
-}
-
-UaStatus NodeManagerNS1::afterStartUp()
-{
-    return OpcUa_Good;
-}
-
-UaStatus NodeManagerNS1::beforeShutDown()
-{
-    return OpcUa_Good;
 }

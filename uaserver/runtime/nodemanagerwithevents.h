@@ -76,8 +76,13 @@ public:
     // Starts without registering: the root enters this node manager under index 1 itself.
     UaStatus startUp(ServerManager* pServerManager) override;
 
+    // Builds ObjectStatistics below the Server object's VendorServerInfo: one variable per counted
+    // class of the library, showing its live instance count. Without VendorServerInfo the namespace
+    // stays empty.
     UaStatus afterStartUp() override;
     UaStatus beforeShutDown() override;
+    // The statistics variables answer their counter; any other variable BadInternalError.
+    UaStatus readValues(const UaVariableArray& variables, UaDataValueArray& values) override;
 };
 
 #endif

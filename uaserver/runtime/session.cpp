@@ -496,6 +496,11 @@ OpcUa_Int32 Session::instanceCount()
     return g_instanceCount.load();
 }
 
+std::atomic<OpcUa_Int32>* Session::instanceCounter()
+{
+    return &g_instanceCount;
+}
+
 UaMutex* Session::sessionMutex() const
 {
     return &d->mutex;

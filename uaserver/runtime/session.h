@@ -11,6 +11,7 @@
 
 #include <opcua.h>
 
+#include <atomic>
 #include <memory>
 
 class BrowseContext;
@@ -82,6 +83,8 @@ public:
 
     // Live sessions in the process.
     static OpcUa_Int32 instanceCount();
+    // The counter itself, for the readers that show it live.
+    static std::atomic<OpcUa_Int32>* instanceCounter();
 
 protected:
     // Hooks for derived classes, called without the session's mutex.

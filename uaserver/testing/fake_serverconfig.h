@@ -37,6 +37,24 @@ public:
     UaString serverUri = "urn:test:server";
     // isAuditActivated.
     bool auditing = false;
+    // getBuildInfo answers these.
+    OpcUa_StatusCode buildInfoResult = OpcUa_Good;
+    UaString productUri = "urn:test:product";
+    UaString manufacturerName = "Test maker";
+    UaString productName = "Test server";
+    UaString softwareVersion = "1.2.3";
+    UaString buildNumber = "456";
+    // 2026-03-04, in 100 ns ticks since 1601.
+    UaDateTime buildDate = UaDateTime::fromInt64(134170560000000000LL);
+    // getServerCapabilities: with capabilitiesSet it answers these, else it leaves the outputs.
+    OpcUa_StatusCode capabilitiesResult = OpcUa_Good;
+    bool capabilitiesSet = false;
+    OpcUa_Double minSupportedSampleRate = 0.0;
+    std::vector<UaString> localeIds;
+    std::vector<UaString> serverProfiles;
+    // getRedundancySettings.
+    OpcUa_UInt32 redundancySupport = 0;
+    std::vector<UaString> redundantServerUris;
     // How often the server called shutDown and configurationHook.
     int shutDownCalls = 0;
     int configurationHookCalls = 0;
@@ -81,8 +99,21 @@ public:
         maxTimeout = maxSessionTimeout;
         return sessionSettingsResult;
     }
-    UaStatus getServerCapabilities(OpcUa_Double&, UaStringArray&, UaStringArray&, UaByteStringArray&) override
+    UaStatus getServerCapabilities(OpcUa_Double& minSampleRate, UaStringArray& locales,
+                                   UaStringArray& profiles, UaByteStringArray&) override
     {
+        if (capabilitiesSet)
+        {
+            minSampleRate = minSupportedSampleRate;
+            fill(locales, localeIds);
+            fill(profiles, serverProfiles);
+        }
+        return capabilitiesResult;
+    }
+    UaStatus getRedundancySettings(OpcUa_UInt32& support, UaStringArray& serverUris) override
+    {
+        support = redundancySupport;
+        fill(serverUris, redundantServerUris);
         return OpcUa_Good;
     }
     OpcUa_UInt32 getMaxBrowseContinuationPoints() override { return maxBrowseContinuationPoints; }
@@ -100,9 +131,18 @@ public:
             rates[i] = ioSamplingRates[i];
         return OpcUa_Good;
     }
-    OpcUa_StatusCode getBuildInfo(UaString&, UaString&, UaString&, UaString&, UaString&, UaDateTime&) override
+    OpcUa_StatusCode getBuildInfo(UaString& uri, UaString& manufacturer, UaString& name, UaString& version,
+                                  UaString& number, UaDateTime& date) override
     {
-        return OpcUa_Good;
+        if (OpcUa_IsBad(buildInfoResult))
+            return buildInfoResult;
+        uri = productUri;
+        manufacturer = manufacturerName;
+        name = productName;
+        version = softwareVersion;
+        number = buildNumber;
+        date = buildDate;
+        return buildInfoResult;
     }
     OpcUa_StatusCode getServerInstanceInfo(UaString& uri, UaLocalizedTextArray&) override
     {
@@ -129,6 +169,14 @@ public:
     UaStatus logonSessionUser(Session* session, UaUserIdentityToken* token) override
     {
         return logon ? logon(session, token) : UaStatus(OpcUa_Good);
+    }
+
+private:
+    static void fill(UaStringArray& target, const std::vector<UaString>& strings)
+    {
+        target.create(static_cast<OpcUa_UInt32>(strings.size()));
+        for (OpcUa_UInt32 i = 0; i < target.length(); ++i)
+            strings[i].copyTo(&target[i]);
     }
 };
 

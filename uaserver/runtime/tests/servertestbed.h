@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <uaservicediagnostics.h>
+
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace servertest
@@ -68,11 +71,40 @@ public:
         addNodes{0}, deleteNodes{0};
 };
 
-// A server manager started on a fake configuration.
+// A server manager started on a fake configuration, which a test may set up first.
 struct StartedServer
 {
-    StartedServer() { EXPECT_TRUE(serverManager.startUp(&config).isGood()); }
+    explicit StartedServer(const std::function<void(FakeServerConfig&)>& configure = {})
+    {
+        if (configure)
+            configure(config);
+        EXPECT_TRUE(serverManager.startUp(&config).isGood());
+    }
     NodeManagerRoot& root() { return *NodeManagerRoot::instance(); }
+
+    // The attributes of the nodes through the server manager's read, in the order asked.
+    std::vector<UaDataValue> read(const std::vector<std::pair<UaNodeId, OpcUa_UInt32>>& items)
+    {
+        UaReadValueIdArray nodesToRead;
+        nodesToRead.create(static_cast<OpcUa_UInt32>(items.size()));
+        for (OpcUa_UInt32 i = 0; i < nodesToRead.length(); ++i)
+        {
+            items[i].first.copyTo(&nodesToRead[i].NodeId);
+            nodesToRead[i].AttributeId = items[i].second;
+        }
+        UaDataValueArray results;
+        UaDiagnosticInfos diagnostics;
+        EXPECT_TRUE(
+            serverManager
+                .read(ServiceContext(), 0.0, OpcUa_TimestampsToReturn_Both, nodesToRead, results, diagnostics)
+                .isGood());
+        std::vector<UaDataValue> values;
+        for (OpcUa_UInt32 i = 0; i < results.length(); ++i)
+            values.emplace_back(results[i]);
+        return values;
+    }
+    // The Value attribute of one node.
+    UaDataValue readValue(const UaNodeId& nodeId) { return read({{nodeId, 13}}).at(0); }
 
     FakeServerConfig config;
     ServerManager serverManager;
