@@ -1,4 +1,6 @@
 // The event data of the audit events: fields resolved level by level, event ids and sources.
+#include "testvalues.h"
+
 #include <auditeventdata.h>
 #include <eventregistry.h>
 #include <uaobjectbase.h>
@@ -9,6 +11,8 @@
 #include <memory>
 #include <string>
 
+using testvalues::fieldText;
+
 namespace
 {
 OpcUa_UInt32 indexOf(const char* name)
@@ -16,17 +20,6 @@ OpcUa_UInt32 indexOf(const char* name)
     return EventRegistry::findEventField(EventRegistry::fieldKey(UaQualifiedName(name, 0)));
 }
 
-// NodeIds in the form "ns=1;i=9".
-std::string text(const UaVariant& value)
-{
-    if (value.isEmpty())
-        return "<empty>";
-    UaNodeId nodeId;
-    if (value.type() == OpcUaType_NodeId && value.toNodeId(nodeId) == OpcUa_Good)
-        return "ns=" + std::to_string(nodeId.namespaceIndex()) +
-               ";i=" + std::to_string(nodeId.identifierNumeric());
-    return value.toString().toUtf8();
-}
 } // namespace
 
 TEST(AuditEventData, FieldsResolveAtTheMostDerivedLevelThatRegisteredThem)
@@ -68,7 +61,7 @@ TEST(AuditEventData, FieldsResolveAtTheMostDerivedLevelThatRegisteredThem)
         {"index no type registered", createSession.get(), 100000, "<empty>"},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(text(row.event->fieldValue(row.fieldIndex, nullptr)), row.expected) << row.what;
+        EXPECT_EQ(fieldText(row.event->fieldValue(row.fieldIndex, nullptr)), row.expected) << row.what;
 
     const UaVariant identity = activate->fieldValue(indexOf("UserIdentityToken"), nullptr);
     ASSERT_EQ(identity.type(), OpcUaType_ExtensionObject);
@@ -105,12 +98,13 @@ TEST(AuditEventData, SourceKeepsTheNameTextAndCopiesTakeAllBaseFields)
     node->releaseReference();
     EXPECT_EQ(event.getSourceNode(), UaNodeId(5, 2));
     EXPECT_EQ(std::string(event.getSourceName().toUtf8()), "Motor");
-    EXPECT_EQ(text(event.fieldValue(4, nullptr)), "Motor");
+    EXPECT_EQ(fieldText(event.fieldValue(4, nullptr)), "Motor");
 
     event.setMessage(UaLocalizedText("", "Session/CloseSession"));
     event.setSeverity(500);
     BaseEventTypeData copy;
     copy.copyBaseFields(event);
     for (OpcUa_UInt32 index = 1; index <= 9; ++index)
-        EXPECT_EQ(text(copy.fieldValue(index, nullptr)), text(event.fieldValue(index, nullptr))) << index;
+        EXPECT_EQ(fieldText(copy.fieldValue(index, nullptr)), fieldText(event.fieldValue(index, nullptr)))
+            << index;
 }

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <uadatavalue.h>
+#include <ualocalizedtext.h>
+#include <uanodeid.h>
 #include <uavariant.h>
 
 #include <cstring>
+#include <string>
 #include <initializer_list>
 
 namespace testvalues
@@ -43,5 +46,23 @@ inline UaDataValue dataValue(const UaVariant& value, OpcUa_StatusCode status = O
     result.setValue(value, false, false);
     result.setStatusCode(status);
     return result;
+}
+// A field value as a client reads it: NodeIds as "ns=1;i=9", localized texts as "locale|text",
+// an empty value as "<empty>".
+inline std::string fieldText(const UaVariant& value)
+{
+    if (value.isEmpty())
+        return "<empty>";
+    UaNodeId nodeId;
+    if (value.type() == OpcUaType_NodeId && value.toNodeId(nodeId) == OpcUa_Good)
+        return "ns=" + std::to_string(nodeId.namespaceIndex()) +
+               ";i=" + std::to_string(nodeId.identifierNumeric());
+    if (value.type() == OpcUaType_LocalizedText)
+    {
+        UaLocalizedText localized;
+        value.toLocalizedText(localized);
+        return std::string(localized.locale().toUtf8()) + "|" + localized.text().toUtf8();
+    }
+    return value.toString().toUtf8();
 }
 } // namespace testvalues

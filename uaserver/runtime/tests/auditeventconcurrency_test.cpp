@@ -9,6 +9,8 @@
 #include <uatracecapture.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -21,26 +23,40 @@ TEST(AuditEventTypesConcurrency, FirstEventsOnEightThreadsMakeEachTypeOnce)
     UaTraceCapture trace(1);
     Gate gate;
     std::vector<std::thread> threads;
+    std::atomic<int> unreadable{0};
     for (int t = 0; t < 8; ++t)
         threads.emplace_back(
-            [&gate, t]
+            [&gate, &unreadable, t]
             {
                 gate.pass();
+                // A field reads back at once: the type's map is whole once its event exists.
+                const OpcUa_UInt32 secureChannelId = EventRegistry::findEventField(
+                    EventRegistry::fieldKey(UaQualifiedName("SecureChannelId", 0)));
+                std::unique_ptr<AuditEventTypeData> event;
                 if (t % 2)
                 {
-                    AuditCreateSessionEventTypeData event;
-                    event.setSecureChannelId("1");
+                    auto session = std::make_unique<AuditCreateSessionEventTypeData>();
+                    session->setSecureChannelId("1");
+                    event = std::move(session);
                 }
                 else
                 {
-                    AuditOpenSecureChannelEventTypeData event;
-                    event.setSecureChannelId("2");
+                    auto channel = std::make_unique<AuditOpenSecureChannelEventTypeData>();
+                    channel->setSecureChannelId("1");
+                    event = std::move(channel);
                 }
+                const OpcUa_UInt32 index =
+                    secureChannelId ? secureChannelId
+                                    : EventRegistry::findEventField(
+                                          EventRegistry::fieldKey(UaQualifiedName("SecureChannelId", 0)));
+                if (event->fieldValue(index, nullptr).toString() != UaString("1"))
+                    ++unreadable;
             });
     gate.open();
     for (std::thread& thread : threads)
         thread.join();
 
+    EXPECT_EQ(unreadable.load(), 0);
     for (const std::string& line : trace.texts())
         ADD_FAILURE() << "error traced: " << line;
     // Each type once, in the registry and below its supertype in namespace 0.

@@ -159,11 +159,11 @@ TEST(ServerObjectRead, AnswersTheConfiguredValues)
         std::string value;
     };
     const Row rows[] = {
-        {2262, OpcUaType_String, "urn:test:product"},
-        {2263, OpcUaType_String, "Test maker"},
-        {2261, OpcUaType_String, "Test server"},
-        {2264, OpcUaType_String, "1.2.3"},
-        {2265, OpcUaType_String, "456"},
+        {2262, OpcUaType_String, server.config.productUri.toUtf8()},
+        {2263, OpcUaType_String, server.config.manufacturerName.toUtf8()},
+        {2261, OpcUaType_String, server.config.productName.toUtf8()},
+        {2264, OpcUaType_String, server.config.softwareVersion.toUtf8()},
+        {2265, OpcUaType_String, server.config.buildNumber.toUtf8()},
         {2267, OpcUaType_Byte, "255"},
         {2994, OpcUaType_Boolean, "false"},
         {2259, OpcUaType_Int32, "0"},
@@ -206,14 +206,14 @@ TEST(ServerObjectRead, AnswersTheConfiguredValues)
         structure<OpcUa_ServerStatusDataType>(status, OpcUa_ServerStatusDataType_EncodeableType);
     ASSERT_NE(body, nullptr);
     EXPECT_EQ(body->State, OpcUa_ServerState_Running);
-    EXPECT_EQ(std::string(UaString(&body->BuildInfo.ProductName).toUtf8()), "Test server");
-    EXPECT_EQ(std::string(UaString(&body->BuildInfo.BuildNumber).toUtf8()), "456");
+    EXPECT_EQ(UaString(&body->BuildInfo.ProductName), server.config.productName);
+    EXPECT_EQ(UaString(&body->BuildInfo.BuildNumber), server.config.buildNumber);
     EXPECT_EQ(UaDateTime(body->BuildInfo.BuildDate).toInt64(), server.config.buildDate.toInt64());
     EXPECT_EQ(ticks(server.readValue(UaNodeId(2257, 0))), UaDateTime(body->StartTime).toInt64());
     const UaVariant buildInfoValue = server.readValue(UaNodeId(2260, 0)).value();
     const auto* buildInfo = structure<OpcUa_BuildInfo>(buildInfoValue, OpcUa_BuildInfo_EncodeableType);
     ASSERT_NE(buildInfo, nullptr);
-    EXPECT_EQ(std::string(UaString(&buildInfo->ManufacturerName).toUtf8()), "Test maker");
+    EXPECT_EQ(UaString(&buildInfo->ManufacturerName), server.config.manufacturerName);
     const UaVariant summary = server.readValue(UaNodeId(2275, 0)).value();
     EXPECT_NE(structure<OpcUa_ServerDiagnosticsSummaryDataType>(
                   summary, OpcUa_ServerDiagnosticsSummaryDataType_EncodeableType),
