@@ -11,6 +11,7 @@
 #include <uatracecapture.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 using namespace servertest;
@@ -340,4 +341,35 @@ TEST(ObjectStatistics, ShowsTheLiveCountsBelowVendorServerInfo)
     EXPECT_EQ(count("Session"), std::to_string(sessions));
     EXPECT_EQ(count("UaReferenceType"), std::to_string(UaNodeCounters::uaReferenceType.load()));
     EXPECT_EQ(count("UaDataType"), std::to_string(UaNodeCounters::uaDataType.load()));
+}
+
+TEST(ServerObjectRead, EveryAttributeOfEveryNodeBelowTheServerAnswers)
+{
+    StartedServer server([](FakeServerConfig& config) { config.redundancySupport = 2; });
+    std::vector<UaNodeId> queue{UaNodeId(2253, 0)};
+    std::set<UaNodeId> seen(queue.begin(), queue.end());
+    for (size_t next = 0; next < queue.size(); ++next)
+    {
+        UaReferenceDescriptionArray references;
+        BrowseRequest browse(queue[next], OpcUa_BrowseDirection_Forward, 33);
+        ASSERT_TRUE(browse.run(server.root(), references).isGood());
+        for (OpcUa_UInt32 i = 0; i < references.length(); ++i)
+            if (seen.insert(UaNodeId(references[i].NodeId.NodeId)).second)
+                queue.emplace_back(references[i].NodeId.NodeId);
+    }
+    // The subtree with ObjectStatistics, the rules and the redundant servers' list.
+    EXPECT_EQ(queue.size(), 69u);
+    for (const UaNodeId& nodeId : queue)
+    {
+        std::vector<std::pair<UaNodeId, OpcUa_UInt32>> attributes;
+        for (OpcUa_UInt32 attributeId = 1; attributeId <= 22; ++attributeId)
+            attributes.emplace_back(nodeId, attributeId);
+        const std::vector<UaDataValue> values = server.read(attributes);
+        ASSERT_EQ(values.size(), attributes.size());
+        for (size_t i = 0; i < values.size(); ++i)
+            EXPECT_TRUE(values[i].statusCode() == OpcUa_Good ||
+                        values[i].statusCode() == OpcUa_BadAttributeIdInvalid)
+                << nodeId.toFullString().toUtf8() << " attribute " << i + 1 << ": "
+                << hex(values[i].statusCode());
+    }
 }
