@@ -283,8 +283,8 @@ void UaSession::sendSubscriptionStatusChangeNotification(PublishRequestContext* 
 {
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* responseType = nullptr;
-    if (OpcUa_IsBad(
-            beginPublishAnswer(request, "sendSubscriptionStatusChangeNotification", response, responseType)))
+    if (OpcUa_IsBad(beginPublishAnswer(request, "UaSession::sendSubscriptionStatusChangeNotification",
+                                       response, responseType)))
         return;
     auto* publish = static_cast<OpcUa_PublishResponse*>(response);
     UaStatus(OpcUa_Good).fillResponseHeader(request->m_pRequest->RequestHeader, publish->ResponseHeader);
@@ -320,7 +320,7 @@ UaStatus UaSession::cancelPublishRequest(PublishRequestContext* request, OpcUa_S
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* responseType = nullptr;
     const OpcUa_StatusCode begun =
-        beginPublishAnswer(request, "cancelPublishRequest", response, responseType);
+        beginPublishAnswer(request, "UaSession::cancelPublishRequest", response, responseType);
     if (OpcUa_IsBad(begun))
         return begun;
     OpcUa_EncodeableObject_Delete(responseType, &response);
@@ -368,8 +368,8 @@ OpcUa_StatusCode UaSession::beginPublishAnswer(PublishRequestContext* request, c
     if (OpcUa_IsGood(begun))
         return begun;
     if (UaTrace::isTraceLevelOn(1))
-        UaTrace::traceLevel1("Error: UaSession::%s [ret=0x%lx] - BeginSendResponse FAILED - deleted Request",
-                             caller, static_cast<unsigned long>(begun));
+        UaTrace::traceLevel1("Error: %s [ret=0x%lx] - BeginSendResponse FAILED - deleted Request", caller,
+                             static_cast<unsigned long>(begun));
     // The stack still holds the request: it answers with the failure, or drops it with its channel.
     lockSendResponse();
     OpcUa_Endpoint_CancelSendResponse(request->m_hEndpoint, begun, nullptr, &request->m_hContext);

@@ -87,17 +87,17 @@ public:
     OpcUa_UInt32 publishRequestCount() const;
     OpcUa_UInt32 subscriptionCount() const;
 
-private:
-    struct Private;
-
     // Sends response (or cancels it on an invalid channel) under the send lock, then ends the
-    // service and deletes request and response.
+    // service and deletes request and response. Subscriptions answer their requests through it too.
     void sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* response,
                            OpcUa_EncodeableType* responseType, const char* what);
-    // Begins the response of request; on failure (traced for caller) the request is cancelled with
-    // the failure, its service ended and the request deleted.
+    // Begins the response of request; on failure (traced for caller, "Class::operation") the request is
+    // cancelled with the failure, its service ended and the request deleted.
     OpcUa_StatusCode beginPublishAnswer(PublishRequestContext* request, const char* caller,
                                         OpcUa_Void*& response, OpcUa_EncodeableType*& responseType);
+
+private:
+    struct Private;
 
     std::unique_ptr<Private> e;
 };

@@ -31,6 +31,15 @@ public:
     OpcUa_UInt32 ioLimits[4] = {0, 0, 0, 0};
     bool ioLimitsSet = true;
 
+    // getSubscriptionSettings (the application's values by default), getMonitoredItemQueueLimits,
+    // getSubscriptionCountLimits, and the array limit of getSerializerConfiguration.
+    OpcUa_UInt32 subscriptionSettings[7] = {50, 0, 5000, 10000, 0, 5, 0};
+    OpcUa_StatusCode subscriptionSettingsResult = OpcUa_Good;
+    OpcUa_UInt32 monitoredItemQueueLimits[2] = {100, 1000};
+    OpcUa_UInt32 subscriptionCountLimits[3] = {0, 0, 0};
+    OpcUa_Int32 serializerMaxArrayLength = 65535;
+    OpcUa_StatusCode serializerResult = OpcUa_Good;
+
     // loadConfiguration and getServerInstanceInfo answer these; the server URI is the instance's.
     OpcUa_StatusCode loadConfigurationResult = OpcUa_Good;
     OpcUa_StatusCode serverInstanceInfoResult = OpcUa_Good;
@@ -75,10 +84,12 @@ public:
     UaStatus getEndpointConfiguration(UaString&, UaPointerArray<UaEndpoint>&) override { return OpcUa_Good; }
     UaStatus getUserIdentityTokenConfig(bool&, bool&) override { return OpcUa_Good; }
     UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
-    UaStatus getSerializerConfiguration(OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&,
+    UaStatus getSerializerConfiguration(OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32& maxArrayLength,
                                         OpcUa_Int32&) override
     {
-        return OpcUa_Good;
+        if (OpcUa_IsGood(serializerResult))
+            maxArrayLength = serializerMaxArrayLength;
+        return serializerResult;
     }
     UaStatus getStackThreadPoolSettings(bool&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, bool&,
                                         OpcUa_UInt32&) override
@@ -118,12 +129,34 @@ public:
     }
     OpcUa_UInt32 getMaxBrowseContinuationPoints() override { return maxBrowseContinuationPoints; }
     OpcUa_UInt32 getMaxHistoryContinuationPoints() override { return maxHistoryContinuationPoints; }
-    UaStatus getSubscriptionSettings(OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&,
-                                     OpcUa_UInt32&, OpcUa_UInt32&, OpcUa_UInt32&) override
+    UaStatus getSubscriptionSettings(OpcUa_UInt32& minPublishing, OpcUa_UInt32& maxPublishing,
+                                     OpcUa_UInt32& minKeepAlive, OpcUa_UInt32& minLifetime,
+                                     OpcUa_UInt32& maxLifetime, OpcUa_UInt32& retransmissionQueue,
+                                     OpcUa_UInt32& maxNotifications) override
     {
+        minPublishing = subscriptionSettings[0];
+        maxPublishing = subscriptionSettings[1];
+        minKeepAlive = subscriptionSettings[2];
+        minLifetime = subscriptionSettings[3];
+        maxLifetime = subscriptionSettings[4];
+        retransmissionQueue = subscriptionSettings[5];
+        maxNotifications = subscriptionSettings[6];
+        return subscriptionSettingsResult;
+    }
+    UaStatus getMonitoredItemQueueLimits(OpcUa_UInt32& maxData, OpcUa_UInt32& maxEvent) override
+    {
+        maxData = monitoredItemQueueLimits[0];
+        maxEvent = monitoredItemQueueLimits[1];
         return OpcUa_Good;
     }
-    UaStatus getMonitoredItemQueueLimits(OpcUa_UInt32&, OpcUa_UInt32&) override { return OpcUa_Good; }
+    UaStatus getSubscriptionCountLimits(OpcUa_UInt32& maxSubscriptions, OpcUa_UInt32& maxItems,
+                                        OpcUa_UInt32& maxItemsPerSubscription) override
+    {
+        maxSubscriptions = subscriptionCountLimits[0];
+        maxItems = subscriptionCountLimits[1];
+        maxItemsPerSubscription = subscriptionCountLimits[2];
+        return OpcUa_Good;
+    }
     UaStatus getIoSamplingSettings(UaUInt32Array& rates) override
     {
         rates.create(static_cast<OpcUa_UInt32>(ioSamplingRates.size()));

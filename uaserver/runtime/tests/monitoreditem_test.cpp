@@ -1,0 +1,198 @@
+// Monitored items on their own: the value queue with its discard policies and overflow bits, the
+// data change trigger and deadband, the monitoring mode, and the growth of the event queue.
+#include "subscription_fixture.h"
+
+using namespace subscriptiontest;
+
+namespace
+{
+constexpr OpcUa_StatusCode kOverflow = 0x480;
+
+struct Popped
+{
+    std::vector<OpcUa_Double> values;
+    std::vector<OpcUa_StatusCode> statuses;
+};
+
+Popped popAll(UaMonitoredItemData& item)
+{
+    Popped popped;
+    while (OpcUa_DataValue* value = item.popValue())
+    {
+        popped.values.push_back(value->Value.Value.Double);
+        popped.statuses.push_back(value->StatusCode);
+        OpcUa_DataValue_Clear(value);
+        OpcUa_Memory_Free(value);
+    }
+    return popped;
+}
+
+void feed(UaMonitoredItemData& item, std::initializer_list<OpcUa_Double> values)
+{
+    for (OpcUa_Double v : values)
+    {
+        UaDataValue value = valueOf(v);
+        item.dataChange(value);
+    }
+}
+
+TEST(MonitoredItemData, TheQueueKeepsWhatItsSizeAndDiscardPolicyAllow)
+{
+    struct Row
+    {
+        OpcUa_UInt32 queueSize;
+        bool discardOldest;
+        std::vector<OpcUa_Double> kept;
+        std::vector<OpcUa_StatusCode> statuses;
+        // A value fed after the queue was emptied, and its status.
+        OpcUa_StatusCode nextStatus;
+    };
+    const Row rows[] = {
+        {0, true, {4}, {0}, 0},
+        {0, false, {1}, {0}, 0},
+        {1, true, {4}, {0}, 0},
+        {1, false, {1}, {0}, 0},
+        {3, true, {2, 3, 4}, {0, 0, kOverflow}, 0},
+        {3, false, {1, 2, 3}, {0, 0, 0}, kOverflow},
+    };
+    for (const Row& row : rows)
+    {
+        MonitoredItemOwner owner;
+        UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Reporting, 1, 100, &owner,
+                                 row.queueSize, row.discardOldest, OpcUa_DataChangeTrigger_StatusValue);
+        EXPECT_EQ(row.queueSize == 0 ? 1u : row.queueSize, item.queueSize());
+        feed(item, {1, 2, 3, 4});
+        const Popped popped = popAll(item);
+        EXPECT_EQ(row.kept, popped.values) << row.queueSize << " " << row.discardOldest;
+        EXPECT_EQ(row.statuses, popped.statuses) << row.queueSize << " " << row.discardOldest;
+        // Pushed-out values do not count twice: one count per value still queued or sent.
+        EXPECT_EQ(static_cast<OpcUa_Int32>(std::min<size_t>(4, row.queueSize == 0 ? 1 : row.queueSize)),
+                  owner.pendingDataNotifications);
+        feed(item, {5});
+        EXPECT_EQ(std::vector<OpcUa_StatusCode>{row.nextStatus}, popAll(item).statuses);
+    }
+}
+
+TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
+{
+    MonitoredItemOwner owner;
+    UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Reporting, 1, 100, &owner, 10,
+                             true, OpcUa_DataChangeTrigger_StatusValue);
+    item.setDeadband(5);
+    feed(item, {10, 12, 20, 20});
+    EXPECT_EQ((std::vector<OpcUa_Double>{10, 20}), popAll(item).values);
+
+    // Another built-in type always passes the deadband.
+    UaVariant integer;
+    integer.setInt32(20);
+    UaDataValue value;
+    value.setValue(integer, true, true);
+    item.dataChange(value);
+    EXPECT_EQ(1u, popAll(item).values.size());
+
+    // Trigger Status: a new value with the old status is no change.
+    item.setDeadband(0);
+    item.setTrigger(OpcUa_DataChangeTrigger_Status);
+    feed(item, {30});
+    EXPECT_TRUE(popAll(item).values.empty());
+    UaDataValue uncertain = valueOf(30, OpcUa_UncertainLastUsableValue);
+    item.dataChange(uncertain);
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_UncertainLastUsableValue}, popAll(item).statuses);
+
+    // Trigger StatusValueTimestamp: the same value with a new server timestamp is a change.
+    item.setTrigger(OpcUa_DataChangeTrigger_StatusValueTimestamp);
+    UaDataValue restamped = uncertain;
+    UaDateTime later = UaDateTime::fromInt64(UaDateTime(uncertain.serverTimestamp()).toInt64() + 10000);
+    restamped.setServerTimestamp(later);
+    item.dataChange(restamped);
+    EXPECT_EQ(1u, popAll(item).values.size());
+}
+
+TEST(MonitoredItemData, ADisabledItemQueuesNothingAndStartsAfreshWhenReporting)
+{
+    MonitoredItemOwner owner;
+    UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Disabled, 1, 100, &owner, 10, true,
+                             OpcUa_DataChangeTrigger_StatusValue);
+    feed(item, {1});
+    EXPECT_FALSE(item.hasNotifications());
+    item.setMonitoringMode(OpcUa_MonitoringMode_Reporting);
+    EXPECT_EQ(0, owner.pendingDataNotifications);
+    feed(item, {1});
+    item.setMonitoringMode(OpcUa_MonitoringMode_Disabled);
+    EXPECT_FALSE(item.hasNotifications());
+    item.setMonitoringMode(OpcUa_MonitoringMode_Reporting);
+    feed(item, {1}); // equal to the last value before disabling, yet it passes
+    EXPECT_EQ(std::vector<OpcUa_Double>{1}, popAll(item).values);
+
+    // Sampling queues without counting; switching to Reporting counts what is queued.
+    item.setMonitoringMode(OpcUa_MonitoringMode_Sampling);
+    owner.pendingDataNotifications = 0;
+    feed(item, {2});
+    EXPECT_EQ(0, owner.pendingDataNotifications);
+    item.setMonitoringMode(OpcUa_MonitoringMode_Reporting);
+    EXPECT_EQ(1, owner.pendingDataNotifications);
+}
+
+TEST(MonitoredItemData, AResizedQueueKeepsTheNewestValues)
+{
+    MonitoredItemOwner owner;
+    UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Reporting, 1, 100, &owner, 5, true,
+                             OpcUa_DataChangeTrigger_StatusValue);
+    feed(item, {1, 2, 3, 4, 5});
+    item.setQueueSize(2);
+    EXPECT_EQ(2u, item.queueSize());
+    EXPECT_EQ((std::vector<OpcUa_Double>{4, 5}), popAll(item).values);
+}
+
+TEST(MonitoredItemEvent, TheQueueGrowsUpToTheLimitThenDropsEvents)
+{
+    struct Row
+    {
+        OpcUa_UInt32 limit;
+        int fed;
+        OpcUa_UInt32 kept;
+    };
+    const Row rows[] = {{15, 11, 10}, {25, 30, 20}, {1000, 150, 150}};
+    for (const Row& row : rows)
+    {
+        MonitoredItemOwner owner;
+        owner.maxEventQueueSize = row.limit;
+        UaMonitoredItemEvent item(UaNodeId(2253, 0), {}, OpcUa_MonitoringMode_Reporting, 3, 100, nullptr,
+                                  &owner);
+        for (int i = 0; i < row.fed; ++i)
+        {
+            UaVariantArray fields;
+            fields.create(1);
+            fields[0].Datatype = OpcUaType_Int32;
+            fields[0].Value.Int32 = i;
+            item.newEvent(fields);
+            EXPECT_EQ(static_cast<OpcUa_UInt32>(i) < row.kept ? 0u : 1u,
+                      fields.length()); // taken over or left
+        }
+        std::vector<OpcUa_EventFieldList> taken;
+        EXPECT_EQ(row.kept, item.takeEvents(0xFFFFFFFF, taken)) << row.limit;
+        ASSERT_EQ(row.kept, taken.size());
+        EXPECT_EQ(0, taken.front().EventFields[0].Value.Int32);
+        EXPECT_EQ(3u, taken.front().ClientHandle);
+        for (OpcUa_EventFieldList& list : taken)
+            OpcUa_EventFieldList_Clear(&list);
+    }
+}
+
+TEST(MonitoredItemEvent, RegistrationsFillFreedSlotsAndIgnoreBadIndexes)
+{
+    MonitoredItemOwner owner;
+    auto* first = reinterpret_cast<EventManager*>(0x10);
+    auto* second = reinterpret_cast<EventManager*>(0x20);
+    UaMonitoredItemEvent item(UaNodeId(2253, 0), {first}, OpcUa_MonitoringMode_Reporting, 3, 100, nullptr,
+                              &owner);
+    EXPECT_EQ(2u, item.registerEventManager(second));
+    item.setEventManagerHandle(7, 2);
+    item.setEventManagerHandle(9, 5);
+    item.unregisterEventManager(1);
+    item.unregisterEventManager(0);
+    EXPECT_EQ((std::vector<OpcUa_UInt32>{0, 7}), item.eventManagerHandles());
+    EXPECT_EQ(1u, item.registerEventManager(second));
+}
+
+} // namespace

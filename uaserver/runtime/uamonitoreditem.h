@@ -1,0 +1,198 @@
+#ifndef UASERVER_RUNTIME_UAMONITOREDITEM_H
+#define UASERVER_RUNTIME_UAMONITOREDITEM_H
+
+#include <eventmanager.h>
+#include <iomanagercallback.h>
+
+#include <uadatavalue.h>
+#include <uamutex.h>
+#include <uanodeid.h>
+#include <uavariantarrays.h>
+
+#include <opcua.h>
+
+#include <atomic>
+#include <vector>
+
+class VariableHandle;
+
+// What the items of one subscription share with it: its mutex, under which every item operation
+// runs, and the counts of queued notifications that tell it whether a cycle has anything to send.
+struct MonitoredItemOwner
+{
+    UaMutex mutex;
+    OpcUa_Int32 pendingDataNotifications = 0;
+    OpcUa_Int32 pendingEventNotifications = 0;
+    OpcUa_Int32 moreNotificationsPending = 0;
+    OpcUa_UInt32 maxEventQueueSize = 1000;
+};
+
+// One watched thing of a subscription: a value (UaMonitoredItemData) or the events of a notifier
+// (UaMonitoredItemEvent).
+class UaMonitoredItem
+{
+public:
+    enum Kind
+    {
+        Data = 0,
+        Event = 1
+    };
+
+    UaMonitoredItem(const UaNodeId& nodeId, OpcUa_MonitoringMode monitoringMode, OpcUa_UInt32 clientHandle,
+                    OpcUa_Double samplingInterval, MonitoredItemOwner* owner);
+    virtual ~UaMonitoredItem();
+    UaMonitoredItem(const UaMonitoredItem&) = delete;
+    UaMonitoredItem& operator=(const UaMonitoredItem&) = delete;
+
+    virtual Kind itemType() const = 0;
+    virtual bool hasNotifications() const = 0;
+    virtual void setMonitoringMode(OpcUa_MonitoringMode mode);
+
+    OpcUa_MonitoringMode monitoringMode() const { return m_monitoringMode; }
+    OpcUa_UInt32 clientHandle() const { return m_clientHandle; }
+    const UaNodeId& nodeId() const { return m_nodeId; }
+    OpcUa_Double samplingInterval() const { return m_samplingInterval; }
+    void setSamplingInterval(OpcUa_Double interval) { m_samplingInterval = interval; }
+    OpcUa_TimestampsToReturn timestampsToReturn() const { return m_timestampsToReturn; }
+    void setTimestampsToReturn(OpcUa_TimestampsToReturn timestamps) { m_timestampsToReturn = timestamps; }
+
+    // The items this one triggers (SetTriggering), by MonitoredItemId; the owner's mutex is held.
+    std::vector<OpcUa_UInt32>& triggerLinks() { return m_triggerLinks; }
+    bool isTriggered() const { return m_triggered; }
+    void clearTriggered() { m_triggered = false; }
+
+protected:
+    // A notification was queued: an item with links marks itself and the owner.
+    void noteTriggered();
+
+    MonitoredItemOwner* m_pOwner;
+    OpcUa_MonitoringMode m_monitoringMode;
+    bool m_triggered = false;
+    std::vector<OpcUa_UInt32> m_triggerLinks;
+    bool m_overflowPending = false;
+    UaNodeId m_nodeId;
+    OpcUa_UInt32 m_clientHandle;
+    OpcUa_Double m_samplingInterval;
+    OpcUa_TimestampsToReturn m_timestampsToReturn = OpcUa_TimestampsToReturn_Both;
+};
+
+// The ring buffer of a data item: a size n holds (n, or 1 for 0) values.
+class DataValueRing
+{
+public:
+    explicit DataValueRing(OpcUa_UInt32 size);
+    ~DataValueRing();
+    DataValueRing(const DataValueRing&) = delete;
+    DataValueRing& operator=(const DataValueRing&) = delete;
+
+    OpcUa_UInt32 count() const { return (m_tail + m_capacity - m_head) % m_capacity; }
+    OpcUa_UInt32 size() const { return m_capacity - 1; }
+    // BadResourceUnavailable when full; the value is then still the caller's.
+    OpcUa_StatusCode push(OpcUa_DataValue* value);
+    // Pushes, returning the oldest value pushed out of a full ring (the caller's), else null.
+    OpcUa_DataValue* pushOverwrite(OpcUa_DataValue* value);
+    // The oldest value (the caller's), null when empty.
+    OpcUa_DataValue* pop();
+    // 0 is the oldest; null beyond the count.
+    OpcUa_DataValue* at(OpcUa_UInt32 position) const;
+    // Keeps the newest values that fit.
+    void resize(OpcUa_UInt32 size);
+    void clear();
+
+private:
+    std::vector<OpcUa_DataValue*> m_slots;
+    OpcUa_UInt32 m_capacity;
+    OpcUa_UInt32 m_head = 0;
+    OpcUa_UInt32 m_tail = 0;
+};
+
+class UaMonitoredItemData : public UaMonitoredItem, public IOVariableCallback
+{
+public:
+    // Takes the caller's reference to variableHandle.
+    UaMonitoredItemData(const UaNodeId& nodeId, VariableHandle* variableHandle,
+                        OpcUa_MonitoringMode monitoringMode, OpcUa_UInt32 clientHandle,
+                        OpcUa_Double samplingInterval, MonitoredItemOwner* owner, OpcUa_UInt32 queueSize,
+                        bool discardOldest, OpcUa_DataChangeTrigger trigger);
+    ~UaMonitoredItemData() override;
+
+    Kind itemType() const override { return Data; }
+    bool hasNotifications() const override { return m_queue.count() != 0; }
+    void setMonitoringMode(OpcUa_MonitoringMode mode) override;
+
+    // A sampled value: filtered by trigger and deadband, then queued.
+    void dataChange(UaDataValue& dataValue) override;
+    UaDataValue lastValue() const override;
+    // Queues the last value again (a transferred subscription's new client has not seen it).
+    void requeueLastValue();
+
+    // The oldest queued value, the caller's; null when none.
+    OpcUa_DataValue* popValue();
+    void setQueueSize(OpcUa_UInt32 size);
+    OpcUa_UInt32 queueSize() const { return m_queue.size(); }
+    void setDiscardOldest(bool discardOldest);
+    void setDeadband(OpcUa_Double deadband);
+    void setTrigger(OpcUa_DataChangeTrigger trigger);
+    void setIoHandle(OpcUa_UInt32 ioHandle);
+    OpcUa_UInt32 ioHandle() const { return m_ioHandle; }
+    VariableHandle* variableHandle() const { return m_pVariableHandle; }
+
+    static OpcUa_Int32 instanceCount() { return s_instances.load(); }
+
+private:
+    bool m_discardOldest;
+    VariableHandle* m_pVariableHandle;
+    OpcUa_UInt32 m_ioHandle = 0;
+    UaDataValue m_lastValue;
+    DataValueRing m_queue;
+    OpcUa_Double m_deadband = 0.0;
+    OpcUa_DataChangeTrigger m_trigger;
+
+    static std::atomic<OpcUa_Int32> s_instances;
+};
+
+class UaMonitoredItemEvent : public UaMonitoredItem, public EventItemCallback
+{
+public:
+    // Takes filter over (the caller's copy is left initialised).
+    UaMonitoredItemEvent(const UaNodeId& notifier, const std::vector<EventManager*>& eventManagers,
+                         OpcUa_MonitoringMode monitoringMode, OpcUa_UInt32 clientHandle,
+                         OpcUa_Double samplingInterval, OpcUa_EventFilter* filter, MonitoredItemOwner* owner);
+    ~UaMonitoredItemEvent() override;
+
+    Kind itemType() const override { return Event; }
+    bool hasNotifications() const override { return !m_events.empty(); }
+    void setMonitoringMode(OpcUa_MonitoringMode mode) override;
+
+    // Takes the fields over (eventFields is left empty).
+    void newEvent(UaVariantArray& eventFields) override;
+    // Moves at most maxCount queued events, oldest first, into fields (the caller's); the rest stay.
+    OpcUa_UInt32 takeEvents(OpcUa_UInt32 maxCount, std::vector<OpcUa_EventFieldList>& fields);
+    OpcUa_UInt32 eventCapacity() const { return m_capacity; }
+
+    // 1-based index of the manager's slot.
+    OpcUa_UInt32 registerEventManager(EventManager* eventManager);
+    void setEventManagerHandle(OpcUa_UInt32 handle, OpcUa_UInt32 index);
+    void unregisterEventManager(OpcUa_UInt32 index);
+    std::vector<EventManager*> eventManagers() const { return m_eventManagers; }
+    std::vector<OpcUa_UInt32> eventManagerHandles() const { return m_eventManagerHandles; }
+    // Replaces the filter, taking the new one over.
+    void setEventFilter(OpcUa_EventFilter* filter);
+    const OpcUa_EventFilter& eventFilter() const { return m_filter; }
+
+    static OpcUa_Int32 instanceCount() { return s_instances.load(); }
+
+private:
+    void clearEvents();
+
+    std::vector<EventManager*> m_eventManagers;
+    std::vector<OpcUa_UInt32> m_eventManagerHandles;
+    // Queued field lists, oldest first; m_capacity grows as the owner's limit allows.
+    std::vector<UaVariantArray*> m_events;
+    OpcUa_UInt32 m_capacity = 0;
+    OpcUa_EventFilter m_filter;
+
+    static std::atomic<OpcUa_Int32> s_instances;
+};
+
+#endif
