@@ -4,6 +4,7 @@
 #pragma once
 
 #include <serverconfig.h>
+#include <uaendpoint.h>
 
 #include <functional>
 #include <vector>
@@ -64,6 +65,16 @@ public:
     // getRedundancySettings.
     OpcUa_UInt32 redundancySupport = 0;
     std::vector<UaString> redundantServerUris;
+    // getEndpointConfiguration: fills the endpoints (new objects, the caller's afterwards); null
+    // leaves them empty.
+    std::function<UaStatus(UaString& rejectedCertificateDirectory, UaPointerArray<UaEndpoint>& endpoints)>
+        endpointConfiguration;
+    // getUserIdentityTokenConfig.
+    bool enableAnonymous = true;
+    bool enableUserPw = true;
+    // getServerInstanceInfo's names ("en" texts); getAdditionalServers (null: the default's none).
+    std::vector<UaString> serverNames;
+    std::function<void(UaApplicationDescriptionArray& servers)> additionalServers;
     // How often the server called shutDown and configurationHook.
     int shutDownCalls = 0;
     int configurationHookCalls = 0;
@@ -81,14 +92,34 @@ public:
         return OpcUa_Good;
     }
     bool isAuditActivated() override { return auditing; }
-    UaStatus getEndpointConfiguration(UaString&, UaPointerArray<UaEndpoint>&) override { return OpcUa_Good; }
-    UaStatus getUserIdentityTokenConfig(bool&, bool&) override { return OpcUa_Good; }
-    UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
-    UaStatus getSerializerConfiguration(OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32& maxArrayLength,
-                                        OpcUa_Int32&) override
+    UaStatus getEndpointConfiguration(UaString& rejected, UaPointerArray<UaEndpoint>& endpoints) override
     {
+        return endpointConfiguration ? endpointConfiguration(rejected, endpoints) : UaStatus(OpcUa_Good);
+    }
+    UaStatus getUserIdentityTokenConfig(bool& anonymous, bool& userPw) override
+    {
+        anonymous = enableAnonymous;
+        userPw = enableUserPw;
+        return OpcUa_Good;
+    }
+    UaStatus getAdditionalServers(UaApplicationDescriptionArray& servers) override
+    {
+        if (!additionalServers)
+            return ServerConfig::getAdditionalServers(servers);
+        additionalServers(servers);
+        return OpcUa_Good;
+    }
+    UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
+    UaStatus getSerializerConfiguration(OpcUa_Int32& maxAlloc, OpcUa_Int32& maxStringLength,
+                                        OpcUa_Int32& maxByteStringLength, OpcUa_Int32& maxArrayLength,
+                                        OpcUa_Int32& maxMessageSize) override
+    {
+        // The stack's own limits (-1) but for the array length.
         if (OpcUa_IsGood(serializerResult))
+        {
+            maxAlloc = maxStringLength = maxByteStringLength = maxMessageSize = -1;
             maxArrayLength = serializerMaxArrayLength;
+        }
         return serializerResult;
     }
     UaStatus getStackThreadPoolSettings(bool&, OpcUa_Int32&, OpcUa_Int32&, OpcUa_Int32&, bool&,
@@ -177,10 +208,18 @@ public:
         date = buildDate;
         return buildInfoResult;
     }
-    OpcUa_StatusCode getServerInstanceInfo(UaString& uri, UaLocalizedTextArray&) override
+    OpcUa_StatusCode getServerInstanceInfo(UaString& uri, UaLocalizedTextArray& names) override
     {
         if (OpcUa_IsGood(serverInstanceInfoResult))
+        {
             uri = serverUri;
+            names.create(static_cast<OpcUa_UInt32>(serverNames.size()));
+            for (OpcUa_UInt32 i = 0; i < names.length(); ++i)
+            {
+                UaString("en").copyTo(&names[i].Locale);
+                serverNames[i].copyTo(&names[i].Text);
+            }
+        }
         return serverInstanceInfoResult;
     }
     UaStatus getIoLimits(OpcUa_UInt32& minTransactionManager, OpcUa_UInt32& maxTransactionManager,

@@ -1,0 +1,218 @@
+// A session client of the server made of the stack's own channel API: it checks the server's
+// CreateSession signature, signs its ActivateSession, can log on with a certificate token (signed
+// by any key, to test refusals), calls Multiply and closes.
+#pragma once
+
+#include "rsa_signatures.h"
+
+#include <opcua.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace uaservertest
+{
+using uaserver::testing::Bytes;
+using uaserver::testing::joined;
+using uaserver::testing::rsaSha1Sign;
+using uaserver::testing::rsaSha1Verify;
+
+inline constexpr const char* kPolicyNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
+inline constexpr const char* kPolicyBasic256 = "http://opcfoundation.org/UA/SecurityPolicy#Basic256";
+
+class StackClient
+{
+public:
+    StackClient() { OpcUa_NodeId_Initialize(&m_token); }
+    ~StackClient()
+    {
+        OpcUa_NodeId_Clear(&m_token);
+        OpcUa_Channel_Delete(&m_channel);
+    }
+    StackClient(const StackClient&) = delete;
+    StackClient& operator=(const StackClient&) = delete;
+
+    // Opens the secure channel; a secured one with the client's certificate and key (DER).
+    OpcUa_StatusCode connect(const std::string& url, const char* policyUri = kPolicyNone,
+                             OpcUa_MessageSecurityMode mode = OpcUa_MessageSecurityMode_None,
+                             Bytes certificate = {}, Bytes privateKey = {}, Bytes serverCertificate = {})
+    {
+        m_certificate = std::move(certificate);
+        m_privateKey = std::move(privateKey);
+        m_serverCertificate = std::move(serverCertificate);
+        m_secured = mode != OpcUa_MessageSecurityMode_None;
+        OpcUa_Channel_Create(&m_channel, OpcUa_Channel_SerializerType_Binary);
+        OpcUa_ByteString cert = view(m_certificate), server = view(m_serverCertificate);
+        OpcUa_Key key{OpcUa_Crypto_KeyType_Rsa_Private, view(m_privateKey)};
+        OpcUa_String policy;
+        OpcUa_String_Initialize(&policy);
+        OpcUa_String_AttachCopy(&policy, policyUri);
+        const OpcUa_StatusCode result = OpcUa_Channel_Connect(
+            m_channel, url.c_str(), nullptr, nullptr, m_secured ? &cert : nullptr, m_secured ? &key : nullptr,
+            m_secured ? &server : nullptr, nullptr, &policy, 600000, mode, 20000);
+        OpcUa_String_Clear(&policy);
+        return result;
+    }
+
+    // CreateSession; on a secured channel the server's signature over our certificate and nonce
+    // is checked (serverSignatureValid).
+    OpcUa_StatusCode createSession()
+    {
+        OpcUa_CreateSessionRequest request;
+        OpcUa_CreateSessionRequest_Initialize(&request);
+        request.RequestedSessionTimeout = 60000;
+        request.RequestHeader.TimeoutHint = 20000;
+        Bytes nonce(32, 0x5C);
+        if (m_secured)
+        {
+            request.ClientCertificate = view(m_certificate);
+            request.ClientNonce = view(nonce);
+        }
+        OpcUa_Void* response = nullptr;
+        OpcUa_EncodeableType* type = nullptr;
+        OpcUa_StatusCode result =
+            invoke(&request, &OpcUa_CreateSessionRequest_EncodeableType, response, type);
+        if (OpcUa_IsGood(result))
+        {
+            auto* created = static_cast<OpcUa_CreateSessionResponse*>(response);
+            OpcUa_NodeId_Clear(&m_token);
+            OpcUa_NodeId_CopyTo(&created->AuthenticationToken, &m_token);
+            m_serverNonce = bytes(created->ServerNonce);
+            serverSignatureValid =
+                m_secured && rsaSha1Verify(m_serverCertificate, joined(m_certificate, nonce),
+                                           created->ServerSignature.Signature);
+        }
+        OpcUa_EncodeableObject_Delete(type, &response);
+        return result;
+    }
+
+    // ActivateSession, anonymous or with a certificate token of userCertificate signed with
+    // userKey; the client signature on a secured channel.
+    OpcUa_StatusCode activateSession(const Bytes& userCertificate = {}, const Bytes& userKey = {})
+    {
+        OpcUa_ActivateSessionRequest request;
+        OpcUa_ActivateSessionRequest_Initialize(&request);
+        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
+        request.RequestHeader.TimeoutHint = 20000;
+        if (m_secured)
+        {
+            const Bytes signature = rsaSha1Sign(m_privateKey, joined(m_serverCertificate, m_serverNonce));
+            const OpcUa_ByteString signatureView = view(signature);
+            OpcUa_ByteString_CopyTo(&signatureView, &request.ClientSignature.Signature);
+            OpcUa_String_AttachCopy(&request.ClientSignature.Algorithm,
+                                    "http://www.w3.org/2000/09/xmldsig#rsa-sha1");
+        }
+        if (!userCertificate.empty())
+        {
+            OpcUa_X509IdentityToken* token = nullptr;
+            OpcUa_EncodeableObject_CreateExtension(&OpcUa_X509IdentityToken_EncodeableType,
+                                                   &request.UserIdentityToken,
+                                                   reinterpret_cast<OpcUa_Void**>(&token));
+            const OpcUa_ByteString certificateView = view(userCertificate);
+            OpcUa_ByteString_CopyTo(&certificateView, &token->CertificateData);
+            const Bytes signature = rsaSha1Sign(userKey, joined(m_serverCertificate, m_serverNonce));
+            const OpcUa_ByteString signatureView = view(signature);
+            OpcUa_ByteString_CopyTo(&signatureView, &request.UserTokenSignature.Signature);
+            OpcUa_String_AttachCopy(&request.UserTokenSignature.Algorithm,
+                                    "http://www.w3.org/2000/09/xmldsig#rsa-sha1");
+        }
+        OpcUa_Void* response = nullptr;
+        OpcUa_EncodeableType* type = nullptr;
+        const OpcUa_StatusCode result =
+            invoke(&request, &OpcUa_ActivateSessionRequest_EncodeableType, response, type);
+        if (OpcUa_IsGood(result))
+            m_serverNonce = bytes(static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
+        OpcUa_EncodeableObject_Delete(type, &response);
+        OpcUa_ActivateSessionRequest_Clear(&request);
+        return result;
+    }
+
+    // Multiply(a, b) on the test server's calculator (ns=2;i=10, method i=11).
+    OpcUa_StatusCode multiply(double a, double b, double& product)
+    {
+        OpcUa_CallRequest request;
+        OpcUa_CallRequest_Initialize(&request);
+        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
+        request.RequestHeader.TimeoutHint = 20000;
+        request.NoOfMethodsToCall = 1;
+        request.MethodsToCall =
+            static_cast<OpcUa_CallMethodRequest*>(OpcUa_Memory_Alloc(sizeof(OpcUa_CallMethodRequest)));
+        OpcUa_CallMethodRequest_Initialize(request.MethodsToCall);
+        request.MethodsToCall->ObjectId.NamespaceIndex = 2;
+        request.MethodsToCall->ObjectId.Identifier.Numeric = 10;
+        request.MethodsToCall->MethodId.NamespaceIndex = 2;
+        request.MethodsToCall->MethodId.Identifier.Numeric = 11;
+        request.MethodsToCall->NoOfInputArguments = 2;
+        request.MethodsToCall->InputArguments =
+            static_cast<OpcUa_Variant*>(OpcUa_Memory_Alloc(2 * sizeof(OpcUa_Variant)));
+        const double arguments[] = {a, b};
+        for (int i = 0; i < 2; ++i)
+        {
+            OpcUa_Variant_Initialize(&request.MethodsToCall->InputArguments[i]);
+            request.MethodsToCall->InputArguments[i].Datatype = OpcUaType_Double;
+            request.MethodsToCall->InputArguments[i].Value.Double = arguments[i];
+        }
+        OpcUa_Void* response = nullptr;
+        OpcUa_EncodeableType* type = nullptr;
+        OpcUa_StatusCode result = invoke(&request, &OpcUa_CallRequest_EncodeableType, response, type);
+        if (OpcUa_IsGood(result))
+        {
+            auto* call = static_cast<OpcUa_CallResponse*>(response);
+            result = call->NoOfResults == 1 ? call->Results[0].StatusCode : OpcUa_BadUnexpectedError;
+            if (OpcUa_IsGood(result) && call->Results[0].NoOfOutputArguments == 1)
+                product = call->Results[0].OutputArguments[0].Value.Double;
+        }
+        OpcUa_EncodeableObject_Delete(type, &response);
+        OpcUa_CallRequest_Clear(&request);
+        return result;
+    }
+
+    OpcUa_StatusCode closeSession()
+    {
+        OpcUa_CloseSessionRequest request;
+        OpcUa_CloseSessionRequest_Initialize(&request);
+        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
+        request.RequestHeader.TimeoutHint = 20000;
+        request.DeleteSubscriptions = OpcUa_True;
+        OpcUa_Void* response = nullptr;
+        OpcUa_EncodeableType* type = nullptr;
+        const OpcUa_StatusCode result =
+            invoke(&request, &OpcUa_CloseSessionRequest_EncodeableType, response, type);
+        OpcUa_EncodeableObject_Delete(type, &response);
+        OpcUa_CloseSessionRequest_Clear(&request);
+        return result;
+    }
+
+    void disconnect() { OpcUa_Channel_Disconnect(m_channel); }
+
+    bool serverSignatureValid = false;
+    const Bytes& serverNonce() const { return m_serverNonce; }
+
+private:
+    static OpcUa_ByteString view(const Bytes& b)
+    {
+        return {static_cast<OpcUa_Int32>(b.size()), b.empty() ? nullptr : const_cast<OpcUa_Byte*>(b.data())};
+    }
+    static Bytes bytes(const OpcUa_ByteString& b)
+    {
+        return b.Length > 0 ? Bytes(b.Data, b.Data + b.Length) : Bytes();
+    }
+    // The call's status, or the service result of the server's answer (a fault included). The
+    // request's own members stay the caller's.
+    OpcUa_StatusCode invoke(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void*& response,
+                            OpcUa_EncodeableType*& responseType)
+    {
+        OpcUa_StatusCode result =
+            OpcUa_Channel_InvokeService(m_channel, request, requestType, &response, &responseType);
+        if (OpcUa_IsGood(result) && response != nullptr)
+            result = static_cast<OpcUa_ResponseHeader*>(response)->ServiceResult;
+        return result;
+    }
+
+    OpcUa_Channel m_channel = nullptr;
+    bool m_secured = false;
+    Bytes m_certificate, m_privateKey, m_serverCertificate, m_serverNonce;
+    OpcUa_NodeId m_token;
+};
+} // namespace uaservertest

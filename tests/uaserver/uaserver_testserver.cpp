@@ -1,0 +1,179 @@
+// uaserver_testserver: a server built from the library as an application builds one. It starts the
+// core and server modules with its own configuration, namespace 0 and a test namespace (ns 2),
+// prints its URL once listening and stops in order on SIGTERM (exit 0).
+//
+// Options:
+//   --port N                   port on localhost (default 4840)
+//   --policy NAME[:MODES]      None, Basic128Rsa15 or Basic256 with modes None, Sign,
+//                              SignAndEncrypt joined by ','; repeatable (default None)
+//   --certificate FILE         server certificate (DER)
+//   --key FILE                 server private key (PEM or DER)
+//   --pki FOLDER               trusted client certificates in FOLDER/trusted, revocation lists in
+//                              FOLDER/crl
+//   --rejected FOLDER          where refused client certificates are kept
+//   --user NAME:PASSWORD       a user who may log on; repeatable (anonymous logon is always allowed)
+//   --trace-file FILE          trace log
+//   --trace-level N            0 to 7 (default 0: no trace)
+//   --variables N              N cached Doubles for benchmarks (ns=2;i=1000..)
+#include "testnodemanager.h"
+#include "testserverconfig.h"
+
+#include <coremodule.h>
+#include <uamodule.h>
+
+#include <servermanager.h>
+
+#include <ualog.h>
+#include <uaplatformlayer.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace
+{
+std::vector<OpcUa_Byte> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<OpcUa_Byte>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int usage(const char* problem)
+{
+    std::fprintf(stderr, "uaserver_testserver: %s\n", problem);
+    return 2;
+}
+
+bool parsePolicy(const std::string& text, TestServerOptions::Policy& policy)
+{
+    static const char* const base = "http://opcfoundation.org/UA/SecurityPolicy#";
+    const auto colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    if (name != "None" && name != "Basic128Rsa15" && name != "Basic256")
+        return false;
+    policy.uri = base + name;
+    policy.modes = 0;
+    std::string modes = colon == std::string::npos ? (name == "None" ? "None" : "Sign,SignAndEncrypt")
+                                                   : text.substr(colon + 1);
+    size_t begin = 0;
+    while (begin <= modes.size())
+    {
+        const size_t end = modes.find(',', begin);
+        const std::string mode = modes.substr(begin, end - begin);
+        if (mode == "None")
+            policy.modes |= 0x1;
+        else if (mode == "Sign")
+            policy.modes |= 0x2;
+        else if (mode == "SignAndEncrypt")
+            policy.modes |= 0x4;
+        else
+            return false;
+        if (end == std::string::npos)
+            break;
+        begin = end + 1;
+    }
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TestServerOptions options;
+    std::string traceFile;
+    int traceLevel = 0;
+    OpcUa_UInt32 variables = 0;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        if (i + 1 >= argc)
+            return usage(("missing value of " + option).c_str());
+        const std::string value = argv[++i];
+        if (option == "--port")
+            options.port = std::atoi(value.c_str());
+        else if (option == "--policy")
+        {
+            TestServerOptions::Policy policy;
+            if (!parsePolicy(value, policy))
+                return usage(("bad policy " + value).c_str());
+            options.policies.push_back(policy);
+        }
+        else if (option == "--certificate")
+            options.certificate = readFile(value);
+        else if (option == "--key")
+            options.privateKey = readFile(value);
+        else if (option == "--pki")
+            options.pkiFolder = value;
+        else if (option == "--rejected")
+            options.rejectedFolder = value;
+        else if (option == "--user")
+        {
+            const auto colon = value.find(':');
+            if (colon == std::string::npos)
+                return usage("a user is NAME:PASSWORD");
+            options.users[value.substr(0, colon)] = value.substr(colon + 1);
+        }
+        else if (option == "--trace-file")
+            traceFile = value;
+        else if (option == "--trace-level")
+            traceLevel = std::atoi(value.c_str());
+        else if (option == "--variables")
+            variables = static_cast<OpcUa_UInt32>(std::strtoul(value.c_str(), nullptr, 10));
+        else
+            return usage(("unknown option " + option).c_str());
+    }
+    if (options.policies.empty())
+        options.policies.push_back({"http://opcfoundation.org/UA/SecurityPolicy#None", 0x1});
+
+    // SIGTERM and SIGINT are taken by sigwait below, not by a handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    if (!traceFile.empty() && traceLevel > 0)
+    {
+        UaLog::open(traceLevel, 100000, 2, traceFile.c_str(), "uaserver_testserver");
+        UaLog::setActive(true);
+    }
+    if (UaPlatformLayer::init() != 0)
+        return usage("the stack cannot be initialised");
+
+    TestServerConfig config(options, [variables]
+                            { return new TestNodeManager("urn:uaserver:testserver:ns2", variables); });
+    int result = 1;
+    auto* core = new CoreModule();
+    UaModule* module = nullptr;
+    if (core->initialize() == 0 && core->startUp(&config) == 0 &&
+        config.startUp(core->getServerManager()).isGood())
+    {
+        module = new UaModule();
+        if (module->startUp(core) == 0)
+        {
+            std::printf("%s\n", config.url().c_str());
+            std::fflush(stdout);
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            result = 0;
+        }
+        else
+            std::fprintf(stderr, "uaserver_testserver: the server did not start\n");
+    }
+    else
+        std::fprintf(stderr, "uaserver_testserver: the core did not start\n");
+
+    if (module != nullptr)
+    {
+        module->shutDown();
+        delete module;
+    }
+    core->shutDown();
+    delete core;
+    UaPlatformLayer::cleanup();
+    UaLog::close();
+    return result;
+}

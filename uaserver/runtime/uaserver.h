@@ -1,0 +1,175 @@
+#ifndef UASERVER_RUNTIME_UASERVER_H
+#define UASERVER_RUNTIME_UASERVER_H
+
+#include <uaendpoint.h>
+#include <uasemaphore.h>
+
+#include <uapointerarray.h>
+#include <uastatus.h>
+#include <uastring.h>
+#include <uastructurearrays.h>
+#include <uathread.h>
+#include <uavariantarrays.h>
+
+#include <opcua.h>
+#include <opcua_transport.h>
+
+#include <atomic>
+
+class ConditionRefreshHandler;
+class NodeManager;
+class NodeManagerNS1;
+class ServerConfig;
+class ServerManager;
+class ServiceContext;
+class SessionManager;
+class UaSession;
+class UaSubscriptionManager;
+class UaTransactionManager;
+class UaUserIdentityToken;
+
+// The server core between the communication stack and the rest of the runtime: it applies the
+// configured stack limits, opens one stack endpoint per configured URL, follows the secure
+// channels, owns the transaction and subscription managers and answers every request through
+// sendResponse. One UaServer runs per process; the service table reaches it through running().
+//
+// Its members are written by startUp and shutDown only; the stack's threads read them while the
+// endpoints are open. The thread body purges expired sessions every 10 s.
+class UaServer : public UaThread
+{
+public:
+    UaServer();
+    ~UaServer() override;
+
+    // Hands the configured serializer limits, stack thread pool and stack trace to the stack.
+    UaStatus initStackSettings(ServerConfig* config);
+    UaStatus startUp(ServerManager* serverManager);
+    UaStatus shutDown();
+
+    // The started server of the process; null while none runs.
+    static UaServer* running() { return s_theServer.load(std::memory_order_acquire); }
+    bool isStarted() const { return m_isStarted.load(std::memory_order_acquire); }
+
+    // Answers a request once: the response for a good serviceResult, else a ServiceFault with it;
+    // cancelled when the session's channel is gone. Deletes response and request; with a session
+    // it ends the service on it. The stack's result.
+    OpcUa_StatusCode sendResponse(OpcUa_Endpoint endpoint, UaSession* session, OpcUa_Handle context,
+                                  OpcUa_Void* request, OpcUa_EncodeableType* requestType,
+                                  OpcUa_StatusCode serviceResult, OpcUa_Void* response,
+                                  OpcUa_EncodeableType* responseType);
+
+    // The endpoint descriptions of the opened endpoints, only those of endpointUrl when it names
+    // one (stack memory, owned by the caller afterwards).
+    OpcUa_StatusCode GetEndpoints(const OpcUa_String& endpointUrl, OpcUa_Int32& noOfEndpoints,
+                                  OpcUa_EndpointDescription*& endpoints);
+
+    // Service entries: each takes the request over (it answers it now or later) and returns Good.
+    // Discovery and sessions.
+    OpcUa_StatusCode FindServers(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                 OpcUa_FindServersRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode GetEndpoints(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                  OpcUa_GetEndpointsRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                   OpcUa_CreateSessionRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                     OpcUa_ActivateSessionRequest* request,
+                                     OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode CloseSession(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                  OpcUa_CloseSessionRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode Cancel(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_CancelRequest* request,
+                            OpcUa_EncodeableType* requestType);
+    // View and methods.
+    OpcUa_StatusCode TranslateBrowsePathsToNodeIds(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                                   OpcUa_TranslateBrowsePathsToNodeIdsRequest* request,
+                                                   OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode Call(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_CallRequest* request,
+                          OpcUa_EncodeableType* requestType);
+
+    // The stack's endpoint callback; callbackData is the server. Always Good.
+    static OpcUa_StatusCode endpointCallback(OpcUa_Endpoint endpoint, OpcUa_Void* callbackData,
+                                             OpcUa_Endpoint_Event event, OpcUa_StatusCode status,
+                                             OpcUa_UInt32 secureChannelId,
+                                             OpcUa_ByteString* clientCertificate,
+                                             OpcUa_String* securityPolicyUri, OpcUa_UInt16 securityMode);
+
+    // Rejected client certificates kept in the rejected folder at most; further ones are traced.
+    static constexpr OpcUa_UInt32 MaxRejectedCertificates = 100;
+
+    // The accessors later services use.
+    ServerManager* serverManager() const { return m_pServerManager; }
+    SessionManager* sessionManager() const { return m_pSessionManager; }
+    NodeManager* nodeManagerRoot() const { return m_pNodeManagerRoot; }
+    UaTransactionManager* transactionManager() const { return m_pTransactionManager; }
+    UaSubscriptionManager* subscriptionManager() const { return m_pSubscriptionManager; }
+    const UaPointerArray<UaEndpoint>& endpoints() const { return m_endpoints; }
+    const UaString& serverUri() const { return m_serverUri; }
+
+protected:
+    // The background purge thread.
+    void run() override;
+    // The translation of every browse path of request into response.
+    virtual UaStatus translateBrowsePathsToNodeIds(const ServiceContext& serviceContext,
+                                                   const OpcUa_TranslateBrowsePathsToNodeIdsRequest* request,
+                                                   OpcUa_TranslateBrowsePathsToNodeIdsResponse* response);
+    virtual bool isAuditActivated() { return m_auditActivated; }
+    // Null when out of memory (start-up then fails with BadOutOfMemory).
+    virtual UaTransactionManager* createTransactionManager(ServerManager* serverManager,
+                                                           ConditionRefreshHandler* conditionRefresh);
+    virtual UaSubscriptionManager* createSubscriptionManager(ServerManager* serverManager);
+    // Called once the configured endpoints are known, before any opens.
+    virtual void endpointsConfigured(UaPointerArray<UaEndpoint>& /*endpoints*/) {}
+
+    // What a secure channel event means to the sessions; audit events come here too.
+    void onSecureChannelOpened(OpcUa_UInt32 secureChannelId, OpcUa_StatusCode status,
+                               const OpcUa_ByteString* clientCertificate);
+    void onSecureChannelClosed(OpcUa_UInt32 secureChannelId);
+
+private:
+    UaStatus openEndpoint(UaEndpoint* endpoint);
+    void closeEndpoints(bool deleteThem);
+    // Keeps the DER certificate of a client whose channel was refused in the rejected folder.
+    void storeRejectedCertificate(const OpcUa_ByteString& certificate);
+    // The configured endpoint opened as the stack's endpoint; null for none.
+    UaEndpoint* findEndpoint(OpcUa_Endpoint endpoint) const;
+    // The frame of the session-bound services: the session of the request with a service counted
+    // on it (released by sendResponse), or a bad status and no session.
+    OpcUa_StatusCode findValidSession(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                      const OpcUa_RequestHeader& header, UaSession*& session,
+                                      OpcUa_UInt32& channelId);
+    // The opening of every service entry: its entry trace, and while the server is not running the
+    // answer BadInternalError. False when the request was answered so.
+    bool beginService(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void* request,
+                      OpcUa_EncodeableType* requestType);
+    // The closing trace of a service entry.
+    static void traceServiceExit(const char* service, OpcUa_StatusCode result);
+    // The answer of a session service on an endpoint the server did not open: BadInternalError.
+    UaEndpoint* endpointOrRefuse(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                 OpcUa_Void* request, OpcUa_EncodeableType* requestType);
+    // The user identity of an ActivateSession request, a password decrypted; null and the refusal.
+    UaUserIdentityToken* identityFromRequest(const OpcUa_ActivateSessionRequest& request, UaSession* session,
+                                             UaEndpoint* endpoint, OpcUa_StatusCode& status);
+
+    ServerManager* m_pServerManager = nullptr;
+    SessionManager* m_pSessionManager = nullptr;
+    NodeManager* m_pNodeManagerRoot = nullptr;
+    UaTransactionManager* m_pTransactionManager = nullptr;
+    UaSubscriptionManager* m_pSubscriptionManager = nullptr;
+    std::atomic<bool> m_isStarted{false};
+    bool m_startUpFailed = false;
+    // Channel events count from just before the first endpoint opens: a channel that opens while
+    // the server still starts carries sessions too.
+    std::atomic<bool> m_acceptChannelEvents{false};
+    bool m_auditActivated = true;
+    UaString m_serverUri;
+    NodeManagerNS1* m_pNodeManagerNS1 = nullptr;
+    UaString m_rejectedCertificateDirectory;
+    UaPointerArray<UaEndpoint> m_endpoints;
+    UaApplicationDescriptionArray m_additionalServers;
+    UaStringArray m_localeIds;
+    UaSemaphore m_wakeUp{0, 1};
+    std::atomic<OpcUa_UInt32> m_rejectedCertificates{0};
+
+    static std::atomic<UaServer*> s_theServer;
+};
+
+#endif
