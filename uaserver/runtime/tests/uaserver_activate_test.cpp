@@ -91,8 +91,8 @@ class UaServerActivate : public ::testing::Test
 protected:
     void SetUp() override
     {
-        bed.specs[0].certificate = serverIdentity.certificate;
-        bed.specs[0].privateKey = serverIdentity.privateKeyDer();
+        bed.endpointRows[0].certificate = serverIdentity.certificate;
+        bed.endpointRows[0].privateKey = serverIdentity.privateKeyDer();
         bed.config.logon = [this](Session*, UaUserIdentityToken* token)
         {
             seenType = token ? static_cast<int>(token->getType()) : -1;

@@ -4,6 +4,7 @@
 #include "uaservertestbed.h"
 
 #include "sessionmanager.h"
+#include "uatransactionmanager.h"
 
 #include <uatracecapture.h>
 
@@ -60,9 +61,9 @@ TEST(UaServerStartUp, EndpointsThatFailToOpenAreSkippedUntilNoneIsLeft)
         SCOPED_TRACE(row.name);
         UaTraceCapture trace(4);
         ServerBed bed;
-        bed.specs.clear();
+        bed.endpointRows.clear();
         for (size_t i = 0; i < row.endpoints; ++i)
-            bed.specs.push_back(
+            bed.endpointRows.push_back(
                 {"opc.tcp://localhost:" + std::to_string(4840 + i), {{kSecurityPolicyNone, 0x1}}, {}, {}});
         for (size_t i : row.failing)
             bed.factory.prepare(i, [](FakeEndpoint& e) { e.failOpen(OpcUa_BadCommunicationError); });
@@ -83,6 +84,27 @@ TEST(UaServerStartUp, EndpointsThatFailToOpenAreSkippedUntilNoneIsLeft)
             EXPECT_TRUE(bed.endpoint(i).isDestroyed()) << i;
         EXPECT_EQ(OpcUa_BadInternalError, bed.server.shutDown().statusCode());
     }
+}
+
+TEST(UaServerStartUp, AManagerFactoryWithoutMemoryFailsTheStartUp)
+{
+    struct NoTransactionManager : UaServer
+    {
+        UaTransactionManager* createTransactionManager(ServerManager*, ConditionRefreshHandler*) override
+        {
+            return nullptr;
+        }
+    };
+    ServerBed bed;
+    ASSERT_TRUE(bed.serverManager.startUp(&bed.config).isGood());
+    NoTransactionManager server;
+    UaTraceCapture trace(6);
+    EXPECT_EQ(OpcUa_BadOutOfMemory, server.startUp(&bed.serverManager).statusCode());
+    EXPECT_EQ(1,
+              trace.count(6, "<-- UaServer::startUp [ret=0x80030000] startUp UaTransactionManager failed"));
+    EXPECT_EQ(0u, bed.factory.count());
+    EXPECT_EQ(nullptr, UaServer::running());
+    EXPECT_TRUE(server.shutDown().isGood());
 }
 
 TEST(UaServerStartUp, ASecondServerIsRefusedAndLeavesTheFirstOnesSessionsAlone)
@@ -425,7 +447,7 @@ class UaServerDiscovery : public ::testing::Test
 protected:
     void SetUp() override
     {
-        bed.specs = {
+        bed.endpointRows = {
             {"opc.tcp://localhost:4840",
              {{kSecurityPolicyNone, 0x1}, {kSecurityPolicyBasic256, 0x6}},
              {0x30, 0x01},

@@ -20,7 +20,7 @@ namespace servertest
 using namespace uaserver::testing;
 
 // One configured endpoint: URL, its policies with their mode bits, certificate and key (DER).
-struct EndpointSpec
+struct EndpointRow
 {
     std::string url;
     std::vector<std::pair<std::string, OpcUa_UInt16>> policies{{kSecurityPolicyNone, 0x1}};
@@ -44,15 +44,15 @@ public:
         config.endpointConfiguration = [this](UaString& rejected, UaPointerArray<UaEndpoint>& endpoints)
         {
             rejected = rejectedFolder.c_str();
-            endpoints.create(static_cast<OpcUa_UInt32>(specs.size()));
+            endpoints.create(static_cast<OpcUa_UInt32>(endpointRows.size()));
             for (OpcUa_UInt32 i = 0; i < endpoints.length(); ++i)
             {
                 auto* endpoint = new UaEndpoint();
                 endpoint->setMode(1);
-                endpoint->setEndpointUrl(specs[i].url.c_str(), true);
-                endpoint->setCertificate(bytesOf(specs[i].certificate), bytesOf(specs[i].privateKey),
-                                         nullptr);
-                for (const auto& [uri, modes] : specs[i].policies)
+                endpoint->setEndpointUrl(endpointRows[i].url.c_str(), true);
+                endpoint->setCertificate(bytesOf(endpointRows[i].certificate),
+                                         bytesOf(endpointRows[i].privateKey), nullptr);
+                for (const auto& [uri, modes] : endpointRows[i].policies)
                 {
                     UaEndpointSecuritySetting setting;
                     setting.setSecurityPolicy(uri.c_str());
@@ -109,7 +109,7 @@ public:
     }
 
     FakeEndpointFactory factory;
-    std::vector<EndpointSpec> specs{{"opc.tcp://localhost:4840", {{kSecurityPolicyNone, 0x1}}, {}, {}}};
+    std::vector<EndpointRow> endpointRows{{"opc.tcp://localhost:4840", {{kSecurityPolicyNone, 0x1}}, {}, {}}};
     std::string rejectedFolder;
     FakeServerConfig config;
     ServerManager serverManager;
