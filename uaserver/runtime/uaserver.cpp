@@ -334,6 +334,11 @@ void UaServer::closeEndpoints(bool deleteThem)
     }
 }
 
+void UaServer::fireAuditEvent(AuditEventTypeData& eventData)
+{
+    audit().fire(eventData);
+}
+
 UaStatus UaServer::shutDown()
 {
     UaTrace::traceLevel6("--> UaServer::shutDown");
@@ -409,13 +414,17 @@ OpcUa_StatusCode UaServer::endpointCallback(OpcUa_Endpoint /*endpoint*/, OpcUa_V
             UaTrace::traceLevel1("UaServer_EndpointCallback: SecureChannel %i open failed! [status=0x%lx]",
                                  channel, hex(status));
         server->onSecureChannelOpened(secureChannelId, status, clientCertificate);
-        // The audit event of the opened channel goes here once audit events exist.
+        if (server->isAuditActivated())
+            server->audit().channelOpened(secureChannelId, status, clientCertificate,
+                                          securityPolicyUri ? UaString(securityPolicyUri) : UaString(),
+                                          securityMode);
         break;
     case OpcUa_Endpoint_Event_SecureChannelClosed:
         UaTrace::traceLevel3("UaServer_EndpointCallback: SecureChannel %i closed! [status=0x%lx]", channel,
                              hex(status));
         server->onSecureChannelClosed(secureChannelId);
-        // The audit event of the closed channel goes here once audit events exist.
+        if (server->isAuditActivated())
+            server->audit().channelClosed(secureChannelId, status);
         break;
     case OpcUa_Endpoint_Event_SecureChannelRenewed:
         UaTrace::traceLevel3("UaServer_EndpointCallback: SecureChannel %i renewed! [status=0x%lx]", channel,

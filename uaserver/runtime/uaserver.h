@@ -1,6 +1,8 @@
 #ifndef UASERVER_RUNTIME_UASERVER_H
 #define UASERVER_RUNTIME_UASERVER_H
 
+#include "serveraudit.h"
+
 #include <uaendpoint.h>
 #include <uasemaphore.h>
 
@@ -104,6 +106,10 @@ public:
     const UaPointerArray<UaEndpoint>& endpoints() const { return m_endpoints; }
     const UaString& serverUri() const { return m_serverUri; }
 
+    // Sets the event's times to now, its severity to 500 and its server id to the server URI, and
+    // hands it to the event manager of namespace 1.
+    void fireAuditEvent(AuditEventTypeData& eventData);
+
 protected:
     // The background purge thread.
     void run() override;
@@ -125,6 +131,8 @@ protected:
     void onSecureChannelClosed(OpcUa_UInt32 secureChannelId);
 
 private:
+    // The raiser of the audit events; asked only while auditing is on.
+    ServerAudit audit() const { return ServerAudit(m_pNodeManagerNS1, m_serverUri); }
     UaStatus openEndpoint(UaEndpoint* endpoint);
     void closeEndpoints(bool deleteThem);
     // Keeps the DER certificate of a client whose channel was refused in the rejected folder.

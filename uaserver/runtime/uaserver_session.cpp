@@ -192,7 +192,9 @@ OpcUa_StatusCode UaServer::CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle c
     OpcUa_EncodeableType* responseType = nullptr;
     if (OpcUa_IsGood(result))
         result = OpcUa_Endpoint_BeginSendResponse(endpoint, context, &response, &responseType);
-    // The audit event of the created session goes here once audit events exist.
+    if (isAuditActivated())
+        audit().sessionCreated(session ? session->sessionNodeId() : UaNodeId(), channelId,
+                               &request->ClientCertificate, revisedTimeout, result);
     if (OpcUa_IsNotGood(result))
     {
         sendResponse(endpoint, session, context, request, requestType, result, response, responseType);
@@ -398,13 +400,17 @@ OpcUa_StatusCode UaServer::ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle
     OpcUa_EncodeableType* responseType = nullptr;
     if (OpcUa_IsGood(result))
         result = OpcUa_Endpoint_BeginSendResponse(endpoint, context, &response, &responseType);
+    // Refused activations are audited too, with status false.
+    if (isAuditActivated())
+        audit().sessionActivated(session ? session->sessionNodeId() : UaNodeId(),
+                                 session ? session->userName() : UaString(), &request->UserIdentityToken,
+                                 result);
     if (OpcUa_IsNotGood(result))
     {
         sendResponse(endpoint, session, context, request, requestType, result, response, responseType);
         traceServiceExit("ActivateSession", result);
         return OpcUa_Good;
     }
-    // The audit event of the activated session goes here once audit events exist.
     // A channel that carries an activated session is the last the stack gives up when full.
     OpcUa_Endpoint_SetSecureChannelSessionActive(endpoint, channelId, OpcUa_True);
     if (secured)
@@ -426,7 +432,12 @@ OpcUa_StatusCode UaServer::CloseSession(OpcUa_Endpoint endpoint, OpcUa_Handle co
     UaSession* session = nullptr;
     OpcUa_UInt32 channelId = 0;
     OpcUa_StatusCode result = findValidSession(endpoint, context, request->RequestHeader, session, channelId);
-    // The audit event of the closing session goes here, before it closes, once audit events exist.
+    // Audited before it closes, while the session still names its user.
+    if (isAuditActivated())
+        audit().sessionClosed(session ? session->sessionNodeId() : UaNodeId(),
+                              session ? session->userName() : UaString(),
+                              UaDateTime(request->RequestHeader.Timestamp),
+                              UaString(&request->RequestHeader.AuditEntryId), result);
     const OpcUa_UInt32 sessionId = session ? session->sessionId() : 0;
     if (OpcUa_IsGood(result))
         result = m_pSessionManager

@@ -47,16 +47,18 @@ inline UaDataValue dataValue(const UaVariant& value, OpcUa_StatusCode status = O
     result.setStatusCode(status);
     return result;
 }
-// A field value as a client reads it: NodeIds as "ns=1;i=9", localized texts as "locale|text",
-// an empty value as "<empty>".
+// A field value as a client reads it: numeric NodeIds as "ns=1;i=9", others in full form, localized texts as
+// "locale|text", an empty value as "<empty>".
 inline std::string fieldText(const UaVariant& value)
 {
     if (value.isEmpty())
         return "<empty>";
     UaNodeId nodeId;
     if (value.type() == OpcUaType_NodeId && value.toNodeId(nodeId) == OpcUa_Good)
-        return "ns=" + std::to_string(nodeId.namespaceIndex()) +
-               ";i=" + std::to_string(nodeId.identifierNumeric());
+        return nodeId.identifierType() == OpcUa_IdentifierType_Numeric
+                   ? "ns=" + std::to_string(nodeId.namespaceIndex()) +
+                         ";i=" + std::to_string(nodeId.identifierNumeric())
+                   : std::string(nodeId.toFullString().toUtf8());
     if (value.type() == OpcUaType_LocalizedText)
     {
         UaLocalizedText localized;

@@ -4,6 +4,10 @@
 
 #include <eventdata.h>
 #include <eventmanager.h>
+#include <eventmanagerbase.h>
+#include <servicecontext.h>
+
+#include <gtest/gtest.h>
 
 #include <uaqualifiedname.h>
 #include <uavariant.h>
@@ -268,6 +272,28 @@ private:
         }
         answers.push_back(answer);
     }
+};
+
+// An event item on one notifier of an event manager, selecting fields by name, with its answer
+// and the events it received.
+struct NotifierItem
+{
+    NotifierItem(EventManagerBase& eventManager, const UaNodeId& notifier,
+                 const std::vector<std::string>& select)
+        : filter(select, {})
+    {
+        OpcUa_Handle context = nullptr;
+        EXPECT_TRUE(eventManager.beginEventTransaction(&answers, ServiceContext(), 1, context).isGood());
+        EventMonitoringContext monitoring;
+        monitoring.notifierId = notifier;
+        monitoring.pEventFilter = filter.get();
+        EXPECT_TRUE(eventManager.beginStartMonitoring(context, 1, &item, monitoring).isGood());
+        eventManager.finishEventTransaction(context);
+    }
+
+    WireFilter filter;
+    RecordingAnswers answers;
+    RecordingItem item;
 };
 
 } // namespace eventtestkit

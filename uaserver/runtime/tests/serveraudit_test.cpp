@@ -19,6 +19,7 @@ using testvalues::fieldText;
 
 namespace
 {
+const UaNodeId kServer(2253, 0);
 const char* const kSecurityPolicy = "http://opcfoundation.org/UA/SecurityPolicy#Basic256Sha256";
 
 std::string sha1Hex(const sectest::Bytes& der)
@@ -32,25 +33,6 @@ std::string sha1Hex(const sectest::Bytes& der)
     return hex;
 }
 
-// An event item on the Server object of namespace 1's event manager.
-struct ServerObjectItem
-{
-    ServerObjectItem(EventManagerBase& eventManager, const std::vector<std::string>& select)
-        : filter(select, {})
-    {
-        OpcUa_Handle context = nullptr;
-        EXPECT_TRUE(eventManager.beginEventTransaction(&answers, ServiceContext(), 1, context).isGood());
-        EventMonitoringContext monitoring;
-        monitoring.notifierId = UaNodeId(2253, 0);
-        monitoring.pEventFilter = filter.get();
-        EXPECT_TRUE(eventManager.beginStartMonitoring(context, 1, &item, monitoring).isGood());
-        eventManager.finishEventTransaction(context);
-    }
-
-    WireFilter filter;
-    RecordingAnswers answers;
-    RecordingItem item;
-};
 } // namespace
 
 TEST(ServerAudit, EachTriggerReachesTheServerObjectWithItsFields)
@@ -77,8 +59,8 @@ TEST(ServerAudit, EachTriggerReachesTheServerObjectWithItsFields)
                                               "RevisedSessionTimeout",
                                               "ClientAuditEntryId"};
     NodeEventManager& eventManager = *ns1;
-    ServerObjectItem all(eventManager, columns);
-    ServerObjectItem withIndexRange(eventManager, {"EventType", "IndexRange"});
+    NotifierItem all(eventManager, kServer, columns);
+    NotifierItem withIndexRange(eventManager, kServer, {"EventType", "IndexRange"});
     ASSERT_EQ(all.answers.answers.size(), 1u);
     EXPECT_EQ(all.answers.answers[0].selectResults,
               std::vector<OpcUa_StatusCode>(columns.size(), OpcUa_Good));
@@ -135,7 +117,8 @@ TEST(ServerAudit, EachTriggerReachesTheServerObjectWithItsFields)
     EXPECT_EQ(withIndexRange.item.events().size(), expected.size());
 
     // The close carries the request's time; the others the time they were fired.
-    ServerObjectItem times(eventManager, {"Time", "ReceiveTime", "ClientCertificate", "UserIdentityToken"});
+    NotifierItem times(eventManager, kServer,
+                       {"Time", "ReceiveTime", "ClientCertificate", "UserIdentityToken"});
     const OpcUa_Int64 before = UaDateTime::now().toInt64();
     audit.sessionClosed(sessionId, "", requestTime, "entry-2", OpcUa_Good);
     audit.channelOpened(8, OpcUa_Good, &certificate, kSecurityPolicy, OpcUa_MessageSecurityMode_None);
