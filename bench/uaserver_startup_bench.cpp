@@ -160,7 +160,8 @@ void BM_TestServerProcess(benchmark::State& state)
         {
             uaservertest::StackClient client;
             client.connect(server.url());
-            client.createSession();
+            if (client.getEndpoints(server.url()) != 1)
+                state.SkipWithError("GetEndpoints failed");
             firstAnswer = millisecondsSince(start);
         }
         idle = residentBytesOf(server.pid());

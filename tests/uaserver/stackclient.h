@@ -55,6 +55,30 @@ public:
         return result;
     }
 
+    // GetEndpoints for url; the number of descriptions, -1 when the call failed.
+    int getEndpoints(const std::string& url)
+    {
+        OpcUa_RequestHeader header;
+        OpcUa_RequestHeader_Initialize(&header);
+        header.TimeoutHint = 20000;
+        OpcUa_ResponseHeader responseHeader;
+        OpcUa_ResponseHeader_Initialize(&responseHeader);
+        OpcUa_String endpointUrl;
+        OpcUa_String_Initialize(&endpointUrl);
+        OpcUa_String_AttachCopy(&endpointUrl, url.c_str());
+        OpcUa_Int32 count = 0;
+        OpcUa_EndpointDescription* endpoints = nullptr;
+        const OpcUa_StatusCode result = OpcUa_ClientApi_GetEndpoints(
+            m_channel, &header, &endpointUrl, 0, nullptr, 0, nullptr, &responseHeader, &count, &endpoints);
+        const bool good = OpcUa_IsGood(result) && OpcUa_IsGood(responseHeader.ServiceResult);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+            OpcUa_EndpointDescription_Clear(&endpoints[i]);
+        OpcUa_Memory_Free(endpoints);
+        OpcUa_String_Clear(&endpointUrl);
+        OpcUa_ResponseHeader_Clear(&responseHeader);
+        return good ? count : -1;
+    }
+
     // CreateSession; on a secured channel the server's signature over our certificate and nonce
     // is checked (serverSignatureValid).
     OpcUa_StatusCode createSession()
