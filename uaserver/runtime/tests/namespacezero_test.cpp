@@ -1,6 +1,7 @@
 // Namespace 0 as a client finds it: a walk from Root over the hierarchical references, compared
 // node by node with the standard NodeSet (and the standard NodeId list where present), with the
 // deviations this server keeps listed in the expectations file.
+#include "nodeset_facts.h"
 #include "servertestbed.h"
 
 #include <eventregistry.h>
@@ -17,22 +18,11 @@
 #include <string>
 #include <tuple>
 
+using namespace nodesetfacts;
 using namespace servertest;
 
 namespace
 {
-std::vector<std::string> split(const std::string& text, char separator)
-{
-    std::vector<std::string> fields;
-    std::stringstream stream(text);
-    std::string field;
-    while (std::getline(stream, field, separator))
-        fields.push_back(field);
-    if (!text.empty() && text.back() == separator)
-        fields.emplace_back();
-    return fields;
-}
-
 // The facts of one node, as the NodeSet gives them and as the server answers them.
 struct NodeFacts
 {
@@ -62,43 +52,6 @@ std::map<OpcUa_UInt32, NodeFacts> readOracle(const std::string& path)
     }
     return oracle;
 }
-
-// The expectations file: per node (or per node class, "class:<n>") and field, the answer this
-// server gives where it differs from the standard.
-struct Expectations
-{
-    std::map<std::pair<std::string, std::string>, std::string> entries;
-
-    explicit Expectations(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::string line;
-        while (std::getline(in, line))
-        {
-            if (line.empty() || line[0] == '#')
-                continue;
-            const std::vector<std::string> f = split(line, '|');
-            if (f.size() >= 3)
-                entries[{f[0], f[1]}] = f[2];
-        }
-    }
-    // The allowed answer for the node and field; false when none is listed.
-    bool allowed(OpcUa_UInt32 id, const std::string& nodeClass, const std::string& field,
-                 std::string& value) const
-    {
-        for (const std::string& key : {std::to_string(id), "class:" + nodeClass})
-            if (const auto found = entries.find({key, field}); found != entries.end())
-            {
-                value = found->second;
-                return true;
-            }
-        return false;
-    }
-    bool listed(OpcUa_UInt32 id, const std::string& field) const
-    {
-        return entries.count({std::to_string(id), field}) > 0;
-    }
-};
 
 std::string boolText(const UaDataValue& value)
 {
@@ -202,16 +155,6 @@ NodeFacts answerOf(NodeManagerRoot& root, OpcUa_UInt32 id)
     return facts;
 }
 
-std::string referenceFile(const char* name)
-{
-    for (const char* dir : {UASERVER_REFERENCE_DIR, UASERVER_REFERENCE_DIR_WORKTREE})
-    {
-        const std::string path = std::string(dir) + "/" + name;
-        if (std::ifstream(path).good())
-            return path;
-    }
-    return {};
-}
 } // namespace
 
 TEST(NamespaceZero, EveryNodeIsReachableFromRootAndAnswersWhatItNames)
