@@ -175,6 +175,9 @@ extern "C"
         *returned = result.bytesReturned;
         if (const auto count = device.faults.take(FaultKind::shortAnswer, code))
             *returned = *count;
+        if (const auto offset = device.faults.take(FaultKind::nameOffset, code);
+            offset && code == kIoctlEntryDescription && output && outputSize >= 32)
+            std::memcpy(output + 28, &*offset, 4);
         if (const auto extra = device.faults.take(FaultKind::oversizeLength, code);
             extra && output && outputSize >= 8)
         {

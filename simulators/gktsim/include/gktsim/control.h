@@ -27,6 +27,7 @@ enum class FaultKind : uint32_t
     shortAnswer = 3,    // the call reports `value` bytes returned
     oversizeLength = 4, // the read block's length field claims `value` bytes more than delivered
     hold = 5,           // the call waits until kIoctlReleaseHeld (or a minute)
+    nameOffset = 6,     // an entry description names `value` as the offset of its name
 };
 
 #pragma pack(push, 1)
