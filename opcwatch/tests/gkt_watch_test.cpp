@@ -31,6 +31,8 @@ protected:
     }
 
     UaTraceCapture m_trace{7};
+    // Monitored items outlive the node manager, which drops their registrations when it goes.
+    RecordingVariableCallback m_twiceA, m_twiceB, m_once;
 };
 
 TEST_F(GktWatchTest, StatesAnswerWithTheirCodesAndTexts)
@@ -100,7 +102,7 @@ TEST_F(GktWatchTest, StatesAnswerWithTheirCodesAndTexts)
 
 TEST_F(GktWatchTest, EveryIntervalIsRevisedTo500AndAVariableMonitoredTwiceIsReadTwicePerPass)
 {
-    RecordingVariableCallback twiceA, twiceB, once;
+    RecordingVariableCallback &twiceA = m_twiceA, &twiceB = m_twiceB, &once = m_once;
     // Int16 (a 16-byte read block) twice, UInt32 (18 bytes) once between them.
     const testbed::Answer first = monitor(dataStore(3), twiceA, 100);
     const testbed::Answer other = monitor(dataStore(7), once, 10000);
@@ -141,7 +143,7 @@ TEST_F(GktWatchTest, EveryIntervalIsRevisedTo500AndAVariableMonitoredTwiceIsRead
 
 TEST_F(GktWatchTest, StopDuringAHeldPassReturnsAfterTheRelease)
 {
-    RecordingVariableCallback callback;
+    RecordingVariableCallback& callback = m_once;
     monitor(dataStore(4), callback);
     setFault(gktsim::FaultKind::hold, 0, gktsim::kIoctlReadWrite);
     ASSERT_TRUE(waitForHeld(1));
@@ -157,7 +159,7 @@ TEST_F(GktWatchTest, StopDuringAHeldPassReturnsAfterTheRelease)
 
 TEST_F(GktWatchTest, AFailedPollReachesTheMonitoredItemsAsBadUntilAPollSucceeds)
 {
-    RecordingVariableCallback callback;
+    RecordingVariableCallback& callback = m_once;
     monitor(dataStore(3), callback);
     ASSERT_TRUE(callback.waitForStatus(OpcUa_Good));
     // The next read fails; the one after it waits, so that the failure stays in the variable.
