@@ -51,6 +51,29 @@ fi
 "$bin/devmgr" & pids+=($!)
 wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
 
+# Opcwatch, the device's OPC UA server, from a program folder of its own in the device root: its
+# configuration "Opcwatch.xml", its certificate store and its trace "_Opcwatch.log" lie beside it
+# there. A new folder gets the build's default configuration, with OPCWATCH_PORT (default 4840)
+# as its port; the libraries come from the build's folder.
+if [ -x "$bin/opcwatch" ]; then
+  opcwatch_dir="$DEVICE_ROOT/Opcwatch"
+  mkdir -p "$opcwatch_dir/PKI/CA/certs" "$opcwatch_dir/PKI/CA/private" "$opcwatch_dir/PKI/CA/crl"
+  cp -f "$bin/opcwatch" "$opcwatch_dir/opcwatch"
+  [ -f "$opcwatch_dir/Opcwatch.xml" ] ||
+    sed "s|<Url>4840</Url>|<Url>${OPCWATCH_PORT:-4840}</Url>|" "$bin/Opcwatch.xml" > "$opcwatch_dir/Opcwatch.xml"
+  port=$(sed -n 's|.*<Url>\([0-9]*\)</Url>.*|\1|p' "$opcwatch_dir/Opcwatch.xml" | head -n1)
+  LD_LIBRARY_PATH="$bin" "$opcwatch_dir/opcwatch" & pids+=($!)
+  opcwatch_pid=${pids[-1]}
+  for _ in $(seq 1 600); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    kill -0 "$opcwatch_pid" 2>/dev/null || { echo "Opcwatch did not start (see $opcwatch_dir/_Opcwatch.log)" >&2; stop_all; exit 1; }
+    sleep 0.1
+  done
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null ||
+    { echo "Opcwatch not listening on port $port after 60 s" >&2; stop_all; exit 1; }
+  echo "OPC UA server: opc.tcp://localhost:$port"
+fi
+
 # The NC kernel simulator, then Millpath on the sample project ("NcPrjPath"
 # names "\Nc" of the device root); the user server starts its service.
 if [ -x "$bin/ncksim" ] && [ -x "$bin/millpath" ]; then

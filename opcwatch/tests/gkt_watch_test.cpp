@@ -162,9 +162,11 @@ TEST_F(GktWatchTest, AFailedPollReachesTheMonitoredItemsAsBadUntilAPollSucceeds)
     RecordingVariableCallback& callback = m_once;
     monitor(dataStore(3), callback);
     ASSERT_TRUE(callback.waitForStatus(OpcUa_Good));
-    // The next read fails; the one after it waits, so that the failure stays in the variable.
-    setFault(gktsim::FaultKind::failIo, 31, gktsim::kIoctlReadWrite);
+    // The next two reads wait; the first fails once released, and while the second waits the
+    // failure stays in the variable. A read takes its hold before its failure, so whichever read
+    // comes first after the hold is set is the one that fails.
     setFault(gktsim::FaultKind::hold, 0, gktsim::kIoctlReadWrite, 2);
+    setFault(gktsim::FaultKind::failIo, 31, gktsim::kIoctlReadWrite);
     ASSERT_TRUE(waitForHeld(1));
     const std::size_t before = callback.count();
     releaseHeld();

@@ -7,8 +7,9 @@
 set -uo pipefail
 repo=$1 bin=$2
 export DEVICE_ROOT=$(mktemp -d)
-# Any free port: other device runs may hold 5120 on this machine.
+# Any free port: other device runs may hold 5120 and 4840 on this machine.
 export UPNP_HTTP_PORT=0
+export OPCWATCH_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 log=$DEVICE_ROOT/start.log
 fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" 2>/dev/null; rm -rf "$DEVICE_ROOT"; exit 1; }
 
@@ -20,6 +21,12 @@ for _ in $(seq 1 1200); do
   sleep 0.1
 done
 grep -q "device running" "$log" || fail "device not running after 120 s"
+
+# Opcwatch listens on the configured port of its folder in the device root.
+grep -q "^OPC UA server: opc.tcp://localhost:$OPCWATCH_PORT$" "$log" || fail "no OPC UA server line"
+(exec 3<>"/dev/tcp/127.0.0.1/$OPCWATCH_PORT") 2>/dev/null || fail "Opcwatch does not listen on $OPCWATCH_PORT"
+grep -q "<Url>$OPCWATCH_PORT</Url>" "$DEVICE_ROOT/Opcwatch/Opcwatch.xml" || fail "no configuration in the device root"
+[ -s "$DEVICE_ROOT/Opcwatch/PKI/CA/certs/Corvanta_Opcwatch.der" ] || fail "Opcwatch made no certificate"
 
 # The peer checks the vendor id (a constant of the shipped description), then
 # writes and reads back the backlight brightness 20 times.
@@ -40,5 +47,6 @@ wait "$pid"; rc=$?
 [ "$rc" -eq 0 ] || fail "start script exit $rc after SIGTERM"
 [ ! -e "$DEVICE_ROOT/devmgr.sock" ] || fail "device manager socket left behind"
 grep -q "devmgr: stopped" "$log" || fail "device manager did not stop in order"
+(exec 3<>"/dev/tcp/127.0.0.1/$OPCWATCH_PORT") 2>/dev/null && fail "Opcwatch still listens after the stop"
 rm -rf "$DEVICE_ROOT"
 echo "device run path: ok"
