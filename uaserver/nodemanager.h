@@ -62,12 +62,13 @@ public:
         return nullptr;
     }
     // The node-management services, one request item per call; clients may change nothing.
+    // addedNodeId: the NodeId of a node added (the caller's, left alone on a refusal).
     virtual UaStatus addNode(const ServiceContext& /*context*/, const OpcUa_ExpandedNodeId& /*parentNodeId*/,
                              const OpcUa_NodeId& /*referenceTypeId*/,
                              const OpcUa_ExpandedNodeId& /*requestedNewNodeId*/,
                              const OpcUa_QualifiedName& /*browseName*/, OpcUa_NodeClass /*nodeClass*/,
                              const OpcUa_ExtensionObject& /*nodeAttributes*/,
-                             const OpcUa_ExpandedNodeId& /*typeDefinition*/)
+                             const OpcUa_ExpandedNodeId& /*typeDefinition*/, OpcUa_NodeId& /*addedNodeId*/)
     {
         return OpcUa_BadUserAccessDenied;
     }

@@ -388,7 +388,7 @@ UaStatus NodeManagerRoot::addNode(const ServiceContext& context, const OpcUa_Exp
                                   const OpcUa_ExpandedNodeId& requestedNewNodeId,
                                   const OpcUa_QualifiedName& browseName, OpcUa_NodeClass nodeClass,
                                   const OpcUa_ExtensionObject& nodeAttributes,
-                                  const OpcUa_ExpandedNodeId& typeDefinition)
+                                  const OpcUa_ExpandedNodeId& typeDefinition, OpcUa_NodeId& addedNodeId)
 {
     // A client never extends namespace 0, but may hang a node of its own namespace below a standard folder.
     OpcUa_UInt16 deciding = parentNodeId.NodeId.NamespaceIndex;
@@ -398,7 +398,7 @@ UaStatus NodeManagerRoot::addNode(const ServiceContext& context, const OpcUa_Exp
         return OpcUa_BadUserAccessDenied;
     NodeManager* owner = dispatchTarget(deciding);
     return owner ? owner->addNode(context, parentNodeId, referenceTypeId, requestedNewNodeId, browseName,
-                                  nodeClass, nodeAttributes, typeDefinition)
+                                  nodeClass, nodeAttributes, typeDefinition, addedNodeId)
                  : UaStatus(OpcUa_BadNodeIdInvalid);
 }
 

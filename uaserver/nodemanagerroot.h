@@ -65,8 +65,8 @@ public:
     UaStatus addNode(const ServiceContext& context, const OpcUa_ExpandedNodeId& parentNodeId,
                      const OpcUa_NodeId& referenceTypeId, const OpcUa_ExpandedNodeId& requestedNewNodeId,
                      const OpcUa_QualifiedName& browseName, OpcUa_NodeClass nodeClass,
-                     const OpcUa_ExtensionObject& nodeAttributes,
-                     const OpcUa_ExpandedNodeId& typeDefinition) override;
+                     const OpcUa_ExtensionObject& nodeAttributes, const OpcUa_ExpandedNodeId& typeDefinition,
+                     OpcUa_NodeId& addedNodeId) override;
     UaStatus addReference(const ServiceContext& context, const OpcUa_NodeId& sourceNodeId,
                           const OpcUa_NodeId& referenceTypeId, OpcUa_Boolean isForward,
                           const OpcUa_String& targetServerUri, const OpcUa_ExpandedNodeId& targetNodeId,

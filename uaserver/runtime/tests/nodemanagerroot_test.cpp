@@ -240,23 +240,24 @@ TEST(NodeManagerRoot, CallsGoToTheNodeManagerOfTheirNamespace)
     OpcUa_QualifiedName_Initialize(&name);
     OpcUa_ExtensionObject attributes;
     OpcUa_ExtensionObject_Initialize(&attributes);
-    OpcUa_NodeId organizes;
+    OpcUa_NodeId organizes, added;
     UaNodeId(35, 0).copyTo(&organizes);
+    OpcUa_NodeId_Initialize(&added);
     const ServiceContext context;
-    EXPECT_EQ(
-        root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes, none)
-            .statusCode(),
-        OpcUa_BadUserAccessDenied);
+    EXPECT_EQ(root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes,
+                           none, added)
+                  .statusCode(),
+              OpcUa_BadUserAccessDenied);
     UaNodeId(17, 2).copyTo(&requested.NodeId);
-    EXPECT_TRUE(
-        root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes, none)
-            .isGood());
+    EXPECT_TRUE(root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes,
+                             none, added)
+                    .isGood());
     EXPECT_EQ(other.addNodes, 1);
     UaNodeId(17, 7).copyTo(&requested.NodeId);
-    EXPECT_EQ(
-        root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes, none)
-            .statusCode(),
-        OpcUa_BadNodeIdInvalid);
+    EXPECT_EQ(root.addNode(context, parent, organizes, requested, name, OpcUa_NodeClass_Object, attributes,
+                           none, added)
+                  .statusCode(),
+              OpcUa_BadNodeIdInvalid);
     OpcUa_NodeId target;
     UaNodeId(2253, 0).copyTo(&target);
     EXPECT_EQ(root.deleteNode(context, target, OpcUa_True).statusCode(), OpcUa_BadUserAccessDenied);

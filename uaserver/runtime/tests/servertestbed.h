@@ -55,7 +55,7 @@ public:
     }
     UaStatus addNode(const ServiceContext&, const OpcUa_ExpandedNodeId&, const OpcUa_NodeId&,
                      const OpcUa_ExpandedNodeId&, const OpcUa_QualifiedName&, OpcUa_NodeClass,
-                     const OpcUa_ExtensionObject&, const OpcUa_ExpandedNodeId&) override
+                     const OpcUa_ExtensionObject&, const OpcUa_ExpandedNodeId&, OpcUa_NodeId&) override
     {
         ++addNodes;
         return answer;
