@@ -67,6 +67,24 @@ UASERVER_SERVICE_ROW(CreateSession)
 UASERVER_SERVICE_ROW(ActivateSession)
 UASERVER_SERVICE_ROW(CloseSession)
 UASERVER_SERVICE_ROW(Cancel)
+// Node management.
+UASERVER_SERVICE_ROW(AddNodes)
+UASERVER_SERVICE_ROW(AddReferences)
+UASERVER_SERVICE_ROW(DeleteNodes)
+UASERVER_SERVICE_ROW(DeleteReferences)
+// View and query.
+UASERVER_SERVICE_ROW(Browse)
+UASERVER_SERVICE_ROW(BrowseNext)
+UASERVER_SERVICE_ROW(QueryFirst)
+UASERVER_SERVICE_ROW(QueryNext)
+UASERVER_SERVICE_ROW(TranslateBrowsePathsToNodeIds)
+UASERVER_SERVICE_ROW(RegisterNodes)
+UASERVER_SERVICE_ROW(UnregisterNodes)
+// Attributes and history.
+UASERVER_SERVICE_ROW(Read)
+UASERVER_SERVICE_ROW(Write)
+UASERVER_SERVICE_ROW(HistoryRead)
+UASERVER_SERVICE_ROW(HistoryUpdate)
 // Methods.
 UASERVER_SERVICE_ROW(Call)
 
@@ -74,9 +92,29 @@ UASERVER_SERVICE_ROW(Call)
 
 // In the order of the services' rows; a request of a type not listed is refused by the stack
 // with BadServiceUnsupported.
-OpcUa_ServiceType* serviceTable[] = {
-    &FindServersRow,  &GetEndpointsRow, &CreateSessionRow, &ActivateSessionRow,
-    &CloseSessionRow, &CancelRow,       &CallRow,          nullptr};
+OpcUa_ServiceType* serviceTable[] = {&FindServersRow,
+                                     &GetEndpointsRow,
+                                     &CreateSessionRow,
+                                     &ActivateSessionRow,
+                                     &CloseSessionRow,
+                                     &CancelRow,
+                                     &AddNodesRow,
+                                     &AddReferencesRow,
+                                     &DeleteNodesRow,
+                                     &DeleteReferencesRow,
+                                     &BrowseRow,
+                                     &BrowseNextRow,
+                                     &QueryFirstRow,
+                                     &QueryNextRow,
+                                     &TranslateBrowsePathsToNodeIdsRow,
+                                     &RegisterNodesRow,
+                                     &UnregisterNodesRow,
+                                     &ReadRow,
+                                     &WriteRow,
+                                     &HistoryReadRow,
+                                     &HistoryUpdateRow,
+                                     &CallRow,
+                                     nullptr};
 } // namespace
 
 OpcUa_ServiceType** uaServerServiceTable()

@@ -653,13 +653,3 @@ OpcUa_StatusCode UaServer::findValidSession(OpcUa_Endpoint endpoint, OpcUa_Handl
     found->releaseReference();
     return session->checkSessionValid(channelId).statusCode();
 }
-
-UaStatus
-UaServer::translateBrowsePathsToNodeIds(const ServiceContext& /*serviceContext*/,
-                                        const OpcUa_TranslateBrowsePathsToNodeIdsRequest* /*request*/,
-                                        OpcUa_TranslateBrowsePathsToNodeIdsResponse* /*response*/)
-{
-    // The translation of browse paths is the view services'; until they are built the request
-    // is refused as a whole.
-    return OpcUa_BadServiceUnsupported;
-}

@@ -86,6 +86,40 @@ public:
                                                    OpcUa_EncodeableType* requestType);
     OpcUa_StatusCode Call(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_CallRequest* request,
                           OpcUa_EncodeableType* requestType);
+    // Attribute services, answered by the transaction manager.
+    OpcUa_StatusCode Read(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_ReadRequest* request,
+                          OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode Write(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_WriteRequest* request,
+                           OpcUa_EncodeableType* requestType);
+    // View services, answered at once.
+    OpcUa_StatusCode Browse(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_BrowseRequest* request,
+                            OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode BrowseNext(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                OpcUa_BrowseNextRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode RegisterNodes(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                   OpcUa_RegisterNodesRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode UnregisterNodes(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                     OpcUa_UnregisterNodesRequest* request,
+                                     OpcUa_EncodeableType* requestType);
+    // Node-management services, answered at once.
+    OpcUa_StatusCode AddNodes(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_AddNodesRequest* request,
+                              OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode AddReferences(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                   OpcUa_AddReferencesRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode DeleteNodes(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                 OpcUa_DeleteNodesRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode DeleteReferences(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                      OpcUa_DeleteReferencesRequest* request,
+                                      OpcUa_EncodeableType* requestType);
+    // Query and history services, answered by the transaction manager (a released query point at once).
+    OpcUa_StatusCode QueryFirst(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                OpcUa_QueryFirstRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode QueryNext(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_QueryNextRequest* request,
+                               OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode HistoryRead(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                 OpcUa_HistoryReadRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode HistoryUpdate(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                   OpcUa_HistoryUpdateRequest* request, OpcUa_EncodeableType* requestType);
 
     // The stack's endpoint callback; callbackData is the server. Always Good.
     static OpcUa_StatusCode endpointCallback(OpcUa_Endpoint endpoint, OpcUa_Void* callbackData,
@@ -131,6 +165,9 @@ protected:
     void onSecureChannelClosed(OpcUa_UInt32 secureChannelId);
 
 private:
+    // The frame of the entries above reaches the session lookup.
+    friend class ServiceEntryFrame;
+
     // The raiser of the audit events; asked only while auditing is on.
     ServerAudit audit() const { return ServerAudit(m_pNodeManagerNS1, m_serverUri); }
     UaStatus openEndpoint(UaEndpoint* endpoint);
