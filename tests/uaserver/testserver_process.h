@@ -18,11 +18,13 @@ namespace uaservertest
 class TestServerProcess
 {
 public:
-    // Starts the program with arguments (--port is added) and extra environment entries.
-    TestServerProcess(std::vector<std::string> arguments, const std::vector<std::string>& environment = {})
+    // Starts the program with arguments (--port is added) and extra environment entries; another
+    // server program may take the test server's place (a benchmark's own).
+    TestServerProcess(std::vector<std::string> arguments, const std::vector<std::string>& environment = {},
+                      const std::string& program = UASERVER_TESTSERVER)
     {
         m_port = freePort();
-        arguments.insert(arguments.begin(), {UASERVER_TESTSERVER, "--port", std::to_string(m_port)});
+        arguments.insert(arguments.begin(), {program, "--port", std::to_string(m_port)});
         int out[2];
         if (::pipe(out) != 0)
             return;

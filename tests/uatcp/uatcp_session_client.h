@@ -110,6 +110,20 @@ public:
         return ok;
     }
 
+    // Any request of the session: its header gets the session's token; the response (of
+    // *responseType) is the caller's to delete. The status of the call, Good when a response or
+    // a fault came back.
+    OpcUa_StatusCode invoke(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void** response,
+                            OpcUa_EncodeableType** responseType)
+    {
+        OpcUa_RequestHeader* header = static_cast<OpcUa_RequestHeader*>(request);
+        OpcUa_NodeId_Clear(&header->AuthenticationToken);
+        OpcUa_NodeId_CopyTo(&m_token, &header->AuthenticationToken);
+        header->TimeoutHint = 30000;
+        return OpcUa_Channel_InvokeService(m_channel, request, requestType, response, responseType);
+    }
+    const OpcUa_NodeId& token() const { return m_token; }
+
 private:
     static OpcUa_ByteString view(std::vector<uint8_t>& bytes)
     {

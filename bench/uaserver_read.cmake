@@ -1,0 +1,7 @@
+# Reads through the whole server against the stack-only test server, and a browse of namespace 0
+# over the wire against the same walk in process (included from bench/CMakeLists.txt).
+if(TARGET uaserver_wire)
+  add_executable(uaserver_read_bench ${CMAKE_CURRENT_LIST_DIR}/uaserver_read_bench.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/uatcp/uatcp_test_server.cpp)
+  target_link_libraries(uaserver_read_bench PRIVATE uaserver_wire Threads::Threads)
+endif()

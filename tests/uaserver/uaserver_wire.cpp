@@ -1,0 +1,620 @@
+#include "uaserver_wire.h"
+
+#include "test_certificates.h"
+#include "uatcp_raw_client.h"
+
+#include "fake_serverconfig.h"
+#include "uasession.h"
+#include "viewservices.h"
+
+#include <nodemanagerroot.h>
+#include <servermanager.h>
+#include <servicecontext.h>
+
+#include <uanodeid.h>
+
+#include <opcua_proxystub.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace uaserver::wire
+{
+namespace
+{
+template <typename T> T* newRequest(OpcUa_EncodeableType& type)
+{
+    OpcUa_Void* object = nullptr;
+    OpcUa_EncodeableObject_Create(&type, &object);
+    return static_cast<T*>(object);
+}
+
+template <typename T> T* allocateArray(OpcUa_Int32 n)
+{
+    auto* items = static_cast<T*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(n) * sizeof(T)));
+    std::memset(static_cast<void*>(items), 0, static_cast<size_t>(n) * sizeof(T));
+    return items;
+}
+
+// A message of the stack that frees itself.
+template <typename T> class Message
+{
+public:
+    explicit Message(OpcUa_EncodeableType& type) : m_type(&type), m_object(newRequest<T>(type)) {}
+    ~Message()
+    {
+        OpcUa_Void* object = m_object;
+        OpcUa_EncodeableObject_Delete(m_type, &object);
+    }
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+    T* get() const { return m_object; }
+
+private:
+    OpcUa_EncodeableType* m_type;
+    T* m_object;
+};
+
+// Browse and BrowseNext answers alike.
+template <typename Response, typename Take> void forEachResult(const Response& response, Take take)
+{
+    for (OpcUa_Int32 i = 0; i < response.NoOfResults; ++i)
+        take(response.Results[i]);
+}
+
+// "ns=2;s=Name" or "ns=2;i=7".
+void parseNodeId(const std::string& text, OpcUa_NodeId& nodeId)
+{
+    OpcUa_NodeId_Initialize(&nodeId);
+    const size_t separator = text.find(';');
+    nodeId.NamespaceIndex = static_cast<OpcUa_UInt16>(std::stoul(text.substr(3, separator - 3)));
+    const std::string identifier = text.substr(separator + 3);
+    if (text[separator + 1] == 'i')
+        nodeId.Identifier.Numeric = static_cast<OpcUa_UInt32>(std::stoul(identifier));
+    else
+    {
+        nodeId.IdentifierType = OpcUa_IdentifierType_String;
+        OpcUa_String_AttachCopy(&nodeId.Identifier.String, identifier.c_str());
+    }
+}
+
+void setNumeric(OpcUa_NodeId& nodeId, NodeNumber node)
+{
+    OpcUa_NodeId_Initialize(&nodeId);
+    nodeId.NamespaceIndex = node.ns;
+    nodeId.Identifier.Numeric = node.id;
+}
+
+void browseDescription(OpcUa_BrowseDescription& description, OpcUa_UInt32 id)
+{
+    OpcUa_BrowseDescription_Initialize(&description);
+    setNumeric(description.NodeId, {0, id});
+    description.BrowseDirection = OpcUa_BrowseDirection_Forward;
+    setNumeric(description.ReferenceTypeId, {0, 33});
+    description.IncludeSubtypes = OpcUa_True;
+    description.ResultMask = OpcUa_BrowseResultMask_All;
+}
+
+std::vector<std::string> lines(const char* path)
+{
+    std::vector<std::string> result;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+// One walk step shared by the walks in process and over the wire: the references of a result lead
+// on to the namespace-0 nodes not reached before; a continuation point is kept for the next round.
+void takeResult(const OpcUa_BrowseResult& result, std::set<OpcUa_UInt32>& reached,
+                std::deque<OpcUa_UInt32>& queue, std::vector<std::vector<OpcUa_Byte>>& points)
+{
+    for (OpcUa_Int32 i = 0; i < result.NoOfReferences; ++i)
+    {
+        const OpcUa_NodeId& target = result.References[i].NodeId.NodeId;
+        if (target.NamespaceIndex == 0 && target.IdentifierType == OpcUa_IdentifierType_Numeric &&
+            reached.insert(target.Identifier.Numeric).second)
+            queue.push_back(target.Identifier.Numeric);
+    }
+    if (result.ContinuationPoint.Length > 0)
+        points.emplace_back(result.ContinuationPoint.Data,
+                            result.ContinuationPoint.Data + result.ContinuationPoint.Length);
+}
+
+OpcUa_ByteString* pointArray(const std::vector<std::vector<OpcUa_Byte>>& points)
+{
+    auto* array = allocateArray<OpcUa_ByteString>(static_cast<OpcUa_Int32>(points.size()));
+    for (size_t i = 0; i < points.size(); ++i)
+    {
+        array[i].Length = static_cast<OpcUa_Int32>(points[i].size());
+        array[i].Data =
+            static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(points[i].size())));
+        std::memcpy(array[i].Data, points[i].data(), points[i].size());
+    }
+    return array;
+}
+
+// The breadth-first walk from Root with a browse and a BrowseNext of the caller's.
+template <typename Browse, typename BrowseNext>
+std::set<OpcUa_UInt32> walk(OpcUa_UInt32 maxReferences, int& continuations, Browse browse,
+                            BrowseNext browseNext)
+{
+    std::set<OpcUa_UInt32> reached{84};
+    std::deque<OpcUa_UInt32> queue{84};
+    continuations = 0;
+    while (!queue.empty())
+    {
+        auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
+        request->RequestedMaxReferencesPerNode = maxReferences;
+        const OpcUa_Int32 n = static_cast<OpcUa_Int32>(std::min<size_t>(queue.size(), 50));
+        request->NoOfNodesToBrowse = n;
+        request->NodesToBrowse = allocateArray<OpcUa_BrowseDescription>(n);
+        for (OpcUa_Int32 i = 0; i < n; ++i, queue.pop_front())
+            browseDescription(request->NodesToBrowse[i], queue.front());
+        std::vector<std::vector<OpcUa_Byte>> points;
+        if (!browse(request,
+                    [&](const OpcUa_BrowseResult& result) { takeResult(result, reached, queue, points); }))
+            return {};
+        while (!points.empty())
+        {
+            continuations += static_cast<int>(points.size());
+            auto* next = newRequest<OpcUa_BrowseNextRequest>(OpcUa_BrowseNextRequest_EncodeableType);
+            next->NoOfContinuationPoints = static_cast<OpcUa_Int32>(points.size());
+            next->ContinuationPoints = pointArray(points);
+            points.clear();
+            if (!browseNext(next, [&](const OpcUa_BrowseResult& result)
+                            { takeResult(result, reached, queue, points); }))
+                return {};
+        }
+    }
+    return reached;
+}
+} // namespace
+
+const std::vector<TestVariable>& testVariables()
+{
+    static const std::vector<TestVariable> variables = {
+        {"ns=2;i=3", "Int32", "-123456"},
+        {"ns=2;i=2", "Double", "2.25"},
+        {"ns=2;i=4", "String", "\"written\""},
+    };
+    return variables;
+}
+
+std::vector<NodeNumber> benchmarkVariables(size_t count)
+{
+    std::vector<NodeNumber> nodes;
+    for (size_t k = 0; k < count; ++k)
+        nodes.push_back({2, static_cast<OpcUa_UInt32>(1000 + k)});
+    return nodes;
+}
+
+// ---------------------------------------------------------------- client
+
+bool Client::open(const std::string& url)
+{
+    return OpcUa_IsGood(m_session.connect(url)) && m_session.createSession() && m_session.activateSession();
+}
+
+bool Client::close()
+{
+    auto* request = newRequest<OpcUa_CloseSessionRequest>(OpcUa_CloseSessionRequest_EncodeableType);
+    request->DeleteSubscriptions = OpcUa_True;
+    return call(request, &OpcUa_CloseSessionRequest_EncodeableType, nullptr) == OpcUa_Good;
+}
+
+OpcUa_StatusCode Client::call(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void** response)
+{
+    OpcUa_Void* answer = nullptr;
+    OpcUa_EncodeableType* answerType = nullptr;
+    OpcUa_StatusCode status = m_session.invoke(request, requestType, &answer, &answerType);
+    OpcUa_EncodeableObject_Delete(requestType, &request);
+    if (OpcUa_IsGood(status) && answer != nullptr)
+        status = static_cast<OpcUa_ResponseHeader*>(answer)->ServiceResult;
+    if (response != nullptr && OpcUa_IsGood(status) && answerType != &OpcUa_ServiceFault_EncodeableType)
+    {
+        *response = answer;
+        return status;
+    }
+    OpcUa_EncodeableObject_Delete(answerType, &answer);
+    return status;
+}
+
+OpcUa_StatusCode Client::unsupportedServiceStatus()
+{
+    return call(newRequest<OpcUa_RegisterServerRequest>(OpcUa_RegisterServerRequest_EncodeableType),
+                &OpcUa_RegisterServerRequest_EncodeableType, nullptr);
+}
+
+int Client::readValues(const std::vector<NodeNumber>& nodes, OpcUa_Int32 attributeId)
+{
+    auto* request = newRequest<OpcUa_ReadRequest>(OpcUa_ReadRequest_EncodeableType);
+    request->NoOfNodesToRead = static_cast<OpcUa_Int32>(nodes.size());
+    request->NodesToRead = allocateArray<OpcUa_ReadValueId>(request->NoOfNodesToRead);
+    for (size_t i = 0; i < nodes.size(); ++i)
+    {
+        setNumeric(request->NodesToRead[i].NodeId, nodes[i]);
+        request->NodesToRead[i].AttributeId = static_cast<OpcUa_UInt32>(attributeId);
+    }
+    OpcUa_Void* answer = nullptr;
+    if (call(request, &OpcUa_ReadRequest_EncodeableType, &answer) != OpcUa_Good)
+        return -1;
+    auto* response = static_cast<OpcUa_ReadResponse*>(answer);
+    int good = 0;
+    for (OpcUa_Int32 i = 0; i < response->NoOfResults; ++i)
+        good += OpcUa_IsGood(response->Results[i].StatusCode) ? 1 : 0;
+    OpcUa_EncodeableObject_Delete(&OpcUa_ReadResponse_EncodeableType, &answer);
+    return good;
+}
+
+OpcUa_StatusCode Client::readStatus(OpcUa_Int32 count, NodeNumber node)
+{
+    auto* request = newRequest<OpcUa_ReadRequest>(OpcUa_ReadRequest_EncodeableType);
+    request->NoOfNodesToRead = count;
+    request->NodesToRead = allocateArray<OpcUa_ReadValueId>(count);
+    for (OpcUa_Int32 i = 0; i < count; ++i)
+    {
+        setNumeric(request->NodesToRead[i].NodeId, node);
+        request->NodesToRead[i].AttributeId = 13;
+    }
+    return call(request, &OpcUa_ReadRequest_EncodeableType, nullptr);
+}
+
+OpcUa_StatusCode Client::writeInt32(const std::string& stringNodeId, OpcUa_Int32 value)
+{
+    auto* request = newRequest<OpcUa_WriteRequest>(OpcUa_WriteRequest_EncodeableType);
+    request->NoOfNodesToWrite = 1;
+    request->NodesToWrite = allocateArray<OpcUa_WriteValue>(1);
+    OpcUa_WriteValue& item = request->NodesToWrite[0];
+    parseNodeId(stringNodeId, item.NodeId);
+    item.AttributeId = 13;
+    item.Value.Value.Datatype = OpcUaType_Int32;
+    item.Value.Value.Value.Int32 = value;
+    OpcUa_Void* answer = nullptr;
+    OpcUa_StatusCode status = call(request, &OpcUa_WriteRequest_EncodeableType, &answer);
+    if (status == OpcUa_Good)
+    {
+        auto* response = static_cast<OpcUa_WriteResponse*>(answer);
+        status = response->NoOfResults == 1 ? response->Results[0] : OpcUa_BadUnexpectedError;
+        OpcUa_EncodeableObject_Delete(&OpcUa_WriteResponse_EncodeableType, &answer);
+    }
+    return status;
+}
+
+OpcUa_StatusCode Client::writeMany(OpcUa_Int32 count, OpcUa_Int32& results)
+{
+    auto* request = newRequest<OpcUa_WriteRequest>(OpcUa_WriteRequest_EncodeableType);
+    request->NoOfNodesToWrite = count;
+    request->NodesToWrite = allocateArray<OpcUa_WriteValue>(count);
+    for (OpcUa_Int32 i = 0; i < count; ++i)
+    {
+        setNumeric(request->NodesToWrite[i].NodeId, {2, 900000000u + static_cast<OpcUa_UInt32>(i)});
+        request->NodesToWrite[i].AttributeId = 13;
+    }
+    OpcUa_Void* answer = nullptr;
+    const OpcUa_StatusCode status = call(request, &OpcUa_WriteRequest_EncodeableType, &answer);
+    results = status == OpcUa_Good ? static_cast<OpcUa_WriteResponse*>(answer)->NoOfResults : 0;
+    OpcUa_EncodeableObject_Delete(&OpcUa_WriteResponse_EncodeableType, &answer);
+    return status;
+}
+
+int Client::browseCount(NodeNumber node)
+{
+    auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
+    request->NoOfNodesToBrowse = 1;
+    request->NodesToBrowse = allocateArray<OpcUa_BrowseDescription>(1);
+    browseDescription(request->NodesToBrowse[0], node.id);
+    request->NodesToBrowse[0].NodeId.NamespaceIndex = node.ns;
+    OpcUa_Void* answer = nullptr;
+    if (call(request, &OpcUa_BrowseRequest_EncodeableType, &answer) != OpcUa_Good)
+        return -1;
+    auto* response = static_cast<OpcUa_BrowseResponse*>(answer);
+    const int count = response->NoOfResults == 1 && OpcUa_IsGood(response->Results[0].StatusCode)
+                          ? response->Results[0].NoOfReferences
+                          : -1;
+    OpcUa_EncodeableObject_Delete(&OpcUa_BrowseResponse_EncodeableType, &answer);
+    return count;
+}
+
+std::vector<OpcUa_Byte> Client::browsePoint(NodeNumber node, OpcUa_UInt32 maxReferences)
+{
+    auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
+    request->RequestedMaxReferencesPerNode = maxReferences;
+    request->NoOfNodesToBrowse = 1;
+    request->NodesToBrowse = allocateArray<OpcUa_BrowseDescription>(1);
+    browseDescription(request->NodesToBrowse[0], node.id);
+    OpcUa_Void* answer = nullptr;
+    if (call(request, &OpcUa_BrowseRequest_EncodeableType, &answer) != OpcUa_Good)
+        return {};
+    const OpcUa_ByteString& point = static_cast<OpcUa_BrowseResponse*>(answer)->Results[0].ContinuationPoint;
+    std::vector<OpcUa_Byte> bytes(point.Data, point.Data + std::max(point.Length, 0));
+    OpcUa_EncodeableObject_Delete(&OpcUa_BrowseResponse_EncodeableType, &answer);
+    return bytes;
+}
+
+OpcUa_StatusCode Client::browseNextStatus(const std::vector<OpcUa_Byte>& point)
+{
+    auto* request = newRequest<OpcUa_BrowseNextRequest>(OpcUa_BrowseNextRequest_EncodeableType);
+    request->NoOfContinuationPoints = 1;
+    request->ContinuationPoints = pointArray({point});
+    OpcUa_Void* answer = nullptr;
+    OpcUa_StatusCode status = call(request, &OpcUa_BrowseNextRequest_EncodeableType, &answer);
+    if (status == OpcUa_Good)
+    {
+        auto* response = static_cast<OpcUa_BrowseNextResponse*>(answer);
+        status = response->NoOfResults == 1 ? response->Results[0].StatusCode : OpcUa_BadUnexpectedError;
+        OpcUa_EncodeableObject_Delete(&OpcUa_BrowseNextResponse_EncodeableType, &answer);
+    }
+    return status;
+}
+
+std::set<OpcUa_UInt32> Client::walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations)
+{
+    // The answer's results go to take, in order; false when the call failed.
+    auto answered = [this](auto* request, OpcUa_EncodeableType& requestType, auto* typedResponse,
+                           OpcUa_EncodeableType& responseType, auto take)
+    {
+        OpcUa_Void* answer = nullptr;
+        if (call(request, &requestType, &answer) != OpcUa_Good)
+            return false;
+        typedResponse = static_cast<decltype(typedResponse)>(answer);
+        forEachResult(*typedResponse, take);
+        OpcUa_EncodeableObject_Delete(&responseType, &answer);
+        return true;
+    };
+    return walk(
+        maxReferences, continuations,
+        [&](OpcUa_BrowseRequest* request, auto take)
+        {
+            return answered(request, OpcUa_BrowseRequest_EncodeableType,
+                            static_cast<OpcUa_BrowseResponse*>(nullptr), OpcUa_BrowseResponse_EncodeableType,
+                            take);
+        },
+        [&](OpcUa_BrowseNextRequest* request, auto take)
+        {
+            return answered(request, OpcUa_BrowseNextRequest_EncodeableType,
+                            static_cast<OpcUa_BrowseNextResponse*>(nullptr),
+                            OpcUa_BrowseNextResponse_EncodeableType, take);
+        });
+}
+
+// ---------------------------------------------------------------- background reader
+
+KeepReading::KeepReading(const std::string& url) : m_opened(m_client.open(url))
+{
+    if (!m_opened)
+        return;
+    m_thread = std::thread(
+        [this]
+        {
+            while (!m_stop)
+            {
+                if (m_client.readValues({{0, 2255}}, 13) == 1)
+                    ++m_reads;
+                else
+                    ++m_failed;
+            }
+        });
+}
+
+KeepReading::~KeepReading()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool KeepReading::stopAndCheck()
+{
+    m_stop = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_opened && m_failed == 0 && m_reads > 0;
+}
+
+// ---------------------------------------------------------------- stack and raw peer
+
+void raiseClientArrayLimit(OpcUa_Int32 limit)
+{
+    // A client process runs on the stack's defaults until its proxy stub is set up.
+    static OpcUa_Handle platform = nullptr;
+    if (platform == nullptr)
+        OpcUa_P_Initialize(&platform);
+    OpcUa_ProxyStubConfiguration configuration;
+    OpcUa_ProxyStub_GetConfiguration(&configuration);
+    configuration.iSerializer_MaxArrayLength = limit;
+    if (OpcUa_ProxyStub_ReInitialize(&configuration) == OpcUa_BadInvalidState)
+        OpcUa_ProxyStub_Initialize(platform, &configuration);
+}
+
+OpcUa_StatusCode rawUnknownServiceStatus(uint16_t port)
+{
+    using namespace uatcp;
+    test::RawClient raw;
+    if (!raw.connect(port) || !raw.hello() || !raw.open())
+        return 0;
+    Bytes body;
+    BinaryWriter w(body);
+    // An encoding id no service has, then a request header.
+    w.numericNodeId(0, 59999);
+    w.numericNodeId(0, 0);
+    w.int64(0);
+    w.uint32(4711);
+    w.uint32(0);
+    w.string(std::nullopt);
+    w.uint32(10000);
+    w.numericNodeId(0, 0);
+    w.byte(0);
+    if (!raw.sendMessage('F', body))
+        return 0;
+    const auto answer = raw.read();
+    ChunkInfo info;
+    if (!answer || answer->header.type != MessageType::Message ||
+        parseChunkHeaders(answer->bytes, info) != status::Good ||
+        parseSequenceHeader(answer->bytes, answer->bytes.size(), info) != status::Good)
+        return 0;
+    // The fault's encoding id, its header's time stamp and request handle, then the service result.
+    BinaryReader r(answer->bytes.data() + info.bodyOffset, answer->bytes.size() - info.bodyOffset);
+    uint16_t encoding = 0;
+    uint8_t kind = 0, ns = 0;
+    int64_t timestamp = 0;
+    uint32_t handle = 0, result = 0;
+    if (!r.uint8(kind) || !r.uint8(ns) || !r.uint16(encoding) || encoding != 397 || !r.int64(timestamp) ||
+        !r.uint32(handle) || !r.uint32(result))
+        return 0;
+    return result;
+}
+
+// ---------------------------------------------------------------- namespace 0 in process
+
+struct InProcessServer::Private
+{
+    uaserver::testing::FakeServerConfig config;
+    ServerManager serverManager;
+    UaSession* session = nullptr;
+    ServiceContext context;
+};
+
+InProcessServer::InProcessServer() : d(new Private)
+{
+    if (d->serverManager.startUp(&d->config).isNotGood())
+        return;
+    // Made after start-up: the session takes its limits from the running configuration.
+    d->session = new UaSession(1, UaNodeId(1, 1));
+    OpcUa_RequestHeader header;
+    OpcUa_RequestHeader_Initialize(&header);
+    d->context.setSession(d->session, header);
+}
+
+InProcessServer::~InProcessServer()
+{
+    d->context = ServiceContext();
+    if (d->session != nullptr)
+        d->session->releaseReference();
+    d->serverManager.shutDown();
+    delete d;
+}
+
+std::set<OpcUa_UInt32> InProcessServer::walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations)
+{
+    if (d->session == nullptr)
+        return {};
+    NodeManager& root = *d->serverManager.getNodeManagerRoot();
+    // The services' own work on each request, as their entries run it.
+    auto inProcess =
+        [&](auto* request, OpcUa_EncodeableType& requestType, auto response, auto work, auto take)
+    {
+        const bool good = work(*request, response).isGood();
+        if (good)
+            forEachResult(*response, take);
+        OpcUa_Void* message = request;
+        OpcUa_EncodeableObject_Delete(&requestType, &message);
+        return good;
+    };
+    return walk(
+        maxReferences, continuations,
+        [&](OpcUa_BrowseRequest* request, auto take)
+        {
+            Message<OpcUa_BrowseResponse> response(OpcUa_BrowseResponse_EncodeableType);
+            return inProcess(
+                request, OpcUa_BrowseRequest_EncodeableType, response.get(),
+                [&](const OpcUa_BrowseRequest& r, OpcUa_BrowseResponse* out)
+                { return ViewServices::browse(d->context, root, d->serverManager, r, *out); },
+                take);
+        },
+        [&](OpcUa_BrowseNextRequest* request, auto take)
+        {
+            Message<OpcUa_BrowseNextResponse> response(OpcUa_BrowseNextResponse_EncodeableType);
+            return inProcess(
+                request, OpcUa_BrowseNextRequest_EncodeableType, response.get(),
+                [&](const OpcUa_BrowseNextRequest& r, OpcUa_BrowseNextResponse* out)
+                { return ViewServices::browseNext(d->context, root, r, *out); },
+                take);
+        });
+}
+
+std::set<OpcUa_UInt32> namespaceZeroWalk()
+{
+    InProcessServer server;
+    int continuations = 0;
+    return server.walkNamespaceZero(3, continuations);
+}
+
+std::vector<OpcUa_UInt32> nodesNotInTheStandard(const std::set<OpcUa_UInt32>& nodes)
+{
+    std::set<OpcUa_UInt32> known;
+    for (const std::string& line : lines(UASERVER_NS0_ORACLE))
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+            known.insert(static_cast<OpcUa_UInt32>(std::stoul(line)));
+    if (known.empty())
+        return {};
+    // The server's deviations: "<id>|absent|..." lines name nodes the standard no longer has.
+    for (const std::string& line : lines(UASERVER_NS0_EXPECTATIONS))
+        if (line.find("|absent|") != std::string::npos && std::isdigit(static_cast<unsigned char>(line[0])))
+            known.insert(static_cast<OpcUa_UInt32>(std::stoul(line)));
+    std::vector<OpcUa_UInt32> unknown;
+    for (OpcUa_UInt32 node : nodes)
+        if (known.count(node) == 0)
+            unknown.push_back(node);
+    return unknown;
+}
+
+// ---------------------------------------------------------------- certificates
+
+struct SecuredClientFiles::Private
+{
+    sectest::TempFolder folder;
+};
+
+SecuredClientFiles::SecuredClientFiles() : d(new Private)
+{
+    const std::string root = d->folder.path();
+    for (const std::string& folder : {root + "/pki/trusted", root + "/pki/crl"})
+        std::filesystem::create_directories(folder);
+    const sectest::Identity server = sectest::makeIdentity("uaserver test server", 2048, nullptr, false, -1,
+                                                           365, "urn:uaserver:testserver");
+    const sectest::Identity client = sectest::makeIdentity("uaserver services test", 2048, nullptr, false, -1,
+                                                           365, "urn:uaserver-services-test");
+    sectest::writeFile(root + "/server.der", server.certificate);
+    sectest::writeFile(root + "/server.key", server.privateKeyPem());
+    sectest::writeFile(root + "/pki/trusted/client.der", client.certificate);
+    sectest::writeFile(root + "/client.pem", client.certificatePem());
+    sectest::writeFile(root + "/client_key.pem", client.privateKeyPem());
+    m_ready = !server.certificate.empty() && !client.certificate.empty();
+}
+
+SecuredClientFiles::~SecuredClientFiles()
+{
+    delete d;
+}
+
+std::vector<std::string> SecuredClientFiles::serverOptions() const
+{
+    const std::string root = d->folder.path();
+    // The outside client first asks a None endpoint for the server's certificate.
+    return {"--policy",      "None",
+            "--policy",      "Basic256:SignAndEncrypt",
+            "--certificate", root + "/server.der",
+            "--key",         root + "/server.key",
+            "--pki",         root + "/pki"};
+}
+
+std::vector<std::string> SecuredClientFiles::serverEnvironment() const
+{
+    return {"DEVICE_ROOT=" + d->folder.path()};
+}
+
+std::string SecuredClientFiles::clientCertificateFile() const
+{
+    return d->folder.path() + "/client.pem";
+}
+std::string SecuredClientFiles::clientKeyFile() const
+{
+    return d->folder.path() + "/client_key.pem";
+}
+} // namespace uaserver::wire

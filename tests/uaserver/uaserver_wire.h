@@ -1,0 +1,142 @@
+// What the wire tests and the read benchmark of the server share: the test server as a process of
+// its own, a session client over the stack's channel with the requests they send, and the walk of
+// namespace 0 in process that the walks over the wire are compared with.
+#pragma once
+
+#include "testserver_process.h"
+#include "uatcp_session_client.h"
+
+#include <opcua.h>
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace uaserver::wire
+{
+using uaservertest::TestServerProcess;
+
+// A variable of the test server's namespace 2 that a client may write, with a value to write in
+// the client script's JSON form.
+struct TestVariable
+{
+    std::string nodeId;
+    std::string dataType;
+    std::string jsonValue;
+};
+const std::vector<TestVariable>& testVariables();
+
+struct NodeNumber
+{
+    OpcUa_UInt16 ns;
+    OpcUa_UInt32 id;
+};
+// The first count of the Doubles the test server makes with --variables (ns=2;i=1000..).
+std::vector<NodeNumber> benchmarkVariables(size_t count);
+
+// Certificates and keys made for one test in a temporary folder: the server's, and the outside
+// client's (PEM) in the server's trust list.
+class SecuredClientFiles
+{
+public:
+    SecuredClientFiles();
+    ~SecuredClientFiles();
+    SecuredClientFiles(const SecuredClientFiles&) = delete;
+    SecuredClientFiles& operator=(const SecuredClientFiles&) = delete;
+    bool ready() const { return m_ready; }
+    // The test server's options for a Basic256 SignAndEncrypt endpoint with these files, and its
+    // environment.
+    std::vector<std::string> serverOptions() const;
+    std::vector<std::string> serverEnvironment() const;
+    std::string clientCertificateFile() const;
+    std::string clientKeyFile() const;
+
+private:
+    struct Private;
+    Private* d;
+    bool m_ready = false;
+};
+
+// A session on a None channel of our stack's client and the requests of the tests.
+class Client
+{
+public:
+    bool open(const std::string& url);
+    bool close();
+
+    OpcUa_StatusCode unsupportedServiceStatus();
+    // How many values of nodes came back Good.
+    int readValues(const std::vector<NodeNumber>& nodes, OpcUa_Int32 attributeId);
+    // Reads count times the node; the service result.
+    OpcUa_StatusCode readStatus(OpcUa_Int32 count, NodeNumber node = {0, 2255});
+    OpcUa_StatusCode writeInt32(const std::string& stringNodeId, OpcUa_Int32 value);
+    // A Write of count items to an unknown node: the service result and how many results came back.
+    OpcUa_StatusCode writeMany(OpcUa_Int32 count, OpcUa_Int32& results);
+    // The references of a forward hierarchical browse of node; -1 when the browse failed.
+    int browseCount(NodeNumber node);
+    // The continuation point of a browse of node with at most maxReferences.
+    std::vector<OpcUa_Byte> browsePoint(NodeNumber node, OpcUa_UInt32 maxReferences);
+    // The result of a BrowseNext of the point.
+    OpcUa_StatusCode browseNextStatus(const std::vector<OpcUa_Byte>& point);
+    // All of namespace 0 from Root over forward hierarchical references with maxReferences per
+    // answer, every continuation point followed; empty when a call failed.
+    std::set<OpcUa_UInt32> walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations);
+
+private:
+    // Sends request (taken over); the response when it is of responseType, else null and status.
+    OpcUa_StatusCode call(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void** response);
+
+    uatcp::test::SessionClient m_session;
+};
+
+// A client that reads the server's state in a loop on a thread of its own until stopped.
+class KeepReading
+{
+public:
+    explicit KeepReading(const std::string& url);
+    ~KeepReading();
+    bool running() const { return m_opened; }
+    // Stops and tells whether every read succeeded and there were some.
+    bool stopAndCheck();
+
+private:
+    Client m_client;
+    bool m_opened = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reads{0};
+    std::atomic<int> m_failed{0};
+    std::thread m_thread;
+};
+
+// Our client's serializer takes arrays up to limit.
+void raiseClientArrayLimit(OpcUa_Int32 limit);
+// The ServiceFault status the server gives a message of an encoding id no service knows, sent on a
+// None channel by the raw peer; 0 without a fault.
+OpcUa_StatusCode rawUnknownServiceStatus(uint16_t port);
+
+// A server manager started in this process, with a session for the view services' own work.
+class InProcessServer
+{
+public:
+    InProcessServer();
+    ~InProcessServer();
+    InProcessServer(const InProcessServer&) = delete;
+    InProcessServer& operator=(const InProcessServer&) = delete;
+
+    // Namespace 0 from Root as the walks over the wire go, through the view services' work.
+    std::set<OpcUa_UInt32> walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations);
+
+private:
+    struct Private;
+    Private* d;
+};
+
+// Namespace 0 as the server builds it, walked in process with three references per answer.
+std::set<OpcUa_UInt32> namespaceZeroWalk();
+// Those of nodes that are neither in the standard NodeSet nor listed absent from it in the
+// server's list of deviations; empty when there is no NodeSet extract.
+std::vector<OpcUa_UInt32> nodesNotInTheStandard(const std::set<OpcUa_UInt32>& nodes);
+} // namespace uaserver::wire
