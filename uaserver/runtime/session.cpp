@@ -7,9 +7,11 @@
 #include <browsecontext.h>
 #include <historyreadcontinuationpoint.h>
 #include <nodemanager.h>
+#include <nodemanagerlist.h>
 #include <querycontext.h>
 #include <serverconfig.h>
 #include <servermanagerlink.h>
+#include <uanode.h>
 #include <uaplainnodes.h>
 
 #include <uadatetime.h>
@@ -30,12 +32,39 @@ constexpr OpcUa_UInt32 kHasComponent = 47;
 constexpr OpcUa_UInt16 kDefaultBrowseContinuationPoints = 10;
 constexpr OpcUa_UInt16 kDefaultHistoryContinuationPoints = 100;
 
-// Namespace 0's configuration view; null while no server manager runs.
-NodeManagerConfig* addressSpaceOfNamespace0()
+// The configuration view of the node manager that serves the namespace of nodeId, where reads and
+// browses of the node are sent; namespace 0's while that namespace has none. Null while no server
+// manager runs.
+NodeManagerConfig* addressSpaceOf(const UaNodeId& nodeId)
 {
     ServerManagerLink* serverManager = ServerManagerLink::running();
     NodeManager* root = serverManager != nullptr ? serverManager->getNodeManagerRoot() : nullptr;
-    return root != nullptr ? root->getNodeManagerConfig() : nullptr;
+    if (root == nullptr)
+        return nullptr;
+    auto* list = dynamic_cast<NodeManagerList*>(root);
+    NodeManager* owner = list != nullptr ? list->getNodeManagerByNamespace(nodeId.namespaceIndex()) : nullptr;
+    return (owner != nullptr ? owner : root)->getNodeManagerConfig();
+}
+
+// Adds the diagnostics object below SessionsDiagnosticsSummary. An object kept by the node manager
+// of its own namespace hangs below the summary of namespace 0 by the summary's node.
+UaStatus addToSummary(NodeManagerConfig* addressSpace, UaNode* object)
+{
+    ServerManagerLink* serverManager = ServerManagerLink::running();
+    NodeManager* root = serverManager != nullptr ? serverManager->getNodeManagerRoot() : nullptr;
+    if (root == nullptr || addressSpace == root->getNodeManagerConfig())
+        return addressSpace->addNodeAndReference(UaNodeId(kSessionsDiagnosticsSummary, 0),
+                                                 object->getUaReferenceLists(), UaNodeId(kHasComponent, 0));
+    UaNode* summary = root->getNode(UaNodeId(kSessionsDiagnosticsSummary, 0));
+    if (summary == nullptr)
+        return OpcUa_BadNodeIdUnknown;
+    const UaStatus status =
+        summary->getUaReferenceLists() != nullptr
+            ? addressSpace->addNodeAndReference(summary->getUaReferenceLists(), object->getUaReferenceLists(),
+                                                UaNodeId(kHasComponent, 0))
+            : UaStatus(OpcUa_BadNodeIdUnknown);
+    summary->releaseReference();
+    return status;
 }
 
 // Whole seconds from then to now (negative when then lies ahead).
@@ -225,16 +254,13 @@ void Session::addDiagnosticsObject()
         nodeId = d->sessionNodeId;
     }
     UaNode* object = nullptr;
-    if (NodeManagerConfig* addressSpace = addressSpaceOfNamespace0())
+    if (NodeManagerConfig* addressSpace = addressSpaceOf(nodeId))
     {
         auto* node = new UaObjectPlain(nodeId, UaQualifiedName(name, nodeId.namespaceIndex()),
                                        UaLocalizedText(UaString(), name), UaLocalizedText(),
                                        UaNodeId(kSessionDiagnosticsObjectType, 0), 0);
         // The address space takes the creating reference; the session keeps one of its own.
-        if (addressSpace
-                ->addNodeAndReference(UaNodeId(kSessionsDiagnosticsSummary, 0), node,
-                                      UaNodeId(kHasComponent, 0))
-                .isGood())
+        if (addToSummary(addressSpace, node).isGood())
         {
             node->addReference();
             object = node;
@@ -258,7 +284,7 @@ void Session::removeDiagnosticsObject(UaNode* object)
 {
     if (object == nullptr)
         return;
-    if (NodeManagerConfig* addressSpace = addressSpaceOfNamespace0())
+    if (NodeManagerConfig* addressSpace = addressSpaceOf(object->nodeId()))
         addressSpace->deleteUaNode(object, true, true, true);
     object->releaseReference();
 }
