@@ -50,6 +50,7 @@ public:
 
     OpcUa_MonitoringMode monitoringMode() const { return m_monitoringMode; }
     OpcUa_UInt32 clientHandle() const { return m_clientHandle; }
+    void setClientHandle(OpcUa_UInt32 clientHandle) { m_clientHandle = clientHandle; }
     const UaNodeId& nodeId() const { return m_nodeId; }
     OpcUa_Double samplingInterval() const { return m_samplingInterval; }
     void setSamplingInterval(OpcUa_Double interval) { m_samplingInterval = interval; }
@@ -132,6 +133,7 @@ public:
     OpcUa_UInt32 queueSize() const { return m_queue.size(); }
     void setDiscardOldest(bool discardOldest);
     void setDeadband(OpcUa_Double deadband);
+    OpcUa_Double deadband() const { return m_deadband; }
     void setTrigger(OpcUa_DataChangeTrigger trigger);
     void setIoHandle(OpcUa_UInt32 ioHandle);
     OpcUa_UInt32 ioHandle() const { return m_ioHandle; }

@@ -9,6 +9,7 @@
 #include <uamutex.h>
 #include <uatrace.h>
 
+#include <atomic>
 #include <list>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@ struct UaSession::Private
     UaByteString serverNonce;
     OpcUa_UInt32 activeServiceCount = 0;
     UaEndpoint* activatingEndpoint = nullptr;
+    std::atomic<OpcUa_UInt32> monitoredItems{0};
     // Set while the destructor runs: the count of references is 0 already.
     bool destroying = false;
 };
@@ -185,6 +187,12 @@ UaStatus UaSession::queuePublishRequest(PublishRequestContext* request, UaSubscr
         if (e->subscriptions.empty())
             return OpcUa_BadNoSubscription;
         e->publishRequests.push_back(request);
+        if (e->publishRequests.size() <= kMaxQueuedPublishRequests)
+            return OpcUa_Good;
+        PublishRequestContext* oldest = e->publishRequests.front();
+        e->publishRequests.pop_front();
+        lock.unlock();
+        cancelPublishRequest(oldest, OpcUa_BadTooManyPublishRequests);
         return OpcUa_Good;
     }
     const auto [subscriptionId, status] = e->statusChanges.front();
@@ -480,4 +488,25 @@ OpcUa_UInt32 UaSession::subscriptionCount() const
 {
     UaMutexLocker lock(sessionMutex());
     return static_cast<OpcUa_UInt32>(e->subscriptions.size());
+}
+
+bool UaSession::reserveMonitoredItems(OpcUa_UInt32 count, bool force)
+{
+    OpcUa_UInt32 current = e->monitoredItems.load();
+    do
+    {
+        if (!force && current + static_cast<OpcUa_UInt64>(count) > kMaxMonitoredItems)
+            return false;
+    } while (!e->monitoredItems.compare_exchange_weak(current, current + count));
+    return true;
+}
+
+void UaSession::releaseMonitoredItems(OpcUa_UInt32 count)
+{
+    e->monitoredItems.fetch_sub(count);
+}
+
+OpcUa_UInt32 UaSession::monitoredItemCount() const
+{
+    return e->monitoredItems.load();
 }

@@ -20,6 +20,10 @@ class UaSubscription;
 class UaSession : public Session
 {
 public:
+    // Nothing else bounds what one client makes: beyond these the session refuses.
+    static constexpr OpcUa_UInt32 kMaxQueuedPublishRequests = 200;
+    static constexpr OpcUa_UInt32 kMaxMonitoredItems = 20000;
+
     UaSession(OpcUa_UInt32 sessionId, const UaNodeId& authenticationToken);
     // Closes the session (its subscriptions live on) and empties its queues.
     ~UaSession() override;
@@ -40,7 +44,8 @@ public:
 
     virtual bool isSameUser(Session* otherSession);
     // Good when the request was queued or lateSubscription (with a reference for the caller)
-    // is to publish with it at once; BadSessionClosed, BadNoSubscription.
+    // is to publish with it at once; BadSessionClosed, BadNoSubscription. A full queue answers its
+    // oldest request with BadTooManyPublishRequests.
     virtual UaStatus queuePublishRequest(PublishRequestContext* request, UaSubscription*& lateSubscription);
     // The oldest queued request still within its TimeoutHint (now the caller's); those past it
     // are answered with BadTimeout. Null when none, or when the session is not activated.
@@ -85,6 +90,11 @@ public:
     void setActivatingEndpoint(UaEndpoint* endpoint);
 
     OpcUa_UInt32 publishRequestCount() const;
+    // The monitored items of the session's subscriptions: false (and nothing counted) when count
+    // more would pass kMaxMonitoredItems, unless force (a transferred subscription brings its own).
+    bool reserveMonitoredItems(OpcUa_UInt32 count, bool force);
+    void releaseMonitoredItems(OpcUa_UInt32 count);
+    OpcUa_UInt32 monitoredItemCount() const;
     OpcUa_UInt32 subscriptionCount() const;
 
     // Sends response (or cancels it on an invalid channel) under the send lock, then ends the

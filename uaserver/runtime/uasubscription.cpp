@@ -4,6 +4,7 @@
 #include "subscriptionrevision.h"
 #include "uasession.h"
 
+#include <eventdata.h>
 #include <serverconfig.h>
 #include <servermanagerlink.h>
 
@@ -118,7 +119,7 @@ UaSubscription::~UaSubscription()
     if (!m_isClosed && m_pSession != nullptr)
         UaSubscription::close(false);
     while (getPendingTransactionCount() > 0)
-        UaThread::sleep(10);
+        waitForTransactions(0);
     deleteAllItems();
     for (OpcUa_NotificationMessage& message : m_retransmissionQueue)
         OpcUa_NotificationMessage_Clear(&message);
@@ -161,13 +162,15 @@ OpcUa_UInt32 UaSubscription::getState()
 OpcUa_UInt32 UaSubscription::getPendingTransactionCount()
 {
     UaMutexLocker lock(&m_items.mutex);
-    return m_pendingTransactions;
+    return static_cast<OpcUa_UInt32>(m_transactions.size()) + m_completing;
 }
 
 void UaSubscription::waitForTransactions(OpcUa_UInt32 limit)
 {
-    for (int i = 0; i < 1000 && getPendingTransactionCount() > limit; ++i)
-        UaThread::sleep(10);
+    // Woken by the transaction that leaves; bounded in real time, as a manager may never answer.
+    std::unique_lock<UaMutex> lock(m_items.mutex);
+    m_transactionsLeft.wait_for(lock, std::chrono::seconds(10),
+                                [&] { return m_transactions.size() + m_completing <= limit; });
 }
 
 UaSession* UaSubscription::session()
@@ -261,20 +264,9 @@ void UaSubscription::publishOrGoLate(UaMutexLocker& lock, bool countKeepAlive)
     session->addReference();
     lock.unlock();
     PublishRequestContext* request = session->getPublishRequest();
-    bool more = false;
     if (request != nullptr)
     {
-        publish(request, more);
-        while (more)
-        {
-            request = session->getPublishRequest();
-            if (request == nullptr)
-            {
-                session->queueSubscriptionForPublish(this);
-                break;
-            }
-            publish(request, more);
-        }
+        publishAll(session, request);
     }
     else
     {
@@ -289,6 +281,22 @@ void UaSubscription::publishOrGoLate(UaMutexLocker& lock, bool countKeepAlive)
             session->queueSubscriptionForPublish(this);
     }
     session->releaseReference();
+}
+
+void UaSubscription::publishAll(UaSession* session, PublishRequestContext* request)
+{
+    bool more = false;
+    publish(request, more);
+    while (more)
+    {
+        request = session->getPublishRequest();
+        if (request == nullptr)
+        {
+            session->queueSubscriptionForPublish(this);
+            return;
+        }
+        publish(request, more);
+    }
 }
 
 void UaSubscription::checkAvailableNotifications()
@@ -611,6 +619,9 @@ UaStatus UaSubscription::transfer(UaSession* newSession, bool sendInitialValues,
     m_sendInitialValues = sendInitialValues;
     UaSession* oldSession = m_pSession;
     newSession->addReference();
+    // The items count against the session that owns them.
+    oldSession->releaseMonitoredItems(m_usedItems);
+    newSession->reserveMonitoredItems(m_usedItems, true);
     m_pSession = newSession;
     const OpcUa_UInt32 id = m_subscriptionId;
     lock.unlock();
@@ -668,8 +679,10 @@ UaStatus UaSubscription::close(bool sessionIsClosing)
         if (previous == CLOSED)
             session->queueSubscriptionStatusChangeNotification(id, OpcUa_BadTimeout);
     }
-    waitForTransactions(1);
-    deleteAllItems();
+    // The managers' stop answers remove the items; what no manager answers stays until the
+    // destructor, which waits for every transaction.
+    stopAllItems(session);
+    waitForTransactions(0);
     lock.lock(&m_items.mutex);
     m_pSession = nullptr;
     lock.unlock();
@@ -721,12 +734,65 @@ UaStatus UaSubscription::setTriggering(OpcUa_UInt32 triggeringItemId,
     return OpcUa_Good;
 }
 
-OpcUa_UInt32 UaSubscription::addMonitoredItem(UaMonitoredItem* item)
+UaStatus UaSubscription::beginConditionRefresh(const ServiceContext& serviceContext)
+{
+    struct Refresh
+    {
+        std::vector<EventManager*> managers;
+        std::vector<OpcUa_UInt32> handles;
+    };
+    std::vector<Refresh> refreshes;
+    {
+        UaMutexLocker lock(&m_items.mutex);
+        if (m_state == CLOSED || m_isClosed)
+            return OpcUa_BadSubscriptionIdInvalid;
+        for (UaMonitoredItem* item : m_monitoredItems)
+        {
+            if (item == nullptr || item->itemType() != UaMonitoredItem::Event ||
+                item->monitoringMode() != OpcUa_MonitoringMode_Reporting)
+                continue;
+            auto* events = static_cast<UaMonitoredItemEvent*>(item);
+            refreshes.push_back({events->eventManagers(), events->eventManagerHandles()});
+        }
+    }
+    // The managers are called outside the mutex: they answer with events into the items.
+    for (const Refresh& refresh : refreshes)
+    {
+        UaByteString startId, endId, none;
+        EventData::createEventId(none, startId);
+        EventData::createEventId(none, endId);
+        const size_t last = refresh.managers.size() - 1;
+        for (size_t i = 0; i < refresh.managers.size(); ++i)
+        {
+            if (refresh.managers[i] == nullptr)
+                continue;
+            const UaStatus refreshed = refresh.managers[i]->beginConditionRefresh(
+                serviceContext, refresh.handles[i], i == 0 ? startId : none, i == last ? endId : none);
+            if (refreshed.isBad())
+                UaTrace::traceLevel1(
+                    "Error: UaSubscription::beginConditionRefresh - beginConditionRefresh to "
+                    "EventManager failed [ret=0x%lx]",
+                    static_cast<unsigned long>(refreshed.statusCode()));
+        }
+    }
+    return OpcUa_Good;
+}
+
+OpcUa_UInt32 UaSubscription::addMonitoredItem(UaMonitoredItem* item, OpcUa_StatusCode* refusal)
 {
     UaMutexLocker lock(&m_items.mutex);
+    OpcUa_StatusCode refused = OpcUa_Good;
     if ((m_maxMonitoredItemsPerServer != 0 && s_serverItems.load() >= m_maxMonitoredItemsPerServer) ||
         (m_maxMonitoredItemsPerSubscription != 0 && m_usedItems >= m_maxMonitoredItemsPerSubscription))
+        refused = OpcUa_BadOutOfMemory;
+    else if (m_pSession != nullptr && !m_pSession->reserveMonitoredItems(1, false))
+        refused = OpcUa_BadTooManyMonitoredItems;
+    if (OpcUa_IsBad(refused))
+    {
+        if (refusal != nullptr)
+            *refusal = refused;
         return 0;
+    }
     OpcUa_UInt32 id;
     if (!m_freeItemIds.empty())
     {
@@ -758,6 +824,8 @@ bool UaSubscription::deleteMonitoredItem(OpcUa_UInt32 monitoredItemId)
         m_freeItemIds.push_back(monitoredItemId);
         --m_usedItems;
         s_serverItems.fetch_sub(1);
+        if (m_pSession != nullptr)
+            m_pSession->releaseMonitoredItems(1);
     }
     delete item;
     return true;
@@ -788,6 +856,8 @@ void UaSubscription::deleteAllItems()
                 items.push_back(item);
         }
         s_serverItems.fetch_sub(m_usedItems);
+        if (m_pSession != nullptr)
+            m_pSession->releaseMonitoredItems(m_usedItems);
         m_monitoredItems.clear();
         m_freeItemIds.clear();
         m_usedItems = 0;

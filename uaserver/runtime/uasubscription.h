@@ -3,7 +3,10 @@
 
 #include "uamonitoreditem.h"
 
+#include <eventmanager.h>
+#include <iomanagercallback.h>
 #include <referencecounter.h>
+#include <servicecontext.h>
 
 #include <uadatetime.h>
 #include <uastatus.h>
@@ -11,10 +14,18 @@
 #include <opcua.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <functional>
+#include <map>
 #include <vector>
 
 class NodeManager;
+class PendingCreateMonitoredItemsRequest;
+class PendingDeleteMonitoredItemsRequest;
+class PendingModifyMonitoredItemsRequest;
+class PendingMonitoredItemsRequest;
+class PendingSetMonitoringModeRequest;
 class PublishRequestContext;
 class ServerManagerLink;
 class UaSession;
@@ -25,9 +36,13 @@ class UaThreadPool;
 // items' notifications or a keep-alive, keeps sent messages for Republish until acknowledged and
 // closes itself when its lifetime runs out. It has no thread of its own.
 //
+// Its items are started, changed and stopped on the I/O managers and event managers that serve
+// them, which answer through the two callback interfaces; the last answer of a request sends its
+// response.
+//
 // Its mutex is recursive: a transfer queues a late subscription at its new session with the mutex
 // held, and the session may publish on this thread at once.
-class UaSubscription : public ReferenceCounter
+class UaSubscription : public ReferenceCounter, public IOManagerCallback, public EventManagerCallback
 {
 public:
     enum State
@@ -52,7 +67,7 @@ public:
     void setThreadPool(UaThreadPool* threadPool);
     virtual OpcUa_UInt32 getState();
     OpcUa_UInt32 getPendingTransactionCount();
-    // Sleeps 10 ms at a time (at most about 10 s) while more than limit transactions run.
+    // Waits (at most about 10 s) while more than limit transactions run.
     void waitForTransactions(OpcUa_UInt32 limit);
     // The session that owns the subscription, with a reference for the caller; null once closed.
     UaSession* session();
@@ -70,9 +85,54 @@ public:
                                    std::vector<OpcUa_StatusCode>& addResults,
                                    std::vector<OpcUa_StatusCode>& removeResults);
 
+    // The monitored-item services: Good when the request is the subscription's (it sends the
+    // response once every item is answered); BadSubscriptionIdInvalid when closed,
+    // BadSessionIdInvalid for another session's request (the request stays the caller's).
+    virtual UaStatus beginCreateMonitoredItems(PendingCreateMonitoredItemsRequest* request);
+    virtual UaStatus beginModifyMonitoredItems(PendingModifyMonitoredItemsRequest* request);
+    virtual UaStatus beginSetMonitoringMode(PendingSetMonitoringModeRequest* request);
+    virtual UaStatus beginDeleteMonitoredItems(PendingDeleteMonitoredItemsRequest* request);
+    // Called when every item of request is answered, just before its response goes.
+    virtual void monitoredItemsDone(PendingMonitoredItemsRequest* /*request*/) {}
+    // Replays the retained conditions to every Reporting event item.
+    virtual UaStatus beginConditionRefresh(const ServiceContext& serviceContext);
+    // An event manager registered after items exist: the event items start on it too.
+    void dynamicEventManagerRegistered(EventManager* eventManager);
+
+    // The I/O managers' answers; read and write are never asked of a subscription.
+    UaStatus finishRead(OpcUa_UInt32, OpcUa_UInt32, UaDataValue&, bool, bool, UaDiagnosticInfo*) override
+    {
+        return OpcUa_BadNotImplemented;
+    }
+    UaStatus finishWrite(OpcUa_UInt32, OpcUa_UInt32, UaStatus&, bool) override
+    {
+        return OpcUa_BadNotImplemented;
+    }
+    UaStatus finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                   OpcUa_UInt32 samplingItemHandle, OpcUa_Double revisedSamplingInterval,
+                                   bool initialValueAvailable, UaDataValue& initialValue,
+                                   const UaStatus& status) override;
+    UaStatus finishModifyMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                    OpcUa_Double revisedSamplingInterval, const UaStatus& status) override;
+    UaStatus finishStopMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                  UaStatus& status) override;
+    // The event managers' answers.
+    UaStatus finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                   OpcUa_UInt32 hEventItem, OpcUa_Double revisedSamplingInterval,
+                                   const UaStatus& status,
+                                   const OpcUa_EventFilterResult* pFilterResult) override;
+    UaStatus finishModifyMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                    OpcUa_Double revisedSamplingInterval, const UaStatus& status,
+                                    const OpcUa_EventFilterResult* pFilterResult) override;
+    UaStatus finishStopMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
+                                  const UaStatus& status) override;
+
     // Answers request from this subscription (the request is the subscription's from now on);
     // moreNotifications tells whether notifications are left for another response.
     virtual UaStatus publish(PublishRequestContext* request, bool& moreNotifications);
+    // Publishes with request and goes on with the session's queued requests while notifications
+    // are left; without more requests the subscription waits at its session as late.
+    void publishAll(UaSession* session, PublishRequestContext* request);
     // Answers a Republish request on its context with the kept message of sequenceNumber.
     // BadMessageNotAvailable leaves the context to the caller.
     virtual UaStatus republish(OpcUa_Endpoint endpoint, OpcUa_Handle context,
@@ -85,8 +145,9 @@ public:
 
     // The monitored-item table: ids from 1, the most recently freed id reused first.
     MonitoredItemOwner* itemOwner() { return &m_items; }
-    // Takes item over; 0 when the configured limits refuse it.
-    OpcUa_UInt32 addMonitoredItem(UaMonitoredItem* item);
+    // Takes item over; 0 when a limit refuses it: BadOutOfMemory for the configured limits,
+    // BadTooManyMonitoredItems beyond the session's cap (the item stays the caller's).
+    OpcUa_UInt32 addMonitoredItem(UaMonitoredItem* item, OpcUa_StatusCode* refusal = nullptr);
     bool deleteMonitoredItem(OpcUa_UInt32 monitoredItemId);
     // Valid while the caller holds the item owner's mutex.
     UaMonitoredItem* monitoredItem(OpcUa_UInt32 monitoredItemId);
@@ -101,6 +162,42 @@ protected:
     UaSubscription();
 
 private:
+    struct Transaction;
+    class ManagerCalls;
+
+    // The common start of the item services: the checks, then the transaction (removal: what its
+    // answers do to the items) in the table. 0 with the refusal in result.
+    OpcUa_UInt32 openTransaction(PendingMonitoredItemsRequest* request, const char* operation, int removal,
+                                 const char* kind, UaStatus& result);
+    // The begin operation is done: the transaction's last answer may send it.
+    UaStatus closeTransaction(OpcUa_UInt32 transactionId, const char* operation);
+    // Enters transaction in the table (mutex held) and returns its id.
+    OpcUa_UInt32 registerTransaction(Transaction* transaction, const char* kind);
+    // The begin operation is done with its request: the last answer may send it from now on.
+    void releaseTransaction(OpcUa_UInt32 transactionId);
+    // The transaction has left the table: its response goes on the pool (or at once).
+    void complete(Transaction* transaction);
+    // One manager's answer for one item; apply stores what a good answer brings.
+    UaStatus answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbackHandle, OpcUa_StatusCode status,
+                    const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply);
+    void answerAtOnce(OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_StatusCode status);
+    // Every answer of item index is in: its result is stored (mutex held).
+    void itemAnswered(Transaction& transaction, OpcUa_UInt32 index);
+    UaMonitoredItem* createDataItem(UaSession* session, const OpcUa_MonitoredItemCreateRequest& create,
+                                    OpcUa_Double interval, OpcUa_UInt32 maxQueueSize,
+                                    OpcUa_StatusCode& refused);
+    UaMonitoredItem* createEventItem(UaSession* session, const OpcUa_MonitoredItemCreateRequest& create,
+                                     OpcUa_Double interval, OpcUa_StatusCode& refused);
+    void startItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index,
+                   UaMonitoredItem* item);
+    void startEventMonitoring(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index,
+                              OpcUa_UInt32 slot, EventManager* manager, UaMonitoredItemEvent* item);
+    void stopItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index, UaMonitoredItem* item);
+    void stopById(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_UInt32 id);
+    // Stops every item on its managers; the answers remove them.
+    void stopAllItems(UaSession* session);
+    void traceFinished(const char* operation, const char* kind, OpcUa_UInt32 transactionId);
+
     // Called with the mutex held; the new state is traced when it changes.
     void setState(OpcUa_UInt32 state);
     // Gets a request from the session, or goes LATE and queues itself there; the mutex is released.
@@ -139,7 +236,11 @@ private:
     OpcUa_UInt32 m_maxDataQueueSize = 100;
     OpcUa_UInt32 m_maxMonitoredItemsPerServer = 0;
     OpcUa_UInt32 m_maxMonitoredItemsPerSubscription = 0;
-    OpcUa_UInt32 m_pendingTransactions = 0;
+    std::map<OpcUa_UInt32, Transaction*> m_transactions;
+    // Transactions out of the table whose responses are still being sent.
+    OpcUa_UInt32 m_completing = 0;
+    std::condition_variable_any m_transactionsLeft;
+    OpcUa_UInt32 m_lastTransactionId = 0;
     OpcUa_UInt32 m_maxRetransmissionQueueSize = 0;
     // Deep copies of the sent messages, oldest first: a response's own data is freed with it.
     std::deque<OpcUa_NotificationMessage> m_retransmissionQueue;

@@ -1,5 +1,7 @@
 #include "uasubscriptionmanager.h"
 
+#include "pendingmonitoreditemrequests.h"
+#include "publishrequestcontext.h"
 #include "uasession.h"
 #include "uasubscription.h"
 
@@ -20,19 +22,47 @@ namespace
 constexpr OpcUa_UInt32 kCurrentSubscriptionCount = 2285;
 constexpr OpcUa_UInt32 kCumulatedSubscriptionCount = 2286;
 
-// One publishing cycle of a subscription on a worker.
+// One publishing cycle of a subscription on a worker, or the answer of a Publish request by a
+// late subscription.
 class PublishJob : public UaThreadJob
 {
 public:
-    explicit PublishJob(UaSubscription* subscription) : m_pSubscription(subscription)
+    PublishJob(UaSubscription* subscription, PublishRequestContext* request = nullptr)
+        : m_pSubscription(subscription), m_pRequest(request)
     {
         m_pSubscription->addReference();
     }
     ~PublishJob() override { m_pSubscription->releaseReference(); }
-    void execute() override { m_pSubscription->checkAvailableNotifications(); }
+    void execute() override
+    {
+        if (m_pRequest == nullptr)
+        {
+            m_pSubscription->checkAvailableNotifications();
+            return;
+        }
+        auto* session = static_cast<UaSession*>(m_pRequest->m_serviceContext.pSession());
+        session->addReference();
+        m_pSubscription->publishAll(session, m_pRequest);
+        session->releaseReference();
+    }
 
 private:
     UaSubscription* m_pSubscription;
+    PublishRequestContext* m_pRequest;
+};
+
+class EventManagerRegisteredJob : public UaThreadJob
+{
+public:
+    EventManagerRegisteredJob(UaSubscriptionManager* manager, EventManager* eventManager)
+        : m_pManager(manager), m_pEventManager(eventManager)
+    {
+    }
+    void execute() override { m_pManager->executeDynamicEventManagerRegistered(m_pEventManager); }
+
+private:
+    UaSubscriptionManager* m_pManager;
+    EventManager* m_pEventManager;
 };
 
 void traceExit(const char* operation, const UaStatus& result)
@@ -87,9 +117,13 @@ UaSubscriptionManager::~UaSubscriptionManager()
     m_lastSubscriptionId = 0;
     std::list<UaSubscription*> retired;
     retired.swap(m_retired);
-    UaThreadPool* pool = m_pWorkerPool;
-    m_pWorkerPool = nullptr;
     lock.unlock();
+    UaThreadPool* pool;
+    {
+        UaMutexLocker poolLock(&m_poolMutex);
+        pool = m_pWorkerPool;
+        m_pWorkerPool = nullptr;
+    }
     for (auto& [id, subscription] : subscriptions)
     {
         if (subscription != nullptr)
@@ -123,7 +157,7 @@ UaStatus UaSubscriptionManager::startUp()
             minSize = maxSize;
         UaThreadPool* pool = new UaThreadPool(minSize, maxSize);
         {
-            UaMutexLocker lock(&m_mutex);
+            UaMutexLocker lock(&m_poolMutex);
             m_pWorkerPool = pool;
         }
         result = m_pServerConfig->getSubscriptionLimits(m_maxSubscriptionCount, m_maxMonitoredItemCount,
@@ -213,6 +247,7 @@ UaStatus UaSubscriptionManager::createSubscription(UaSession* session, OpcUa_Dou
     else
     {
         subscription->setSubscriptionId(subscriptionId);
+        subscription->setThreadPool(workerPool());
         setCount(m_pCurrentCountNode, ++m_currentSubscriptionCount);
         setCount(m_pCumulatedCountNode, ++m_cumulatedSubscriptionCount);
         lock.unlock();
@@ -537,18 +572,17 @@ void UaSubscriptionManager::run()
             }
             releaseIdleRetired();
             subscription->addReference();
-            // The pool is read under the mutex: shutDown may delete it meanwhile.
-            UaThreadPool* pool = m_pWorkerPool;
             lock.unlock();
             bool due = false;
             const OpcUa_UInt32 left = subscription->checkPublishTimer(due);
-            lock.lock(&m_mutex);
-            if (due && m_pWorkerPool != nullptr && pool == m_pWorkerPool)
+            // A refused cycle (or none after shutDown) is asked for again in a later pass.
+            if (due)
             {
                 auto* job = new PublishJob(subscription);
-                if (OpcUa_IsBad(m_pWorkerPool->addJob(job)))
+                if (!addToPool(job))
                     delete job;
             }
+            lock.lock(&m_mutex);
             subscription->releaseReference();
             waitMs = std::min(waitMs, left);
             subscription = nextSubscription();
@@ -603,9 +637,18 @@ UaStatus UaSubscriptionManager::shutDown()
         }
     }
     waitForIdleSubscriptions();
-    UaThreadPool* pool;
     {
         UaMutexLocker lock(&m_mutex);
+        // A late answer after the wait sends from its own thread.
+        for (auto& [id, subscription] : m_subscriptions)
+        {
+            if (subscription != nullptr)
+                subscription->setThreadPool(nullptr);
+        }
+    }
+    UaThreadPool* pool;
+    {
+        UaMutexLocker lock(&m_poolMutex);
         pool = m_pWorkerPool;
         m_pWorkerPool = nullptr;
     }
@@ -613,4 +656,148 @@ UaStatus UaSubscriptionManager::shutDown()
     delete pool;
     traceExit("shutDown", OpcUa_Good);
     return OpcUa_Good;
+}
+
+UaThreadPool* UaSubscriptionManager::workerPool()
+{
+    UaMutexLocker lock(&m_poolMutex);
+    return m_pWorkerPool;
+}
+
+bool UaSubscriptionManager::addToPool(UaThreadJob* job)
+{
+    // Held while adding: shutDown cannot delete the pool meanwhile.
+    UaMutexLocker lock(&m_poolMutex);
+    return m_pWorkerPool != nullptr && OpcUa_IsGood(m_pWorkerPool->addJob(job));
+}
+
+void UaSubscriptionManager::runJob(UaThreadJob* job)
+{
+    if (addToPool(job))
+        return;
+    job->execute();
+    delete job;
+}
+
+UaStatus UaSubscriptionManager::beginPublish(PublishRequestContext* request)
+{
+    UaTrace::traceLevel6("--> UaSubscriptionManager::beginPublish");
+    auto* session = static_cast<UaSession*>(request->m_serviceContext.pSession());
+    const OpcUa_PublishRequest& message = *request->m_pRequest;
+    if (message.NoOfSubscriptionAcknowledgements > 0)
+    {
+        const auto count = static_cast<OpcUa_UInt32>(message.NoOfSubscriptionAcknowledgements);
+        request->m_acknowledgeResults.create(count);
+        for (OpcUa_UInt32 i = 0; i < count; ++i)
+        {
+            const OpcUa_SubscriptionAcknowledgement& ack = message.SubscriptionAcknowledgements[i];
+            request->m_acknowledgeResults[i] = acknowledge(session, ack.SubscriptionId, ack.SequenceNumber);
+        }
+    }
+    UaSubscription* late = nullptr;
+    UaStatus result = session->queuePublishRequest(request, late);
+    if (late != nullptr)
+    {
+        // Without a pool the late subscription answers from this thread.
+        runJob(new PublishJob(late, request));
+        late->releaseReference();
+    }
+    traceExit("beginPublish", result);
+    return result;
+}
+
+UaStatus UaSubscriptionManager::beginRepublish(UaSession* session, OpcUa_Endpoint endpoint,
+                                               OpcUa_Handle context, const OpcUa_RequestHeader& header,
+                                               OpcUa_UInt32 subscriptionId, OpcUa_UInt32 sequenceNumber)
+{
+    UaTrace::traceLevel6("--> UaSubscriptionManager::beginRepublish");
+    UaStatus result;
+    UaSubscription* subscription = lookUp(session, subscriptionId, "beginRepublish", false, result);
+    if (subscription != nullptr)
+    {
+        result = subscription->republish(endpoint, context, header, sequenceNumber);
+        subscription->releaseReference();
+    }
+    traceExit("beginRepublish", result);
+    return result;
+}
+
+template <typename Request>
+UaStatus UaSubscriptionManager::forward(Request* request, const char* operation,
+                                        UaStatus (UaSubscription::*begin)(Request*))
+{
+    UaTrace::traceLevel6("--> UaSubscriptionManager::%s", operation);
+    UaStatus result;
+    UaSubscription* subscription =
+        lookUp(request->session(), request->subscriptionId(), operation, false, result);
+    if (subscription != nullptr)
+    {
+        result = (subscription->*begin)(request);
+        subscription->releaseReference();
+    }
+    traceExit(operation, result);
+    return result;
+}
+
+UaStatus UaSubscriptionManager::beginCreateMonitoredItems(PendingCreateMonitoredItemsRequest* request)
+{
+    return forward(request, "beginCreateMonitoredItems", &UaSubscription::beginCreateMonitoredItems);
+}
+
+UaStatus UaSubscriptionManager::beginModifyMonitoredItems(PendingModifyMonitoredItemsRequest* request)
+{
+    return forward(request, "beginModifyMonitoredItems", &UaSubscription::beginModifyMonitoredItems);
+}
+
+UaStatus UaSubscriptionManager::beginSetMonitoringMode(PendingSetMonitoringModeRequest* request)
+{
+    return forward(request, "beginSetMonitoringMode", &UaSubscription::beginSetMonitoringMode);
+}
+
+UaStatus UaSubscriptionManager::deleteMonitoredItems(PendingDeleteMonitoredItemsRequest* request)
+{
+    return forward(request, "deleteMonitoredItems", &UaSubscription::beginDeleteMonitoredItems);
+}
+
+UaStatus UaSubscriptionManager::beginConditionRefresh(const ServiceContext& serviceContext,
+                                                      OpcUa_UInt32 subscriptionId)
+{
+    UaTrace::traceLevel6("--> UaSubscriptionManager::beginConditionRefresh");
+    UaStatus result;
+    UaSubscription* subscription = lookUp(static_cast<UaSession*>(serviceContext.pSession()), subscriptionId,
+                                          "beginConditionRefresh", true, result);
+    if (subscription != nullptr)
+    {
+        result = subscription->beginConditionRefresh(serviceContext);
+        subscription->releaseReference();
+    }
+    traceExit("beginConditionRefresh", result);
+    return result;
+}
+
+void UaSubscriptionManager::dynamicEventManagerRegistered(EventManager* eventManager)
+{
+    runJob(new EventManagerRegisteredJob(this, eventManager));
+    UaTrace::traceLevel6("<-- UaSubscriptionManager::dynamicEventManagerRegistered");
+}
+
+void UaSubscriptionManager::executeDynamicEventManagerRegistered(EventManager* eventManager)
+{
+    std::vector<UaSubscription*> open;
+    {
+        UaMutexLocker lock(&m_mutex);
+        for (auto& [id, subscription] : m_subscriptions)
+        {
+            if (subscription == nullptr || subscription->getState() == UaSubscription::CLOSED)
+                continue;
+            subscription->addReference();
+            open.push_back(subscription);
+        }
+    }
+    for (UaSubscription* subscription : open)
+    {
+        subscription->dynamicEventManagerRegistered(eventManager);
+        subscription->releaseReference();
+    }
+    UaTrace::traceLevel6("<-- UaSubscriptionManager::executeDynamicEventManagerRegistered");
 }

@@ -1,6 +1,7 @@
 #ifndef UASERVER_RUNTIME_UASUBSCRIPTIONMANAGER_H
 #define UASERVER_RUNTIME_UASUBSCRIPTIONMANAGER_H
 
+#include "conditionrefreshhandler.h"
 #include "subscriptionrevision.h"
 
 #include <uamutex.h>
@@ -13,13 +14,29 @@
 #include <map>
 #include <vector>
 
+class EventManager;
 class NodeManager;
+class PendingCreateMonitoredItemsRequest;
+class PendingDeleteMonitoredItemsRequest;
+class PendingModifyMonitoredItemsRequest;
+class PendingMonitoredItemsRequest;
+class PendingSetMonitoringModeRequest;
+class PublishRequestContext;
 class ServerConfig;
 class ServerManagerLink;
 class UaSession;
 class UaSubscription;
+class UaThreadJob;
 class UaThreadPool;
 class UaVariable;
+
+// Told when an event manager registers while the server runs.
+class DynamicEventManagerCallback
+{
+public:
+    virtual ~DynamicEventManagerCallback() = default;
+    virtual void dynamicEventManagerRegistered(EventManager* eventManager) = 0;
+};
 
 // Owns every subscription of the server under its id, revises what clients ask for, forwards the
 // subscription services to the subscription named after checking it belongs to the caller's
@@ -27,7 +44,9 @@ class UaVariable;
 // cycles to its worker pool. It keeps CurrentSubscriptionCount and CumulatedSubscriptionCount.
 //
 // Lock order: the manager's mutex before a subscription's.
-class UaSubscriptionManager : public UaThread
+class UaSubscriptionManager : public DynamicEventManagerCallback,
+                              public UaThread,
+                              public ConditionRefreshHandler
 {
 public:
     // At most this many subscriptions per session: nothing else bounds what a client makes.
@@ -58,9 +77,29 @@ public:
     // the lookup's status in result otherwise (operation names the caller in the traces).
     UaSubscription* lookUp(UaSession* session, OpcUa_UInt32 subscriptionId, const char* operation,
                            bool checkNullSession, UaStatus& result);
-    // Acknowledges sequenceNumber of session's subscriptionId.
+    // Acknowledges sequenceNumber of session's subscriptionId; another session's subscription
+    // answers BadSubscriptionIdInvalid.
     OpcUa_StatusCode acknowledge(UaSession* session, OpcUa_UInt32 subscriptionId,
                                  OpcUa_UInt32 sequenceNumber);
+
+    // Applies the request's acknowledgements and queues it at its session, or hands it to a late
+    // subscription on the pool. Good: the request is taken; else it stays the caller's.
+    UaStatus beginPublish(PublishRequestContext* request);
+    // Answers a Republish on its context; a bad result leaves the context to the caller.
+    UaStatus beginRepublish(UaSession* session, OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                            const OpcUa_RequestHeader& header, OpcUa_UInt32 subscriptionId,
+                            OpcUa_UInt32 sequenceNumber);
+    // The monitored-item services: Good when the subscription took the request over.
+    UaStatus beginCreateMonitoredItems(PendingCreateMonitoredItemsRequest* request);
+    UaStatus beginModifyMonitoredItems(PendingModifyMonitoredItemsRequest* request);
+    UaStatus beginSetMonitoringMode(PendingSetMonitoringModeRequest* request);
+    UaStatus deleteMonitoredItems(PendingDeleteMonitoredItemsRequest* request);
+    UaStatus beginConditionRefresh(const ServiceContext& serviceContext,
+                                   OpcUa_UInt32 subscriptionId) override;
+
+    // Queues the telling of every open subscription on the pool (at once without one).
+    void dynamicEventManagerRegistered(EventManager* eventManager) override;
+    virtual void executeDynamicEventManagerRegistered(EventManager* eventManager);
 
     void waitForIdleSubscriptions();
     UaStatus shutDown();
@@ -98,6 +137,14 @@ private:
     void releaseIdleRetired();
 
     void retireSubscription(UaSubscription* subscription);
+    UaThreadPool* workerPool();
+    // False when there is no pool (after shutDown) or it refused: the job stays the caller's.
+    bool addToPool(UaThreadJob* job);
+    // On the pool, or at once on this thread.
+    void runJob(UaThreadJob* job);
+    // Hands request to the subscription it names, when that belongs to request's session.
+    template <typename Request>
+    UaStatus forward(Request* request, const char* operation, UaStatus (UaSubscription::*begin)(Request*));
     // Reads the settings and revises the request with them; traced for operation when that fails.
     UaStatus revise(const char* operation, SubscriptionSettings& settings, OpcUa_Double& publishingInterval,
                     OpcUa_UInt32& lifetimeCount, OpcUa_UInt32& maxKeepAliveCount,
@@ -108,6 +155,8 @@ private:
     ServerManagerLink* m_pServerManager;
     ServerConfig* m_pServerConfig;
     bool m_stopThread = false;
+    // The pool has a lock of its own: adding may wait for a worker, whose job may need m_mutex.
+    UaMutex m_poolMutex;
     UaThreadPool* m_pWorkerPool = nullptr;
     OpcUa_UInt32 m_lastSubscriptionId = 0;
     UaVariable* m_pCurrentCountNode = nullptr;

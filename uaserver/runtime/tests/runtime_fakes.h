@@ -96,6 +96,11 @@ public:
     {
         return methodHandles ? methodHandles(session, *objectId, *methodId, result) : nullptr;
     }
+    UaStatus getEventManagers(Session* session, const OpcUa_NodeId* nodeId, const OpcUa_EventFilter*,
+                              UaPointerArray<EventManager>& managers) override
+    {
+        return eventManagers ? eventManagers(session, *nodeId, managers) : UaStatus(OpcUa_Good);
+    }
     NodeManagerConfig* getNodeManagerConfig() override { return this; }
     UaNode* getNode(const UaNodeId& nodeId) override
     {
@@ -168,6 +173,9 @@ public:
     std::function<MethodHandle*(Session*, const OpcUa_NodeId& objectId, const OpcUa_NodeId& methodId,
                                 UaStatus& result)>
         methodHandles;
+    // The event managers of a notifier; none when unset.
+    std::function<UaStatus(Session*, const OpcUa_NodeId&, UaPointerArray<EventManager>& managers)>
+        eventManagers;
 
     std::atomic<int> opened{0};
     std::atomic<int> activated{0};

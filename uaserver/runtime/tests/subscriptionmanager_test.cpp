@@ -302,3 +302,77 @@ TEST(SubscriptionManagerStartUp, WithoutConfigurationOrDiagnosticsNodesItRefuses
 }
 
 } // namespace
+
+namespace
+{
+// A Publish request as the Publish service hands it to the manager.
+PublishRequestContext* publishWithAcks(FakeEndpoint& endpoint, UaSession* session, OpcUa_UInt32 handle,
+                                       const std::vector<std::pair<OpcUa_UInt32, OpcUa_UInt32>>& acks,
+                                       OpcUa_Handle& context)
+{
+    PublishRequestContext* request = newPublishRequest(endpoint, kChannel, session, handle, 0, &context);
+    OpcUa_PublishRequest& message = *request->m_pRequest;
+    message.NoOfSubscriptionAcknowledgements = static_cast<OpcUa_Int32>(acks.size());
+    message.SubscriptionAcknowledgements = static_cast<OpcUa_SubscriptionAcknowledgement*>(
+        OpcUa_Memory_Alloc(sizeof(OpcUa_SubscriptionAcknowledgement) * std::max<size_t>(1, acks.size())));
+    for (size_t i = 0; i < acks.size(); ++i)
+    {
+        message.SubscriptionAcknowledgements[i].SubscriptionId = acks[i].first;
+        message.SubscriptionAcknowledgements[i].SequenceNumber = acks[i].second;
+    }
+    return request;
+}
+
+TEST_F(SubscriptionManagerTest, PublishAcknowledgesOnlyTheSessionsOwnSubscriptions)
+{
+    ASSERT_TRUE(manager->startUp().isGood());
+    OpcUa_Handle context = nullptr;
+    PublishRequestContext* refused = publishWithAcks(endpoint, sessions[0], 1, {}, context);
+    ASSERT_EQ(OpcUa_BadNoSubscription, manager->beginPublish(refused).statusCode());
+    sessions[0]->cancelPublishRequest(refused, OpcUa_BadNoSubscription); // as the service does
+    EXPECT_EQ(OpcUa_BadNoSubscription, endpoint.waitForAnswer(context).status);
+
+    manager->setLastSubscriptionId(2);
+    const OpcUa_UInt32 own = create(sessions[0]);
+    const OpcUa_UInt32 foreign = create(sessions[1]);
+    ASSERT_EQ(3u, own);
+    ASSERT_TRUE(manager
+                    ->beginPublish(
+                        publishWithAcks(endpoint, sessions[0], 2, {{own, 7}, {99, 1}, {foreign, 1}}, context))
+                    .isGood());
+    // The first keep-alive carries the results.
+    const auto* answer =
+        endpoint.waitForAnswer(context).as<OpcUa_PublishResponse>(OpcUa_PublishResponse_EncodeableType);
+    ASSERT_NE(nullptr, answer);
+    ASSERT_EQ(3, answer->NoOfResults);
+    EXPECT_EQ(OpcUa_BadSequenceNumberUnknown, answer->Results[0]);
+    EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, answer->Results[1]);
+    EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, answer->Results[2]);
+}
+
+TEST_F(SubscriptionManagerTest, AFullPublishQueueAnswersItsOldestAndALateSubscriptionAnswersAtOnce)
+{
+    ASSERT_TRUE(manager->startUp().isGood());
+    create(sessions[0], OpcUa_Good, 100000); // no keep-alive for minutes
+    std::vector<OpcUa_Handle> contexts(250);
+    for (OpcUa_UInt32 i = 0; i < 250; ++i)
+        ASSERT_TRUE(
+            manager->beginPublish(publishWithAcks(endpoint, sessions[0], i + 1, {}, contexts[i])).isGood());
+    EXPECT_EQ(UaSession::kMaxQueuedPublishRequests, sessions[0]->publishRequestCount());
+    for (OpcUa_UInt32 i = 0; i < 50; ++i)
+        EXPECT_EQ(OpcUa_BadTooManyPublishRequests, endpoint.waitForAnswer(contexts[i]).status) << i;
+    EXPECT_FALSE(endpoint.isAnswered(contexts[50]));
+
+    // sessions[1]'s subscription falls due without a request and waits as late.
+    const OpcUa_UInt32 id = create(sessions[1]);
+    UaStatus found;
+    UaSubscription* late = manager->lookUp(sessions[1], id, "test", true, found);
+    ASSERT_NE(nullptr, late);
+    ASSERT_TRUE(uaserver::testing::eventually([&] { return late->getState() == UaSubscription::LATE; }));
+    OpcUa_Handle context = nullptr;
+    ASSERT_TRUE(manager->beginPublish(publishWithAcks(endpoint, sessions[1], 900, {}, context)).isGood());
+    EXPECT_EQ(FakeAnswerKind::Response, endpoint.waitForAnswer(context).kind);
+    EXPECT_EQ(0u, sessions[1]->publishRequestCount());
+    late->releaseReference();
+}
+} // namespace

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -141,6 +143,8 @@ struct IoTransaction
     std::vector<IoItem> duringFinish;
     std::vector<IoItem> afterFinish;
     int finishCalls = 0;
+    // Monitoring answers, delivered from a thread of the manager's own after finishTransaction.
+    std::vector<std::function<void()>> monitoringAnswers;
 };
 
 class FakeIOManager : public IOManager, public TransactionRecorder<IoTransaction>
@@ -189,7 +193,7 @@ public:
     {
         m_log.add(m_name + " begin");
         context =
-            record(Transaction{callback, id, countHint, maxAge, timestampsToReturn, type, {}, {}, {}, 0});
+            record(Transaction{callback, id, countHint, maxAge, timestampsToReturn, type, {}, {}, {}, 0, {}});
         return OpcUa_Good;
     }
     UaStatus beginRead(OpcUa_Handle context, OpcUa_UInt32 callbackHandle, VariableHandle* handle,
@@ -230,21 +234,103 @@ public:
                     for (const Item& item : after)
                         deliver(*transaction, item, true);
                 });
+        std::vector<std::function<void()>> monitoringAnswers;
+        {
+            std::lock_guard lock(m_mutex);
+            monitoringAnswers.swap(transaction->monitoringAnswers);
+        }
+        if (!monitoringAnswers.empty())
+            threads.start(
+                [monitoringAnswers]
+                {
+                    for (const auto& answer : monitoringAnswers)
+                        answer();
+                });
         return OpcUa_Good;
     }
 
-    UaStatus beginStartMonitoring(OpcUa_Handle, OpcUa_UInt32, IOVariableCallback*, VariableHandle*,
-                                  MonitoringContext&) override
+    // Monitoring: starts, modifies and stops are answered from a thread of the manager's own after
+    // finishTransaction (refused with monitoringRefusal when that is bad); started items take
+    // values through feed until they are stopped. The revised interval is the asked one.
+    OpcUa_StatusCode monitoringRefusal = OpcUa_Good;
+    std::atomic<int> starts{0};
+    std::atomic<int> modifies{0};
+    std::atomic<int> stops{0};
+
+    // Hands value to every started item; the number of items fed.
+    int feed(const UaDataValue& value)
     {
-        return OpcUa_BadNotSupported;
+        std::lock_guard lock(m_monitoringMutex);
+        for (auto& [handle, callback] : m_monitored)
+        {
+            UaDataValue copy = value;
+            callback->dataChange(copy);
+        }
+        return static_cast<int>(m_monitored.size());
     }
-    UaStatus beginModifyMonitoring(OpcUa_Handle, OpcUa_UInt32, OpcUa_UInt32, MonitoringContext&) override
+    size_t monitoredCount() const
     {
-        return OpcUa_BadNotSupported;
+        std::lock_guard lock(m_monitoringMutex);
+        return m_monitored.size();
     }
-    UaStatus beginStopMonitoring(OpcUa_Handle, OpcUa_UInt32, OpcUa_UInt32) override
+
+    UaStatus beginStartMonitoring(OpcUa_Handle context, OpcUa_UInt32 callbackHandle,
+                                  IOVariableCallback* callback, VariableHandle*,
+                                  MonitoringContext& monitoring) override
     {
-        return OpcUa_BadNotSupported;
+        if (OpcUa_IsBad(monitoringRefusal))
+            return monitoringRefusal;
+        ++starts;
+        const OpcUa_Double interval = monitoring.samplingInterval;
+        queueMonitoringAnswer(context,
+                              [this, callbackHandle, callback, interval](Transaction& transaction)
+                              {
+                                  OpcUa_UInt32 handle;
+                                  {
+                                      std::lock_guard lock(m_monitoringMutex);
+                                      handle = ++m_lastHandle;
+                                      m_monitored[handle] = callback;
+                                  }
+                                  UaDataValue none;
+                                  transaction.callback->finishStartMonitoring(transaction.id, callbackHandle,
+                                                                              handle, interval, false, none,
+                                                                              OpcUa_Good);
+                              });
+        return OpcUa_Good;
+    }
+    UaStatus beginModifyMonitoring(OpcUa_Handle context, OpcUa_UInt32 callbackHandle, OpcUa_UInt32,
+                                   MonitoringContext& monitoring) override
+    {
+        if (OpcUa_IsBad(monitoringRefusal))
+            return monitoringRefusal;
+        ++modifies;
+        const OpcUa_Double interval = monitoring.samplingInterval;
+        queueMonitoringAnswer(context,
+                              [callbackHandle, interval](Transaction& transaction) {
+                                  transaction.callback->finishModifyMonitoring(transaction.id, callbackHandle,
+                                                                               interval, OpcUa_Good);
+                              });
+        return OpcUa_Good;
+    }
+    UaStatus beginStopMonitoring(OpcUa_Handle context, OpcUa_UInt32 callbackHandle,
+                                 OpcUa_UInt32 handle) override
+    {
+        if (OpcUa_IsBad(monitoringRefusal))
+            return monitoringRefusal;
+        ++stops;
+        // A stopped item gets no more values, even before the answer.
+        {
+            std::lock_guard lock(m_monitoringMutex);
+            m_monitored.erase(handle);
+        }
+        queueMonitoringAnswer(context,
+                              [callbackHandle](Transaction& transaction)
+                              {
+                                  UaStatus stopped(OpcUa_Good);
+                                  transaction.callback->finishStopMonitoring(transaction.id, callbackHandle,
+                                                                             stopped);
+                              });
+        return OpcUa_Good;
     }
     UaStatus startUpSampling(ServerManager*) override { return OpcUa_Good; }
     UaStatus readValues(const UaVariableArray&, UaDataValueArray&) override
@@ -268,6 +354,13 @@ public:
     void variableCacheMonitoringChanged(UaNode*, OpcUa_UInt32) override {}
 
 private:
+    void queueMonitoringAnswer(OpcUa_Handle context, std::function<void(Transaction&)> answer)
+    {
+        auto* transaction = static_cast<Transaction*>(context);
+        std::lock_guard lock(m_mutex);
+        transaction->monitoringAnswers.push_back([transaction, answer] { answer(*transaction); });
+    }
+
     UaStatus beginItem(OpcUa_Handle context, const Item& item)
     {
         auto* transaction = static_cast<Transaction*>(context);
@@ -321,6 +414,9 @@ private:
     std::string m_name;
     EventLog& m_log;
     std::vector<std::pair<Transaction*, Item>> m_held;
+    mutable std::mutex m_monitoringMutex;
+    std::map<OpcUa_UInt32, IOVariableCallback*> m_monitored;
+    OpcUa_UInt32 m_lastHandle = 0;
 };
 
 // A method manager whose calls answer with one output, the number of input arguments, and one

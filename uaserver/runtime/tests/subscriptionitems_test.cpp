@@ -1,0 +1,346 @@
+// The monitored-item services of a subscription on the fake endpoint, with an I/O manager that
+// answers from a thread of its own: creation with its per-item checks and revisions, values that
+// reach a Publish, mode switches, modification, deletion with reused ids, the session's item cap,
+// and close stopping every item.
+#include "pendingmonitoreditemrequests.h"
+#include "subscription_fixture.h"
+#include "transaction_fakes.h"
+#include "uasubscriptionmanager.h"
+
+#include <type_traits>
+
+using namespace subscriptiontest;
+
+namespace
+{
+constexpr OpcUa_UInt32 kValue = 13;
+
+// One item of a CreateMonitoredItems request.
+struct ItemRow
+{
+    OpcUa_UInt32 node; // numeric, namespace 2 (known to the I/O manager) or 3 (unknown)
+    OpcUa_UInt32 attribute = kValue;
+    OpcUa_MonitoringMode mode = OpcUa_MonitoringMode_Reporting;
+    OpcUa_Double interval = 250;
+    OpcUa_UInt32 queueSize = 1;
+    bool dataEncoding = false;
+    bool eventFilter = false;
+    OpcUa_Double absoluteDeadband = 0;
+};
+
+OpcUa_NodeId nodeOf(OpcUa_UInt32 node)
+{
+    OpcUa_NodeId id;
+    OpcUa_NodeId_Initialize(&id);
+    id.IdentifierType = OpcUa_IdentifierType_Numeric;
+    id.NamespaceIndex = node < 1000 ? 2 : 3;
+    id.Identifier.Numeric = node;
+    return id;
+}
+
+class SubscriptionItemsTest : public SubscriptionFixture
+{
+protected:
+    SubscriptionItemsTest() : io("io", log)
+    {
+        server.root.variableHandles = [this](Session*, OpcUa_UInt32, const OpcUa_NodeId& nodeId,
+                                             OpcUa_Int32 attributeId) -> VariableHandle*
+        { return nodeId.NamespaceIndex == 2 ? new VariableHandle(&io, attributeId) : nullptr; };
+        subscription = subscribe(1000);
+    }
+    ~SubscriptionItemsTest() override
+    {
+        // Every stop is answered before the I/O manager goes.
+        subscription->close(false);
+        io.threads.join();
+    }
+
+    template <typename Pending, typename Request>
+    Pending* pending(OpcUa_EncodeableType& requestType, OpcUa_EncodeableType& responseType, Request* request,
+                     OpcUa_Handle& context)
+    {
+        request->RequestHeader.RequestHandle = ++m_handle;
+        request->SubscriptionId = 1;
+        context = endpoint.openContext(kChannel, &responseType, m_handle);
+        session->startingServiceProcessing();
+        return new Pending(endpoint.handle(), context, &requestType, session, request);
+    }
+
+    PendingCreateMonitoredItemsRequest* createRequest(const std::vector<ItemRow>& rows, OpcUa_Handle& context)
+    {
+        auto* request =
+            newMessage<OpcUa_CreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType);
+        request->TimestampsToReturn = OpcUa_TimestampsToReturn_Both;
+        request->NoOfItemsToCreate = static_cast<OpcUa_Int32>(rows.size());
+        request->ItemsToCreate = static_cast<OpcUa_MonitoredItemCreateRequest*>(
+            OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemCreateRequest) * rows.size()));
+        for (size_t i = 0; i < rows.size(); ++i)
+        {
+            OpcUa_MonitoredItemCreateRequest& item = request->ItemsToCreate[i];
+            OpcUa_MonitoredItemCreateRequest_Initialize(&item);
+            item.ItemToMonitor.NodeId = nodeOf(rows[i].node);
+            item.ItemToMonitor.AttributeId = rows[i].attribute;
+            if (rows[i].dataEncoding)
+                OpcUa_String_AttachCopy(&item.ItemToMonitor.DataEncoding.Name, "Default XML");
+            item.MonitoringMode = rows[i].mode;
+            item.RequestedParameters.ClientHandle = static_cast<OpcUa_UInt32>(100 + i);
+            item.RequestedParameters.SamplingInterval = rows[i].interval;
+            item.RequestedParameters.QueueSize = rows[i].queueSize;
+            item.RequestedParameters.DiscardOldest = OpcUa_True;
+            OpcUa_Void* body = nullptr;
+            if (rows[i].eventFilter)
+            {
+                OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
+                                                       &item.RequestedParameters.Filter, &body);
+            }
+            else if (rows[i].absoluteDeadband > 0)
+            {
+                OpcUa_EncodeableObject_CreateExtension(&OpcUa_DataChangeFilter_EncodeableType,
+                                                       &item.RequestedParameters.Filter, &body);
+                auto* filter = static_cast<OpcUa_DataChangeFilter*>(body);
+                filter->Trigger = OpcUa_DataChangeTrigger_StatusValue;
+                filter->DeadbandType = OpcUa_DeadbandType_Absolute;
+                filter->DeadbandValue = rows[i].absoluteDeadband;
+            }
+        }
+        return pending<PendingCreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType,
+                                                           OpcUa_CreateMonitoredItemsResponse_EncodeableType,
+                                                           request, context);
+    }
+
+    // The results of a CreateMonitoredItems that the subscription answered.
+    const OpcUa_CreateMonitoredItemsResponse* create(const std::vector<ItemRow>& rows)
+    {
+        OpcUa_Handle context = nullptr;
+        EXPECT_EQ(OpcUa_Good,
+                  subscription->beginCreateMonitoredItems(createRequest(rows, context)).statusCode());
+        return endpoint.waitForAnswer(context).as<OpcUa_CreateMonitoredItemsResponse>(
+            OpcUa_CreateMonitoredItemsResponse_EncodeableType);
+    }
+
+    // SetMonitoringMode or DeleteMonitoredItems of ids; the status results.
+    template <typename Pending, typename Request, typename Response>
+    std::vector<OpcUa_StatusCode> byIds(OpcUa_EncodeableType& requestType, OpcUa_EncodeableType& responseType,
+                                        const std::vector<OpcUa_UInt32>& ids, OpcUa_MonitoringMode mode,
+                                        UaStatus (UaSubscription::*begin)(Pending*))
+    {
+        auto* request = newMessage<Request>(requestType);
+        if constexpr (std::is_same_v<Request, OpcUa_SetMonitoringModeRequest>)
+            request->MonitoringMode = mode;
+        request->NoOfMonitoredItemIds = static_cast<OpcUa_Int32>(ids.size());
+        request->MonitoredItemIds =
+            static_cast<OpcUa_UInt32*>(OpcUa_Memory_Alloc(sizeof(OpcUa_UInt32) * ids.size()));
+        std::copy(ids.begin(), ids.end(), request->MonitoredItemIds);
+        OpcUa_Handle context = nullptr;
+        EXPECT_EQ(OpcUa_Good,
+                  (subscription->*begin)(pending<Pending>(requestType, responseType, request, context))
+                      .statusCode());
+        const auto* response = endpoint.waitForAnswer(context).as<Response>(responseType);
+        EXPECT_NE(nullptr, response);
+        return response != nullptr ? std::vector<OpcUa_StatusCode>(response->Results,
+                                                                   response->Results + response->NoOfResults)
+                                   : std::vector<OpcUa_StatusCode>{};
+    }
+    std::vector<OpcUa_StatusCode> setMode(const std::vector<OpcUa_UInt32>& ids, OpcUa_MonitoringMode mode)
+    {
+        return byIds<PendingSetMonitoringModeRequest, OpcUa_SetMonitoringModeRequest,
+                     OpcUa_SetMonitoringModeResponse>(OpcUa_SetMonitoringModeRequest_EncodeableType,
+                                                      OpcUa_SetMonitoringModeResponse_EncodeableType, ids,
+                                                      mode, &UaSubscription::beginSetMonitoringMode);
+    }
+    std::vector<OpcUa_StatusCode> remove(const std::vector<OpcUa_UInt32>& ids)
+    {
+        return byIds<PendingDeleteMonitoredItemsRequest, OpcUa_DeleteMonitoredItemsRequest,
+                     OpcUa_DeleteMonitoredItemsResponse>(OpcUa_DeleteMonitoredItemsRequest_EncodeableType,
+                                                         OpcUa_DeleteMonitoredItemsResponse_EncodeableType,
+                                                         ids, OpcUa_MonitoringMode_Disabled,
+                                                         &UaSubscription::beginDeleteMonitoredItems);
+    }
+
+    EventLog log;
+    FakeIOManager io;
+    UaSubscription* subscription;
+
+private:
+    OpcUa_UInt32 m_handle = 0;
+};
+
+TEST_F(SubscriptionItemsTest, EachItemIsCheckedRevisedAndAnsweredOnce)
+{
+    struct Expected
+    {
+        OpcUa_StatusCode status;
+        OpcUa_Double interval;
+        OpcUa_UInt32 queueSize;
+    };
+    std::vector<ItemRow> rows(8);
+    std::vector<Expected> expected(8);
+    rows[0] = {1};
+    expected[0] = {OpcUa_Good, 250, 1};
+    rows[1] = {2, kValue, OpcUa_MonitoringMode_Reporting, -1, 5000};
+    expected[1] = {OpcUa_Good, 100, 100}; // the publishing interval; the configured queue limit
+    rows[2] = {3, 23};
+    expected[2] = {OpcUa_BadAttributeIdInvalid, 0, 0};
+    rows[3] = {4};
+    rows[3].dataEncoding = true;
+    expected[3] = {OpcUa_BadDataEncodingUnsupported, 0, 0};
+    rows[4] = {5000};
+    expected[4] = {OpcUa_BadNodeIdUnknown, 0, 0};
+    rows[5] = {6, 12};
+    rows[5].eventFilter = true;
+    expected[5] = {OpcUa_BadMonitoredItemFilterUnsupported, 0, 0}; // no event manager
+    rows[6] = {7, kValue, OpcUa_MonitoringMode_Disabled, 50, 0};
+    expected[6] = {OpcUa_Good, 50, 1};
+    rows[7] = {8, kValue};
+    rows[7].eventFilter = true; // an event filter on a value
+    expected[7] = {OpcUa_BadFilterNotAllowed, 0, 0};
+
+    const OpcUa_CreateMonitoredItemsResponse* response = create(rows);
+    ASSERT_NE(nullptr, response);
+    ASSERT_EQ(8, response->NoOfResults);
+    OpcUa_UInt32 nextId = 1;
+    for (size_t i = 0; i < rows.size(); ++i)
+    {
+        const OpcUa_MonitoredItemCreateResult& result = response->Results[i];
+        EXPECT_EQ(expected[i].status, result.StatusCode) << i;
+        if (OpcUa_IsBad(result.StatusCode))
+            continue;
+        EXPECT_EQ(nextId++, result.MonitoredItemId) << i;
+        EXPECT_EQ(expected[i].interval, result.RevisedSamplingInterval) << i;
+        EXPECT_EQ(expected[i].queueSize, result.RevisedQueueSize) << i;
+    }
+    EXPECT_EQ(3u, subscription->monitoredItemCount());
+    EXPECT_EQ(2, io.starts.load()); // the Disabled item never reached the I/O manager
+    EXPECT_EQ(0u, session->activeServiceCount());
+}
+
+TEST_F(SubscriptionItemsTest, SampledValuesReachAPublishUnderTheItemsDeadband)
+{
+    ItemRow row{1};
+    row.queueSize = 10;
+    row.absoluteDeadband = 5;
+    ASSERT_EQ(OpcUa_Good, create({row})->Results[0].StatusCode);
+    ASSERT_TRUE(uaserver::testing::eventually([&] { return io.monitoredCount() == 1; }));
+    for (OpcUa_Double value : {10.0, 12.0, 20.0})
+        EXPECT_EQ(1, io.feed(valueOf(value)));
+    OpcUa_Handle request = publishRequest(1);
+    cycle(subscription);
+    ASSERT_NE(nullptr, response(request));
+    const Notified notified = notifiedIn(*response(request));
+    EXPECT_EQ((std::vector<OpcUa_Double>{10, 20}), notified.values);
+    EXPECT_EQ(std::vector<OpcUa_UInt32>(2, 100), notified.handles);
+}
+
+TEST_F(SubscriptionItemsTest, ModesSwitchOnTheManagerOnlyWhenDisabledIsInvolved)
+{
+    ASSERT_NE(nullptr, create({ItemRow{1}, ItemRow{2}}));
+    ASSERT_EQ(2, io.starts.load());
+    EXPECT_EQ((std::vector<OpcUa_StatusCode>{OpcUa_Good, OpcUa_BadMonitoredItemIdInvalid}),
+              setMode({1, 9}, OpcUa_MonitoringMode_Sampling));
+    EXPECT_EQ(0, io.stops.load());
+    EXPECT_EQ((std::vector<OpcUa_StatusCode>{OpcUa_Good, OpcUa_Good}),
+              setMode({1, 2}, OpcUa_MonitoringMode_Disabled));
+    EXPECT_EQ(2, io.stops.load());
+    EXPECT_EQ(2u, subscription->monitoredItemCount()); // disabled, not deleted
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_Good}, setMode({2}, OpcUa_MonitoringMode_Reporting));
+    EXPECT_EQ(3, io.starts.load());
+
+    // A refusing manager leaves the item's result bad.
+    io.monitoringRefusal = OpcUa_BadOutOfService;
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_BadOutOfService},
+              setMode({1}, OpcUa_MonitoringMode_Reporting));
+    io.monitoringRefusal = OpcUa_Good;
+}
+
+TEST_F(SubscriptionItemsTest, DeletedIdsAreReusedAndEveryStopReachesTheManager)
+{
+    ASSERT_NE(nullptr, create({ItemRow{1}, ItemRow{2}, ItemRow{3},
+                               ItemRow{4, kValue, OpcUa_MonitoringMode_Disabled}}));
+    EXPECT_EQ((std::vector<OpcUa_StatusCode>{OpcUa_Good, OpcUa_Good, OpcUa_BadMonitoredItemIdInvalid}),
+              remove({3, 4, 9}));
+    EXPECT_EQ(1, io.stops.load()); // the Disabled one had nothing to stop
+    EXPECT_EQ(2u, subscription->monitoredItemCount());
+    const OpcUa_CreateMonitoredItemsResponse* again = create({ItemRow{5}});
+    ASSERT_NE(nullptr, again);
+    // Item 4 left at once, item 3 with its manager's answer: 3 was freed last and comes first.
+    EXPECT_EQ(3u, again->Results[0].MonitoredItemId);
+
+    const OpcUa_Int32 items = UaMonitoredItemData::instanceCount();
+    subscription->close(false);
+    EXPECT_EQ(4, io.stops.load());
+    EXPECT_EQ(0u, io.monitoredCount());
+    EXPECT_EQ(items - 3, UaMonitoredItemData::instanceCount());
+}
+
+TEST_F(SubscriptionItemsTest, ModifyRevisesIntervalAndQueue)
+{
+    ASSERT_NE(nullptr, create({ItemRow{1}}));
+    auto* request =
+        newMessage<OpcUa_ModifyMonitoredItemsRequest>(OpcUa_ModifyMonitoredItemsRequest_EncodeableType);
+    request->TimestampsToReturn = OpcUa_TimestampsToReturn_Source;
+    request->NoOfItemsToModify = 2;
+    request->ItemsToModify = static_cast<OpcUa_MonitoredItemModifyRequest*>(
+        OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemModifyRequest) * 2));
+    for (OpcUa_UInt32 i = 0; i < 2; ++i)
+    {
+        OpcUa_MonitoredItemModifyRequest_Initialize(&request->ItemsToModify[i]);
+        request->ItemsToModify[i].MonitoredItemId = i == 0 ? 1 : 42;
+        request->ItemsToModify[i].RequestedParameters.SamplingInterval = -1;
+        request->ItemsToModify[i].RequestedParameters.QueueSize = 7;
+    }
+    OpcUa_Handle context = nullptr;
+    ASSERT_EQ(OpcUa_Good, subscription
+                              ->beginModifyMonitoredItems(pending<PendingModifyMonitoredItemsRequest>(
+                                  OpcUa_ModifyMonitoredItemsRequest_EncodeableType,
+                                  OpcUa_ModifyMonitoredItemsResponse_EncodeableType, request, context))
+                              .statusCode());
+    const auto* response = endpoint.waitForAnswer(context).as<OpcUa_ModifyMonitoredItemsResponse>(
+        OpcUa_ModifyMonitoredItemsResponse_EncodeableType);
+    ASSERT_NE(nullptr, response);
+    ASSERT_EQ(2, response->NoOfResults);
+    EXPECT_EQ(OpcUa_Good, response->Results[0].StatusCode);
+    EXPECT_EQ(100, response->Results[0].RevisedSamplingInterval);
+    EXPECT_EQ(7u, response->Results[0].RevisedQueueSize);
+    EXPECT_EQ(OpcUa_BadMonitoredItemIdInvalid, response->Results[1].StatusCode);
+    EXPECT_EQ(1, io.modifies.load());
+}
+
+TEST_F(SubscriptionItemsTest, ARequestOfAnotherSessionOrAClosedSubscriptionStaysWithTheCaller)
+{
+    UaSession* other = activatedSession(99);
+    auto* message =
+        newMessage<OpcUa_CreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType);
+    OpcUa_Handle context =
+        endpoint.openContext(kChannel, &OpcUa_CreateMonitoredItemsResponse_EncodeableType, 5);
+    other->startingServiceProcessing();
+    auto* foreign = new PendingCreateMonitoredItemsRequest(
+        endpoint.handle(), context, &OpcUa_CreateMonitoredItemsRequest_EncodeableType, other, message);
+    EXPECT_EQ(OpcUa_BadSessionIdInvalid, subscription->beginCreateMonitoredItems(foreign).statusCode());
+    subscription->close(false);
+    EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, subscription->beginCreateMonitoredItems(foreign).statusCode());
+    // The caller answers with a fault, as the service entry does.
+    OpcUa_Endpoint_CancelSendResponse(endpoint.handle(), OpcUa_BadSessionIdInvalid, nullptr, &context);
+    OpcUa_EncodeableObject_Delete(&OpcUa_CreateMonitoredItemsRequest_EncodeableType,
+                                  reinterpret_cast<OpcUa_Void**>(&message));
+    delete foreign;
+    other->finishedServiceProcessing();
+    other->close(true);
+    other->releaseReference();
+}
+
+TEST_F(SubscriptionItemsTest, ASessionStopsAtItsItemCap)
+{
+    // Disabled items: nothing reaches the I/O manager, the cap alone is tested.
+    std::vector<ItemRow> rows(UaSession::kMaxMonitoredItems + 1,
+                              ItemRow{1, kValue, OpcUa_MonitoringMode_Disabled});
+    const OpcUa_CreateMonitoredItemsResponse* response = create(rows);
+    ASSERT_NE(nullptr, response);
+    ASSERT_EQ(static_cast<OpcUa_Int32>(rows.size()), response->NoOfResults);
+    EXPECT_EQ(OpcUa_Good, response->Results[UaSession::kMaxMonitoredItems - 1].StatusCode);
+    EXPECT_EQ(OpcUa_BadTooManyMonitoredItems, response->Results[UaSession::kMaxMonitoredItems].StatusCode);
+    EXPECT_EQ(UaSession::kMaxMonitoredItems, session->monitoredItemCount());
+    subscription->close(false);
+    EXPECT_EQ(0u, session->monitoredItemCount());
+}
+
+} // namespace
