@@ -87,6 +87,19 @@ UASERVER_SERVICE_ROW(HistoryRead)
 UASERVER_SERVICE_ROW(HistoryUpdate)
 // Methods.
 UASERVER_SERVICE_ROW(Call)
+// Monitored items and subscriptions.
+UASERVER_SERVICE_ROW(CreateMonitoredItems)
+UASERVER_SERVICE_ROW(ModifyMonitoredItems)
+UASERVER_SERVICE_ROW(SetMonitoringMode)
+UASERVER_SERVICE_ROW(SetTriggering)
+UASERVER_SERVICE_ROW(DeleteMonitoredItems)
+UASERVER_SERVICE_ROW(CreateSubscription)
+UASERVER_SERVICE_ROW(ModifySubscription)
+UASERVER_SERVICE_ROW(SetPublishingMode)
+UASERVER_SERVICE_ROW(Publish)
+UASERVER_SERVICE_ROW(Republish)
+UASERVER_SERVICE_ROW(TransferSubscriptions)
+UASERVER_SERVICE_ROW(DeleteSubscriptions)
 
 #undef UASERVER_SERVICE_ROW
 
@@ -114,6 +127,18 @@ OpcUa_ServiceType* serviceTable[] = {&FindServersRow,
                                      &HistoryReadRow,
                                      &HistoryUpdateRow,
                                      &CallRow,
+                                     &CreateMonitoredItemsRow,
+                                     &ModifyMonitoredItemsRow,
+                                     &SetMonitoringModeRow,
+                                     &SetTriggeringRow,
+                                     &DeleteMonitoredItemsRow,
+                                     &CreateSubscriptionRow,
+                                     &ModifySubscriptionRow,
+                                     &SetPublishingModeRow,
+                                     &PublishRow,
+                                     &RepublishRow,
+                                     &TransferSubscriptionsRow,
+                                     &DeleteSubscriptionsRow,
                                      nullptr};
 } // namespace
 

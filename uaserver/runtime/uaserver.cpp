@@ -5,6 +5,7 @@
 #include "servicetable.h"
 #include "sessionmanager.h"
 #include "uasession.h"
+#include "uasubscriptionmanager.h"
 #include "uatransactionmanager.h"
 
 #include <nodemanagerwithevents.h>
@@ -127,10 +128,9 @@ UaTransactionManager* UaServer::createTransactionManager(ServerManager* serverMa
     return new (std::nothrow) UaTransactionManager(serverManager, conditionRefresh);
 }
 
-UaSubscriptionManager* UaServer::createSubscriptionManager(ServerManager* /*serverManager*/)
+UaSubscriptionManager* UaServer::createSubscriptionManager(ServerManager* serverManager)
 {
-    // The subscription manager comes with the subscription services; start-up skips it until then.
-    return nullptr;
+    return new (std::nothrow) UaSubscriptionManager(serverManager);
 }
 
 UaStatus UaServer::startUp(ServerManager* serverManager)
@@ -167,7 +167,16 @@ UaStatus UaServer::startUp(ServerManager* serverManager)
     // From here on a failure leaves what was made for shutDown to remove.
     m_startUpFailed = true;
     UaStatus status;
-    m_pTransactionManager = createTransactionManager(serverManager, nullptr);
+    m_pSubscriptionManager = createSubscriptionManager(serverManager);
+    status = m_pSubscriptionManager ? m_pSubscriptionManager->startUp() : UaStatus(OpcUa_BadOutOfMemory);
+    if (status.isBad())
+    {
+        UaTrace::traceLevel6("<-- UaServer::startUp [ret=0x%lx] startUp UaSubscriptionManager failed",
+                             hex(status.statusCode()));
+        return status;
+    }
+    // ConditionRefresh calls reach the subscriptions through the transaction manager.
+    m_pTransactionManager = createTransactionManager(serverManager, m_pSubscriptionManager);
     status = m_pTransactionManager ? m_pTransactionManager->startUp() : UaStatus(OpcUa_BadOutOfMemory);
     if (status.isBad())
     {
@@ -356,6 +365,9 @@ UaStatus UaServer::shutDown()
 
     // A second server that was refused shares the running one's sessions: it leaves them alone.
     const bool isTheServer = running() == this;
+    // Monitoring transactions end while the sessions still exist.
+    if (m_pSubscriptionManager)
+        m_pSubscriptionManager->waitForIdleSubscriptions();
     if (m_pTransactionManager)
         m_pTransactionManager->waitForPendingTransactions();
     // No stack thread may still be inside a handler once sessions and managers go: the endpoints
@@ -369,6 +381,12 @@ UaStatus UaServer::shutDown()
         m_pTransactionManager->shutDown();
         delete m_pTransactionManager;
         m_pTransactionManager = nullptr;
+    }
+    if (m_pSubscriptionManager)
+    {
+        m_pSubscriptionManager->shutDown();
+        delete m_pSubscriptionManager;
+        m_pSubscriptionManager = nullptr;
     }
     closeEndpoints(true);
     if (isTheServer)

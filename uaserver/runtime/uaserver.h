@@ -86,6 +86,41 @@ public:
                                                    OpcUa_EncodeableType* requestType);
     OpcUa_StatusCode Call(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_CallRequest* request,
                           OpcUa_EncodeableType* requestType);
+    // Subscriptions.
+    OpcUa_StatusCode CreateSubscription(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                        OpcUa_CreateSubscriptionRequest* request,
+                                        OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode ModifySubscription(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                        OpcUa_ModifySubscriptionRequest* request,
+                                        OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode SetPublishingMode(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                       OpcUa_SetPublishingModeRequest* request,
+                                       OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode Publish(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_PublishRequest* request,
+                             OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode Republish(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_RepublishRequest* request,
+                               OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode TransferSubscriptions(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                           OpcUa_TransferSubscriptionsRequest* request,
+                                           OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode DeleteSubscriptions(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                         OpcUa_DeleteSubscriptionsRequest* request,
+                                         OpcUa_EncodeableType* requestType);
+    // Monitored items.
+    OpcUa_StatusCode CreateMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                          OpcUa_CreateMonitoredItemsRequest* request,
+                                          OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode ModifyMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                          OpcUa_ModifyMonitoredItemsRequest* request,
+                                          OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode SetMonitoringMode(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                       OpcUa_SetMonitoringModeRequest* request,
+                                       OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode SetTriggering(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                   OpcUa_SetTriggeringRequest* request, OpcUa_EncodeableType* requestType);
+    OpcUa_StatusCode DeleteMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                          OpcUa_DeleteMonitoredItemsRequest* request,
+                                          OpcUa_EncodeableType* requestType);
     // Attribute services, answered by the transaction manager.
     OpcUa_StatusCode Read(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_ReadRequest* request,
                           OpcUa_EncodeableType* requestType);
@@ -187,6 +222,20 @@ private:
                       OpcUa_EncodeableType* requestType);
     // The closing trace of a service entry.
     static void traceServiceExit(const char* service, OpcUa_StatusCode result);
+    // The frames of the subscription services: answered here through fill (the response begun by
+    // it), answered later by the subscription the request object goes to, or one status per id.
+    template <typename Request, typename Fill>
+    OpcUa_StatusCode answerAtOnce(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                  Request* request, OpcUa_EncodeableType* requestType, bool nothingToDo,
+                                  Fill fill);
+    template <typename Pending, typename Request>
+    OpcUa_StatusCode answerLater(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
+                                 Request* request, OpcUa_EncodeableType* requestType, OpcUa_StatusCode check,
+                                 UaStatus (UaSubscriptionManager::*begin)(Pending*));
+    template <typename Response, typename PerId>
+    OpcUa_StatusCode answerPerId(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void*& response,
+                                 OpcUa_EncodeableType*& responseType, OpcUa_Int32 count,
+                                 const OpcUa_UInt32* ids, PerId perId);
     // The answer of a session service on an endpoint the server did not open: BadInternalError.
     UaEndpoint* endpointOrRefuse(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
                                  OpcUa_Void* request, OpcUa_EncodeableType* requestType);

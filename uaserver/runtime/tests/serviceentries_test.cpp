@@ -449,9 +449,11 @@ TEST_F(ServiceEntries, QueryFirstIsRefusedByTheTransactionManagerAndAQueuedPoint
 
 TEST(ServiceTable, RowsInTheirOrderWithDataTypeIdsAndMatchingResponses)
 {
-    // Discovery, sessions, node management, view, query, attributes, history, methods.
+    // Discovery, sessions, node management, view, query, attributes, history, methods, monitored
+    // items, subscriptions.
     const std::vector<OpcUa_UInt32> expected = {420, 426, 459, 465, 471, 477, 486, 492, 498, 504, 525,
-                                                531, 613, 619, 552, 558, 564, 629, 671, 662, 698, 710};
+                                                531, 613, 619, 552, 558, 564, 629, 671, 662, 698, 710,
+                                                749, 761, 767, 773, 779, 785, 791, 797, 824, 830, 839, 845};
     std::vector<OpcUa_UInt32> ids;
     for (OpcUa_ServiceType** row = uaServerServiceTable(); *row != nullptr; ++row)
     {
