@@ -202,30 +202,6 @@ void randomNonce(OpcUa_ByteString* nonce)
     }
 }
 
-// Begins the response; every handler answers through it.
-template <typename Response>
-Response* begin(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_EncodeableType** type,
-                const OpcUa_RequestHeader& header)
-{
-    OpcUa_Void* response = nullptr;
-    if (OpcUa_IsBad(OpcUa_Endpoint_BeginSendResponse(endpoint, context, &response, type)))
-        return nullptr;
-    auto* r = static_cast<Response*>(response);
-    r->ResponseHeader.Timestamp = OpcUa_DateTime_UtcNow();
-    r->ResponseHeader.RequestHandle = header.RequestHandle;
-    return r;
-}
-
-template <typename Response>
-OpcUa_StatusCode end(OpcUa_Endpoint endpoint, OpcUa_Handle context, Response* response,
-                     OpcUa_EncodeableType* type)
-{
-    OpcUa_Void* object = response;
-    OpcUa_StatusCode result = OpcUa_Endpoint_EndSendResponse(endpoint, &context, OpcUa_Good, object, type);
-    OpcUa_EncodeableObject_Delete(type, &object);
-    return OpcUa_IsBad(result) && result != OpcUa_BadSecureChannelClosed ? result : OpcUa_Good;
-}
-
 OpcUa_StatusCode fault(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_StatusCode status)
 {
     return OpcUa_Endpoint_EndSendResponse(endpoint, &context, status, nullptr, nullptr);
@@ -236,11 +212,11 @@ OpcUa_StatusCode getEndpoints(OpcUa_Endpoint endpoint, OpcUa_Handle context, Opc
 {
     auto* req = static_cast<OpcUa_GetEndpointsRequest*>(*request);
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_GetEndpointsResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_GetEndpointsResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     r->Endpoints = endpointList(TestServer::instance->url(), r->NoOfEndpoints);
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 OpcUa_StatusCode findServers(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request,
@@ -248,7 +224,7 @@ OpcUa_StatusCode findServers(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcU
 {
     auto* req = static_cast<OpcUa_FindServersRequest*>(*request);
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_FindServersResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_FindServersResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     r->NoOfServers = 1;
@@ -256,7 +232,7 @@ OpcUa_StatusCode findServers(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcU
         static_cast<OpcUa_ApplicationDescription*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ApplicationDescription)));
     OpcUa_ApplicationDescription_Initialize(r->Servers);
     fillApplication(r->Servers, TestServer::instance->url());
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 OpcUa_StatusCode createSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request,
@@ -270,7 +246,7 @@ OpcUa_StatusCode createSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, Op
     if (secured && req->ClientNonce.Length < 1)
         return fault(endpoint, context, OpcUa_BadNonceInvalid);
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_CreateSessionResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_CreateSessionResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     if (secured)
@@ -298,7 +274,7 @@ OpcUa_StatusCode createSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, Op
     }
     r->ServerEndpoints = endpointList(TestServer::instance->url(), r->NoOfServerEndpoints);
     ++TestServer::instance->sessionsCreated;
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request,
@@ -320,7 +296,7 @@ OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
 #endif
     }
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_ActivateSessionResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_ActivateSessionResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     randomNonce(&r->ServerNonce);
@@ -331,7 +307,7 @@ OpcUa_StatusCode activateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
     if (OpcUa_IsGood(OpcUa_Endpoint_GetMessageSecureChannelId(endpoint, context, &channelId)))
         OpcUa_Endpoint_SetSecureChannelSessionActive(endpoint, channelId, OpcUa_True);
     ++TestServer::instance->sessionsActivated;
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 OpcUa_StatusCode closeSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_Void** request,
@@ -341,10 +317,10 @@ OpcUa_StatusCode closeSession(OpcUa_Endpoint endpoint, OpcUa_Handle context, Opc
     if (!TestServer::instance->closeSession(req->RequestHeader.AuthenticationToken))
         return fault(endpoint, context, OpcUa_BadSessionIdInvalid);
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_CloseSessionResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_CloseSessionResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 void readValue(const OpcUa_ReadValueId& id, OpcUa_DataValue* value)
@@ -413,7 +389,7 @@ OpcUa_StatusCode readService(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcU
     if (req->NoOfNodesToRead <= 0)
         return fault(endpoint, context, OpcUa_BadNothingToDo);
     OpcUa_EncodeableType* type = nullptr;
-    auto* r = begin<OpcUa_ReadResponse>(endpoint, context, &type, req->RequestHeader);
+    auto* r = beginResponse<OpcUa_ReadResponse>(endpoint, context, &type, req->RequestHeader);
     if (r == nullptr)
         return OpcUa_BadInternalError;
     r->NoOfResults = req->NoOfNodesToRead;
@@ -424,7 +400,7 @@ OpcUa_StatusCode readService(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcU
         readValue(req->NodesToRead[i], &r->Results[i]);
     }
     ++TestServer::instance->reads;
-    return end(endpoint, context, r, type);
+    return endResponse(endpoint, context, r, type);
 }
 
 OpcUa_ServiceType g_getEndpoints = {OpcUaId_GetEndpointsRequest, &OpcUa_GetEndpointsResponse_EncodeableType,

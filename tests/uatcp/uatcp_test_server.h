@@ -3,6 +3,7 @@
 // CloseSession, behind one None endpoint on loopback.
 #pragma once
 #include <opcua.h>
+#include <opcua_transport.h>
 
 #include <atomic>
 #include <cstdint>
@@ -83,6 +84,30 @@ private:
     OpcUa_StatusCode m_lastOpenFailure = OpcUa_Good;
     std::vector<uint8_t> m_lastRefusedCertificate;
 };
+
+// Begins the response of a service handler; every handler answers through it and endResponse.
+template <typename Response>
+inline Response* beginResponse(OpcUa_Endpoint endpoint, OpcUa_Handle context, OpcUa_EncodeableType** type,
+                               const OpcUa_RequestHeader& header)
+{
+    OpcUa_Void* response = nullptr;
+    if (OpcUa_IsBad(OpcUa_Endpoint_BeginSendResponse(endpoint, context, &response, type)))
+        return nullptr;
+    auto* r = static_cast<Response*>(response);
+    r->ResponseHeader.Timestamp = OpcUa_DateTime_UtcNow();
+    r->ResponseHeader.RequestHandle = header.RequestHandle;
+    return r;
+}
+
+template <typename Response>
+inline OpcUa_StatusCode endResponse(OpcUa_Endpoint endpoint, OpcUa_Handle context, Response* response,
+                                    OpcUa_EncodeableType* type)
+{
+    OpcUa_Void* object = response;
+    OpcUa_StatusCode result = OpcUa_Endpoint_EndSendResponse(endpoint, &context, OpcUa_Good, object, type);
+    OpcUa_EncodeableObject_Delete(type, &object);
+    return OpcUa_IsBad(result) && result != OpcUa_BadSecureChannelClosed ? result : OpcUa_Good;
+}
 
 // A free TCP port on loopback at the time of the call.
 uint16_t freePort();

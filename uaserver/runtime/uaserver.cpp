@@ -358,7 +358,7 @@ UaStatus UaServer::shutDown()
     }
     m_isStarted.store(false, std::memory_order_release);
     m_startUpFailed = false;
-    m_wakeUp.post(1);
+    wakeUp();
     wait(OpcUa_Infinite);
     while (isRunning())
         UaThread::sleep(100);
@@ -394,22 +394,6 @@ UaStatus UaServer::shutDown()
     m_pNodeManagerRoot = nullptr;
     UaTrace::traceLevel6("<-- UaServer::shutDown [ret=0x%lx]", hex(OpcUa_Good));
     return OpcUa_Good;
-}
-
-void UaServer::run()
-{
-    if (UaTrace::isTraceLevelOn(4))
-        UaTrace::traceLevel4(
-            "==> UaServer::run - Background purge and discovery registration thread started");
-    while (isStarted())
-    {
-        m_wakeUp.timedWait(10000);
-        if (!isStarted())
-            break;
-        m_pSessionManager->purge();
-    }
-    if (UaTrace::isTraceLevelOn(4))
-        UaTrace::traceLevel4("<== UaServer::run");
 }
 
 OpcUa_StatusCode UaServer::endpointCallback(OpcUa_Endpoint /*endpoint*/, OpcUa_Void* callbackData,

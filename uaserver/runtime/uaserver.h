@@ -29,6 +29,7 @@ class UaSession;
 class UaSubscriptionManager;
 class UaTransactionManager;
 class UaUserIdentityToken;
+struct DiscoveryServerEntry;
 
 // The server core between the communication stack and the rest of the runtime: it applies the
 // configured stack limits, opens one stack endpoint per configured URL, follows the secure
@@ -36,7 +37,8 @@ class UaUserIdentityToken;
 // sendResponse. One UaServer runs per process; the service table reaches it through running().
 //
 // Its members are written by startUp and shutDown only; the stack's threads read them while the
-// endpoints are open. The thread body purges expired sessions every 10 s.
+// endpoints are open. The thread body purges expired sessions every 10 s and registers the server
+// with the configured discovery servers.
 class UaServer : public UaThread
 {
 public:
@@ -175,13 +177,21 @@ public:
     const UaPointerArray<UaEndpoint>& endpoints() const { return m_endpoints; }
     const UaString& serverUri() const { return m_serverUri; }
 
+    // One registration with a discovery server: its endpoints are asked for (None) while none is
+    // chosen, then server is registered on the chosen one; a refused connect drops the choice.
+    OpcUa_StatusCode registerWithDiscoveryServer(DiscoveryServerEntry& entry,
+                                                 const OpcUa_RegisteredServer& server);
+
     // Sets the event's times to now, its severity to 500 and its server id to the server URI, and
     // hands it to the event manager of namespace 1.
     void fireAuditEvent(AuditEventTypeData& eventData);
 
 protected:
-    // The background purge thread.
+    // The background purge and registration thread.
     void run() override;
+    // Its wait between two purges; shutDown ends it early through wakeUp.
+    virtual void waitForWakeUp(OpcUa_UInt32 milliseconds);
+    void wakeUp() { m_wakeUp.post(1); }
     // The translation of every browse path of request into response.
     virtual UaStatus translateBrowsePathsToNodeIds(const ServiceContext& serviceContext,
                                                    const OpcUa_TranslateBrowsePathsToNodeIdsRequest* request,

@@ -7,6 +7,7 @@
 #include <uaendpoint.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace uaserver::testing
@@ -45,6 +46,9 @@ public:
     OpcUa_StatusCode loadConfigurationResult = OpcUa_Good;
     OpcUa_StatusCode serverInstanceInfoResult = OpcUa_Good;
     UaString serverUri = "urn:test:server";
+    // getDiscoveryServerSettings: registration interval (ms) and discovery server URLs.
+    OpcUa_UInt32 registrationInterval = 0;
+    std::vector<std::string> discoveryUrls;
     // isAuditActivated.
     bool auditing = false;
     // getBuildInfo answers these.
@@ -109,7 +113,14 @@ public:
         additionalServers(servers);
         return OpcUa_Good;
     }
-    UaStatus getDiscoveryServerSettings(OpcUa_UInt32&, UaStringArray&) override { return OpcUa_Good; }
+    UaStatus getDiscoveryServerSettings(OpcUa_UInt32& interval, UaStringArray& urls) override
+    {
+        interval = registrationInterval;
+        urls.create(static_cast<OpcUa_UInt32>(discoveryUrls.size()));
+        for (size_t i = 0; i < discoveryUrls.size(); ++i)
+            UaString(discoveryUrls[i].c_str()).copyTo(&urls[static_cast<OpcUa_UInt32>(i)]);
+        return OpcUa_Good;
+    }
     UaStatus getSerializerConfiguration(OpcUa_Int32& maxAlloc, OpcUa_Int32& maxStringLength,
                                         OpcUa_Int32& maxByteStringLength, OpcUa_Int32& maxArrayLength,
                                         OpcUa_Int32& maxMessageSize) override
