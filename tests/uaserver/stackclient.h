@@ -55,9 +55,16 @@ public:
         return result;
     }
 
-    // GetEndpoints for url; the number of descriptions, -1 when the call failed.
-    int getEndpoints(const std::string& url)
+    // GetEndpoints for url, filtered by transport profiles; the number of descriptions, -1 when the
+    // call failed.
+    int getEndpoints(const std::string& url, const std::vector<std::string>& profiles = {})
     {
+        std::vector<OpcUa_String> profileUris(profiles.size());
+        for (size_t i = 0; i < profiles.size(); ++i)
+        {
+            OpcUa_String_Initialize(&profileUris[i]);
+            OpcUa_String_AttachCopy(&profileUris[i], profiles[i].c_str());
+        }
         OpcUa_RequestHeader header;
         OpcUa_RequestHeader_Initialize(&header);
         header.TimeoutHint = 20000;
@@ -69,7 +76,10 @@ public:
         OpcUa_Int32 count = 0;
         OpcUa_EndpointDescription* endpoints = nullptr;
         const OpcUa_StatusCode result = OpcUa_ClientApi_GetEndpoints(
-            m_channel, &header, &endpointUrl, 0, nullptr, 0, nullptr, &responseHeader, &count, &endpoints);
+            m_channel, &header, &endpointUrl, 0, nullptr, static_cast<OpcUa_Int32>(profileUris.size()),
+            profileUris.empty() ? nullptr : profileUris.data(), &responseHeader, &count, &endpoints);
+        for (OpcUa_String& profile : profileUris)
+            OpcUa_String_Clear(&profile);
         const bool good = OpcUa_IsGood(result) && OpcUa_IsGood(responseHeader.ServiceResult);
         for (OpcUa_Int32 i = 0; i < count; ++i)
             OpcUa_EndpointDescription_Clear(&endpoints[i]);

@@ -114,4 +114,23 @@ TEST_F(StackClientRows, CertificateTokensAndClosedSessions)
     EXPECT_EQ(0, process.stop());
     EXPECT_NE(std::string::npos, trace().find("Verification of UserTokenSignature failed")) << trace();
 }
+// Only a request that accepts the binary TCP transport (or names no profile) gets the endpoints;
+// one naming other profiles alone gets an empty list, not a fault.
+TEST_F(StackClientRows, GetEndpointsIsFilteredByTransportProfile)
+{
+    TestServerProcess process(arguments(), {"DEVICE_ROOT=" + root});
+    ASSERT_FALSE(process.url().empty());
+    StackClient client;
+    ASSERT_EQ(OpcUa_Good, client.connect(process.url()));
+    const std::string binary = "http://opcfoundation.org/UA-Profile/Transport/uatcp-uasc-uabinary";
+    const std::string https = "http://opcfoundation.org/UA-Profile/Transport/https-uabinary";
+    const struct
+    {
+        std::vector<std::string> profiles;
+        int endpoints;
+    } rows[] = {{{}, 3}, {{binary}, 3}, {{https}, 0}, {{https, binary}, 3}, {{binary + "/"}, 0}};
+    for (const auto& row : rows)
+        EXPECT_EQ(row.endpoints, client.getEndpoints(process.url(), row.profiles)) << row.profiles.size();
+    EXPECT_EQ(0, process.stop());
+}
 } // namespace

@@ -133,4 +133,16 @@ TEST_F(NodeClientRows, EachPolicyAndTokenOpensASessionCallsAndCloses)
 
     EXPECT_EQ(0, server.stop());
 }
+TEST_F(NodeClientRows, GetEndpointsIsFilteredByTransportProfile)
+{
+    TestServerProcess server(serverArguments(), serverEnvironment());
+    ASSERT_FALSE(server.url().empty());
+    const ProcessResult r = runNodeScript({}, "endpoint_profiles.js", {server.url()}, {"HOME=" + home});
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(5, jsonField(r.output, "none")) << r.output;
+    EXPECT_EQ(5, jsonField(r.output, "binary")) << r.output;
+    EXPECT_EQ(0, jsonField(r.output, "https")) << r.output;
+    EXPECT_EQ(5, jsonField(r.output, "both")) << r.output;
+    EXPECT_EQ(0, server.stop());
+}
 } // namespace

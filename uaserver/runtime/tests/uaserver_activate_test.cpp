@@ -102,6 +102,13 @@ protected:
                 seenPassword = user->password.toUtf8();
                 return UaStatus(seenPassword == "secret" ? OpcUa_Good : OpcUa_BadUserAccessDenied);
             }
+            if (auto* certificate = dynamic_cast<UaUserIdentityTokenCertificate*>(token))
+                seenData = bytesOf(certificate->userCertificate);
+            if (auto* issued = dynamic_cast<UaUserIdentityTokenIssued*>(token))
+            {
+                seenData = bytesOf(issued->tokenData);
+                seenAlgorithm = issued->encryptionAlgorithm.toUtf8();
+            }
             return UaStatus(OpcUa_Good);
         };
         ASSERT_TRUE(bed.start().isGood());
@@ -136,6 +143,15 @@ protected:
     ServerBed bed;
     int seenType = -2;
     std::string seenUser, seenPassword;
+    std::vector<OpcUa_Byte> seenData;
+    std::string seenAlgorithm;
+
+    static std::vector<OpcUa_Byte> bytesOf(const UaByteString& b)
+    {
+        const OpcUa_ByteString* raw = b.toOpcUaByteString();
+        return raw->Length > 0 ? std::vector<OpcUa_Byte>(raw->Data, raw->Data + raw->Length)
+                               : std::vector<OpcUa_Byte>{};
+    }
 };
 
 TEST_F(UaServerActivate, UserNameTokensReachTheLogonInClearTextOrAreRefused)
@@ -211,11 +227,24 @@ TEST_F(UaServerActivate, OtherTokenKindsAreMappedOrRefused)
         auto* activate =
             newMessage<OpcUa_ActivateSessionRequest>(OpcUa_ActivateSessionRequest_EncodeableType);
         OpcUa_NodeId_CopyTo(&created->AuthenticationToken, &activate->RequestHeader.AuthenticationToken);
+        OpcUa_Void* body = nullptr;
         if (row.type)
-            OpcUa_EncodeableObject_CreateExtension(row.type, &activate->UserIdentityToken, nullptr);
+            OpcUa_EncodeableObject_CreateExtension(row.type, &activate->UserIdentityToken, &body);
+        const bool issued = row.type == &OpcUa_IssuedIdentityToken_EncodeableType;
+        const std::vector<OpcUa_Byte> tokenData = {1, 2, 3, 0, 5};
+        if (issued)
+        {
+            auto* token = static_cast<OpcUa_IssuedIdentityToken*>(body);
+            UaByteString(5, tokenData.data()).copyTo(&token->TokenData);
+            UaString("http://www.w3.org/2001/04/xmlenc#rsa-oaep").copyTo(&token->EncryptionAlgorithm);
+        }
+        seenData.clear();
+        seenAlgorithm.clear();
         EXPECT_EQ(row.expected,
                   bed.call(kNone, activate, OpcUa_ActivateSessionRequest_EncodeableType).status);
         EXPECT_EQ(row.seen, seenType);
+        EXPECT_EQ(issued ? tokenData : std::vector<OpcUa_Byte>{}, seenData);
+        EXPECT_EQ(issued ? "http://www.w3.org/2001/04/xmlenc#rsa-oaep" : "", seenAlgorithm);
     }
 }
 
@@ -314,6 +343,8 @@ TEST_F(UaServerActivate, SecuredSessionsAreSignedBothWaysAndCertificateTokensVer
         if (row.expected == OpcUa_Good)
         {
             EXPECT_EQ(row.tokenSigner ? 2 : 0, seenType);
+            if (row.tokenSigner != nullptr)
+                EXPECT_EQ(user.certificate, seenData);
             const auto* activated =
                 answer.as<OpcUa_ActivateSessionResponse>(OpcUa_ActivateSessionResponse_EncodeableType);
             ASSERT_NE(nullptr, activated);
