@@ -15,6 +15,9 @@
 //   --trace-file FILE          trace log
 //   --trace-level N            0 to 7 (default 0: no trace)
 //   --variables N              N cached Doubles for benchmarks (ns=2;i=1000..)
+//   --models NAME              test (default): the test namespace as ns 2; companion: the DI (ns 2)
+//                              and PLCopen (ns 3) models in its place
+#include "companionserverconfig.h"
 #include "testnodemanager.h"
 #include "testserverconfig.h"
 
@@ -32,6 +35,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace
@@ -86,6 +90,7 @@ int main(int argc, char** argv)
     std::string traceFile;
     int traceLevel = 0;
     OpcUa_UInt32 variables = 0;
+    bool companionModels = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
@@ -122,6 +127,12 @@ int main(int argc, char** argv)
             traceLevel = std::atoi(value.c_str());
         else if (option == "--variables")
             variables = static_cast<OpcUa_UInt32>(std::strtoul(value.c_str(), nullptr, 10));
+        else if (option == "--models")
+        {
+            if (value != "test" && value != "companion")
+                return usage(("bad models " + value).c_str());
+            companionModels = value == "companion";
+        }
         else
             return usage(("unknown option " + option).c_str());
     }
@@ -143,18 +154,22 @@ int main(int argc, char** argv)
     if (UaPlatformLayer::init() != 0)
         return usage("the stack cannot be initialised");
 
-    TestServerConfig config(options, [variables]
-                            { return new TestNodeManager("urn:uaserver:testserver:ns2", variables); });
+    std::unique_ptr<TestServerConfig> config;
+    if (companionModels)
+        config = std::make_unique<CompanionServerConfig>(options);
+    else
+        config = std::make_unique<TestServerConfig>(
+            options, [variables] { return new TestNodeManager("urn:uaserver:testserver:ns2", variables); });
     int result = 1;
     auto* core = new CoreModule();
     UaModule* module = nullptr;
-    if (core->initialize() == 0 && core->startUp(&config) == 0 &&
-        config.startUp(core->getServerManager()).isGood())
+    if (core->initialize() == 0 && core->startUp(config.get()) == 0 &&
+        config->startUp(core->getServerManager()).isGood())
     {
         module = new UaModule();
         if (module->startUp(core) == 0)
         {
-            std::printf("%s\n", config.url().c_str());
+            std::printf("%s\n", config->url().c_str());
             std::fflush(stdout);
             int signal = 0;
             sigwait(&stopSignals, &signal);
