@@ -85,6 +85,10 @@ void UaThreadPoolWorker::run()
 
 struct UaThreadPool::Waiter
 {
+    UaThreadJob* job;
+    // Set under the pool's mutex once a worker took the job; the caller then only returns.
+    bool assigned = false;
+    OpcUa_StatusCode result = OpcUa_Good;
     UaSemaphore wakeUp{0, 1};
 };
 
@@ -139,24 +143,19 @@ OpcUa_StatusCode UaThreadPool::addJob(UaThreadJob* job)
         delete job;
         return OpcUa_Good;
     }
-    Waiter waiter;
+    Waiter waiter{job};
     m_waiters.push_back(&waiter);
     for (;;)
     {
         lock.unlock();
         waiter.wakeUp.wait();
         lock.lock(&m_mutex);
+        if (waiter.assigned)
+            return waiter.result;
         if (m_stopping)
         {
             m_waiters.erase(std::find(m_waiters.begin(), m_waiters.end(), &waiter));
             return OpcUa_BadInvalidState;
-        }
-        if (m_waiters.front() == &waiter && tryAssign(job, result))
-        {
-            m_waiters.pop_front();
-            // More workers may have become idle meanwhile: let the next caller look.
-            wakeFirstWaiter();
-            return result;
         }
     }
 }
@@ -182,16 +181,26 @@ bool UaThreadPool::tryAssign(UaThreadJob* job, OpcUa_StatusCode& result)
     return false;
 }
 
-void UaThreadPool::wakeFirstWaiter()
+void UaThreadPool::assignToWaiters()
 {
-    if (!m_waiters.empty())
-        m_waiters.front()->wakeUp.post(1);
+    // The idle worker takes the first caller's job here: were each caller to wake and assign its
+    // own, the waiting callers would be served one scheduler wake-up after another while workers
+    // stay idle.
+    while (!m_waiters.empty() && !m_stopping)
+    {
+        Waiter* waiter = m_waiters.front();
+        if (!tryAssign(waiter->job, waiter->result))
+            return;
+        m_waiters.pop_front();
+        waiter->assigned = true;
+        waiter->wakeUp.post(1);
+    }
 }
 
 void UaThreadPool::workerIdle()
 {
     UaMutexLocker lock(&m_mutex);
-    wakeFirstWaiter();
+    assignToWaiters();
 }
 
 OpcUa_UInt32 UaThreadPool::startedThreads() const

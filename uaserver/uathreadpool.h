@@ -74,8 +74,9 @@ private:
     // Gives job to an idle worker or to one started for it; false when every worker is busy and
     // none can be started. Pool mutex held.
     bool tryAssign(UaThreadJob* job, OpcUa_StatusCode& result);
-    // Wakes the longest-waiting caller, if any. Pool mutex held.
-    void wakeFirstWaiter();
+    // Gives the jobs of waiting callers, first come first, to idle workers and wakes those
+    // callers. Pool mutex held.
+    void assignToWaiters();
     // A worker finished its job and is idle again.
     void workerIdle();
 

@@ -213,7 +213,7 @@ void UaTransactionManager::waitForPendingTransactions()
 
 OpcUa_UInt32 UaTransactionManager::pendingTransactions() const
 {
-    UaMutexLocker lock(&m_lock);
+    std::shared_lock lock(m_tableLock);
     return m_transactions.inUse();
 }
 
@@ -226,25 +226,28 @@ void UaTransactionManager::workerPoolSizes(OpcUa_UInt32& minThreads, OpcUa_UInt3
 
 OpcUa_UInt32 UaTransactionManager::addTransaction(PendingServiceRequest* pRequest)
 {
-    UaMutexLocker lock(&m_lock);
+    std::unique_lock lock(m_tableLock);
     return m_transactions.add(pRequest);
 }
 
 template <typename Request> Request* UaTransactionManager::findTransaction(OpcUa_UInt32 hTransaction)
 {
     // Under the lock: add may grow the table meanwhile.
-    UaMutexLocker lock(&m_lock);
+    std::shared_lock lock(m_tableLock);
     return dynamic_cast<Request*>(m_transactions.get(hTransaction));
 }
 
 void UaTransactionManager::transactionFinished(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest,
                                                bool sendNow)
 {
+    if (hTransaction != 0)
+    {
+        std::unique_lock lock(m_tableLock);
+        m_transactions.markPosted(hTransaction);
+    }
     UaThreadPool* pool = nullptr;
     {
         UaMutexLocker lock(&m_lock);
-        if (hTransaction != 0)
-            m_transactions.markPosted(hTransaction);
         if (!sendNow && m_pWorkerPool != nullptr)
         {
             pool = m_pWorkerPool;

@@ -12,6 +12,7 @@
 #include <opcua.h>
 
 #include <condition_variable>
+#include <shared_mutex>
 
 class ConditionRefreshHandler;
 class NodeManager;
@@ -177,6 +178,9 @@ private:
     ConditionRefreshHandler* m_pCreator;
     UaThreadPool* m_pWorkerPool = nullptr;
     mutable UaMutex m_lock;
+    // The table alone: every answered item looks its request up, and those lookups of all sessions
+    // share it; only adding and posting a request take it alone.
+    mutable std::shared_mutex m_tableLock;
     HandleTable<PendingServiceRequest> m_transactions;
     // Threads handing a request to the pool just now: the pool is not deleted under them.
     OpcUa_UInt32 m_poolUsers = 0;

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <ctime>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -181,6 +184,56 @@ TEST(UaThreadPool, WaitingCallersAreServedInArrivalOrder)
     ASSERT_TRUE(eventually([&] { return record.deleted == 4; }));
     std::lock_guard lock(record.mutex);
     EXPECT_EQ(record.order, (std::vector<int>{0, 1, 2, 3}));
+}
+
+// A thread sent SIGUSR1 stays in the handler until released.
+std::atomic<bool> g_parked{false};
+std::atomic<bool> g_release{false};
+
+void parkUntilReleased(int)
+{
+    g_parked = true;
+    const timespec pause{0, 1000000};
+    while (!g_release)
+        nanosleep(&pause, nullptr);
+}
+
+TEST(UaThreadPool, AnIdleWorkerTakesTheWaitingCallersJobWithoutTheCallerRunning)
+{
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread sanitizer defers the signal that parks the caller";
+#endif
+    // Served by the worker, the waiting callers of a busy pool do not queue on the scheduler one
+    // after another while workers stand idle.
+    struct sigaction park = {};
+    struct sigaction previous = {};
+    park.sa_handler = parkUntilReleased;
+    sigemptyset(&park.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &park, &previous), 0);
+    g_parked = false;
+    g_release = false;
+
+    JobRecord record;
+    Gate hold;
+    {
+        UaThreadPool pool(1, 1);
+        ASSERT_EQ(pool.addJob(new RecordingJob(record, 0, &hold)), static_cast<OpcUa_StatusCode>(OpcUa_Good));
+        OpcUa_StatusCode callerResult = OpcUa_BadInternalError;
+        std::thread caller([&] { callerResult = pool.addJob(new RecordingJob(record, 1)); });
+        ASSERT_TRUE(eventually([&] { return pool.waitingCallers() == 1; }));
+        ASSERT_EQ(pthread_kill(caller.native_handle(), SIGUSR1), 0);
+        ASSERT_TRUE(eventually([] { return g_parked.load(); }));
+
+        hold.open();
+        EXPECT_TRUE(eventually([&] { return record.executed == 2; }));
+        EXPECT_EQ(pool.waitingCallers(), 0u);
+        g_release = true;
+        caller.join();
+        EXPECT_EQ(callerResult, static_cast<OpcUa_StatusCode>(OpcUa_Good));
+    }
+    sigaction(SIGUSR1, &previous, nullptr);
+    std::lock_guard lock(record.mutex);
+    EXPECT_EQ(record.order, (std::vector<int>{0, 1}));
 }
 
 TEST(UaThreadPool, DestructionWaitsForTheRunningJob)
