@@ -1,0 +1,88 @@
+// The outside client against Opcwatch: one command per run, one JSON line as the answer.
+//   dump <url>                      every node below Objects/GKT with the Value of each variable
+//   write <url> <nodeId> <int16>    writes an Int16 and reads it back
+//   read <url> <nodeId>             the Value's status and value
+const { OPCUAClient, AttributeIds, BrowseDirection, DataType, StatusCodes } = require("node-opcua-client");
+
+async function withSession(url, work) {
+    const client = OPCUAClient.create({
+        endpointMustExist: false,
+        connectionStrategy: { maxRetry: 2, initialDelay: 200, maxDelay: 1000 },
+    });
+    await client.connect(url);
+    const session = await client.createSession();
+    try {
+        return await work(session);
+    } finally {
+        await session.close();
+        await client.disconnect();
+    }
+}
+
+async function browseAll(session, nodeId) {
+    let result = await session.browse({
+        nodeId,
+        referenceTypeId: "HierarchicalReferences",
+        includeSubtypes: true,
+        browseDirection: BrowseDirection.Forward,
+        resultMask: 63,
+    });
+    let references = result.references || [];
+    while (result.continuationPoint && result.continuationPoint.length > 0) {
+        result = await session.browseNext(result.continuationPoint, false);
+        references = references.concat(result.references || []);
+    }
+    return references;
+}
+
+// Depth first from GKT: "<indent><NodeId> <BrowseName> <NodeClass>" per node.
+async function dump(session) {
+    const gkt = (await browseAll(session, "ns=0;i=85")).find((r) => r.browseName.name === "GKT");
+    if (!gkt) throw new Error("no GKT below Objects");
+    const lines = [];
+    const variables = [];
+    const walk = async (reference, depth) => {
+        const id = reference.nodeId.toString();
+        lines.push(`${" ".repeat(2 * depth)}${id} ${reference.browseName.toString()} ${reference.nodeClass}`);
+        if (reference.nodeClass === 2) variables.push(id);
+        for (const child of await browseAll(session, reference.nodeId))
+            if (child.nodeId.namespace === reference.nodeId.namespace) await walk(child, depth + 1);
+    };
+    await walk(gkt, 0);
+    const values = await session.read(variables.map((nodeId) => ({ nodeId, attributeId: AttributeIds.Value })));
+    const dataTypes = await session.read(variables.map((nodeId) => ({ nodeId, attributeId: AttributeIds.DataType })));
+    const good = values.filter((v) => v.statusCode.value === 0).length;
+    const byName = {};
+    variables.forEach((id, i) => {
+        byName[id] = { status: values[i].statusCode.value, value: String(values[i].value.value), dataType: dataTypes[i].value.value ? dataTypes[i].value.value.value : null };
+    });
+    return { lines, variables: variables.length, good, values: byName };
+}
+
+async function main() {
+    const [command, url, nodeId, value] = process.argv.slice(2);
+    let answer;
+    if (command === "dump") answer = await withSession(url, dump);
+    else if (command === "write")
+        answer = await withSession(url, async (session) => {
+            const status = await session.write({
+                nodeId,
+                attributeId: AttributeIds.Value,
+                value: { value: { dataType: DataType.Int16, value: Number(value) } },
+            });
+            const back = await session.read({ nodeId, attributeId: AttributeIds.Value });
+            return { write: status.value, status: back.statusCode.value, value: back.value.value };
+        });
+    else if (command === "read")
+        answer = await withSession(url, async (session) => {
+            const back = await session.read({ nodeId, attributeId: AttributeIds.Value });
+            return { status: back.statusCode.value, value: back.value.value };
+        });
+    else throw new Error(`unknown command ${command}`);
+    console.log(JSON.stringify(answer));
+}
+
+main().catch((error) => {
+    console.error(error.message);
+    process.exit(1);
+});

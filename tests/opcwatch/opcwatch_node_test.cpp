@@ -1,0 +1,223 @@
+// Opcwatch end to end with the outside client (node-opcua-client): against the device the run
+// command starts (device manager, GktSim, Opcwatch from its folder in the device root), and
+// against processes the test starts itself, to restart the device manager and the server.
+#include "freeport.h"
+#include "uatcp_node_runner.h"
+
+#include <test_support.h>
+#include <testsupport.h>
+
+#include <os/deviceroot.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using uatcp::test::jsonField;
+using uatcp::test::ProcessResult;
+using uatcp::test::runNodeScript;
+
+namespace
+{
+const std::string kInt16 = "ns=2;s=Modules|General|Data Store|0x8nn1|0x03";
+
+bool listens(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
+}
+
+bool waitUntil(const std::function<bool()>& condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+class OpcwatchNodeTest : public ::testing::Test
+{
+protected:
+    // One command of the client script; its JSON answer, or a failure with the client's words.
+    std::string client(const std::vector<std::string>& args)
+    {
+        const ProcessResult result = runNodeScript({}, "opcwatch_client.js", args);
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        return result.output;
+    }
+    // The lines of a dump: NodeIds, names and node classes below GKT.
+    static std::string treeOf(const std::string& dump)
+    {
+        const auto start = dump.find("\"lines\":");
+        return start == std::string::npos ? std::string()
+                                          : dump.substr(start, dump.find("\"variables\":") - start);
+    }
+    static std::string valueOf(const std::string& dump, const std::string& nodeId)
+    {
+        const auto at = dump.find("\"" + nodeId + "\":");
+        return at == std::string::npos ? std::string() : dump.substr(at, dump.find('}', at) - at + 1);
+    }
+
+    std::string m_url;
+};
+
+// The run command's device: start-device.sh on a fresh device root with free ports.
+class RunScriptDevice : public OpcwatchNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        const int port = uaservertest::freePort();
+        ::setenv("DEVICE_ROOT", m_root.path().c_str(), 1);
+        ::setenv("OPCWATCH_PORT", std::to_string(port).c_str(), 1);
+        ::setenv("UPNP_HTTP_PORT", "0", 1);
+        m_device = std::make_unique<ostest::ChildProcess>(std::vector<std::string>{os::programDirectory()},
+                                                          std::string(OPCWATCH_START_SCRIPT));
+        for (std::string line; m_url.empty() || line != "device running; Ctrl-C stops it";)
+        {
+            line = m_device->readLine(90000);
+            ASSERT_FALSE(line.empty()) << "the device did not start";
+            if (line.rfind("OPC UA server: ", 0) == 0)
+                m_url = line.substr(15);
+        }
+        EXPECT_EQ(m_url, "opc.tcp://localhost:" + std::to_string(port));
+    }
+    void TearDown() override
+    {
+        if (m_device)
+        {
+            m_device->signal(SIGTERM);
+            const int status = m_device->wait(90000);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+    }
+
+    ostest::TempDeviceRoot m_root;
+    std::unique_ptr<ostest::ChildProcess> m_device;
+};
+
+TEST_F(RunScriptDevice, BrowsesAndReadsAllOfGkt)
+{
+    const std::string dump = client({"dump", m_url});
+    // Every module of the shipped description, the two Ethernet modules in one type folder.
+    for (const char* node : {"ns=2;s=Modules|CPU|Atom E3845 ", "ns=2;s=Modules|Mainboard|CB-4120 ",
+                             "ns=2;s=Modules|Display|Panel 15 inch ", "ns=2;s=Modules|Ethernet|LAN 1 ",
+                             "ns=2;s=Modules|Ethernet|LAN 2 ", "ns=2;s=Modules|General|Data Store ",
+                             "ns=2;s=Modules|CPU|Atom E3845|0x8nn2|0x01 2:0x01 - CPU Temperature [C] 2"})
+        EXPECT_NE(dump.find(node), std::string::npos) << node << "\n" << dump;
+    // 101 entries in the tables of area 8; all but the seven without declared type and the
+    // write-only command read Good.
+    EXPECT_EQ(jsonField(dump, "variables"), 101) << dump;
+    EXPECT_EQ(jsonField(dump, "good"), 93) << dump;
+    EXPECT_EQ(valueOf(dump, kInt16), "\"" + kInt16 + "\":{\"status\":0,\"value\":\"-1234\",\"dataType\":4}");
+    EXPECT_EQ(dump.find("ns=2;s=Modules|CPU|Atom E3845|0x9"), std::string::npos) << "area 9 is not shown";
+}
+
+TEST_F(RunScriptDevice, AWrittenInt16ReachesTheDeviceForEveryProcess)
+{
+    const std::string written = client({"write", m_url, kInt16, "4321"});
+    EXPECT_EQ(jsonField(written, "write"), 0) << written;
+    EXPECT_EQ(jsonField(written, "status"), 0) << written;
+    EXPECT_EQ(jsonField(written, "value"), 4321) << written;
+    // Another process reads the entry through Profilelink.
+    std::string out;
+    ostest::ChildProcess peer({"0x8062", "1", "0", "0", "0x8061", "3", "4321"},
+                              os::programDirectory() + "/profilelink_peer");
+    const int status = peer.wait(60000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// Processes the test starts itself on a device root of its own: the device manager, the Vos
+// router (started by the first Vos user) and Opcwatch from a program folder in the root.
+class OwnProcesses : public OpcwatchNodeTest
+{
+protected:
+    void SetUp() override
+    {
+        startDeviceManager();
+        const std::string folder = m_root.Path() + "/Opcwatch";
+        for (const char* pki : {"certs", "private", "crl"})
+            fs::create_directories(folder + "/PKI/CA/" + pki);
+        fs::copy_file(os::programDirectory() + "/opcwatch", folder + "/opcwatch");
+        m_port = uaservertest::freePort();
+        std::ifstream in(os::programDirectory() + "/Opcwatch.xml");
+        const std::string configuration(std::istreambuf_iterator<char>(in), {});
+        std::ofstream(folder + "/Opcwatch.xml") << std::regex_replace(
+            configuration, std::regex("<Url>4840</Url>"), "<Url>" + std::to_string(m_port) + "</Url>");
+        // The copy finds its libraries, Profilelink among them, in the build's folder.
+        ::setenv("LD_LIBRARY_PATH", os::programDirectory().c_str(), 1);
+        m_opcwatch = std::make_unique<ostest::ChildProcess>(std::vector<std::string>{}, folder + "/opcwatch");
+        ::unsetenv("LD_LIBRARY_PATH");
+        ASSERT_TRUE(waitUntil([this] { return listens(m_port); }));
+        m_url = "opc.tcp://localhost:" + std::to_string(m_port);
+    }
+    void TearDown() override
+    {
+        if (m_opcwatch)
+        {
+            m_opcwatch->signal(SIGTERM);
+            const int status = m_opcwatch->wait(60000);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        stopDeviceManager();
+    }
+
+    void startDeviceManager()
+    {
+        fs::remove(m_root.Path() + "/devmgr.sock");
+        m_manager = std::make_unique<ostest::ChildProcess>(std::vector<std::string>{},
+                                                           os::programDirectory() + "/devmgr");
+        ASSERT_TRUE(waitUntil([this] { return fs::exists(m_root.Path() + "/devmgr.sock"); }));
+    }
+    void stopDeviceManager()
+    {
+        if (!m_manager)
+            return;
+        m_manager->signal(SIGTERM);
+        EXPECT_NE(m_manager->wait(60000), -1);
+        m_manager.reset();
+    }
+    long readStatus() { return jsonField(client({"read", m_url, kInt16}), "status"); }
+
+    vostest::DeviceRoot m_root;
+    int m_port = 0;
+    std::unique_ptr<ostest::ChildProcess> m_manager;
+    std::unique_ptr<ostest::ChildProcess> m_opcwatch;
+};
+
+TEST_F(OwnProcesses, ADeviceManagerRestartGivesBadReadsUntilTheDeviceIsBack)
+{
+    ASSERT_EQ(readStatus(), 0);
+    stopDeviceManager();
+    // BadInternalError while the device is away.
+    EXPECT_EQ(readStatus(), 0x80020000);
+    startDeviceManager();
+    EXPECT_TRUE(waitUntil([this] { return readStatus() == 0; }));
+    EXPECT_EQ(jsonField(client({"read", m_url, kInt16}), "value"), -1234);
+}
+
+TEST_F(OwnProcesses, AVosRestartBuildsTheSameAddressSpace)
+{
+    const std::string before = treeOf(client({"dump", m_url}));
+    ASSERT_NE(before.find("Modules|General|Data Store|0x8nn1|0x03"), std::string::npos) << before;
+    std::string out;
+    ASSERT_EQ(vostest::Run("vostool", {"--port", "Opcwatch", "write", "1", "0"}, out), 0) << out;
+    ASSERT_TRUE(waitUntil([this] { return listens(m_port); }));
+    EXPECT_EQ(treeOf(client({"dump", m_url})), before);
+}
+} // namespace
