@@ -16,7 +16,7 @@ namespace mptest
 {
 
 constexpr USHORT ServicePort = 11500;
-constexpr auto Patience = std::chrono::seconds(60);
+constexpr auto Patience = std::chrono::seconds(120);
 
 // One JSON line of the simulator's log, flat: "key" -> raw value text.
 using LogLine = std::map<std::string, std::string>;
