@@ -143,6 +143,27 @@ TEST_F(GktImportTest, ModulesOfOneTypeAndNameCollideAndEndTheImportBad)
     EXPECT_TRUE(m_nodeManager->isGktStarted());
 }
 
+TEST_F(GktImportTest, LongNamesAreCutTo255Characters)
+{
+    // The import offers 254 bytes for an object's name: a longer one leaves the object out.
+    const std::string table(254, 't'), entry(300, 'e');
+    restartDevice(std::string(kTwoModules) + "object 0x8014 RECORD \"" + table + "\"\n  0 UINT16 ro 1 \"" +
+                  entry + "\"\nobject 0x8015 RECORD \"" + std::string(255, 'x') + "\"\n");
+    openControl();
+    startNodeManager();
+    const auto folder = node("Modules|CPU|Atom|0x8nn4");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(std::string(folder->browseName().toString().toUtf8()), "0x8nn4-" + table.substr(0, 248));
+    EXPECT_EQ(std::string(folder->description(nullptr).toString().toUtf8()), table);
+    CUaGktItem* count = item("Modules|CPU|Atom|0x8nn4|0x00");
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(std::string(count->browseName().toString().toUtf8()), "0x00 - " + entry.substr(0, 248));
+    EXPECT_EQ(std::string(count->displayName(nullptr).toString().toUtf8()), "0x00 - " + entry.substr(0, 248));
+    EXPECT_EQ(std::string(count->description(nullptr).toString().toUtf8()), entry);
+    EXPECT_FALSE(node("Modules|CPU|Atom|0x8nn5"));
+    EXPECT_TRUE(traced(6, "<-- CUaGktNodeManager::LoadGkt() [OpcUa_Good]"));
+}
+
 TEST_F(GktImportTest, ADeviceWithoutObjectsGivesAnEmptyModulesFolder)
 {
     restartDevice("# no objects\n");

@@ -9,7 +9,14 @@ namespace
 using gkttest::dataStore;
 using gkttest::GktServerTest;
 
-using GktIoTest = gkttest::GktShippedDeviceTest;
+using gkttest::RecordingVariableCallback;
+
+class GktIoTest : public gkttest::GktShippedDeviceTest
+{
+protected:
+    // Monitored items outlive the node manager, which drops their registrations when it goes.
+    RecordingVariableCallback m_int16, m_uint16;
+};
 
 UaVariant number(OpcUa_BuiltInType type, double value)
 {
@@ -157,6 +164,37 @@ TEST_F(GktIoTest, ARefusedWriteKeepsTheDevicesCodeAndLeavesTheCache)
     EXPECT_EQ(write(dataStore(3), number(OpcUaType_Int16, 1)), OpcUa_BadCommunicationError);
     EXPECT_TRUE(item(dataStore(3))->value(nullptr).value().isEmpty());
     EXPECT_EQ(read(dataStore(3)).value(), number(OpcUaType_Int16, -1234));
+}
+
+TEST_F(GktIoTest, OnlyAWriteTheDeviceTookReachesMonitoredItems)
+{
+    // No polls: what the monitored items receive comes from the writes alone.
+    ASSERT_EQ(io().watch().Stop().statusCode(), OpcUa_Good);
+    ASSERT_EQ(monitor(dataStore(3), m_int16).status, OpcUa_Good);
+    ASSERT_EQ(monitor(dataStore(6), m_uint16).status, OpcUa_Good);
+    const auto holds = [](OpcUa_Int64 expected)
+    {
+        return [expected](const UaDataValue& value)
+        {
+            OpcUa_Int64 number = 0;
+            return value.statusCode() == OpcUa_Good && value.value().toInt64(number) == OpcUa_Good &&
+                   number == expected;
+        };
+    };
+    const gktsim::DriverStats before = stats();
+    setFault(gktsim::FaultKind::failIo, 31);
+    EXPECT_EQ(write(dataStore(3), number(OpcUaType_Int16, 777)), OpcUa_BadCommunicationError);
+    EXPECT_EQ(write(dataStore(3), number(OpcUaType_Int32, 70000)), OpcUa_BadOutOfRange);
+    // The sampling engine reports the items in the order they were added, so once the second
+    // item has its write, a stored refusal would have reached the first.
+    EXPECT_EQ(write(dataStore(6), number(OpcUaType_UInt16, 9)), OpcUa_Good);
+    ASSERT_TRUE(m_uint16.waitFor(holds(9)));
+    for (const UaDataValue& value : m_int16.values())
+        EXPECT_FALSE(holds(777)(value) || holds(70000)(value)) << value.value().toString().toUtf8();
+    EXPECT_EQ(write(dataStore(3), number(OpcUaType_Int16, 4321)), OpcUa_Good);
+    EXPECT_TRUE(m_int16.waitFor(holds(4321)));
+    // Three device calls, all of them writes.
+    EXPECT_EQ(stats().ioCalls, before.ioCalls + 3);
 }
 
 TEST_F(GktIoTest, AStringIsWrittenWithItsTerminatingZero)

@@ -232,6 +232,11 @@ public:
         std::lock_guard guard(m_lock);
         return m_values.size();
     }
+    std::vector<UaDataValue> values() const
+    {
+        std::lock_guard guard(m_lock);
+        return m_values;
+    }
 
 private:
     mutable std::mutex m_lock;
