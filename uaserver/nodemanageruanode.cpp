@@ -25,9 +25,14 @@ NodeManagerUaNode::~NodeManagerUaNode()
     UaTrace::traceLevel5("--> Dtor NodeManagerUaNode");
     {
         UaMutexLocker locker(&m_mutex);
-        m_pTable->clear(true);
-        delete m_pTable;
-        m_pTable = nullptr;
+        // The nodes are released outside the table lock: a node's clean-up may look up others.
+        HashTable* table = m_pTable;
+        {
+            std::unique_lock tableLock(m_tableLock);
+            m_pTable = nullptr;
+        }
+        table->clear(true);
+        delete table;
     }
     UaTrace::traceLevel5("<-- Dtor NodeManagerUaNode");
 }
@@ -120,7 +125,7 @@ UaNode* NodeManagerUaNode::findNode(const OpcUa_NodeId& nodeId) const
 
 UaNode* NodeManagerUaNode::getNode(const UaNodeId& nodeId)
 {
-    UaMutexLocker locker(&m_mutex);
+    std::shared_lock table(m_tableLock);
     UaNode* node = findNode(nodeId);
     if (node)
         node->addReference();
@@ -233,7 +238,8 @@ VariableHandle* NodeManagerUaNode::getVariableHandle(Session*, OpcUa_UInt32, con
     }
     if (!pNodeId || pNodeId->NamespaceIndex != m_nsIndex)
         return nullptr;
-    UaMutexLocker locker(&m_mutex);
+    // A Read asks once per item: lookups share the table lock and never wait for one another.
+    std::shared_lock table(m_tableLock);
     UaNode* node = findNode(*pNodeId);
     if (!node)
         return nullptr;

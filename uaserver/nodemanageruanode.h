@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 class IOManager;
@@ -26,6 +28,9 @@ class UaReference;
 // Locks: m_mutex (the node lock) guards the table and every node operation; m_aliasMutex guards the
 // alias list and is taken inside m_mutex. No node lock is held while calling into the root or
 // another node manager: foreign nodes and attributes are resolved first, then the lock is taken.
+// m_tableLock lets the lookups of the service paths (getVariableHandle, getNode) run side by side:
+// they share it without the node lock, while adding or removing a table entry takes it alone inside
+// m_mutex. So a holder of either lock finds only nodes that stay in the table while it holds it.
 class NodeManagerUaNode : public NodeManager, public NodeManagerConfig, public NodeManagerCrossReferences
 {
 public:
@@ -83,7 +88,7 @@ public:
                                  bool bInverse) override;
     UaStatus disconnectStartingNode(const UaNodeId& startingNode, NodeManager* pNodeManager) override;
 
-    // The node of this table, borrowed: valid while the caller holds m_mutex.
+    // The node of this table, borrowed: valid while the caller holds m_mutex or m_tableLock.
     UaNode* findNode(const UaNodeId& nodeId) const;
     UaNode* findNode(const OpcUa_NodeId& nodeId) const;
     // An alias node for a node of another namespace, made once and connected to the node's owner.
@@ -103,6 +108,7 @@ protected:
     std::atomic<bool> m_isStarted{false};
     std::atomic<bool> m_isAfterStartUpDone{false};
     mutable UaMutex m_mutex;
+    mutable std::shared_mutex m_tableLock;
     std::atomic<OpcUa_UInt16> m_nsIndex{0};
     UaString m_sNamespaceUri;
     HashTable* m_pTable;

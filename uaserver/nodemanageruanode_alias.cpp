@@ -193,6 +193,7 @@ UaStatus NodeManagerUaNode::createNodeManagerAliasNode(const UaNodeId& foreignNo
             UaNode* aliasNode = newAliasNode(foreignNodeId, foreign);
             if (!aliasNode)
                 return OpcUa_BadInternalError;
+            std::unique_lock table(m_tableLock);
             m_pTable->add(foreignNodeId, aliasNode);
         }
         auto entry = std::make_unique<UaNodeId>(foreignNodeId);

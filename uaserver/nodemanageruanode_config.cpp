@@ -56,7 +56,10 @@ UaStatus NodeManagerUaNode::addUaNode(UaNode* pNewNode)
             nodeId.toFullString().toUtf8());
         return OpcUa_BadNodeIdExists;
     }
-    m_pTable->add(nodeId, pNewNode);
+    {
+        std::unique_lock table(m_tableLock);
+        m_pTable->add(nodeId, pNewNode);
+    }
     // Start-up nodes come before m_isAfterStartUpDone: only later ones can take parked items.
     if (m_isAfterStartUpDone)
         if (UaVariableCache* cached = cachedVariable(pNewNode))
@@ -97,7 +100,11 @@ UaStatus NodeManagerUaNode::deleteUaNode(UaNode* pNode, bool bRemoveForwardAtTar
             status = lists->deleteAllInverseReferences(bRemoveInverseAtSources);
         if (status.isGood() && findNode(nodeId) == pNode)
         {
-            ChainEntry* removed = m_pTable->remove(nodeId);
+            ChainEntry* removed;
+            {
+                std::unique_lock table(m_tableLock);
+                removed = m_pTable->remove(nodeId);
+            }
             // A deleted alias no longer stands for the foreign node: its owner stops asking here.
             if (nodeId.namespaceIndex() != m_nsIndex && forgetAlias(nodeId))
                 m_pendingDisconnects.push_back(nodeId);

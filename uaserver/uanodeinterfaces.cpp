@@ -90,12 +90,17 @@ void UaVariable::getAttributeValue(Session* session, OpcUa_Int32 attributeId, Ua
     switch (attributeId)
     {
     case AttributeId::Value:
+    {
+        // A value read replaces the whole data value, so only a refusal needs the read's own stamp.
+        const OpcUa_StatusCode refusal =
+            (accessLevel() & AccessLevelBit::CurrentRead) == 0              ? OpcUa_BadNotReadable
+            : (userAccessLevel(session) & AccessLevelBit::CurrentRead) == 0 ? OpcUa_BadUserAccessDenied
+                                                                            : OpcUa_Good;
+        if (refusal == OpcUa_Good)
+            return takeValue(dataValue, value(session));
         beginAttributeRead(dataValue);
-        if ((accessLevel() & AccessLevelBit::CurrentRead) == 0)
-            return setAttributeFailure(dataValue, OpcUa_BadNotReadable);
-        if ((userAccessLevel(session) & AccessLevelBit::CurrentRead) == 0)
-            return setAttributeFailure(dataValue, OpcUa_BadUserAccessDenied);
-        return takeValue(dataValue, value(session));
+        return setAttributeFailure(dataValue, refusal);
+    }
     case AttributeId::AccessLevel:
         attribute.setByte(accessLevel());
         break;

@@ -65,8 +65,13 @@ void UaVariableCache::prepareRemove()
 
 UaDataValue UaVariableCache::value(Session*)
 {
-    UaSharedMutexLocker locker(m_pSharedMutex);
-    UaDataValue copy = m_cachedValue;
+    // Only the shared copy needs the mutex: a shared value is never changed in place, so the stamp
+    // below gives the copy a value of its own without holding up writers or other readers.
+    UaDataValue copy = [this]
+    {
+        UaSharedMutexLocker locker(m_pSharedMutex);
+        return m_cachedValue;
+    }();
     copy.setServerTimestamp(UaDateTime::now());
     return copy;
 }

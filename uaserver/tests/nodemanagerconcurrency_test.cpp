@@ -1,10 +1,14 @@
 // Node managers under concurrent use (the ThreadSanitizer run is where these earn their keep):
 // browsing and translating while nodes are deleted, two namespaces linking into each other from
-// both sides, and read batches storing device values while others read them.
+// both sides, read batches storing device values while others read them, and variable handles and
+// cached values taken side by side while the variables are replaced and written.
 #include "nodemanagertestbed.h"
 #include "testaddressspace.h"
 
 #include "uadatavariabledevice.h"
+#include "uavariablecache.h"
+
+#include <cmath>
 
 #include <atomic>
 
@@ -200,5 +204,71 @@ TEST(NodeManagerConcurrency, ReadBatchesStoreDeviceValuesWhileOthersReadThem)
         });
     runTogether(workers, 100);
     EXPECT_EQ(reading, 400);
+    nm.shutDown();
+}
+
+TEST(NodeManagerConcurrency, HandlesAndCachedValuesWhileTheVariablesAreReplacedAndWritten)
+{
+    // Variable id holds id * 1000 + a write count: a value read through a handle tells whether the
+    // handle led to the right variable.
+    constexpr OpcUa_UInt32 kVariables = 6;
+    auto newVariable = [](OpcUa_UInt32 id, double count)
+    { return new UaDataVariableCache("Level", UaNodeId(id, 2), UaVariant(id * 1000.0 + count), 3, "en"); };
+    TestServer server;
+    TestNodeManager nm{"urn:test:cache", [&newVariable](TestNodeManager& m)
+                       {
+                           for (OpcUa_UInt32 id = 1; id <= kVariables; ++id)
+                               m.addUaNode(newVariable(id, 0));
+                           return UaStatus(OpcUa_Good);
+                       }};
+    ASSERT_TRUE(nm.startUp(&server.serverManager).isGood());
+
+    std::atomic<int> wrongVariable{0};
+    std::atomic<int> valuesRead{0};
+    std::vector<std::function<void(int)>> workers;
+    for (int t = 0; t < 4; ++t)
+        workers.push_back(
+            [&, t](int round)
+            {
+                const OpcUa_UInt32 id = 1 + static_cast<OpcUa_UInt32>(round + t) % kVariables;
+                const OpcUa_NodeId nodeId = *UaNodeId(id, 2).toOpcUaNodeId();
+                VariableHandle* handle = nm.getVariableHandle(nullptr, 0, &nodeId, 13);
+                // Between the removal and the new node the variable is briefly unknown.
+                if (handle == nullptr)
+                    return;
+                const UaDataValue value = static_cast<UaVariable*>(handle->pUaNode())->value(nullptr);
+                handle->releaseReference();
+                OpcUa_Double number = 0;
+                if (OpcUa_IsBad(value.value().toDouble(number)) || std::floor(number / 1000) != id ||
+                    !value.isServerTimestampSet())
+                    ++wrongVariable;
+                ++valuesRead;
+            });
+    // One worker replaces a variable by a new one of the same NodeId, another writes the others.
+    workers.push_back(
+        [&](int round)
+        {
+            const OpcUa_UInt32 id = 1 + static_cast<OpcUa_UInt32>(round) % kVariables;
+            auto old = ReferenceHolder<UaNode>::adopt(nm.getNode(UaNodeId(id, 2)));
+            if (old)
+                EXPECT_TRUE(nm.deleteUaNode(old.get(), true, true, false).isGood());
+            UaDataVariableCache* fresh = newVariable(id, round);
+            if (nm.addUaNode(fresh).isBad())
+                fresh->releaseReference();
+        });
+    workers.push_back(
+        [&](int round)
+        {
+            const OpcUa_UInt32 id = 1 + static_cast<OpcUa_UInt32>(round * 5) % kVariables;
+            auto variable = ReferenceHolder<UaNode>::adopt(nm.getNode(UaNodeId(id, 2)));
+            if (!variable)
+                return;
+            UaDataValue value;
+            value.setValue(UaVariant(id * 1000.0 + round), false, true);
+            EXPECT_TRUE(static_cast<UaVariable*>(variable.get())->setValue(nullptr, value, false).isGood());
+        });
+    runTogether(workers, 400);
+    EXPECT_EQ(wrongVariable, 0);
+    EXPECT_GT(valuesRead, 0);
     nm.shutDown();
 }
