@@ -1,12 +1,15 @@
 // Reads through the whole server against reads of the stack-only test server, over loopback and
 // None, each server in a process of its own: a Read of 1000 nodes and a Read of one value, with 1
 // and 16 connections (a session each); then a browse of all of namespace 0 over the wire against
-// the same walk in process. Prints reads and values per second and the server/stack-only ratios.
+// the same walk in process. Prints reads and values per second and the server/stack-only ratios,
+// and what a read cost the whole server: its CPU time and how often its threads went to sleep (lock
+// waits among them), which a loaded machine changes far less than the rates.
 //
 //   uaserver_read_bench [--seconds S]
 //   uaserver_read_bench --serve-stack      (the stack-only server; used by the benchmark itself)
 #include "uaserver_wire.h"
 
+#include "uatcp_process_counters.h"
 #include "uatcp_test_server.h"
 
 #include <atomic>
@@ -39,13 +42,16 @@ struct Rate
 {
     double reads = 0;
     double values = 0;
+    double cpuUsPerRead = 0;
+    double waitsPerRead = 0;
 };
 
-// Reads of nodes on every connection for the given time; reads and values per second, 0 when a
-// read failed.
-Rate measureReads(const std::string& url, int connections, const std::vector<NodeNumber>& nodes,
+// Reads of nodes on every connection for the given time; reads and values per second and the costs
+// of a read in the server process, 0 when a read failed.
+Rate measureReads(const std::string& url, pid_t server, int connections, const std::vector<NodeNumber>& nodes,
                   double seconds)
 {
+    using uatcp::bench::ProcessCounters;
     std::vector<std::unique_ptr<Client>> clients;
     for (int c = 0; c < connections; ++c)
     {
@@ -57,6 +63,7 @@ Rate measureReads(const std::string& url, int connections, const std::vector<Nod
     std::atomic<bool> failed{false};
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     const auto start = Clock::now();
+    const ProcessCounters before = ProcessCounters::of(server);
     std::vector<std::thread> threads;
     for (auto& client : clients)
         threads.emplace_back(
@@ -71,10 +78,14 @@ Rate measureReads(const std::string& url, int connections, const std::vector<Nod
             });
     for (std::thread& thread : threads)
         thread.join();
-    if (failed)
+    const ProcessCounters after = ProcessCounters::of(server);
+    if (failed || reads == 0)
         return {};
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    return {reads / elapsed, reads * static_cast<double>(nodes.size()) / elapsed};
+    const double count = static_cast<double>(reads);
+    return {count / elapsed, count * static_cast<double>(nodes.size()) / elapsed,
+            static_cast<double>(after.cpuNs - before.cpuNs) / 1000.0 / count,
+            static_cast<double>(after.waits - before.waits) / count};
 }
 
 std::vector<NodeNumber> repeated(NodeNumber node, size_t count)
@@ -118,8 +129,9 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::printf("%-28s %6s %14s %14s %14s %14s %8s\n", "read", "conns", "stack reads/s", "stack values/s",
-                "server reads/s", "server vals/s", "ratio");
+    std::printf("%-12s %5s %13s %14s %13s %13s %6s %15s %15s\n", "read", "conns", "stack reads/s",
+                "stack values/s", "server reads/s", "server vals/s", "ratio", "CPU us/read s|S",
+                "waits/read s|S");
     struct Case
     {
         const char* name;
@@ -133,11 +145,13 @@ int main(int argc, char** argv)
     for (const Case& c : cases)
         for (int connections : {1, 16})
         {
-            const Rate stack = measureReads(stackOnly.url(), connections, c.stackNodes, seconds);
-            const Rate ours = measureReads(server.url(), connections, c.serverNodes, seconds);
-            std::printf("%-28s %6d %14.0f %14.0f %14.0f %14.0f %8.2f\n", c.name, connections, stack.reads,
-                        stack.values, ours.reads, ours.values,
-                        stack.reads > 0 ? ours.reads / stack.reads : 0.0);
+            const Rate stack =
+                measureReads(stackOnly.url(), stackOnly.pid(), connections, c.stackNodes, seconds);
+            const Rate ours = measureReads(server.url(), server.pid(), connections, c.serverNodes, seconds);
+            std::printf("%-12s %5d %13.0f %14.0f %13.0f %13.0f %6.2f %7.1f|%7.1f %7.2f|%7.2f\n", c.name,
+                        connections, stack.reads, stack.values, ours.reads, ours.values,
+                        stack.reads > 0 ? ours.reads / stack.reads : 0.0, stack.cpuUsPerRead,
+                        ours.cpuUsPerRead, stack.waitsPerRead, ours.waitsPerRead);
         }
 
     Client client;
