@@ -2,6 +2,8 @@
 
 #include <opcua_transport.h>
 
+#include <cstring>
+
 namespace uaservertest
 {
 namespace
@@ -14,10 +16,13 @@ std::string text(const OpcUa_String& s)
     return raw != nullptr ? raw : "";
 }
 
-void setText(OpcUa_String* target, const std::string& value)
+void copyBytes(OpcUa_ByteString* target, const std::vector<uint8_t>& bytes)
 {
-    OpcUa_String_Initialize(target);
-    OpcUa_String_AttachCopy(target, value.c_str());
+    target->Data = static_cast<OpcUa_Byte*>(OpcUa_Memory_Alloc(bytes.size()));
+    if (target->Data == nullptr)
+        return;
+    std::memcpy(target->Data, bytes.data(), bytes.size());
+    target->Length = static_cast<OpcUa_Int32>(bytes.size());
 }
 } // namespace
 
@@ -43,9 +48,11 @@ struct DiscoveryStandInServices
             {
                 OpcUa_EndpointDescription& d = r->Endpoints[i];
                 OpcUa_EndpointDescription_Initialize(&d);
-                OpcUa_String_AttachCopy(&d.EndpointUrl, script[i].first.c_str());
-                OpcUa_String_AttachCopy(&d.SecurityPolicyUri, script[i].second.c_str());
-                d.SecurityMode = OpcUa_MessageSecurityMode_None;
+                OpcUa_String_AttachCopy(&d.EndpointUrl, script[i].url.c_str());
+                OpcUa_String_AttachCopy(&d.SecurityPolicyUri, script[i].policy.c_str());
+                d.SecurityMode = script[i].mode;
+                if (const uatcp::test::TestSecurity* security = s_standIn->m_server.security())
+                    copyBytes(&d.ServerCertificate, security->certificate);
             }
             r->NoOfEndpoints = static_cast<OpcUa_Int32>(script.size());
         }
@@ -68,6 +75,15 @@ struct DiscoveryStandInServices
         for (OpcUa_Int32 i = 0; i < s.NoOfDiscoveryUrls; ++i)
             copy.discoveryUrls.push_back(text(s.DiscoveryUrls[i]));
         copy.isOnline = s.IsOnline != OpcUa_False;
+        OpcUa_Endpoint_SecurityPolicyConfiguration channel;
+        OpcUa_String_Initialize(&channel.sSecurityPolicyUri);
+        channel.uMessageSecurityModes = 0;
+        if (OpcUa_IsGood(OpcUa_Endpoint_GetMessageSecureChannelSecurityPolicy(endpoint, context, &channel)))
+        {
+            copy.channelPolicy = text(channel.sSecurityPolicyUri);
+            copy.channelMode = channel.uMessageSecurityModes;
+        }
+        OpcUa_String_Clear(&channel.sSecurityPolicyUri);
         {
             std::lock_guard lock(s_standIn->m_mutex);
             s_standIn->m_registrations.push_back(std::move(copy));
@@ -102,12 +118,12 @@ DiscoveryStandIn::~DiscoveryStandIn()
     s_standIn = nullptr;
 }
 
-bool DiscoveryStandIn::start()
+bool DiscoveryStandIn::start(const uatcp::test::TestSecurity* security)
 {
-    return m_server.start("127.0.0.1", s_services);
+    return m_server.start("127.0.0.1", s_services, security);
 }
 
-void DiscoveryStandIn::script(std::vector<std::pair<std::string, std::string>> endpoints)
+void DiscoveryStandIn::script(std::vector<ScriptedEndpoint> endpoints)
 {
     std::lock_guard lock(m_mutex);
     m_script = std::move(endpoints);

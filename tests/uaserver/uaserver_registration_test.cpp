@@ -3,6 +3,7 @@
 #include "discovery_standin.h"
 
 #include <discoveryserverentry.h>
+#include <test_certificates.h>
 #include <uaservertestbed.h>
 
 #include <opcua_testclock.hpp>
@@ -12,6 +13,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -19,6 +24,7 @@ namespace
 {
 using namespace servertest;
 using uaservertest::DiscoveryStandIn;
+using uaservertest::ScriptedEndpoint;
 
 constexpr const char* kBasic256 = "http://opcfoundation.org/UA/SecurityPolicy#Basic256";
 
@@ -38,6 +44,14 @@ template <class Predicate> bool waitFor(Predicate done)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+std::string failedRegistration(OpcUa_StatusCode result)
+{
+    char text[80];
+    std::snprintf(text, sizeof text, "Error: Registration with Discovery Server failed [ret=0x%lx]",
+                  static_cast<unsigned long>(result));
+    return text;
 }
 
 // The lines of the stack client calls, in order.
@@ -121,7 +135,7 @@ TEST_F(Registration, ChoosesTheFirstOpcTcpEndpointWithNoneOrBasic128Rsa15)
     const std::string url = standIn.url();
     struct Case
     {
-        std::vector<std::pair<std::string, std::string>> offered;
+        std::vector<ScriptedEndpoint> offered;
         OpcUa_StatusCode result;
         OpcUa_Int32 chosen;
     } cases[] = {
@@ -150,6 +164,81 @@ TEST_F(Registration, ChoosesTheFirstOpcTcpEndpointWithNoneOrBasic128Rsa15)
                   traces.count(1, "Error: Registration with Discovery Server failed [ret=0x80020000]"));
         OpcUa_RegisteredServer_Clear(&server);
     }
+}
+
+// Our server and a discovery server with certificates, each side's store trusting the other's
+// certificate unless a test takes that back.
+class SecuredRegistration : public ::testing::Test
+{
+protected:
+    SecuredRegistration()
+    {
+        setenv("DEVICE_ROOT", folder.path().c_str(), 1);
+        std::filesystem::create_directories(standInTrusts);
+        std::filesystem::create_directories(serverTrusts);
+        sectest::writeFile(serverTrusts + "/discovery.der", discovery.certificate);
+        uatcp::test::TestSecurity security;
+        security.certificate = discovery.certificate;
+        security.privateKey = discovery.privateKeyDer();
+        security.trustedFolder = standInTrusts;
+        security.policies = {{kBasic256, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT},
+                             {kSecurityPolicyBasic128Rsa15, OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN}};
+        EXPECT_TRUE(standIn.start(&security));
+        bed = std::make_unique<ServerBed>();
+        bed->endpointRows[0].certificate = server.certificate;
+        bed->endpointRows[0].privateKey = server.privateKeyDer();
+        bed->trustedFolder = serverTrusts;
+    }
+
+    sectest::TempFolder folder;
+    const std::string standInTrusts = folder.path() + "/discovery-trusts";
+    const std::string serverTrusts = folder.path() + "/server-trusts";
+    sectest::Identity server =
+        sectest::makeIdentity("registered", 2048, nullptr, false, -1, 365, "urn:test:server");
+    sectest::Identity discovery = sectest::makeIdentity("discovery", 2048);
+    DiscoveryStandIn standIn;
+    std::unique_ptr<ServerBed> bed; // made after the stand-in has opened its endpoint
+};
+
+TEST_F(SecuredRegistration, RegistersOverTheChosenBasic128Rsa15EndpointOnlyWhileTrusted)
+{
+    ASSERT_TRUE(bed->start().isGood());
+    const std::string url = standIn.url();
+    // Of another scheme with None, Basic256 and Basic128Rsa15, the third is the one to use.
+    standIn.script({{"http://127.0.0.1:1", kSecurityPolicyNone},
+                    {url, kBasic256, OpcUa_MessageSecurityMode_SignAndEncrypt},
+                    {url, kSecurityPolicyBasic128Rsa15, OpcUa_MessageSecurityMode_Sign}});
+    OpcUa_RegisteredServer record;
+    OpcUa_RegisteredServer_Initialize(&record);
+    UaString("urn:test:server").copyTo(&record.ServerUri);
+    // Trusted, then no longer, then again: a refused connect gives the choice up.
+    for (const bool trusted : {true, false, true})
+    {
+        SCOPED_TRACE(trusted ? "trusted" : "not trusted");
+        if (trusted)
+            sectest::writeFile(standInTrusts + "/server.der", server.certificate);
+        else
+            std::filesystem::remove(standInTrusts + "/server.der");
+        const size_t before = standIn.registrations().size();
+        DiscoveryServerEntry entry(url.c_str());
+        UaTraceCapture traces;
+        const OpcUa_StatusCode result = bed->server.registerWithDiscoveryServer(entry, record);
+        EXPECT_EQ(trusted, OpcUa_IsGood(result));
+        EXPECT_EQ(trusted ? 2 : -1, entry.chosen);
+        EXPECT_EQ(trusted ? 0u : 1u, traces.count(1, failedRegistration(result).c_str()));
+        if (!trusted)
+        {
+            EXPECT_EQ(OpcUa_BadCertificateUntrusted, standIn.lastRefusal());
+            EXPECT_EQ(before, standIn.registrations().size());
+            continue;
+        }
+        ASSERT_EQ(before + 1, standIn.registrations().size());
+        const auto sent = standIn.registrations().back();
+        EXPECT_EQ("urn:test:server", sent.serverUri);
+        EXPECT_EQ(kSecurityPolicyBasic128Rsa15, sent.channelPolicy);
+        EXPECT_EQ(OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN, sent.channelMode);
+    }
+    OpcUa_RegisteredServer_Clear(&record);
 }
 
 TEST_F(Registration, TracesEveryClientCallAndRegistersAgainWithoutAskingForEndpoints)

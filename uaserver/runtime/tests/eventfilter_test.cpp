@@ -324,7 +324,11 @@ TEST_F(EvaluationTest, EqualsLetsThroughExactlyTheEventsOfThatSeverity)
 {
     UaVariant severity;
     severity.setUInt16(500);
+    UaTraceCapture trace(7);
     start({{Op::Equals, {field("Severity"), literal(severity)}}});
+    // The filter's trace shows the clause in the element's text form.
+    EXPECT_EQ(trace.count(7, "    [0] Equals Path=ns=0|Severity Type=NS0|Numeric|2041 Attribute=13 | 500"),
+              1u);
     TestEvent low(g_baseEventType, g_server, 499);
     TestEvent match(g_baseEventType, g_server, 500);
     TestEvent high(g_baseEventType, g_server, 501);

@@ -57,7 +57,8 @@ struct Operand
         Literal,
         Field,
         Element,
-        Attribute
+        Attribute,
+        Undecoded // a body the decoder left in its binary encoding
     } kind;
     UaVariant value;
     std::string path;
@@ -80,6 +81,10 @@ inline Operand element(OpcUa_UInt32 index)
 inline Operand attributeOperand()
 {
     return {Operand::Attribute, UaVariant(), "", 13, 0};
+}
+inline Operand undecodedOperand()
+{
+    return {Operand::Undecoded, UaVariant(), "", 13, 0};
 }
 
 struct Element
@@ -134,6 +139,12 @@ inline void fillOperand(OpcUa_ExtensionObject& wire, const Operand& operand)
         break;
     case Operand::Attribute:
         OpcUa_EncodeableObject_CreateExtension(&OpcUa_AttributeOperand_EncodeableType, &wire, &body);
+        break;
+    case Operand::Undecoded:
+        wire.TypeId.NodeId.Identifier.Numeric = OpcUaId_LiteralOperand_Encoding_DefaultBinary;
+        wire.Encoding = OpcUa_ExtensionObjectEncoding_Binary;
+        wire.Body.Binary.Data = allocate<OpcUa_Byte>(4);
+        wire.Body.Binary.Length = 4;
         break;
     }
 }

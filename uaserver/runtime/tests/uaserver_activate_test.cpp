@@ -344,7 +344,9 @@ TEST_F(UaServerActivate, SecuredSessionsAreSignedBothWaysAndCertificateTokensVer
         {
             EXPECT_EQ(row.tokenSigner ? 2 : 0, seenType);
             if (row.tokenSigner != nullptr)
+            {
                 EXPECT_EQ(user.certificate, seenData);
+            }
             const auto* activated =
                 answer.as<OpcUa_ActivateSessionResponse>(OpcUa_ActivateSessionResponse_EncodeableType);
             ASSERT_NE(nullptr, activated);

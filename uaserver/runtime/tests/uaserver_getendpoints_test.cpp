@@ -51,7 +51,9 @@ TEST(UaServerGetEndpoints, NotStartedOrABuilderFailureIsAnsweredWithAFault)
         EXPECT_TRUE(traces.contains(4, row.exitTrace));
         if (const auto* response =
                 answer.as<OpcUa_GetEndpointsResponse>(OpcUa_GetEndpointsResponse_EncodeableType))
+        {
             EXPECT_EQ(1, response->NoOfEndpoints);
+        }
     }
 }
 } // namespace

@@ -50,8 +50,12 @@ public:
                 auto* endpoint = new UaEndpoint();
                 endpoint->setMode(1);
                 endpoint->setEndpointUrl(endpointRows[i].url.c_str(), true);
+                OpcUa_CertificateStoreConfiguration store{};
+                store.PkiType = OPCUA_PKI_TYPE_DIRECTORY_STORE;
+                store.TrustedCertificateListLocation = trustedFolder.data();
                 endpoint->setCertificate(bytesOf(endpointRows[i].certificate),
-                                         bytesOf(endpointRows[i].privateKey), nullptr);
+                                         bytesOf(endpointRows[i].privateKey),
+                                         trustedFolder.empty() ? nullptr : &store);
                 for (const auto& [uri, modes] : endpointRows[i].policies)
                 {
                     UaEndpointSecuritySetting setting;
@@ -111,6 +115,8 @@ public:
     FakeEndpointFactory factory;
     std::vector<EndpointRow> endpointRows{{"opc.tcp://localhost:4840", {{kSecurityPolicyNone, 0x1}}, {}, {}}};
     std::string rejectedFolder;
+    // The folder of the certificates every endpoint trusts; empty: the endpoints have no store.
+    std::string trustedFolder;
     FakeServerConfig config;
     ServerManager serverManager;
     UaServer server;
