@@ -278,6 +278,15 @@ void CNcKernelSim::Stop()
     m_stop = true;
     if (m_watcher.joinable())
         m_watcher.join();
+    // Every receive thread ends before any port object goes: a dispatch on one port sends through
+    // the kernel port (a batch's events, a control request's event) and answers through the
+    // control port, so resetting a pointer while another port still dispatched raced with it.
+    if (m_control)
+        m_control->OrxDisconnect();
+    for (auto& port : m_extra)
+        port->OrxDisconnect();
+    if (m_kernel)
+        m_kernel->OrxDisconnect();
     m_control.reset();
     m_extra.clear();
     m_kernel.reset();
