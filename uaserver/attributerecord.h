@@ -1,6 +1,7 @@
 #ifndef UASERVER_ATTRIBUTERECORD_H
 #define UASERVER_ATTRIBUTERECORD_H
 
+#include "attributewriterules.h"
 #include "uavariablecache.h"
 
 // The attribute record a standard type node owns: read under the node's shared mutex, and made a
@@ -22,6 +23,20 @@ public:
     {
         UaSharedMutexLocker locker(mutex);
         full().*field = value;
+    }
+    // A write of attributeId that the write rules allow under the record's write mask; apply(full)
+    // stores the value, under the mutex like the check.
+    template <typename Apply>
+    UaStatus writeChecked(UaMutexRefCounted* mutex, OpcUa_Int32 attributeId, const UaVariant& value,
+                          bool checkWriteMask, Apply apply)
+    {
+        UaSharedMutexLocker locker(mutex);
+        const UaStatus allowed =
+            AttributeWriteRules::check(attributeId, m_record->writeMask(), value, checkWriteMask);
+        if (allowed.isBad())
+            return allowed;
+        apply(full());
+        return OpcUa_Good;
     }
     // The caller holds the shared mutex.
     const Record& current() const { return *m_record; }

@@ -39,4 +39,26 @@ UaStatus check(OpcUa_Int32 attributeId, OpcUa_UInt32 writeMask, const UaVariant&
         return OpcUa_BadTypeMismatch;
     return OpcUa_Good;
 }
+
+bool applyNameAttribute(OpcUa_Int32 attributeId, const UaVariant& value, UaQualifiedName& browseName,
+                        UaLocalizedText& displayName, UaLocalizedText& description, OpcUa_UInt32& writeMask)
+{
+    switch (attributeId)
+    {
+    case AttributeId::BrowseName:
+        value.toQualifiedName(browseName);
+        return true;
+    case AttributeId::DisplayName:
+        value.toLocalizedText(displayName);
+        return true;
+    case AttributeId::Description:
+        value.toLocalizedText(description);
+        return true;
+    case AttributeId::WriteMask:
+        value.toUInt32(writeMask);
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace AttributeWriteRules

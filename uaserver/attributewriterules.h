@@ -22,6 +22,10 @@ const AttributeWriteRule* find(OpcUa_Int32 attributeId);
 // Good when the write may go ahead: BadUserAccessDenied for an attribute without a rule or, with
 // checkWriteMask, a clear bit in writeMask; BadTypeMismatch for a value of another type or shape.
 UaStatus check(OpcUa_Int32 attributeId, OpcUa_UInt32 writeMask, const UaVariant& value, bool checkWriteMask);
+// Stores a checked value of BrowseName, DisplayName, Description or WriteMask in its field; false
+// for every other attribute.
+bool applyNameAttribute(OpcUa_Int32 attributeId, const UaVariant& value, UaQualifiedName& browseName,
+                        UaLocalizedText& displayName, UaLocalizedText& description, OpcUa_UInt32& writeMask);
 } // namespace AttributeWriteRules
 
 #endif

@@ -164,28 +164,13 @@ UaStatus BaseObjectTypeNode::setAttributeValue(Session*, OpcUa_Int32 attributeId
     if (attributeId < AttributeId::BrowseName || attributeId > AttributeId::WriteMask)
         return OpcUa_BadUserAccessDenied;
     const UaVariant value = dataValue.value();
-    UaSharedMutexLocker locker(m_pSharedMutex);
-    const UaStatus allowed =
-        AttributeWriteRules::check(attributeId, m_attributes.current().writeMask(), value, checkWriteMask);
-    if (allowed.isBad())
-        return allowed;
-    ObjectAttributesFull& full = m_attributes.full();
-    switch (attributeId)
-    {
-    case AttributeId::BrowseName:
-        value.toQualifiedName(full.m_browseName);
-        break;
-    case AttributeId::DisplayName:
-        value.toLocalizedText(full.m_displayName);
-        break;
-    case AttributeId::Description:
-        value.toLocalizedText(full.m_description);
-        break;
-    default:
-        value.toUInt32(full.m_writeMask);
-        break;
-    }
-    return OpcUa_Good;
+    return m_attributes.writeChecked(m_pSharedMutex, attributeId, value, checkWriteMask,
+                                     [&](ObjectAttributesFull& full)
+                                     {
+                                         AttributeWriteRules::applyNameAttribute(
+                                             attributeId, value, full.m_browseName, full.m_displayName,
+                                             full.m_description, full.m_writeMask);
+                                     });
 }
 
 TypedObjectNode::TypedObjectNode(const UaNodeId& nodeId, const UaString& name, OpcUa_UInt16 namespaceIndex,

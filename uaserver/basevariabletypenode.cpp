@@ -180,23 +180,14 @@ void BaseVariableTypeNode::setArrayDimensions(const UaUInt32Array& arrayDimensio
     full.m_hasArrayDimensions = true;
 }
 
-void BaseVariableTypeNode::applyAttribute(OpcUa_Int32 attributeId, const UaVariant& value)
+void BaseVariableTypeNode::applyAttribute(VariableAttributesFull& full, OpcUa_Int32 attributeId,
+                                          const UaVariant& value)
 {
-    VariableAttributesFull& full = m_attributes.full();
+    if (AttributeWriteRules::applyNameAttribute(attributeId, value, full.m_browseName, full.m_displayName,
+                                                full.m_description, full.m_writeMask))
+        return;
     switch (attributeId)
     {
-    case AttributeId::BrowseName:
-        value.toQualifiedName(full.m_browseName);
-        break;
-    case AttributeId::DisplayName:
-        value.toLocalizedText(full.m_displayName);
-        break;
-    case AttributeId::Description:
-        value.toLocalizedText(full.m_description);
-        break;
-    case AttributeId::WriteMask:
-        value.toUInt32(full.m_writeMask);
-        break;
     case AttributeId::DataType:
         value.toNodeId(full.m_dataType);
         break;
@@ -242,13 +233,9 @@ UaStatus BaseVariableTypeNode::setAttributeValue(Session* session, OpcUa_Int32 a
         return setValue(session, dataValue, checkWriteMask);
     }
     const UaVariant value = dataValue.value();
-    UaSharedMutexLocker locker(sharedMutex());
-    const UaStatus allowed =
-        AttributeWriteRules::check(attributeId, m_attributes.current().writeMask(), value, checkWriteMask);
-    if (allowed.isBad())
-        return allowed;
-    applyAttribute(attributeId, value);
-    return OpcUa_Good;
+    return m_attributes.writeChecked(sharedMutex(), attributeId, value, checkWriteMask,
+                                     [&](VariableAttributesFull& full)
+                                     { applyAttribute(full, attributeId, value); });
 }
 
 BaseDataVariableTypeBase::BaseDataVariableTypeBase(const UaNodeId& nodeId, const UaString& name,

@@ -67,7 +67,7 @@ public:
 
 private:
     // Writes an attribute of the write table with a value already checked.
-    void applyAttribute(OpcUa_Int32 attributeId, const UaVariant& value);
+    void applyAttribute(VariableAttributesFull& full, OpcUa_Int32 attributeId, const UaVariant& value);
 
     AttributeRecord<VariableAttributes, VariableAttributesFull> m_attributes;
     NodeManagerConfig* m_pNodeManager;

@@ -23,20 +23,7 @@ UaStatus UaPlainAttributes::write(OpcUa_Int32 attributeId, const UaVariant& valu
     const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask, value, checkWriteMask);
     if (allowed.isBad())
         return allowed;
-    switch (attributeId)
-    {
-    case AttributeId::BrowseName:
-        value.toQualifiedName(browseName);
-        break;
-    case AttributeId::DisplayName:
-        value.toLocalizedText(displayName);
-        break;
-    case AttributeId::Description:
-        value.toLocalizedText(description);
-        break;
-    default:
-        value.toUInt32(writeMask);
-        break;
-    }
+    AttributeWriteRules::applyNameAttribute(attributeId, value, browseName, displayName, description,
+                                            writeMask);
     return OpcUa_Good;
 }

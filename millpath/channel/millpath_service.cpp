@@ -148,6 +148,27 @@ void CMillpathService::LogNotReady(CChannel* channel)
     VosReportLog(84, 0x802, "%u %d", channel->Id(), static_cast<int>(channel->State()));
 }
 
+template <typename Answer, typename Work>
+void CMillpathService::AnswerChannelRequest(ULONG indexGroup, ULONG length, Answer answer, Work work)
+{
+    if (length > MaxAnswer)
+    {
+        answer(VOSERR_INVALID_SIZE, 0, nullptr);
+        return;
+    }
+    Lock lock(m_serviceLock);
+    CChannel* channel = FindChannel(indexGroup & 0xFF);
+    if (!channel)
+    {
+        answer(VOSERR_NO_SUCH_CHANNEL, 0, nullptr);
+        return;
+    }
+    std::vector<std::uint8_t> buffer(length ? length : 1, 0);
+    ULONG size = 0;
+    const ULONG result = work(channel, buffer.data(), size);
+    answer(result, result == 0 ? size : 0, buffer.data());
+}
+
 void CMillpathService::VosReadInd(const OrxAddr* addr, ULONG invokeId, ULONG indexGroup, ULONG indexOffset,
                                   ULONG length)
 {
@@ -157,22 +178,11 @@ void CMillpathService::VosReadInd(const OrxAddr* addr, ULONG invokeId, ULONG ind
         CVosW32::VosReadInd(addr, invokeId, indexGroup, indexOffset, length);
         return;
     }
-    if (length > MaxAnswer)
-    {
-        VosReadRes(addr, invokeId, VOSERR_INVALID_SIZE, 0, nullptr);
-        return;
-    }
-    Lock lock(m_serviceLock);
-    CChannel* channel = FindChannel(indexGroup & 0xFF);
-    if (!channel)
-    {
-        VosReadRes(addr, invokeId, VOSERR_NO_SUCH_CHANNEL, 0, nullptr);
-        return;
-    }
-    std::vector<std::uint8_t> answer(length ? length : 1, 0);
-    ULONG size = 0;
-    const ULONG result = Read(channel, area, indexOffset, length, answer.data(), size);
-    VosReadRes(addr, invokeId, result, result == 0 ? size : 0, answer.data());
+    AnswerChannelRequest(
+        indexGroup, length,
+        [&](ULONG result, ULONG size, const void* data) { VosReadRes(addr, invokeId, result, size, data); },
+        [&](CChannel* channel, std::uint8_t* answer, ULONG& size)
+        { return Read(channel, area, indexOffset, length, answer, size); });
 }
 
 void CMillpathService::VosWriteInd(const OrxAddr* addr, ULONG invokeId, ULONG indexGroup, ULONG indexOffset,
@@ -202,21 +212,13 @@ void CMillpathService::VosReadWriteInd(const OrxAddr* addr, ULONG invokeId, ULON
         CVosW32::VosReadWriteInd(addr, invokeId, indexGroup, indexOffset, readLength, writeLength, data);
         return;
     }
-    if (readLength > MaxAnswer)
-    {
-        VosReadWriteRes(addr, invokeId, VOSERR_INVALID_SIZE, 0, nullptr);
-        return;
-    }
-    Lock lock(m_serviceLock);
-    CChannel* channel = FindChannel(indexGroup & 0xFF);
-    if (!channel)
-    {
-        VosReadWriteRes(addr, invokeId, VOSERR_NO_SUCH_CHANNEL, 0, nullptr);
-        return;
-    }
-    std::vector<std::uint8_t> answer(readLength ? readLength : 1, 0);
-    ULONG size = 0;
-    const ULONG result = ReadWrite(channel, area, indexOffset, readLength, writeLength,
-                                   static_cast<const std::uint8_t*>(data), answer.data(), size);
-    VosReadWriteRes(addr, invokeId, result, result == 0 ? size : 0, answer.data());
+    AnswerChannelRequest(
+        indexGroup, readLength,
+        [&](ULONG result, ULONG size, const void* answer)
+        { VosReadWriteRes(addr, invokeId, result, size, answer); },
+        [&](CChannel* channel, std::uint8_t* answer, ULONG& size)
+        {
+            return ReadWrite(channel, area, indexOffset, readLength, writeLength,
+                             static_cast<const std::uint8_t*>(data), answer, size);
+        });
 }

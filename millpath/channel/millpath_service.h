@@ -65,6 +65,11 @@ private:
     ULONG ReadWrite(CChannel* channel, ULONG area, ULONG offset, ULONG readLength, ULONG writeLength,
                     const std::uint8_t* data, std::uint8_t* answer, ULONG& size);
     void LogNotReady(CChannel* channel);
+    // A request with an answer of up to length bytes on a channel's area: answer(result, size, data)
+    // refuses a length past MaxAnswer and an unknown channel, else sends what
+    // work(channel, buffer, size) put in a zeroed buffer of length bytes (its size only when Good).
+    template <typename Answer, typename Work>
+    void AnswerChannelRequest(ULONG indexGroup, ULONG length, Answer answer, Work work);
 
     DWORD m_feederLogMode = 0;
     DWORD m_maxSubroutines = 500;

@@ -1,9 +1,10 @@
-// A session client of the server made of the stack's own channel API: it checks the server's
+// A session client of the server on the transport tests' session client: it checks the server's
 // CreateSession signature, signs its ActivateSession, can log on with a certificate token (signed
 // by any key, to test refusals), calls Multiply and closes.
 #pragma once
 
 #include "rsa_signatures.h"
+#include "uatcp_session_client.h"
 
 #include <opcua.h>
 
@@ -24,12 +25,7 @@ inline constexpr const char* kPolicyBasic256 = "http://opcfoundation.org/UA/Secu
 class StackClient
 {
 public:
-    StackClient() { OpcUa_NodeId_Initialize(&m_token); }
-    ~StackClient()
-    {
-        OpcUa_NodeId_Clear(&m_token);
-        OpcUa_Channel_Delete(&m_channel);
-    }
+    StackClient() = default;
     StackClient(const StackClient&) = delete;
     StackClient& operator=(const StackClient&) = delete;
 
@@ -38,21 +34,9 @@ public:
                              OpcUa_MessageSecurityMode mode = OpcUa_MessageSecurityMode_None,
                              Bytes certificate = {}, Bytes privateKey = {}, Bytes serverCertificate = {})
     {
-        m_certificate = std::move(certificate);
-        m_privateKey = std::move(privateKey);
-        m_serverCertificate = std::move(serverCertificate);
+        m_credentials = {std::move(certificate), std::move(privateKey), std::move(serverCertificate)};
         m_secured = mode != OpcUa_MessageSecurityMode_None;
-        OpcUa_Channel_Create(&m_channel, OpcUa_Channel_SerializerType_Binary);
-        OpcUa_ByteString cert = view(m_certificate), server = view(m_serverCertificate);
-        OpcUa_Key key{OpcUa_Crypto_KeyType_Rsa_Private, view(m_privateKey)};
-        OpcUa_String policy;
-        OpcUa_String_Initialize(&policy);
-        OpcUa_String_AttachCopy(&policy, policyUri);
-        const OpcUa_StatusCode result = OpcUa_Channel_Connect(
-            m_channel, url.c_str(), nullptr, nullptr, m_secured ? &cert : nullptr, m_secured ? &key : nullptr,
-            m_secured ? &server : nullptr, nullptr, &policy, 600000, mode, 20000);
-        OpcUa_String_Clear(&policy);
-        return result;
+        return m_session.connect(url, policyUri, mode, &m_credentials);
     }
 
     // GetEndpoints for url, filtered by transport profiles; the number of descriptions, -1 when the
@@ -76,8 +60,9 @@ public:
         OpcUa_Int32 count = 0;
         OpcUa_EndpointDescription* endpoints = nullptr;
         const OpcUa_StatusCode result = OpcUa_ClientApi_GetEndpoints(
-            m_channel, &header, &endpointUrl, 0, nullptr, static_cast<OpcUa_Int32>(profileUris.size()),
-            profileUris.empty() ? nullptr : profileUris.data(), &responseHeader, &count, &endpoints);
+            m_session.channel(), &header, &endpointUrl, 0, nullptr,
+            static_cast<OpcUa_Int32>(profileUris.size()), profileUris.empty() ? nullptr : profileUris.data(),
+            &responseHeader, &count, &endpoints);
         for (OpcUa_String& profile : profileUris)
             OpcUa_String_Clear(&profile);
         const bool good = OpcUa_IsGood(result) && OpcUa_IsGood(responseHeader.ServiceResult);
@@ -100,22 +85,21 @@ public:
         Bytes nonce(32, 0x5C);
         if (m_secured)
         {
-            request.ClientCertificate = view(m_certificate);
+            request.ClientCertificate = view(m_credentials.certificate);
             request.ClientNonce = view(nonce);
         }
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        OpcUa_StatusCode result =
-            invoke(&request, &OpcUa_CreateSessionRequest_EncodeableType, response, type);
-        if (OpcUa_IsGood(result))
+        OpcUa_StatusCode result = m_session.createSession(request, &response, &type);
+        if (OpcUa_IsGood(result) && response != nullptr)
+            result = static_cast<OpcUa_ResponseHeader*>(response)->ServiceResult;
+        if (OpcUa_IsGood(result) && type == &OpcUa_CreateSessionResponse_EncodeableType)
         {
             auto* created = static_cast<OpcUa_CreateSessionResponse*>(response);
-            OpcUa_NodeId_Clear(&m_token);
-            OpcUa_NodeId_CopyTo(&created->AuthenticationToken, &m_token);
             m_serverNonce = bytes(created->ServerNonce);
-            serverSignatureValid =
-                m_secured && rsaSha1Verify(m_serverCertificate, joined(m_certificate, nonce),
-                                           created->ServerSignature.Signature);
+            serverSignatureValid = m_secured && rsaSha1Verify(m_credentials.serverCertificate,
+                                                              joined(m_credentials.certificate, nonce),
+                                                              created->ServerSignature.Signature);
         }
         OpcUa_EncodeableObject_Delete(type, &response);
         return result;
@@ -127,16 +111,8 @@ public:
     {
         OpcUa_ActivateSessionRequest request;
         OpcUa_ActivateSessionRequest_Initialize(&request);
-        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
-        request.RequestHeader.TimeoutHint = 20000;
         if (m_secured)
-        {
-            const Bytes signature = rsaSha1Sign(m_privateKey, joined(m_serverCertificate, m_serverNonce));
-            const OpcUa_ByteString signatureView = view(signature);
-            OpcUa_ByteString_CopyTo(&signatureView, &request.ClientSignature.Signature);
-            OpcUa_String_AttachCopy(&request.ClientSignature.Algorithm,
-                                    "http://www.w3.org/2000/09/xmldsig#rsa-sha1");
-        }
+            sign(request.ClientSignature, m_credentials.privateKey);
         if (!userCertificate.empty())
         {
             OpcUa_X509IdentityToken* token = nullptr;
@@ -145,17 +121,13 @@ public:
                                                    reinterpret_cast<OpcUa_Void**>(&token));
             const OpcUa_ByteString certificateView = view(userCertificate);
             OpcUa_ByteString_CopyTo(&certificateView, &token->CertificateData);
-            const Bytes signature = rsaSha1Sign(userKey, joined(m_serverCertificate, m_serverNonce));
-            const OpcUa_ByteString signatureView = view(signature);
-            OpcUa_ByteString_CopyTo(&signatureView, &request.UserTokenSignature.Signature);
-            OpcUa_String_AttachCopy(&request.UserTokenSignature.Algorithm,
-                                    "http://www.w3.org/2000/09/xmldsig#rsa-sha1");
+            sign(request.UserTokenSignature, userKey);
         }
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        const OpcUa_StatusCode result =
-            invoke(&request, &OpcUa_ActivateSessionRequest_EncodeableType, response, type);
-        if (OpcUa_IsGood(result))
+        const OpcUa_StatusCode result = m_session.invokeForResult(
+            &request, &OpcUa_ActivateSessionRequest_EncodeableType, &response, &type);
+        if (OpcUa_IsGood(result) && type == &OpcUa_ActivateSessionResponse_EncodeableType)
             m_serverNonce = bytes(static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
         OpcUa_EncodeableObject_Delete(type, &response);
         OpcUa_ActivateSessionRequest_Clear(&request);
@@ -167,8 +139,6 @@ public:
     {
         OpcUa_CallRequest request;
         OpcUa_CallRequest_Initialize(&request);
-        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
-        request.RequestHeader.TimeoutHint = 20000;
         request.NoOfMethodsToCall = 1;
         request.MethodsToCall =
             static_cast<OpcUa_CallMethodRequest*>(OpcUa_Memory_Alloc(sizeof(OpcUa_CallMethodRequest)));
@@ -189,8 +159,9 @@ public:
         }
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        OpcUa_StatusCode result = invoke(&request, &OpcUa_CallRequest_EncodeableType, response, type);
-        if (OpcUa_IsGood(result))
+        OpcUa_StatusCode result =
+            m_session.invokeForResult(&request, &OpcUa_CallRequest_EncodeableType, &response, &type);
+        if (OpcUa_IsGood(result) && type == &OpcUa_CallResponse_EncodeableType)
         {
             auto* call = static_cast<OpcUa_CallResponse*>(response);
             result = call->NoOfResults == 1 ? call->Results[0].StatusCode : OpcUa_BadUnexpectedError;
@@ -206,19 +177,17 @@ public:
     {
         OpcUa_CloseSessionRequest request;
         OpcUa_CloseSessionRequest_Initialize(&request);
-        OpcUa_NodeId_CopyTo(&m_token, &request.RequestHeader.AuthenticationToken);
-        request.RequestHeader.TimeoutHint = 20000;
         request.DeleteSubscriptions = OpcUa_True;
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
         const OpcUa_StatusCode result =
-            invoke(&request, &OpcUa_CloseSessionRequest_EncodeableType, response, type);
+            m_session.invokeForResult(&request, &OpcUa_CloseSessionRequest_EncodeableType, &response, &type);
         OpcUa_EncodeableObject_Delete(type, &response);
         OpcUa_CloseSessionRequest_Clear(&request);
         return result;
     }
 
-    void disconnect() { OpcUa_Channel_Disconnect(m_channel); }
+    void disconnect() { OpcUa_Channel_Disconnect(m_session.channel()); }
 
     bool serverSignatureValid = false;
     const Bytes& serverNonce() const { return m_serverNonce; }
@@ -232,21 +201,18 @@ private:
     {
         return b.Length > 0 ? Bytes(b.Data, b.Data + b.Length) : Bytes();
     }
-    // The call's status, or the service result of the server's answer (a fault included). The
-    // request's own members stay the caller's.
-    OpcUa_StatusCode invoke(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void*& response,
-                            OpcUa_EncodeableType*& responseType)
+    // An rsa-sha1 signature with key over the server's certificate and its last nonce.
+    void sign(OpcUa_SignatureData& signature, const Bytes& key) const
     {
-        OpcUa_StatusCode result =
-            OpcUa_Channel_InvokeService(m_channel, request, requestType, &response, &responseType);
-        if (OpcUa_IsGood(result) && response != nullptr)
-            result = static_cast<OpcUa_ResponseHeader*>(response)->ServiceResult;
-        return result;
+        const Bytes signatureBytes = rsaSha1Sign(key, joined(m_credentials.serverCertificate, m_serverNonce));
+        const OpcUa_ByteString signedView = view(signatureBytes);
+        OpcUa_ByteString_CopyTo(&signedView, &signature.Signature);
+        OpcUa_String_AttachCopy(&signature.Algorithm, "http://www.w3.org/2000/09/xmldsig#rsa-sha1");
     }
 
-    OpcUa_Channel m_channel = nullptr;
+    uatcp::test::SessionClient m_session;
+    uatcp::test::ClientCredentials m_credentials;
     bool m_secured = false;
-    Bytes m_certificate, m_privateKey, m_serverCertificate, m_serverNonce;
-    OpcUa_NodeId m_token;
+    Bytes m_serverNonce;
 };
 } // namespace uaservertest

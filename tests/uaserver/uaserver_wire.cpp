@@ -212,10 +212,8 @@ OpcUa_StatusCode Client::call(OpcUa_Void* request, OpcUa_EncodeableType* request
 {
     OpcUa_Void* answer = nullptr;
     OpcUa_EncodeableType* answerType = nullptr;
-    OpcUa_StatusCode status = m_session.invoke(request, requestType, &answer, &answerType);
+    const OpcUa_StatusCode status = m_session.invokeForResult(request, requestType, &answer, &answerType);
     OpcUa_EncodeableObject_Delete(requestType, &request);
-    if (OpcUa_IsGood(status) && answer != nullptr)
-        status = static_cast<OpcUa_ResponseHeader*>(answer)->ServiceResult;
     if (response != nullptr && OpcUa_IsGood(status) && answerType != &OpcUa_ServiceFault_EncodeableType)
     {
         *response = answer;

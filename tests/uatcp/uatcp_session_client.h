@@ -71,13 +71,26 @@ public:
         }
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        bool ok = call(&create, &OpcUa_CreateSessionRequest_EncodeableType, &response, &type) &&
+        bool ok = OpcUa_IsGood(createSession(create, &response, &type)) &&
                   type == &OpcUa_CreateSessionResponse_EncodeableType;
-        if (ok)
-            OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(response)->AuthenticationToken,
-                                &m_token);
         OpcUa_EncodeableObject_Delete(type, &response);
         return ok;
+    }
+
+    // CreateSession with the caller's request; the token of a CreateSessionResponse becomes the
+    // session's. The response (of *responseType) is the caller's to delete; the status of the call.
+    OpcUa_StatusCode createSession(OpcUa_CreateSessionRequest& request, OpcUa_Void** response,
+                                   OpcUa_EncodeableType** responseType)
+    {
+        const OpcUa_StatusCode result = OpcUa_Channel_InvokeService(
+            m_channel, &request, &OpcUa_CreateSessionRequest_EncodeableType, response, responseType);
+        if (OpcUa_IsGood(result) && *responseType == &OpcUa_CreateSessionResponse_EncodeableType)
+        {
+            OpcUa_NodeId_Clear(&m_token);
+            OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(*response)->AuthenticationToken,
+                                &m_token);
+        }
+        return result;
     }
 
     // ActivateSession without a signature: what the test server takes over None.
@@ -122,7 +135,17 @@ public:
         header->TimeoutHint = 30000;
         return OpcUa_Channel_InvokeService(m_channel, request, requestType, response, responseType);
     }
+    // As invoke, but once an answer came its service result (a fault's too) is the status.
+    OpcUa_StatusCode invokeForResult(OpcUa_Void* request, OpcUa_EncodeableType* requestType,
+                                     OpcUa_Void** response, OpcUa_EncodeableType** responseType)
+    {
+        const OpcUa_StatusCode status = invoke(request, requestType, response, responseType);
+        return OpcUa_IsGood(status) && *response != nullptr
+                   ? static_cast<OpcUa_ResponseHeader*>(*response)->ServiceResult
+                   : status;
+    }
     const OpcUa_NodeId& token() const { return m_token; }
+    OpcUa_Channel channel() const { return m_channel; }
 
 private:
     static OpcUa_ByteString view(std::vector<uint8_t>& bytes)

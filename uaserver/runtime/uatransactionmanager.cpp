@@ -312,11 +312,11 @@ NodeManager* UaTransactionManager::nodeManagerRoot() const
 
 // ---- Read and Write
 
-UaStatus UaTransactionManager::enterTransaction(const char* operation, PendingServiceRequest* pRequest,
-                                                OpcUa_StatusCode prepared, NodeManager*& root,
-                                                OpcUa_UInt32& hTransaction)
+template <typename Begin>
+UaStatus UaTransactionManager::runTransaction(const char* operation, PendingServiceRequest* pRequest,
+                                              OpcUa_StatusCode prepared, Begin begin)
 {
-    root = nodeManagerRoot();
+    NodeManager* root = nodeManagerRoot();
     const UaStatus status = root == nullptr ? OpcUa_BadInternalError : prepared;
     if (status.isBad())
     {
@@ -324,7 +324,10 @@ UaStatus UaTransactionManager::enterTransaction(const char* operation, PendingSe
         return status;
     }
     pRequest->holdOpen();
-    hTransaction = addTransaction(pRequest);
+    const OpcUa_UInt32 hTransaction = addTransaction(pRequest);
+    begin(root, hTransaction);
+    traceExit(operation, OpcUa_Good);
+    releaseHold(hTransaction, pRequest);
     return OpcUa_Good;
 }
 
@@ -392,55 +395,48 @@ UaStatus UaTransactionManager::beginRead(PendingReadRequest* pRequest)
 {
     OpcUa_ReadRequest& read = *pRequest->request();
     traceEntry("beginRead", read.NoOfNodesToRead);
-    NodeManager* root = nullptr;
-    OpcUa_UInt32 hTransaction = 0;
-    const UaStatus entered =
-        enterTransaction("beginRead", pRequest, pRequest->prepareResults(), root, hTransaction);
-    if (entered.isBad())
-        return entered;
-    traceReadRequest(read);
-    runIoItems(
-        pRequest, root, hTransaction, read.NodesToRead,
-        IoSettings{0, IOTransactionType::Read, read.MaxAge, read.TimestampsToReturn},
-        [&](OpcUa_UInt32 i, const UaStatus& status, bool sendNow)
-        { failRead(hTransaction, i, status, read.TimestampsToReturn, sendNow); },
-        [&](IOManager* ioManager, OpcUa_Handle context, OpcUa_UInt32 i, VariableHandle* handle)
-        { return ioManager->beginRead(context, i + 1, handle, &read.NodesToRead[i]); });
-    traceExit("beginRead", OpcUa_Good);
-    releaseHold(hTransaction, pRequest);
-    return OpcUa_Good;
+    return runTransaction(
+        "beginRead", pRequest, pRequest->prepareResults(),
+        [&](NodeManager* root, OpcUa_UInt32 hTransaction)
+        {
+            traceReadRequest(read);
+            runIoItems(
+                pRequest, root, hTransaction, read.NodesToRead,
+                IoSettings{0, IOTransactionType::Read, read.MaxAge, read.TimestampsToReturn},
+                [&](OpcUa_UInt32 i, const UaStatus& status, bool sendNow)
+                { failRead(hTransaction, i, status, read.TimestampsToReturn, sendNow); },
+                [&](IOManager* ioManager, OpcUa_Handle context, OpcUa_UInt32 i, VariableHandle* handle)
+                { return ioManager->beginRead(context, i + 1, handle, &read.NodesToRead[i]); });
+        });
 }
 
 UaStatus UaTransactionManager::beginWrite(PendingWriteRequest* pRequest)
 {
     OpcUa_WriteRequest& write = *pRequest->request();
     traceEntry("beginWrite", write.NoOfNodesToWrite);
-    NodeManager* root = nullptr;
-    OpcUa_UInt32 hTransaction = 0;
-    const UaStatus entered =
-        enterTransaction("beginWrite", pRequest, pRequest->prepareResults(), root, hTransaction);
-    if (entered.isBad())
-        return entered;
-    traceWriteRequest(write);
-    runIoItems(
-        pRequest, root, hTransaction, write.NodesToWrite,
-        IoSettings{1, IOTransactionType::Write, 0.0, OpcUa_TimestampsToReturn_Neither},
-        [&](OpcUa_UInt32 i, const UaStatus& status, bool)
+    return runTransaction(
+        "beginWrite", pRequest, pRequest->prepareResults(),
+        [&](NodeManager* root, OpcUa_UInt32 hTransaction)
         {
-            // Failed writes never send from here.
-            UaStatus failed(status);
-            finishWrite(hTransaction, i + 1, failed, false);
-        },
-        [&](IOManager* ioManager, OpcUa_Handle context, OpcUa_UInt32 i, VariableHandle* handle)
-        {
-            if (UaTrace::isTraceLevelOn(7))
-                UaTrace::traceLevel7("Write Value[%d] %s", static_cast<int>(i),
-                                     UaVariant(write.NodesToWrite[i].Value.Value).toString().toUtf8());
-            return ioManager->beginWrite(context, i + 1, handle, &write.NodesToWrite[i]);
+            traceWriteRequest(write);
+            runIoItems(
+                pRequest, root, hTransaction, write.NodesToWrite,
+                IoSettings{1, IOTransactionType::Write, 0.0, OpcUa_TimestampsToReturn_Neither},
+                [&](OpcUa_UInt32 i, const UaStatus& status, bool)
+                {
+                    // Failed writes never send from here.
+                    UaStatus failed(status);
+                    finishWrite(hTransaction, i + 1, failed, false);
+                },
+                [&](IOManager* ioManager, OpcUa_Handle context, OpcUa_UInt32 i, VariableHandle* handle)
+                {
+                    if (UaTrace::isTraceLevelOn(7))
+                        UaTrace::traceLevel7(
+                            "Write Value[%d] %s", static_cast<int>(i),
+                            UaVariant(write.NodesToWrite[i].Value.Value).toString().toUtf8());
+                    return ioManager->beginWrite(context, i + 1, handle, &write.NodesToWrite[i]);
+                });
         });
-    traceExit("beginWrite", OpcUa_Good);
-    releaseHold(hTransaction, pRequest);
-    return OpcUa_Good;
 }
 
 template <typename Request, typename Finish>
@@ -785,12 +781,16 @@ UaStatus UaTransactionManager::beginHistoryRead(PendingHistoryReadRequest* pRequ
                                  "[ret=OpcUa_BadExtensibleParameterInvalid] unknown type");
         return OpcUa_BadExtensibleParameterInvalid;
     }
-    NodeManager* root = nullptr;
-    OpcUa_UInt32 hTransaction = 0;
-    const UaStatus entered =
-        enterTransaction("beginHistoryRead", pRequest, pRequest->prepareResults(), root, hTransaction);
-    if (entered.isBad())
-        return entered;
+    return runTransaction("beginHistoryRead", pRequest, pRequest->prepareResults(),
+                          [&](NodeManager* root, OpcUa_UInt32 hTransaction)
+                          { beginHistoryReadItems(pRequest, root, hTransaction, operation, details); });
+}
+
+void UaTransactionManager::beginHistoryReadItems(PendingHistoryReadRequest* pRequest, NodeManager* root,
+                                                 OpcUa_UInt32 hTransaction, OpcUa_UInt32 operation,
+                                                 const OpcUa_Void* details)
+{
+    const OpcUa_HistoryReadRequest& read = *pRequest->request();
     const OpcUa_UInt32 n = pRequest->itemCount();
     UaSession* session = pRequest->session();
 
@@ -849,9 +849,6 @@ UaStatus UaTransactionManager::beginHistoryRead(PendingHistoryReadRequest* pRequ
     }
     transactions.finishAll([](HistoryManager* historyManager, OpcUa_Handle context)
                            { historyManager->finishHistoryTransaction(context); });
-    traceExit("beginHistoryRead", OpcUa_Good);
-    releaseHold(hTransaction, pRequest);
-    return OpcUa_Good;
 }
 
 void UaTransactionManager::failHistoryItem(OpcUa_UInt32 hTransaction, OpcUa_UInt32 index,
@@ -891,14 +888,16 @@ void UaTransactionManager::failHistoryItem(OpcUa_UInt32 hTransaction, OpcUa_UInt
 
 UaStatus UaTransactionManager::beginHistoryUpdate(PendingHistoryUpdateRequest* pRequest)
 {
+    traceEntry("beginHistoryUpdate", pRequest->request()->NoOfHistoryUpdateDetails);
+    return runTransaction("beginHistoryUpdate", pRequest, pRequest->prepareResults(),
+                          [&](NodeManager* root, OpcUa_UInt32 hTransaction)
+                          { beginHistoryUpdateItems(pRequest, root, hTransaction); });
+}
+
+void UaTransactionManager::beginHistoryUpdateItems(PendingHistoryUpdateRequest* pRequest, NodeManager* root,
+                                                   OpcUa_UInt32 hTransaction)
+{
     const OpcUa_HistoryUpdateRequest& update = *pRequest->request();
-    traceEntry("beginHistoryUpdate", update.NoOfHistoryUpdateDetails);
-    NodeManager* root = nullptr;
-    OpcUa_UInt32 hTransaction = 0;
-    const UaStatus entered =
-        enterTransaction("beginHistoryUpdate", pRequest, pRequest->prepareResults(), root, hTransaction);
-    if (entered.isBad())
-        return entered;
     const OpcUa_UInt32 n = pRequest->itemCount();
     UaSession* session = pRequest->session();
 
@@ -969,9 +968,6 @@ UaStatus UaTransactionManager::beginHistoryUpdate(PendingHistoryUpdateRequest* p
     }
     transactions.finishAll([](HistoryManager* historyManager, OpcUa_Handle context)
                            { historyManager->finishHistoryTransaction(context); });
-    traceExit("beginHistoryUpdate", OpcUa_Good);
-    releaseHold(hTransaction, pRequest);
-    return OpcUa_Good;
 }
 
 template <typename Finish>

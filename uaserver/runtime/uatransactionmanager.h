@@ -118,10 +118,13 @@ private:
     };
 
     NodeManager* nodeManagerRoot() const;
-    // Prepares a request's results (prepared: their status), holds it open and enters it in the
-    // table. Bad, traced and with nothing entered, without a root node manager.
-    UaStatus enterTransaction(const char* operation, PendingServiceRequest* pRequest,
-                              OpcUa_StatusCode prepared, NodeManager*& root, OpcUa_UInt32& hTransaction);
+    // The frame of a begin operation whose request enters the table: with its results prepared
+    // (prepared: their status) the request is held open and entered, begin(root, hTransaction)
+    // hands its items over, and the hold ends. Bad, traced and with nothing entered, without a root
+    // node manager.
+    template <typename Begin>
+    UaStatus runTransaction(const char* operation, PendingServiceRequest* pRequest, OpcUa_StatusCode prepared,
+                            Begin begin);
     static void traceEntry(const char* operation, OpcUa_Int32 noOfItems);
     static void traceExit(const char* operation, const UaStatus& status);
     // A manager's result for an item of the Request under hTransaction: finish(request) stores it,
@@ -164,6 +167,11 @@ private:
                          const UaStatus& status);
     void failHistoryItem(OpcUa_UInt32 hTransaction, OpcUa_UInt32 index, const OpcUa_NodeId& nodeId,
                          const UaStatus& lookup, OpcUa_UInt32 operation, bool isUpdate);
+    // The items of a HistoryRead or HistoryUpdate entered under hTransaction.
+    void beginHistoryReadItems(PendingHistoryReadRequest* pRequest, NodeManager* root,
+                               OpcUa_UInt32 hTransaction, OpcUa_UInt32 operation, const OpcUa_Void* details);
+    void beginHistoryUpdateItems(PendingHistoryUpdateRequest* pRequest, NodeManager* root,
+                                 OpcUa_UInt32 hTransaction);
     static bool isConditionRefresh(const OpcUa_CallMethodRequest& method);
     // ConditionRefresh through the creator; the call's status.
     UaStatus conditionRefresh(OpcUa_UInt32 index, const ServiceContext& serviceContext,
