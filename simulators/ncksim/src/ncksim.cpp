@@ -278,9 +278,9 @@ void CNcKernelSim::Stop()
     m_stop = true;
     if (m_watcher.joinable())
         m_watcher.join();
-    // Every receive thread ends before any port object goes: a dispatch on one port sends through
-    // the kernel port (a batch's events, a control request's event) and answers through the
-    // control port, so resetting a pointer while another port still dispatched raced with it.
+    // Every receive thread ends before any port object goes: dispatches reach the ports through
+    // these members (events go out on the kernel port, control answers on the control port), and
+    // reset() clears a member before the port's destructor waits for its thread.
     if (m_control)
         m_control->OrxDisconnect();
     for (auto& port : m_extra)
