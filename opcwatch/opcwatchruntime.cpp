@@ -3,6 +3,8 @@
 #include "uagktnodemanager.h"
 
 #include <coremodule.h>
+#include <nodemanagerdi.h>
+#include <nodemanagerplcopen.h>
 #include <uamodule.h>
 
 namespace
@@ -43,6 +45,16 @@ OpcCoreModule* OpcwatchRuntime::createCoreModule()
 OpcUaModule* OpcwatchRuntime::createUaModule()
 {
     return new LibraryUaModule;
+}
+
+NodeManager* OpcwatchRuntime::createDiNodeManager()
+{
+    return new NodeManagerDI;
+}
+
+NodeManager* OpcwatchRuntime::createPlcOpenNodeManager()
+{
+    return new NodeManagerPLCopen;
 }
 
 UaStatus OpcwatchRuntime::createDeviceNodeManager(NodeManager*& nodeManager)

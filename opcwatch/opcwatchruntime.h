@@ -1,7 +1,6 @@
 // The server library's own parts behind Opcwatch's seams: the core module and the module that
-// opens the endpoints for each start, and the node managers of a configuration (the
-// device-profile node manager of namespace "GKT"; the companion models are not part of this
-// build, so none is made for them).
+// opens the endpoints for each start, and the node managers of a configuration (the companion
+// models DI and PLCopen, then the device-profile node manager of namespace "GKT").
 #pragma once
 
 #include "opcserverruntime.h"
@@ -11,8 +10,8 @@ class OpcwatchRuntime : public OpcServerRuntime, public OpcNodeManagerFactory
 public:
     OpcCoreModule* createCoreModule() override;
     OpcUaModule* createUaModule() override;
-    NodeManager* createDiNodeManager() override { return nullptr; }
-    NodeManager* createPlcOpenNodeManager() override { return nullptr; }
+    NodeManager* createDiNodeManager() override;
+    NodeManager* createPlcOpenNodeManager() override;
     // A new CUaGktNodeManager for "GKT"; its import runs when the configuration starts it.
     UaStatus createDeviceNodeManager(NodeManager*& nodeManager) override;
 };

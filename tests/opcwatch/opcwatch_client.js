@@ -2,8 +2,11 @@
 //   dump <url>                      every node below Objects/GKT with the Value of each variable
 //   write <url> <nodeId> <int16>    writes an Int16 and reads it back
 //   read <url> <nodeId>             the Value's status and value
-const { OPCUAClient, AttributeIds, BrowseDirection, DataType, StatusCodes } = require("node-opcua-client");
+// NodeIds go in and come out with their namespace's URI ("nsu=GKT;s=..."), browse names as
+// "<URI>:<name>": the index of a namespace depends on those the server registered before it.
+const { OPCUAClient, AttributeIds, BrowseDirection, DataType, coerceNodeId } = require("node-opcua-client");
 
+// The session gets the server's namespace table as `namespaceArray`.
 async function withSession(url, work) {
     const client = OPCUAClient.create({
         endpointMustExist: false,
@@ -12,6 +15,7 @@ async function withSession(url, work) {
     await client.connect(url);
     const session = await client.createSession();
     try {
+        session.namespaceArray = await session.readNamespaceArray();
         return await work(session);
     } finally {
         await session.close();
@@ -35,6 +39,14 @@ async function browseAll(session, nodeId) {
     return references;
 }
 
+function nodeIdOf(session, text) {
+    return coerceNodeId(text, { namespaceArray: session.namespaceArray });
+}
+// A browse answers expanded NodeIds, whose text has no URI form.
+function textOf(session, nodeId) {
+    return coerceNodeId(nodeId.toString()).toString({ namespaceArray: session.namespaceArray });
+}
+
 // Depth first from GKT: "<indent><NodeId> <BrowseName> <NodeClass>" per node.
 async function dump(session) {
     const gkt = (await browseAll(session, "ns=0;i=85")).find((r) => r.browseName.name === "GKT");
@@ -42,15 +54,16 @@ async function dump(session) {
     const lines = [];
     const variables = [];
     const walk = async (reference, depth) => {
-        const id = reference.nodeId.toString();
-        lines.push(`${" ".repeat(2 * depth)}${id} ${reference.browseName.toString()} ${reference.nodeClass}`);
+        const id = textOf(session, reference.nodeId);
+        const browseName = `${session.namespaceArray[reference.browseName.namespaceIndex]}:${reference.browseName.name}`;
+        lines.push(`${" ".repeat(2 * depth)}${id} ${browseName} ${reference.nodeClass}`);
         if (reference.nodeClass === 2) variables.push(id);
         for (const child of await browseAll(session, reference.nodeId))
             if (child.nodeId.namespace === reference.nodeId.namespace) await walk(child, depth + 1);
     };
     await walk(gkt, 0);
-    const values = await session.read(variables.map((nodeId) => ({ nodeId, attributeId: AttributeIds.Value })));
-    const dataTypes = await session.read(variables.map((nodeId) => ({ nodeId, attributeId: AttributeIds.DataType })));
+    const values = await session.read(variables.map((id) => ({ nodeId: nodeIdOf(session, id), attributeId: AttributeIds.Value })));
+    const dataTypes = await session.read(variables.map((id) => ({ nodeId: nodeIdOf(session, id), attributeId: AttributeIds.DataType })));
     const good = values.filter((v) => v.statusCode.value === 0).length;
     const byName = {};
     variables.forEach((id, i) => {
@@ -66,16 +79,16 @@ async function main() {
     else if (command === "write")
         answer = await withSession(url, async (session) => {
             const status = await session.write({
-                nodeId,
+                nodeId: nodeIdOf(session, nodeId),
                 attributeId: AttributeIds.Value,
                 value: { value: { dataType: DataType.Int16, value: Number(value) } },
             });
-            const back = await session.read({ nodeId, attributeId: AttributeIds.Value });
+            const back = await session.read({ nodeId: nodeIdOf(session, nodeId), attributeId: AttributeIds.Value });
             return { write: status.value, status: back.statusCode.value, value: back.value.value };
         });
     else if (command === "read")
         answer = await withSession(url, async (session) => {
-            const back = await session.read({ nodeId, attributeId: AttributeIds.Value });
+            const back = await session.read({ nodeId: nodeIdOf(session, nodeId), attributeId: AttributeIds.Value });
             return { status: back.statusCode.value, value: back.value.value };
         });
     else throw new Error(`unknown command ${command}`);

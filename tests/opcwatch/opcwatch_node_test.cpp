@@ -18,25 +18,14 @@
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
+using uaservertest::listens;
 using uatcp::test::jsonField;
 using uatcp::test::ProcessResult;
 using uatcp::test::runNodeScript;
 
 namespace
 {
-const std::string kInt16 = "ns=2;s=Modules|General|Data Store|0x8nn1|0x03";
-
-bool listens(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return ok;
-}
+const std::string kInt16 = "nsu=GKT;s=Modules|General|Data Store|0x8nn1|0x03";
 
 bool waitUntil(const std::function<bool()>& condition)
 {
@@ -115,17 +104,17 @@ TEST_F(RunScriptDevice, BrowsesAndReadsAllOfGkt)
 {
     const std::string dump = client({"dump", m_url});
     // Every module of the shipped description, the two Ethernet modules in one type folder.
-    for (const char* node : {"ns=2;s=Modules|CPU|Atom E3845 ", "ns=2;s=Modules|Mainboard|CB-4120 ",
-                             "ns=2;s=Modules|Display|Panel 15 inch ", "ns=2;s=Modules|Ethernet|LAN 1 ",
-                             "ns=2;s=Modules|Ethernet|LAN 2 ", "ns=2;s=Modules|General|Data Store ",
-                             "ns=2;s=Modules|CPU|Atom E3845|0x8nn2|0x01 2:0x01 - CPU Temperature [C] 2"})
+    for (const char* node : {"nsu=GKT;s=Modules|CPU|Atom E3845 ", "nsu=GKT;s=Modules|Mainboard|CB-4120 ",
+                             "nsu=GKT;s=Modules|Display|Panel 15 inch ", "nsu=GKT;s=Modules|Ethernet|LAN 1 ",
+                             "nsu=GKT;s=Modules|Ethernet|LAN 2 ", "nsu=GKT;s=Modules|General|Data Store ",
+                             "nsu=GKT;s=Modules|CPU|Atom E3845|0x8nn2|0x01 GKT:0x01 - CPU Temperature [C] 2"})
         EXPECT_NE(dump.find(node), std::string::npos) << node << "\n" << dump;
     // 101 entries in the tables of area 8; all but the seven without declared type and the
     // write-only command read Good.
     EXPECT_EQ(jsonField(dump, "variables"), 101) << dump;
     EXPECT_EQ(jsonField(dump, "good"), 93) << dump;
     EXPECT_EQ(valueOf(dump, kInt16), "\"" + kInt16 + "\":{\"status\":0,\"value\":\"-1234\",\"dataType\":4}");
-    EXPECT_EQ(dump.find("ns=2;s=Modules|CPU|Atom E3845|0x9"), std::string::npos) << "area 9 is not shown";
+    EXPECT_EQ(dump.find("nsu=GKT;s=Modules|CPU|Atom E3845|0x9"), std::string::npos) << "area 9 is not shown";
 }
 
 TEST_F(RunScriptDevice, AWrittenInt16ReachesTheDeviceForEveryProcess)
@@ -219,5 +208,69 @@ TEST_F(OwnProcesses, AVosRestartBuildsTheSameAddressSpace)
     ASSERT_EQ(vostest::Run("vostool", {"--port", "Opcwatch", "write", "1", "0"}, out), 0) << out;
     ASSERT_TRUE(waitUntil([this] { return listens(m_port); }));
     EXPECT_EQ(treeOf(client({"dump", m_url})), before);
+}
+
+// The outside client under each policy of the default configuration. The first secured contact
+// is refused and the client's certificate kept with the rejected ones; once an administrator puts
+// it into the trust list, every policy and mode opens an anonymous session. A user name is not
+// offered, so such a session is refused.
+TEST_F(OwnProcesses, EveryPolicyServesAnAnonymousSessionWithBuildInfoAndTheCompanionModels)
+{
+    const std::string home = m_root.Path() + "/home";
+    const std::string pki = m_root.Path() + "/Opcwatch/PKI/CA/";
+    fs::create_directories(home);
+    const auto session =
+        [&](const std::string& policy, const std::string& mode, const std::vector<std::string>& identity)
+    {
+        std::vector<std::string> options;
+        if (policy == "Basic128Rsa15")
+            options.push_back("--security-revert=CVE-2023-46809"); // PKCS #1 v1.5 decryption
+        std::vector<std::string> args = {m_url, policy, mode};
+        args.insert(args.end(), identity.begin(), identity.end());
+        const ProcessResult result = runNodeScript(options, "opcwatch_session.js", args, {"HOME=" + home});
+        EXPECT_EQ(result.exitCode, 0) << result.output;
+        return result.output;
+    };
+    const auto certificatesIn = [](const std::string& folder)
+    {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() != ".crl")
+                found.push_back(entry.path());
+        return found;
+    };
+
+    const std::string refused = session("Basic256", "SignAndEncrypt", {"anonymous"});
+    EXPECT_EQ(jsonField(refused, "session"), -1) << refused;
+    const std::vector<fs::path> rejected = certificatesIn(pki + "crl");
+    ASSERT_EQ(rejected.size(), 1u);
+    fs::copy_file(rejected[0], pki + "certs/" + rejected[0].filename().string());
+
+    const std::pair<const char*, const char*> rows[] = {{"None", "None"},
+                                                        {"Basic128Rsa15", "Sign"},
+                                                        {"Basic128Rsa15", "SignAndEncrypt"},
+                                                        {"Basic256", "Sign"},
+                                                        {"Basic256", "SignAndEncrypt"}};
+    for (const auto& [policy, mode] : rows)
+    {
+        SCOPED_TRACE(std::string(policy) + " " + mode);
+        const std::string out = session(policy, mode, {"anonymous"});
+        EXPECT_EQ(jsonField(out, "session"), 1) << out;
+        EXPECT_EQ(jsonField(out, "closed"), 1) << out;
+        for (const char* part :
+             {"\"tokens\":[\"Anonymous\"]", "\"manufacturerName\":\"Corvanta\"",
+              "\"productName\":\"QbOpcUaServer\"",
+              "\"http://opcfoundation.org/UA/DI/\",\"http://PLCopen.org/OpcUa/IEC61131-3/\",\"GKT\"]",
+              "\"nsu=http://opcfoundation.org/UA/DI/;i=5001 DeviceSet\"", "\"nsu=GKT;s=GKT GKT\"",
+              "\"nsu=http://PLCopen.org/OpcUa/IEC61131-3/;i=5030 CtrlTypes\""})
+            EXPECT_NE(out.find(part), std::string::npos) << part << "\n" << out;
+    }
+    for (const auto& [policy, mode] : {rows[0], rows[4]})
+    {
+        SCOPED_TRACE(std::string(policy) + " " + mode + " user name");
+        const std::string out = session(policy, mode, {"user", "operator", "secret"});
+        EXPECT_EQ(jsonField(out, "session"), -1) << out;
+        EXPECT_NE(out.find("\"error\""), std::string::npos) << out;
+    }
 }
 } // namespace

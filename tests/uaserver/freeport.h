@@ -1,4 +1,4 @@
-// A free TCP port of loopback for a server a test starts.
+// A free TCP port of loopback for a server a test starts, and whether a server listens on one.
 #pragma once
 
 #include <arpa/inet.h>
@@ -22,5 +22,18 @@ inline int freePort()
         port = ntohs(address.sin_port);
     ::close(s);
     return port;
+}
+
+// Whether a connection to the port of loopback is accepted.
+inline bool listens(int port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return ok;
 }
 } // namespace uaservertest
