@@ -2,9 +2,21 @@
 //   dump <url>                      every node below Objects/GKT with the Value of each variable
 //   write <url> <nodeId> <int16>    writes an Int16 and reads it back
 //   read <url> <nodeId>             the Value's status and value
+//   watch <url> <nodeId>...         subscribes to the Values at 100 ms: first {"publishing", "sampling"}
+//                                   with the revised intervals, then one line per data change
+//                                   {"item", "status", "value"}; ends on SIGTERM
 // NodeIds go in and come out with their namespace's URI ("nsu=GKT;s=..."), browse names as
 // "<URI>:<name>": the index of a namespace depends on those the server registered before it.
-const { OPCUAClient, AttributeIds, BrowseDirection, DataType, coerceNodeId } = require("node-opcua-client");
+const {
+    OPCUAClient,
+    AttributeIds,
+    BrowseDirection,
+    ClientMonitoredItem,
+    ClientSubscription,
+    DataType,
+    TimestampsToReturn,
+    coerceNodeId,
+} = require("node-opcua-client");
 
 // The session gets the server's namespace table as `namespaceArray`.
 async function withSession(url, work) {
@@ -72,8 +84,56 @@ async function dump(session) {
     return { lines, variables: variables.length, good, values: byName };
 }
 
+// The data changes of the nodes until SIGTERM; changes that come before the revised intervals are
+// known wait for them.
+async function watch(session, nodeIds) {
+    const subscription = ClientSubscription.create(session, {
+        requestedPublishingInterval: 100,
+        requestedLifetimeCount: 600,
+        requestedMaxKeepAliveCount: 20,
+        maxNotificationsPerPublish: 0,
+        publishingEnabled: true,
+        priority: 1,
+    });
+    await new Promise((resolve, reject) => {
+        subscription.on("started", resolve);
+        subscription.on("internal_error", reject);
+    });
+    let waiting = [];
+    const print = (line) => (waiting ? waiting.push(line) : console.log(line));
+    const items = nodeIds.map((nodeId, index) => {
+        const item = ClientMonitoredItem.create(
+            subscription,
+            { nodeId: nodeIdOf(session, nodeId), attributeId: AttributeIds.Value },
+            { samplingInterval: 100, queueSize: 1, discardOldest: true },
+            TimestampsToReturn.Both
+        );
+        item.on("changed", (dataValue) =>
+            print(JSON.stringify({ item: index, status: dataValue.statusCode.value, value: String(dataValue.value.value) }))
+        );
+        return item;
+    });
+    await Promise.all(
+        items.map(
+            (item) =>
+                new Promise((resolve, reject) => {
+                    item.once("initialized", resolve);
+                    item.once("err", (message) => reject(new Error(message)));
+                })
+        )
+    );
+    const sampling = items.map((item) => item.result.revisedSamplingInterval);
+    console.log(JSON.stringify({ publishing: subscription.publishingInterval, sampling }));
+    waiting.forEach((line) => console.log(line));
+    waiting = null;
+    await new Promise((resolve) => process.on("SIGTERM", resolve));
+    await subscription.terminate();
+    return { done: true };
+}
+
 async function main() {
     const [command, url, nodeId, value] = process.argv.slice(2);
+    const nodeIds = process.argv.slice(4);
     let answer;
     if (command === "dump") answer = await withSession(url, dump);
     else if (command === "write")
@@ -91,6 +151,7 @@ async function main() {
             const back = await session.read({ nodeId: nodeIdOf(session, nodeId), attributeId: AttributeIds.Value });
             return { status: back.statusCode.value, value: back.value.value };
         });
+    else if (command === "watch") answer = await withSession(url, (session) => watch(session, nodeIds));
     else throw new Error(`unknown command ${command}`);
     console.log(JSON.stringify(answer));
 }

@@ -26,6 +26,7 @@ using uatcp::test::runNodeScript;
 namespace
 {
 const std::string kInt16 = "nsu=GKT;s=Modules|General|Data Store|0x8nn1|0x03";
+const std::string kUInt32 = "nsu=GKT;s=Modules|General|Data Store|0x8nn1|0x07";
 
 bool waitUntil(const std::function<bool()>& condition)
 {
@@ -129,6 +130,126 @@ TEST_F(RunScriptDevice, AWrittenInt16ReachesTheDeviceForEveryProcess)
                               os::programDirectory() + "/profilelink_peer");
     const int status = peer.wait(60000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The outside client's subscription at 100 ms, a process of its own: the first line has the
+// revised intervals, each further line a data change. Its own home keeps the client's files.
+class Watcher
+{
+public:
+    Watcher(const std::string& home, const std::string& url, const std::vector<std::string>& nodeIds)
+    {
+        std::vector<std::string> args{"HOME=" + home, UATCP_NODE,
+                                      std::string(UATCP_NODE_SCRIPTS) + "/opcwatch_client.js", "watch", url};
+        args.insert(args.end(), nodeIds.begin(), nodeIds.end());
+        m_client = std::make_unique<ostest::ChildProcess>(args, "/usr/bin/env");
+        m_intervals = next();
+    }
+    ~Watcher()
+    {
+        m_client->signal(SIGTERM);
+        const int status = m_client->wait(60000);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    const std::string& intervals() const { return m_intervals; }
+    // The next line of the client's JSON (the client's own notices are skipped); empty when it
+    // ended or said nothing for 90 s.
+    std::string next()
+    {
+        for (;;)
+        {
+            const std::string line = m_client->readLine(90000);
+            if (line.empty() || line.front() == '{')
+                return line;
+        }
+    }
+    // The next Good data change with a value: the item's number and the value as text.
+    bool nextValue(long& item, std::string& value)
+    {
+        for (std::string line = next(); !line.empty(); line = next())
+        {
+            static const std::regex valueField("\"value\":\"([^\"]*)\"");
+            std::smatch match;
+            if (jsonField(line, "status") != 0 || !std::regex_search(line, match, valueField) ||
+                match[1] == "null")
+                continue;
+            item = jsonField(line, "item");
+            value = match[1];
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::unique_ptr<ostest::ChildProcess> m_client;
+    std::string m_intervals;
+};
+
+// The run command's device with a CPU temperature that swings in six seconds, so that its
+// integer value changes between any three polls (0.5 s or more apart).
+class FastTemperatureDevice : public RunScriptDevice
+{
+protected:
+    void SetUp() override
+    {
+        std::ifstream in(os::programDirectory() + "/GktSim.txt");
+        const std::string shipped(std::istreambuf_iterator<char>(in), {});
+        const std::string description =
+            std::regex_replace(shipped, std::regex("wave\\(45,68,90\\)"), "wave(45,68,6)");
+        ASSERT_NE(description, shipped);
+        std::ofstream(m_root.path() + "/GktSim.txt") << description;
+        RunScriptDevice::SetUp();
+    }
+};
+
+TEST_F(FastTemperatureDevice, ASubscriptionAt100msIsRevisedTo500AndSeesTheTemperatureChangeWithinTwoPasses)
+{
+    // "Bytes Received" of LAN 1 grows between any two polls: each of its changes marks a pass.
+    Watcher watcher(
+        m_root.path(), m_url,
+        {"nsu=GKT;s=Modules|CPU|Atom E3845|0x8nn2|0x01", "nsu=GKT;s=Modules|Ethernet|LAN 1|0x8nn1|0x04"});
+    EXPECT_NE(watcher.intervals().find("\"sampling\":[500,500]"), std::string::npos) << watcher.intervals();
+    long item = -1;
+    std::string value, last;
+    while (last.empty())
+    {
+        ASSERT_TRUE(watcher.nextValue(item, value)) << "the client ended";
+        if (item == 0)
+            last = value;
+    }
+    for (int change = 0; change < 3; ++change)
+    {
+        int passes = 0;
+        for (;;)
+        {
+            ASSERT_TRUE(watcher.nextValue(item, value)) << "the client ended";
+            if (item == 1)
+                ++passes;
+            else if (value != last)
+                break;
+        }
+        // The pass of the value before and the one that kept it, and the new value's own pass
+        // when its marker comes first.
+        EXPECT_LE(passes, 3) << last << " to " << value;
+        last = value;
+    }
+}
+
+TEST_F(RunScriptDevice, AWriteFromAnotherProcessReachesTheSubscription)
+{
+    Watcher watcher(m_root.path(), m_url, {kUInt32});
+    EXPECT_NE(watcher.intervals().find("\"sampling\":[500]"), std::string::npos) << watcher.intervals();
+    long item = -1;
+    std::string value;
+    ASSERT_TRUE(watcher.nextValue(item, value));
+    EXPECT_EQ(value, "4000000000");
+    // Another process writes the entry through Profilelink, having read "Boot Counter" (87) first.
+    ostest::ChildProcess peer({"0x8061", "7", "1", "777777", "0x8022", "3", "87"},
+                              os::programDirectory() + "/profilelink_peer");
+    const int status = peer.wait(60000);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(watcher.nextValue(item, value));
+    EXPECT_EQ(value, "777777");
 }
 
 // Processes the test starts itself on a device root of its own: the device manager, the Vos
