@@ -1,10 +1,12 @@
 #include "testnodemanager.h"
 
+#include <eventdata.h>
 #include <uamethodgeneric.h>
 #include <uaobjectbase.h>
 #include <uaplainnodes.h>
 #include <uavariablecache.h>
 
+#include <uadatavalue.h>
 #include <uavariant.h>
 
 #include <string>
@@ -12,12 +14,13 @@
 namespace
 {
 // An object whose methods the node manager executes.
-class CalculatorObject : public UaObjectPlain
+class MethodObject : public UaObjectPlain
 {
 public:
-    CalculatorObject(const UaNodeId& nodeId, MethodManager* methodManager)
-        : UaObjectPlain(nodeId, UaQualifiedName("Calculator", nodeId.namespaceIndex()),
-                        UaLocalizedText("", "Calculator"), UaLocalizedText(), UaNodeId(58, 0), 0),
+    MethodObject(const char* name, const UaNodeId& nodeId, OpcUa_Byte eventNotifier,
+                 MethodManager* methodManager)
+        : UaObjectPlain(nodeId, UaQualifiedName(name, nodeId.namespaceIndex()), UaLocalizedText("", name),
+                        UaLocalizedText(), UaNodeId(58, 0), eventNotifier),
           m_methodManager(methodManager)
     {
     }
@@ -28,18 +31,49 @@ private:
 };
 
 constexpr OpcUa_Byte kReadWrite = 3;
+constexpr OpcUa_Byte kSubscribeToEvents = 1;
+const UaNodeId kServerObject(2253, 0);
+
+// Good with the number of arguments right; the status of a wrong number otherwise.
+UaStatus checkCount(const UaVariantArray& inputs, OpcUa_UInt32 expected)
+{
+    if (inputs.length() < expected)
+        return OpcUa_BadArgumentsMissing;
+    if (inputs.length() > expected)
+        return OpcUa_BadTooManyArguments;
+    return OpcUa_Good;
+}
+
+// Leaves the input results only when one is bad, as a Call answers them.
+UaStatus inputResultsStatus(UaStatusCodeArray& inputResults)
+{
+    for (OpcUa_UInt32 i = 0; i < inputResults.length(); ++i)
+        if (OpcUa_IsBad(inputResults[i]))
+            return OpcUa_BadInvalidArgument;
+    inputResults.clear();
+    return OpcUa_Good;
+}
+
+void setCached(UaVariableCache* variable, const UaVariant& value, const UaDateTime& sourceTime)
+{
+    UaDataValue dataValue;
+    dataValue.setValue(value, false, false);
+    dataValue.setSourceTimestamp(sourceTime);
+    dataValue.setServerTimestamp(sourceTime);
+    variable->setValue(nullptr, dataValue, false);
+}
 } // namespace
 
-TestNodeManager::TestNodeManager(const char* namespaceUri, OpcUa_UInt32 extraVariables)
-    : NodeManagerUaNode(namespaceUri, 10007), m_extraVariables(extraVariables),
-      m_sharedMutex(new UaMutexRefCounted)
+TestNodeManager::TestNodeManager(const char* namespaceUri, OpcUa_UInt32 extraVariables,
+                                 OpcUa_UInt32 changeIntervalMs)
+    : NodeManagerWithEvents(namespaceUri, true, 10007), m_extraVariables(extraVariables),
+      m_changeIntervalMs(changeIntervalMs)
 {
 }
 
 TestNodeManager::~TestNodeManager()
 {
-    stopSampling();
-    m_sharedMutex->releaseReference();
+    beforeShutDown();
 }
 
 UaStatus TestNodeManager::afterStartUp()
@@ -47,12 +81,13 @@ UaStatus TestNodeManager::afterStartUp()
     const OpcUa_UInt16 ns = getNameSpaceIndex();
     auto* folder = new UaFolder("TestData", UaNodeId(FolderId, ns), "en");
     UaStatus status = addNodeAndReference(UaNodeId(85, 0), folder, UaNodeId(35, 0));
-    auto addVariable = [&](const char* name, OpcUa_UInt32 id, const UaVariant& value)
+    auto addVariable = [&](const char* name, OpcUa_UInt32 id, const UaVariant& value) -> UaVariableCache*
     {
-        if (status.isGood())
-            status = addNodeAndReference(
-                folder, new UaDataVariableCache(name, UaNodeId(id, ns), value, kReadWrite, "en"),
-                UaNodeId(47, 0));
+        if (status.isBad())
+            return nullptr;
+        auto* variable = new UaDataVariableCache(name, UaNodeId(id, ns), value, kReadWrite, "en");
+        status = addNodeAndReference(folder, variable, UaNodeId(47, 0));
+        return status.isGood() ? variable : nullptr;
     };
     UaVariant value;
     value.setDouble(3.5);
@@ -61,22 +96,88 @@ UaStatus TestNodeManager::afterStartUp()
     addVariable("Int32", Int32Id, value);
     value.setString("uaserver");
     addVariable("String", StringId, value);
+    value.setUInt32(0);
+    m_counter = addVariable("Counter", CounterId, value);
     for (OpcUa_UInt32 i = 0; i < m_extraVariables && status.isGood(); ++i)
     {
         value.setDouble(static_cast<OpcUa_Double>(i));
-        addVariable(("Variable" + std::to_string(i)).c_str(), FirstExtraId + i, value);
+        UaVariableCache* variable =
+            addVariable(("Variable" + std::to_string(i)).c_str(), FirstExtraId + i, value);
+        if (variable != nullptr && m_changeIntervalMs > 0)
+            m_changing.push_back(variable);
     }
-    auto* object = new CalculatorObject(UaNodeId(ObjectId, ns), this);
     if (status.isGood())
-        status = addNodeAndReference(folder, object, UaNodeId(35, 0));
-    if (status.isGood())
-        status = addNodeAndReference(object, new UaMethodGeneric("Multiply", UaNodeId(MultiplyId, ns), "en"),
-                                     UaNodeId(47, 0));
+        status = addObjects(folder);
+    if (status.isBad())
+    {
+        m_counter = nullptr;
+        m_changing.clear();
+        return status;
+    }
+    // The changes hold the variables, so that a node deleted by a client stays valid for them.
+    m_counter->addReference();
+    for (UaVariableCache* variable : m_changing)
+        variable->addReference();
+    m_changer.add(std::chrono::milliseconds(CounterIntervalMs), [this] { countUp(); });
+    m_changer.add(std::chrono::milliseconds(m_changeIntervalMs), [this] { changeExtraVariables(); });
+    m_changer.start();
     return status;
 }
 
+UaStatus TestNodeManager::addObjects(UaReferenceLists* folder)
+{
+    const OpcUa_UInt16 ns = getNameSpaceIndex();
+    auto* calculator = new MethodObject("Calculator", UaNodeId(ObjectId, ns), 0, this);
+    UaStatus status = addNodeAndReference(folder, calculator, UaNodeId(35, 0));
+    if (status.isGood())
+        status = addNodeAndReference(
+            calculator, new UaMethodGeneric("Multiply", UaNodeId(MultiplyId, ns), "en"), UaNodeId(47, 0));
+    auto* events = new MethodObject("EventSource", UaNodeId(EventObjectId, ns), kSubscribeToEvents, this);
+    if (status.isGood())
+        status = addNodeAndReference(folder, events, UaNodeId(35, 0));
+    if (status.isGood())
+        status = addNodeAndReference(
+            events, new UaMethodGeneric("FireEvent", UaNodeId(FireEventId, ns), "en"), UaNodeId(47, 0));
+    // Items on the Server object see its events too.
+    if (status.isGood())
+        addNotifier(kServerObject, events->nodeId());
+    return status;
+}
+
+UaStatus TestNodeManager::beforeShutDown()
+{
+    m_changer.stop();
+    if (m_counter != nullptr)
+        m_counter->releaseReference();
+    m_counter = nullptr;
+    for (UaVariableCache* variable : m_changing)
+        variable->releaseReference();
+    m_changing.clear();
+    return OpcUa_Good;
+}
+
+void TestNodeManager::countUp()
+{
+    UaVariant value;
+    value.setUInt32(++m_count);
+    setCached(m_counter, value, UaDateTime::now());
+}
+
+void TestNodeManager::changeExtraVariables()
+{
+    ++m_changes;
+    // One source time for the whole change, as one device update would give.
+    const UaDateTime now = UaDateTime::now();
+    UaVariant value;
+    for (size_t i = 0; i < m_changing.size(); ++i)
+    {
+        value.setDouble(static_cast<OpcUa_Double>(i + m_changes));
+        setCached(m_changing[i], value, now);
+    }
+}
+
 UaStatus TestNodeManager::beginCall(MethodCallCallback* callback, const ServiceContext& /*serviceContext*/,
-                                    OpcUa_UInt32 callbackHandle, MethodHandle* /*methodHandle*/,
+                                    OpcUa_UInt32 callbackHandle, MethodHandle* methodHandle,
                                     const UaVariantArray& inputArguments)
 {
     if (beforeCall)
@@ -84,28 +185,61 @@ UaStatus TestNodeManager::beginCall(MethodCallCallback* callback, const ServiceC
     UaStatusCodeArray inputResults;
     UaDiagnosticInfos diagnostics;
     UaVariantArray outputs;
-    UaStatus status;
-    if (inputArguments.length() < 2)
-        status = OpcUa_BadArgumentsMissing;
-    else if (inputArguments.length() > 2)
-        status = OpcUa_BadTooManyArguments;
-    else
-    {
-        OpcUa_Double a = 0, b = 0;
-        inputResults.create(2);
-        inputResults[0] = UaVariant(inputArguments[0]).toDouble(a);
-        inputResults[1] = UaVariant(inputArguments[1]).toDouble(b);
-        if (OpcUa_IsBad(inputResults[0]) || OpcUa_IsBad(inputResults[1]))
-            status = OpcUa_BadInvalidArgument;
-        else
-        {
-            inputResults.clear();
-            outputs.create(1);
-            UaVariant product;
-            product.setDouble(a * b);
-            product.copyTo(&outputs[0]);
-        }
-    }
+    const UaNodeId method = methodHandle->pMethod()->nodeId();
+    UaStatus status = method.identifierNumeric() == FireEventId
+                          ? fireEvent(methodHandle->pObject(), inputArguments, inputResults)
+                          : multiply(inputArguments, inputResults, outputs);
     callback->callFinished(callbackHandle, inputResults, diagnostics, outputs, status);
+    return OpcUa_Good;
+}
+
+UaStatus TestNodeManager::multiply(const UaVariantArray& inputs, UaStatusCodeArray& inputResults,
+                                   UaVariantArray& outputs)
+{
+    UaStatus status = checkCount(inputs, 2);
+    if (status.isBad())
+        return status;
+    OpcUa_Double a = 0, b = 0;
+    inputResults.create(2);
+    inputResults[0] = UaVariant(inputs[0]).toDouble(a);
+    inputResults[1] = UaVariant(inputs[1]).toDouble(b);
+    status = inputResultsStatus(inputResults);
+    if (status.isGood())
+    {
+        outputs.create(1);
+        UaVariant product;
+        product.setDouble(a * b);
+        product.copyTo(&outputs[0]);
+    }
+    return status;
+}
+
+UaStatus TestNodeManager::fireEvent(UaNode* source, const UaVariantArray& inputs,
+                                    UaStatusCodeArray& inputResults)
+{
+    UaStatus status = checkCount(inputs, 2);
+    if (status.isBad())
+        return status;
+    const UaVariant message(inputs[0]);
+    UaLocalizedText text;
+    OpcUa_UInt16 severity = 0;
+    inputResults.create(2);
+    if (message.type() == OpcUaType_String)
+        text = UaLocalizedText("en", message.toString());
+    else
+        inputResults[0] = message.toLocalizedText(text);
+    inputResults[1] = UaVariant(inputs[1]).toUInt16(severity);
+    if (OpcUa_IsGood(inputResults[1]) && (severity < 1 || severity > 1000))
+        inputResults[1] = OpcUa_BadOutOfRange;
+    status = inputResultsStatus(inputResults);
+    if (status.isBad())
+        return status;
+    BaseEventTypeData event;
+    event.setSource(source);
+    event.setMessage(text);
+    event.setSeverity(severity);
+    const UaDateTime now = UaDateTime::now();
+    event.setTimesAndEventId(now, now, UaByteString());
+    NodeManagerWithEvents::fireEvent(event);
     return OpcUa_Good;
 }

@@ -1,32 +1,37 @@
-// The test server's own namespace: a folder of variables of several types, cached Doubles for
-// benchmarks, and an object with the method "Multiply" that multiplies its two arguments.
+// The test server's own namespace: a folder of variables of several types, a counter that counts
+// up every 100 ms, cached Doubles for benchmarks that may change at a set interval, an object with
+// the method "Multiply" that multiplies its two arguments, and an object with events whose method
+// "FireEvent" fires one.
 #pragma once
 
-#include <iomanageruanode.h>
+#include "periodicactions.h"
+
 #include <methodmanager.h>
-#include <nodemanageruanode.h>
+#include <nodemanagerwithevents.h>
 
 #include <uamutex.h>
 
 #include <functional>
+#include <vector>
 
-class TestNodeManager : public NodeManagerUaNode, public IOManagerUaNode, public MethodManager
+class UaReferenceLists;
+class UaVariableCache;
+
+class TestNodeManager : public NodeManagerWithEvents, public MethodManager
 {
 public:
-    // The namespace URI; extraVariables cached Doubles "Variable<n>" (ns;i=1000+n).
-    TestNodeManager(const char* namespaceUri, OpcUa_UInt32 extraVariables);
+    // The namespace URI; extraVariables cached Doubles "Variable<n>" (ns;i=1000+n) with the value n,
+    // each changed by 1 every changeIntervalMs (0: never).
+    TestNodeManager(const char* namespaceUri, OpcUa_UInt32 extraVariables, OpcUa_UInt32 changeIntervalMs = 0);
     ~TestNodeManager() override;
 
     UaStatus afterStartUp() override;
-    UaStatus beforeShutDown() override { return OpcUa_Good; }
-    IOManager* getIOManager(UaNode*, OpcUa_Int32) const override
-    {
-        return const_cast<TestNodeManager*>(this);
-    }
-    IOManagerUaNode* getIOManagerUaNode() override { return this; }
+    UaStatus beforeShutDown() override;
 
-    // Multiply(a, b) = a * b for two numbers; BadArgumentsMissing, BadTooManyArguments,
-    // BadTypeMismatch otherwise.
+    // Multiply(a, b) = a * b for two numbers; FireEvent(message, severity) fires a BaseEventType
+    // event of the events object with that message (a String or LocalizedText) and severity (1 to
+    // 1000). Too few or too many arguments: BadArgumentsMissing, BadTooManyArguments; arguments
+    // that do not convert: BadInvalidArgument with the input results.
     UaStatus beginCall(MethodCallCallback* callback, const ServiceContext& serviceContext,
                        OpcUa_UInt32 callbackHandle, MethodHandle* methodHandle,
                        const UaVariantArray& inputArguments) override;
@@ -39,11 +44,27 @@ public:
     static constexpr OpcUa_UInt32 DoubleId = 2;  // 3.5
     static constexpr OpcUa_UInt32 Int32Id = 3;   // -7
     static constexpr OpcUa_UInt32 StringId = 4;  // "uaserver"
+    static constexpr OpcUa_UInt32 CounterId = 5; // UInt32 from 0, one up every 100 ms
     static constexpr OpcUa_UInt32 ObjectId = 10; // "Calculator"
     static constexpr OpcUa_UInt32 MultiplyId = 11;
+    static constexpr OpcUa_UInt32 EventObjectId = 20; // "EventSource", an event notifier
+    static constexpr OpcUa_UInt32 FireEventId = 21;
     static constexpr OpcUa_UInt32 FirstExtraId = 1000;
+    static constexpr OpcUa_UInt32 CounterIntervalMs = 100;
 
 private:
+    UaStatus addObjects(UaReferenceLists* folder);
+    UaStatus multiply(const UaVariantArray& inputs, UaStatusCodeArray& inputResults, UaVariantArray& outputs);
+    UaStatus fireEvent(UaNode* source, const UaVariantArray& inputs, UaStatusCodeArray& inputResults);
+    void countUp();
+    void changeExtraVariables();
+
     OpcUa_UInt32 m_extraVariables;
-    UaMutexRefCounted* m_sharedMutex;
+    OpcUa_UInt32 m_changeIntervalMs;
+    // With a reference each while the changes run.
+    UaVariableCache* m_counter = nullptr;
+    std::vector<UaVariableCache*> m_changing;
+    OpcUa_UInt32 m_count = 0;
+    OpcUa_UInt32 m_changes = 0;
+    uaservertest::PeriodicActions m_changer;
 };

@@ -162,14 +162,14 @@ UaStatus TestServerConfig::getSubscriptionSettings(
     OpcUa_UInt32& minKeepAliveInterval, OpcUa_UInt32& minLifetimeInterval, OpcUa_UInt32& maxLifetimeInterval,
     OpcUa_UInt32& retransmissionQueueSize, OpcUa_UInt32& maxNotificationsPerPublish)
 {
-    // The application's answers.
-    minPublishingInterval = 50;
-    maxPublishingInterval = 0;
-    minKeepAliveInterval = 5000;
-    minLifetimeInterval = 10000;
-    maxLifetimeInterval = 0;
-    retransmissionQueueSize = 5;
-    maxNotificationsPerPublish = 0;
+    const SubscriptionSettings& settings = m_options.subscription;
+    minPublishingInterval = settings.minPublishingInterval;
+    maxPublishingInterval = settings.maxPublishingInterval;
+    minKeepAliveInterval = settings.minKeepAliveInterval;
+    minLifetimeInterval = settings.minLifetimeInterval;
+    maxLifetimeInterval = settings.maxLifetimeInterval;
+    retransmissionQueueSize = settings.retransmissionQueueSize;
+    maxNotificationsPerPublish = settings.maxNotificationsPerPublish;
     return OpcUa_Good;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <serverconfig.h>
+#include <subscriptionrevision.h>
 
 #include <opcua_pki.h>
 
@@ -28,6 +29,8 @@ struct TestServerOptions
     std::string pkiFolder;
     std::string rejectedFolder;
     std::map<std::string, std::string> users;
+    // The application's subscription settings unless changed.
+    SubscriptionSettings subscription{50, 0, 5000, 10000, 0, 5, 0};
 };
 
 class TestServerConfig : public ServerConfig

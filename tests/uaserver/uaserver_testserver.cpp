@@ -14,7 +14,14 @@
 //   --user NAME:PASSWORD       a user who may log on; repeatable (anonymous logon is always allowed)
 //   --trace-file FILE          trace log
 //   --trace-level N            0 to 7 (default 0: no trace)
-//   --variables N              N cached Doubles for benchmarks (ns=2;i=1000..)
+//   --variables N              N cached Doubles for benchmarks (ns=2;i=1000..), Variable<n> = n
+//   --change-interval MS       the --variables Doubles each go up by 1 every MS milliseconds, all
+//                              with one source time (default 0: never)
+//   --min-publishing-interval MS, --max-publishing-interval MS, --min-keep-alive-interval MS,
+//   --min-lifetime-interval MS, --max-lifetime-interval MS, --retransmission-queue-size N,
+//   --max-notifications-per-publish N
+//                              the subscription settings (default: the application's 50, 0, 5000,
+//                              10000, 0, 5, 0; a maximum of 0 is none)
 //   --models NAME              test (default): the test namespace as ns 2; companion: the DI (ns 2)
 //                              and PLCopen (ns 3) models in its place
 #include "companionserverconfig.h"
@@ -50,6 +57,41 @@ int usage(const char* problem)
 {
     std::fprintf(stderr, "uaserver_testserver: %s\n", problem);
     return 2;
+}
+
+bool parseNumber(const std::string& text, OpcUa_UInt32& number)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 10)
+        return false;
+    const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+    if (value > 0xFFFFFFFFull)
+        return false;
+    number = static_cast<OpcUa_UInt32>(value);
+    return true;
+}
+
+// The options that set one subscription setting each.
+struct SubscriptionOption
+{
+    const char* name;
+    OpcUa_UInt32 SubscriptionSettings::*setting;
+};
+constexpr SubscriptionOption kSubscriptionOptions[] = {
+    {"--min-publishing-interval", &SubscriptionSettings::minPublishingInterval},
+    {"--max-publishing-interval", &SubscriptionSettings::maxPublishingInterval},
+    {"--min-keep-alive-interval", &SubscriptionSettings::minKeepAliveInterval},
+    {"--min-lifetime-interval", &SubscriptionSettings::minLifetimeInterval},
+    {"--max-lifetime-interval", &SubscriptionSettings::maxLifetimeInterval},
+    {"--retransmission-queue-size", &SubscriptionSettings::retransmissionQueueSize},
+    {"--max-notifications-per-publish", &SubscriptionSettings::maxNotificationsPerPublish},
+};
+
+const SubscriptionOption* findSubscriptionOption(const std::string& name)
+{
+    for (const SubscriptionOption& option : kSubscriptionOptions)
+        if (name == option.name)
+            return &option;
+    return nullptr;
 }
 
 bool parsePolicy(const std::string& text, TestServerOptions::Policy& policy)
@@ -90,6 +132,7 @@ int main(int argc, char** argv)
     std::string traceFile;
     int traceLevel = 0;
     OpcUa_UInt32 variables = 0;
+    OpcUa_UInt32 changeInterval = 0;
     bool companionModels = false;
     for (int i = 1; i < argc; ++i)
     {
@@ -127,6 +170,16 @@ int main(int argc, char** argv)
             traceLevel = std::atoi(value.c_str());
         else if (option == "--variables")
             variables = static_cast<OpcUa_UInt32>(std::strtoul(value.c_str(), nullptr, 10));
+        else if (option == "--change-interval")
+        {
+            if (!parseNumber(value, changeInterval))
+                return usage(("bad change interval " + value).c_str());
+        }
+        else if (const SubscriptionOption* setting = findSubscriptionOption(option))
+        {
+            if (!parseNumber(value, options.subscription.*(setting->setting)))
+                return usage(("bad value of " + option + ": " + value).c_str());
+        }
         else if (option == "--models")
         {
             if (value != "test" && value != "companion")
@@ -159,7 +212,8 @@ int main(int argc, char** argv)
         config = std::make_unique<CompanionServerConfig>(options);
     else
         config = std::make_unique<TestServerConfig>(
-            options, [variables] { return new TestNodeManager("urn:uaserver:testserver:ns2", variables); });
+            options, [variables, changeInterval]
+            { return new TestNodeManager("urn:uaserver:testserver:ns2", variables, changeInterval); });
     int result = 1;
     auto* core = new CoreModule();
     UaModule* module = nullptr;
