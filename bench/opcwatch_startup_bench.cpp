@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -52,8 +53,10 @@ Start startOnce(const std::vector<std::string>& command, int port)
     const pid_t pid = ::fork();
     if (pid == 0)
     {
-        // The servers' own output is not measured.
-        if (std::freopen("/dev/null", "w", stdout) == nullptr)
+        // The servers' own output is not measured; the descriptor is swapped below this
+        // process's buffered output, which the child must not write again.
+        const int nothing = ::open("/dev/null", O_WRONLY);
+        if (nothing < 0 || ::dup2(nothing, 1) < 0)
             ::_exit(126);
         std::vector<char*> argv;
         for (const std::string& part : command)

@@ -40,6 +40,10 @@ COpcUaServer* COpcUaServer::instance()
 
 HRESULT COpcUaServer::Run()
 {
+    // The thread's queue exists before the start: a stop request (SIGTERM) during the start waits
+    // in it and ends the loop at once, where it would otherwise end the process without a stop.
+    MSG message;
+    PeekMessage(&message, nullptr, 0, 0, PM_NOREMOVE);
     {
         std::lock_guard guard(m_lock);
         if (m_started)
@@ -50,7 +54,6 @@ HRESULT COpcUaServer::Run()
     }
 
     // Outside the lock, so that a restart request on another thread can stop and start meanwhile.
-    MSG message;
     while (GetMessage(&message, nullptr, 0, 0) > 0)
         DispatchMessage(&message);
 

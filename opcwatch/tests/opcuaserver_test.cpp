@@ -179,9 +179,10 @@ TEST_F(OpcUaServerTest, RunKeepsTheLoopUntilWmQuitAndThenStops)
                               return m_server->Run();
                           });
     const DWORD thread = loopThread.get_future().get();
-    // The queue exists once the loop waits; the start before it ran under the lock.
+    // The queue exists from before the start, which runs under the lock; the loop runs after it.
     const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!PostThreadMessage(thread, WM_USER, 0, 0) && std::chrono::steady_clock::now() < patience)
+    while (!(PostThreadMessage(thread, WM_USER, 0, 0) && deviceState() == 5u) &&
+           std::chrono::steady_clock::now() < patience)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(deviceState(), 5u);
     // A restart from another thread while the loop runs.

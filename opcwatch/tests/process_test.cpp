@@ -2,12 +2,13 @@
 // recording runtime and once as the program itself over the server library: a configuration
 // file that cannot be read fails the start and leaves the process serving its Vos port, a Vos
 // restart starts the server once the file is there and reads the trace level afresh, and
-// SIGTERM stops it in order.
+// SIGTERM stops it in order, also when it comes while the server starts.
 #include "opcwatchtrace.h"
 
 #include "freeport.h"
 
 #include "test_support.h"
+#include "test_waits.h"
 #include "testsupport.h"
 
 #include <os/deviceroot.h>
@@ -19,10 +20,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
 #include <regex>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
+using uaserver::testing::eventually;
 
 namespace
 {
@@ -98,10 +103,31 @@ protected:
         return last.substr(last.find("* ") == std::string::npos ? 0 : last.find("* ") + 2);
     }
 
+    // The configuration with a free port for the server.
+    static std::string configuration(int port)
+    {
+        return std::regex_replace(kConfiguration, std::regex("<Url>4840</Url>"),
+                                  "<Url>" + std::to_string(port) + "</Url>");
+    }
+
     vostest::DeviceRoot m_root;
     const std::string m_folder = m_root.Path() + "/Program";
     const std::string m_program = m_folder + "/" + GetParam().name;
 };
+
+// Whether a signal sent to the process was taken: no longer pending, or the process has ended
+// (a signal that ended it may stay marked pending).
+bool signalTaken(int pid, int number)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    bool ended = false;
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("State:", 0) == 0)
+            ended = line.find('Z') != std::string::npos || line.find('X') != std::string::npos;
+        else if (line.rfind("ShdPnd:", 0) == 0)
+            return ended || ((std::stoull(line.substr(7), nullptr, 16) >> (number - 1)) & 1) == 0;
+    return true;
+}
 
 TEST_P(OpcwatchProcessTest, AnUnreadableFileLeavesTheVosPortAndARestartStartsTheServer)
 {
@@ -111,8 +137,7 @@ TEST_P(OpcwatchProcessTest, AnUnreadableFileLeavesTheVosPortAndARestartStartsThe
     EXPECT_EQ(vostool({"info"}), std::string("name: Opcwatch\nversion: ") + GetParam().version + "\n");
 
     const int port = uaservertest::freePort();
-    std::ofstream(m_folder + "/Opcwatch.xml") << std::regex_replace(
-        kConfiguration, std::regex("<Url>4840</Url>"), "<Url>" + std::to_string(port) + "</Url>");
+    std::ofstream(m_folder + "/Opcwatch.xml") << configuration(port);
     EXPECT_EQ(vostool({"write", "1", "0"}), "");
     EXPECT_EQ(vostool({"state"}), "vos state: 5\ndevice state: 5\n");
     EXPECT_EQ(uaservertest::listens(port), GetParam().serves);
@@ -140,6 +165,27 @@ TEST_P(OpcwatchProcessTest, AnUnreadableFileLeavesTheVosPortAndARestartStartsThe
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(lastTraceLine(), "Close trace.");
     EXPECT_FALSE(uaservertest::listens(port));
+}
+
+TEST_P(OpcwatchProcessTest, ASigtermWhileTheServerStartsStopsItInOrder)
+{
+    // The configuration is a pipe: its first reading holds the start until the test writes.
+    const std::string file = m_folder + "/Opcwatch.xml";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ostest::ChildProcess opcwatch({}, m_program);
+    int writer = -1;
+    ASSERT_TRUE(eventually([&] { return (writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }))
+        << "the start did not open its configuration";
+
+    opcwatch.signal(SIGTERM);
+    EXPECT_TRUE(eventually([&] { return signalTaken(opcwatch.pid(), SIGTERM); }));
+    // The start goes on, with the file or with an empty pipe, and the stop request ends the loop.
+    std::ofstream(file + ".new") << configuration(uaservertest::freePort());
+    fs::rename(file + ".new", file);
+    ::close(writer);
+    const int status = opcwatch.wait(60000);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // The recording runtime opens no port; the program without a device manager runs without GKT.
