@@ -125,4 +125,15 @@ long jsonField(const std::string& json, const std::string& name)
         return -1;
     return std::stol(json.substr(at + name.size() + 3));
 }
+
+std::string jsonText(const std::string& json, const std::string& name)
+{
+    const std::string key = "\"" + name + "\":\"";
+    const size_t begin = json.find(key);
+    if (begin == std::string::npos)
+        return "";
+    const size_t start = begin + key.size();
+    const size_t end = json.find('"', start);
+    return end == std::string::npos ? "" : json.substr(start, end - start);
+}
 } // namespace uatcp::test

@@ -20,4 +20,7 @@ ProcessResult runNodeScript(const std::vector<std::string>& nodeOptions, const s
 
 // The number after "name": in a one-line JSON summary; -1 when missing.
 long jsonField(const std::string& json, const std::string& name);
+// The text after "name":" in a one-line JSON summary, up to the next quote (escapes are not
+// read); empty when missing.
+std::string jsonText(const std::string& json, const std::string& name);
 } // namespace uatcp::test

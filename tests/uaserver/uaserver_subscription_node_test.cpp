@@ -1,0 +1,109 @@
+// Subscriptions of uaserver_testserver as the outside client (node-opcua-client) sees them over
+// loopback: data changes, writes and deadbands, event filters and the subscription counts.
+#include "testserver_process.h"
+#include "uatcp_node_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace uaservertest;
+using uatcp::test::jsonField;
+using uatcp::test::jsonText;
+using uatcp::test::ProcessResult;
+using uatcp::test::runNodeScript;
+
+namespace
+{
+// One case of the script against a server of its own; its JSON line.
+std::string runCase(const std::string& which)
+{
+    TestServerProcess server({});
+    EXPECT_FALSE(server.url().empty());
+    const ProcessResult r = runNodeScript({}, "subscriptions.js", {server.url(), which}, {}, 300);
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    EXPECT_EQ(std::string::npos, r.output.find("\"error\"")) << r.output;
+    EXPECT_EQ(1, jsonField(r.output, "closed")) << r.output;
+    EXPECT_EQ(0, server.stop());
+    return r.output;
+}
+
+std::vector<long> numbers(const std::string& list)
+{
+    std::vector<long> result;
+    std::stringstream in(list);
+    for (std::string item; std::getline(in, item, ',');)
+        result.push_back(std::stol(item));
+    return result;
+}
+
+struct Expected
+{
+    const char* field;
+    const char* text;
+};
+
+void expectTexts(const std::string& json, std::initializer_list<Expected> rows)
+{
+    for (const Expected& row : rows)
+        EXPECT_EQ(jsonText(json, row.field), row.text) << row.field << " in " << json;
+}
+} // namespace
+
+TEST(SubscriptionsOverTheWire, ValuesArriveInOrderWritesArriveAndAnAbsoluteDeadbandHoldsBackSmallSteps)
+{
+    const std::string json = runCase("data");
+    expectTexts(json, {
+                          {"itemStatus", "Good,Good,Good,Good"},
+                          {"writeStatus", "Good"},
+                          // The initial value, then the written one.
+                          {"written", "-7,42"},
+                          // 3.5 written 10, 12, 20: every value without a filter; under the
+                          // deadband 5 the 12 stays back, as it is within 5 of the 10 last sent.
+                          {"plain", "3.5,10,12,20"},
+                          {"deadband", "3.5,10,20"},
+                      });
+    // The counter counts up every 100 ms: a sample may miss a step on a busy machine, but values
+    // never repeat or go back.
+    const std::vector<long> counter = numbers(jsonText(json, "counter"));
+    EXPECT_GE(counter.size(), 15u) << json;
+    EXPECT_EQ(std::adjacent_find(counter.begin(), counter.end(), std::greater_equal<long>()), counter.end())
+        << json;
+}
+
+TEST(SubscriptionsOverTheWire, AnEventItemFilteringSeverityGetsOnlyTheSevereEventWithItsFields)
+{
+    const std::string json = runCase("events");
+    expectTexts(json, {
+                          {"itemStatus", "Good,Good,Good"},
+                          {"callStatus", "Good,Good"},
+                          // Severity >= 500 on the event source and on the Server object above it.
+                          {"filteredMessages", "high event"},
+                          {"filteredSeverities", "700"},
+                          {"serverMessages", "high event"},
+                          {"serverSeverities", "700"},
+                          // Without a filter both, in the order fired.
+                          {"allMessages", "low event,high event"},
+                          {"allSeverities", "100,700"},
+                          {"eventType", "ns=0;i=2041"},
+                          {"sourceNode", "ns=2;i=20"},
+                          {"sourceName", "EventSource"},
+                      });
+    EXPECT_EQ(16, jsonField(json, "eventIdLength")) << json;
+    EXPECT_EQ(1, jsonField(json, "timeDuringCalls")) << json;
+    EXPECT_EQ(1, jsonField(json, "receiveTimeDuringCalls")) << json;
+}
+
+TEST(SubscriptionsOverTheWire, AfterAClientDisconnectsASecondOneReadsNoCurrentSubscription)
+{
+    const std::string json = runCase("counts");
+    EXPECT_EQ(1, jsonField(json, "currentWithOne")) << json;
+    EXPECT_EQ(0, jsonField(json, "currentAfter")) << json;
+    // The cumulated count keeps the one that left.
+    EXPECT_EQ(1, jsonField(json, "cumulatedWithOne")) << json;
+    EXPECT_EQ(1, jsonField(json, "cumulatedAfter")) << json;
+}
