@@ -381,6 +381,77 @@ std::set<OpcUa_UInt32> Client::walkNamespaceZero(OpcUa_UInt32 maxReferences, int
         });
 }
 
+OpcUa_StatusCode Client::readUInt32(NodeNumber node, OpcUa_UInt32& value)
+{
+    auto* request = newRequest<OpcUa_ReadRequest>(OpcUa_ReadRequest_EncodeableType);
+    request->NoOfNodesToRead = 1;
+    request->NodesToRead = allocateArray<OpcUa_ReadValueId>(1);
+    setNumeric(request->NodesToRead[0].NodeId, node);
+    request->NodesToRead[0].AttributeId = 13;
+    OpcUa_Void* answer = nullptr;
+    OpcUa_StatusCode status = call(request, &OpcUa_ReadRequest_EncodeableType, &answer);
+    if (OpcUa_IsGood(status))
+    {
+        auto* response = static_cast<OpcUa_ReadResponse*>(answer);
+        if (response->NoOfResults != 1)
+            status = OpcUa_BadUnexpectedError;
+        else if (OpcUa_IsBad(response->Results[0].StatusCode))
+            status = response->Results[0].StatusCode;
+        else if (response->Results[0].Value.Datatype != OpcUaType_UInt32)
+            status = OpcUa_BadTypeMismatch;
+        else
+            value = response->Results[0].Value.Value.UInt32;
+        OpcUa_EncodeableObject_Delete(&OpcUa_ReadResponse_EncodeableType, &answer);
+    }
+    return status;
+}
+
+OpcUa_StatusCode Client::createSubscription(OpcUa_Double& publishingInterval, OpcUa_UInt32& maxKeepAliveCount,
+                                            OpcUa_UInt32& lifetimeCount, OpcUa_UInt32& subscriptionId)
+{
+    auto* request =
+        newRequest<OpcUa_CreateSubscriptionRequest>(OpcUa_CreateSubscriptionRequest_EncodeableType);
+    request->RequestedPublishingInterval = publishingInterval;
+    request->RequestedMaxKeepAliveCount = maxKeepAliveCount;
+    request->RequestedLifetimeCount = lifetimeCount;
+    request->PublishingEnabled = OpcUa_True;
+    OpcUa_Void* answer = nullptr;
+    const OpcUa_StatusCode status = call(request, &OpcUa_CreateSubscriptionRequest_EncodeableType, &answer);
+    if (OpcUa_IsGood(status))
+    {
+        auto* response = static_cast<OpcUa_CreateSubscriptionResponse*>(answer);
+        publishingInterval = response->RevisedPublishingInterval;
+        maxKeepAliveCount = response->RevisedMaxKeepAliveCount;
+        lifetimeCount = response->RevisedLifetimeCount;
+        subscriptionId = response->SubscriptionId;
+        OpcUa_EncodeableObject_Delete(&OpcUa_CreateSubscriptionResponse_EncodeableType, &answer);
+    }
+    return status;
+}
+
+Client::Published Client::publish()
+{
+    Published published;
+    OpcUa_Void* answer = nullptr;
+    published.result = call(newRequest<OpcUa_PublishRequest>(OpcUa_PublishRequest_EncodeableType),
+                            &OpcUa_PublishRequest_EncodeableType, &answer);
+    if (OpcUa_IsBad(published.result))
+        return published;
+    auto* response = static_cast<OpcUa_PublishResponse*>(answer);
+    published.subscriptionId = response->SubscriptionId;
+    published.notifications = response->NotificationMessage.NoOfNotificationData;
+    for (OpcUa_Int32 i = 0; i < published.notifications; ++i)
+    {
+        const OpcUa_ExtensionObject& data = response->NotificationMessage.NotificationData[i];
+        const OpcUa_EncodeableType* type = data.Body.EncodeableObject.Type;
+        if (type != nullptr && type->TypeId == OpcUa_StatusChangeNotification_EncodeableType.TypeId)
+            published.statusChanges.push_back(
+                static_cast<OpcUa_StatusChangeNotification*>(data.Body.EncodeableObject.Object)->Status);
+    }
+    OpcUa_EncodeableObject_Delete(&OpcUa_PublishResponse_EncodeableType, &answer);
+    return published;
+}
+
 // ---------------------------------------------------------------- background reader
 
 KeepReading::KeepReading(const std::string& url) : m_opened(m_client.open(url))

@@ -84,6 +84,22 @@ public:
     // All of namespace 0 from Root over forward hierarchical references with maxReferences per
     // answer, every continuation point followed; empty when a call failed.
     std::set<OpcUa_UInt32> walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations);
+    // The value of a UInt32 variable.
+    OpcUa_StatusCode readUInt32(NodeNumber node, OpcUa_UInt32& value);
+    // CreateSubscription asking for the interval and counts, which come back revised.
+    OpcUa_StatusCode createSubscription(OpcUa_Double& publishingInterval, OpcUa_UInt32& maxKeepAliveCount,
+                                        OpcUa_UInt32& lifetimeCount, OpcUa_UInt32& subscriptionId);
+    // What a Publish that acknowledges nothing was answered with.
+    struct Published
+    {
+        OpcUa_StatusCode result = OpcUa_BadUnexpectedError;
+        OpcUa_UInt32 subscriptionId = 0;
+        // The notifications of the message (none in a keep-alive), and the status of each status
+        // change among them.
+        OpcUa_Int32 notifications = 0;
+        std::vector<OpcUa_StatusCode> statusChanges;
+    };
+    Published publish();
 
 private:
     // Sends request (taken over); the response when it is of responseType, else null and status.
