@@ -19,12 +19,16 @@ using uatcp::test::runNodeScript;
 
 namespace
 {
-// One case of the script against a server of its own; its JSON line.
-std::string runCase(const std::string& which)
+// One case of the script, with more arguments, against a server of its own with options; its JSON
+// line.
+std::string runCase(const std::string& which, const std::vector<std::string>& options = {},
+                    const std::vector<std::string>& arguments = {})
 {
-    TestServerProcess server({});
+    TestServerProcess server(options);
     EXPECT_FALSE(server.url().empty());
-    const ProcessResult r = runNodeScript({}, "subscriptions.js", {server.url(), which}, {}, 300);
+    std::vector<std::string> args = {server.url(), which};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    const ProcessResult r = runNodeScript({}, "subscriptions.js", args, {}, 300);
     EXPECT_EQ(0, r.exitCode) << r.output;
     EXPECT_EQ(std::string::npos, r.output.find("\"error\"")) << r.output;
     EXPECT_EQ(1, jsonField(r.output, "closed")) << r.output;
@@ -96,6 +100,29 @@ TEST(SubscriptionsOverTheWire, AnEventItemFilteringSeverityGetsOnlyTheSevereEven
     EXPECT_EQ(16, jsonField(json, "eventIdLength")) << json;
     EXPECT_EQ(1, jsonField(json, "timeDuringCalls")) << json;
     EXPECT_EQ(1, jsonField(json, "receiveTimeDuringCalls")) << json;
+}
+
+TEST(SubscriptionsOverTheWire, KeepAlivesModifyTriggeringModesDeleteRepublishAndTransfer)
+{
+    // Keep-alives every 10 intervals rather than after the application's minimum of 5 s.
+    const std::string json = runCase(
+        "services", {"--user", "tester:secret", "--min-keep-alive-interval", "0"}, {"tester", "secret"});
+    EXPECT_EQ(1, jsonField(json, "keptAlive")) << json;
+    EXPECT_EQ(200, jsonField(json, "modifiedInterval")) << json;
+    EXPECT_EQ(1, jsonField(json, "reportsAgain")) << json;
+    EXPECT_EQ(1, jsonField(json, "deleted")) << json;
+    expectTexts(json, {
+                          {"linkResults", "Good"},
+                          // A Sampling item reports only with its triggering item.
+                          {"triggered", "-7"},
+                          // Disabled, then Reporting again.
+                          {"modeResults", "Good,Good"},
+                          // Number 1 was acknowledged long ago.
+                          {"republish", "BadMessageNotAvailable"},
+                          // An anonymous session may not take it over; one of the same user may.
+                          {"transferResults",
+                           "BadUserAccessDenied,BadSubscriptionIdInvalid;Good,BadSubscriptionIdInvalid"},
+                      });
 }
 
 TEST(SubscriptionsOverTheWire, AfterAClientDisconnectsASecondOneReadsNoCurrentSubscription)

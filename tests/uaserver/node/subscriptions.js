@@ -1,16 +1,20 @@
 // Subscriptions of uaserver_testserver as an outside client sees them. Prints one JSON line of what
 // arrived; the test compares it with what should have.
-// Arguments: url case
+// Arguments: url case [userName password] (the user that the sessions of services log on as)
 //   data:   the counter's values in order; a written Int32 arriving; a Double under an absolute
 //           deadband of 5 beside one without, written 10, 12 and 20
 //   events: FireEvent 100 and 700 to an item filtering Severity >= 500 on the event source, one
 //           on the Server object with the same filter and one without a filter
+//   services: keep-alives, ModifySubscription, a Sampling item linked to a triggering one, the
+//           triggering item switched off and on, DeleteMonitoredItems, a Republish of a number long
+//           acknowledged, and TransferSubscriptions to an anonymous session and to one of the same
+//           user (with an unknown id beside)
 //   counts: CurrentSubscriptionCount and CumulatedSubscriptionCount as a second client reads them
 //           while the first one is subscribed and after it disconnected
 const {
-    OPCUAClient, AttributeIds, ClientSubscription, ContentFilter, ContentFilterElement, DataChangeFilter,
+    OPCUAClient, AttributeIds, ClientSubscription, MonitoringMode, ContentFilter, ContentFilterElement, DataChangeFilter,
     DataChangeTrigger, DataType, DeadbandType, FilterOperator, LiteralOperand, SimpleAttributeOperand,
-    TimestampsToReturn, Variant, coerceQualifiedName, constructEventFilter, resolveNodeId,
+    TimestampsToReturn, UserTokenType, Variant, coerceQualifiedName, constructEventFilter, resolveNodeId,
 } = require("node-opcua-client");
 const { reportRun } = require("./report");
 
@@ -56,10 +60,10 @@ async function subscribe(session) {
     });
 }
 
-// A data item whose values are collected in order; filter is optional.
-async function watchValues(subscription, nodeId, filter) {
+// A data item whose values are collected in order; filter and mode are optional.
+async function watchValues(subscription, nodeId, filter, mode = MonitoringMode.Reporting) {
     const item = await subscription.monitor({ nodeId, attributeId: AttributeIds.Value },
-        { samplingInterval: 100, queueSize: 10, discardOldest: true, filter }, TimestampsToReturn.Both);
+        { samplingInterval: 100, queueSize: 10, discardOldest: true, filter }, TimestampsToReturn.Both, mode);
     const values = [];
     item.on("changed", (dataValue) => values.push(dataValue.value.value));
     return { item, values };
@@ -169,6 +173,54 @@ async function eventsCase(session, summary) {
     await subscription.terminate();
 }
 
+async function servicesCase(url, user, session, summary) {
+    const subscription = await subscribe(session);
+    let keepAlives = 0;
+    subscription.on("keepalive", () => ++keepAlives);
+    summary.keptAlive = (await until(() => keepAlives >= 1)) ? 1 : 0;
+    const modified = await subscription.modify({ requestedPublishingInterval: 200, requestedLifetimeCount: 600,
+        requestedMaxKeepAliveCount: 10, maxNotificationsPerPublish: 0, priority: 1 });
+    summary.modifiedInterval = modified.revisedPublishingInterval;
+
+    const counter = await watchValues(subscription, kCounter);
+    const sampled = await watchValues(subscription, kInt32, undefined, MonitoringMode.Sampling);
+    const link = await subscription.setTriggering(counter.item, [sampled.item], null);
+    summary.linkResults = link.addResults.map((status) => status.name).join(",");
+    // The counter's next report takes the sampled value with it.
+    await until(() => sampled.values.length >= 1);
+    summary.triggered = sampled.values.join(",");
+
+    const modes = [await counter.item.setMonitoringMode(MonitoringMode.Disabled)];
+    const reportedWhileOff = counter.values.length;
+    modes.push(await counter.item.setMonitoringMode(MonitoringMode.Reporting));
+    summary.modeResults = modes.map((status) => status.name).join(",");
+    summary.reportsAgain = (await until(() => counter.values.length > reportedWhileOff + 1)) ? 1 : 0;
+    await sampled.item.terminate();
+    summary.deleted = 1;
+
+    try {
+        await session.republish({ subscriptionId: subscription.subscriptionId, retransmitSequenceNumber: 1 });
+        summary.republish = "Good";
+    } catch (error) {
+        summary.republish = /BadMessageNotAvailable/.test(String(error.message)) ? "BadMessageNotAvailable"
+            : String(error.message);
+    }
+
+    // Only a session of the same user may take the subscription over.
+    const transferResults = [];
+    for (const identity of [undefined, user]) {
+        const other = newClient();
+        await other.connect(url);
+        const otherSession = await other.createSession(identity);
+        const transfer = await otherSession.transferSubscriptions({
+            subscriptionIds: [subscription.subscriptionId, 0x7FFFFFF0], sendInitialValues: true });
+        transferResults.push(transfer.results.map((result) => result.statusCode.name).join(","));
+        await otherSession.close(true);
+        await other.disconnect();
+    }
+    summary.transferResults = transferResults.join(";");
+}
+
 async function readCount(session, nodeId) {
     return (await session.read({ nodeId, attributeId: AttributeIds.Value })).value.value;
 }
@@ -190,17 +242,19 @@ async function countsCase(url, session, summary) {
     summary.cumulatedAfter = await readCount(session, "i=2286");
 }
 
-const [url, which] = process.argv.slice(2);
+const [url, which, userName, password] = process.argv.slice(2);
+const user = userName ? { type: UserTokenType.UserName, userName, password } : undefined;
 const cases = {
     data: dataCase,
     events: eventsCase,
+    services: (session, summary) => servicesCase(url, user, session, summary),
     counts: (session, summary) => countsCase(url, session, summary),
 };
 const client = newClient();
 reportRun(client, url, async (summary) => {
     if (!cases[which])
         throw new Error(`unknown case ${which}`);
-    const session = await client.createSession();
+    const session = await client.createSession(user);
     await cases[which](session, summary);
     await session.close();
     summary.closed = 1;
