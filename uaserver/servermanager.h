@@ -1,9 +1,11 @@
 #ifndef UASERVER_SERVERMANAGER_H
 #define UASERVER_SERVERMANAGER_H
 
+#include "dynamiceventmanagercallback.h"
 #include "servermanagerlink.h"
 
 #include <uaservicediagnostics.h>
+#include <uamutex.h>
 #include <uastatus.h>
 #include <uastructurearrays.h>
 #include <uavariantarrays.h>
@@ -11,7 +13,6 @@
 #include <list>
 
 class CoreTransactions;
-class DynamicEventManagerCallback;
 class NodeManagerList;
 class NodeManagerNS1;
 class NodeManagerRoot;
@@ -56,14 +57,30 @@ public:
     CoreTransactions* getCoreTransactions() const { return m_pCoreTransactions; }
     bool isStarted() const { return m_isStarted; }
 
-    // The subscription manager enters itself once from its start-up; nothing is checked.
+    // The subscription manager enters itself once from its start-up and leaves before it goes, so
+    // that no announcement reaches a destroyed manager.
     void addDynamicEventManagerCallback(DynamicEventManagerCallback* pCallback)
     {
+        UaMutexLocker lock(&m_callbackMutex);
         m_eventManagerCallbacks.push_back(pCallback);
     }
-    const std::list<DynamicEventManagerCallback*>& dynamicEventManagerCallbacks() const
+    void removeDynamicEventManagerCallback(DynamicEventManagerCallback* pCallback)
     {
+        UaMutexLocker lock(&m_callbackMutex);
+        m_eventManagerCallbacks.remove(pCallback);
+    }
+    std::list<DynamicEventManagerCallback*> dynamicEventManagerCallbacks() const
+    {
+        UaMutexLocker lock(&m_callbackMutex);
         return m_eventManagerCallbacks;
+    }
+    // Tells every callback of an event manager that registered while the server runs. The list's
+    // lock is held throughout, so a callback that leaves meanwhile is not called after it went.
+    void announceEventManager(EventManager* pEventManager) const
+    {
+        UaMutexLocker lock(&m_callbackMutex);
+        for (DynamicEventManagerCallback* callback : m_eventManagerCallbacks)
+            callback->dynamicEventManagerRegistered(pEventManager);
     }
 
     // A test puts its own root (and register) in place of the process's, or a configuration
@@ -92,6 +109,7 @@ protected:
     NodeManagerNS1* m_pNodeManagerNS1 = nullptr;
     NodeManager* m_pNamespaceOne = nullptr;
     SessionManager* m_pSessionManager = nullptr;
+    mutable UaMutex m_callbackMutex;
     std::list<DynamicEventManagerCallback*> m_eventManagerCallbacks;
     CoreTransactions* m_pCoreTransactions;
 

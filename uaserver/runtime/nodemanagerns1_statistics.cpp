@@ -71,13 +71,27 @@ UaStatus NodeManagerNS1::afterStartUp()
         {"UaMethod", &UaNodeCounters::uaMethod},     {"UaReferenceType", &UaNodeCounters::uaReferenceType},
     };
     for (const StatisticsRow& row : rows)
+        addStatisticsVariable(row.className, row.counter);
+    return OpcUa_Good;
+}
+
+UaStatus NodeManagerNS1::addStatisticsVariable(const UaString& className, std::atomic<OpcUa_Int32>* pCounter)
+{
+    const OpcUa_UInt16 ns = m_nsIndex.load();
+    UaNode* statistics = getNode(UaNodeId(kStatisticsName, ns));
+    UaReferenceLists* parent = statistics ? statistics->getUaReferenceLists() : nullptr;
+    UaStatus status = OpcUa_BadNodeIdUnknown;
+    if (parent)
     {
-        const UaString nodeIdText = UaString("%1_%2").arg(kStatisticsName).arg(row.className);
-        auto* variable = new StatisticsVariable(row.className, UaNodeId(nodeIdText, ns), row.counter);
-        if (addNodeAndReference(statistics, variable, UaNodeId(ReferenceTypeId::HasComponent, 0)).isBad())
+        const UaString nodeIdText = UaString("%1_%2").arg(kStatisticsName).arg(className);
+        auto* variable = new StatisticsVariable(className, UaNodeId(nodeIdText, ns), pCounter);
+        status = addNodeAndReference(parent, variable, UaNodeId(ReferenceTypeId::HasComponent, 0));
+        if (status.isBad())
             variable->releaseReference();
     }
-    return OpcUa_Good;
+    if (statistics)
+        statistics->releaseReference();
+    return status;
 }
 
 UaStatus NodeManagerNS1::beforeShutDown()

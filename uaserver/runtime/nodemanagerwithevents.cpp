@@ -34,7 +34,11 @@ UaStatus NodeManagerWithEvents::startUp(ServerManager* pServerManager)
 {
     // A second start finds sampling running already; the node manager's own start decides.
     startUpSampling(pServerManager);
-    return NodeManagerUaNode::startUp(pServerManager);
+    const UaStatus status = NodeManagerUaNode::startUp(pServerManager);
+    // Started while the server runs: the event items that exist already start on this manager too.
+    if (status.isGood() && m_eventsEnabled && pServerManager)
+        pServerManager->announceEventManager(getEventManager());
+    return status;
 }
 
 UaNodeHandle* NodeManagerWithEvents::getHistoryHandle(Session*, OpcUa_UInt32, const OpcUa_NodeId* pNodeId,

@@ -9,6 +9,8 @@
 #include <uabytestring.h>
 #include <uadatetime.h>
 
+#include <atomic>
+
 // What the event manager stamps when a service reports an event about an object: the value
 // concerned, the user who caused it, and the event's times and id.
 class EventStampTarget
@@ -46,7 +48,8 @@ public:
     void setEventsEnabled(bool eventsEnabled) { m_eventsEnabled = eventsEnabled; }
     bool eventsEnabled() const { return m_eventsEnabled; }
 
-    // Sampling runs before afterStartUp builds the nodes.
+    // Sampling runs before afterStartUp builds the nodes; with events on, the event manager is
+    // announced to the server manager's callbacks once the nodes are built.
     UaStatus startUp(ServerManager* pServerManager) override;
     UaNodeHandle* getHistoryHandle(Session* session, OpcUa_UInt32 kind, const OpcUa_NodeId* pNodeId,
                                    UaStatus& result) override;
@@ -81,6 +84,9 @@ public:
     // stays empty.
     UaStatus afterStartUp() override;
     UaStatus beforeShutDown() override;
+    // Adds a variable named className below ObjectStatistics that shows the counter on every read;
+    // BadNodeIdUnknown without ObjectStatistics. Other parts of the server show their counts here.
+    UaStatus addStatisticsVariable(const UaString& className, std::atomic<OpcUa_Int32>* pCounter);
     // The statistics variables answer their counter; any other variable BadInternalError.
     UaStatus readValues(const UaVariableArray& variables, UaDataValueArray& values) override;
 };

@@ -9,6 +9,15 @@ OpcUa_UInt32 countOf(OpcUa_Int32 n)
 {
     return n > 0 ? static_cast<OpcUa_UInt32>(n) : 0;
 }
+
+void moveFilterResult(OpcUa_ExtensionObject& from, OpcUa_ExtensionObject& to)
+{
+    if (from.Encoding == OpcUa_ExtensionObjectEncoding_None)
+        return;
+    OpcUa_ExtensionObject_Clear(&to);
+    to = from;
+    OpcUa_ExtensionObject_Initialize(&from);
+}
 } // namespace
 
 OpcUa_UInt32 PendingCreateMonitoredItemsRequest::requestItemCount() const
@@ -33,6 +42,12 @@ void PendingCreateMonitoredItemsRequest::setResult(OpcUa_UInt32 index, OpcUa_Sta
     result.MonitoredItemId = monitoredItemId;
     result.RevisedSamplingInterval = revisedSamplingInterval;
     result.RevisedQueueSize = revisedQueueSize;
+}
+
+void PendingCreateMonitoredItemsRequest::setFilterResult(OpcUa_UInt32 index,
+                                                         OpcUa_ExtensionObject& filterResult)
+{
+    moveFilterResult(filterResult, m_results[index].FilterResult);
 }
 
 void PendingCreateMonitoredItemsRequest::sendResponse()
@@ -83,6 +98,12 @@ void PendingModifyMonitoredItemsRequest::setResult(OpcUa_UInt32 index, OpcUa_Sta
         return;
     result.RevisedSamplingInterval = revisedSamplingInterval;
     result.RevisedQueueSize = revisedQueueSize;
+}
+
+void PendingModifyMonitoredItemsRequest::setFilterResult(OpcUa_UInt32 index,
+                                                         OpcUa_ExtensionObject& filterResult)
+{
+    moveFilterResult(filterResult, m_results[index].FilterResult);
 }
 
 void PendingModifyMonitoredItemsRequest::sendResponse()

@@ -32,6 +32,9 @@ public:
     // The answer of item index (from 0); revised values where the service reports them.
     virtual void setResult(OpcUa_UInt32 index, OpcUa_StatusCode status, OpcUa_UInt32 monitoredItemId,
                            OpcUa_Double revisedSamplingInterval, OpcUa_UInt32 revisedQueueSize) = 0;
+    // The filter result of item index, moved out of filterResult (left empty) where the service
+    // reports one.
+    virtual void setFilterResult(OpcUa_UInt32 /*index*/, OpcUa_ExtensionObject& /*filterResult*/) {}
 };
 
 template <typename Request, PendingMonitoredItemsRequest::Kind K>
@@ -57,6 +60,7 @@ public:
     OpcUa_StatusCode prepareResults() override;
     void setResult(OpcUa_UInt32 index, OpcUa_StatusCode status, OpcUa_UInt32 monitoredItemId,
                    OpcUa_Double revisedSamplingInterval, OpcUa_UInt32 revisedQueueSize) override;
+    void setFilterResult(OpcUa_UInt32 index, OpcUa_ExtensionObject& filterResult) override;
     void sendResponse() override;
 
     UaMonitoredItemCreateResultArray m_results;
@@ -71,6 +75,7 @@ public:
     OpcUa_StatusCode prepareResults() override;
     void setResult(OpcUa_UInt32 index, OpcUa_StatusCode status, OpcUa_UInt32 monitoredItemId,
                    OpcUa_Double revisedSamplingInterval, OpcUa_UInt32 revisedQueueSize) override;
+    void setFilterResult(OpcUa_UInt32 index, OpcUa_ExtensionObject& filterResult) override;
     void sendResponse() override;
 
     UaMonitoredItemModifyResultArray m_results;

@@ -4,6 +4,11 @@
 #include <referencecounter.h>
 #include <variablehandle.h>
 
+#include <opcua.h>
+
+class NodeManager;
+class UaSession;
+
 // The variable handle a registered node keeps, in the counted form the session's entries hold.
 class RegisteredVariableHandle : public ReferenceCounter
 {
@@ -21,6 +26,14 @@ public:
         registered->m_pHandle->addReference();
         return registered->m_pHandle;
     }
+
+    // Whether nodeId is a registered-node alias: a numeric NodeId of namespace 99.
+    static bool isAlias(const OpcUa_NodeId& nodeId);
+    // The handle a service reaches nodeId's attribute through, with a reference for the caller. An
+    // alias gives its registered handle for the Value and its real node's handle for any other
+    // attribute; null for an alias the session does not know or a node the root does not serve.
+    static VariableHandle* resolve(NodeManager* root, UaSession* session, OpcUa_UInt32 serviceType,
+                                   const OpcUa_NodeId& nodeId, OpcUa_Int32 attributeId);
 
 private:
     VariableHandle* m_pHandle;

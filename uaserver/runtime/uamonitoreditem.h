@@ -140,6 +140,8 @@ public:
     VariableHandle* variableHandle() const { return m_pVariableHandle; }
 
     static OpcUa_Int32 instanceCount() { return s_instances.load(); }
+    // The live count the server's object statistics show.
+    static std::atomic<OpcUa_Int32>* instanceCounter() { return &s_instances; }
 
 private:
     bool m_discardOldest;
@@ -183,6 +185,8 @@ public:
     const OpcUa_EventFilter& eventFilter() const { return m_filter; }
 
     static OpcUa_Int32 instanceCount() { return s_instances.load(); }
+    // The live count the server's object statistics show.
+    static std::atomic<OpcUa_Int32>* instanceCounter() { return &s_instances; }
 
 private:
     void clearEvents();

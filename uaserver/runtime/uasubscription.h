@@ -154,6 +154,8 @@ public:
     OpcUa_UInt32 monitoredItemCount();
 
     static OpcUa_Int32 instanceCount() { return s_instances.load(); }
+    // The live count the server's object statistics show.
+    static std::atomic<OpcUa_Int32>* instanceCounter() { return &s_instances; }
     // Monitored items of all subscriptions.
     static OpcUa_UInt32 serverItemCount() { return s_serverItems.load(); }
 
@@ -179,7 +181,8 @@ private:
     void complete(Transaction* transaction);
     // One manager's answer for one item; apply stores what a good answer brings.
     UaStatus answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbackHandle, OpcUa_StatusCode status,
-                    const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply);
+                    const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply,
+                    const OpcUa_EventFilterResult* filterResult = nullptr);
     void answerAtOnce(OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_StatusCode status);
     // Every answer of item index is in: its result is stored (mutex held).
     void itemAnswered(Transaction& transaction, OpcUa_UInt32 index);

@@ -5,6 +5,7 @@
 #include "uasubscription.h"
 
 #include "pendingmonitoreditemrequests.h"
+#include "registeredvariablehandle.h"
 #include "uasession.h"
 
 #include <iomanager.h>
@@ -14,6 +15,7 @@
 
 #include <uatrace.h>
 
+#include <algorithm>
 #include <map>
 
 namespace
@@ -60,8 +62,34 @@ struct UaSubscription::Transaction
 
     Transaction(Removal what, PendingMonitoredItemsRequest* pending, OpcUa_UInt32 count)
         : removal(what), request(pending), itemIds(count, 0), outstanding(count, 1),
-          statuses(count, OpcUa_Good), open(count)
+          statuses(count, OpcUa_Good), filterResults(count), open(count)
     {
+        for (OpcUa_ExtensionObject& filterResult : filterResults)
+            OpcUa_ExtensionObject_Initialize(&filterResult);
+    }
+    ~Transaction()
+    {
+        for (OpcUa_ExtensionObject& filterResult : filterResults)
+            OpcUa_ExtensionObject_Clear(&filterResult);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // Keeps the first filter result of item index, or a failing manager's in place of a good one's,
+    // so the client sees why its filter was refused.
+    void keepFilterResult(OpcUa_UInt32 index, const OpcUa_EventFilterResult* result, OpcUa_StatusCode status)
+    {
+        OpcUa_ExtensionObject& kept = filterResults[index];
+        const bool empty = kept.Encoding == OpcUa_ExtensionObjectEncoding_None;
+        if (result == nullptr || (!empty && (OpcUa_IsBad(statuses[index]) || OpcUa_IsGood(status))))
+            return;
+        OpcUa_ExtensionObject_Clear(&kept);
+        OpcUa_Void* body = nullptr;
+        if (OpcUa_IsBad(OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilterResult_EncodeableType, &kept,
+                                                               &body)))
+            return;
+        OpcUa_EncodeableObject_CopyTo(&OpcUa_EventFilterResult_EncodeableType,
+                                      const_cast<OpcUa_EventFilterResult*>(result), body);
     }
 
     Removal removal;
@@ -69,6 +97,8 @@ struct UaSubscription::Transaction
     std::vector<OpcUa_UInt32> itemIds;
     std::vector<OpcUa_UInt32> outstanding;
     std::vector<OpcUa_StatusCode> statuses;
+    // The event managers' filter results, moved into the response's results.
+    std::vector<OpcUa_ExtensionObject> filterResults;
     OpcUa_UInt32 open;
     // The begin operation still reads the request: its last answer cannot send it yet.
     bool held = true;
@@ -242,7 +272,8 @@ void UaSubscription::complete(Transaction* transaction)
 
 UaStatus UaSubscription::answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbackHandle,
                                 OpcUa_StatusCode status,
-                                const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply)
+                                const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply,
+                                const OpcUa_EventFilterResult* filterResult)
 {
     Transaction* done = nullptr;
     {
@@ -255,6 +286,7 @@ UaStatus UaSubscription::answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbac
         if (index >= transaction.itemIds.size() || transaction.outstanding[index] == 0)
             return OpcUa_BadInvalidArgument;
         UaMonitoredItem* item = monitoredItem(transaction.itemIds[index]);
+        transaction.keepFilterResult(index, filterResult, status);
         if (OpcUa_IsGood(transaction.statuses[index]))
             transaction.statuses[index] = status;
         if (item != nullptr && OpcUa_IsGood(status) && apply)
@@ -296,7 +328,10 @@ void UaSubscription::itemAnswered(Transaction& transaction, OpcUa_UInt32 index)
         item != nullptr && ((transaction.removal == Transaction::RemoveStopped && OpcUa_IsGood(status)) ||
                             (transaction.removal == Transaction::RemoveFailed && OpcUa_IsBad(status)));
     if (transaction.request != nullptr)
+    {
         transaction.request->setResult(index, status, remove ? 0 : id, interval, queueSize);
+        transaction.request->setFilterResult(index, transaction.filterResults[index]);
+    }
     if (remove)
         deleteMonitoredItem(id);
 }
@@ -394,11 +429,9 @@ UaMonitoredItem* UaSubscription::createDataItem(UaSession* session,
         if (filter->DeadbandType == OpcUa_DeadbandType_Absolute)
             deadband = filter->DeadbandValue;
     }
-    VariableHandle* handle =
-        m_pNodeManagerRoot != nullptr
-            ? m_pNodeManagerRoot->getVariableHandle(session, 2, &target.NodeId,
-                                                    static_cast<OpcUa_Int32>(target.AttributeId))
-            : nullptr;
+    // Service type 2: monitoring.
+    VariableHandle* handle = RegisteredVariableHandle::resolve(m_pNodeManagerRoot, session, 2, target.NodeId,
+                                                               static_cast<OpcUa_Int32>(target.AttributeId));
     if (handle == nullptr)
     {
         refused = OpcUa_BadNodeIdUnknown;
@@ -535,15 +568,18 @@ UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_
 
 UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
                                                OpcUa_UInt32 hEventItem, OpcUa_Double revisedSamplingInterval,
-                                               const UaStatus& status, const OpcUa_EventFilterResult*)
+                                               const UaStatus& status,
+                                               const OpcUa_EventFilterResult* pFilterResult)
 {
-    const UaStatus result = answer(hTransaction, callbackHandle, status.statusCode(),
-                                   [&](UaMonitoredItem& item, OpcUa_UInt32 slot)
-                                   {
-                                       auto& events = static_cast<UaMonitoredItemEvent&>(item);
-                                       events.setSamplingInterval(revisedSamplingInterval);
-                                       events.setEventManagerHandle(hEventItem, slot + 1);
-                                   });
+    const UaStatus result = answer(
+        hTransaction, callbackHandle, status.statusCode(),
+        [&](UaMonitoredItem& item, OpcUa_UInt32 slot)
+        {
+            auto& events = static_cast<UaMonitoredItemEvent&>(item);
+            events.setSamplingInterval(revisedSamplingInterval);
+            events.setEventManagerHandle(hEventItem, slot + 1);
+        },
+        pFilterResult);
     traceFinished("finishStartMonitoring", "StartMonitoring", hTransaction);
     return result;
 }
@@ -558,9 +594,12 @@ UaStatus UaSubscription::finishModifyMonitoring(OpcUa_UInt32 hTransaction, OpcUa
 
 UaStatus UaSubscription::finishModifyMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
                                                 OpcUa_Double revisedSamplingInterval, const UaStatus& status,
-                                                const OpcUa_EventFilterResult*)
+                                                const OpcUa_EventFilterResult* pFilterResult)
 {
-    return finishModifyMonitoring(hTransaction, callbackHandle, revisedSamplingInterval, status);
+    return answer(
+        hTransaction, callbackHandle, status.statusCode(),
+        [&](UaMonitoredItem& item, OpcUa_UInt32) { item.setSamplingInterval(revisedSamplingInterval); },
+        pFilterResult);
 }
 
 UaStatus UaSubscription::finishStopMonitoring(OpcUa_UInt32 hTransaction, OpcUa_UInt32 callbackHandle,
@@ -887,8 +926,13 @@ void UaSubscription::dynamicEventManagerRegistered(EventManager* eventManager)
             UaMonitoredItem* item = m_monitoredItems[i];
             if (item == nullptr || item->itemType() != UaMonitoredItem::Event)
                 continue;
-            const OpcUa_UInt32 slot =
-                static_cast<UaMonitoredItemEvent*>(item)->registerEventManager(eventManager);
+            auto* events = static_cast<UaMonitoredItemEvent*>(item);
+            // An announcement that comes after the item was made may name a manager it has already:
+            // a second start would deliver each event twice.
+            const std::vector<EventManager*> managers = events->eventManagers();
+            if (std::find(managers.begin(), managers.end(), eventManager) != managers.end())
+                continue;
+            const OpcUa_UInt32 slot = events->registerEventManager(eventManager);
             if (item->monitoringMode() != OpcUa_MonitoringMode_Disabled)
                 started.emplace_back(i + 1, slot - 1);
         }

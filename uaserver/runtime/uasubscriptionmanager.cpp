@@ -6,8 +6,9 @@
 #include "uasubscription.h"
 
 #include <nodemanager.h>
+#include <nodemanagerwithevents.h>
 #include <serverconfig.h>
-#include <servermanagerlink.h>
+#include <servermanager.h>
 #include <uanodeinterfaces.h>
 #include <uathreadjob.h>
 #include <uathreadpool.h>
@@ -99,6 +100,8 @@ UaSubscriptionManager::UaSubscriptionManager(ServerManagerLink* serverManager)
 
 UaSubscriptionManager::~UaSubscriptionManager()
 {
+    if (m_pFullServerManager != nullptr)
+        m_pFullServerManager->removeDynamicEventManagerCallback(this);
     {
         UaMutexLocker lock(&m_mutex);
         m_stopThread = true;
@@ -172,8 +175,31 @@ UaStatus UaSubscriptionManager::startUp()
             "<-- UaSubscriptionManager::startUp [ret=OpcUa_BadInternalError] - diagnostic node not found");
         return OpcUa_BadInternalError;
     }
+    if (auto* serverManager = dynamic_cast<ServerManager*>(m_pServerManager))
+    {
+        m_pFullServerManager = serverManager;
+        serverManager->addDynamicEventManagerCallback(this);
+        addObjectStatistics(serverManager);
+    }
     traceExit("startUp", result);
     return result;
+}
+
+void UaSubscriptionManager::addObjectStatistics(ServerManager* serverManager)
+{
+    UaNode* statistics = m_pNodeManagerRoot != nullptr
+                             ? m_pNodeManagerRoot->getNode(UaNodeId("ObjectStatistics", 1))
+                             : nullptr;
+    NodeManagerNS1* namespaceOne = serverManager->getNodeManagerNS1();
+    if (statistics != nullptr && namespaceOne != nullptr)
+    {
+        // A failure leaves the statistics short; the server runs all the same.
+        namespaceOne->addStatisticsVariable("Subscription", UaSubscription::instanceCounter());
+        namespaceOne->addStatisticsVariable("MonitoredItemData", UaMonitoredItemData::instanceCounter());
+        namespaceOne->addStatisticsVariable("MonitoredItemEvent", UaMonitoredItemEvent::instanceCounter());
+    }
+    if (statistics != nullptr)
+        statistics->releaseReference();
 }
 
 UaStatus UaSubscriptionManager::revise(const char* operation, SubscriptionSettings& settings,

@@ -4,6 +4,8 @@
 #include "conditionrefreshhandler.h"
 #include "subscriptionrevision.h"
 
+#include <dynamiceventmanagercallback.h>
+
 #include <uamutex.h>
 #include <uastatus.h>
 #include <uathread.h>
@@ -23,20 +25,13 @@ class PendingMonitoredItemsRequest;
 class PendingSetMonitoringModeRequest;
 class PublishRequestContext;
 class ServerConfig;
+class ServerManager;
 class ServerManagerLink;
 class UaSession;
 class UaSubscription;
 class UaThreadJob;
 class UaThreadPool;
 class UaVariable;
-
-// Told when an event manager registers while the server runs.
-class DynamicEventManagerCallback
-{
-public:
-    virtual ~DynamicEventManagerCallback() = default;
-    virtual void dynamicEventManagerRegistered(EventManager* eventManager) = 0;
-};
 
 // Owns every subscription of the server under its id, revises what clients ask for, forwards the
 // subscription services to the subscription named after checking it belongs to the caller's
@@ -134,6 +129,8 @@ private:
     UaSubscription* firstSubscription();
     UaSubscription* nextSubscription();
     void setCount(UaVariable* node, OpcUa_UInt32 value);
+    // The three live counts below ObjectStatistics of namespace 1, when the server manager has it.
+    void addObjectStatistics(ServerManager* serverManager);
     void releaseIdleRetired();
 
     void retireSubscription(UaSubscription* subscription);
@@ -153,6 +150,9 @@ private:
     UaMutex m_mutex;
     NodeManager* m_pNodeManagerRoot;
     ServerManagerLink* m_pServerManager;
+    // The full server manager behind the link, when it is one: announcements of late event managers
+    // and namespace 1 come from it.
+    ServerManager* m_pFullServerManager = nullptr;
     ServerConfig* m_pServerConfig;
     bool m_stopThread = false;
     // The pool has a lock of its own: adding may wait for a worker, whose job may need m_mutex.

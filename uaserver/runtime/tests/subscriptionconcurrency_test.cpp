@@ -1,5 +1,5 @@
-// Subscriptions under load, for the thread sanitizer: four sessions create and delete items and
-// publish while values change every millisecond and the manager's thread publishes; one session
+// Subscriptions under load, for the thread sanitizer: four sessions create, modify and delete items
+// and publish while values change every millisecond and the manager's thread publishes; one session
 // closes midway. Every subscription and item is gone afterwards.
 #include "pendingmonitoreditemrequests.h"
 #include "subscription_fixture.h"
@@ -13,6 +13,17 @@ using namespace subscriptiontest;
 
 namespace
 {
+// The request as its service entry hands it to the manager: an open context, the service counted.
+template <typename Pending, typename Request>
+Pending* handOver(FakeEndpoint& endpoint, UaSession* session, Request* request,
+                  OpcUa_EncodeableType& requestType, OpcUa_EncodeableType& responseType,
+                  OpcUa_Handle& context)
+{
+    context = endpoint.openContext(kChannel, &responseType);
+    session->startingServiceProcessing();
+    return new Pending(endpoint.handle(), context, &requestType, session, request);
+}
+
 PendingCreateMonitoredItemsRequest* createRequest(FakeEndpoint& endpoint, UaSession* session,
                                                   OpcUa_UInt32 subscriptionId, OpcUa_UInt32 count,
                                                   OpcUa_Handle& context)
@@ -37,10 +48,9 @@ PendingCreateMonitoredItemsRequest* createRequest(FakeEndpoint& endpoint, UaSess
         item.RequestedParameters.QueueSize = 2;
         item.RequestedParameters.DiscardOldest = OpcUa_True;
     }
-    context = endpoint.openContext(kChannel, &OpcUa_CreateMonitoredItemsResponse_EncodeableType);
-    session->startingServiceProcessing();
-    return new PendingCreateMonitoredItemsRequest(
-        endpoint.handle(), context, &OpcUa_CreateMonitoredItemsRequest_EncodeableType, session, request);
+    return handOver<PendingCreateMonitoredItemsRequest>(
+        endpoint, session, request, OpcUa_CreateMonitoredItemsRequest_EncodeableType,
+        OpcUa_CreateMonitoredItemsResponse_EncodeableType, context);
 }
 
 PendingDeleteMonitoredItemsRequest* deleteRequest(FakeEndpoint& endpoint, UaSession* session,
@@ -56,10 +66,36 @@ PendingDeleteMonitoredItemsRequest* deleteRequest(FakeEndpoint& endpoint, UaSess
         OpcUa_Memory_Alloc(sizeof(OpcUa_UInt32) * std::max(1, created.NoOfResults)));
     for (OpcUa_Int32 i = 0; i < created.NoOfResults; ++i)
         request->MonitoredItemIds[i] = created.Results[i].MonitoredItemId;
-    context = endpoint.openContext(kChannel, &OpcUa_DeleteMonitoredItemsResponse_EncodeableType);
-    session->startingServiceProcessing();
-    return new PendingDeleteMonitoredItemsRequest(
-        endpoint.handle(), context, &OpcUa_DeleteMonitoredItemsRequest_EncodeableType, session, request);
+    return handOver<PendingDeleteMonitoredItemsRequest>(
+        endpoint, session, request, OpcUa_DeleteMonitoredItemsRequest_EncodeableType,
+        OpcUa_DeleteMonitoredItemsResponse_EncodeableType, context);
+}
+
+// Every created item samples at the publishing interval with a queue of 3 from now on.
+PendingModifyMonitoredItemsRequest* modifyRequest(FakeEndpoint& endpoint, UaSession* session,
+                                                  OpcUa_UInt32 subscriptionId,
+                                                  const OpcUa_CreateMonitoredItemsResponse& created,
+                                                  OpcUa_Handle& context)
+{
+    auto* request =
+        newMessage<OpcUa_ModifyMonitoredItemsRequest>(OpcUa_ModifyMonitoredItemsRequest_EncodeableType);
+    request->SubscriptionId = subscriptionId;
+    request->TimestampsToReturn = OpcUa_TimestampsToReturn_Source;
+    request->NoOfItemsToModify = created.NoOfResults;
+    request->ItemsToModify = static_cast<OpcUa_MonitoredItemModifyRequest*>(
+        OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemModifyRequest) * std::max(1, created.NoOfResults)));
+    for (OpcUa_Int32 i = 0; i < created.NoOfResults; ++i)
+    {
+        OpcUa_MonitoredItemModifyRequest& item = request->ItemsToModify[i];
+        OpcUa_MonitoredItemModifyRequest_Initialize(&item);
+        item.MonitoredItemId = created.Results[i].MonitoredItemId;
+        item.RequestedParameters.ClientHandle = static_cast<OpcUa_UInt32>(i);
+        item.RequestedParameters.SamplingInterval = -1;
+        item.RequestedParameters.QueueSize = 3;
+    }
+    return handOver<PendingModifyMonitoredItemsRequest>(
+        endpoint, session, request, OpcUa_ModifyMonitoredItemsRequest_EncodeableType,
+        OpcUa_ModifyMonitoredItemsResponse_EncodeableType, context);
 }
 
 TEST(SubscriptionConcurrency, SessionsWorkWhileValuesChangeAndOneSessionCloses)
@@ -119,6 +155,17 @@ TEST(SubscriptionConcurrency, SessionsWorkWhileValuesChangeAndOneSessionCloses)
                         endpoint.waitForAnswer(created).as<OpcUa_CreateMonitoredItemsResponse>(
                             OpcUa_CreateMonitoredItemsResponse_EncodeableType);
                     ASSERT_NE(nullptr, response);
+                    OpcUa_Handle modified = nullptr;
+                    ASSERT_TRUE(manager
+                                    ->beginModifyMonitoredItems(
+                                        modifyRequest(endpoint, session, id, *response, modified))
+                                    .isGood());
+                    const auto* revised =
+                        endpoint.waitForAnswer(modified).as<OpcUa_ModifyMonitoredItemsResponse>(
+                            OpcUa_ModifyMonitoredItemsResponse_EncodeableType);
+                    ASSERT_NE(nullptr, revised);
+                    for (OpcUa_Int32 i = 0; i < revised->NoOfResults; ++i)
+                        EXPECT_EQ(3u, revised->Results[i].RevisedQueueSize) << i;
                     OpcUa_Handle deleted = nullptr;
                     ASSERT_TRUE(
                         manager

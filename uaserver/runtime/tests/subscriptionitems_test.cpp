@@ -2,14 +2,21 @@
 // answers from a thread of its own: creation with its per-item checks and revisions, values that
 // reach a Publish, mode switches, modification, deletion with reused ids, the session's item cap,
 // and close stopping every item.
+#include "eventtestkit.h"
 #include "pendingmonitoreditemrequests.h"
+#include "registerednode.h"
+#include "registeredvariablehandle.h"
 #include "subscription_fixture.h"
 #include "transaction_fakes.h"
 #include "uasubscriptionmanager.h"
 
+#include <functional>
 #include <type_traits>
 
 using namespace subscriptiontest;
+using eventtestkit::Element;
+using eventtestkit::TestEvent;
+using eventtestkit::WireFilter;
 
 namespace
 {
@@ -18,7 +25,7 @@ constexpr OpcUa_UInt32 kValue = 13;
 // One item of a CreateMonitoredItems request.
 struct ItemRow
 {
-    OpcUa_UInt32 node; // numeric, namespace 2 (known to the I/O manager) or 3 (unknown)
+    OpcUa_UInt32 node; // numeric, namespace 2 (known to the I/O manager) or 3 (unknown) by default
     OpcUa_UInt32 attribute = kValue;
     OpcUa_MonitoringMode mode = OpcUa_MonitoringMode_Reporting;
     OpcUa_Double interval = 250;
@@ -26,16 +33,74 @@ struct ItemRow
     bool dataEncoding = false;
     bool eventFilter = false;
     OpcUa_Double absoluteDeadband = 0;
+    OpcUa_UInt16 namespaceIndex = 0;           // 0: by the node number
+    const OpcUa_EventFilter* filter = nullptr; // the event filter's content; empty when null
 };
 
-OpcUa_NodeId nodeOf(OpcUa_UInt32 node)
+OpcUa_NodeId nodeOf(OpcUa_UInt32 node, OpcUa_UInt16 namespaceIndex = 0)
 {
     OpcUa_NodeId id;
     OpcUa_NodeId_Initialize(&id);
     id.IdentifierType = OpcUa_IdentifierType_Numeric;
-    id.NamespaceIndex = node < 1000 ? 2 : 3;
+    id.NamespaceIndex = namespaceIndex != 0 ? namespaceIndex : (node < 1000 ? 2 : 3);
     id.Identifier.Numeric = node;
     return id;
+}
+
+// The event filter's content copied into a request's filter.
+void setEventFilter(OpcUa_ExtensionObject& wire, const OpcUa_EventFilter* filter)
+{
+    OpcUa_Void* body = nullptr;
+    OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType, &wire, &body);
+    if (filter != nullptr)
+        OpcUa_EncodeableObject_CopyTo(&OpcUa_EventFilter_EncodeableType,
+                                      const_cast<OpcUa_EventFilter*>(filter), body);
+}
+
+// The select clause and where clause element results of an item's filter result; empty without one.
+std::pair<std::vector<OpcUa_StatusCode>, std::vector<OpcUa_StatusCode>>
+filterResultOf(const OpcUa_ExtensionObject& wire)
+{
+    if (wire.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject ||
+        wire.Body.EncodeableObject.Type != &OpcUa_EventFilterResult_EncodeableType)
+        return {};
+    const auto* result = static_cast<const OpcUa_EventFilterResult*>(wire.Body.EncodeableObject.Object);
+    std::pair<std::vector<OpcUa_StatusCode>, std::vector<OpcUa_StatusCode>> statuses;
+    statuses.first.assign(result->SelectClauseResults,
+                          result->SelectClauseResults + result->NoOfSelectClauseResults);
+    for (OpcUa_Int32 i = 0; i < result->WhereClauseResult.NoOfElementResults; ++i)
+        statuses.second.push_back(result->WhereClauseResult.ElementResults[i].StatusCode);
+    return statuses;
+}
+
+// The chosen field of every event of a Publish response, in order.
+std::vector<UaVariant> eventFieldsIn(const OpcUa_PublishResponse& response, OpcUa_Int32 field)
+{
+    std::vector<UaVariant> fields;
+    const OpcUa_NotificationMessage& message = response.NotificationMessage;
+    for (OpcUa_Int32 i = 0; i < message.NoOfNotificationData; ++i)
+    {
+        const OpcUa_ExtensionObject& data = message.NotificationData[i];
+        if (data.Body.EncodeableObject.Type != &OpcUa_EventNotificationList_EncodeableType)
+            continue;
+        const auto* list = static_cast<const OpcUa_EventNotificationList*>(data.Body.EncodeableObject.Object);
+        for (OpcUa_Int32 j = 0; j < list->NoOfEvents; ++j)
+            fields.emplace_back(list->Events[j].EventFields[field]);
+    }
+    return fields;
+}
+
+// The chosen field, a text, of every event of a Publish response.
+std::vector<std::string> textsIn(const OpcUa_PublishResponse& response, OpcUa_Int32 field)
+{
+    std::vector<std::string> texts;
+    for (const UaVariant& value : eventFieldsIn(response, field))
+    {
+        UaLocalizedText text;
+        value.toLocalizedText(text);
+        texts.emplace_back(text.text().toUtf8());
+    }
+    return texts;
 }
 
 class SubscriptionItemsTest : public SubscriptionFixture
@@ -78,7 +143,7 @@ protected:
         {
             OpcUa_MonitoredItemCreateRequest& item = request->ItemsToCreate[i];
             OpcUa_MonitoredItemCreateRequest_Initialize(&item);
-            item.ItemToMonitor.NodeId = nodeOf(rows[i].node);
+            item.ItemToMonitor.NodeId = nodeOf(rows[i].node, rows[i].namespaceIndex);
             item.ItemToMonitor.AttributeId = rows[i].attribute;
             if (rows[i].dataEncoding)
                 OpcUa_String_AttachCopy(&item.ItemToMonitor.DataEncoding.Name, "Default XML");
@@ -89,10 +154,7 @@ protected:
             item.RequestedParameters.DiscardOldest = OpcUa_True;
             OpcUa_Void* body = nullptr;
             if (rows[i].eventFilter)
-            {
-                OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
-                                                       &item.RequestedParameters.Filter, &body);
-            }
+                setEventFilter(item.RequestedParameters.Filter, rows[i].filter);
             else if (rows[i].absoluteDeadband > 0)
             {
                 OpcUa_EncodeableObject_CreateExtension(&OpcUa_DataChangeFilter_EncodeableType,
@@ -116,6 +178,33 @@ protected:
                   subscription->beginCreateMonitoredItems(createRequest(rows, context)).statusCode());
         return endpoint.waitForAnswer(context).as<OpcUa_CreateMonitoredItemsResponse>(
             OpcUa_CreateMonitoredItemsResponse_EncodeableType);
+    }
+
+    // A ModifyMonitoredItems of count items, each filled in by fill; the response.
+    const OpcUa_ModifyMonitoredItemsResponse*
+    modify(OpcUa_UInt32 count,
+           const std::function<void(OpcUa_UInt32, OpcUa_MonitoredItemModifyRequest&)>& fill,
+           OpcUa_TimestampsToReturn timestamps = OpcUa_TimestampsToReturn_Both)
+    {
+        auto* request =
+            newMessage<OpcUa_ModifyMonitoredItemsRequest>(OpcUa_ModifyMonitoredItemsRequest_EncodeableType);
+        request->TimestampsToReturn = timestamps;
+        request->NoOfItemsToModify = static_cast<OpcUa_Int32>(count);
+        request->ItemsToModify = static_cast<OpcUa_MonitoredItemModifyRequest*>(
+            OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemModifyRequest) * count));
+        for (OpcUa_UInt32 i = 0; i < count; ++i)
+        {
+            OpcUa_MonitoredItemModifyRequest_Initialize(&request->ItemsToModify[i]);
+            fill(i, request->ItemsToModify[i]);
+        }
+        OpcUa_Handle context = nullptr;
+        EXPECT_EQ(OpcUa_Good, subscription
+                                  ->beginModifyMonitoredItems(pending<PendingModifyMonitoredItemsRequest>(
+                                      OpcUa_ModifyMonitoredItemsRequest_EncodeableType,
+                                      OpcUa_ModifyMonitoredItemsResponse_EncodeableType, request, context))
+                                  .statusCode());
+        return endpoint.waitForAnswer(context).as<OpcUa_ModifyMonitoredItemsResponse>(
+            OpcUa_ModifyMonitoredItemsResponse_EncodeableType);
     }
 
     // SetMonitoringMode or DeleteMonitoredItems of ids; the status results.
@@ -157,8 +246,24 @@ protected:
                                                          &UaSubscription::beginDeleteMonitoredItems);
     }
 
+    // Event items on nodes of namespace 2 are served by the event managers listed here.
+    void serveEvents(const std::vector<EventManagerBase*>& managers)
+    {
+        server.root.eventManagers =
+            [managers](Session*, const OpcUa_NodeId& nodeId, UaPointerArray<EventManager>& found)
+        {
+            found.create(nodeId.NamespaceIndex == 2 ? static_cast<OpcUa_UInt32>(managers.size()) : 0);
+            for (OpcUa_UInt32 i = 0; i < found.length(); ++i)
+                found[i] = managers[i];
+            return UaStatus(OpcUa_Good);
+        };
+    }
+
     EventLog log;
     FakeIOManager io;
+    FakeIOManager registeredIo{"registered", log};
+    EventManagerBase events;
+    EventManagerBase otherEvents;
     UaSubscription* subscription;
 
 private:
@@ -276,27 +381,15 @@ TEST_F(SubscriptionItemsTest, DeletedIdsAreReusedAndEveryStopReachesTheManager)
 TEST_F(SubscriptionItemsTest, ModifyRevisesIntervalAndQueue)
 {
     ASSERT_NE(nullptr, create({ItemRow{1}}));
-    auto* request =
-        newMessage<OpcUa_ModifyMonitoredItemsRequest>(OpcUa_ModifyMonitoredItemsRequest_EncodeableType);
-    request->TimestampsToReturn = OpcUa_TimestampsToReturn_Source;
-    request->NoOfItemsToModify = 2;
-    request->ItemsToModify = static_cast<OpcUa_MonitoredItemModifyRequest*>(
-        OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemModifyRequest) * 2));
-    for (OpcUa_UInt32 i = 0; i < 2; ++i)
-    {
-        OpcUa_MonitoredItemModifyRequest_Initialize(&request->ItemsToModify[i]);
-        request->ItemsToModify[i].MonitoredItemId = i == 0 ? 1 : 42;
-        request->ItemsToModify[i].RequestedParameters.SamplingInterval = -1;
-        request->ItemsToModify[i].RequestedParameters.QueueSize = 7;
-    }
-    OpcUa_Handle context = nullptr;
-    ASSERT_EQ(OpcUa_Good, subscription
-                              ->beginModifyMonitoredItems(pending<PendingModifyMonitoredItemsRequest>(
-                                  OpcUa_ModifyMonitoredItemsRequest_EncodeableType,
-                                  OpcUa_ModifyMonitoredItemsResponse_EncodeableType, request, context))
-                              .statusCode());
-    const auto* response = endpoint.waitForAnswer(context).as<OpcUa_ModifyMonitoredItemsResponse>(
-        OpcUa_ModifyMonitoredItemsResponse_EncodeableType);
+    const OpcUa_ModifyMonitoredItemsResponse* response = modify(
+        2,
+        [](OpcUa_UInt32 i, OpcUa_MonitoredItemModifyRequest& item)
+        {
+            item.MonitoredItemId = i == 0 ? 1 : 42;
+            item.RequestedParameters.SamplingInterval = -1;
+            item.RequestedParameters.QueueSize = 7;
+        },
+        OpcUa_TimestampsToReturn_Source);
     ASSERT_NE(nullptr, response);
     ASSERT_EQ(2, response->NoOfResults);
     EXPECT_EQ(OpcUa_Good, response->Results[0].StatusCode);
@@ -342,6 +435,164 @@ TEST_F(SubscriptionItemsTest, ASessionStopsAtItsItemCap)
     EXPECT_EQ(UaSession::kMaxMonitoredItems, session->monitoredItemCount());
     subscription->close(false);
     EXPECT_EQ(0u, session->monitoredItemCount());
+}
+
+TEST_F(SubscriptionItemsTest, ARegisteredNodeIsMonitoredThroughItsKeptHandleOrItsRealNode)
+{
+    std::vector<UaNodeId> resolved;
+    server.root.variableHandles = [&](Session*, OpcUa_UInt32, const OpcUa_NodeId& nodeId,
+                                      OpcUa_Int32 attributeId) -> VariableHandle*
+    {
+        resolved.emplace_back(nodeId);
+        return nodeId.NamespaceIndex == 2 ? new VariableHandle(&io, attributeId) : nullptr;
+    };
+    const OpcUa_UInt32 alias = session->registerNode(new RegisteredNode(
+        UaNodeId(7, 2), new RegisteredVariableHandle(new VariableHandle(&registeredIo, kValue))));
+    ItemRow value{alias};
+    value.namespaceIndex = 99;
+    ItemRow browseName = value;
+    browseName.attribute = 3;
+    ItemRow unknown{alias + 1};
+    unknown.namespaceIndex = 99;
+
+    const OpcUa_CreateMonitoredItemsResponse* created = create({value, browseName, unknown});
+    ASSERT_NE(nullptr, created);
+    ASSERT_EQ(3, created->NoOfResults);
+    EXPECT_EQ(OpcUa_Good, created->Results[0].StatusCode);
+    EXPECT_EQ(OpcUa_Good, created->Results[1].StatusCode);
+    EXPECT_EQ(OpcUa_BadNodeIdUnknown, created->Results[2].StatusCode);
+    // The value is sampled through the registered handle; any other attribute of the real node
+    // through the root, which never sees the alias.
+    EXPECT_EQ(1, registeredIo.starts.load());
+    EXPECT_EQ(1, io.starts.load());
+    EXPECT_EQ(std::vector<UaNodeId>{UaNodeId(7, 2)}, resolved);
+    ASSERT_TRUE(uaserver::testing::eventually([&] { return registeredIo.monitoredCount() == 1; }));
+    EXPECT_EQ(1, registeredIo.feed(valueOf(4)));
+    OpcUa_Handle request = publishRequest(1);
+    cycle(subscription);
+    ASSERT_NE(nullptr, response(request));
+    EXPECT_EQ(std::vector<OpcUa_Double>{4}, notifiedIn(*response(request)).values);
+}
+
+TEST_F(SubscriptionItemsTest, EventItemsAnswerWithTheirFiltersResults)
+{
+    serveEvents({&events});
+    // An unknown field still makes the item; a Not with two operands refuses it.
+    const WireFilter selecting({"Message", "NoSuchField"}, {});
+    const WireFilter refused(
+        {"Message"},
+        {Element{eventtestkit::Op::Not, {eventtestkit::field("Severity"), eventtestkit::field("Severity")}}});
+    ItemRow good{50, 12};
+    good.eventFilter = true;
+    good.filter = selecting.get();
+    ItemRow bad = good;
+    bad.filter = refused.get();
+    const OpcUa_CreateMonitoredItemsResponse* created = create({good, bad});
+    ASSERT_NE(nullptr, created);
+    ASSERT_EQ(2, created->NoOfResults);
+    EXPECT_EQ(OpcUa_Good, created->Results[0].StatusCode);
+    EXPECT_EQ((std::vector<OpcUa_StatusCode>{OpcUa_Good, OpcUa_BadNotFound}),
+              filterResultOf(created->Results[0].FilterResult).first);
+    EXPECT_EQ(OpcUa_BadEventFilterInvalid, created->Results[1].StatusCode);
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_BadFilterOperandCountMismatch},
+              filterResultOf(created->Results[1].FilterResult).second);
+    EXPECT_EQ(1u, subscription->monitoredItemCount());
+    EXPECT_EQ(1u, events.itemCount());
+
+    // A modification answers with the new filter's result; the refused filter leaves the item.
+    const OpcUa_ModifyMonitoredItemsResponse* modified =
+        modify(1,
+               [&](OpcUa_UInt32, OpcUa_MonitoredItemModifyRequest& item)
+               {
+                   item.MonitoredItemId = created->Results[0].MonitoredItemId;
+                   setEventFilter(item.RequestedParameters.Filter, refused.get());
+               });
+    ASSERT_NE(nullptr, modified);
+    ASSERT_EQ(1, modified->NoOfResults);
+    EXPECT_EQ(OpcUa_BadEventFilterInvalid, modified->Results[0].StatusCode);
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_BadFilterOperandCountMismatch},
+              filterResultOf(modified->Results[0].FilterResult).second);
+    EXPECT_EQ(1u, subscription->monitoredItemCount());
+}
+
+TEST_F(SubscriptionItemsTest, ConditionRefreshFramesTheRetainedConditionsOfEveryManagerOnce)
+{
+    serveEvents({&events, &otherEvents});
+    // One retained condition in each manager, kept before the item exists.
+    TestEvent first(UaNodeId(2782, 0), UaNodeId(50, 2), 500, "first");
+    first.condition = UaNodeId(1, 2);
+    first.retain = true;
+    TestEvent second(UaNodeId(2782, 0), UaNodeId(50, 2), 500, "second");
+    second.condition = UaNodeId(2, 2);
+    second.retain = true;
+    for (EventManagerBase* manager : {&events, &otherEvents})
+        manager->addNotifier(UaNodeId(2253, 0), UaNodeId(50, 2));
+    events.fireEvent(first);
+    otherEvents.fireEvent(second);
+
+    const WireFilter select({"EventType", "Message"}, {});
+    ItemRow row{50, 12};
+    row.eventFilter = true;
+    row.filter = select.get();
+    ASSERT_EQ(OpcUa_Good, create({row})->Results[0].StatusCode);
+    ServiceContext context;
+    OpcUa_RequestHeader header;
+    OpcUa_RequestHeader_Initialize(&header);
+    context.setSession(session, header);
+    ASSERT_EQ(OpcUa_Good, subscription->beginConditionRefresh(context).statusCode());
+
+    OpcUa_Handle request = publishRequest(1);
+    cycle(subscription);
+    ASSERT_NE(nullptr, response(request));
+    std::vector<UaNodeId> types;
+    for (const UaVariant& type : eventFieldsIn(*response(request), 0))
+    {
+        UaNodeId id;
+        type.toNodeId(id);
+        types.push_back(id);
+    }
+    EXPECT_EQ(
+        (std::vector<UaNodeId>{UaNodeId(2787, 0), UaNodeId(2782, 0), UaNodeId(2782, 0), UaNodeId(2788, 0)}),
+        types);
+    const std::vector<std::string> messages = textsIn(*response(request), 1);
+    EXPECT_EQ((std::vector<std::string>{"", "first", "second", ""}), messages);
+}
+
+TEST_F(SubscriptionItemsTest, ALateEventManagerStartsEachActiveEventItemOnce)
+{
+    serveEvents({&events});
+    for (EventManagerBase* manager : {&events, &otherEvents})
+        manager->addNotifier(UaNodeId(2253, 0), UaNodeId(50, 2));
+    const WireFilter select({"Message"}, {});
+    ItemRow active{50, 12};
+    active.eventFilter = true;
+    active.filter = select.get();
+    ItemRow disabled = active;
+    disabled.mode = OpcUa_MonitoringMode_Disabled;
+    const OpcUa_CreateMonitoredItemsResponse* created = create({active, disabled, ItemRow{1}});
+    ASSERT_NE(nullptr, created);
+    ASSERT_EQ(OpcUa_Good, created->Results[0].StatusCode);
+    ASSERT_EQ(1u, events.itemCount());
+
+    // An announcement of a manager the item has already changes nothing; a new one starts it.
+    subscription->dynamicEventManagerRegistered(&events);
+    subscription->dynamicEventManagerRegistered(&otherEvents);
+    EXPECT_EQ(1u, events.itemCount());
+    EXPECT_EQ(1u, otherEvents.itemCount());
+    TestEvent first(UaNodeId(2041, 0), UaNodeId(50, 2), 100, "first");
+    TestEvent late(UaNodeId(2041, 0), UaNodeId(50, 2), 100, "late");
+    events.fireEvent(first);
+    otherEvents.fireEvent(late);
+    OpcUa_Handle request = publishRequest(1);
+    cycle(subscription);
+    ASSERT_NE(nullptr, response(request));
+    const std::vector<std::string> messages = textsIn(*response(request), 0);
+    EXPECT_EQ((std::vector<std::string>{"first", "late"}), messages);
+
+    // Deleting the item stops it on both.
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_Good}, remove({created->Results[0].MonitoredItemId}));
+    EXPECT_EQ(0u, events.itemCount());
+    EXPECT_EQ(0u, otherEvents.itemCount());
 }
 
 } // namespace

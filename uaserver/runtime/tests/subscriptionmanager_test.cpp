@@ -1,5 +1,6 @@
 // The subscription manager: revision of what clients ask for, ids, limits, the guarded lookup,
 // the diagnostics counters and its publishing thread.
+#include "pendingmonitoreditemrequests.h"
 #include "subscription_fixture.h"
 #include "uasubscriptionmanager.h"
 
@@ -7,7 +8,10 @@
 #include <uatracecapture.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <list>
+#include <mutex>
 
 using namespace subscriptiontest;
 
@@ -236,6 +240,117 @@ TEST_F(SubscriptionManagerTest, AnotherSessionsSubscriptionIsNotFoundButCanBeTra
     // Both anonymous: nobody is not the same user as nobody.
     EXPECT_EQ(OpcUa_BadUserAccessDenied,
               manager->transferSubscription(sessions[1], id, false, available).statusCode());
+}
+
+// An event manager that keeps its start answers until the test releases them and stops at once.
+class HoldingEventManager : public EventManager
+{
+    using Transaction = std::pair<EventManagerCallback*, OpcUa_UInt32>;
+
+public:
+    UaStatus beginEventTransaction(EventManagerCallback* callback, const ServiceContext&,
+                                   OpcUa_UInt32 transaction, OpcUa_Handle& context) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_transactions.emplace_back(callback, transaction);
+        context = &m_transactions.back();
+        return OpcUa_Good;
+    }
+    UaStatus beginStartMonitoring(OpcUa_Handle context, OpcUa_UInt32 callbackHandle, EventItemCallback*,
+                                  EventMonitoringContext&) override
+    {
+        const Transaction& begun = *static_cast<Transaction*>(context);
+        EventManagerCallback* callback = begun.first;
+        const OpcUa_UInt32 transaction = begun.second;
+        std::lock_guard lock(m_mutex);
+        m_held.push_back(
+            [=] { callback->finishStartMonitoring(transaction, callbackHandle, 1, 0, OpcUa_Good, nullptr); });
+        return OpcUa_Good;
+    }
+    UaStatus beginModifyMonitoring(OpcUa_Handle, OpcUa_UInt32, OpcUa_UInt32, EventMonitoringContext&) override
+    {
+        return OpcUa_BadNotImplemented;
+    }
+    UaStatus beginStopMonitoring(OpcUa_Handle context, OpcUa_UInt32 callbackHandle, OpcUa_UInt32) override
+    {
+        const Transaction& begun = *static_cast<Transaction*>(context);
+        begun.first->finishStopMonitoring(begun.second, callbackHandle, OpcUa_Good);
+        return OpcUa_Good;
+    }
+    UaStatus finishEventTransaction(OpcUa_Handle) override { return OpcUa_Good; }
+
+    // Sends the held start answers from this thread.
+    void answerHeld()
+    {
+        std::vector<std::function<void()>> held;
+        {
+            std::lock_guard lock(m_mutex);
+            held.swap(m_held);
+        }
+        for (const auto& answer : held)
+            answer();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::list<Transaction> m_transactions;
+    std::vector<std::function<void()>> m_held;
+};
+
+TEST_F(SubscriptionManagerTest, DeletingABusySubscriptionRetiresItUntilItsLastAnswer)
+{
+    HoldingEventManager holding;
+    server.root.eventManagers = [&](Session*, const OpcUa_NodeId&, UaPointerArray<EventManager>& managers)
+    {
+        managers.create(1);
+        managers[0] = &holding;
+        return UaStatus(OpcUa_Good);
+    };
+    ASSERT_TRUE(manager->startUp().isGood());
+    const OpcUa_UInt32 id = create(sessions[0]);
+
+    // One event item whose start stays unanswered.
+    auto* request =
+        newMessage<OpcUa_CreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType);
+    request->SubscriptionId = id;
+    request->NoOfItemsToCreate = 1;
+    request->ItemsToCreate = static_cast<OpcUa_MonitoredItemCreateRequest*>(
+        OpcUa_Memory_Alloc(sizeof(OpcUa_MonitoredItemCreateRequest)));
+    OpcUa_MonitoredItemCreateRequest& item = request->ItemsToCreate[0];
+    OpcUa_MonitoredItemCreateRequest_Initialize(&item);
+    item.ItemToMonitor.NodeId.Identifier.Numeric = 2253;
+    item.ItemToMonitor.AttributeId = 12;
+    item.MonitoringMode = OpcUa_MonitoringMode_Reporting;
+    OpcUa_Void* filter = nullptr;
+    OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
+                                           &item.RequestedParameters.Filter, &filter);
+    OpcUa_Handle context =
+        endpoint.openContext(kChannel, &OpcUa_CreateMonitoredItemsResponse_EncodeableType, 1);
+    sessions[0]->startingServiceProcessing();
+    ASSERT_TRUE(manager
+                    ->beginCreateMonitoredItems(new PendingCreateMonitoredItemsRequest(
+                        endpoint.handle(), context, &OpcUa_CreateMonitoredItemsRequest_EncodeableType,
+                        sessions[0], request))
+                    .isGood());
+    const OpcUa_Int32 live = UaSubscription::instanceCount();
+
+    // The deletion gives up waiting for the answer (after about 10 s) and keeps the subscription.
+    EXPECT_TRUE(manager->deleteSubscription(sessions[0], id).isGood());
+    EXPECT_EQ(1u, manager->retiredCount());
+    EXPECT_EQ(0, current->written());
+    EXPECT_FALSE(endpoint.isAnswered(context));
+    EXPECT_EQ(live, UaSubscription::instanceCount());
+
+    // The late answer still answers the client, and the idle subscription goes.
+    holding.answerHeld();
+    const auto* answered = endpoint.waitForAnswer(context).as<OpcUa_CreateMonitoredItemsResponse>(
+        OpcUa_CreateMonitoredItemsResponse_EncodeableType);
+    ASSERT_NE(nullptr, answered);
+    ASSERT_EQ(1, answered->NoOfResults);
+    EXPECT_EQ(OpcUa_BadInternalError, answered->Results[0].StatusCode); // its item went with the close
+    manager->waitForIdleSubscriptions();
+    EXPECT_EQ(0u, manager->retiredCount());
+    EXPECT_EQ(live - 1, UaSubscription::instanceCount());
 }
 
 TEST_F(SubscriptionManagerTest, ASelfClosedSubscriptionLeavesTheTableInOnePass)

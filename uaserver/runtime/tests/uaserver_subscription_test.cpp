@@ -1,8 +1,21 @@
 // The subscription services through the service table on the fake endpoint: the frame's checks,
-// revised values, Publish with and without subscriptions, transfer and deletion results.
+// revised values, Publish with and without subscriptions, transfer and deletion results, the live
+// counts below ObjectStatistics and event managers that start while clients watch events.
+#include "eventtestkit.h"
+#include "uamonitoreditem.h"
 #include "uaservertestbed.h"
+#include "uasubscription.h"
+#include "uasubscriptionmanager.h"
+
+#include <nodemanagerwithevents.h>
+#include <test_waits.h>
 
 #include <gtest/gtest.h>
+
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
 
 using namespace servertest;
 
@@ -45,8 +58,90 @@ protected:
         return created->SubscriptionId;
     }
 
+    // The Int32 values of variables of namespace 1 named by their NodeId strings.
+    std::vector<OpcUa_Int32> readCounts(const std::vector<std::string>& names)
+    {
+        auto* request = requestOf<OpcUa_ReadRequest>(OpcUa_ReadRequest_EncodeableType, token);
+        request->NoOfNodesToRead = static_cast<OpcUa_Int32>(names.size());
+        request->NodesToRead = eventtestkit::allocate<OpcUa_ReadValueId>(names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+        {
+            OpcUa_ReadValueId_Initialize(&request->NodesToRead[i]);
+            UaNodeId(UaString(names[i].c_str()), 1).copyTo(&request->NodesToRead[i].NodeId);
+            request->NodesToRead[i].AttributeId = 13;
+        }
+        const auto* read = bed.call(kChannel, request, OpcUa_ReadRequest_EncodeableType)
+                               .as<OpcUa_ReadResponse>(OpcUa_ReadResponse_EncodeableType);
+        std::vector<OpcUa_Int32> counts;
+        for (OpcUa_Int32 i = 0; read != nullptr && i < read->NoOfResults; ++i)
+            counts.push_back(OpcUa_IsGood(read->Results[i].StatusCode) ? read->Results[i].Value.Value.Int32
+                                                                       : -1);
+        return counts;
+    }
+
+    // An event item on the Server object selecting the Message; its result.
+    OpcUa_StatusCode createEventItem(OpcUa_UInt32 subscriptionId)
+    {
+        auto* request = requestOf<OpcUa_CreateMonitoredItemsRequest>(
+            OpcUa_CreateMonitoredItemsRequest_EncodeableType, token);
+        request->SubscriptionId = subscriptionId;
+        request->TimestampsToReturn = OpcUa_TimestampsToReturn_Both;
+        request->NoOfItemsToCreate = 1;
+        request->ItemsToCreate = eventtestkit::allocate<OpcUa_MonitoredItemCreateRequest>(1);
+        OpcUa_MonitoredItemCreateRequest& item = request->ItemsToCreate[0];
+        OpcUa_MonitoredItemCreateRequest_Initialize(&item);
+        UaNodeId(2253, 0).copyTo(&item.ItemToMonitor.NodeId);
+        item.ItemToMonitor.AttributeId = 12;
+        item.MonitoringMode = OpcUa_MonitoringMode_Reporting;
+        item.RequestedParameters.QueueSize = 10;
+        const eventtestkit::WireFilter select({"Message"}, {});
+        OpcUa_Void* body = nullptr;
+        OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
+                                               &item.RequestedParameters.Filter, &body);
+        OpcUa_EncodeableObject_CopyTo(&OpcUa_EventFilter_EncodeableType,
+                                      const_cast<OpcUa_EventFilter*>(select.get()), body);
+        const auto* created =
+            bed.call(kChannel, request, OpcUa_CreateMonitoredItemsRequest_EncodeableType)
+                .as<OpcUa_CreateMonitoredItemsResponse>(OpcUa_CreateMonitoredItemsResponse_EncodeableType);
+        return created != nullptr && created->NoOfResults == 1 ? created->Results[0].StatusCode
+                                                               : OpcUa_BadUnexpectedError;
+    }
+
+    // The messages of the events of the next Publish response.
+    std::vector<std::string> publishedMessages()
+    {
+        auto* publish = requestOf<OpcUa_PublishRequest>(OpcUa_PublishRequest_EncodeableType, token);
+        const auto* published = bed.call(kChannel, publish, OpcUa_PublishRequest_EncodeableType)
+                                    .as<OpcUa_PublishResponse>(OpcUa_PublishResponse_EncodeableType);
+        std::vector<std::string> messages;
+        for (OpcUa_Int32 i = 0;
+             published != nullptr && i < published->NotificationMessage.NoOfNotificationData; ++i)
+        {
+            const OpcUa_ExtensionObject& data = published->NotificationMessage.NotificationData[i];
+            if (data.Body.EncodeableObject.Type != &OpcUa_EventNotificationList_EncodeableType)
+                continue;
+            const auto* list =
+                static_cast<const OpcUa_EventNotificationList*>(data.Body.EncodeableObject.Object);
+            for (OpcUa_Int32 j = 0; j < list->NoOfEvents; ++j)
+                messages.emplace_back(
+                    UaString(&list->Events[j].EventFields[0].Value.LocalizedText->Text).toUtf8());
+        }
+        return messages;
+    }
+
+    // Node managers of the test outlive the server, whose subscriptions hold their event managers.
+    std::vector<std::unique_ptr<NodeManagerWithEvents>> nodeManagers;
     ServerBed bed;
     UaNodeId token;
+};
+
+// A node manager with events on and no nodes of its own: the Server object is its notifier.
+class EventSource : public NodeManagerWithEvents
+{
+public:
+    explicit EventSource(const char* uri) : NodeManagerWithEvents(uri, true, 101) {}
+    UaStatus afterStartUp() override { return OpcUa_Good; }
+    UaStatus beforeShutDown() override { return OpcUa_Good; }
 };
 
 TEST_F(UaServerSubscriptionTest, CreateRevisesAndDeleteAnswersPerId)
@@ -129,6 +224,47 @@ TEST_F(UaServerSubscriptionTest, PublishGetsAKeepAliveAndTransferAnswersEachId)
     ASSERT_NE(nullptr, transferred);
     ASSERT_EQ(2, transferred->NoOfResults);
     EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, transferred->Results[1].StatusCode);
+}
+
+TEST_F(UaServerSubscriptionTest, ObjectStatisticsShowTheLiveSubscriptionsAndItems)
+{
+    const std::vector<std::string> names{"ObjectStatistics_Subscription",
+                                         "ObjectStatistics_MonitoredItemData",
+                                         "ObjectStatistics_MonitoredItemEvent"};
+    EXPECT_EQ((std::vector<OpcUa_Int32>{0, 0, 0}), readCounts(names));
+    nodeManagers.push_back(std::make_unique<EventSource>("urn:test:events"));
+    ASSERT_TRUE(nodeManagers.back()->startUp(&bed.serverManager).isGood());
+    const OpcUa_UInt32 id = createSubscription();
+    ASSERT_EQ(OpcUa_Good, createEventItem(id));
+    EXPECT_EQ((std::vector<OpcUa_Int32>{1, 0, 1}), readCounts(names));
+    EXPECT_EQ((std::vector<OpcUa_Int32>{UaSubscription::instanceCount(), UaMonitoredItemData::instanceCount(),
+                                        UaMonitoredItemEvent::instanceCount()}),
+              readCounts(names));
+}
+
+TEST_F(UaServerSubscriptionTest, AnEventManagerStartedWhileTheServerRunsServesTheEventItemsThatExist)
+{
+    // The subscription manager listens from its start to its end.
+    EXPECT_EQ(std::list<DynamicEventManagerCallback*>{bed.server.subscriptionManager()},
+              bed.serverManager.dynamicEventManagerCallbacks());
+    nodeManagers.push_back(std::make_unique<EventSource>("urn:test:first"));
+    EventSource& first = static_cast<EventSource&>(*nodeManagers.back());
+    ASSERT_TRUE(first.startUp(&bed.serverManager).isGood());
+    const OpcUa_UInt32 id = createSubscription();
+    ASSERT_EQ(OpcUa_Good, createEventItem(id));
+
+    nodeManagers.push_back(std::make_unique<EventSource>("urn:test:late"));
+    EventSource& late = static_cast<EventSource&>(*nodeManagers.back());
+    ASSERT_TRUE(late.startUp(&bed.serverManager).isGood());
+    ASSERT_TRUE(uaserver::testing::eventually([&] { return late.itemCount() == 1; }));
+    eventtestkit::TestEvent fromFirst(UaNodeId(2041, 0), UaNodeId(2253, 0), 100, "first");
+    eventtestkit::TestEvent fromLate(UaNodeId(2041, 0), UaNodeId(2253, 0), 100, "late");
+    first.fireEvent(fromFirst);
+    late.fireEvent(fromLate);
+    EXPECT_EQ((std::vector<std::string>{"first", "late"}), publishedMessages());
+
+    bed.server.shutDown();
+    EXPECT_TRUE(bed.serverManager.dynamicEventManagerCallbacks().empty());
 }
 
 } // namespace
