@@ -761,13 +761,19 @@ UaStatus UaSubscription::beginConditionRefresh(const ServiceContext& serviceCont
         UaByteString startId, endId, none;
         EventData::createEventId(none, startId);
         EventData::createEventId(none, endId);
-        const size_t last = refresh.managers.size() - 1;
+        // The first and the last manager still serving the item frame the refresh, so the client
+        // gets one start and one end event even when a slot's manager has gone.
+        std::vector<size_t> serving;
         for (size_t i = 0; i < refresh.managers.size(); ++i)
         {
-            if (refresh.managers[i] == nullptr)
-                continue;
+            if (refresh.managers[i] != nullptr)
+                serving.push_back(i);
+        }
+        for (size_t i : serving)
+        {
             const UaStatus refreshed = refresh.managers[i]->beginConditionRefresh(
-                serviceContext, refresh.handles[i], i == 0 ? startId : none, i == last ? endId : none);
+                serviceContext, refresh.handles[i], i == serving.front() ? startId : none,
+                i == serving.back() ? endId : none);
             if (refreshed.isBad())
                 UaTrace::traceLevel1(
                     "Error: UaSubscription::beginConditionRefresh - beginConditionRefresh to "

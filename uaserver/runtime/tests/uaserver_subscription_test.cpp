@@ -79,7 +79,7 @@ protected:
         return counts;
     }
 
-    // An event item on the Server object selecting the Message; its result.
+    // An event item on the Server object selecting the Message and the EventType; its result.
     OpcUa_StatusCode createEventItem(OpcUa_UInt32 subscriptionId)
     {
         auto* request = requestOf<OpcUa_CreateMonitoredItemsRequest>(
@@ -94,7 +94,7 @@ protected:
         item.ItemToMonitor.AttributeId = 12;
         item.MonitoringMode = OpcUa_MonitoringMode_Reporting;
         item.RequestedParameters.QueueSize = 10;
-        const eventtestkit::WireFilter select({"Message"}, {});
+        const eventtestkit::WireFilter select({"Message", "EventType"}, {});
         OpcUa_Void* body = nullptr;
         OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
                                                &item.RequestedParameters.Filter, &body);
@@ -107,13 +107,13 @@ protected:
                                                                : OpcUa_BadUnexpectedError;
     }
 
-    // The messages of the events of the next Publish response.
-    std::vector<std::string> publishedMessages()
+    // The message and the event type of each event of the next Publish response.
+    std::vector<std::pair<std::string, UaNodeId>> publishedEvents()
     {
         auto* publish = requestOf<OpcUa_PublishRequest>(OpcUa_PublishRequest_EncodeableType, token);
         const auto* published = bed.call(kChannel, publish, OpcUa_PublishRequest_EncodeableType)
                                     .as<OpcUa_PublishResponse>(OpcUa_PublishResponse_EncodeableType);
-        std::vector<std::string> messages;
+        std::vector<std::pair<std::string, UaNodeId>> events;
         for (OpcUa_Int32 i = 0;
              published != nullptr && i < published->NotificationMessage.NoOfNotificationData; ++i)
         {
@@ -123,10 +123,13 @@ protected:
             const auto* list =
                 static_cast<const OpcUa_EventNotificationList*>(data.Body.EncodeableObject.Object);
             for (OpcUa_Int32 j = 0; j < list->NoOfEvents; ++j)
-                messages.emplace_back(
-                    UaString(&list->Events[j].EventFields[0].Value.LocalizedText->Text).toUtf8());
+            {
+                const OpcUa_Variant* fields = list->Events[j].EventFields;
+                events.emplace_back(UaString(&fields[0].Value.LocalizedText->Text).toUtf8(),
+                                    UaNodeId(*fields[1].Value.NodeId));
+            }
         }
-        return messages;
+        return events;
     }
 
     // Node managers of the test outlive the server, whose subscriptions hold their event managers.
@@ -261,10 +264,47 @@ TEST_F(UaServerSubscriptionTest, AnEventManagerStartedWhileTheServerRunsServesTh
     eventtestkit::TestEvent fromLate(UaNodeId(2041, 0), UaNodeId(2253, 0), 100, "late");
     first.fireEvent(fromFirst);
     late.fireEvent(fromLate);
-    EXPECT_EQ((std::vector<std::string>{"first", "late"}), publishedMessages());
+    const UaNodeId base(2041, 0);
+    EXPECT_EQ((std::vector<std::pair<std::string, UaNodeId>>{{"first", base}, {"late", base}}),
+              publishedEvents());
 
     bed.server.shutDown();
     EXPECT_TRUE(bed.serverManager.dynamicEventManagerCallbacks().empty());
+}
+
+TEST_F(UaServerSubscriptionTest, ConditionRefreshCallsFrameTheRefreshOfTheCallersSubscription)
+{
+    nodeManagers.push_back(std::make_unique<EventSource>("urn:test:events"));
+    ASSERT_TRUE(nodeManagers.back()->startUp(&bed.serverManager).isGood());
+    const OpcUa_UInt32 id = createSubscription();
+    ASSERT_EQ(OpcUa_Good, createEventItem(id));
+
+    // ConditionRefresh of ConditionType with the subscription id, and with an id that is not the session's.
+    auto* call = requestOf<OpcUa_CallRequest>(OpcUa_CallRequest_EncodeableType, token);
+    call->NoOfMethodsToCall = 2;
+    call->MethodsToCall = eventtestkit::allocate<OpcUa_CallMethodRequest>(2);
+    for (OpcUa_UInt32 i = 0; i < 2; ++i)
+    {
+        OpcUa_CallMethodRequest& method = call->MethodsToCall[i];
+        OpcUa_CallMethodRequest_Initialize(&method);
+        UaNodeId(2782, 0).copyTo(&method.ObjectId);
+        UaNodeId(3875, 0).copyTo(&method.MethodId);
+        method.NoOfInputArguments = 1;
+        method.InputArguments = eventtestkit::allocate<OpcUa_Variant>(1);
+        UaVariant subscriptionId;
+        subscriptionId.setUInt32(i == 0 ? id : id + 1);
+        subscriptionId.copyTo(&method.InputArguments[0]);
+    }
+    const auto* called = bed.call(kChannel, call, OpcUa_CallRequest_EncodeableType)
+                             .as<OpcUa_CallResponse>(OpcUa_CallResponse_EncodeableType);
+    ASSERT_NE(nullptr, called);
+    ASSERT_EQ(2, called->NoOfResults);
+    EXPECT_EQ(OpcUa_Good, called->Results[0].StatusCode);
+    EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, called->Results[1].StatusCode);
+    // Nothing retained: the start and the end event alone, from the Server object.
+    EXPECT_EQ(
+        (std::vector<std::pair<std::string, UaNodeId>>{{"", UaNodeId(2787, 0)}, {"", UaNodeId(2788, 0)}}),
+        publishedEvents());
 }
 
 } // namespace
