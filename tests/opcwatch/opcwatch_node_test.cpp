@@ -2,12 +2,14 @@
 // command starts (device manager, GktSim, Opcwatch from its folder in the device root), and
 // against processes the test starts itself, to restart the device manager and the server.
 #include "freeport.h"
+#include "stackclient.h"
 #include "uatcp_node_runner.h"
 
 #include <test_support.h>
 #include <testsupport.h>
 
 #include <os/deviceroot.h>
+#include <uaplatformlayer.h>
 
 #include <gtest/gtest.h>
 
@@ -334,7 +336,7 @@ TEST_F(OwnProcesses, AVosRestartBuildsTheSameAddressSpace)
 // The outside client under each policy of the default configuration. The first secured contact
 // is refused and the client's certificate kept with the rejected ones; once an administrator puts
 // it into the trust list, every policy and mode opens an anonymous session. A user name is not
-// offered, so such a session is refused.
+// offered, so such a session is refused, by the outside client itself and by the server.
 TEST_F(OwnProcesses, EveryPolicyServesAnAnonymousSessionWithBuildInfoAndTheCompanionModels)
 {
     const std::string home = m_root.Path() + "/home";
@@ -393,5 +395,18 @@ TEST_F(OwnProcesses, EveryPolicyServesAnAnonymousSessionWithBuildInfoAndTheCompa
         EXPECT_EQ(jsonField(out, "session"), -1) << out;
         EXPECT_NE(out.find("\"error\""), std::string::npos) << out;
     }
+    // The outside client stops at the offer by itself; the server refuses a client that sends a
+    // user name anyway, though Opcwatch's logon would take it.
+    ASSERT_EQ(0, UaPlatformLayer::init());
+    {
+        uaservertest::StackClient stack;
+        ASSERT_EQ(OpcUa_Good, stack.connect(m_url));
+        ASSERT_EQ(OpcUa_Good, stack.createSession());
+        EXPECT_EQ(OpcUa_BadIdentityTokenInvalid, stack.activateWithUserName("operator", "secret"));
+        EXPECT_EQ(OpcUa_Good, stack.activateSession());
+        EXPECT_EQ(OpcUa_Good, stack.closeSession());
+        stack.disconnect();
+    }
+    UaPlatformLayer::cleanup();
 }
 } // namespace

@@ -1,6 +1,6 @@
 // A session client of the server on the transport tests' session client: it checks the server's
-// CreateSession signature, signs its ActivateSession, can log on with a certificate token (signed
-// by any key, to test refusals), calls Multiply and closes.
+// CreateSession signature, signs its ActivateSession, can log on anonymously, with a user name or
+// with a certificate token (signed by any key, to test refusals), reads, calls Multiply and closes.
 #pragma once
 
 #include "rsa_signatures.h"
@@ -105,14 +105,12 @@ public:
         return result;
     }
 
-    // ActivateSession, anonymous or with a certificate token of userCertificate signed with
-    // userKey; the client signature on a secured channel.
+    // ActivateSession, anonymous (no token) or with a certificate token of userCertificate signed
+    // with userKey; the client signature on a secured channel.
     OpcUa_StatusCode activateSession(const Bytes& userCertificate = {}, const Bytes& userKey = {})
     {
         OpcUa_ActivateSessionRequest request;
         OpcUa_ActivateSessionRequest_Initialize(&request);
-        if (m_secured)
-            sign(request.ClientSignature, m_credentials.privateKey);
         if (!userCertificate.empty())
         {
             OpcUa_X509IdentityToken* token = nullptr;
@@ -123,14 +121,54 @@ public:
             OpcUa_ByteString_CopyTo(&certificateView, &token->CertificateData);
             sign(request.UserTokenSignature, userKey);
         }
+        return activate(request);
+    }
+
+    // ActivateSession with an anonymous token object.
+    OpcUa_StatusCode activateWithAnonymousToken()
+    {
+        OpcUa_ActivateSessionRequest request;
+        OpcUa_ActivateSessionRequest_Initialize(&request);
+        addToken<OpcUa_AnonymousIdentityToken>(request, OpcUa_AnonymousIdentityToken_EncodeableType,
+                                               "Anonymous");
+        return activate(request);
+    }
+
+    // ActivateSession with a user name token, the password not encrypted.
+    OpcUa_StatusCode activateWithUserName(const std::string& userName, const std::string& password)
+    {
+        OpcUa_ActivateSessionRequest request;
+        OpcUa_ActivateSessionRequest_Initialize(&request);
+        auto* token = addToken<OpcUa_UserNameIdentityToken>(
+            request, OpcUa_UserNameIdentityToken_EncodeableType, "UserName");
+        OpcUa_String_AttachCopy(&token->UserName, userName.c_str());
+        const Bytes secret(password.begin(), password.end());
+        const OpcUa_ByteString secretView = view(secret);
+        OpcUa_ByteString_CopyTo(&secretView, &token->Password);
+        return activate(request);
+    }
+
+    // Reads the Value of the namespace 0 node numericId; the service result, else the value's status.
+    OpcUa_StatusCode read(OpcUa_UInt32 numericId)
+    {
+        OpcUa_ReadRequest request;
+        OpcUa_ReadRequest_Initialize(&request);
+        request.NoOfNodesToRead = 1;
+        request.NodesToRead = static_cast<OpcUa_ReadValueId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ReadValueId)));
+        OpcUa_ReadValueId_Initialize(request.NodesToRead);
+        request.NodesToRead->NodeId.Identifier.Numeric = numericId;
+        request.NodesToRead->AttributeId = 13; // Value
         OpcUa_Void* response = nullptr;
         OpcUa_EncodeableType* type = nullptr;
-        const OpcUa_StatusCode result = m_session.invokeForResult(
-            &request, &OpcUa_ActivateSessionRequest_EncodeableType, &response, &type);
-        if (OpcUa_IsGood(result) && type == &OpcUa_ActivateSessionResponse_EncodeableType)
-            m_serverNonce = bytes(static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
+        OpcUa_StatusCode result =
+            m_session.invokeForResult(&request, &OpcUa_ReadRequest_EncodeableType, &response, &type);
+        if (OpcUa_IsGood(result) && type == &OpcUa_ReadResponse_EncodeableType)
+        {
+            auto* read = static_cast<OpcUa_ReadResponse*>(response);
+            result = read->NoOfResults == 1 ? read->Results[0].StatusCode : OpcUa_BadUnexpectedError;
+        }
         OpcUa_EncodeableObject_Delete(type, &response);
-        OpcUa_ActivateSessionRequest_Clear(&request);
+        OpcUa_ReadRequest_Clear(&request);
         return result;
     }
 
@@ -200,6 +238,33 @@ private:
     static Bytes bytes(const OpcUa_ByteString& b)
     {
         return b.Length > 0 ? Bytes(b.Data, b.Data + b.Length) : Bytes();
+    }
+    // A new identity token of type in request, with its policy id.
+    template <class Token>
+    static Token* addToken(OpcUa_ActivateSessionRequest& request, OpcUa_EncodeableType& type,
+                           const char* policyId)
+    {
+        Token* token = nullptr;
+        OpcUa_EncodeableObject_CreateExtension(&type, &request.UserIdentityToken,
+                                               reinterpret_cast<OpcUa_Void**>(&token));
+        OpcUa_String_AttachCopy(&token->PolicyId, policyId);
+        return token;
+    }
+    // Sends the ActivateSession request, signed on a secured channel, and clears it; the server's
+    // new nonce is kept.
+    OpcUa_StatusCode activate(OpcUa_ActivateSessionRequest& request)
+    {
+        if (m_secured)
+            sign(request.ClientSignature, m_credentials.privateKey);
+        OpcUa_Void* response = nullptr;
+        OpcUa_EncodeableType* type = nullptr;
+        const OpcUa_StatusCode result = m_session.invokeForResult(
+            &request, &OpcUa_ActivateSessionRequest_EncodeableType, &response, &type);
+        if (OpcUa_IsGood(result) && type == &OpcUa_ActivateSessionResponse_EncodeableType)
+            m_serverNonce = bytes(static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
+        OpcUa_EncodeableObject_Delete(type, &response);
+        OpcUa_ActivateSessionRequest_Clear(&request);
+        return result;
     }
     // An rsa-sha1 signature with key over the server's certificate and its last nonce.
     void sign(OpcUa_SignatureData& signature, const Bytes& key) const

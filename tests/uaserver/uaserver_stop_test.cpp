@@ -2,14 +2,10 @@
 // eight client threads go on until the server has shut down. Every request is answered or its
 // connection closed (none waits for its time-out), and nothing is touched after it went (the
 // sanitizers watch the stack's threads inside the handlers while sessions and managers go).
+#include "freeport.h"
+#include "inprocess_server.h"
 #include "stackclient.h"
 #include "testnodemanager.h"
-#include "testserverconfig.h"
-#include "freeport.h"
-
-#include <coremodule.h>
-#include <uaserver.h>
-#include <uamodule.h>
 
 #include <test_waits.h>
 #include <uaplatformlayer.h>
@@ -49,13 +45,9 @@ TEST(UaServerStop, ClientsOpeningAndClosingSessionsWhileTheServerStops)
                                 };
                                 return nodeManager;
                             });
-    auto* core = new CoreModule();
-    ASSERT_EQ(0, core->initialize());
-    ASSERT_EQ(0, core->startUp(&config));
-    ASSERT_TRUE(config.startUp(core->getServerManager()).isGood());
-    auto* module = new UaModule();
-    ASSERT_EQ(0, module->startUp(core));
-    running = module->server();
+    InProcessServer inProcess;
+    ASSERT_TRUE(inProcess.start(config));
+    running = inProcess.server();
 
     std::atomic<int> sessions{0}, timeouts{0};
     std::atomic<bool> stopped{false}, done{false};
@@ -92,11 +84,9 @@ TEST(UaServerStop, ClientsOpeningAndClosingSessionsWhileTheServerStops)
     EXPECT_TRUE(uaserver::testing::eventually([&] { return sessions >= 40; }));
     holding = true;
     EXPECT_TRUE(uaserver::testing::eventually([&] { return held.load(); }));
-    EXPECT_EQ(0, module->shutDown());
+    inProcess.stopServer();
     stopped = true;
-    delete module;
-    EXPECT_EQ(0, core->shutDown());
-    delete core;
+    inProcess.stopCore();
     done = true;
     for (std::thread& client : clients)
         client.join();

@@ -249,6 +249,9 @@ private:
     // The answer of a session service on an endpoint the server did not open: BadInternalError.
     UaEndpoint* endpointOrRefuse(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
                                  OpcUa_Void* request, OpcUa_EncodeableType* requestType);
+    // The user token types the endpoints offer: GetEndpoints lists them, ActivateSession takes no
+    // other. service names the caller in the error trace.
+    OpcUa_StatusCode offeredUserTokens(const char* service, bool& anonymous, bool& userName) const;
     // The user identity of an ActivateSession request, a password decrypted; null and the refusal.
     UaUserIdentityToken* identityFromRequest(const OpcUa_ActivateSessionRequest& request, UaSession* session,
                                              UaEndpoint* endpoint, OpcUa_StatusCode& status);

@@ -103,6 +103,27 @@ constexpr OpcUa_MessageSecurityMode kModes[] = {
     OpcUa_MessageSecurityMode_None, OpcUa_MessageSecurityMode_Sign, OpcUa_MessageSecurityMode_SignAndEncrypt};
 } // namespace
 
+OpcUa_StatusCode UaServer::offeredUserTokens(const char* service, bool& anonymous, bool& userName) const
+{
+    anonymous = userName = false;
+    ServerConfig* config = m_pServerManager ? m_pServerManager->getServerConfig() : nullptr;
+    if (config == nullptr)
+        return OpcUa_BadInternalError;
+    const OpcUa_StatusCode result = config->getUserIdentityTokenConfig(anonymous, userName).statusCode();
+    if (OpcUa_IsNotGood(result))
+    {
+        UaTrace::traceLevel1(
+            "Error: UaServer::%s - ServerConfig::getUserIdentityTokenConfig failed [ret=0x%lx]", service,
+            hex(result));
+        anonymous = userName = false;
+        return result;
+    }
+    // A configuration that offers no token at all still lets clients log on with a user name.
+    if (!anonymous && !userName)
+        userName = true;
+    return OpcUa_Good;
+}
+
 OpcUa_StatusCode UaServer::GetEndpoints(const OpcUa_String& endpointUrl, OpcUa_Int32& noOfEndpoints,
                                         OpcUa_EndpointDescription*& endpoints)
 {
@@ -112,22 +133,13 @@ OpcUa_StatusCode UaServer::GetEndpoints(const OpcUa_String& endpointUrl, OpcUa_I
     if (config == nullptr)
         return OpcUa_BadInternalError;
     bool enableAnonymous = false, enableUserPw = false;
-    OpcUa_StatusCode result = config->getUserIdentityTokenConfig(enableAnonymous, enableUserPw).statusCode();
+    OpcUa_StatusCode result = offeredUserTokens("GetEndpoints", enableAnonymous, enableUserPw);
     if (OpcUa_IsNotGood(result))
-    {
-        UaTrace::traceLevel1(
-            "Error: UaServer::GetEndpoints - ServerConfig::getUserIdentityTokenConfig failed "
-            "[ret=0x%lx]",
-            hex(result));
         return result;
-    }
     ServerIdentity identity;
     result = identity.load(config, "GetEndpoints");
     if (OpcUa_IsNotGood(result))
         return result;
-    // A configuration that offers no token at all still lets clients log on with a user name.
-    if (!enableAnonymous && !enableUserPw)
-        enableUserPw = true;
 
     bool urlMatched = false;
     OpcUa_UInt32 total = 0;

@@ -25,6 +25,18 @@ unsigned long hex(OpcUa_StatusCode code)
     return static_cast<unsigned long>(code);
 }
 
+// A token type the endpoints do not offer is refused before any logon sees it: a logon hook may
+// rely on the offer and accept every user it is given.
+bool isOffered(bool offered, const char* policyId, OpcUa_StatusCode& status)
+{
+    if (offered)
+        return true;
+    status = OpcUa_BadIdentityTokenInvalid;
+    UaTrace::traceLevel1("Error: UaServer::ActivateSession - %s token not offered [ret=0x%lx]", policyId,
+                         hex(status));
+    return false;
+}
+
 // A crypto provider of one security policy, deleted with its scope.
 class CryptoProvider
 {
@@ -227,22 +239,27 @@ UaUserIdentityToken* UaServer::identityFromRequest(const OpcUa_ActivateSessionRe
                                                    UaSession* session, UaEndpoint* endpoint,
                                                    OpcUa_StatusCode& status)
 {
-    status = OpcUa_Good;
+    bool anonymousOffered = false, userNameOffered = false;
+    status = offeredUserTokens("ActivateSession", anonymousOffered, userNameOffered);
+    if (OpcUa_IsNotGood(status))
+        return nullptr;
     const OpcUa_ExtensionObject& token = request.UserIdentityToken;
     if (token.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject ||
         token.Body.EncodeableObject.Type == nullptr || token.Body.EncodeableObject.Object == nullptr)
-        return new UaUserIdentityToken();
+        return isOffered(anonymousOffered, "Anonymous", status) ? new UaUserIdentityToken() : nullptr;
     const OpcUa_UInt32 typeId = token.Body.EncodeableObject.Type->TypeId;
     if (typeId == OpcUa_AnonymousIdentityToken_EncodeableType.TypeId)
     {
         UaTrace::traceLevel6("ActivateSession passed AnonymousIdentityToken");
-        return new UaUserIdentityToken();
+        return isOffered(anonymousOffered, "Anonymous", status) ? new UaUserIdentityToken() : nullptr;
     }
     if (typeId == OpcUa_UserNameIdentityToken_EncodeableType.TypeId)
     {
         const auto* userName =
             static_cast<const OpcUa_UserNameIdentityToken*>(token.Body.EncodeableObject.Object);
         UaTrace::traceLevel6("ActivateSession passed UserNameIdentityToken");
+        if (!isOffered(userNameOffered, "UserName", status))
+            return nullptr;
         auto* identity = new UaUserIdentityTokenUserName();
         identity->userName = UaString(&userName->UserName);
         UaTrace::traceLevel6("ActivateSession passed UserNameIdentityToken for user %s",
