@@ -8,12 +8,11 @@
 namespace
 {
 // Registered-node aliases are numeric NodeIds of this namespace.
-constexpr OpcUa_UInt16 kAliasNamespace = 99;
 } // namespace
 
 bool RegisteredVariableHandle::isAlias(const OpcUa_NodeId& nodeId)
 {
-    return nodeId.IdentifierType == OpcUa_IdentifierType_Numeric && nodeId.NamespaceIndex == kAliasNamespace;
+    return nodeId.IdentifierType == OpcUa_IdentifierType_Numeric && nodeId.NamespaceIndex == aliasNamespace;
 }
 
 VariableHandle* RegisteredVariableHandle::resolve(NodeManager* root, UaSession* session,

@@ -27,7 +27,10 @@ public:
         return registered->m_pHandle;
     }
 
-    // Whether nodeId is a registered-node alias: a numeric NodeId of namespace 99.
+    // Registered-node aliases are numeric NodeIds of this namespace.
+    static constexpr OpcUa_UInt16 aliasNamespace = 99;
+
+    // Whether nodeId is a registered-node alias: a numeric NodeId of the alias namespace.
     static bool isAlias(const OpcUa_NodeId& nodeId);
     // The handle a service reaches nodeId's attribute through, with a reference for the caller. An
     // alias gives its registered handle for the Value and its real node's handle for any other

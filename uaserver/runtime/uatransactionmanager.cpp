@@ -30,16 +30,9 @@
 
 namespace
 {
-// Registered-node aliases are numeric NodeIds of this namespace.
-constexpr OpcUa_UInt16 g_aliasNamespace = 99;
 // ConditionRefresh of ConditionType, which the subscription manager serves.
 constexpr OpcUa_UInt32 g_conditionType = 2782;
 constexpr OpcUa_UInt32 g_conditionRefresh = 3875;
-
-bool isAlias(const OpcUa_NodeId& nodeId)
-{
-    return nodeId.IdentifierType == OpcUa_IdentifierType_Numeric && nodeId.NamespaceIndex == g_aliasNamespace;
-}
 
 OpcUa_UInt32 countOf(OpcUa_Int32 noOf)
 {
@@ -277,21 +270,6 @@ void UaTransactionManager::releaseHold(OpcUa_UInt32 hTransaction, PendingService
         transactionFinished(hTransaction, pRequest, false);
 }
 
-VariableHandle* UaTransactionManager::variableHandle(NodeManager* root, UaSession* session,
-                                                     OpcUa_UInt32 serviceType, const OpcUa_NodeId& nodeId,
-                                                     OpcUa_Int32 attributeId)
-{
-    if (!isAlias(nodeId))
-        return root->getVariableHandle(session, serviceType, &nodeId, attributeId);
-    UaNodeId registeredNodeId;
-    ReferenceHolder<ReferenceCounter> registeredHandle;
-    if (session == nullptr ||
-        !session->registeredNode(nodeId.Identifier.Numeric, registeredNodeId, registeredHandle))
-        return nullptr;
-    if (attributeId == AttributeId::Value)
-        return RegisteredVariableHandle::variableHandleOf(registeredHandle.get());
-    return root->getVariableHandle(session, serviceType, registeredNodeId.toOpcUaNodeId(), attributeId);
-}
 
 void UaTransactionManager::failRead(OpcUa_UInt32 hTransaction, OpcUa_UInt32 index, const UaStatus& status,
                                     OpcUa_TimestampsToReturn timestampsToReturn, bool sendNow)
@@ -356,7 +334,8 @@ void UaTransactionManager::runIoItems(PendingServiceRequest* pRequest, NodeManag
     for (OpcUa_UInt32 i = 0; i < n; ++i)
     {
         const auto attributeId = static_cast<OpcUa_Int32>(items[i].AttributeId);
-        handles[i] = variableHandle(root, session, settings.serviceType, items[i].NodeId, attributeId);
+        handles[i] = RegisteredVariableHandle::resolve(root, session, settings.serviceType, items[i].NodeId,
+                                                       attributeId);
         if (handles[i] != nullptr)
             continue;
         UaTrace::traceLevel1("    Node[%d] %s Attribute=%d OpcUa_BadNodeIdUnknown", static_cast<int>(i),
@@ -561,7 +540,7 @@ UaStatus UaTransactionManager::registerNodes(const ServiceContext& serviceContex
         }
         // The entry keeps the handle's reference.
         auto* entry = new RegisteredNode(UaNodeId(nodeId), new RegisteredVariableHandle(handle));
-        registeredNodeIds[i].NamespaceIndex = g_aliasNamespace;
+        registeredNodeIds[i].NamespaceIndex = RegisteredVariableHandle::aliasNamespace;
         registeredNodeIds[i].IdentifierType = OpcUa_IdentifierType_Numeric;
         registeredNodeIds[i].Identifier.Numeric = session->registerNode(entry);
     }
@@ -577,7 +556,7 @@ UaStatus UaTransactionManager::unregisterNodes(const ServiceContext& serviceCont
         return OpcUa_Good;
     for (OpcUa_UInt32 i = 0; i < countOf(noOfNodesToUnregister); ++i)
     {
-        if (isAlias(pNodesToUnregister[i]))
+        if (RegisteredVariableHandle::isAlias(pNodesToUnregister[i]))
             session->unregisterNode(pNodesToUnregister[i].Identifier.Numeric);
     }
     return OpcUa_Good;
@@ -719,7 +698,7 @@ UaNodeHandle* UaTransactionManager::historyHandle(NodeManager* root, UaSession* 
                                                   OpcUa_UInt32 operation, const OpcUa_NodeId& nodeId,
                                                   UaStatus& status)
 {
-    if (!isAlias(nodeId))
+    if (!RegisteredVariableHandle::isAlias(nodeId))
         return root->getHistoryVariableHandle(session, operation, &nodeId, status);
     UaNodeId registeredNodeId;
     ReferenceHolder<ReferenceCounter> registeredHandle;

@@ -153,9 +153,6 @@ private:
     // Ends the begin operation's hold on a request.
     void releaseHold(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest);
 
-    // The handles of a node, registered-node aliases resolved; a reference for the caller.
-    VariableHandle* variableHandle(NodeManager* root, UaSession* session, OpcUa_UInt32 serviceType,
-                                   const OpcUa_NodeId& nodeId, OpcUa_Int32 attributeId);
     UaNodeHandle* historyHandle(NodeManager* root, UaSession* session, OpcUa_UInt32 operation,
                                 const OpcUa_NodeId& nodeId, UaStatus& status);
     // Reports a read item that failed before an I/O manager took it.
