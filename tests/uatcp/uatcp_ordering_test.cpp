@@ -1,12 +1,14 @@
 // Responses leave the server whole and in sequence-number order whether the
 // worker pool answers requests side by side or the reader runs them one after
-// another; and a peer that does not read its responses holds up nobody else.
+// another; and a peer that does not read its responses holds up nobody else
+// and is closed once its unread output passes the bound.
 #include "tcp_client.h"
 #include "uatcp_echo_server.h"
 #include "uatcp_raw_client.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <thread>
@@ -186,6 +188,15 @@ TEST(UatcpOrdering, APeerThatDoesNotReadHoldsUpNobodyElse)
         for (auto& t : others)
             t.join();
         EXPECT_EQ(failed.load(), 0);
+        // Its unread answers passed the bound long before the send time-out.
+        ASSERT_TRUE(handler.waitFor(ChannelEvent::Closed, 1, false));
+        const auto events = handler.events();
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                                [](const RecordedEvent& e)
+                                {
+                                    return e.event == ChannelEvent::Closed &&
+                                           e.status == status::BadTcpNotEnoughResources;
+                                }));
         slow.reset();
         server.close();
     }

@@ -56,7 +56,6 @@ void ServerConnection::stop()
     std::lock_guard lock(m_sendMutex);
     m_alive = false;
     m_socket.shutdown();
-    m_outputDrained.notify_all();
 }
 
 bool ServerConnection::stalledInHandshake(Clock::time_point now) const
@@ -132,7 +131,6 @@ void ServerConnection::run()
         {
             if (!m_alive)
                 break;
-            waitForOutputRoom();
             MessageReader::View view;
             MessageReader::Result read = nextMessage(kMinChunkSize, m_limits.receiveChunkSize, view);
             if (read == MessageReader::Result::Refused)
@@ -167,7 +165,6 @@ void ServerConnection::run()
         std::lock_guard lock(m_sendMutex);
         m_alive = false;
         m_socket.shutdown();
-        m_outputDrained.notify_all();
         // The channel closes with the reason it failed, when it failed.
         if (m_failStatus != status::Good)
             closeStatus = m_failStatus;

@@ -115,6 +115,20 @@ public:
     }
     // Ends a pending request without a response.
     void finishRequest(uint32_t requestId);
+
+    // For the server's flusher, which writes what the socket did not take at once.
+    enum class FlushResult
+    {
+        Done,         // nothing ready is left to write; the writing is given back
+        WaitForSocket // the socket is full again
+    };
+    int outputFd() const { return m_socket.fd(); }
+    FlushResult flushOutput();
+    // True when the connection has ended, or is now ended because its peer took nothing of its
+    // output for the send time-out; its output is then dropped by the next flushOutput().
+    bool outputStalled(Clock::time_point now);
+    // Ends the connection when nobody can write its output; drops that output.
+    void abandonOutput();
     uint32_t channelId() const;
     std::string policyUri() const;
     SecurityMode securityMode() const;
@@ -149,6 +163,7 @@ private:
     struct Outgoing
     {
         Bytes bytes;
+        size_t written = 0; // of bytes, by the socket
         bool ready = false;
         bool failed = false;
         Outgoing* next = nullptr;
@@ -188,8 +203,12 @@ private:
     uint32_t send(const ChunkWriteParams& params, const uint8_t* body, size_t size);
     Outgoing* reserveLocked(const ChunkWriteParams& params, size_t size, uint32_t& firstSequence,
                             uint32_t& result);
+    // Queues a built message and writes what is ready, unless another thread or the flusher
+    // writes now; closes the connection when its unwritten output passes the bound.
     uint32_t complete(Outgoing* out, uint32_t buildResult);
-    void waitForOutputRoom();
+    // Writes the ready messages at the head of the output as far as the socket takes them;
+    // m_writing is the caller's and stays set on WaitForSocket.
+    FlushResult writeReadyLocked(std::unique_lock<std::mutex>& lock, uint32_t& result);
     void retireTokenWhenUnused(uint32_t tokenId);
     void fail(uint32_t error, const std::string& reason, int sendTimeoutMs = 1000);
     ChunkWriteParams messageParamsLocked(uint32_t requestId) const;
@@ -220,7 +239,6 @@ private:
 
     // Shared with senders, guarded by m_sendMutex (m_alive is also read without it).
     mutable std::mutex m_sendMutex;
-    std::condition_variable m_outputDrained;
     uint32_t m_failStatus = 0; // the first failure
     std::atomic<bool> m_alive{true};
     uint32_t m_channelId = 0;
@@ -236,8 +254,9 @@ private:
     Outgoing* m_outTail = nullptr;
     std::vector<std::unique_ptr<Outgoing>> m_outgoing; // every slot, kept for reuse
     std::vector<Outgoing*> m_spareOutgoing;
-    bool m_writing = false;
-    std::atomic<size_t> m_queuedBytes{0};
+    bool m_writing = false;                 // a thread, or the flusher, writes the output
+    size_t m_queuedBytes = 0;               // queued and not yet taken by the socket
+    Clock::time_point m_outputProgressAt{}; // when the socket last took output, while it waits
     int m_building = 0;           // messages between taking their sequence numbers and being queued
     uint32_t m_tokenToRetire = 0; // retired once no message is being built with it
     int m_sendTimeoutMs;

@@ -1,6 +1,7 @@
 // What a server connection sends: each message takes its sequence numbers and
 // its place in the output under the lock, is built, signed and encrypted
-// outside it, and is written in that order by whichever thread finds it next.
+// outside it, and is written in that order by whichever thread finds it next,
+// as far as the socket takes it at once; the server's flusher writes the rest.
 #include "server_connection.h"
 
 #include "secure_messages.h"
@@ -13,8 +14,8 @@ namespace uatcp
 {
 namespace
 {
-// A connection whose peer takes its responses more slowly than it asks stops
-// being read once this much waits to be written.
+// A connection whose peer leaves this much of its answers unread (beyond what
+// the sockets hold) is closed: it does not read them, or asks far faster.
 constexpr size_t kMaxQueuedOutput = 4u << 20;
 // Slots whose storage grew beyond this for one large message give it back.
 constexpr size_t kSpareOutputCapacity = 256u << 10;
@@ -88,26 +89,57 @@ uint32_t ServerConnection::complete(Outgoing* out, uint32_t buildResult)
     out->ready = true;
     // A message that could not be built leaves a gap in the sequence numbers, so the peer gives up.
     out->failed = status::isBad(buildResult);
+    out->written = 0;
     m_queuedBytes += out->bytes.size();
     if (--m_building == 0 && m_tokenToRetire != 0)
     {
         m_security->retireToken(m_tokenToRetire);
         m_tokenToRetire = 0;
     }
+    // Over the bound behind a socket that does not take it: the peer does not read its answers.
+    // One message alone may be larger; it was allowed by the peer's own limits.
+    if (m_alive && m_outHead != out && m_queuedBytes > kMaxQueuedOutput)
+    {
+        lock.unlock();
+        fail(status::BadTcpNotEnoughResources, "Output queue over its bound", 0);
+        return status::BadTcpNotEnoughResources;
+    }
     if (m_writing)
-        return buildResult; // the thread writing now takes this one in turn
+        return buildResult; // the thread or the flusher writing now takes this one in turn
     m_writing = true;
     uint32_t result = buildResult;
+    if (writeReadyLocked(lock, result) == FlushResult::WaitForSocket)
+    {
+        // The socket is full: the flusher writes the rest, this thread goes back to its work.
+        m_outputProgressAt = Clock::now();
+        lock.unlock();
+        m_server.flusher().watch(shared_from_this());
+    }
+    return result;
+}
+
+ServerConnection::FlushResult ServerConnection::writeReadyLocked(std::unique_lock<std::mutex>& lock,
+                                                                 uint32_t& result)
+{
     while (m_outHead != nullptr && m_outHead->ready)
     {
         Outgoing* first = m_outHead;
         if (!first->failed && m_alive)
         {
+            size_t written = 0;
             lock.unlock();
-            IoResult written =
-                writeAll(m_socket.fd(), first->bytes.data(), first->bytes.size(), m_sendTimeoutMs);
+            IoResult io = writeSome(m_socket.fd(), first->bytes.data() + first->written,
+                                    first->bytes.size() - first->written, written);
             lock.lock();
-            if (written != IoResult::Ok)
+            first->written += written;
+            m_queuedBytes -= written;
+            if (io == IoResult::WouldBlock && m_alive)
+            {
+                if (written > 0)
+                    m_outputProgressAt = Clock::now();
+                return FlushResult::WaitForSocket;
+            }
+            if (io != IoResult::Ok)
             {
                 // A peer that does not take its data loses the connection.
                 m_alive = false;
@@ -118,14 +150,43 @@ uint32_t ServerConnection::complete(Outgoing* out, uint32_t buildResult)
         m_outHead = first->next;
         if (m_outHead == nullptr)
             m_outTail = nullptr;
-        m_queuedBytes -= first->bytes.size();
+        m_queuedBytes -= first->bytes.size() - first->written;
         if (first->bytes.capacity() > kSpareOutputCapacity)
             Bytes().swap(first->bytes);
         m_spareOutgoing.push_back(first);
     }
     m_writing = false;
-    m_outputDrained.notify_all();
-    return result;
+    return FlushResult::Done;
+}
+
+ServerConnection::FlushResult ServerConnection::flushOutput()
+{
+    std::unique_lock lock(m_sendMutex);
+    uint32_t result = status::Good;
+    return writeReadyLocked(lock, result);
+}
+
+bool ServerConnection::outputStalled(Clock::time_point now)
+{
+    {
+        std::lock_guard lock(m_sendMutex);
+        if (!m_alive)
+            return true;
+        if (now - m_outputProgressAt <= std::chrono::milliseconds(m_sendTimeoutMs))
+            return false;
+    }
+    fail(status::BadTimeout, "Peer takes no data", 0);
+    return true;
+}
+
+void ServerConnection::abandonOutput()
+{
+    {
+        std::lock_guard lock(m_sendMutex);
+        m_alive = false;
+        m_socket.shutdown();
+    }
+    flushOutput();
 }
 
 uint32_t ServerConnection::send(const ChunkWriteParams& params, const uint8_t* body, size_t size)
@@ -175,14 +236,6 @@ uint32_t ServerConnection::sendResponse(uint32_t channelId, uint32_t requestId, 
     return status::isBad(result) ? result : written;
 }
 
-void ServerConnection::waitForOutputRoom()
-{
-    if (m_queuedBytes.load(std::memory_order_relaxed) <= kMaxQueuedOutput)
-        return;
-    std::unique_lock lock(m_sendMutex);
-    m_outputDrained.wait(lock, [this] { return !m_alive || m_queuedBytes <= kMaxQueuedOutput; });
-}
-
 void ServerConnection::retireTokenWhenUnused(uint32_t tokenId)
 {
     std::lock_guard lock(m_sendMutex);
@@ -213,6 +266,5 @@ void ServerConnection::fail(uint32_t error, const std::string& reason, int sendT
         m_writing = false;
     }
     m_socket.shutdown();
-    m_outputDrained.notify_all();
 }
 } // namespace uatcp

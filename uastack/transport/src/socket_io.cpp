@@ -177,6 +177,26 @@ IoResult readExact(int fd, uint8_t* data, size_t size, Clock::time_point deadlin
     return IoResult::Ok;
 }
 
+IoResult writeSome(int fd, const uint8_t* data, size_t size, size_t& written)
+{
+    written = 0;
+    while (written < size)
+    {
+        ssize_t n = ::send(fd, data + written, size - written, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+        {
+            written += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return IoResult::WouldBlock;
+        return n < 0 && (errno == EPIPE || errno == ECONNRESET) ? IoResult::Closed : IoResult::Error;
+    }
+    return IoResult::Ok;
+}
+
 IoResult writeAll(int fd, const uint8_t* data, size_t size, int timeoutMs)
 {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

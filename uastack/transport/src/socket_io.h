@@ -53,7 +53,8 @@ enum class IoResult
     Ok,
     Timeout,
     Closed,
-    Error
+    Error,
+    WouldBlock // the socket took what it could at once, not all
 };
 
 using Clock = std::chrono::steady_clock;
@@ -64,6 +65,9 @@ IoResult readExact(int fd, uint8_t* data, size_t size, Clock::time_point deadlin
 IoResult waitReadable(int fd, Clock::time_point deadline);
 // Writes all bytes, waiting at most timeoutMs for the peer to take them.
 IoResult writeAll(int fd, const uint8_t* data, size_t size, int timeoutMs);
+// Writes what the socket takes without waiting: Ok when all of it went, WouldBlock when written
+// (which may be 0) is all it took.
+IoResult writeSome(int fd, const uint8_t* data, size_t size, size_t& written);
 
 // Listening sockets for an endpoint URL. A numeric host binds that address;
 // any other host (a name, "localhost") binds all local addresses, IPv6 and

@@ -52,6 +52,11 @@ uint32_t TcpServer::open(const std::string& url)
     }
     m_wakeRead = Socket(pipeFds[0]);
     m_wakeWrite = Socket(pipeFds[1]);
+    if (!m_flusher.start())
+    {
+        m_listeners.clear();
+        return status::BadInternalError;
+    }
     m_port = localPort(m_listeners.front());
     m_acceptThread = std::thread([this] { acceptLoop(); });
     return status::Good;
@@ -76,6 +81,8 @@ void TcpServer::close()
     // Workers first: a blocked reader waiting for queue space is released by it.
     if (m_pool)
         m_pool->stop();
+    // Output still waiting for a socket is dropped with its connection.
+    m_flusher.stop();
     for (auto& c : connections)
         c->join();
     m_listeners.clear();

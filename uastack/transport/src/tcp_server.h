@@ -1,7 +1,9 @@
 // The server half of the transport: listeners, the connections they accept
-// (each with its reader thread and secure channel) and, when switched on, the
-// worker pool that runs requests.
+// (each with its reader thread and secure channel), the flusher that writes
+// what their sockets would not take at once and, when switched on, the worker
+// pool that runs requests.
 #pragma once
+#include "output_flusher.h"
 #include "server_connection.h"
 
 #include <functional>
@@ -20,6 +22,7 @@ public:
     // Hands a job to the worker pool; false without one, or when it refuses.
     bool dispatch(std::function<void()> job) { return m_pool && m_pool->post(std::move(job)); }
     ReceiveBudget& budget() { return m_budget; }
+    OutputFlusher& flusher() { return m_flusher; }
     uint16_t port() const { return m_port; }
     size_t connectionCount();
     // Marks whether the open secure channel carries an activated session; false when there is no such
@@ -36,6 +39,7 @@ private:
     ServerHandler& m_handler;
     ReceiveBudget m_budget;
     std::unique_ptr<WorkerPool> m_pool;
+    OutputFlusher m_flusher;
     std::vector<Socket> m_listeners;
     Socket m_wakeRead;
     Socket m_wakeWrite;
