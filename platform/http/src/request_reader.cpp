@@ -1,9 +1,6 @@
 #include "request_reader.h"
 
-#include "socket_io.h"
 #include "text.h"
-
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -139,56 +136,54 @@ int checkHead(const std::string& head, size_t maxBodyBytes, size_t& bodyLength, 
     return 0;
 }
 
-int readRequest(int socket, const ReadLimits& limits, std::string& bytes)
+RequestCollector::RequestCollector(size_t maxHeaderBytes, size_t maxBodyBytes)
+    : m_maxHeaderBytes(maxHeaderBytes), m_maxBodyBytes(maxBodyBytes)
 {
-    bytes.clear();
-    size_t headEnd = std::string::npos;
-    char chunk[4096];
-    while (headEnd == std::string::npos)
-    {
-        if (bytes.size() > limits.maxHeaderBytes)
-            return bytes.find("\r\n") == std::string::npos || bytes.find("\r\n") > limits.maxHeaderBytes
-                       ? 414
-                       : 431;
-        const ssize_t n = receiveBefore(socket, chunk, sizeof chunk, limits.deadline, limits.stopFd);
-        if (n == kTimedOut)
-            return 408;
-        if (n <= 0)
-            return -1;
-        const size_t searchFrom = bytes.size() < 3 ? 0 : bytes.size() - 3;
-        bytes.append(chunk, static_cast<size_t>(n));
-        const size_t found = bytes.find("\r\n\r\n", searchFrom);
-        if (found != std::string::npos)
-            headEnd = found + 4;
-    }
-    if (headEnd > limits.maxHeaderBytes)
-        return bytes.find("\r\n") > limits.maxHeaderBytes ? 414 : 431;
+}
 
-    size_t bodyLength = 0;
-    bool expectsContinue = false;
-    if (const int status =
-            checkHead(bytes.substr(0, headEnd), limits.maxBodyBytes, bodyLength, expectsContinue))
-        return status;
-    if (expectsContinue && bodyLength > bytes.size() - headEnd)
+int RequestCollector::add(std::string_view data)
+{
+    if (m_result != kMore)
+        return m_result;
+    const size_t searchFrom = m_bytes.size() < 3 ? 0 : m_bytes.size() - 3;
+    m_bytes.append(data);
+    if (m_headEnd == std::string::npos)
     {
-        // The client waits for this before it sends the body; the library must not
-        // answer it a second time, so the header goes.
-        if (!sendAllBefore(socket, "HTTP/1.1 100 Continue\r\n\r\n", limits.deadline, limits.stopFd))
-            return -1;
+        const size_t found = m_bytes.find("\r\n\r\n", searchFrom);
+        if (found == std::string::npos)
+        {
+            if (m_bytes.size() > m_maxHeaderBytes)
+                m_result = tooLong();
+            return m_result;
+        }
+        m_headEnd = found + 4;
+        if (m_headEnd > m_maxHeaderBytes)
+            return m_result = tooLong();
+        if (const int status =
+                checkHead(m_bytes.substr(0, m_headEnd), m_maxBodyBytes, m_bodyLength, m_expectsContinue))
+            return m_result = status;
+        m_continueDue = m_expectsContinue && m_bytes.size() - m_headEnd < m_bodyLength;
     }
-    while (bytes.size() - headEnd < bodyLength)
-    {
-        const size_t wanted = std::min(sizeof chunk, bodyLength - (bytes.size() - headEnd));
-        const ssize_t n = receiveBefore(socket, chunk, wanted, limits.deadline, limits.stopFd);
-        if (n == kTimedOut)
-            return 408;
-        if (n <= 0)
-            return -1;
-        bytes.append(chunk, static_cast<size_t>(n));
-    }
-    bytes.resize(headEnd + bodyLength); // a second request on the connection is not served
-    if (expectsContinue)
-        removeHeader(bytes, headEnd, "Expect");
-    return 0;
+    if (m_bytes.size() - m_headEnd < m_bodyLength)
+        return m_result;
+    m_bytes.resize(m_headEnd + m_bodyLength); // a second request on the connection is not served
+    // The client had its interim answer from us; the library must not send one more.
+    if (m_expectsContinue)
+        removeHeader(m_bytes, m_headEnd, "Expect");
+    m_continueDue = false;
+    return m_result = kComplete;
+}
+
+bool RequestCollector::takeContinueDue()
+{
+    const bool due = m_continueDue;
+    m_continueDue = false;
+    return due;
+}
+
+int RequestCollector::tooLong() const
+{
+    const size_t lineEnd = m_bytes.find("\r\n");
+    return lineEnd == std::string::npos || lineEnd > m_maxHeaderBytes ? 414 : 431;
 }
 } // namespace http::detail

@@ -2,21 +2,28 @@
 
 #include "buffered_stream.h"
 #include "request_reader.h"
-#include "socket_io.h"
 
+#include <netdb.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 namespace http
 {
 namespace
 {
+using Clock = std::chrono::steady_clock;
+
 // The server whose connection this thread serves, so that stop() from a handler
 // does not wait for its own thread.
 thread_local const void* t_servingServer = nullptr;
@@ -25,6 +32,11 @@ thread_local const void* t_servingServer = nullptr;
 // much), so that closing does not reset the connection before it has read the answer.
 constexpr auto kDrainTime = std::chrono::seconds(1);
 constexpr size_t kDrainBytes = 1 << 20;
+// How much one connection may read in one turn of the reader, so that a fast sender does
+// not keep the others waiting.
+constexpr size_t kReadPerTurn = 64 * 1024;
+// Without a free descriptor, accepting pauses this long.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 const char* reasonText(int status)
 {
@@ -42,31 +54,61 @@ const char* reasonText(int status)
         return "URI Too Long";
     case 431:
         return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Error";
     }
 }
 
-void refuse(int socket, int status, int stopFd)
+std::string refusalText(int status)
 {
     const std::string reason = reasonText(status);
-    const std::string answer =
-        "HTTP/1.1 " + std::to_string(status) + " " + reason +
-        "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reason.size()) +
-        "\r\nConnection: close\r\n\r\n" + reason;
-    const auto deadline = std::chrono::steady_clock::now() + kDrainTime;
-    if (!detail::sendAllBefore(socket, answer, deadline, stopFd))
-        return;
-    shutdown(socket, SHUT_WR);
-    char chunk[4096];
-    size_t drained = 0;
-    while (drained < kDrainBytes)
+    return "HTTP/1.1 " + std::to_string(status) + " " + reason +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reason.size()) +
+           "\r\nConnection: close\r\n\r\n" + reason;
+}
+
+// A listening socket on the address and port (0: any free one); -1 when it cannot be bound.
+int listenOn(const std::string& address, uint16_t port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return -1;
+    int socket = -1;
+    for (const addrinfo* entry = found; entry && socket < 0; entry = entry->ai_next)
     {
-        const ssize_t n = detail::receiveBefore(socket, chunk, sizeof chunk, deadline, stopFd);
-        if (n <= 0)
-            break;
-        drained += static_cast<size_t>(n);
+        socket =
+            ::socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, entry->ai_protocol);
+        if (socket < 0)
+            continue;
+        // Address reuse only: two servers must not share one port unnoticed.
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (bind(socket, entry->ai_addr, entry->ai_addrlen) != 0 || listen(socket, SOMAXCONN) != 0)
+        {
+            close(socket);
+            socket = -1;
+        }
     }
+    freeaddrinfo(found);
+    return socket;
+}
+
+uint16_t boundPort(int socket)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    std::string ip;
+    int port = 0;
+    detail::addressText(address, ip, port);
+    return static_cast<uint16_t>(port);
 }
 
 struct Route
@@ -76,66 +118,94 @@ struct Route
     bool prefix = false;
     Handler handler;
 };
+
+// A connection the reader holds: its request coming in, or, once refused, what it still
+// sends being dropped until it closes.
+struct Pending
+{
+    Pending(const ServerOptions& options, Clock::time_point now)
+        : collector(options.maxHeaderBytes, options.maxBodyBytes), opened(now),
+          deadline(now + options.requestTimeout)
+    {
+    }
+    detail::RequestCollector collector;
+    Clock::time_point opened;
+    Clock::time_point deadline;
+    bool draining = false;
+    size_t drained = 0;
+};
+
+// A whole request waiting for a worker.
+struct Ready
+{
+    int socket;
+    std::string request;
+};
 } // namespace
 
 struct Server::Impl
 {
-    // The library's server with our reading of each connection in front of its own.
-    class GuardedServer final : public httplib::Server
+    // The library parses the requests we took in whole and writes the answers.
+    class LibraryServer final : public httplib::Server
     {
     public:
-        explicit GuardedServer(Impl& owner) : m_owner(owner) {}
-
-    private:
-        bool process_and_close_socket(socket_t socket) override
+        bool serve(int socket, const std::string& request, std::chrono::milliseconds writeTimeout)
         {
-            t_servingServer = &m_owner;
-            const ServerOptions& options = m_owner.m_options;
-            const detail::ReadLimits limits{options.maxHeaderBytes, options.maxBodyBytes,
-                                            std::chrono::steady_clock::now() + options.requestTimeout,
-                                            m_owner.m_stopFd};
-            std::string request;
-            const int status = detail::readRequest(socket, limits, request);
-            bool served = false;
-            if (status == 0)
-            {
-                detail::BufferedStream stream(socket, request, options.requestTimeout);
-                bool closed = false;
-                served = process_request(stream, true, closed, nullptr);
-            }
-            else if (status > 0)
-            {
-                refuse(socket, status, m_owner.m_stopFd);
-            }
-            close(socket);
-            t_servingServer = nullptr;
-            return served;
+            detail::BufferedStream stream(socket, request, writeTimeout);
+            bool closed = false;
+            return process_request(stream, true, closed, nullptr);
         }
-
-        Impl& m_owner;
     };
 
-    explicit Impl(ServerOptions options) : m_options(std::move(options)), m_http(*this)
+    explicit Impl(ServerOptions options) : m_options(std::move(options))
     {
-        m_stopFd = eventfd(0, EFD_CLOEXEC);
+        m_stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     }
 
     void dispatch(const httplib::Request& in, httplib::Response& out);
     const Route* findRoute(const std::string& method, const std::string& path, bool& pathKnown) const;
 
+    // The reader: accepts connections and gathers their requests without a worker.
+    void read();
+    void accept(std::unordered_map<int, Pending>& pending, Clock::time_point& acceptPausedUntil);
+    enum class Turn
+    {
+        keep,     // the request is still coming, or a refused client still sends
+        close,    // done with: the reader closes it
+        handedOn, // whole: a worker answers it
+    };
+    // Reads what the connection has.
+    Turn receive(int socket, Pending& connection);
+    // Answers the status and drains the connection; false when it is to be closed at once.
+    bool refuse(int socket, Pending& connection, int status);
+    // Closes the connection that is done with, or else the one longest waiting for the rest
+    // of its request (answered 503); false when every connection is busy.
+    bool makeRoom(std::unordered_map<int, Pending>& pending);
+    void closeConnection(int socket);
+
+    // A worker: answers whole requests one after the other.
+    void work();
+
     ServerOptions m_options;
-    GuardedServer m_http;
+    LibraryServer m_http;
     std::vector<Route> m_routes;
     int m_stopFd = -1;
+    int m_listenFd = -1;
+    int m_epollFd = -1;
     std::atomic<uint16_t> m_port{0};
     std::atomic<bool> m_stopping{false};
+    // Connections open, from accept to close, wherever they are.
+    std::atomic<size_t> m_open{0};
 
     std::mutex m_lifeMutex; // start against stop
     bool m_started = false;
-    bool m_libraryStopped = false;
-    std::thread m_listener;
-    std::atomic<bool> m_listenerEnded{false};
+    std::thread m_reader;
+    std::vector<std::thread> m_workers;
     std::mutex m_joinMutex;
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_queueReady;
+    std::deque<Ready> m_queue;
 
     std::mutex m_waitMutex;
     std::condition_variable m_wake;
@@ -199,16 +269,238 @@ void Server::Impl::dispatch(const httplib::Request& in, httplib::Response& out)
     out.set_content(response.body, response.contentType.c_str());
 }
 
+void Server::Impl::closeConnection(int socket)
+{
+    close(socket);
+    --m_open;
+}
+
+bool Server::Impl::makeRoom(std::unordered_map<int, Pending>& pending)
+{
+    auto chosen = pending.end();
+    for (auto it = pending.begin(); it != pending.end(); ++it)
+    {
+        // One being drained has had its answer: it goes first.
+        const auto rank = [](const Pending& p) { return p.draining ? Clock::time_point::min() : p.opened; };
+        if (chosen == pending.end() || rank(it->second) < rank(chosen->second))
+            chosen = it;
+    }
+    if (chosen == pending.end())
+        return false;
+    const int socket = chosen->first;
+    if (!chosen->second.draining)
+    {
+        const std::string answer = refusalText(503);
+        [[maybe_unused]] const ssize_t sent = send(socket, answer.data(), answer.size(), MSG_NOSIGNAL);
+    }
+    pending.erase(chosen);
+    closeConnection(socket);
+    return true;
+}
+
+void Server::Impl::accept(std::unordered_map<int, Pending>& pending, Clock::time_point& acceptPausedUntil)
+{
+    for (;;)
+    {
+        const int socket = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (socket < 0)
+        {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            {
+                // No descriptor left: a waiting connection gives way, or accepting pauses
+                // a moment instead of spinning on the listening socket.
+                if (makeRoom(pending))
+                    continue;
+                acceptPausedUntil = Clock::now() + kAcceptPause;
+                epoll_event event{};
+                event.data.fd = m_listenFd;
+                epoll_ctl(m_epollFd, EPOLL_CTL_MOD, m_listenFd, &event);
+            }
+            return;
+        }
+        ++m_open;
+        // Full: the connection longest waiting for the rest of its request makes room; with
+        // every one busy in a worker, the newcomer is turned away.
+        if (m_open > std::max<size_t>(1, m_options.maxConnections) && !makeRoom(pending))
+        {
+            const std::string answer = refusalText(503);
+            [[maybe_unused]] const ssize_t sent = send(socket, answer.data(), answer.size(), MSG_NOSIGNAL);
+            closeConnection(socket);
+            continue;
+        }
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP;
+        event.data.fd = socket;
+        if (epoll_ctl(m_epollFd, EPOLL_CTL_ADD, socket, &event) != 0)
+        {
+            closeConnection(socket);
+            continue;
+        }
+        pending.try_emplace(socket, m_options, Clock::now());
+    }
+}
+
+bool Server::Impl::refuse(int socket, Pending& connection, int status)
+{
+    // The answer is small: the socket takes it whole, or the client is gone.
+    const std::string answer = refusalText(status);
+    if (send(socket, answer.data(), answer.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(answer.size()))
+        return false;
+    shutdown(socket, SHUT_WR);
+    connection.draining = true;
+    connection.deadline = Clock::now() + kDrainTime;
+    return true;
+}
+
+Server::Impl::Turn Server::Impl::receive(int socket, Pending& connection)
+{
+    char chunk[4096];
+    size_t taken = 0;
+    while (taken < kReadPerTurn)
+    {
+        const ssize_t n = recv(socket, chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return Turn::keep;
+        if (n <= 0)
+            return Turn::close; // gone before its request was whole, or done with its refusal
+        taken += static_cast<size_t>(n);
+        if (connection.draining)
+        {
+            connection.drained += static_cast<size_t>(n);
+            if (connection.drained >= kDrainBytes)
+                return Turn::close;
+            continue;
+        }
+        const int result = connection.collector.add(std::string_view(chunk, static_cast<size_t>(n)));
+        if (connection.collector.takeContinueDue())
+        {
+            // The client waits for this before it sends the body.
+            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            if (send(socket, kContinue.data(), kContinue.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(kContinue.size()))
+                return Turn::close;
+        }
+        if (result == detail::RequestCollector::kComplete)
+        {
+            epoll_ctl(m_epollFd, EPOLL_CTL_DEL, socket, nullptr);
+            {
+                std::lock_guard lock(m_queueMutex);
+                m_queue.push_back({socket, std::move(connection.collector.request())});
+            }
+            m_queueReady.notify_one();
+            return Turn::handedOn;
+        }
+        if (result != detail::RequestCollector::kMore)
+            return refuse(socket, connection, result) ? Turn::keep : Turn::close;
+    }
+    return Turn::keep;
+}
+
+void Server::Impl::read()
+{
+    std::unordered_map<int, Pending> pending;
+    Clock::time_point acceptPausedUntil{};
+    const auto drop = [&](int socket, bool handedOn)
+    {
+        pending.erase(socket);
+        if (!handedOn)
+            closeConnection(socket);
+    };
+    epoll_event events[64];
+    while (!m_stopping)
+    {
+        Clock::time_point next = Clock::time_point::max();
+        for (const auto& [socket, connection] : pending)
+            next = std::min(next, connection.deadline);
+        if (acceptPausedUntil != Clock::time_point{})
+            next = std::min(next, acceptPausedUntil);
+        int timeout = -1;
+        if (next != Clock::time_point::max())
+        {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 60000));
+        }
+        const int count = epoll_wait(m_epollFd, events, 64, timeout);
+        if (count < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < count && !m_stopping; ++i)
+        {
+            const int socket = events[i].data.fd;
+            if (socket == m_stopFd)
+                continue;
+            if (socket == m_listenFd)
+            {
+                accept(pending, acceptPausedUntil);
+                continue;
+            }
+            const auto found = pending.find(socket);
+            if (found == pending.end())
+                continue;
+            const Turn turn = receive(socket, found->second);
+            if (turn != Turn::keep)
+                drop(socket, turn == Turn::handedOn);
+        }
+        const Clock::time_point now = Clock::now();
+        if (acceptPausedUntil != Clock::time_point{} && now >= acceptPausedUntil)
+        {
+            acceptPausedUntil = {};
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.fd = m_listenFd;
+            epoll_ctl(m_epollFd, EPOLL_CTL_MOD, m_listenFd, &event);
+        }
+        std::vector<int> expired;
+        for (auto& [socket, connection] : pending)
+        {
+            if (connection.deadline > now)
+                continue;
+            if (connection.draining || !refuse(socket, connection, 408))
+                expired.push_back(socket);
+        }
+        for (const int socket : expired)
+            drop(socket, false);
+    }
+    // Stopping ends the reads in progress without an answer, and new connections are refused.
+    for (const auto& [socket, connection] : pending)
+        closeConnection(socket);
+    close(m_listenFd);
+    m_listenFd = -1;
+}
+
+void Server::Impl::work()
+{
+    t_servingServer = this;
+    for (;;)
+    {
+        Ready next;
+        {
+            std::unique_lock lock(m_queueMutex);
+            m_queueReady.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_stopping)
+                return;
+            next = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        m_http.serve(next.socket, next.request, m_options.requestTimeout);
+        closeConnection(next.socket);
+    }
+}
+
 Server::Server(ServerOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
 
 Server::~Server()
 {
-    stop();
-    std::lock_guard lock(m_impl->m_joinMutex);
-    if (m_impl->m_listener.joinable())
-        m_impl->m_listener.join();
-    if (m_impl->m_stopFd >= 0)
-        close(m_impl->m_stopFd);
+    stop(); // never from a handler: it waits for the server's threads
+    Impl& impl = *m_impl;
+    for (const Ready& left : impl.m_queue)
+        close(left.socket);
+    for (const int descriptor : {impl.m_listenFd, impl.m_epollFd, impl.m_stopFd})
+        if (descriptor >= 0)
+            close(descriptor);
 }
 
 void Server::route(std::string method, std::string path, Handler handler)
@@ -230,15 +522,6 @@ bool Server::start()
         return false;
     impl.m_started = true;
     httplib::Server& library = impl.m_http;
-    // Address reuse only: two servers must not share one port unnoticed.
-    library.set_socket_options(
-        [](socket_t socket)
-        {
-            int yes = 1;
-            setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        });
-    const unsigned workers = std::max(1u, impl.m_options.workers);
-    library.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     library.set_keep_alive_max_count(1);
     library.set_payload_max_length(impl.m_options.maxBodyBytes);
     const auto handler = [&impl](const httplib::Request& in, httplib::Response& out)
@@ -250,23 +533,24 @@ bool Server::start()
     library.Delete(".*", handler);
     library.Options(".*", handler);
 
-    const std::string& address = impl.m_options.bindAddress;
-    const int port = impl.m_options.port == 0
-                         ? library.bind_to_any_port(address)
-                         : (library.bind_to_port(address, impl.m_options.port) ? impl.m_options.port : -1);
-    if (port <= 0)
+    impl.m_listenFd = listenOn(impl.m_options.bindAddress, impl.m_options.port);
+    impl.m_epollFd = epoll_create1(EPOLL_CLOEXEC);
+    if (impl.m_listenFd < 0 || impl.m_epollFd < 0)
         return false;
-    impl.m_port = static_cast<uint16_t>(port);
-    impl.m_listener = std::thread(
-        [&impl]
-        {
-            impl.m_http.listen_after_bind();
-            impl.m_listenerEnded = true;
-        });
-    // The library ignores a stop before it runs; stop() waits for this lock.
-    while (!library.is_running() && !impl.m_listenerEnded)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !impl.m_listenerEnded;
+    for (const int descriptor : {impl.m_listenFd, impl.m_stopFd})
+    {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = descriptor;
+        if (epoll_ctl(impl.m_epollFd, EPOLL_CTL_ADD, descriptor, &event) != 0)
+            return false;
+    }
+    impl.m_port = boundPort(impl.m_listenFd);
+    impl.m_reader = std::thread([&impl] { impl.read(); });
+    const unsigned workers = std::max(1u, impl.m_options.workers);
+    for (unsigned i = 0; i < workers; ++i)
+        impl.m_workers.emplace_back([&impl] { impl.work(); });
+    return true;
 }
 
 uint16_t Server::port() const
@@ -285,18 +569,21 @@ void Server::stop()
     }
     notify();
     {
+        std::lock_guard lock(impl.m_queueMutex);
+    }
+    impl.m_queueReady.notify_all();
+    {
+        // A start in progress has made its threads by then.
         std::lock_guard lock(impl.m_lifeMutex);
-        if (impl.m_started && !impl.m_libraryStopped && impl.m_http.is_running())
-        {
-            impl.m_libraryStopped = true;
-            impl.m_http.stop();
-        }
     }
     if (t_servingServer == &impl)
         return;
     std::lock_guard lock(impl.m_joinMutex);
-    if (impl.m_listener.joinable() && impl.m_listener.get_id() != std::this_thread::get_id())
-        impl.m_listener.join();
+    if (impl.m_reader.joinable())
+        impl.m_reader.join();
+    for (std::thread& worker : impl.m_workers)
+        if (worker.joinable())
+            worker.join();
 }
 
 bool Server::stopping() const

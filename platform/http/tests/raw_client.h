@@ -12,8 +12,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace httptest
 {
@@ -108,5 +110,32 @@ inline std::string exchange(uint16_t port, const std::string& request, const std
 inline std::string get(uint16_t port, const std::string& target, const std::string& host = "127.0.0.1")
 {
     return httptest::exchange(port, "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n", host);
+}
+
+struct AmongIdle
+{
+    std::string answer;     // to the normal request; empty when none came within the bound
+    size_t idleWaiting = 0; // idle connections still open and unanswered after it
+};
+
+// A normal GET sent while `idle` other connections hold half-sent requests (a request
+// line and no end of the head): its answer, as far as it came within the bound.
+inline AmongIdle getAmongIdleConnections(uint16_t port, const std::string& target, size_t idle,
+                                         std::chrono::seconds bound, const std::string& host = "127.0.0.1")
+{
+    std::vector<std::unique_ptr<RawClient>> idlers;
+    for (size_t i = 0; i < idle; ++i)
+    {
+        idlers.push_back(std::make_unique<RawClient>(port, host));
+        idlers.back()->send("GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n");
+    }
+    AmongIdle result;
+    RawClient client(port, host);
+    client.send("GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
+    result.answer = client.receiveAll(bound);
+    for (const auto& idler : idlers)
+        if (idler->receiveAll(std::chrono::seconds(0)).empty() && !idler->closedByServer())
+            ++result.idleWaiting;
+    return result;
 }
 } // namespace httptest

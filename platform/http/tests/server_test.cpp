@@ -214,6 +214,65 @@ TEST(HttpServer, SlowClientsAreCutAtTheTimeOut)
     EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200);
 }
 
+TEST(HttpServer, HalfSentRequestsKeepNoOneWaiting)
+{
+    http::ServerOptions options;
+    options.requestTimeout = std::chrono::minutes(2);
+    http::Server server(options);
+    addRoutes(server);
+    ASSERT_TRUE(server.start());
+    const auto probe =
+        httptest::getAmongIdleConnections(server.port(), "/hello", 64, std::chrono::seconds(30));
+    EXPECT_EQ(statusOf(probe.answer), 200) << probe.answer;
+    EXPECT_EQ(probe.idleWaiting, 64u) << "the idle ones wait on for the rest of their requests";
+}
+
+TEST(HttpServer, OverTheConnectionBoundTheLongestWaitingGivesWay)
+{
+    http::ServerOptions options;
+    options.maxConnections = 4;
+    options.workers = 4;
+    http::Server server(options);
+    addRoutes(server);
+    std::atomic<int> held{0};
+    std::atomic<bool> release{false};
+    server.route("GET", "/hold",
+                 [&](const http::Request&, http::Response& response)
+                 {
+                     ++held;
+                     server.waitFor([&] { return release.load(); }, kForever);
+                     response.body = "released";
+                 });
+    ASSERT_TRUE(server.start());
+
+    // Four idle connections fill the bound; a fifth, whole request is answered, and one
+    // of the idle ones has made room for it.
+    const auto probe =
+        httptest::getAmongIdleConnections(server.port(), "/hello", 4, std::chrono::seconds(30));
+    EXPECT_EQ(statusOf(probe.answer), 200) << probe.answer;
+    EXPECT_EQ(probe.idleWaiting, 3u);
+
+    // With every connection in a worker's hands, a newcomer is turned away.
+    std::vector<std::future<std::string>> holders;
+    for (int i = 0; i < 4; ++i)
+        holders.push_back(std::async(std::launch::async, [&] { return get(server.port(), "/hold"); }));
+    ASSERT_TRUE(eventually([&] { return held == 4; }));
+    std::string refused;
+    ASSERT_TRUE(eventually(
+        [&]
+        {
+            // An idle connection not yet seen closed may still make room once.
+            refused = get(server.port(), "/hello");
+            return statusOf(refused) == 503;
+        }));
+    EXPECT_EQ(bodyOf(refused), "Service Unavailable");
+    release = true;
+    server.notify();
+    for (auto& holder : holders)
+        EXPECT_EQ(bodyOf(holder.get()), "released");
+    EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200);
+}
+
 TEST(HttpServer, NotifyWakesAHeldRequest)
 {
     http::Server server;

@@ -1,10 +1,15 @@
 // The HTTP server of our programs: a small wrapper over the HTTP library that holds
 // every request to limits before the library sees it. Each connection carries one
 // request ("Connection: close"); the whole request must arrive within the request
-// time-out. Refused at once, with the server serving on:
+// time-out. One reader thread takes in the requests of all connections; a worker is
+// given a connection only once its request is whole, so clients that send slowly or
+// not at all keep no one else waiting. Refused at once, with the server serving on:
 //   400 a malformed request line or header, 408 a request not complete in time,
 //   411 a body without Content-Length, 413 a body over the limit,
-//   414 a request line over the header limit, 431 request line and headers over it.
+//   414 a request line over the header limit, 431 request line and headers over it,
+//   503 a connection over the bound of open connections: the one longest waiting for
+//       the rest of its request gives way to the newcomer (turned away itself only
+//       when every open connection is being answered).
 // Routes are matched by the decoded path; an unknown path gives 404, a known path
 // with another method 405, a handler that throws 500.
 #pragma once
@@ -28,7 +33,8 @@ struct ServerOptions
     size_t maxHeaderBytes = 16 * 1024; // request line and headers with their line ends
     size_t maxBodyBytes = 64 * 1024;
     std::chrono::milliseconds requestTimeout{10000};
-    unsigned workers = 8; // connections served at once, held requests included
+    unsigned workers = 8;        // whole requests answered at once, held requests included
+    size_t maxConnections = 256; // open at once, however far their requests are
 };
 
 struct Request
