@@ -23,6 +23,10 @@ constexpr ModelPage kModelPages[] = {
 };
 constexpr const char16_t* kGeneralPage = u"http://www.corvanta.com/products";
 constexpr const char16_t* kMakerPage = u"http://www.corvanta.com";
+// The host serves its web folder here. Links are absolute paths with forward slashes: a
+// control point resolves them against the description's URL, where "\" is no separator
+// and a bare name would point into the description's own folder.
+constexpr const char16_t* kWebPath = u"/UpnpWebsite/";
 
 std::u16string element(int depth, const std::u16string& name, const std::u16string& text)
 {
@@ -90,8 +94,7 @@ std::u16string deviceDescription(const Identity& identity)
     {
         text += u"\t\t\t<icon>\n" + element(4, u"mimetype", u"image/gif") + element(4, u"width", size) +
                 element(4, u"height", size) + element(4, u"depth", u"8") +
-                element(4, u"url", u"\\UpnpWebsite\\icon" + std::u16string(size) + u".gif") +
-                u"\t\t\t</icon>\n";
+                element(4, u"url", std::u16string(kWebPath) + u"icon" + size + u".gif") + u"\t\t\t</icon>\n";
     }
     text += u"\t\t</iconList>\n\t\t<serviceList>\n\t\t\t<service>\n";
     text += element(4, u"serviceType", os::toUtf16(kServiceType));
@@ -100,7 +103,7 @@ std::u16string deviceDescription(const Identity& identity)
     text += element(4, u"controlURL", controlUrl);
     text += element(4, u"eventSubURL", controlUrl);
     text += u"\t\t\t</service>\n\t\t</serviceList>\n";
-    text += element(2, u"presentationURL", u"UPnPDevice.htm");
+    text += element(2, u"presentationURL", kWebPath + std::u16string(u"UPnPDevice.htm"));
     text += u"\t</device>\n</root>\n";
     return text;
 }

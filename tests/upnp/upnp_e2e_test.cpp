@@ -17,10 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <regex>
+#include <string_view>
 
 namespace
 {
@@ -56,6 +60,32 @@ std::string element(const std::string& text, const std::string& name)
     if (!std::regex_search(text, match, std::regex("<" + name + ">([^<]*)</" + name + ">")))
         return "<none>";
     return match[1];
+}
+
+// The path a control point asks for to follow a link of the description: the link resolved
+// against the description's URL as RFC 3986 has it ("\" is no separator there, and a bare
+// name lies in the description's folder), with what a path may not hold percent-encoded.
+std::string linkPath(const std::string& descriptionPath, const std::string& link)
+{
+    std::string path = link;
+    if (link.rfind("http://", 0) == 0)
+        path = link.substr(std::min(link.find('/', 7), link.size()));
+    else if (link.empty() || link.front() != '/')
+        path = descriptionPath.substr(0, descriptionPath.rfind('/') + 1) + link;
+    std::string encoded;
+    for (const char c : path)
+    {
+        if (std::isalnum(static_cast<unsigned char>(c)) ||
+            std::string_view("/-._~!$&'()*+,;=:@%").find(c) != std::string_view::npos)
+            encoded += c;
+        else
+        {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+            encoded += escape;
+        }
+    }
+    return encoded.empty() ? "/" : encoded;
 }
 
 // A UDP socket in the SSDP group on the test address, to hear notices and answers.
@@ -224,6 +254,24 @@ TEST_F(UPnPDevice, ServesItsDescriptionServiceDescriptionAndWebFolder)
     EXPECT_EQ(element(description, "friendlyName"), "panel-7");
     EXPECT_EQ(description.find("DummyUDN"), std::string::npos);
 
+    // A control point follows the icon and presentation links.
+    std::vector<std::string> links;
+    const std::regex linkElement("<(url|presentationURL)>([^<]*)</");
+    for (auto it = std::sregex_iterator(description.begin(), description.end(), linkElement);
+         it != std::sregex_iterator(); ++it)
+        links.push_back((*it)[2]);
+    ASSERT_EQ(links.size(), 3u) << description;
+    for (const std::string& link : links)
+    {
+        const std::string target = linkPath("/upnp/" + m_udn + ".xml", link);
+        const std::string answer = get(target);
+        ASSERT_EQ(statusOf(answer), 200) << link << " as " << target;
+        const bool icon = link.size() > 4 && link.substr(link.size() - 4) == ".gif";
+        EXPECT_NE(answer.find(icon ? "Content-Type: image/gif" : "Content-Type: text/html"),
+                  std::string::npos)
+            << link;
+    }
+
     const std::string scpd = get("/upnp/NetheraldService.xml");
     ASSERT_EQ(statusOf(scpd), 200);
     EXPECT_NE(bodyOf(scpd).find("<name>ReadWriteEx</name>"), std::string::npos);
@@ -309,6 +357,14 @@ TEST_F(UPnPDevice, BadRequestsAreRefusedAndTheDeviceServesOn)
               404);
 }
 
+TEST_F(UPnPDevice, HalfSentRequestsKeepTheDescriptionReachable)
+{
+    const auto probe = httptest::getAmongIdleConnections(m_port, "/upnp/" + m_udn + ".xml", 64,
+                                                         std::chrono::seconds(30), m_address);
+    ASSERT_EQ(statusOf(probe.answer), 200) << probe.answer;
+    EXPECT_EQ(element(bodyOf(probe.answer), "UDN"), "uuid:" + m_udn);
+}
+
 TEST_F(UPnPDevice, MulticastNoticesAndSearchAnswers)
 {
     if (!multicast())
@@ -327,26 +383,31 @@ TEST_F(UPnPDevice, MulticastNoticesAndSearchAnswers)
         usn + "\r\n\r\n";
     EXPECT_TRUE(m_listener->waitFor([&](const std::string& datagram) { return datagram == deviceNotice; }));
 
-    SsdpSocket searcher(m_address, false);
-    ASSERT_TRUE(searcher.ok());
-    ASSERT_TRUE(
-        searcher.sendToGroup("M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
-                             "MX: 1\r\nST: upnp:rootdevice\r\n\r\n"));
-    std::string location;
-    EXPECT_TRUE(searcher.waitFor(
-        [&](const std::string& datagram)
-        {
-            std::smatch match;
-            if (datagram.rfind("HTTP/1.1 200 OK\r\n", 0) != 0 ||
-                datagram.find("USN: " + usn + "\r\n") == std::string::npos ||
-                !std::regex_search(datagram, match,
-                                   std::regex("LOCATION: http://([0-9.]+):5120(/[^\r]*)\r\n")))
-                return false;
-            location = match[2];
-            return match[1] == m_address;
-        }));
-    EXPECT_EQ(location, "/upnp/" + m_udn + ".xml");
-    EXPECT_EQ(element(bodyOf(get(location)), "UDN"), "uuid:" + m_udn);
+    // A search from the subnet, and one from the device itself over loopback, are answered.
+    for (const char* from : {m_address.c_str(), "127.0.0.1"})
+    {
+        SCOPED_TRACE(from);
+        SsdpSocket searcher(from, false);
+        ASSERT_TRUE(searcher.ok());
+        ASSERT_TRUE(searcher.sendToGroup(
+            "M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+            "MX: 1\r\nST: upnp:rootdevice\r\n\r\n"));
+        std::string location;
+        EXPECT_TRUE(searcher.waitFor(
+            [&](const std::string& datagram)
+            {
+                std::smatch match;
+                if (datagram.rfind("HTTP/1.1 200 OK\r\n", 0) != 0 ||
+                    datagram.find("USN: " + usn + "\r\n") == std::string::npos ||
+                    !std::regex_search(datagram, match,
+                                       std::regex("LOCATION: http://([0-9.]+):5120(/[^\r]*)\r\n")))
+                    return false;
+                location = match[2];
+                return match[1] == m_address;
+            }));
+        EXPECT_EQ(location, "/upnp/" + m_udn + ".xml");
+        EXPECT_EQ(element(bodyOf(get(location)), "UDN"), "uuid:" + m_udn);
+    }
 
     // Stopping releases the device: the host's byebye and the device's own.
     EXPECT_EQ(stopHost(), 0);

@@ -2,6 +2,8 @@
 
 #include <os/text.h>
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <ctime>
 #include <sstream>
@@ -111,8 +113,9 @@ std::string httpDate(int64_t unixSeconds)
     return text;
 }
 
-bool sameSubnet(uint32_t a, uint32_t b, uint32_t mask)
+bool searchIsLocal(uint32_t source, uint32_t device, uint32_t mask)
 {
-    return (a & mask) == (b & mask);
+    const bool loopback = (ntohl(source) >> 24) == 127;
+    return loopback || (source & mask) == (device & mask);
 }
 } // namespace upnphost

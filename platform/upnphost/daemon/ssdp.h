@@ -47,6 +47,8 @@ std::vector<SsdpTarget> matchSearch(const std::string& st, const std::vector<Ssd
 std::string searchResponse(const SsdpTarget& target, const std::string& location, const std::string& date);
 std::string httpDate(int64_t unixSeconds);
 
-// IPv4 addresses in network order.
-bool sameSubnet(uint32_t a, uint32_t b, uint32_t mask);
+// Whether a search from the source is answered: from the device's own subnet, or from the
+// device itself over loopback (127/8, which never comes from the wire). IPv4 addresses and
+// the mask in network order.
+bool searchIsLocal(uint32_t source, uint32_t device, uint32_t mask);
 } // namespace upnphost

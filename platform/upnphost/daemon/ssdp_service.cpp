@@ -170,7 +170,7 @@ void SsdpService::receive()
         return;
     const auto search = readSearch(std::string_view(buffer, static_cast<size_t>(received)));
     // Searches from beyond the local subnet get no answer.
-    if (!search || !sameSubnet(from.sin_addr.s_addr, m_addressValue, m_mask))
+    if (!search || !searchIsLocal(from.sin_addr.s_addr, m_addressValue, m_mask))
         return;
     std::uniform_int_distribution<int> delay(0, search->mx * 1000);
     const auto now = std::chrono::steady_clock::now();

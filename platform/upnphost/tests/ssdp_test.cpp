@@ -93,7 +93,7 @@ TEST(Ssdp, SearchTargetsPickTheirAnswers)
         "ST: upnp:rootdevice\r\nUSN: uuid:5c1e0e6a-aaaa-4bbb-8ccc-0123456789ab::upnp:rootdevice\r\n\r\n");
 }
 
-TEST(Ssdp, OnlyTheLocalSubnetIsAnswered)
+TEST(Ssdp, OnlyTheLocalSubnetAndTheDeviceItselfAreAnswered)
 {
     auto address = [](const char* text)
     {
@@ -112,12 +112,14 @@ TEST(Ssdp, OnlyTheLocalSubnetIsAnswered)
         {"192.0.2.8", "192.0.2.7", "255.255.255.0", true},
         {"192.0.2.7", "192.0.2.7", "255.255.255.255", true},
         {"192.0.3.8", "192.0.2.7", "255.255.255.0", false},
-        {"127.0.0.1", "192.0.2.7", "255.255.255.0", false},
+        {"127.0.0.1", "192.0.2.7", "255.255.255.0", true},
+        {"127.8.9.10", "10.1.0.5", "255.255.0.0", true},
+        {"128.0.0.1", "192.0.2.7", "255.255.255.0", false},
         {"10.1.200.3", "10.1.0.5", "255.255.0.0", true},
         {"10.2.0.5", "10.1.0.5", "255.255.0.0", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(upnphost::sameSubnet(address(c.source), address(c.device), address(c.mask)), c.local)
+        EXPECT_EQ(upnphost::searchIsLocal(address(c.source), address(c.device), address(c.mask)), c.local)
             << c.source;
 }
 } // namespace
