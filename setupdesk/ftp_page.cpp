@@ -36,14 +36,25 @@ constexpr Switch kSwitches[] = {
     {IDC_FTP_ANONYMOUS_VROOTS, u"AllowAnonymousVroots"},
 };
 
-// The database's users by position, as NTLMEnumUser gives them.
+// The database's users by position, as NTLMEnumUser gives them. A name longer than the
+// buffer is asked for again with a larger one: a user left out would hide every later one.
 std::vector<std::string> ntlmUsers()
 {
+    constexpr size_t kLargestBuffer = 1 << 16;
     std::vector<std::string> users;
-    WCHAR name[256];
-    for (DWORD index = 0; NTLMEnumUser(index, name, 256); ++index)
-        users.push_back(os::toUtf8(name));
-    return users;
+    std::vector<WCHAR> name(256);
+    for (DWORD index = 0;;)
+    {
+        if (NTLMEnumUser(index, name.data(), static_cast<DWORD>(name.size())))
+        {
+            users.push_back(os::toUtf8(name.data()));
+            ++index;
+        }
+        else if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && name.size() < kLargestBuffer)
+            name.resize(name.size() * 2);
+        else
+            return users;
+    }
 }
 } // namespace
 
@@ -55,7 +66,9 @@ CFtpPage::CFtpPage() : CSetupPage(IDD_FTP, "FTP")
     addCheckBox(IDC_FTP_ANONYMOUS_UPLOAD, "Allow anonymous upload");
     addCheckBox(IDC_FTP_ANONYMOUS_VROOTS, "Allow anonymous Vroots");
     addLabel(IDC_FTP_DEFAULT_DIR_LABEL, "Default Directory :");
-    addEdit(IDC_FTP_DEFAULT_DIR).setNewLine(false);
+    auto& directory = addEdit(IDC_FTP_DEFAULT_DIR);
+    directory.setNewLine(false);
+    directory.setLimitText(kPathChars);
     ui::ListView& users = addListView(IDC_FTP_USERS);
     users.insertColumn(0, "NTLM User", users.clientWidth() - 75);
     users.insertColumn(1, "Enabled", 72);
@@ -82,7 +95,7 @@ void CFtpPage::initPage()
 
     for (const Switch& s : kSwitches)
         setChecked(s.control, readDword(ftpd.get(), s.value).value_or(0) != 0);
-    setItemText(IDC_FTP_DEFAULT_DIR, readString(ftpd.get(), u"DefaultDir", MAX_PATH).value_or(""));
+    setItemText(IDC_FTP_DEFAULT_DIR, readString(ftpd.get(), u"DefaultDir", kWholeValue).value_or(""));
     setChanged(false);
 }
 

@@ -83,6 +83,7 @@ CMiscPage::CMiscPage(LibraryLoader& loader) : CSetupPage(IDD_MISC, "Miscellaneou
     auto& server = addEdit(IDC_MISC_SNTP_SERVER);
     server.setGroup(IDC_MISC_SNTP_GROUP);
     server.setNewLine(false);
+    server.setLimitText(kPathChars);
     addLabel(IDC_MISC_REFRESH_LABEL, "Refresh rate :").setGroup(IDC_MISC_SNTP_GROUP);
     auto& refresh = addLabel(IDC_MISC_REFRESH, {});
     refresh.setGroup(IDC_MISC_SNTP_GROUP);
@@ -170,7 +171,7 @@ void CMiscPage::initTimeService()
         showRefresh();
         return;
     }
-    setItemText(IDC_MISC_SNTP_SERVER, readString(time.get(), u"Server").value_or(""));
+    setItemText(IDC_MISC_SNTP_SERVER, readString(time.get(), u"Server", kWholeValue).value_or(""));
     m_refresh = readDword(time.get(), u"Refresh").value_or(kShortestRefresh);
     showRefresh();
 }

@@ -103,6 +103,7 @@ CQuberonPage::CQuberonPage() : CSetupPage(IDD_QUBERON, "Quberon Settings")
     auto& path = addEdit(IDC_LOG_PATH);
     path.setGroup(IDC_LOG_GROUP);
     path.setNewLine(false);
+    path.setLimitText(kPathChars);
     addGroupBox(IDC_LOGGER_GROUP, "QbEventLogger");
     addCheckBox(IDC_LOGGER, "Enable Logger").setGroup(IDC_LOGGER_GROUP);
 }
@@ -154,7 +155,7 @@ void CQuberonPage::initLogFile()
     RegKey system;
     system.open(m_systemKey.c_str(), KEY_READ);
     m_logSize = readDword(system.get(), u"SysLogFileSize").value_or(0);
-    m_logPath = readString(system.get(), u"SysLogFilePath").value_or("");
+    m_logPath = readString(system.get(), u"SysLogFilePath", kWholeValue).value_or("");
     setItemText(IDC_LOG_SIZE, std::to_string(m_logSize));
     setItemText(IDC_LOG_PATH, m_logPath);
     setChecked(IDC_LOG_FILE, m_logSize != 0);

@@ -45,6 +45,11 @@ bool keyExists(const char16_t* path);
 std::optional<DWORD> readDword(HKEY key, const char16_t* name);
 // A REG_SZ (or REG_EXPAND_SZ) of at most maxChars characters, as UTF-8; nothing otherwise.
 std::optional<std::string> readString(HKEY key, const char16_t* name, size_t maxChars = MAX_PATH);
+// For readString: the value however long it is. What a page shows in a field and writes
+// back on Apply is read whole, so that a value longer than the field takes is kept.
+constexpr size_t kWholeValue = static_cast<size_t>(-1);
+// The most characters typed into a field of a path or name stored as REG_SZ.
+constexpr size_t kPathChars = MAX_PATH;
 std::optional<RawValue> readRaw(HKEY key, const char16_t* name);
 
 // A driver the device manager runs: its device name ("NAME") and its key below HKLM ("Key").

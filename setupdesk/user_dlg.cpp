@@ -16,10 +16,12 @@ enum : int
     IDC_USER_CONFIRM_LABEL,
 };
 
-void addField(ui::Dialog& dialog, int labelId, const char* label, int id, bool password)
+void addField(ui::Dialog& dialog, int labelId, const char* label, int id, bool password, size_t limit = 0)
 {
     dialog.addLabel(labelId, label);
-    dialog.addEdit(id, ui::EditStyle{password, false}).setNewLine(false);
+    auto& field = dialog.addEdit(id, ui::EditStyle{password, false});
+    field.setNewLine(false);
+    field.setLimitText(limit);
 }
 
 // The device's single-byte code page; characters it lacks become "?".
@@ -40,9 +42,9 @@ std::string singleByte(const std::string& utf8)
 CFtpUserDlg::CFtpUserDlg(std::string fixedName)
     : ui::Dialog(IDD_FTP_USER, "Dialog"), m_fixedName(std::move(fixedName))
 {
-    addField(*this, IDC_USER_NAME_LABEL, "User Name", IDC_USER_NAME, false);
-    addField(*this, IDC_USER_PASSWORD_LABEL, "Password", IDC_USER_PASSWORD, true);
-    addField(*this, IDC_USER_CONFIRM_LABEL, "Confirm Password", IDC_USER_CONFIRM, true);
+    addField(*this, IDC_USER_NAME_LABEL, "User Name", IDC_USER_NAME, false, kMaxName);
+    addField(*this, IDC_USER_PASSWORD_LABEL, "Password", IDC_USER_PASSWORD, true, kMaxPassword);
+    addField(*this, IDC_USER_CONFIRM_LABEL, "Confirm Password", IDC_USER_CONFIRM, true, kMaxPassword);
     addButton(IDOK, "OK");
     addButton(IDCANCEL, "Cancel").setNewLine(false);
 }

@@ -21,6 +21,7 @@ enum : int
 class CFtpUserDlg final : public ui::Dialog
 {
 public:
+    static constexpr size_t kMaxName = 256;    // what the user database holds and lists
     static constexpr size_t kMaxPassword = 16; // what a row's record holds
 
     explicit CFtpUserDlg(std::string fixedName = {});

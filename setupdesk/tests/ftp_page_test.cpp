@@ -188,7 +188,6 @@ TEST_F(FtpPageTest, UserDialogRefusesBadNamesAndPasswords)
         {"", "pw", "pw", "Please enter a user name."},
         {"eve;mallory", "pw", "pw", "A user name must not contain \";\"."},
         {"-eve", "pw", "pw", "A user name must not begin with \"-\"."},
-        {"eve", "12345678901234567", "12345678901234567", "A password has at most 16 characters."},
     };
     for (const Case& c : cases)
     {
@@ -217,6 +216,66 @@ TEST_F(FtpPageTest, UserDialogRefusesBadNamesAndPasswords)
     EXPECT_FALSE(dialog.isOpen());
     EXPECT_EQ(dialog.name(), "anna");
     EXPECT_EQ(dialog.password(), "1234567890123456");
+}
+
+TEST_F(FtpPageTest, LongStoredValuesAreShownWholeAndKeptByApply)
+{
+    const std::string directory = "\\" + std::string(299, 'd');
+    setString(kFtpd, u"DefaultDir", directory);
+    const std::string longest(CFtpUserDlg::kMaxName, 'n');
+    NTLMSetUserInfo(os::toUtf16(longest).c_str(), u"secret");
+    NTLMSetUserInfo(u"dora", u"secret");
+    Page started;
+    EXPECT_EQ(started.page.itemText(IDC_FTP_DEFAULT_DIR), directory);
+    EXPECT_EQ(rows(started.page),
+              (std::vector<Row>{{"anna", "X"}, {"bob", ""}, {"carl", ""}, {longest, ""}, {"dora", ""}}));
+    // An Apply for something else keeps both.
+    started.host.click(started.page, IDC_FTP_USE_AUTHENTICATION);
+    started.page.apply();
+    EXPECT_EQ(string(kFtpd, u"DefaultDir"), directory);
+    EXPECT_EQ(databaseUsers(), (std::vector<std::string>{"anna", "bob", "carl", longest, "dora"}));
+}
+
+TEST_F(FtpPageTest, FieldsRefuseAtInputWhatCannotBeStoredAndReadBack)
+{
+    Page started;
+    ui::testing::ScriptedHost userHost;
+    CFtpUserDlg user;
+    userHost.start(user);
+    struct Field
+    {
+        const char* what;
+        bool inUserDialog;
+        int control;
+        size_t limit;
+    };
+    const Field fields[] = {
+        {"default directory", false, IDC_FTP_DEFAULT_DIR, 260},
+        {"user name", true, IDC_USER_NAME, 256},
+        {"password", true, IDC_USER_PASSWORD, 16},
+        {"confirmed password", true, IDC_USER_CONFIRM, 16},
+    };
+    for (const Field& field : fields)
+    {
+        SCOPED_TRACE(field.what);
+        ui::testing::ScriptedHost& host = field.inUserDialog ? userHost : started.host;
+        ui::Dialog& dialog = field.inUserDialog ? static_cast<ui::Dialog&>(user) : started.page;
+        const std::string most(field.limit, 'a');
+        EXPECT_TRUE(host.type(dialog, field.control, most).accepted());
+        const ui::InputResult over = host.type(dialog, field.control, most + "b");
+        EXPECT_EQ(over.status, ui::InputStatus::Refused);
+        EXPECT_EQ(over.error, "The field takes at most " + std::to_string(field.limit) + " characters.");
+        EXPECT_EQ(dialog.itemText(field.control), most);
+    }
+
+    // The longest name the dialog takes is added, stored and listed again.
+    userHost.click(user, IDOK);
+    ASSERT_FALSE(user.isOpen());
+    userDialog(started, user.name(), "pw", "pw");
+    menu(started, {}, ID_USER_ADD);
+    started.page.apply();
+    Page again;
+    EXPECT_EQ(rows(again.page).back(), (Row{user.name(), ""}));
 }
 
 TEST_F(FtpPageTest, WithoutTheServerKeyOnlyTheDatabaseChanges)

@@ -180,6 +180,19 @@ TEST_F(MiscPageTest, ShowsTheStoredSettingsAndWritesThemBack)
     EXPECT_FALSE(page.changed());
 }
 
+TEST_F(MiscPageTest, ALongServerIsShownWholeAndKeptWhileTypingIsLimited)
+{
+    const std::string server = std::string(300, 's') + ".example";
+    setString(kTime, u"Server", server);
+    Page started;
+    EXPECT_EQ(started.page.itemText(IDC_MISC_SNTP_SERVER), server);
+    started.host.click(started.page, IDC_MISC_IP_ROUTING);
+    started.page.apply();
+    EXPECT_EQ(string(kTime, u"Server"), server);
+    EXPECT_EQ(started.host.type(started.page, IDC_MISC_SNTP_SERVER, std::string(261, 's')).error,
+              "The field takes at most 260 characters.");
+}
+
 TEST_F(MiscPageTest, WithoutTheTimeServiceItsFieldsAreOffAndNothingIsWritten)
 {
     deleteKey(kTime);

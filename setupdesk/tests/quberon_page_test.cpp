@@ -232,6 +232,19 @@ TEST_F(QuberonPageTest, AStoredLogFileIsShown)
     EXPECT_TRUE(started.page.control(IDC_LOG_PATH).enabled());
 }
 
+TEST_F(QuberonPageTest, ALongLogFilePathIsShownWholeWhileTypingIsLimited)
+{
+    const std::string path = "\\" + std::string(299, 'p');
+    setDword(kSystem, u"SysLogFileSize", 2048);
+    setString(kSystem, u"SysLogFilePath", path);
+    Page started;
+    EXPECT_EQ(started.page.itemText(IDC_LOG_PATH), path);
+    EXPECT_EQ(started.host.type(started.page, IDC_LOG_PATH, std::string(261, 'p')).error,
+              "The field takes at most 260 characters.");
+    started.page.apply();
+    EXPECT_EQ(string(kSystem, u"SysLogFilePath"), path);
+}
+
 TEST_F(QuberonPageTest, TheVisualisationKeepsItsSpellingTypeAndSize)
 {
     struct Case

@@ -61,11 +61,18 @@ void Picture::describe(ControlState& state) const
     state.image = m_image;
 }
 
-bool Edit::accepts(const std::string& text) const
+std::string Edit::refusal(const std::string& text) const
 {
-    if (!m_style.number)
-        return true;
-    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+    if (m_style.number &&
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return "The field takes digits only.";
+    // UTF-16 units: one for each character, two for one beyond 16 bits (a 4-byte sequence).
+    size_t units = 0;
+    for (const unsigned char c : text)
+        units += (c & 0xC0) != 0x80 ? ((c & 0xF8) == 0xF0 ? 2 : 1) : 0;
+    if (m_limit != 0 && units > m_limit)
+        return format("The field takes at most %zu characters.", m_limit);
+    return {};
 }
 
 void Edit::describe(ControlState& state) const

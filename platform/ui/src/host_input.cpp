@@ -51,8 +51,8 @@ InputResult checkControlInput(const Control& control, const Input& input)
     case InputType::Text:
         if (const auto* edit = dynamic_cast<const Edit*>(&control))
         {
-            if (!edit->accepts(input.text))
-                return refused("the field takes digits only");
+            if (std::string why = edit->refusal(input.text); !why.empty())
+                return refused(std::move(why));
             break;
         }
         if (const auto* combo = dynamic_cast<const ComboBox*>(&control); combo && combo->editable())

@@ -224,6 +224,7 @@ TEST(DialogInput, RefusedInputLeavesTheModelAsItWas)
     dialog.addSlider(16).setRange(0, 10);
     dialog.addUpDown(17);
     dialog.addLabel(18, "Label");
+    dialog.addEdit(19).setLimitText(3);
     host.start(dialog);
 
     using ui::InputType;
@@ -262,6 +263,10 @@ TEST(DialogInput, RefusedInputLeavesTheModelAsItWas)
         {"text into a button", withText(input(InputType::Text, 100, kButton), "x"), InputStatus::Refused},
         {"letters into a number field", withText(input(InputType::Text, 100, 13), "12a"),
          InputStatus::Refused},
+        {"text over the field's limit", withText(input(InputType::Text, 100, 19), "abcd"),
+         InputStatus::Refused},
+        {"two characters beyond 16 bits over a limit of 3",
+         withText(input(InputType::Text, 100, 19), "\U0001F600\U0001F600"), InputStatus::Refused},
         {"text into a plain list", withText(input(InputType::Text, 100, 14), "x"), InputStatus::Refused},
         {"combo item past the end", withIndex(input(InputType::Select, 100, 14), 1), InputStatus::Refused},
         {"combo item -1", withIndex(input(InputType::Select, 100, 14), -1), InputStatus::Refused},
@@ -287,6 +292,9 @@ TEST(DialogInput, RefusedInputLeavesTheModelAsItWas)
     EXPECT_TRUE(host.describe().sameContent(before));
     EXPECT_EQ(dialog.events(), eventsBefore);
     EXPECT_TRUE(host.click(dialog, kButton).accepted());
+    EXPECT_TRUE(host.type(dialog, 19, "\u00e4\u00f6\u00fc").accepted())
+        << "three characters of two bytes each";
+    EXPECT_EQ(host.type(dialog, 19, "abcd").error, "The field takes at most 3 characters.");
 }
 
 TEST(DialogInput, ChildPagesTakeInputWhileShownAndEnterReachesTheOwner)

@@ -151,12 +151,18 @@ public:
     {
     }
     const EditStyle& style() const { return m_style; }
-    // Whether text may be typed into it: a number field takes digits only.
-    bool accepts(const std::string& text) const;
+    // The most characters (UTF-16 units, as the registry counts them) that may be typed
+    // in; 0 for no limit. Text the program sets is never cut.
+    void setLimitText(size_t characters) { m_limit = characters; }
+    size_t limitText() const { return m_limit; }
+    // Why the text cannot be typed into it, as a sentence; empty when it can. A number
+    // field takes digits only.
+    std::string refusal(const std::string& text) const;
     void describe(ControlState& state) const override;
 
 private:
     EditStyle m_style;
+    size_t m_limit = 0;
 };
 
 // A drop-down list, or with an edit field a drop-down combo box. The text is the
