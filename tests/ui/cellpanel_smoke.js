@@ -7,7 +7,7 @@
 const fs = require("fs");
 const os = require("os");
 const path = require("path");
-const { exited, runSmokeTests, timeout, withTimeout } = require("./smoke_support");
+const { exited, runSmokeTests, timeout, typeKeyByKey, withTimeout } = require("./smoke_support");
 
 const [binFolder, nodeModules, screenshots] = process.argv.slice(2);
 
@@ -32,6 +32,17 @@ function deviceRoot() {
 
 const control = (page, id) => page.locator(`[data-dlg="102"] [data-ctl="${id}"]`);
 
+// The battery's charge as its driver reports it.
+function setCharge(root, percent) {
+  fs.writeFileSync(path.join(root, "supplies", "BAT0", "capacity"), percent + "\n");
+}
+
+// The charge changes; resolves once the page shows it.
+async function chargeChanges(page, root, percent) {
+  setCharge(root, percent);
+  await control(page, 1003).filter({ hasText: new RegExp(`^Battery load level: ${percent}%$`) }).waitFor({ timeout });
+}
+
 const tests = {
   async "the page shows the power source"(page) {
     await page.locator('[data-dlg="102"] h1', { hasText: "CORVANTA UPS Configuration" }).waitFor({ timeout });
@@ -54,6 +65,42 @@ const tests = {
     const registry = fs.readFileSync(path.join(root, "registry.reg"), "utf8");
     if (!/"ShutdownOnBatteryWait"=dword:00000020/.test(registry)) throw new Error("the delay 32 is not stored:\n" + registry);
     if (!/"ShutdownOnBatteryWaitUnit"=dword:00000000/.test(registry)) throw new Error("the unit is not stored");
+  },
+
+  async "the delay typed key by key while the status changes is stored whole"(page, child, root) {
+    const field = control(page, 1007);
+    await page.waitForFunction(() => document.querySelector('[data-ctl="1007"]')?.value === "30", null, { timeout });
+    await field.click();
+    await page.keyboard.press("Control+A");
+    await chargeChanges(page, root, 80);
+    const selected = await field.evaluate((el) => [el.selectionStart, el.selectionEnd, el === document.activeElement]);
+    if (JSON.stringify(selected) !== "[0,2,true]") throw new Error("the update lost the selection: " + selected);
+    // "1" and "3", the caret back between them, then "2": each key with a change of the charge after it.
+    const charges = [75, 70];
+    await typeKeyByKey(page, field, "13", (i) => chargeChanges(page, root, charges[i]));
+    await page.keyboard.press("ArrowLeft");
+    await chargeChanges(page, root, 65);
+    await typeKeyByKey(page, field, "2", () => chargeChanges(page, root, 60));
+    if ((await field.inputValue()) !== "123") throw new Error("the field shows " + (await field.inputValue()));
+    await control(page, 1).click();
+    const code = await withTimeout(exited(child), "cellpanel's end");
+    if (code !== 0) throw new Error("cellpanel ended with " + code);
+    const registry = fs.readFileSync(path.join(root, "registry.reg"), "utf8");
+    if (!/"ShutdownOnBatteryWait"=dword:0000007b/.test(registry)) throw new Error("the delay 123 is not stored:\n" + registry);
+  },
+
+  async "a failed request is tried again, and the page shows the connection lost meanwhile"(page, child, root) {
+    await chargeChanges(page, root, 50);
+    const lost = page.locator("#connection", { hasText: "Connection to the program lost" });
+    const state = (url) => url.pathname === "/api/state";
+    const refuse = (route) => route.abort();
+    await page.route(state, refuse);
+    // The request already waiting may bring this change; the next one fails.
+    setCharge(root, 45);
+    await lost.waitFor({ timeout });
+    await page.unroute(state, refuse);
+    await chargeChanges(page, root, 40);
+    await lost.waitFor({ state: "hidden", timeout });
   },
 
   async "About shows the version and closes"(page) {

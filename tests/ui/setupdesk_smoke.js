@@ -8,7 +8,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const crypto = require("crypto");
-const { exited, runSmokeTests, timeout, withTimeout } = require("./smoke_support");
+const { box, exited, runSmokeTests, timeout, typeKeyByKey, withTimeout } = require("./smoke_support");
 
 const [binFolder, nodeModules, screenshots] = process.argv.slice(2);
 const configPath = ["Hard Disk", "Quberon", "Boot", "SystemConfig.xml"];
@@ -26,16 +26,21 @@ function deviceRoot() {
     "REGEDIT4", "",
     "[HKEY_LOCAL_MACHINE\\Ident]", '"Name"="Smoke Panel"', "",
     "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\ZrDisplay]", '"Line1"="V2.10"', "",
-    "[HKEY_LOCAL_MACHINE\\Comm\\FTPD]", '"UserList"="anna;bob"', "", ""].join("\n"));
+    "[HKEY_LOCAL_MACHINE\\Software\\Corvanta\\Quberon\\System]", '"OrxNetId"=hex:0a,00,00,01,01,01', "",
+    "[HKEY_LOCAL_MACHINE\\Comm\\FTPD]", '"UserList"="anna;bob"', '"DefaultDir"="\\\\Temp"', "", ""].join("\n"));
   // Two users of the NTLM user database, with their passwords hashed as the device keeps them.
   const user = (name, password) => {
     const salt = crypto.randomBytes(16);
     const hash = crypto.pbkdf2Sync(password, salt, 10000, 32, "sha256");
     return `user\t${name}\tpbkdf2-sha256$10000$${salt.toString("hex")}$${hash.toString("hex")}`;
   };
-  fs.writeFileSync(path.join(root, "ntlmusers.txt"), [user("anna", "anna-pw"), user("bob", "bob-pw"), ""].join("\n"));
+  // A third with the longest name the database holds, without a space to wrap at.
+  fs.writeFileSync(path.join(root, "ntlmusers.txt"),
+    [user("anna", "anna-pw"), user("bob", "bob-pw"), user(longName, "long-pw"), ""].join("\n"));
   return root;
 }
+
+const longName = "u".repeat(256);
 
 // The registry value as the device root's registry file holds it.
 function registryValue(root, key, name) {
@@ -53,6 +58,21 @@ const applyDisabled = (page, disabled) => page.waitForFunction((wanted) => {
     .find((el) => el.closest("[data-dlg]").dataset.dlg === "102");
   return apply?.disabled === wanted;
 }, disabled, { timeout });
+
+async function openTab(page, caption) {
+  const tab = control(page, 102, 1000).locator('button[role="tab"]', { hasText: caption });
+  await tab.waitFor({ timeout });
+  await tab.click();
+}
+
+// The firewall's stored rules, as the firewall keeps them between runs.
+function storedRules(root) {
+  for (const file of [["Temp", "ZrFirewallVolatile.txt"], ["Windows", "ZrFirewall.txt"]]) {
+    const host = path.join(root, ...file);
+    if (fs.existsSync(host)) return fs.readFileSync(host, "utf8");
+  }
+  return "";
+}
 
 const tests = {
   async "seven tabs; the logger enabled, Apply asks for a reset, No leaves the device running"(page, child, root) {
@@ -108,11 +128,93 @@ const tests = {
     await control(page, 102, 1010).click();
     await applyDisabled(page, true);
     const list = registryValue(root, "HKEY_LOCAL_MACHINE\\Comm\\FTPD", "UserList");
-    if (list !== '"-bob;anna"') throw new Error("UserList: " + list);
+    // The user of the longest name is listed and kept as well, not enabled.
+    if (list !== `"-${longName};-bob;anna"`) throw new Error("UserList: " + list);
 
     await control(page, 102, 1011).click();
     const code = await withTimeout(exited(child), "setupdesk's end");
     if (code !== 0) throw new Error("setupdesk ended with " + code);
+  },
+
+  async "FTP: a default directory typed key by key after \\Temp is stored whole"(page, child, root) {
+    await openTab(page, "FTP");
+    const field = control(page, 136, 1039);
+    await page.waitForFunction(() => document.querySelector('[data-dlg="136"] [data-ctl="1039"]')?.value === "\\Temp",
+      null, { timeout });
+    await field.click();
+    await page.keyboard.press("End");
+    // The first key changes the page, and Apply comes on while the rest is typed.
+    await typeKeyByKey(page, field, "\\ftproot", (i) => (i === 0 ? applyDisabled(page, false) : null));
+    if ((await field.inputValue()) !== "\\Temp\\ftproot") throw new Error("the field shows " + (await field.inputValue()));
+    await control(page, 102, 1010).click();
+    await applyDisabled(page, true);
+    const stored = registryValue(root, "HKEY_LOCAL_MACHINE\\Comm\\FTPD", "DefaultDir");
+    if (stored !== '"\\\\Temp\\\\ftproot"') throw new Error("DefaultDir: " + stored);
+  },
+
+  async "FTP: a directory longer than the field takes is refused with a sentence"(page) {
+    await openTab(page, "FTP");
+    const field = control(page, 136, 1039);
+    await page.waitForFunction(() => document.querySelector('[data-dlg="136"] [data-ctl="1039"]')?.value === "\\Temp",
+      null, { timeout });
+    await field.fill("\\" + "d".repeat(260));
+    await page.locator("#problem", { hasText: /^The field takes at most 260 characters\.$/ }).waitFor({ timeout });
+    if ((await field.inputValue()) !== "\\Temp") throw new Error("the field keeps " + (await field.inputValue()).length + " characters");
+  },
+
+  async "FTP: a user name without spaces wraps inside the dialog"(page) {
+    await openTab(page, "FTP");
+    const long = control(page, 136, 1011).locator("tbody tr", { hasText: longName });
+    await long.waitFor({ timeout });
+    const dialog = await box(page.locator('[data-dlg="102"]').first());
+    const row = await box(long);
+    const width = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    if (width[0] > width[1]) throw new Error(`the page is ${width[0]} px wide in a view of ${width[1]}`);
+    if (row.x + row.width > dialog.x + dialog.width) throw new Error("the row reaches past the dialog");
+  },
+
+  async "General: captions stand beside their values"(page) {
+    const caption = await box(control(page, 133, 1012).locator("xpath=preceding-sibling::*[1]"));
+    const value = await box(control(page, 133, 1012).filter({ hasText: "Smoke Panel" }));
+    if (Math.abs(caption.y - value.y) > 4 || value.x < caption.x + caption.width)
+      throw new Error(`"Device Name" at ${JSON.stringify(caption)}, its value at ${JSON.stringify(value)}`);
+  },
+
+  async "General: the Orx net id dialog opens centred over its owner within the view"(page) {
+    await control(page, 133, 1109).waitFor({ timeout });
+    const owner = await box(page.locator('section[data-dlg="102"]'));
+    await control(page, 133, 1109).click();
+    const dialog = page.locator('section[data-dlg="158"]');
+    await dialog.locator('[data-ctl="1110"]').waitFor({ timeout });
+    const shown = await box(dialog);
+    const view = page.viewportSize();
+    if (shown.x < 0 || shown.y < 0 || shown.x + shown.width > view.width || shown.y + shown.height > view.height)
+      throw new Error(`the dialog at ${JSON.stringify(shown)} is not within the view`);
+    // Over the part of the owner that is in view.
+    const ownerTop = Math.max(owner.y, 0);
+    const ownerBottom = Math.min(owner.y + owner.height, view.height);
+    if (Math.abs(shown.x + shown.width / 2 - (owner.x + owner.width / 2)) > 2 ||
+        Math.abs(shown.y + shown.height / 2 - (ownerTop + ownerBottom) / 2) > 2)
+      throw new Error(`the dialog at ${JSON.stringify(shown)} is not centred over its owner at ${JSON.stringify(owner)}`);
+    await dialog.locator('[data-ctl="2"]').click();
+    await dialog.waitFor({ state: "detached", timeout });
+  },
+
+  async "Firewall: a rule's description typed key by key is stored with the rule"(page, child, root) {
+    await openTab(page, "Firewall");
+    await control(page, 146, 1028).click();
+    const description = page.locator('section[data-dlg="147"] [data-ctl="1076"]');
+    await description.waitFor({ timeout });
+    await description.click();
+    await typeKeyByKey(page, description, "web server");
+    await page.locator('section[data-dlg="147"] [data-ctl="1"]').click();
+    const row = control(page, 146, 1070).locator("tbody tr", { hasText: "web server" });
+    await row.waitFor({ timeout });
+    await applyDisabled(page, false);
+    await control(page, 102, 1010).click();
+    await applyDisabled(page, true);
+    const hex = Buffer.from("web server", "utf16le").toString("hex").toUpperCase();
+    if (!storedRules(root).includes(hex)) throw new Error("the rule is stored without its description:\n" + storedRules(root));
   },
 };
 

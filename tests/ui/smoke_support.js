@@ -57,7 +57,7 @@ async function runAll({ program, deviceRoot, nodeModules, screenshots, tests }) 
   let failed = 0;
   for (const [name, run] of Object.entries(tests)) {
     const root = deviceRoot();
-    const context = await browser.newContext();
+    const context = await browser.newContext({ viewport: { width: 1000, height: 800 } });
     const page = await context.newPage();
     let child = null;
     try {
@@ -87,6 +87,24 @@ async function runAll({ program, deviceRoot, nodeModules, screenshots, tests }) 
   process.exit(failed === 0 ? 0 : 1);
 }
 
+// Types the text key by key into the focused field, as a person does. After each key,
+// between(i) may bring an update of the program (a status change) and wait until the page
+// shows it; the field must keep the focus all along.
+async function typeKeyByKey(page, field, text, between) {
+  for (let i = 0; i < text.length; ++i) {
+    await page.keyboard.type(text[i], { delay: 30 });
+    if (between) await between(i);
+    if (!(await field.evaluate((el) => el === document.activeElement))) throw new Error(`the field lost the focus after "${text.slice(0, i + 1)}"`);
+  }
+}
+
+// The element's box on the page.
+async function box(locator) {
+  const found = await locator.boundingBox();
+  if (!found) throw new Error("not shown: " + locator);
+  return found;
+}
+
 function runSmokeTests(options) {
   runAll(options).catch((error) => {
     console.log("FAILED: " + error.stack);
@@ -94,4 +112,4 @@ function runSmokeTests(options) {
   });
 }
 
-module.exports = { exited, runSmokeTests, timeout, withTimeout };
+module.exports = { box, exited, runSmokeTests, timeout, typeKeyByKey, withTimeout };
