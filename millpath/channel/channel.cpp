@@ -92,7 +92,11 @@ bool CChannel::SetDialect(std::uint32_t dialect)
     const std::string dir = ProjectDir();
     m_interpreter->setProjectDirectory(dir);
     m_interpreter->loadMDefinitions(dir);
+    // Both tables are written back when the channel goes, so both are read
+    // here: a table written without having been read would replace the file
+    // with zeros.
     ReadZeroPointFile();
+    ReadToolFile();
     return true;
 }
 

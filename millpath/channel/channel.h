@@ -173,7 +173,9 @@ private:
     void KernelWriteFailedError();
     std::string FilePath(const char* extension) const;
     std::string ProjectDir() const;
-    void ReleaseKernelWait();
+    // The kernel's event 0 (one batch finished), or with all the release of
+    // every fed batch (the wait is cleared).
+    void ReleaseKernelWait(bool all = false);
     void Continue();
     void SetSwitches(std::uint32_t word);
     void LogCommand(DWORD type, const char* text);

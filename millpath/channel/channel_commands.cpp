@@ -136,12 +136,16 @@ std::uint32_t CChannel::Start()
     switch (m_interpreter->getState())
     {
     case InterpreterState::Ready:
-        m_interpreter->setState(InterpreterState::StartRequested);
-        break;
     case InterpreterState::Finished:
     case InterpreterState::Error:
     case InterpreterState::Aborted:
-        m_interpreter->reset();
+        // A program that failed to load (or none) is not run: what the
+        // translation left is the text before the error.
+        if (!m_interpreter->programLoaded())
+            return VOSERR_NOT_READY;
+        if (m_interpreter->getState() != InterpreterState::Ready)
+            m_interpreter->reset();
+        m_interpreter->clearNcError();
         m_interpreter->setState(InterpreterState::StartRequested);
         break;
     case InterpreterState::StoppedAtMarker:
@@ -212,14 +216,19 @@ void CChannel::Continue()
     Wake();
 }
 
-void CChannel::ReleaseKernelWait()
+void CChannel::ReleaseKernelWait(bool all)
 {
     CGroup* group = Group();
     if (group)
-        group->MotionFinished();
-    // Entries still waiting for the feed move on after this event; their own
-    // batch brings the event that releases the wait.
-    if (!group || group->NothingToFeed())
+    {
+        if (all)
+            group->AllMotionFinished();
+        else
+            group->MotionFinished();
+    }
+    // Entries still waiting for the feed, or batches fed after the one this
+    // event finished, move on after it; their own events release the wait.
+    if (!group || (group->NothingToFeed() && !group->BatchesUnfinished()))
         m_interpreter->releaseWait();
     if (m_interpreter->getState() == InterpreterState::WaitingForKernel)
         m_interpreter->setState(InterpreterState::Running);
@@ -252,7 +261,8 @@ void CChannel::Event(std::uint32_t code, const std::uint8_t* args, std::size_t l
         if (length >= 3 * sizeof(double))
             for (int i = 0; i < 3; ++i)
                 m_rescanPosition[i] = KernelRecord::GetDouble(args, 8 * i);
-        ReleaseKernelWait();
+        // The position answers the wait itself, not one batch.
+        ReleaseKernelWait(true);
         return;
     case 4:
         m_values32[1] = arg(0);
@@ -395,7 +405,7 @@ std::uint32_t CChannel::Command(std::uint32_t offset, const std::uint8_t* data, 
         const InterpreterState state = m_interpreter->getState();
         if (state != InterpreterState::WaitingForIdle && state != InterpreterState::WaitingForKernel)
             return NoKernelWait;
-        ReleaseKernelWait();
+        ReleaseKernelWait(true);
         return 0;
     }
     case 0x50:

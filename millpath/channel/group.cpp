@@ -77,6 +77,15 @@ bool CGroup::HasUnfinishedMotion() const
     return m_finishedBatches != m_sentBatches || !m_cooked.IsEmpty() || !m_transformer->IsIdle();
 }
 
+void CGroup::MotionFinished()
+{
+    std::uint32_t finished = m_finishedBatches.load();
+    while (finished != m_sentBatches.load() &&
+           !m_finishedBatches.compare_exchange_weak(finished, finished + 1))
+    {
+    }
+}
+
 void CGroup::KernelReset()
 {
     Lock lock(m_lock);
@@ -97,6 +106,7 @@ void CGroup::ResetWith(CEntry* entry)
 {
     {
         Lock lock(m_lock);
+        ++m_resets;
         m_firstStep = true;
         m_transformer->Reset();
         DeleteTableEntries();
@@ -109,7 +119,7 @@ void CGroup::ResetWith(CEntry* entry)
         m_lockRequest = false;
         m_orxWait = false;
         m_auxPositionMade = false;
-        m_finishedBatches = m_sentBatches.load();
+        AllMotionFinished();
         m_resetState = ResetRunning;
     }
     WakeTransformer();

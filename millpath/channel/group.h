@@ -80,7 +80,12 @@ public:
     // the answer to its batch still finishes it.
     bool HasUnfinishedMotion() const;
     bool NothingToFeed() const { return m_cooked.IsEmpty(); }
-    void MotionFinished() { m_finishedBatches = m_sentBatches.load(); }
+    // The kernel's event 0: one fed batch has finished. The events are
+    // counted, so that a late event of an earlier batch never finishes a
+    // batch sent after it.
+    void MotionFinished();
+    void AllMotionFinished() { m_finishedBatches = m_sentBatches.load(); }
+    bool BatchesUnfinished() const { return m_finishedBatches != m_sentBatches; }
     // Reset state 3 until a reset entry has been fed.
     void MarkReset() { m_resetState = ResetPending; }
     // The kernel reset its group (event 5): nothing is fed and the chain
@@ -158,9 +163,9 @@ private:
     // the places each took. 1 a batch, 0 none, -1 an entry that makes no
     // record left the table.
     int FillBatch(int& entries, int (&entryPlaces)[KernelRecord::MaxBatch]);
-    // Sends the batch (or, with the measurement switch on, takes it as
-    // accepted); the kernel's result with its accepted count.
-    std::uint32_t SendBatch(std::uint32_t& accepted);
+    // Sends the batch's count records (or, with the measurement switch on,
+    // takes them as accepted); the kernel's result with its accepted count.
+    std::uint32_t SendBatch(int count, std::uint32_t& accepted);
     // Handles the kernel's answer: takes the accepted entries from the table
     // (true when some were), or marks the group for reset; refused with the
     // block for a refused batch.
@@ -198,6 +203,7 @@ private:
     bool m_auxPositionMade = false;
 
     std::atomic<std::uint16_t> m_resetState{ResetRunning};
+    std::uint32_t m_resets = 0; // resets of the group so far (under the lock)
     std::atomic<std::uint32_t> m_sentBatches{0};
     std::atomic<std::uint32_t> m_finishedBatches{0};
     std::string m_logPath;

@@ -124,13 +124,13 @@ int CGroup::FillBatch(int& entries, int (&entryPlaces)[KernelRecord::MaxBatch])
     return places > 0 ? BatchMade : 0;
 }
 
-std::uint32_t CGroup::SendBatch(std::uint32_t& accepted)
+std::uint32_t CGroup::SendBatch(int count, std::uint32_t& accepted)
 {
     accepted = 0;
     CChannel* channel = m_channel;
     if (channel && channel->MeasurementSwitch())
     {
-        accepted = static_cast<std::uint32_t>(m_batchCount);
+        accepted = static_cast<std::uint32_t>(count);
         m_batchSize = KernelRecord::MaxBatch;
         return 0;
     }
@@ -138,14 +138,14 @@ std::uint32_t CGroup::SendBatch(std::uint32_t& accepted)
     ++m_sentBatches;
     const auto result = static_cast<std::uint32_t>(
         m_feederSync.VosSyncReadWriteReq(&m_kernel, GroupFeedBase + m_id, FeedOffset, sizeof(answer), answer,
-                                         static_cast<ULONG>(m_batchCount * KernelRecord::Size), m_batch));
+                                         static_cast<ULONG>(count * KernelRecord::Size), m_batch));
     // The kernel answers its count with every result of its own; a request
     // that failed on the way brings none (and no size: it is asked again).
     accepted = GetLe32(answer);
     m_batchSize = static_cast<int>(GetLe32(answer + 4));
-    // A batch the kernel did not take does not move.
+    // A batch the kernel did not take does not move: it brings no event.
     if (accepted == 0 || (result != 0 && result != KernelPartialBatch))
-        m_finishedBatches = m_sentBatches.load();
+        MotionFinished();
     return result;
 }
 
@@ -219,7 +219,7 @@ bool CGroup::FeedStep()
     bool refused = false;
     bool fed = false;
     {
-        Lock lock(m_lock);
+        std::unique_lock<std::recursive_mutex> lock(m_lock);
         if (m_resetState != ResetRunning)
         {
             FeedReset();
@@ -236,7 +236,7 @@ bool CGroup::FeedStep()
             if (m_backup.FeedStep() == 0 || m_batchCount == 0)
                 return false;
             std::uint32_t accepted = 0;
-            const std::uint32_t result = SendBatch(accepted);
+            const std::uint32_t result = SendBatch(m_batchCount, accepted);
             if (result != 0 || accepted != static_cast<std::uint32_t>(m_batchCount))
             {
                 m_resetState = ResetPending;
@@ -251,8 +251,17 @@ bool CGroup::FeedStep()
         const int filled = FillBatch(entries, entryPlaces);
         if (filled != BatchMade)
             return filled == EntryLeft;
+        // The chain goes on while the kernel takes the batch: only this thread
+        // writes the batch buffer, and the entries stay at the table's head
+        // unless a reset (which counts itself) deletes them meanwhile.
+        const int count = m_batchCount;
+        const std::uint32_t resets = m_resets;
+        lock.unlock();
         std::uint32_t accepted = 0;
-        const std::uint32_t result = SendBatch(accepted);
+        const std::uint32_t result = SendBatch(count, accepted);
+        lock.lock();
+        if (m_resets != resets)
+            return false;
         fed = TakeAccepted(result, accepted, entries, entryPlaces, refused, refusedBlock);
     }
     // The channel is told outside the group's lock: the channel's own lock is

@@ -233,6 +233,14 @@ public:
     std::int32_t currentLine() const { return m_lineIndex; }
     std::int32_t errorLine() const { return m_errorLine; }
     std::uint32_t ncError() const { return m_ncError; }
+    // Forgets the error of an earlier run (a new start).
+    void clearNcError()
+    {
+        m_ncError = 0;
+        m_errorLine = -1;
+    }
+    // A program was loaded whole (a failed load leaves none).
+    bool programLoaded() const { return m_programLoaded; }
     std::int32_t blockNumber() const { return m_blockNo; }
     std::uint32_t blockCounter() const { return m_blockCounter; }
     int condition() const { return m_condition; }

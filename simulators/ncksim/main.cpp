@@ -21,11 +21,12 @@ void OnSignal(int)
 
 int Usage(const char* problem)
 {
-    std::fprintf(stderr,
-                 "ncksim: %s\n"
-                 "usage: ncksim [--config FILE] [--channels N] [--dialect D] [--size S] [--log FILE]\n"
-                 "              [--extra-port PORT]... [--kernel-port PORT] [--service-port PORT]\n",
-                 problem);
+    std::fprintf(
+        stderr,
+        "ncksim: %s\n"
+        "usage: ncksim [--config FILE] [--channels N] [--dialect D] [--size S] [--log FILE | --no-log]\n"
+        "              [--extra-port PORT]... [--kernel-port PORT] [--service-port PORT]\n",
+        problem);
     return 2;
 }
 } // namespace
@@ -39,9 +40,15 @@ int main(int argc, char** argv)
     std::uint32_t dialect = 1;
     std::uint32_t size = 100000;
     bool fromFile = false;
+    bool noLog = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string arg = argv[i];
+        if (arg == "--no-log")
+        {
+            noLog = true;
+            continue;
+        }
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (!value)
             return Usage(("a value is missing after " + arg).c_str());
@@ -83,8 +90,8 @@ int main(int argc, char** argv)
             config.channels.push_back(ncksim::SimChannel{static_cast<std::uint32_t>(c), dialect, size,
                                                          "Channel " + std::to_string(c)});
     }
-    std::FILE* log = stdout;
-    if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "a")))
+    std::FILE* log = noLog ? nullptr : stdout;
+    if (!noLog && !logPath.empty() && !(log = std::fopen(logPath.c_str(), "a")))
         return Usage("the log file cannot be opened");
 
     std::signal(SIGINT, OnSignal);
@@ -98,7 +105,7 @@ int main(int argc, char** argv)
     while (!g_stop)
         pause();
     sim.Stop();
-    if (log != stdout)
+    if (log && log != stdout)
         std::fclose(log);
     return 0;
 }

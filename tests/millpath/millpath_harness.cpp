@@ -243,6 +243,23 @@ bool Device::WaitState(int state, int channel)
     return false;
 }
 
+std::uint32_t Device::NcError(int channel)
+{
+    std::vector<std::uint8_t> data;
+    if (Read(0x2100 + channel, 3, 4, data) != 0 || data.size() != 4)
+        return ~0u;
+    return static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | data[3] << 24);
+}
+
+std::uint32_t Device::RecordCount()
+{
+    OrxAddr sim{};
+    std::uint8_t count[4] = {};
+    if (OrxGetPortByName("NcKernelSim", &sim) != 0 || m_client.VosSyncReadReq(&sim, 1, 0, 4, count) != 0)
+        return ~0u;
+    return static_cast<std::uint32_t>(count[0] | count[1] << 8 | count[2] << 16 | count[3] << 24);
+}
+
 LONG Device::Load(const std::string& file, int channel)
 {
     return Write(0x2200 + channel, 4, Text(file));

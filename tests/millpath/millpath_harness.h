@@ -56,6 +56,10 @@ public:
     // The channel's interpreter state (0x2000 + channel, offset 4); -1 on error.
     int State(int channel = 1);
     bool WaitState(int state, int channel = 1);
+    // The channel's NC error (0x2100 + channel, offset 3); ~0 on error.
+    std::uint32_t NcError(int channel = 1);
+    // Records the simulator has logged (its control port); ~0 on error.
+    std::uint32_t RecordCount();
     // Loads a program with a command and starts it.
     LONG Load(const std::string& file, int channel = 1);
     LONG StartProgram(int channel = 1);

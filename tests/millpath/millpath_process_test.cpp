@@ -432,3 +432,104 @@ TEST(MillpathProcess, SecondKernelAddressGetsTheParameterWrites)
         EXPECT_FALSE(d.Log("preprocess").empty());
     }
 }
+
+TEST(MillpathProcess, ToolTableSurvivesAStopAndServesRightAfterStartUp)
+{
+    Running run;
+    Device& d = run.device;
+    const std::string toolFile = d.Project() + "/1.WZ";
+    const std::string before = vostest::ReadFile(toolFile);
+    ASSERT_NE(before.find("1;0;5.000000;"), std::string::npos);
+    std::ofstream(d.Project() + "/g41.nc") << "N10 G90 G1 F600 X0 Y-10\nN20 G41 D1 X0 Y0\nN30 X20 Y0\n"
+                                              "N40 G40 X20 Y-10\nM30\n";
+    // Tool 1 (radius 5) is known from the start, before any file command.
+    for (int round = 0; round < 2; ++round)
+    {
+        SCOPED_TRACE(round);
+        RunProgram(d, "g41.nc");
+        EXPECT_EQ(d.NcError(), 0u);
+        d.StopMillpath();
+        EXPECT_EQ(vostest::ReadFile(toolFile), before);
+        d.StartMillpath();
+        std::uint32_t result = 1;
+        ASSERT_TRUE(d.WaitConfigured(round + 2, result));
+        ASSERT_EQ(result, 0u);
+    }
+}
+
+TEST(MillpathProcess, AProgramThatFailedToLoadIsNotStarted)
+{
+    Running run;
+    Device& d = run.device;
+    // The blocks before the error, and the broken one, aim at X77: never a target.
+    std::string syntax = "%broken\n";
+    for (int n = 1; n <= 6; ++n)
+        syntax += "N" + std::to_string(n * 10) + " G1 F600 X77 Y" + std::to_string(n) + "\n";
+    syntax += "N70 X77 Y=)(\nM30\n";
+    std::string large = "%large\n";
+    for (int n = 0; large.size() <= 100000; ++n)
+        large += "G1 F600 X77 Y" + std::to_string(n) + "\n";
+    large += "M30\n";
+    struct Case
+    {
+        const char* file;
+        std::string text;
+        std::uint32_t loadResult;
+    } cases[] = {{"broken.nc", syntax, 0x4111}, {"large.nc", large, 0x4114}};
+    std::ofstream(d.Project() + "/good.nc") << "N10 G90 G1 F600 X5 Y5\nM30\n";
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        std::ofstream(d.Project() + "/" + c.file) << c.text;
+        const std::size_t before = d.Log("record").size();
+        EXPECT_EQ(d.Load(c.file), static_cast<LONG>(c.loadResult));
+        EXPECT_EQ(d.State(), 11);
+        EXPECT_EQ(d.StartProgram(), 0x707);
+        EXPECT_EQ(d.NcError(), c.loadResult);
+        // Only the good program that follows reaches the kernel.
+        const auto records = RunProgram(d, "good.nc");
+        EXPECT_EQ(d.Log("record").size() - before, records.size());
+        for (const LogLine& r : records)
+            if (r.at("kind") == "2")
+                ExpectVec(r.at("target"), {5, 5, 0});
+        EXPECT_EQ(d.NcError(), 0u);
+    }
+}
+
+TEST(MillpathProcess, EachKernelEventFinishesOneBatch)
+{
+    Running run;
+    Device& d = run.device;
+    ASSERT_EQ(d.WriteTo("NcKernelSim", 6, 0, Word(0)), 0); // no event 0 after a batch
+    // Blocks of three records of different kinds: a batch each. The end of
+    // the program waits for them, then signals its end in one more batch.
+    std::ofstream(d.Project() + "/three.nc") << "N10 G90 G1 F600 X10 Y0\nN20 G2 X20 Y0 I5 J0\n"
+                                                "N30 G3 X30 Y0 I5 J0\nM30\n";
+    const std::size_t before = d.Log("answer").size();
+    auto fed = [&] { return d.Log("answer").size() - before; };
+    ASSERT_EQ(d.Load("three.nc"), 0);
+    ASSERT_EQ(d.StartProgram(), 0);
+    ASSERT_TRUE(d.WaitState(6));
+    // The feed goes on without events until the table is empty.
+    std::size_t batches = 0;
+    for (int still = 0; still < 3; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+    {
+        const std::size_t now = fed();
+        still = now == batches ? still + 1 : 0;
+        batches = now;
+    }
+    ASSERT_GE(batches, 3u);
+    // Every event but the last leaves the wait standing; a released wait
+    // would feed the end signal within a worker step, so a short look shows it.
+    for (std::size_t i = 0; i + 1 < batches; ++i)
+        ASSERT_EQ(d.Write(0x2201, 0x50, {}), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(fed(), batches);
+    EXPECT_EQ(d.State(), 6);
+    ASSERT_EQ(d.Write(0x2201, 0x50, {}), 0);
+    EXPECT_TRUE(d.WaitLog("answer", before + batches + 1));
+    // The end signal's own event ends the program.
+    ASSERT_TRUE(d.WaitState(6));
+    ASSERT_EQ(d.Write(0x2201, 0x50, {}), 0);
+    EXPECT_TRUE(d.WaitState(12)) << "state " << d.State();
+}

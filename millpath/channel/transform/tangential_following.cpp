@@ -15,6 +15,9 @@ namespace
 constexpr double Pi = std::numbers::pi;
 constexpr double TwoPi = 2.0 * std::numbers::pi;
 constexpr double Degrees = 57.29577951308232;
+// A junction that turns the tangent by less than this (radians) is tangent:
+// the path runs on without a stop whatever the corner limit.
+constexpr double TangentJunction = 1e-6;
 constexpr std::uint32_t LookAheadRefused = 3214;
 constexpr std::uint32_t TangentFailed = 3216;
 constexpr std::uint32_t LookAheadFull = 0x415E; // 16734
@@ -380,7 +383,7 @@ int CTangentialFollowing::NextElement()
     const int a = Axis();
     const double programmed = element->m_auxTarget[a];
     element->m_auxStart[a] = m_currentTarget;
-    if (thetaN * Degrees >= m_values[1])
+    if (thetaN > TangentJunction && thetaN * Degrees >= m_values[1])
     {
         const double signedTheta = theta > Pi ? theta - TwoPi : theta;
         if (InsertCorner(*element, signedTheta * Degrees) != 0)

@@ -12,6 +12,7 @@ constexpr std::size_t RecordSize = 156;
 constexpr USHORT CmdChannelEvent = 0x4016;
 constexpr USHORT CmdConfiguration = 0x401E;
 constexpr std::uint32_t ParameterRead = 0x80000002;
+constexpr std::uint32_t PartialBatch = 0x423F;
 constexpr std::size_t ChannelStateSize = 112;
 
 std::uint32_t Le32(const std::uint8_t* p)
@@ -562,11 +563,14 @@ BatchAnswer CNcKernelSim::NextAnswer(std::uint32_t sent)
 void CNcKernelSim::LogRecord(std::uint32_t group, const std::uint8_t* r)
 {
     const std::uint32_t kind = Le32(r);
-    std::string fields = Fields(kind, r);
-    Log("{\"event\":\"record\",\"group\":" + std::to_string(group) + ",\"kind\":" + std::to_string(kind) +
-        ",\"line\":" + std::to_string(Le32(r + 4)) + ",\"text\":" + std::to_string(Le32(r + 8)) +
-        ",\"block\":" + std::to_string(Le32(r + 12)) + ",\"entry\":" + std::to_string(Le32(r + 16)) +
-        (fields.empty() ? "" : "," + fields) + ",\"hex\":\"" + Hex(r, RecordSize) + "\"}");
+    if (m_log)
+    {
+        const std::string fields = Fields(kind, r);
+        Log("{\"event\":\"record\",\"group\":" + std::to_string(group) + ",\"kind\":" + std::to_string(kind) +
+            ",\"line\":" + std::to_string(Le32(r + 4)) + ",\"text\":" + std::to_string(Le32(r + 8)) +
+            ",\"block\":" + std::to_string(Le32(r + 12)) + ",\"entry\":" + std::to_string(Le32(r + 16)) +
+            (fields.empty() ? "" : "," + fields) + ",\"hex\":\"" + Hex(r, RecordSize) + "\"}");
+    }
     ++m_records;
     if (kind == 2 && Le32(r + 20) != 0)
     {
@@ -628,7 +632,8 @@ void CNcKernelSim::OnReadWrite(CVos& from, USHORT port, const OrxAddr* addr, ULO
             (void)rIndex;
             SendEvent(6, channel, args.data(), args.size());
         }
-        if (m_autoEvent0 && answer.result == 0)
+        // The motion of the records taken ends at once.
+        if (m_autoEvent0 && answer.accepted > 0 && (answer.result == 0 || answer.result == PartialBatch))
             SendEvent(0, channel, nullptr, 0);
         return;
     }
