@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -285,4 +286,119 @@ TEST(MillpathToolPath, StaircaseRoundedAtEveryCornerUnderCorrection)
     targets.push_back({corner[0] + 10, corner[1], 0});
     t.Program("stairs.nc", text);
     ExpectTargets(t.Geometry("stairs.nc", targets.size()), targets, "stairs");
+}
+
+TEST(MillpathToolPath, CirclesEnteredAndLeftAtAnOutsideCornerKeepTheirTurn)
+{
+    // A boss of radius 20 about the origin, cut counter-clockwise from (20, 0)
+    // with the tool (radius 5) on the right, outside: the lines into and out of
+    // it turn left onto it, an outside corner. 60 degrees is closed where the
+    // offset elements meet, 150 by extending them.
+    constexpr double Pi = 3.141592653589793;
+    constexpr double R = 20.0;
+    auto turnedLeft = [](const Point& d, double a) {
+        return Point{d[0] * std::cos(a) - d[1] * std::sin(a), d[0] * std::sin(a) + d[1] * std::cos(a), 0};
+    };
+    auto move = [](const Point& p, const Point& d, double s) {
+        return Point{p[0] + s * d[0], p[1] + s * d[1], 0};
+    };
+    auto xy = [](const Point& p)
+    {
+        char text[96];
+        std::snprintf(text, sizeof(text), "X%.9f Y%.9f", p[0], p[1]);
+        return std::string(text);
+    };
+    ToolPath t(5.0);
+    int n = 0;
+    for (double sweepDegrees : {360.0, 350.0})
+        for (double turnDegrees : {60.0, 150.0})
+        {
+            const std::string name = "boss" + std::to_string(++n) + ".nc";
+            SCOPED_TRACE(name + ": sweep " + std::to_string(sweepDegrees) + ", turn " +
+                         std::to_string(turnDegrees));
+            const double sweep = sweepDegrees * Pi / 180.0;
+            const double turn = turnDegrees * Pi / 180.0;
+            const Point start{R, 0, 0};
+            const Point end{R * std::cos(sweep), R * std::sin(sweep), 0};
+            const Point in = turnedLeft({0, 1, 0}, -turn); // the start tangent is +y
+            const Point out = turnedLeft({-std::sin(sweep), std::cos(sweep), 0}, turn);
+            const Point on = move(start, in, -40);
+            const Point away = move(end, out, 40);
+            t.Program(name, "N10 G90 G1 F600 " + xy(move(on, in, -20)) + "\nN20 G42 D1 " + xy(on) + "\nN30 " +
+                                xy(start) + "\nN40 G3 " + xy(end) + " I" + std::to_string(-R) +
+                                " J0\nN50 G1 " + xy(away) + "\nN60 G40 " + xy(move(away, out, 20)) + "\n");
+            const auto geometry = t.Geometry(name, 6);
+            int arcs = 0;
+            for (const LogLine& r : geometry)
+                if (r.at("type") == "2")
+                {
+                    ++arcs;
+                    const std::vector<double> v = Numbers(r.at("turn"));
+                    ASSERT_EQ(v.size(), 3u);
+                    const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+                    EXPECT_GT(v[2], 0.0);
+                    EXPECT_GE(length, sweep - 1e-9);
+                    EXPECT_LT(length, sweep + Pi);
+                }
+            EXPECT_EQ(arcs, 1);
+        }
+}
+
+namespace
+{
+// A slot 8 wide, entered along its left wall and left along its right one
+// with the tool on the right: a tool of radius 5 does not fit. The element
+// across the slot's end runs backwards, and its neighbours, 2 apart, never meet.
+std::string NarrowSlot(const std::string& detection)
+{
+    return "N10 G90 G1 F600 X0 Y-40\n" + detection +
+           "N20 G42 D1 X0 Y-20\nN30 X0 Y50\nN40 X8 Y50\nN50 X8 Y-20\nN60 G40 X8 Y-40\n";
+}
+} // namespace
+
+TEST(MillpathToolPath, ALoopThatCannotBeCutStopsTheChannel)
+{
+    ToolPath t(5.0);
+    t.Flag(0, 1); // remove loops
+    t.Program("narrow.nc", NarrowSlot("N15 cdon\n"));
+    ASSERT_EQ(t.run.device.Load("narrow.nc"), 0);
+    ASSERT_EQ(t.run.device.StartProgram(), 0);
+    EXPECT_TRUE(t.run.device.WaitState(11)) << "state " << t.run.device.State();
+    EXPECT_EQ(t.run.device.NcError(), 0x415Bu);
+    EXPECT_NE(t.Events().find("\t0xC8A\t"), std::string::npos); // 3210
+}
+
+TEST(MillpathToolPath, AGougeWithTheDetectionOffIsWarnedOnce)
+{
+    ToolPath t(5.0);
+    t.Program("gouge.nc", NarrowSlot(""));
+    // The path goes out as it is, with one warning that names the block across the slot.
+    EXPECT_EQ(t.Geometry("gouge.nc", 6).size(), 6u);
+    EXPECT_EQ(t.run.device.NcError(), 0u);
+    std::vector<std::string> warnings;
+    std::istringstream events(t.Events());
+    for (std::string line; std::getline(events, line);)
+        if (line.find("\t0xC8B\t") != std::string::npos) // 3211
+            warnings.push_back(line);
+    ASSERT_EQ(warnings.size(), 1u) << t.Events();
+    EXPECT_EQ(warnings[0].substr(warnings[0].rfind(' ') + 1), "40");
+}
+
+TEST(MillpathToolPath, TangentialFollowingStopsOnlyAtRealCorners)
+{
+    // Line, arc and line join tangentially; the turn to the last line is a corner.
+    ToolPath t(5.0);
+    t.Program("knife.nc", "N10 G90 G1 F600 X0 Y0\nN15 Tang(3;0;1)\nN16 TangOn(3;0)\nN20 X10 Y0\n"
+                          "N30 G3 X20 Y10 I0 J10\nN40 G1 X20 Y20\nN50 X0 Y20\n");
+    const auto geometry = t.Geometry("knife.nc", 6);
+    int turns = 0;
+    for (const LogLine& r : geometry)
+        if (r.at("type") == "4")
+            ++turns;
+    EXPECT_EQ(turns, 1);
+    int stops = 0;
+    for (const LogLine& r : t.run.device.Log("record"))
+        if (r.at("kind") == "11")
+            ++stops;
+    EXPECT_EQ(stops, 1);
 }

@@ -314,7 +314,8 @@ int CDiffRcGeoCircle::Extend(int endFlag, double length)
     return GeoResult::Ok;
 }
 
-int CDiffRcGeoCircle::SetEnds(const CVec3d& start, const CVec3d& end, double cornerAngle, int insideFlag)
+int CDiffRcGeoCircle::SetEnds(const CVec3d& start, const CVec3d& end, double cornerAngle, int insideFlag,
+                              bool keepTurns)
 {
     const double previous = m_sweep;
     const CVec3d previousEnd = m_end;
@@ -337,6 +338,14 @@ int CDiffRcGeoCircle::SetEnds(const CVec3d& start, const CVec3d& end, double cor
     if (sweep == 0.0)
     {
         sweep = m_direction == 1 ? kTwoPi : -kTwoPi;
+    }
+    if (keepTurns)
+    {
+        // A corner moves an end by less than half a turn: the sweep nearest
+        // the previous one, never fewer whole turns than it had.
+        const double turns = std::floor((std::fabs(previous) - std::fabs(sweep)) / kTwoPi + 0.5);
+        if (turns > 0.0)
+            sweep += (sweep > 0.0 ? kTwoPi : -kTwoPi) * turns;
     }
     const bool wasFull = std::fabs(std::fabs(previous) - kTwoPi) < 1e-6;
     if (wasFull && Distance(end, previousEnd) < 1e-6 && std::fabs(cornerAngle) < 0.001)

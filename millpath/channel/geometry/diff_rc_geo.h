@@ -97,7 +97,11 @@ public:
 
     virtual int Offset(int side, double radius);
     virtual int Extend(int endFlag, double length);
-    virtual int SetEnds(const CVec3d& start, const CVec3d& end, double cornerAngle, int insideFlag);
+    // New ends; the sweep is formed anew between them (0 to 2 pi). keepTurns:
+    // the ends moved by a corner, so the arc keeps the whole turns of its
+    // previous sweep (a full circle extended at a corner turns 2 pi and more).
+    virtual int SetEnds(const CVec3d& start, const CVec3d& end, double cornerAngle, int insideFlag,
+                        bool keepTurns = false);
 
     void CopyFrom(const CDiffRcGeoCircle& other);
 

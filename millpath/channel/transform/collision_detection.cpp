@@ -132,6 +132,8 @@ int CCollisionDetection::Accept(CEntry* entry)
                 m_trans.ChannelError(entry, ErrorHeld);
             }
         }
+        else if (IsGeometry(entry))
+            WarnGouge(Geo(entry));
         return Forward(entry);
     }
     if (IsGeometry(entry))
@@ -255,10 +257,16 @@ void CCollisionDetection::Check(int release)
             {
                 if (crossing)
                     CutLoop(foundPlace, newestPlace, point);
-                else if (beforeFound >= 0)
+                else
                 {
+                    // A reversed element whose neighbours do not meet (a slot
+                    // narrower than the tool) leaves a loop that no cut removes.
                     m_loop[0] = m_loop[1] = 1;
-                    RemoveLoop(beforeFound, foundPlace);
+                    if (beforeFound < 0 || !RemoveLoop(beforeFound, foundPlace))
+                    {
+                        StopAtBottleneck(newest);
+                        return;
+                    }
                 }
             }
             else if (mode == ModeWarn)
@@ -266,11 +274,7 @@ void CCollisionDetection::Check(int release)
                                {m_trans.ChannelLine(), static_cast<long long>(newest.m_blockNo)});
             else
             {
-                m_trans.Report(
-                    TransFlags::Error, Bottleneck, "%x%d%d",
-                    {ErrorBottleneck, m_trans.ChannelLine(), static_cast<long long>(newest.m_blockNo)});
-                m_trans.ChannelError(&newest, ErrorBottleneck);
-                m_stopped = true;
+                StopAtBottleneck(newest);
                 return;
             }
         }
@@ -280,6 +284,29 @@ void CCollisionDetection::Check(int release)
         if (release && m_count > 0)
             m_checkCount = m_count;
     }
+}
+
+void CCollisionDetection::WarnGouge(CEntryGeo_3D& entry)
+{
+    if (entry.m_korrStart.m_value == 0 && entry.m_korrEnd.m_value == 0)
+        return;
+    const bool inPlane = entry.m_prep.m_planeTransformed != 0;
+    Plane(1, entry);
+    const bool reversed = DirectionMatches(entry) == 1;
+    if (!inPlane)
+        Plane(0, entry);
+    if (reversed)
+        m_trans.Report(GeoReportFlags::Warning, BottleneckWarned, "%d%d",
+                       {m_trans.ChannelLine(), static_cast<long long>(entry.m_blockNo)});
+}
+
+void CCollisionDetection::StopAtBottleneck(const CEntryGeo_3D& newest)
+{
+    m_trans.Report(TransFlags::Error, Bottleneck, "%x%d%d",
+                   {ErrorBottleneck, m_trans.ChannelLine(), static_cast<long long>(newest.m_blockNo)});
+    m_trans.ChannelError(&newest, ErrorBottleneck);
+    m_loop[0] = m_loop[1] = 0;
+    m_stopped = true;
 }
 
 void CCollisionDetection::ReportRelease(const CEntry& entry)
@@ -359,7 +386,7 @@ void CCollisionDetection::CutLoop(int firstPlace, int lastPlace, const CVec3d& p
     SetStart(last, point);
 }
 
-void CCollisionDetection::RemoveLoop(int firstPlace, int fromPlace)
+bool CCollisionDetection::RemoveLoop(int firstPlace, int fromPlace)
 {
     int place = fromPlace;
     CEntry* found = nullptr;
@@ -378,12 +405,13 @@ void CCollisionDetection::RemoveLoop(int firstPlace, int fromPlace)
         m_trans.Report(TransFlags::Error, NoDirectedElement, "%d%d", {m_trans.ChannelLine(), 0});
         m_trans.ChannelError(nullptr, ErrorNoGeometry);
         m_stopped = true;
-        return;
+        return true;
     }
     CEntryGeo_3D& first = Geo(m_table.GetAt(firstPlace));
     CEntryGeo_3D& element = Geo(found);
     CVec3d point;
-    if (CalcPair(first, element, point))
+    bool removed = CalcPair(first, element, point) != 0;
+    if (removed)
     {
         SetEnd(first, point);
         SetStart(element, point);
@@ -410,9 +438,10 @@ void CCollisionDetection::RemoveLoop(int firstPlace, int fromPlace)
             const int elementPlace = place;
             int before = elementPlace;
             if (m_table.PrevGeo(before))
-                RemoveLoop(before, elementPlace);
+                removed = RemoveLoop(before, elementPlace);
         }
     }
     m_loop[0] = 0;
     m_loop[1] = 0;
+    return removed;
 }

@@ -51,8 +51,9 @@ public:
     // Joins the elements at the two places at the point; those between are dropped.
     virtual void CutLoop(int firstPlace, int lastPlace, const CVec3d& point);
     // Joins the element at the first place with the next directed element after
-    // the from place, while elements stay reversed.
-    virtual void RemoveLoop(int firstPlace, int fromPlace);
+    // the from place, while elements stay reversed. False when two elements
+    // to be joined do not meet: the loop cannot be removed.
+    virtual bool RemoveLoop(int firstPlace, int fromPlace);
     // The direction of the path at the entry as the detection sees it; false
     // when it has none.
     virtual bool EntryDirection(const CEntry& entry, CVec3d& direction) const;
@@ -71,6 +72,12 @@ private:
     // Pops the oldest held entry and passes it on.
     void ReleaseFirst();
     void ReportRelease(const CEntry& entry);
+    // With the detection off, a corrected element that runs against its
+    // programmed direction (the tool cuts the contour) is passed on with a
+    // warning naming its block.
+    void WarnGouge(CEntryGeo_3D& entry);
+    // A bottleneck that is not removed stops the channel; the entries stay.
+    void StopAtBottleneck(const CEntryGeo_3D& newest);
 
     CTransformerHost& m_trans;
     CCollisionDetectionTable m_table;

@@ -58,7 +58,7 @@ void UpdateArc(CEntryGeo_3D& entry, CBDiffRcGeoObj* element, double cornerAngle)
     auto* arc = dynamic_cast<CDiffRcGeoCircle*>(element);
     if (!arc || GeoKindOf(entry) == GeoKind::Line)
         return;
-    if (arc->SetEnds(entry.m_start, entry.m_target, cornerAngle, 0) != GeoResult::Ok)
+    if (arc->SetEnds(entry.m_start, entry.m_target, cornerAngle, 0, true) != GeoResult::Ok)
         return;
     entry.m_rotation = arc->Rotation();
     if (entry.m_radius != 0.0)
@@ -210,7 +210,7 @@ void CBNcRadiusCorrection::SetCorner(CEntryGeo_3D& first, CBDiffRcGeoObj* firstO
     {
         CVec3d end = arc->End();
         end.SetZ(partner.m_target.GetZ());
-        if (arc->SetEnds(partner.m_start, end, angle, 0) == GeoResult::Ok)
+        if (arc->SetEnds(partner.m_start, end, angle, 0, true) == GeoResult::Ok)
         {
             partner.m_rotation = arc->Rotation();
             if (partner.m_radius != 0.0)
