@@ -6,6 +6,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace vos
@@ -89,13 +90,14 @@ void Router::ReadFrom(Connection& c, int maxChunks)
     for (int i = 0; i < maxChunks && !c.closing; ++i)
     {
         auto filled = c.reader.Fill(c.fd);
-        OrxMessage msg;
         bool bad = false;
+        OrxMessage msg; // not a member: a connect reads the port's holder from within Handle
         while (!c.closing && c.reader.Next(msg, bad))
             Handle(c, msg);
         if (bad || filled == FrameReader::Fill_::Closed)
             Drop(c);
-        if (filled != FrameReader::Fill_::Data)
+        // One read takes what has come; the next poll tells of more.
+        if (filled != FrameReader::Fill_::Data || maxChunks < 1 << 20)
             break;
     }
 }
@@ -110,6 +112,9 @@ void Router::Drop(Connection& c)
     if (!c.name.empty())
         m_names.erase(c.name);
     c.port = 0;
+    for (auto& [at, fd] : c.outFds)
+        ::close(fd);
+    c.outFds.clear();
     // The port never took these whole: their senders hear that it is gone rather than wait in vain.
     std::vector<BYTE> left;
     left.swap(c.out);
@@ -121,7 +126,7 @@ void Router::Drop(Connection& c)
         OrxCmd h;
         std::memcpy(&h, left.data() + at + 4, sizeof h);
         at += 4 + total;
-        if (h.IsResponse())
+        if (h.IsResponse() || IsLinkMessage(h))
             continue;
         if (Connection* sender = Holder(h.source.port))
             Answer(*sender, h, VOSERR_TARGET_PORT_NOT_FOUND);
@@ -169,6 +174,14 @@ void Router::Handle(Connection& c, OrxMessage& msg)
             Answer(c, h, VOSERR_SRV_NOT_SUPPORTED);
         return;
     }
+    if (IsLinkMessage(h))
+    {
+        if (h.cmdId == LINK_OFFER)
+            PassOffer(c, msg);
+        else if (Connection* to = Holder(h.target.port))
+            Deliver(*to, msg);
+        return;
+    }
     Connection* to = Holder(h.target.port);
     if (!to)
     {
@@ -177,6 +190,21 @@ void Router::Handle(Connection& c, OrxMessage& msg)
         return;
     }
     Deliver(*to, msg);
+}
+
+void Router::PassOffer(Connection& c, const OrxMessage& msg)
+{
+    const int fd = c.reader.TakeFd();
+    if (fd < 0)
+        return;
+    Connection* to = Holder(msg.Cmd()->target.port);
+    if (!to || to == &c)
+    {
+        // Nobody to take it: the offerer's end reads as closed, and it keeps the router's way.
+        ::close(fd);
+        return;
+    }
+    Deliver(*to, msg, fd);
 }
 
 void Router::Answer(Connection& c, const OrxCmd& request, ULONG error, const void* data, size_t length)
@@ -190,10 +218,16 @@ void Router::Answer(Connection& c, const OrxCmd& request, ULONG error, const voi
     Deliver(c, OrxMessage(h, data, length));
 }
 
-void Router::Deliver(Connection& to, const OrxMessage& msg)
+void Router::Deliver(Connection& to, const OrxMessage& msg, int passFd)
 {
     if (to.closing)
+    {
+        if (passFd >= 0)
+            ::close(passFd);
         return;
+    }
+    if (passFd >= 0)
+        to.outFds.emplace_back(to.outBase + to.out.size(), passFd);
     uint32_t total = static_cast<uint32_t>(msg.Cmd()->length + sizeof(OrxCmd));
     const BYTE* len = reinterpret_cast<const BYTE*>(&total);
     to.out.insert(to.out.end(), len, len + 4);
@@ -214,7 +248,33 @@ void Router::Flush(Connection& c)
     size_t sent = c.outSent;
     while (sent < c.out.size())
     {
-        ssize_t n = ::send(c.fd, c.out.data() + sent, c.out.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        // A descriptor goes with the first byte of its frame, and no send runs past the next one.
+        int passFd = -1;
+        size_t limit = c.out.size();
+        if (!c.outFds.empty())
+        {
+            auto next = c.outFds.begin();
+            if (next->first == c.outBase + sent)
+            {
+                passFd = next->second;
+                ++next;
+            }
+            if (next != c.outFds.end())
+                limit = static_cast<size_t>(next->first - c.outBase);
+        }
+        iovec part{c.out.data() + sent, limit - sent};
+        msghdr m{};
+        m.msg_iov = &part;
+        m.msg_iovlen = 1;
+        FdControl control;
+        if (passFd >= 0)
+            AttachFd(m, control, passFd);
+        ssize_t n = ::sendmsg(c.fd, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0 && passFd >= 0)
+        {
+            ::close(passFd);
+            c.outFds.pop_front();
+        }
         if (n > 0)
             sent += static_cast<size_t>(n);
         else if (n < 0 && errno == EINTR)
@@ -240,6 +300,7 @@ void Router::Flush(Connection& c)
         whole += 4 + total;
     }
     c.out.erase(c.out.begin(), c.out.begin() + static_cast<std::ptrdiff_t>(whole));
+    c.outBase += whole;
     c.outSent = sent - whole;
 }
 

@@ -5,6 +5,8 @@
 #include "../src/wire.h"
 #include "eventlog.h"
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +31,10 @@ private:
         FrameReader reader;
         std::vector<BYTE> out; // whole frames not yet taken by the socket
         size_t outSent = 0;    // bytes of the first frame in out the socket has taken already
+        // Descriptors that go with frames in out: the frame's position counted
+        // from the first byte ever queued (outBase is that count of out[0]).
+        std::deque<std::pair<std::uint64_t, int>> outFds;
+        std::uint64_t outBase = 0;
         bool peerGone = false; // the socket takes nothing more; what the peer sent is still read
         bool closing = false;
     };
@@ -39,7 +45,10 @@ private:
     void HandleRouterCommand(Connection& c, OrxMessage& msg);
     void Connect(Connection& c, OrxMessage& msg);
     void Resolve(Connection& c, OrxMessage& msg);
-    void Deliver(Connection& to, const OrxMessage& msg);
+    // passFd (owned by the router until sent) travels with the frame.
+    void Deliver(Connection& to, const OrxMessage& msg, int passFd = -1);
+    // A port's offer of a direct socket to another port goes on with the socket.
+    void PassOffer(Connection& c, const OrxMessage& msg);
     void Answer(Connection& c, const OrxCmd& request, ULONG error, const void* data = nullptr,
                 size_t length = 0);
     void Flush(Connection& c);

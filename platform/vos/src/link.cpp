@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -63,12 +64,26 @@ void OrxLink::Shutdown()
     int fd = m_fd;
     if (fd >= 0)
         ::shutdown(fd, SHUT_RDWR);
+    // The ports at the other ends of the direct sockets see this one go.
+    std::lock_guard<std::mutex> lock(m_peerLock);
+    for (auto& [port, peer] : m_peers)
+        ::shutdown(peer->fd, SHUT_RDWR);
+}
+
+void OrxLink::ClosePeers()
+{
+    std::lock_guard<std::mutex> lock(m_peerLock);
+    for (auto& [port, peer] : m_peers)
+        ::close(peer->fd);
+    m_peers.clear();
+    m_declined.clear();
 }
 
 void OrxLink::Close()
 {
     {
         std::lock_guard<std::mutex> lock(m_sendLock);
+        ClosePeers();
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
@@ -89,6 +104,13 @@ OrxAddr OrxLink::Addr() const
     return m_addr;
 }
 
+// With the send lock held.
+bool OrxLink::IsDirectTarget(const OrxAddr& target) const
+{
+    return target.port != ORX_PORT_ROUTER && target.port != ORX_PORT_EVENTLOG && target.port != m_addr.port &&
+           IsLocalNetId(target.netId, m_addr.netId);
+}
+
 ULONG OrxLink::Send(const OrxCmd& header, const void* data, size_t length)
 {
     if (length > MAX_FRAME - sizeof(OrxCmd))
@@ -98,34 +120,279 @@ ULONG OrxLink::Send(const OrxCmd& header, const void* data, size_t length)
         return VOSERR_PORT_NOT_CONNECTED;
     OrxCmd h = header;
     h.source = m_addr;
+    if (IsDirectTarget(h.target))
+    {
+        if (m_acceptDirect && !h.IsResponse())
+        {
+            const USHORT port = h.target.port;
+            if (port == m_lastCommandTarget && !m_peers.count(port) && !m_declined.count(port))
+                m_offerWanted = port;
+            m_lastCommandTarget = port;
+        }
+        auto it = m_peers.find(h.target.port);
+        if (it != m_peers.end() && it->second->sendDirect)
+        {
+            if (SendFrame(it->second->fd, h, data, length))
+                return VOSERR_NOERROR;
+            // The port has gone: its socket is ended (the receiving side drops
+            // it), and the message takes the router's way.
+            it->second->sendDirect = false;
+            it->second->readable = false;
+            it->second->broken = true;
+            m_broken = true;
+            ::shutdown(it->second->fd, SHUT_RDWR);
+        }
+    }
     return SendFrame(m_fd, h, data, length) ? VOSERR_NOERROR : VOSERR_PORT_NOT_CONNECTED;
 }
 
-int OrxLink::Receive(OrxMessage& msg, int timeoutMs)
+void OrxLink::SendLink(USHORT port, USHORT cmd, int passFd)
+{
+    OrxCmd h = MakeHeader(LocalAddr(port), cmd, ORX_STATE_LINK, 0, 0);
+    h.source = m_addr;
+    SendFrame(m_fd, h, nullptr, 0, passFd);
+}
+
+void OrxLink::OfferDirect(const OrxAddr& target)
+{
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    if (m_fd < 0 || !IsDirectTarget(target) || m_peers.count(target.port) || m_declined.count(target.port) ||
+        m_peers.size() >= MaxOffered)
+        return;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return;
+    SendLink(target.port, LINK_OFFER, pair[1]);
+    ::close(pair[1]);
+    auto peer = std::make_unique<Peer>();
+    peer->fd = pair[0];
+    std::lock_guard<std::mutex> peers(m_peerLock);
+    m_peers[target.port] = std::move(peer);
+}
+
+void OrxLink::HandleLink(const OrxCmd& h)
+{
+    const USHORT port = h.source.port;
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    if (m_fd < 0)
+        return;
+    auto it = m_peers.find(port);
+    Peer* peer = it == m_peers.end() ? nullptr : it->second.get();
+    switch (h.cmdId)
+    {
+    case LINK_OFFER:
+    {
+        const int fd = m_reader.TakeFd();
+        if (fd < 0)
+            return;
+        if (!m_acceptDirect || peer || m_peers.size() >= MaxAccepted)
+        {
+            ::close(fd);
+            SendLink(port, LINK_DECLINE);
+            return;
+        }
+        auto accepted = std::make_unique<Peer>();
+        accepted->fd = fd;
+        // From the accept on, what goes to the port takes its socket.
+        accepted->sendDirect = true;
+        {
+            std::lock_guard<std::mutex> peers(m_peerLock);
+            m_peers[port] = std::move(accepted);
+        }
+        SendLink(port, LINK_ACCEPT);
+        return;
+    }
+    case LINK_ACCEPT:
+        if (!peer || peer->sendDirect)
+            return;
+        // What was sent through the router goes before the switch.
+        SendLink(port, LINK_SWITCHED);
+        peer->sendDirect = true;
+        peer->readable = true;
+        return;
+    case LINK_SWITCHED:
+        if (peer)
+            peer->readable = true;
+        return;
+    case LINK_DECLINE:
+        if (peer && !peer->sendDirect)
+        {
+            std::lock_guard<std::mutex> peers(m_peerLock);
+            ::close(peer->fd);
+            m_peers.erase(it);
+        }
+        m_declined.insert(port);
+        return;
+    default:
+        return;
+    }
+}
+
+void OrxLink::DropPeer(USHORT port)
+{
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    std::lock_guard<std::mutex> peers(m_peerLock);
+    auto it = m_peers.find(port);
+    if (it == m_peers.end())
+        return;
+    ::close(it->second->fd);
+    m_peers.erase(it);
+}
+
+void OrxLink::DropBroken()
+{
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    std::lock_guard<std::mutex> peers(m_peerLock);
+    for (auto it = m_peers.begin(); it != m_peers.end();)
+    {
+        if (it->second->broken)
+        {
+            ::close(it->second->fd);
+            it = m_peers.erase(it);
+        }
+        else
+            ++it;
+    }
+}
+
+// Only the receiving thread changes the map, so it reads it without a lock.
+OrxLink::Peer* OrxLink::ReadablePeer(USHORT port)
+{
+    auto it = m_peers.find(port);
+    return it != m_peers.end() && it->second->readable ? it->second.get() : nullptr;
+}
+
+void OrxLink::Stamp(OrxMessage& msg, USHORT peerPort) const
+{
+    // As the router does: the sender's address is the receiver's to give.
+    OrxCmd* h = msg.Cmd();
+    h->source.netId = m_addr.netId;
+    h->source.port = peerPort;
+}
+
+bool OrxLink::PeerFrame(OrxMessage& msg)
+{
+    for (auto it = m_peers.begin(); it != m_peers.end();)
+    {
+        Peer& peer = *it->second;
+        const USHORT port = it->first;
+        ++it;
+        if (!peer.readable)
+            continue;
+        bool bad = false;
+        while (peer.reader.Next(msg, bad))
+        {
+            if (IsLinkMessage(*msg.Cmd()))
+                continue;
+            Stamp(msg, port);
+            return true;
+        }
+        if (bad)
+            DropPeer(port);
+    }
+    return false;
+}
+
+int OrxLink::WaitAll(OrxMessage& msg, int waitMs)
+{
+    std::vector<pollfd> fds{{m_fd, POLLIN, 0}};
+    std::vector<USHORT> ports{0};
+    for (auto& [port, peer] : m_peers)
+        if (peer->readable)
+        {
+            fds.push_back({peer->fd, POLLIN, 0});
+            ports.push_back(port);
+        }
+    int n = ::poll(fds.data(), fds.size(), waitMs);
+    if (n < 0 && errno != EINTR)
+        return -1;
+    if (n <= 0)
+        return 0;
+    if (fds[0].revents && m_reader.Fill(m_fd) == FrameReader::Fill_::Closed)
+        return -1;
+    for (size_t i = 1; i < fds.size(); ++i)
+    {
+        if (!fds[i].revents)
+            continue;
+        auto it = m_peers.find(ports[i]);
+        if (it == m_peers.end())
+            continue;
+        if (it->second->reader.Fill(it->second->fd) == FrameReader::Fill_::Closed)
+            DropPeer(ports[i]);
+    }
+    (void)msg;
+    return 0;
+}
+
+int OrxLink::Receive(OrxMessage& msg, int timeoutMs, USHORT awaited)
 {
     using Clock = std::chrono::steady_clock;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    auto left = [&]
+    {
+        if (timeoutMs < 0)
+            return -1;
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return ms <= 0 ? 0 : static_cast<int>(ms);
+    };
     for (;;)
     {
+        if (m_broken.exchange(false))
+            DropBroken();
+        if (const USHORT port = m_offerWanted.exchange(0))
+            OfferDirect(LocalAddr(port));
         bool bad = false;
+        // The awaited answer comes on the port's own socket once there is one.
+        if (Peer* direct = awaited ? ReadablePeer(awaited) : nullptr)
+        {
+            if (direct->reader.Next(msg, bad))
+            {
+                if (IsLinkMessage(*msg.Cmd()))
+                    continue;
+                Stamp(msg, awaited);
+                return 1;
+            }
+            const int wait = left();
+            if (bad || wait == 0)
+            {
+                if (bad)
+                    DropPeer(awaited);
+                return bad ? -2 : 0;
+            }
+            // A blocking read, its time-out on the socket: no poll before it.
+            if (direct->reader.FillWithin(direct->fd, wait) == FrameReader::Fill_::Closed)
+            {
+                DropPeer(awaited);
+                return -2;
+            }
+            continue;
+        }
         if (m_reader.Next(msg, bad))
+        {
+            if (IsLinkMessage(*msg.Cmd()))
+            {
+                HandleLink(*msg.Cmd());
+                continue;
+            }
             return 1;
+        }
         if (bad || m_fd < 0)
             return -1;
-        int wait = -1;
-        if (timeoutMs >= 0)
+        if (!awaited && PeerFrame(msg))
+            return 1;
+        const int wait = left();
+        if (wait == 0)
+            return 0;
+        bool peersToRead = false;
+        if (!awaited)
+            for (auto& [port, peer] : m_peers)
+                peersToRead = peersToRead || peer->readable;
+        if (!peersToRead)
         {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0)
-                return 0;
-            wait = static_cast<int>(left);
+            if (m_reader.FillWithin(m_fd, wait) == FrameReader::Fill_::Closed)
+                return -1;
         }
-        pollfd pfd{m_fd, POLLIN, 0};
-        int n = ::poll(&pfd, 1, wait);
-        if (n < 0 && errno != EINTR)
-            return -1;
-        if (n > 0 && m_reader.Fill(m_fd) == FrameReader::Fill_::Closed)
+        else if (WaitAll(msg, wait) < 0)
             return -1;
     }
 }

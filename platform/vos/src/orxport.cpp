@@ -28,7 +28,8 @@ public:
     // only its own generation: after the port was reopened or deleted from
     // within a dispatch, that thread ends without touching the port again.
     std::atomic<unsigned> m_generation{0};
-    OrxLink m_link;
+    // Takes the direct sockets of the clients that keep asking this port.
+    OrxLink m_link{true};
     std::thread m_receiver;
     // Receive threads that ended their own connection from within a dispatch;
     // joined later by another thread.
@@ -50,9 +51,13 @@ public:
                 return;
             self->m_owner.OrxDispatch(msg.Cmd());
         }
-        // The router has gone (or the port was closed): the port no longer exists.
+        // The router has gone (or the port was closed): the port no longer
+        // exists, and the clients with direct sockets to it hear so at once.
         if (self->m_generation == generation)
+        {
             self->m_connected = false;
+            self->m_link.Shutdown();
+        }
     }
 
     bool OnReceiver() const { return m_receiver.get_id() == std::this_thread::get_id(); }

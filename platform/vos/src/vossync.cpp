@@ -20,6 +20,7 @@ public:
     USHORT m_port;
     std::string m_name;
     OrxLink m_link;
+    OrxMessage m_message; // the message in hand; its buffer is kept from one to the next
     ULONG m_timeout = CVosSync::DEFAULT_TIMEOUT_MS;
     ULONG m_nextInvokeId = 1;
     std::mutex m_lock; // one request at a time
@@ -36,6 +37,8 @@ public:
     } m_answer;
     USHORT m_awaitCmd = 0;
     ULONG m_awaitId = 0;
+    // The port of the request before: a port asked twice in a row gets a direct socket.
+    OrxAddr m_lastTarget{};
 
     ULONG Connect()
     {
@@ -45,11 +48,14 @@ public:
     }
 
     // Sends through send() and waits for the answer with the same command and invoke id.
-    template <typename SendFn> ULONG Exchange(USHORT cmdId, SendFn send)
+    template <typename SendFn> ULONG Exchange(const OrxAddr& target, USHORT cmdId, SendFn send)
     {
         ULONG error = Connect();
         if (error != VOSERR_NOERROR)
             return error;
+        if (std::memcmp(&target, &m_lastTarget, sizeof target) == 0)
+            m_link.OfferDirect(target);
+        m_lastTarget = target;
         m_answer = Answer{};
         m_awaitCmd = cmdId;
         m_awaitId = m_nextInvokeId++;
@@ -72,16 +78,17 @@ public:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
                 return VOSERR_TIMEOUT;
-            OrxMessage msg;
-            int got = m_link.Receive(msg, static_cast<int>(left));
+            int got = m_link.Receive(m_message, static_cast<int>(left), target.port);
             if (got == 0)
                 return VOSERR_TIMEOUT;
+            if (got == -2)
+                return VOSERR_TARGET_PORT_NOT_FOUND; // the port went with the request
             if (got < 0)
             {
                 m_link.Close();
                 return VOSERR_PORT_NOT_CONNECTED;
             }
-            OrxCmd* cmd = msg.Cmd();
+            OrxCmd* cmd = m_message.Cmd();
             if (!cmd->IsResponse())
             {
                 RefuseRequest(cmd);
@@ -222,8 +229,9 @@ LONG CVosSync::VosSyncReadReq(const OrxAddr* addr, ULONG indexGroup, ULONG index
         return VOSERR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
-    ULONG result = s.Exchange(VOSCMD_READ, [&](ULONG id)
-                              { return s.VosReadReq(addr, id, indexGroup, indexOffset, length); });
+    ULONG result =
+        s.Exchange(*addr, VOSCMD_READ,
+                   [&](ULONG id) { return s.VosReadReq(addr, id, indexGroup, indexOffset, length); });
     return s.TakeData(result, length, data, returned);
 }
 
@@ -235,7 +243,7 @@ LONG CVosSync::VosSyncWriteReq(const OrxAddr* addr, ULONG indexGroup, ULONG inde
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
     return static_cast<LONG>(
-        s.Exchange(VOSCMD_WRITE,
+        s.Exchange(*addr, VOSCMD_WRITE,
                    [&](ULONG id) { return s.VosWriteReq(addr, id, indexGroup, indexOffset, length, data); }));
 }
 
@@ -247,7 +255,8 @@ LONG CVosSync::VosSyncReadWriteReq(const OrxAddr* addr, ULONG indexGroup, ULONG 
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
     ULONG result = s.Exchange(
-        VOSCMD_READWRITE, [&](ULONG id)
+        *addr, VOSCMD_READWRITE,
+        [&](ULONG id)
         { return s.VosReadWriteReq(addr, id, indexGroup, indexOffset, readLength, writeLength, writeData); });
     return s.TakeData(result, readLength, readData, returned);
 }
@@ -259,7 +268,7 @@ LONG CVosSync::VosSyncReadDeviceInfoReq(const OrxAddr* addr, char* name, VosVers
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
     ULONG result =
-        s.Exchange(VOSCMD_READDEVICEINFO, [&](ULONG id) { return s.VosReadDeviceInfoReq(addr, id); });
+        s.Exchange(*addr, VOSCMD_READDEVICEINFO, [&](ULONG id) { return s.VosReadDeviceInfoReq(addr, id); });
     if (result != VOSERR_NOERROR)
         return static_cast<LONG>(result);
     if (name)
@@ -275,7 +284,7 @@ LONG CVosSync::VosSyncReadStateReq(const OrxAddr* addr, USHORT* vosState, USHORT
         return VOSERR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
-    ULONG result = s.Exchange(VOSCMD_READSTATE, [&](ULONG id) { return s.VosReadStateReq(addr, id); });
+    ULONG result = s.Exchange(*addr, VOSCMD_READSTATE, [&](ULONG id) { return s.VosReadStateReq(addr, id); });
     if (result != VOSERR_NOERROR)
         return static_cast<LONG>(result);
     if (vosState)
@@ -292,7 +301,7 @@ LONG CVosSync::VosSyncWriteControlReq(const OrxAddr* addr, USHORT vosState, USHO
         return VOSERR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(m_state->m_lock);
     vos::SyncState& s = *m_state;
-    return static_cast<LONG>(
-        s.Exchange(VOSCMD_WRITECONTROL, [&](ULONG id)
-                   { return s.VosWriteControlReq(addr, id, vosState, deviceState, length, data); }));
+    return static_cast<LONG>(s.Exchange(
+        *addr, VOSCMD_WRITECONTROL,
+        [&](ULONG id) { return s.VosWriteControlReq(addr, id, vosState, deviceState, length, data); }));
 }

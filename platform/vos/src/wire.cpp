@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <thread>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -17,6 +19,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,42 +85,157 @@ bool WriteAll(int fd, const void* data, size_t length)
     return true;
 }
 
-bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length)
+void AttachFd(msghdr& msg, FdControl& control, int fd)
+{
+    msg.msg_control = control.bytes;
+    msg.msg_controllen = sizeof control.bytes;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &fd, sizeof(int));
+}
+
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd)
 {
     if (length > MAX_FRAME - sizeof(OrxCmd))
         return false;
-    // One buffer, one send: frames of concurrent senders never interleave within a
-    // call, and the lock of the caller keeps whole frames apart.
-    std::vector<BYTE> frame(4 + sizeof(OrxCmd) + length);
-    uint32_t total = static_cast<uint32_t>(sizeof(OrxCmd) + length);
-    std::memcpy(frame.data(), &total, 4);
-    OrxCmd h = header;
-    h.length = static_cast<ULONG>(length);
-    std::memcpy(frame.data() + 4, &h, sizeof(OrxCmd));
-    if (length)
-        std::memcpy(frame.data() + 4 + sizeof(OrxCmd), data, length);
-    return WriteAll(fd, frame.data(), frame.size());
+    // One call: frames of concurrent senders never interleave within it, and
+    // the lock of the caller keeps whole frames apart.
+    struct
+    {
+        uint32_t total;
+        OrxCmd header;
+    } __attribute__((packed)) head{static_cast<uint32_t>(sizeof(OrxCmd) + length), header};
+    head.header.length = static_cast<ULONG>(length);
+    iovec parts[2] = {{&head, sizeof head}, {const_cast<void*>(data), length}};
+    msghdr msg{};
+    msg.msg_iov = parts;
+    msg.msg_iovlen = length ? 2 : 1;
+    FdControl control;
+    if (passFd >= 0)
+        AttachFd(msg, control, passFd);
+    size_t total = sizeof head + length;
+    ssize_t n;
+    while ((n = ::sendmsg(fd, &msg, MSG_NOSIGNAL)) < 0 && errno == EINTR)
+    {
+    }
+    if (n < 0)
+    {
+        if (errno != EAGAIN)
+            return false;
+        n = 0;
+    }
+    if (static_cast<size_t>(n) == total)
+        return true;
+    // The socket took part of the frame: the rest follows without the descriptor.
+    std::vector<BYTE> rest(total - static_cast<size_t>(n));
+    size_t at = 0;
+    for (size_t skip = static_cast<size_t>(n), i = 0; i < 2; ++i)
+    {
+        const BYTE* p = static_cast<const BYTE*>(parts[i].iov_base);
+        size_t len = parts[i].iov_len;
+        if (skip >= len)
+        {
+            skip -= len;
+            continue;
+        }
+        std::memcpy(rest.data() + at, p + skip, len - skip);
+        at += len - skip;
+        skip = 0;
+    }
+    return WriteAll(fd, rest.data(), rest.size());
+}
+
+FrameReader::FrameReader(FrameReader&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+FrameReader& FrameReader::operator=(FrameReader&& other) noexcept
+{
+    if (this != &other)
+    {
+        CloseFds();
+        m_data = std::move(other.m_data);
+        m_capacity = std::exchange(other.m_capacity, 0);
+        m_start = std::exchange(other.m_start, 0);
+        m_end = std::exchange(other.m_end, 0);
+        m_fds = std::move(other.m_fds);
+        other.m_fds.clear();
+        m_timeoutMs = other.m_timeoutMs;
+    }
+    return *this;
+}
+
+FrameReader::~FrameReader()
+{
+    CloseFds();
+}
+
+void FrameReader::CloseFds()
+{
+    for (int fd : m_fds)
+        ::close(fd);
+    m_fds.clear();
+}
+
+int FrameReader::TakeFd()
+{
+    if (m_fds.empty())
+        return -1;
+    const int fd = m_fds.front();
+    m_fds.erase(m_fds.begin());
+    return fd;
 }
 
 FrameReader::Fill_ FrameReader::Fill(int fd)
 {
-    if (m_start > 0 && m_start == m_buf.size())
+    // Room for a large chunk after what is kept; taken frames make room at the front.
+    constexpr size_t Chunk = 65536;
+    if (m_start == m_end)
+        m_start = m_end = 0;
+    if (m_capacity - m_end < Chunk)
     {
-        m_buf.clear();
+        const size_t kept = m_end - m_start;
+        if (m_start > 0 && m_capacity - kept >= Chunk)
+            std::memmove(m_data.get(), m_data.get() + m_start, kept);
+        else
+        {
+            const size_t capacity = std::max(2 * m_capacity, kept + Chunk);
+            auto bigger = std::make_unique_for_overwrite<BYTE[]>(capacity);
+            if (kept)
+                std::memcpy(bigger.get(), m_data.get() + m_start, kept);
+            m_data = std::move(bigger);
+            m_capacity = capacity;
+        }
         m_start = 0;
+        m_end = kept;
     }
-    else if (m_start > 65536)
-    {
-        m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
-        m_start = 0;
-    }
-    BYTE chunk[65536];
+    iovec part{m_data.get() + m_end, m_capacity - m_end};
+    alignas(cmsghdr) char control[CMSG_SPACE(8 * sizeof(int))];
+    msghdr msg{};
+    msg.msg_iov = &part;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
     for (;;)
     {
-        ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        ssize_t n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
         if (n > 0)
         {
-            m_buf.insert(m_buf.end(), chunk, chunk + n);
+            m_end += static_cast<size_t>(n);
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c))
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS)
+                {
+                    const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                    for (size_t i = 0; i < count; ++i)
+                    {
+                        int passed;
+                        std::memcpy(&passed, CMSG_DATA(c) + i * sizeof(int), sizeof passed);
+                        m_fds.push_back(passed);
+                    }
+                }
             return Fill_::Data;
         }
         if (n == 0)
@@ -127,14 +246,40 @@ FrameReader::Fill_ FrameReader::Fill(int fd)
     }
 }
 
-bool FrameReader::Next(OrxMessage& out, bool& bad)
+FrameReader::Fill_ FrameReader::FillWithin(int fd, int timeoutMs)
 {
-    bad = false;
-    size_t avail = m_buf.size() - m_start;
+    if (timeoutMs < 0)
+        timeoutMs = 0; // no limit
+    else if (timeoutMs == 0)
+        timeoutMs = 1;
+    // The socket keeps its time-out: set only when it changes, not before each read.
+    if (timeoutMs != m_timeoutMs)
+    {
+        timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        m_timeoutMs = timeoutMs;
+    }
+    return Fill(fd);
+}
+
+bool FrameReader::HasFrame() const
+{
+    const size_t avail = m_end - m_start;
     if (avail < 4)
         return false;
     uint32_t total;
-    std::memcpy(&total, m_buf.data() + m_start, 4);
+    std::memcpy(&total, m_data.get() + m_start, 4);
+    return total < sizeof(OrxCmd) || total > MAX_FRAME || avail >= 4 + total;
+}
+
+bool FrameReader::Next(OrxMessage& out, bool& bad)
+{
+    bad = false;
+    const size_t avail = m_end - m_start;
+    if (avail < 4)
+        return false;
+    uint32_t total;
+    std::memcpy(&total, m_data.get() + m_start, 4);
     if (total < sizeof(OrxCmd) || total > MAX_FRAME)
     {
         bad = true;
@@ -142,7 +287,7 @@ bool FrameReader::Next(OrxMessage& out, bool& bad)
     }
     if (avail < 4 + total)
         return false;
-    const BYTE* p = m_buf.data() + m_start + 4;
+    const BYTE* p = m_data.get() + m_start + 4;
     OrxCmd header;
     std::memcpy(&header, p, sizeof header);
     if (header.length != total - sizeof(OrxCmd))
@@ -150,7 +295,7 @@ bool FrameReader::Next(OrxMessage& out, bool& bad)
         bad = true;
         return false;
     }
-    out = OrxMessage(header, p + sizeof(OrxCmd), header.length);
+    out.Bytes().assign(p, p + total);
     m_start += 4 + total;
     return true;
 }

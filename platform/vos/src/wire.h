@@ -6,6 +6,7 @@
 #include "vos/orx.h"
 
 #include <cstddef>
+#include <memory>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -22,6 +23,24 @@ constexpr USHORT ROUTER_CMD_SHUTDOWN = 3; // the router closes every connection 
 
 // Raw command that carries a report-log line to the event logger port.
 constexpr USHORT ORX_CMD_REPORTLOG = 0x0300;
+
+// Direct links between two ports. A client that keeps asking one port offers
+// it a socket of its own (LINK_OFFER, which the router passes on with the
+// socket's other end); the port takes it (LINK_ACCEPT) or not (LINK_DECLINE).
+// Each side switches its sends to the direct socket with the message that
+// tells the other so (the offerer's LINK_SWITCHED, the port's LINK_ACCEPT)
+// and reads the socket only once it has read that message from the router:
+// what either sent through the router before is read before what it sends
+// directly. These messages carry ORX_STATE_LINK and never reach a dispatch.
+constexpr USHORT ORX_STATE_LINK = 0x0100;
+constexpr USHORT LINK_OFFER = 1;
+constexpr USHORT LINK_ACCEPT = 2;
+constexpr USHORT LINK_DECLINE = 3;
+constexpr USHORT LINK_SWITCHED = 4;
+inline bool IsLinkMessage(const OrxCmd& h)
+{
+    return (h.stateFlags & ORX_STATE_LINK) != 0;
+}
 
 constexpr size_t MAX_FRAME = 16u * 1024 * 1024; // bigger frames are refused as malformed
 constexpr size_t MAX_PORT_NAME = 64;
@@ -48,26 +67,56 @@ private:
 };
 
 bool WriteAll(int fd, const void* data, size_t length);
-bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length);
+// Room for one descriptor in a message's control data.
+struct FdControl
+{
+    alignas(cmsghdr) char bytes[CMSG_SPACE(sizeof(int))];
+};
+// Makes fd travel with the message (control must outlive the send).
+void AttachFd(msghdr& msg, FdControl& control, int fd);
+// One frame in one call, without copying the data; passFd (>= 0) travels with
+// the frame's first byte.
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd = -1);
 
-// Collects bytes from a socket and cuts them into frames.
+// Collects bytes from a socket and cuts them into frames. Descriptors that
+// arrive with the bytes wait in order until taken.
 class FrameReader
 {
 public:
     enum class Fill_
     {
         Data,
-        WouldBlock,
+        WouldBlock, // nothing there (non-blocking socket), or the time-out of FillWithin
         Closed
     };
+    FrameReader() = default;
+    FrameReader(FrameReader&& other) noexcept;
+    FrameReader& operator=(FrameReader&& other) noexcept;
+    FrameReader(const FrameReader&) = delete;
+    FrameReader& operator=(const FrameReader&) = delete;
+    ~FrameReader();
+
     // Reads one chunk: what is available (non-blocking socket) or what arrives (blocking).
     Fill_ Fill(int fd);
-    // Takes the next complete frame; false when none is complete. Sets bad on a malformed frame.
+    // The same on a blocking socket, waiting at most timeoutMs (< 0: without limit).
+    Fill_ FillWithin(int fd, int timeoutMs);
+    // Takes the next complete frame into out (whose buffer is reused); false
+    // when none is complete. Sets bad on a malformed frame.
     bool Next(OrxMessage& out, bool& bad);
+    bool HasFrame() const;
+    // The oldest descriptor that arrived, or -1; the caller owns it.
+    int TakeFd();
 
 private:
-    std::vector<BYTE> m_buf;
+    void CloseFds();
+
+    // Bytes m_start to m_end of m_data are received and not yet taken.
+    std::unique_ptr<BYTE[]> m_data;
+    size_t m_capacity = 0;
     size_t m_start = 0;
+    size_t m_end = 0;
+    std::vector<int> m_fds;
+    int m_timeoutMs = -1; // the receive time-out set on the socket
 };
 
 // The router's socket: the file "vosrouter.sock" in the device root, or an
