@@ -233,6 +233,38 @@ TEST_F(VosTest, TimeOutAndALateAnswerIsNotTakenForTheNext)
     EXPECT_EQ(std::memcmp(buffer.data(), mark, 8), 0);
 }
 
+TEST_F(VosTest, AClientWaitingOnAPortThatGoesHearsSoAtOnce)
+{
+    // A client that keeps asking one port has a socket of its own to it; the
+    // port's process going away mid-request ends that socket, and the client
+    // is told the port is gone rather than waiting out its time-out.
+    auto peer = StartPeer(PEER_PORT);
+    CVosSync client;
+    client.VosSyncSetTimeout(60000);
+    OrxAddr target = Local(PEER_PORT);
+    const BYTE mark[4] = {1, 2, 3, 4};
+    BYTE back[4] = {};
+    for (int i = 0; i < 3; ++i)
+    {
+        ASSERT_EQ(client.VosSyncWriteReq(&target, 0x1000, 16, 4, mark), 0);
+        ASSERT_EQ(client.VosSyncReadReq(&target, 0x1000, 16, 4, back), 0);
+        ASSERT_EQ(std::memcmp(back, mark, 4), 0);
+    }
+    std::thread killer(
+        [&peer]
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(peer->Pid(), SIGKILL);
+        });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x2000, 0, 4, back), VOSERR_TARGET_PORT_NOT_FOUND);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    killer.join();
+    peer->Finish();
+    // The next request takes the router, which knows nobody holds the port.
+    EXPECT_EQ(client.VosSyncReadReq(&target, 0x1000, 0, 4, back), VOSERR_TARGET_PORT_NOT_FOUND);
+}
+
 TEST_F(VosTest, ThreadsWithTheirOwnClientsWorkAtOnce)
 {
     auto peer = StartPeer(PEER_PORT);
