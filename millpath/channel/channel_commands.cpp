@@ -228,11 +228,20 @@ void CChannel::ReleaseKernelWait(bool all)
     }
     // Entries still waiting for the feed, or batches fed after the one this
     // event finished, move on after it; their own events release the wait.
+    // The worker is woken only when something it waits for has come.
+    bool released = false;
     if (!group || (group->NothingToFeed() && !group->BatchesUnfinished()))
+    {
         m_interpreter->releaseWait();
+        released = true;
+    }
     if (m_interpreter->getState() == InterpreterState::WaitingForKernel)
+    {
         m_interpreter->setState(InterpreterState::Running);
-    Wake();
+        released = true;
+    }
+    if (released || all)
+        Wake();
 }
 
 void CChannel::Event(std::uint32_t code, const std::uint8_t* args, std::size_t length)
