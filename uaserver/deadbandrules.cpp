@@ -41,11 +41,6 @@ bool isNumericDataType(const UaNodeId& dataType)
            dataType.identifierNumeric() <= OpcUaType_Double;
 }
 
-bool isAnalogItem(const UaVariable& variable)
-{
-    return variable.typeDefinitionId() == UaNodeId(StandardNodeId::AnalogItemType, 0);
-}
-
 OpcUa_Double euRangeSpan(UaVariable& variable)
 {
     UaReferenceLists* lists = variable.getUaReferenceLists();

@@ -12,7 +12,6 @@ namespace DeadbandRules
 {
 // A numeric built-in type of namespace 0, SByte (2) to Double (11).
 bool isNumericDataType(const UaNodeId& dataType);
-bool isAnalogItem(const UaVariable& variable);
 // High - Low of the variable's "EURange" property (a Range), when Low < High; 0 when there is no
 // such property or it holds anything else.
 OpcUa_Double euRangeSpan(UaVariable& variable);

@@ -145,7 +145,8 @@ UaStatus IOSamplingEngine::beginStartMonitoring(IOTransactionContext* context, O
         {
             if (!(monitoringContext.deadband >= 0.0 && monitoringContext.deadband <= 100.0))
                 return OpcUa_BadDeadbandFilterInvalid;
-            if (!DeadbandRules::isAnalogItem(*variable))
+            // A percentage of nothing: the variable must carry the range it is taken of.
+            if (DeadbandRules::euRangeSpan(*variable) <= 0.0)
                 return OpcUa_BadFilterNotAllowed;
         }
         if (!DeadbandRules::isNumericDataType(variable->dataType()))

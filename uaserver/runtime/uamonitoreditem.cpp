@@ -85,6 +85,16 @@ OpcUa_DataValue* DataValueRing::pushOverwrite(OpcUa_DataValue* value)
     return oldest;
 }
 
+OpcUa_DataValue* DataValueRing::replaceNewest(OpcUa_DataValue* value)
+{
+    if (m_head == m_tail)
+        return nullptr;
+    const OpcUa_UInt32 newest = (m_tail + m_capacity - 1) % m_capacity;
+    OpcUa_DataValue* replaced = m_slots[newest];
+    m_slots[newest] = value;
+    return replaced;
+}
+
 OpcUa_DataValue* DataValueRing::pop()
 {
     if (m_head == m_tail)
@@ -158,7 +168,6 @@ void UaMonitoredItemData::setMonitoringMode(OpcUa_MonitoringMode mode)
     {
         m_queue.clear();
         m_lastValue.setStatusCode(OpcUa_BadWaitingForInitialData);
-        m_overflowPending = false;
     }
     if (mode == OpcUa_MonitoringMode_Reporting && m_monitoringMode != OpcUa_MonitoringMode_Reporting &&
         m_queue.count() != 0)
@@ -189,8 +198,8 @@ void UaMonitoredItemData::dataChange(UaDataValue& dataValue)
         break;
     }
     bool changed = false;
-    if (UaDataValue::compareWithDeadband(m_lastValue, dataValue, m_deadband, changed) == OpcUa_Good &&
-        !changed)
+    const OpcUa_Double absolute = m_deadbandType == OpcUa_DeadbandType_Absolute ? m_deadband : 0.0;
+    if (UaDataValue::compareWithDeadband(m_lastValue, dataValue, absolute, changed) == OpcUa_Good && !changed)
         return;
     if (UaTrace::isTraceLevelOn(7))
         UaTrace::traceLevel7("<-> UaMonitoredItemData::dataChange ClientHandle=%d Value=%s Status=0x%lx",
@@ -201,31 +210,28 @@ void UaMonitoredItemData::dataChange(UaDataValue& dataValue)
     OpcUa_DataValue* copy = copyOf(dataValue);
     if (copy == nullptr)
         return;
-    if (m_queue.count() == 0 && m_overflowPending)
-    {
-        copy->StatusCode |= kOverflowBits;
-        m_overflowPending = false;
-    }
-    bool pushedOut = false;
+    // A full queue loses a value either way; the subscriber still ends on the newest one. Discarding
+    // the oldest marks the oldest value left, which follows the gap; discarding the newest replaces
+    // the last queued value, and the new one follows the gap. A queue of one never marks.
+    bool queued = true;
     if (m_discardOldest)
     {
-        OpcUa_DataValue* oldest = m_queue.pushOverwrite(copy);
-        if (oldest != nullptr)
+        if (OpcUa_DataValue* oldest = m_queue.pushOverwrite(copy))
         {
-            pushedOut = true;
+            queued = false;
             if (m_queue.size() > 1)
-                m_queue.at(m_queue.count() - 1)->StatusCode |= kOverflowBits;
+                m_queue.at(0)->StatusCode |= kOverflowBits;
             destroy(oldest);
         }
     }
     else if (m_queue.push(copy) != OpcUa_Good)
     {
+        queued = false;
         if (m_queue.size() > 1)
-            m_overflowPending = true;
-        destroy(copy);
-        return;
+            copy->StatusCode |= kOverflowBits;
+        destroy(m_queue.replaceNewest(copy));
     }
-    if (!pushedOut && m_monitoringMode == OpcUa_MonitoringMode_Reporting)
+    if (queued && m_monitoringMode == OpcUa_MonitoringMode_Reporting)
         m_pOwner->pendingDataNotifications += 1;
     m_lastValue = dataValue;
 }
@@ -271,10 +277,11 @@ void UaMonitoredItemData::setDiscardOldest(bool discardOldest)
     m_discardOldest = discardOldest;
 }
 
-void UaMonitoredItemData::setDeadband(OpcUa_Double deadband)
+void UaMonitoredItemData::setDeadband(OpcUa_UInt32 deadbandType, OpcUa_Double deadband)
 {
     UaMutexLocker lock(&m_pOwner->mutex);
-    m_deadband = deadband;
+    m_deadbandType = deadbandType;
+    m_deadband = deadbandType == OpcUa_DeadbandType_None ? 0.0 : deadband;
 }
 
 void UaMonitoredItemData::setTrigger(OpcUa_DataChangeTrigger trigger)

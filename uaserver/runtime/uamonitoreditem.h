@@ -44,6 +44,12 @@ public:
     UaMonitoredItem(const UaMonitoredItem&) = delete;
     UaMonitoredItem& operator=(const UaMonitoredItem&) = delete;
 
+    // Disabled, Sampling or Reporting.
+    static bool isValidMode(OpcUa_MonitoringMode mode)
+    {
+        return static_cast<OpcUa_UInt32>(mode) <= OpcUa_MonitoringMode_Reporting;
+    }
+
     virtual Kind itemType() const = 0;
     virtual bool hasNotifications() const = 0;
     virtual void setMonitoringMode(OpcUa_MonitoringMode mode);
@@ -70,7 +76,6 @@ protected:
     OpcUa_MonitoringMode m_monitoringMode;
     bool m_triggered = false;
     std::vector<OpcUa_UInt32> m_triggerLinks;
-    bool m_overflowPending = false;
     UaNodeId m_nodeId;
     OpcUa_UInt32 m_clientHandle;
     OpcUa_Double m_samplingInterval;
@@ -92,6 +97,8 @@ public:
     OpcUa_StatusCode push(OpcUa_DataValue* value);
     // Pushes, returning the oldest value pushed out of a full ring (the caller's), else null.
     OpcUa_DataValue* pushOverwrite(OpcUa_DataValue* value);
+    // Puts value in the place of the newest one and returns that (the caller's); null when empty.
+    OpcUa_DataValue* replaceNewest(OpcUa_DataValue* value);
     // The oldest value (the caller's), null when empty.
     OpcUa_DataValue* pop();
     // 0 is the oldest; null beyond the count.
@@ -132,7 +139,10 @@ public:
     void setQueueSize(OpcUa_UInt32 size);
     OpcUa_UInt32 queueSize() const { return m_queue.size(); }
     void setDiscardOldest(bool discardOldest);
-    void setDeadband(OpcUa_Double deadband);
+    // The deadband of the item's filter (OpcUa_DeadbandType and its value). The item applies an
+    // absolute one itself; a percent one is measured against the variable's range by its I/O manager.
+    void setDeadband(OpcUa_UInt32 deadbandType, OpcUa_Double deadband);
+    OpcUa_UInt32 deadbandType() const { return m_deadbandType; }
     OpcUa_Double deadband() const { return m_deadband; }
     void setTrigger(OpcUa_DataChangeTrigger trigger);
     void setIoHandle(OpcUa_UInt32 ioHandle);
@@ -149,6 +159,7 @@ private:
     OpcUa_UInt32 m_ioHandle = 0;
     UaDataValue m_lastValue;
     DataValueRing m_queue;
+    OpcUa_UInt32 m_deadbandType = OpcUa_DeadbandType_None;
     OpcUa_Double m_deadband = 0.0;
     OpcUa_DataChangeTrigger m_trigger;
 

@@ -3,6 +3,7 @@
 #include "uaserver.h"
 
 #include "pendingmonitoreditemrequests.h"
+#include "uamonitoreditem.h"
 #include "publishrequestcontext.h"
 #include "uasession.h"
 #include "uasubscriptionmanager.h"
@@ -323,10 +324,14 @@ OpcUa_StatusCode UaServer::SetMonitoringMode(OpcUa_Endpoint endpoint, OpcUa_Hand
                                              OpcUa_SetMonitoringModeRequest* request,
                                              OpcUa_EncodeableType* requestType)
 {
-    return answerLater(
-        "SetMonitoringMode", endpoint, context, request, requestType,
-        isEmpty(request->NoOfMonitoredItemIds, request->MonitoredItemIds) ? OpcUa_BadNothingToDo : OpcUa_Good,
-        &UaSubscriptionManager::beginSetMonitoringMode);
+    // A mode outside Disabled, Sampling and Reporting would leave the items in a state no client can
+    // name.
+    const OpcUa_StatusCode check =
+        isEmpty(request->NoOfMonitoredItemIds, request->MonitoredItemIds) ? OpcUa_BadNothingToDo
+        : !UaMonitoredItem::isValidMode(request->MonitoringMode)          ? OpcUa_BadMonitoringModeInvalid
+                                                                          : OpcUa_Good;
+    return answerLater("SetMonitoringMode", endpoint, context, request, requestType, check,
+                       &UaSubscriptionManager::beginSetMonitoringMode);
 }
 
 OpcUa_StatusCode UaServer::DeleteMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_Handle context,

@@ -8,6 +8,8 @@
 #include "registeredvariablehandle.h"
 #include "uasession.h"
 
+#include <deadbandrules.h>
+#include <uanodeinterfaces.h>
 #include <iomanager.h>
 #include <nodemanager.h>
 #include <uathreadpool.h>
@@ -44,6 +46,76 @@ bool isFilterOf(const OpcUa_ExtensionObject& filter, const OpcUa_EncodeableType&
 bool hasFilter(const OpcUa_ExtensionObject& filter)
 {
     return filter.Encoding != OpcUa_ExtensionObjectEncoding_None;
+}
+
+// What a data item's filter asks for; no filter is StatusValue without a deadband.
+struct DataChangeSettings
+{
+    OpcUa_DataChangeTrigger trigger = OpcUa_DataChangeTrigger_StatusValue;
+    OpcUa_UInt32 deadbandType = OpcUa_DeadbandType_None;
+    OpcUa_Double deadband = 0.0;
+};
+
+// Good with the filter's settings, or the status that refuses it. A filter the item could not apply
+// as asked is refused rather than accepted and ignored.
+OpcUa_StatusCode readDataChangeFilter(const OpcUa_ExtensionObject& filter, DataChangeSettings& settings)
+{
+    settings = DataChangeSettings();
+    if (!hasFilter(filter))
+        return OpcUa_Good;
+    if (!isFilterOf(filter, OpcUa_DataChangeFilter_EncodeableType))
+        return OpcUa_BadFilterNotAllowed;
+    const auto* change = static_cast<const OpcUa_DataChangeFilter*>(filter.Body.EncodeableObject.Object);
+    if (static_cast<OpcUa_UInt32>(change->Trigger) > OpcUa_DataChangeTrigger_StatusValueTimestamp)
+        return OpcUa_BadMonitoredItemFilterInvalid;
+    switch (change->DeadbandType)
+    {
+    case OpcUa_DeadbandType_None:
+        break;
+    case OpcUa_DeadbandType_Absolute:
+    case OpcUa_DeadbandType_Percent:
+        // Negative, NaN, or a percentage beyond the whole range.
+        if (!(change->DeadbandValue >= 0.0) ||
+            (change->DeadbandType == OpcUa_DeadbandType_Percent && change->DeadbandValue > 100.0))
+            return OpcUa_BadDeadbandFilterInvalid;
+        settings.deadband = change->DeadbandValue;
+        break;
+    default:
+        return OpcUa_BadDeadbandFilterInvalid;
+    }
+    settings.trigger = change->Trigger;
+    settings.deadbandType = change->DeadbandType;
+    return OpcUa_Good;
+}
+
+// A percent deadband is a share of the variable's EURange: a node without one cannot take it, whatever
+// its I/O manager would do.
+OpcUa_StatusCode checkDeadbandTarget(VariableHandle* handle, const DataChangeSettings& settings)
+{
+    if (settings.deadbandType != OpcUa_DeadbandType_Percent)
+        return OpcUa_Good;
+    UaNode* node = handle != nullptr ? handle->pUaNode() : nullptr;
+    if (node == nullptr || node->nodeClass() != OpcUa_NodeClass_Variable ||
+        DeadbandRules::euRangeSpan(*static_cast<UaVariable*>(node)) <= 0.0)
+        return OpcUa_BadFilterNotAllowed;
+    return OpcUa_Good;
+}
+
+// The monitoring asked of an I/O manager for a data item.
+MonitoringContext monitoringOf(const UaMonitoredItemData& item, OpcUa_Double samplingInterval)
+{
+    MonitoringContext monitoring;
+    monitoring.samplingInterval = samplingInterval;
+    monitoring.deadband = item.deadband();
+    monitoring.isAbsoluteDeadband = item.deadbandType() != OpcUa_DeadbandType_Percent;
+    return monitoring;
+}
+
+// An event item selects at least one field: without any it would deliver events that say nothing.
+bool isUsableEventFilter(const OpcUa_ExtensionObject& filter)
+{
+    return isFilterOf(filter, OpcUa_EventFilter_EncodeableType) &&
+           static_cast<const OpcUa_EventFilter*>(filter.Body.EncodeableObject.Object)->NoOfSelectClauses > 0;
 }
 } // namespace
 
@@ -372,17 +444,19 @@ UaStatus UaSubscription::beginCreateMonitoredItems(PendingCreateMonitoredItemsRe
                 refused = OpcUa_BadDataEncodingUnsupported;
             else if (target.AttributeId == 0 || target.AttributeId > kMaxAttributeId)
                 refused = OpcUa_BadAttributeIdInvalid;
+            else if (!UaMonitoredItem::isValidMode(create.MonitoringMode))
+                refused = OpcUa_BadMonitoringModeInvalid;
+            else if (target.AttributeId == kEventNotifierAttribute && !isUsableEventFilter(parameters.Filter))
+                refused = OpcUa_BadEventFilterInvalid;
             if (OpcUa_IsBad(refused))
             {
                 answerAtOnce(transactionId, i, refused);
                 continue;
             }
-            UaMonitoredItem* item = nullptr;
-            if (target.AttributeId == kEventNotifierAttribute &&
-                isFilterOf(parameters.Filter, OpcUa_EventFilter_EncodeableType))
-                item = createEventItem(session, create, interval, refused);
-            else
-                item = createDataItem(session, create, interval, maxDataQueueSize, refused);
+            UaMonitoredItem* item =
+                target.AttributeId == kEventNotifierAttribute
+                    ? createEventItem(session, create, interval, refused)
+                    : createDataItem(session, create, interval, maxDataQueueSize, refused);
             if (item == nullptr)
             {
                 answerAtOnce(transactionId, i, refused);
@@ -413,22 +487,10 @@ UaMonitoredItem* UaSubscription::createDataItem(UaSession* session,
 {
     const OpcUa_ReadValueId& target = create.ItemToMonitor;
     const OpcUa_MonitoringParameters& parameters = create.RequestedParameters;
-    OpcUa_DataChangeTrigger trigger = OpcUa_DataChangeTrigger_StatusValue;
-    OpcUa_Double deadband = 0;
-    if (hasFilter(parameters.Filter))
-    {
-        if (!isFilterOf(parameters.Filter, OpcUa_DataChangeFilter_EncodeableType))
-        {
-            refused = OpcUa_BadFilterNotAllowed;
-            return nullptr;
-        }
-        const auto* filter =
-            static_cast<const OpcUa_DataChangeFilter*>(parameters.Filter.Body.EncodeableObject.Object);
-        trigger = filter->Trigger;
-        // The item applies an absolute deadband itself; a percent one is the I/O manager's.
-        if (filter->DeadbandType == OpcUa_DeadbandType_Absolute)
-            deadband = filter->DeadbandValue;
-    }
+    DataChangeSettings settings;
+    refused = readDataChangeFilter(parameters.Filter, settings);
+    if (OpcUa_IsBad(refused))
+        return nullptr;
     // Service type 2: monitoring.
     VariableHandle* handle = RegisteredVariableHandle::resolve(m_pNodeManagerRoot, session, 2, target.NodeId,
                                                                static_cast<OpcUa_Int32>(target.AttributeId));
@@ -437,11 +499,17 @@ UaMonitoredItem* UaSubscription::createDataItem(UaSession* session,
         refused = OpcUa_BadNodeIdUnknown;
         return nullptr;
     }
+    refused = checkDeadbandTarget(handle, settings);
+    if (OpcUa_IsBad(refused))
+    {
+        handle->releaseReference();
+        return nullptr;
+    }
     const OpcUa_UInt32 queueSize = std::min(parameters.QueueSize, maxQueueSize);
     auto* item = new UaMonitoredItemData(UaNodeId(target.NodeId), handle, create.MonitoringMode,
                                          parameters.ClientHandle, interval, &m_items, queueSize,
-                                         parameters.DiscardOldest != OpcUa_False, trigger);
-    item->setDeadband(deadband);
+                                         parameters.DiscardOldest != OpcUa_False, settings.trigger);
+    item->setDeadband(settings.deadbandType, settings.deadband);
     return item;
 }
 
@@ -499,10 +567,7 @@ void UaSubscription::startItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, 
         OpcUa_Handle context = manager != nullptr ? calls.io(manager, status) : nullptr;
         if (context != nullptr)
         {
-            MonitoringContext monitoring;
-            monitoring.samplingInterval = item->samplingInterval();
-            monitoring.deadband = data->deadband();
-            monitoring.isAbsoluteDeadband = true;
+            MonitoringContext monitoring = monitoringOf(*data, item->samplingInterval());
             status = manager
                          ->beginStartMonitoring(context, callbackHandleOf(index, 0), data,
                                                 data->variableHandle(), monitoring)
@@ -658,20 +723,21 @@ UaStatus UaSubscription::beginModifyMonitoredItems(PendingModifyMonitoredItemsRe
             if (item->itemType() == UaMonitoredItem::Data)
             {
                 auto* data = static_cast<UaMonitoredItemData*>(item);
-                if (hasFilter(parameters.Filter) &&
-                    !isFilterOf(parameters.Filter, OpcUa_DataChangeFilter_EncodeableType))
+                // A refused filter leaves the item as it was; without a filter it keeps its own.
+                DataChangeSettings settings;
+                OpcUa_StatusCode refused = readDataChangeFilter(parameters.Filter, settings);
+                if (OpcUa_IsGood(refused) && hasFilter(parameters.Filter))
+                    refused = checkDeadbandTarget(data->variableHandle(), settings);
+                if (OpcUa_IsBad(refused))
                 {
                     itemLock.unlock();
-                    answerAtOnce(transactionId, i, OpcUa_BadFilterNotAllowed);
+                    answerAtOnce(transactionId, i, refused);
                     continue;
                 }
                 if (hasFilter(parameters.Filter))
                 {
-                    const auto* filter = static_cast<const OpcUa_DataChangeFilter*>(
-                        parameters.Filter.Body.EncodeableObject.Object);
-                    data->setTrigger(filter->Trigger);
-                    data->setDeadband(
-                        filter->DeadbandType == OpcUa_DeadbandType_Absolute ? filter->DeadbandValue : 0);
+                    data->setTrigger(settings.trigger);
+                    data->setDeadband(settings.deadbandType, settings.deadband);
                 }
                 data->setQueueSize(std::min(parameters.QueueSize, maxDataQueueSize));
                 data->setDiscardOldest(parameters.DiscardOldest != OpcUa_False);
@@ -689,10 +755,7 @@ UaStatus UaSubscription::beginModifyMonitoredItems(PendingModifyMonitoredItemsRe
                 OpcUa_Handle context = calls.io(manager, status);
                 if (context != nullptr)
                 {
-                    MonitoringContext monitoring;
-                    monitoring.samplingInterval = interval;
-                    monitoring.deadband = data->deadband();
-                    monitoring.isAbsoluteDeadband = true;
+                    MonitoringContext monitoring = monitoringOf(*data, interval);
                     status = manager
                                  ->beginModifyMonitoring(context, callbackHandleOf(i, 0), data->ioHandle(),
                                                          monitoring)
@@ -703,7 +766,7 @@ UaStatus UaSubscription::beginModifyMonitoredItems(PendingModifyMonitoredItemsRe
                 continue;
             }
             auto* events = static_cast<UaMonitoredItemEvent*>(item);
-            if (!isFilterOf(parameters.Filter, OpcUa_EventFilter_EncodeableType))
+            if (!isUsableEventFilter(parameters.Filter))
             {
                 itemLock.unlock();
                 answerAtOnce(transactionId, i, OpcUa_BadEventFilterInvalid);

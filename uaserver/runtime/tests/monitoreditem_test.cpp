@@ -36,40 +36,65 @@ void feed(UaMonitoredItemData& item, std::initializer_list<OpcUa_Double> values)
     }
 }
 
-TEST(MonitoredItemData, TheQueueKeepsWhatItsSizeAndDiscardPolicyAllow)
+using QueueTest = SubscriptionFixture;
+
+// Values written between two Publish requests, and what the second one carries.
+struct PublishCycle
+{
+    std::vector<OpcUa_Double> written;
+    std::vector<OpcUa_Double> carried;
+    std::vector<OpcUa_StatusCode> statuses;
+};
+
+TEST_F(QueueTest, EachPublishCarriesWhatTheQueueKeptAndTheSubscriberEndsOnTheCurrentValue)
 {
     struct Row
     {
         OpcUa_UInt32 queueSize;
         bool discardOldest;
-        std::vector<OpcUa_Double> kept;
-        std::vector<OpcUa_StatusCode> statuses;
-        // A value fed after the queue was emptied, and its status.
-        OpcUa_StatusCode nextStatus;
+        std::vector<PublishCycle> cycles;
     };
     const Row rows[] = {
-        {0, true, {4}, {0}, 0},
-        {0, false, {1}, {0}, 0},
-        {1, true, {4}, {0}, 0},
-        {1, false, {1}, {0}, 0},
-        {3, true, {2, 3, 4}, {0, 0, kOverflow}, 0},
-        {3, false, {1, 2, 3}, {0, 0, 0}, kOverflow},
+        // A queue of one (or zero) holds the newest value and never marks a loss.
+        {1, true, {{{1, 2, 3, 4, 5}, {5}, {0}}}},
+        {1, false, {{{1, 2, 3, 4, 5}, {5}, {0}}}},
+        {0, false, {{{1, 2}, {2}, {0}}}},
+        // Discarding the oldest: the oldest value left follows the gap.
+        {3, true, {{{1, 2, 3, 4, 5}, {3, 4, 5}, {kOverflow, 0, 0}}, {{6}, {6}, {0}}}},
+        {3, true, {{{1, 2, 3, 4}, {2, 3, 4}, {kOverflow, 0, 0}}}},
+        // Discarding the newest: the last queued value gives way to the new one, which follows the gap.
+        {3, false, {{{1, 2, 3, 4, 5}, {1, 2, 5}, {0, 0, kOverflow}}, {{6}, {6}, {0}}}},
+        {3, false, {{{1, 2, 3}, {1, 2, 3}, {0, 0, 0}}}},
+        // Whatever is lost, every cycle ends on the value written last.
+        {2, false, {{{1, 2, 3}, {1, 3}, {0, kOverflow}}, {{4, 5, 6, 7}, {4, 7}, {0, kOverflow}}}},
     };
+    OpcUa_UInt32 handle = 0;
     for (const Row& row : rows)
     {
-        MonitoredItemOwner owner;
-        UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Reporting, 1, 100, &owner,
-                                 row.queueSize, row.discardOldest, OpcUa_DataChangeTrigger_StatusValue);
-        EXPECT_EQ(row.queueSize == 0 ? 1u : row.queueSize, item.queueSize());
-        feed(item, {1, 2, 3, 4});
-        const Popped popped = popAll(item);
-        EXPECT_EQ(row.kept, popped.values) << row.queueSize << " " << row.discardOldest;
-        EXPECT_EQ(row.statuses, popped.statuses) << row.queueSize << " " << row.discardOldest;
-        // Pushed-out values do not count twice: one count per value still queued or sent.
-        EXPECT_EQ(static_cast<OpcUa_Int32>(std::min<size_t>(4, row.queueSize == 0 ? 1 : row.queueSize)),
-                  owner.pendingDataNotifications);
-        feed(item, {5});
-        EXPECT_EQ(std::vector<OpcUa_StatusCode>{row.nextStatus}, popAll(item).statuses);
+        SCOPED_TRACE(::testing::Message()
+                     << "queue " << row.queueSize << " discardOldest " << row.discardOldest);
+        UaSubscription* subscription = subscribe(100, 300, 5, 1000, ++handle);
+        UaMonitoredItemData* item = dataItem(subscription, handle, OpcUa_MonitoringMode_Reporting,
+                                             row.queueSize, nullptr, row.discardOldest);
+        EXPECT_EQ(row.queueSize == 0 ? 1u : row.queueSize, item->queueSize());
+        for (const PublishCycle& cycle : row.cycles)
+        {
+            for (OpcUa_Double written : cycle.written)
+            {
+                UaDataValue value = valueOf(written);
+                item->dataChange(value);
+            }
+            // The owner counts the values queued, not the ones written.
+            EXPECT_EQ(static_cast<OpcUa_Int32>(cycle.carried.size()),
+                      subscription->itemOwner()->pendingDataNotifications);
+            OpcUa_Handle request = publishRequest(handle);
+            this->cycle(subscription);
+            const OpcUa_PublishResponse* answer = response(request);
+            ASSERT_NE(nullptr, answer);
+            const Notified notified = notifiedIn(*answer);
+            EXPECT_EQ(cycle.carried, notified.values);
+            EXPECT_EQ(cycle.statuses, notified.statuses);
+        }
     }
 }
 
@@ -78,7 +103,7 @@ TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
     MonitoredItemOwner owner;
     UaMonitoredItemData item(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Reporting, 1, 100, &owner, 10,
                              true, OpcUa_DataChangeTrigger_StatusValue);
-    item.setDeadband(5);
+    item.setDeadband(OpcUa_DeadbandType_Absolute, 5);
     feed(item, {10, 12, 20, 20});
     EXPECT_EQ((std::vector<OpcUa_Double>{10, 20}), popAll(item).values);
 
@@ -91,7 +116,7 @@ TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
     EXPECT_EQ(1u, popAll(item).values.size());
 
     // Trigger Status: a new value with the old status is no change.
-    item.setDeadband(0);
+    item.setDeadband(OpcUa_DeadbandType_None, 0);
     item.setTrigger(OpcUa_DataChangeTrigger_Status);
     feed(item, {30});
     EXPECT_TRUE(popAll(item).values.empty());

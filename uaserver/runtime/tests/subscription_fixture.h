@@ -102,10 +102,11 @@ protected:
 
     UaMonitoredItemData* dataItem(UaSubscription* subscription, OpcUa_UInt32 clientHandle,
                                   OpcUa_MonitoringMode mode = OpcUa_MonitoringMode_Reporting,
-                                  OpcUa_UInt32 queueSize = 10, OpcUa_UInt32* id = nullptr)
+                                  OpcUa_UInt32 queueSize = 10, OpcUa_UInt32* id = nullptr,
+                                  bool discardOldest = true)
     {
         auto* item = new UaMonitoredItemData(UaNodeId(clientHandle, 2), nullptr, mode, clientHandle, 100,
-                                             subscription->itemOwner(), queueSize, true,
+                                             subscription->itemOwner(), queueSize, discardOldest,
                                              OpcUa_DataChangeTrigger_StatusValue);
         const OpcUa_UInt32 itemId = subscription->addMonitoredItem(item);
         EXPECT_NE(0u, itemId);

@@ -11,6 +11,7 @@
 #include "uasubscriptionmanager.h"
 
 #include <functional>
+#include <optional>
 #include <type_traits>
 
 using namespace subscriptiontest;
@@ -21,6 +22,24 @@ using eventtestkit::WireFilter;
 namespace
 {
 constexpr OpcUa_UInt32 kValue = 13;
+
+// A DataChangeFilter as a client sends it, unchecked.
+struct ChangeFilter
+{
+    OpcUa_UInt32 trigger;
+    OpcUa_UInt32 deadbandType;
+    OpcUa_Double deadband;
+};
+
+void setChangeFilter(OpcUa_ExtensionObject& wire, const ChangeFilter& filter)
+{
+    OpcUa_Void* body = nullptr;
+    OpcUa_EncodeableObject_CreateExtension(&OpcUa_DataChangeFilter_EncodeableType, &wire, &body);
+    auto* change = static_cast<OpcUa_DataChangeFilter*>(body);
+    change->Trigger = static_cast<OpcUa_DataChangeTrigger>(filter.trigger);
+    change->DeadbandType = filter.deadbandType;
+    change->DeadbandValue = filter.deadband;
+}
 
 // One item of a CreateMonitoredItems request.
 struct ItemRow
@@ -33,8 +52,9 @@ struct ItemRow
     bool dataEncoding = false;
     bool eventFilter = false;
     OpcUa_Double absoluteDeadband = 0;
-    OpcUa_UInt16 namespaceIndex = 0;           // 0: by the node number
-    const OpcUa_EventFilter* filter = nullptr; // the event filter's content; empty when null
+    OpcUa_UInt16 namespaceIndex = 0;                         // 0: by the node number
+    const OpcUa_EventFilter* filter = nullptr;               // the event filter's content; empty when null
+    std::optional<ChangeFilter> changeFilter = std::nullopt; // in place of the absolute deadband
 };
 
 OpcUa_NodeId nodeOf(OpcUa_UInt32 node, OpcUa_UInt16 namespaceIndex = 0)
@@ -152,18 +172,14 @@ protected:
             item.RequestedParameters.SamplingInterval = rows[i].interval;
             item.RequestedParameters.QueueSize = rows[i].queueSize;
             item.RequestedParameters.DiscardOldest = OpcUa_True;
-            OpcUa_Void* body = nullptr;
             if (rows[i].eventFilter)
                 setEventFilter(item.RequestedParameters.Filter, rows[i].filter);
+            else if (rows[i].changeFilter)
+                setChangeFilter(item.RequestedParameters.Filter, *rows[i].changeFilter);
             else if (rows[i].absoluteDeadband > 0)
-            {
-                OpcUa_EncodeableObject_CreateExtension(&OpcUa_DataChangeFilter_EncodeableType,
-                                                       &item.RequestedParameters.Filter, &body);
-                auto* filter = static_cast<OpcUa_DataChangeFilter*>(body);
-                filter->Trigger = OpcUa_DataChangeTrigger_StatusValue;
-                filter->DeadbandType = OpcUa_DeadbandType_Absolute;
-                filter->DeadbandValue = rows[i].absoluteDeadband;
-            }
+                setChangeFilter(item.RequestedParameters.Filter,
+                                {OpcUa_DataChangeTrigger_StatusValue, OpcUa_DeadbandType_Absolute,
+                                 rows[i].absoluteDeadband});
         }
         return pending<PendingCreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType,
                                                            OpcUa_CreateMonitoredItemsResponse_EncodeableType,
@@ -291,8 +307,10 @@ TEST_F(SubscriptionItemsTest, EachItemIsCheckedRevisedAndAnsweredOnce)
     expected[3] = {OpcUa_BadDataEncodingUnsupported, 0, 0};
     rows[4] = {5000};
     expected[4] = {OpcUa_BadNodeIdUnknown, 0, 0};
+    const WireFilter selecting({"Message"}, {});
     rows[5] = {6, 12};
     rows[5].eventFilter = true;
+    rows[5].filter = selecting.get();
     expected[5] = {OpcUa_BadMonitoredItemFilterUnsupported, 0, 0}; // no event manager
     rows[6] = {7, kValue, OpcUa_MonitoringMode_Disabled, 50, 0};
     expected[6] = {OpcUa_Good, 50, 1};
@@ -318,6 +336,86 @@ TEST_F(SubscriptionItemsTest, EachItemIsCheckedRevisedAndAnsweredOnce)
     EXPECT_EQ(2, io.starts.load()); // the Disabled item never reached the I/O manager
     // The service ends just after its answer has gone.
     EXPECT_TRUE(uaserver::testing::eventually([&] { return session->activeServiceCount() == 0; }));
+}
+
+TEST_F(SubscriptionItemsTest, AFilterTheItemCannotApplyIsRefusedAndTheItemKeepsItsOwn)
+{
+    serveEvents({&events});
+    const WireFilter selectsNothing({}, {});
+    const WireFilter selecting({"Message"}, {});
+    struct Row
+    {
+        const char* name;
+        ItemRow item;
+        OpcUa_StatusCode created;
+        // The same filter in a ModifyMonitoredItems of a good item of the same kind.
+        OpcUa_StatusCode modified;
+    };
+    auto value = [](ChangeFilter filter)
+    {
+        ItemRow row{1};
+        row.changeFilter = filter;
+        return row;
+    };
+    auto events = [](const OpcUa_EventFilter* filter, bool withFilter = true)
+    {
+        ItemRow row{2, 12};
+        row.eventFilter = withFilter;
+        row.filter = filter;
+        return row;
+    };
+    ItemRow badMode{1};
+    badMode.mode = static_cast<OpcUa_MonitoringMode>(5);
+    const Row rows[] = {
+        {"absolute 5", value({1, 1, 5}), OpcUa_Good, OpcUa_Good},
+        {"percent 10 on a node without EURange", value({1, 2, 10}), OpcUa_BadFilterNotAllowed,
+         OpcUa_BadFilterNotAllowed},
+        {"absolute -1", value({1, 1, -1}), OpcUa_BadDeadbandFilterInvalid, OpcUa_BadDeadbandFilterInvalid},
+        {"percent 101", value({1, 2, 101}), OpcUa_BadDeadbandFilterInvalid, OpcUa_BadDeadbandFilterInvalid},
+        {"deadband type 3", value({1, 3, 1}), OpcUa_BadDeadbandFilterInvalid, OpcUa_BadDeadbandFilterInvalid},
+        {"trigger 7", value({7, 0, 0}), OpcUa_BadMonitoredItemFilterInvalid,
+         OpcUa_BadMonitoredItemFilterInvalid},
+        {"monitoring mode 5", badMode, OpcUa_BadMonitoringModeInvalid, OpcUa_Good},
+        {"events without a filter", events(nullptr, false), OpcUa_BadEventFilterInvalid,
+         OpcUa_BadEventFilterInvalid},
+        {"events selecting no field", events(selectsNothing.get()), OpcUa_BadEventFilterInvalid,
+         OpcUa_BadEventFilterInvalid},
+        {"events selecting a field", events(selecting.get()), OpcUa_Good, OpcUa_Good},
+    };
+    // One good item of each kind to modify: 1 a value with an absolute deadband of 5, 2 events.
+    ItemRow kept{1};
+    kept.absoluteDeadband = 5;
+    const OpcUa_CreateMonitoredItemsResponse* goodItems = create({kept, events(selecting.get())});
+    ASSERT_NE(nullptr, goodItems);
+    ASSERT_EQ(OpcUa_Good, goodItems->Results[0].StatusCode);
+    ASSERT_EQ(OpcUa_Good, goodItems->Results[1].StatusCode);
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        const OpcUa_CreateMonitoredItemsResponse* created = create({row.item});
+        ASSERT_NE(nullptr, created);
+        EXPECT_EQ(row.created, created->Results[0].StatusCode);
+        const OpcUa_ModifyMonitoredItemsResponse* modified =
+            modify(1,
+                   [&](OpcUa_UInt32, OpcUa_MonitoredItemModifyRequest& item)
+                   {
+                       item.MonitoredItemId = row.item.attribute == 12 ? 2 : 1;
+                       item.RequestedParameters.SamplingInterval = 250;
+                       item.RequestedParameters.QueueSize = 10;
+                       if (row.item.eventFilter)
+                           setEventFilter(item.RequestedParameters.Filter, row.item.filter);
+                       else if (row.item.changeFilter)
+                           setChangeFilter(item.RequestedParameters.Filter, *row.item.changeFilter);
+                   });
+        ASSERT_NE(nullptr, modified);
+        EXPECT_EQ(row.modified, modified->Results[0].StatusCode);
+    }
+    // Item 1 keeps its own deadband: no refused filter replaced it.
+    UaMutexLocker lock(&subscription->itemOwner()->mutex);
+    auto* item = static_cast<UaMonitoredItemData*>(subscription->monitoredItem(1));
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(OpcUa_DeadbandType_Absolute, item->deadbandType());
+    EXPECT_EQ(5.0, item->deadband());
 }
 
 TEST_F(SubscriptionItemsTest, SampledValuesReachAPublishUnderTheItemsDeadband)

@@ -324,6 +324,13 @@ TEST_F(SubscriptionManagerTest, DeletingABusySubscriptionRetiresItUntilItsLastAn
     OpcUa_Void* filter = nullptr;
     OpcUa_EncodeableObject_CreateExtension(&OpcUa_EventFilter_EncodeableType,
                                            &item.RequestedParameters.Filter, &filter);
+    // An event item selects at least one field.
+    auto* events = static_cast<OpcUa_EventFilter*>(filter);
+    events->NoOfSelectClauses = 1;
+    events->SelectClauses =
+        static_cast<OpcUa_SimpleAttributeOperand*>(OpcUa_Memory_Alloc(sizeof(OpcUa_SimpleAttributeOperand)));
+    OpcUa_SimpleAttributeOperand_Initialize(events->SelectClauses);
+    events->SelectClauses[0].AttributeId = 13;
     OpcUa_Handle context =
         endpoint.openContext(kChannel, &OpcUa_CreateMonitoredItemsResponse_EncodeableType, 1);
     sessions[0]->startingServiceProcessing();

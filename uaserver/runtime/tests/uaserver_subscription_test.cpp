@@ -185,6 +185,23 @@ TEST_F(UaServerSubscriptionTest, TheFrameChecksComeInTheirOrder)
     EXPECT_EQ(OpcUa_BadNothingToDo,
               bed.call(kChannel, create, OpcUa_CreateMonitoredItemsRequest_EncodeableType).status);
 
+    // A monitoring mode no item can take is the service's fault, after the empty check.
+    for (const auto& [ids, expected] :
+         {std::pair{0, OpcUa_BadNothingToDo}, std::pair{1, OpcUa_BadMonitoringModeInvalid}})
+    {
+        auto* mode =
+            requestOf<OpcUa_SetMonitoringModeRequest>(OpcUa_SetMonitoringModeRequest_EncodeableType, token);
+        mode->SubscriptionId = 1;
+        mode->MonitoringMode = static_cast<OpcUa_MonitoringMode>(5);
+        mode->NoOfMonitoredItemIds = ids;
+        mode->MonitoredItemIds =
+            ids ? static_cast<OpcUa_UInt32*>(OpcUa_Memory_Alloc(sizeof(OpcUa_UInt32))) : nullptr;
+        if (ids)
+            mode->MonitoredItemIds[0] = 1;
+        EXPECT_EQ(static_cast<OpcUa_StatusCode>(expected),
+                  bed.call(kChannel, mode, OpcUa_SetMonitoringModeRequest_EncodeableType).status);
+    }
+
     // SetTriggering's empty check overrides a session error.
     const UaNodeId unknown(424242, 0);
     auto* nothing = requestOf<OpcUa_SetTriggeringRequest>(OpcUa_SetTriggeringRequest_EncodeableType, unknown);
