@@ -5,6 +5,11 @@
 #include "uaobjectbase.h"
 #include "uavariablecache.h"
 
+#include <uamutex.h>
+
+#include <utility>
+#include <vector>
+
 class NodeManagerConfig;
 
 // An object below the Server object (or in a type's declarations) with the type definition it was
@@ -34,6 +39,32 @@ public:
 
 private:
     UaNodeId m_typeDefinitionId;
+};
+
+// ServerStatus: the structure of start-up, whose CurrentTime is the time of each read, so that a
+// client reading the whole structure sees the server's clock as CurrentTime alone shows it.
+class UaServerStatusVariable : public UaTypedDataVariableCache
+{
+public:
+    using UaTypedDataVariableCache::UaTypedDataVariableCache;
+    UaDataValue value(Session* session) override;
+};
+
+// ServerDiagnosticsSummary: the structure made at each read from its counter variables, which are
+// the ones the server keeps current, so that both always agree.
+class UaDiagnosticsSummaryVariable : public UaTypedDataVariableCache
+{
+public:
+    using Field = OpcUa_UInt32 OpcUa_ServerDiagnosticsSummaryDataType::*;
+    using UaTypedDataVariableCache::UaTypedDataVariableCache;
+
+    // The structure's field takes counter's value; a reference to counter is held.
+    void addCounter(Field field, UaVariable* counter);
+    UaDataValue value(Session* session) override;
+
+private:
+    UaMutex m_countersMutex;
+    std::vector<std::pair<Field, ReferenceHolder<UaVariable>>> m_counters;
 };
 
 // A variable that keeps no value: every read of its Value goes to its node manager's I/O manager,

@@ -112,21 +112,28 @@ struct CounterRow
 {
     OpcUa_UInt32 id;
     const char* name;
+    // Its field in the summary structure.
+    UaDiagnosticsSummaryVariable::Field field;
 };
+using Summary = OpcUa_ServerDiagnosticsSummaryDataType;
 const CounterRow kDiagnosticsCounters[] = {
-    {2276, "ServerViewCount"},
-    {2277, "CurrentSessionCount"},
-    {2278, "CumulatedSessionCount"},
-    {2279, "SecurityRejectedSessionCount"},
-    {3705, "RejectedSessionCount"},
-    {2281, "SessionTimeoutCount"},
-    {2282, "SessionAbortCount"},
-    {2284, "PublishingIntervalCount"},
-    {2285, "CurrentSubscriptionCount"},
-    {2286, "CumulatedSubscriptionCount"},
-    {2287, "SecurityRejectedRequestsCount"},
-    {2288, "RejectedRequestsCount"},
+    {2276, "ServerViewCount", &Summary::ServerViewCount},
+    {2277, "CurrentSessionCount", &Summary::CurrentSessionCount},
+    {2278, "CumulatedSessionCount", &Summary::CumulatedSessionCount},
+    {2279, "SecurityRejectedSessionCount", &Summary::SecurityRejectedSessionCount},
+    {3705, "RejectedSessionCount", &Summary::RejectedSessionCount},
+    {2281, "SessionTimeoutCount", &Summary::SessionTimeoutCount},
+    {2282, "SessionAbortCount", &Summary::SessionAbortCount},
+    {2284, "PublishingIntervalCount", &Summary::PublishingIntervalCount},
+    {2285, "CurrentSubscriptionCount", &Summary::CurrentSubscriptionCount},
+    {2286, "CumulatedSubscriptionCount", &Summary::CumulatedSubscriptionCount},
+    {2287, "SecurityRejectedRequestsCount", &Summary::SecurityRejectedRequestsCount},
+    {2288, "RejectedRequestsCount", &Summary::RejectedRequestsCount},
 };
+constexpr OpcUa_UInt32 kServerStatusType = 2138;
+constexpr OpcUa_UInt32 kServerStatusDataType = 862;
+constexpr OpcUa_UInt32 kSummaryType = 2150;
+constexpr OpcUa_UInt32 kSummaryDataType = 859;
 } // namespace
 
 void UaObjectServer::buildServerStatus(NodeBuilder& builder, const ServerBuildInfo& buildInfo)
@@ -147,8 +154,11 @@ void UaObjectServer::buildServerStatus(NodeBuilder& builder, const ServerBuildIn
             static_cast<OpcUa_BuildInfo*>(buildInfoObject.createBody(&OpcUa_BuildInfo_EncodeableType)))
         fillBuildInfo(*body, buildInfo);
 
-    UaTypedDataVariableCache* serverStatus =
-        builder.typedVariable(this, 2256, "ServerStatus", extensionObjectValue(status), 2138, 862);
+    auto* serverStatus =
+        new UaServerStatusVariable("ServerStatus", UaNodeId(2256, 0), extensionObjectValue(status),
+                                   builder.locale(), UaNodeId(kServerStatusType, 0));
+    serverStatus->setDataType(UaNodeId(kServerStatusDataType, 0));
+    serverStatus = builder.add(this, serverStatus, ReferenceTypeId::HasComponent);
     setComponent(ServerStatusSlot, serverStatus);
     builder.variable(serverStatus, 2257, "StartTime", valueOf(&UaVariant::setDateTime, startTime));
     setComponent(
@@ -246,13 +256,18 @@ void UaObjectServer::buildDiagnostics(NodeBuilder& builder)
     setComponent(ServerDiagnosticsSlot, diagnostics);
     builder.object(diagnostics, 3706, "SessionsDiagnosticsSummary", 2026);
 
-    // A summary of zeros from start-up; the counters below it are the live ones.
+    // The counters below the summary are the live ones; the summary is read from them.
     UaExtensionObject summary;
     summary.createBody(&OpcUa_ServerDiagnosticsSummaryDataType_EncodeableType);
-    UaTypedDataVariableCache* summaryNode = builder.typedVariable(
-        diagnostics, 2275, "ServerDiagnosticsSummary", extensionObjectValue(summary), 2150, 859);
+    auto* summaryNode = new UaDiagnosticsSummaryVariable("ServerDiagnosticsSummary", UaNodeId(2275, 0),
+                                                         extensionObjectValue(summary), builder.locale(),
+                                                         UaNodeId(kSummaryType, 0));
+    summaryNode->setDataType(UaNodeId(kSummaryDataType, 0));
+    summaryNode = builder.add(diagnostics, summaryNode, ReferenceTypeId::HasComponent);
     for (const CounterRow& row : kDiagnosticsCounters)
-        builder.variable(summaryNode, row.id, row.name, valueOf(&UaVariant::setUInt32, 0u));
+        if (UaDataVariableCache* counter =
+                builder.variable(summaryNode, row.id, row.name, valueOf(&UaVariant::setUInt32, 0u)))
+            summaryNode->addCounter(row.field, counter);
 
     std::vector<UaExtensionObject> none;
     builder.typedVariable(diagnostics, 2290, "SubscriptionDiagnosticsArray", extensionObjectArrayValue(none),

@@ -290,7 +290,7 @@ TEST(ServerObjectRead, RedundancyTypeFollowsTheSupport)
     }
 }
 
-TEST(ServerObjectRead, CurrentTimeFollowsTheClockAndServerStatusKeepsTheStart)
+TEST(ServerObjectRead, CurrentTimeFollowsTheClockAloneAndInsideServerStatus)
 {
     StartedServer server;
     const UaDataValue first = server.readValue(UaNodeId(2258, 0));
@@ -299,12 +299,48 @@ TEST(ServerObjectRead, CurrentTimeFollowsTheClockAndServerStatusKeepsTheStart)
     const OpcUa_Int64 start = ticks(first);
     EXPECT_TRUE(eventually([&] { return ticks(server.readValue(UaNodeId(2258, 0))) > start; }));
 
-    const UaVariant statusValue = server.readValue(UaNodeId(2256, 0)).value();
-    const auto* status =
-        structure<OpcUa_ServerStatusDataType>(statusValue, OpcUa_ServerStatusDataType_EncodeableType);
-    ASSERT_NE(status, nullptr);
-    EXPECT_EQ(UaDateTime(status->CurrentTime).toInt64(), UaDateTime(status->StartTime).toInt64());
-    EXPECT_LE(UaDateTime(status->StartTime).toInt64(), start);
+    // The structure's CurrentTime is the time of its read, its StartTime the start.
+    auto statusTimes = [&server]
+    {
+        const UaDataValue read = server.readValue(UaNodeId(2256, 0));
+        const UaVariant value = read.value();
+        const auto* status =
+            structure<OpcUa_ServerStatusDataType>(value, OpcUa_ServerStatusDataType_EncodeableType);
+        EXPECT_NE(status, nullptr);
+        return status ? std::make_pair(UaDateTime(status->StartTime).toInt64(),
+                                       UaDateTime(status->CurrentTime).toInt64())
+                      : std::make_pair(OpcUa_Int64(0), OpcUa_Int64(0));
+    };
+    const auto [startTime, currentTime] = statusTimes();
+    EXPECT_LE(startTime, start);
+    EXPECT_GT(currentTime, start);
+    EXPECT_TRUE(eventually([&] { return statusTimes().second > currentTime; }));
+    EXPECT_EQ(statusTimes().first, startTime);
+}
+
+TEST(ServerObjectRead, TheDiagnosticsSummaryIsWhatItsCountersSay)
+{
+    StartedServer server;
+    // The session and subscription managers keep the counters through their variables.
+    for (const auto& [id, count] : {std::pair{2277u, 3u}, std::pair{2278u, 9u}, std::pair{2285u, 2u}})
+    {
+        UaNode* node = server.root().getNode(UaNodeId(id, 0));
+        ASSERT_NE(node, nullptr);
+        UaVariant value;
+        value.setUInt32(count);
+        UaDataValue dataValue;
+        dataValue.setValue(value, true, true);
+        EXPECT_TRUE(static_cast<UaVariable*>(node)->setValue(nullptr, dataValue, false).isGood());
+        node->releaseReference();
+    }
+    const UaVariant value = server.readValue(UaNodeId(2275, 0)).value();
+    const auto* summary = structure<OpcUa_ServerDiagnosticsSummaryDataType>(
+        value, OpcUa_ServerDiagnosticsSummaryDataType_EncodeableType);
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(summary->CurrentSessionCount, 3u);
+    EXPECT_EQ(summary->CumulatedSessionCount, 9u);
+    EXPECT_EQ(summary->CurrentSubscriptionCount, 2u);
+    EXPECT_EQ(summary->SessionAbortCount, 0u);
 }
 
 TEST(ObjectStatistics, ShowsTheLiveCountsBelowVendorServerInfo)
