@@ -77,6 +77,14 @@ const std::vector<DeclarationRow> kServerDiagnosticsType = {
     {2744, "SessionsDiagnosticsSummary", 2020, Kind::Object, 2026},
 };
 
+// The type of the diagnostics object each activated session hangs below SessionsDiagnosticsSummary.
+constexpr OpcUa_UInt32 kSessionDiagnosticsObjectTypeId = 2029;
+const std::vector<DeclarationRow> kSessionDiagnosticsObjectType = {
+    {2030, "SessionDiagnostics", 2029, Kind::Variable, 865, -1, 2197},
+    {2031, "SessionSecurityDiagnostics", 2029, Kind::Variable, 868, -1, 2244},
+    {2032, "SubscriptionDiagnosticsArray", 2029, Kind::Variable, 874, 1, 2171},
+};
+
 void addDeclarations(const std::vector<DeclarationRow>& rows)
 {
     NodeBuilder builder(StandardTypeNodes::namespaceZero(), "en");
@@ -135,7 +143,17 @@ void createServerDiagnosticsType()
 {
     if (!StandardTypeNodes::isServerDiagnosticsTypeRegistered() &&
         StandardTypeNodes::createServerDiagnosticsType())
+    {
         addDeclarations(kServerDiagnosticsType);
+        // Every session's diagnostics object names this type: without it the type definition
+        // a client follows from a session leads nowhere.
+        NodeBuilder builder(StandardTypeNodes::namespaceZero(), "en");
+        if (builder.add(UaNodeId(StandardNodeId::BaseObjectType, 0),
+                        new UaObjectTypeSimple("SessionDiagnosticsObjectType",
+                                               UaNodeId(kSessionDiagnosticsObjectTypeId, 0), "en", false),
+                        ReferenceTypeId::HasSubtype))
+            addDeclarations(kSessionDiagnosticsObjectType);
+    }
 }
 
 void createNonTransparentRedundancyType()

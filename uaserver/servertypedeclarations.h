@@ -9,6 +9,8 @@ namespace ServerTypeDeclarations
 {
 void createServerType();
 void createServerCapabilitiesType();
+// With ServerDiagnosticsType comes SessionDiagnosticsObjectType (i=2029), the type of the sessions'
+// diagnostics objects below it.
 void createServerDiagnosticsType();
 // NonTransparentRedundancyType below ServerRedundancyType, for a server with redundant twins; a
 // namespace that has it already keeps its own.

@@ -5,6 +5,7 @@
 #include "servertestbed.h"
 
 #include <eventregistry.h>
+#include <uasession.h>
 #include <referencetypes.h>
 #include <uanode.h>
 
@@ -161,11 +162,18 @@ TEST(NamespaceZero, EveryNodeIsReachableFromRootAndAnswersWhatItNames)
 {
     StartedServer server;
     NodeManagerRoot& root = server.root();
+    // An activated session hangs its diagnostics object below the sessions' summary, and the walk
+    // checks the type it names too.
+    auto* session = new UaSession(1, UaNodeId(1, 0));
+    session->open(UaString("walker"), UaByteString(), 60000);
+    UaStringArray locales;
+    ASSERT_TRUE(session->activate(1, nullptr, locales).isGood());
     const Walk walk = walkFromRoot(root);
+    EXPECT_TRUE(walk.answered.count(UaNodeId(2029, 0)));
     const Expectations expectations(UASERVER_NS0_EXPECTATIONS);
 
     // The types, the Server object's subtree and the declarations of its three types.
-    EXPECT_EQ(walk.reached.size(), 267u);
+    EXPECT_EQ(walk.reached.size(), 271u);
     // Nothing in the table that the walk missed.
     for (OpcUa_UInt32 id = 0; id < 20000; ++id)
         if (UaNode* node = root.getNode(UaNodeId(id, 0)))
@@ -182,6 +190,8 @@ TEST(NamespaceZero, EveryNodeIsReachableFromRootAndAnswersWhatItNames)
         if (node)
             node->releaseReference();
     }
+    session->close(true);
+    session->releaseReference();
     // BaseEventType's nine fields hold the first nine indexes.
     const char* fields[] = {"EventId",     "EventType", "SourceNode", "SourceName", "Time",
                             "ReceiveTime", "LocalTime", "Message",    "Severity"};
