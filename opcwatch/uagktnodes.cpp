@@ -50,6 +50,9 @@ UaNodeId CUaGktItem::dataType() const
 UaStatus CUaGktItem::checkValue(const UaDataValue& dataValue, bool checkAccessLevel,
                                 UaVariant& converted) const
 {
+    // A read-only entry says so whatever it is offered.
+    if (checkAccessLevel && (m_accessLevel & 0x02) == 0)
+        return OpcUa_BadNotWritable;
     const OpcUa_BuiltInType type = gktDeclaredType(m_gktType);
     converted = dataValue.value();
     if (converted.isArray() || converted.isMatrix() || type == OpcUaType_Null)
@@ -59,8 +62,6 @@ UaStatus CUaGktItem::checkValue(const UaDataValue& dataValue, bool checkAccessLe
         return status;
     if (converted.type() != type)
         return OpcUa_BadTypeMismatch;
-    if (checkAccessLevel && (m_accessLevel & 0x02) == 0)
-        return OpcUa_BadNotWritable;
     return OpcUa_Good;
 }
 

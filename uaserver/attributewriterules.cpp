@@ -31,9 +31,11 @@ const AttributeWriteRule* find(OpcUa_Int32 attributeId)
 
 UaStatus check(OpcUa_Int32 attributeId, OpcUa_UInt32 writeMask, const UaVariant& value, bool checkWriteMask)
 {
+    // An attribute no rule lets be written, or whose bit the node's WriteMask leaves clear, is not
+    // writable whoever asks; a user's rights are refused elsewhere.
     const AttributeWriteRule* rule = find(attributeId);
     if (!rule || (checkWriteMask && (writeMask & rule->writeMaskBit) == 0))
-        return OpcUa_BadUserAccessDenied;
+        return OpcUa_BadNotWritable;
     const OpcUa_Byte shape = rule->isArray ? OpcUa_VariantArrayType_Array : OpcUa_VariantArrayType_Scalar;
     if (value.type() != rule->type || value.arrayType() != shape)
         return OpcUa_BadTypeMismatch;

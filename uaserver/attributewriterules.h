@@ -19,7 +19,7 @@ namespace AttributeWriteRules
 {
 // Null for Value, UserWriteMask and the attributes no write reaches.
 const AttributeWriteRule* find(OpcUa_Int32 attributeId);
-// Good when the write may go ahead: BadUserAccessDenied for an attribute without a rule or, with
+// Good when the write may go ahead: BadNotWritable for an attribute without a rule or, with
 // checkWriteMask, a clear bit in writeMask; BadTypeMismatch for a value of another type or shape.
 UaStatus check(OpcUa_Int32 attributeId, OpcUa_UInt32 writeMask, const UaVariant& value, bool checkWriteMask);
 // Stores a checked value of BrowseName, DisplayName, Description or WriteMask in its field; false

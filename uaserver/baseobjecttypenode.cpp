@@ -162,7 +162,7 @@ UaStatus BaseObjectTypeNode::setAttributeValue(Session*, OpcUa_Int32 attributeId
                                                const UaDataValue& dataValue, bool checkWriteMask)
 {
     if (attributeId < AttributeId::BrowseName || attributeId > AttributeId::WriteMask)
-        return OpcUa_BadUserAccessDenied;
+        return OpcUa_BadNotWritable;
     const UaVariant value = dataValue.value();
     return m_attributes.writeChecked(m_pSharedMutex, attributeId, value, checkWriteMask,
                                      [&](ObjectAttributesFull& full)

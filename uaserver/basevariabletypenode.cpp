@@ -229,7 +229,7 @@ UaStatus BaseVariableTypeNode::setAttributeValue(Session* session, OpcUa_Int32 a
     if (attributeId == AttributeId::Value)
     {
         if (checkWriteMask && (accessLevel() & AccessLevelBit::CurrentWrite) == 0)
-            return OpcUa_BadUserAccessDenied;
+            return OpcUa_BadNotWritable;
         return setValue(session, dataValue, checkWriteMask);
     }
     const UaVariant value = dataValue.value();

@@ -33,14 +33,14 @@ UaDataValue UaDataVariableDevice::value(Session*)
 
 UaStatus UaDataVariableDevice::setValue(Session*, const UaDataValue& dataValue, bool checkAccessLevel)
 {
+    if (checkAccessLevel && (m_accessLevel & AccessLevelBit::CurrentWrite) == 0)
+        return OpcUa_BadNotWritable;
     const OpcUa_Variant& incoming = static_cast<const OpcUa_DataValue*>(dataValue)->Value;
     if (m_dataType != UaNodeId(static_cast<OpcUa_UInt32>(incoming.Datatype), 0) &&
         m_dataType != UaNodeId(StandardNodeId::BaseDataType, 0))
         return OpcUa_BadTypeMismatch;
     if (incoming.ArrayType == OpcUa_VariantArrayType_Scalar && m_valueRank != -1)
         return OpcUa_BadTypeMismatch;
-    if (checkAccessLevel && (m_accessLevel & AccessLevelBit::CurrentWrite) == 0)
-        return OpcUa_BadNotWritable;
     UaDataValue stored = dataValue;
     VariableValueRules::stampMissingTimestamps(stored);
     UaMutexLocker locker(&m_valueMutex);

@@ -14,7 +14,7 @@ std::atomic<OpcUa_Int32> UaNodeCounters::uaView{0};
 
 UaStatus UaNode::setAttributeValue(Session*, OpcUa_Int32, const UaDataValue&, bool)
 {
-    return OpcUa_BadUserAccessDenied;
+    return OpcUa_BadNotWritable;
 }
 
 void UaNode::beginAttributeRead(UaDataValue& dataValue)

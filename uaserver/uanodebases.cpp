@@ -19,7 +19,7 @@ UaStatus browseWithTrace(UaReferenceLists& lists, const UaNodeId& nodeId, const 
 UaStatus UaPlainAttributes::write(OpcUa_Int32 attributeId, const UaVariant& value, bool checkWriteMask)
 {
     if (attributeId < AttributeId::BrowseName || attributeId > AttributeId::WriteMask)
-        return OpcUa_BadUserAccessDenied;
+        return OpcUa_BadNotWritable;
     const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask, value, checkWriteMask);
     if (allowed.isBad())
         return allowed;

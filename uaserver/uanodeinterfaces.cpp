@@ -78,7 +78,7 @@ UaStatus UaVariable::setAttributeValue(Session* session, OpcUa_Int32 attributeId
                                        const UaDataValue& dataValue, bool checkAccessLevel)
 {
     if (attributeId != AttributeId::Value)
-        return OpcUa_BadUserAccessDenied;
+        return OpcUa_BadNotWritable;
     return setValue(session, dataValue, checkAccessLevel);
 }
 

@@ -83,6 +83,9 @@ UaStatus UaVariableCache::setValue(Session*, const UaDataValue& dataValue, bool 
     const OpcUa_DataValue& cached = *static_cast<const OpcUa_DataValue*>(m_cachedValue);
     const bool emptyFailure = VariableValueRules::isEmptyFailure(dataValue);
 
+    // A variable that cannot be written says so whatever it is offered.
+    if (checkAccessLevel && (accessLevel() & AccessLevelBit::CurrentWrite) == 0)
+        return OpcUa_BadNotWritable;
     if (incoming.Value.ArrayType != cached.Value.ArrayType && !emptyFailure &&
         incoming.Value.ArrayType != expectedArrayType(valueRank(), incoming.Value.ArrayType))
         return OpcUa_BadTypeMismatch;
@@ -93,8 +96,6 @@ UaStatus UaVariableCache::setValue(Session*, const UaDataValue& dataValue, bool 
             variableType != UaNodeId(static_cast<OpcUa_UInt32>(incoming.Value.Datatype), 0))
             return OpcUa_BadTypeMismatch;
     }
-    if (checkAccessLevel && (accessLevel() & AccessLevelBit::CurrentWrite) == 0)
-        return OpcUa_BadNotWritable;
 
     // Status or value first; an equal value still counts when it brings a newer server time, or
     // failing that a newer source time.

@@ -41,7 +41,7 @@ UaStatus UaVariablePlain::setAttributeValue(Session* session, OpcUa_Int32 attrib
     if (attributeId == AttributeId::Value)
     {
         if (checkWriteMask && (accessLevel() & AccessLevelBit::CurrentWrite) == 0)
-            return OpcUa_BadUserAccessDenied;
+            return OpcUa_BadNotWritable;
         return setValue(session, dataValue, checkWriteMask);
     }
     if (attributeId != AttributeId::AccessLevel && attributeId != AttributeId::UserAccessLevel)

@@ -698,14 +698,30 @@ UaNodeHandle* UaTransactionManager::historyHandle(NodeManager* root, UaSession* 
                                                   OpcUa_UInt32 operation, const OpcUa_NodeId& nodeId,
                                                   UaStatus& status)
 {
+    UaNodeHandle* handle = nullptr;
     if (!RegisteredVariableHandle::isAlias(nodeId))
-        return root->getHistoryVariableHandle(session, operation, &nodeId, status);
-    UaNodeId registeredNodeId;
-    ReferenceHolder<ReferenceCounter> registeredHandle;
-    if (session == nullptr ||
-        !session->registeredNode(nodeId.Identifier.Numeric, registeredNodeId, registeredHandle))
-        return nullptr;
-    return root->getHistoryVariableHandle(session, operation, registeredNodeId.toOpcUaNodeId(), status);
+        handle = root->getHistoryVariableHandle(session, operation, &nodeId, status);
+    else
+    {
+        UaNodeId registeredNodeId;
+        ReferenceHolder<ReferenceCounter> registeredHandle;
+        if (session != nullptr &&
+            session->registeredNode(nodeId.Identifier.Numeric, registeredNodeId, registeredHandle))
+            handle =
+                root->getHistoryVariableHandle(session, operation, registeredNodeId.toOpcUaNodeId(), status);
+    }
+    if (handle != nullptr || (status.isBad() && status.statusCode() != OpcUa_BadNodeIdUnknown))
+        return handle;
+    // No history here: for a node that is there the client learns that the operation is not
+    // supported, rather than that its node does not exist. Service type 0: as a read finds it.
+    VariableHandle* found = RegisteredVariableHandle::resolve(root, session, 0, nodeId,
+                                                              static_cast<OpcUa_Int32>(AttributeId::NodeId));
+    if (found != nullptr)
+    {
+        found->releaseReference();
+        status = OpcUa_BadHistoryOperationUnsupported;
+    }
+    return nullptr;
 }
 
 void UaTransactionManager::failHistoryRead(OpcUa_UInt32 hTransaction, OpcUa_UInt32 index,
@@ -730,12 +746,13 @@ UaStatus UaTransactionManager::beginHistoryRead(PendingHistoryReadRequest* pRequ
     // The details decide the operation before the request enters the table.
     OpcUa_UInt32 typeId = 0;
     const OpcUa_Void* details = decodedBody(read.HistoryReadDetails, typeId);
+    // Details missing or of another type are the client's fault in the standard's own words.
     if (details == nullptr)
     {
         if (UaTrace::isTraceLevelOn(6))
             UaTrace::traceLevel6(
-                "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadExtensibleParameterInvalid]");
-        return OpcUa_BadExtensibleParameterInvalid;
+                "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadHistoryOperationInvalid]");
+        return OpcUa_BadHistoryOperationInvalid;
     }
     OpcUa_UInt32 operation;
     switch (typeId)
@@ -757,8 +774,8 @@ UaStatus UaTransactionManager::beginHistoryRead(PendingHistoryReadRequest* pRequ
     default:
         if (UaTrace::isTraceLevelOn(6))
             UaTrace::traceLevel6("<-- UaTransactionManager::beginHistoryRead "
-                                 "[ret=OpcUa_BadExtensibleParameterInvalid] unknown type");
-        return OpcUa_BadExtensibleParameterInvalid;
+                                 "[ret=OpcUa_BadHistoryOperationInvalid] unknown type");
+        return OpcUa_BadHistoryOperationInvalid;
     }
     return runTransaction("beginHistoryRead", pRequest, pRequest->prepareResults(),
                           [&](NodeManager* root, OpcUa_UInt32 hTransaction)
@@ -836,25 +853,31 @@ void UaTransactionManager::failHistoryItem(OpcUa_UInt32 hTransaction, OpcUa_UInt
 {
     // A failed lookup names its status; a handle missing without one is an unknown node.
     const UaStatus status = lookup.isBad() ? lookup : UaStatus(OpcUa_BadNodeIdUnknown);
+    // The statuses the trace names; any other goes by its number.
+    const char* name = nullptr;
     switch (status.statusCode())
     {
     case OpcUa_BadNodeIdUnknown:
-        UaTrace::traceLevel1("   Node[%d] %s [ret=OpcUa_BadNodeIdUnknown]", static_cast<int>(index),
-                             nodeText(nodeId).c_str());
+        name = "OpcUa_BadNodeIdUnknown";
         break;
     case OpcUa_BadInternalError:
-        UaTrace::traceLevel1("   Node[%d] %s [ret=OpcUa_BadInternalError]", static_cast<int>(index),
-                             nodeText(nodeId).c_str());
+        name = "OpcUa_BadInternalError";
         break;
-    case OpcUa_BadExtensibleParameterInvalid:
-        UaTrace::traceLevel1("   Node[%d] %s [ret=OpcUa_BadExtensibleParameterInvalid]",
-                             static_cast<int>(index), nodeText(nodeId).c_str());
+    case OpcUa_BadHistoryOperationInvalid:
+        name = "OpcUa_BadHistoryOperationInvalid";
+        break;
+    case OpcUa_BadHistoryOperationUnsupported:
+        name = "OpcUa_BadHistoryOperationUnsupported";
         break;
     default:
-        UaTrace::traceLevel1("   Node[%d] %s [ret=0x%lx]", static_cast<int>(index), nodeText(nodeId).c_str(),
-                             static_cast<unsigned long>(status.statusCode()));
         break;
     }
+    if (name != nullptr)
+        UaTrace::traceLevel1("   Node[%d] %s [ret=%s]", static_cast<int>(index), nodeText(nodeId).c_str(),
+                             name);
+    else
+        UaTrace::traceLevel1("   Node[%d] %s [ret=0x%lx]", static_cast<int>(index), nodeText(nodeId).c_str(),
+                             static_cast<unsigned long>(status.statusCode()));
     if (!isUpdate)
     {
         failHistoryRead(hTransaction, index, operation, status);
@@ -911,7 +934,7 @@ void UaTransactionManager::beginHistoryUpdateItems(PendingHistoryUpdateRequest* 
             item.nodeId = &static_cast<const OpcUa_DeleteAtTimeDetails*>(item.details)->NodeId;
             break;
         default:
-            failHistoryItem(hTransaction, i, nullNodeId, OpcUa_BadExtensibleParameterInvalid, 0, true);
+            failHistoryItem(hTransaction, i, nullNodeId, OpcUa_BadHistoryOperationInvalid, 0, true);
             continue;
         }
         UaStatus lookup;

@@ -153,6 +153,8 @@ private:
     // Ends the begin operation's hold on a request.
     void releaseHold(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest);
 
+    // The node's history handle; null with the reason in status (BadHistoryOperationUnsupported for
+    // a node that is there but keeps no history; Good or BadNodeIdUnknown for an unknown one).
     UaNodeHandle* historyHandle(NodeManager* root, UaSession* session, OpcUa_UInt32 operation,
                                 const OpcUa_NodeId& nodeId, UaStatus& status);
     // Reports a read item that failed before an I/O manager took it.

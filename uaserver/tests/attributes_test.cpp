@@ -273,21 +273,21 @@ UaVariant localizedTextArray()
 TEST(Attributes, PlainNodesWriteTheirNamesAndMaskByTheWriteMask)
 {
     const WriteCase cases[] = {
-        {"DisplayName with a mask of 0", 0, 4, variantOf(lt("New")), true, OpcUa_BadUserAccessDenied},
+        {"DisplayName with a mask of 0", 0, 4, variantOf(lt("New")), true, OpcUa_BadNotWritable},
         {"DisplayName with its bit", 0x40, 4, variantOf(lt("New")), true, OpcUa_Good},
         {"DisplayName unchecked", 0, 4, variantOf(lt("New")), false, OpcUa_Good},
         {"BrowseName as a LocalizedText", 0, 3, variantOf(lt("New")), false, OpcUa_BadTypeMismatch},
         {"BrowseName with its bit", 0x4, 3, variantOf(qn("New")), true, OpcUa_Good},
-        {"BrowseName with another bit", 0x40, 3, variantOf(qn("New")), true, OpcUa_BadUserAccessDenied},
+        {"BrowseName with another bit", 0x40, 3, variantOf(qn("New")), true, OpcUa_BadNotWritable},
         {"Description with its bit", 0x20, 5, variantOf(lt("New")), true, OpcUa_Good},
         {"Description as an array", 0x20, 5, localizedTextArray(), true, OpcUa_BadTypeMismatch},
         {"WriteMask with its bit", 0x100000, 6, UaVariant(OpcUa_UInt32(0x100044)), true, OpcUa_Good},
         {"WriteMask as an Int32", 0x100000, 6, UaVariant(OpcUa_Int32(4)), true, OpcUa_BadTypeMismatch},
         {"UserWriteMask whatever the mask", 0xFFFFFFFF, 7, UaVariant(OpcUa_UInt32(1)), false,
-         OpcUa_BadUserAccessDenied},
-        {"IsAbstract", 0xFFFFFFFF, 8, UaVariant(true), false, OpcUa_BadUserAccessDenied},
-        {"Value of an object", 0xFFFFFFFF, 13, UaVariant(1.0), false, OpcUa_BadUserAccessDenied},
-        {"an unknown attribute", 0xFFFFFFFF, 99, UaVariant(1.0), false, OpcUa_BadUserAccessDenied},
+         OpcUa_BadNotWritable},
+        {"IsAbstract", 0xFFFFFFFF, 8, UaVariant(true), false, OpcUa_BadNotWritable},
+        {"Value of an object", 0xFFFFFFFF, 13, UaVariant(1.0), false, OpcUa_BadNotWritable},
+        {"an unknown attribute", 0xFFFFFFFF, 99, UaVariant(1.0), false, OpcUa_BadNotWritable},
     };
     for (const WriteCase& c : cases)
     {
@@ -329,9 +329,9 @@ TEST(Attributes, NodesOutsideThePlainClassesRefuseEveryWriteButTheVariablesValue
     written.setValue(UaVariant(7.0), false, false);
     for (OpcUa_Int32 attributeId : {3, 4, 5, 6, 13})
         EXPECT_EQ(folder->setAttributeValue(nullptr, attributeId, written, false).code(),
-                  static_cast<OpcUa_StatusCode>(OpcUa_BadUserAccessDenied));
+                  static_cast<OpcUa_StatusCode>(OpcUa_BadNotWritable));
     EXPECT_EQ(variable->setAttributeValue(nullptr, AttributeId::DataType, written, false).code(),
-              static_cast<OpcUa_StatusCode>(OpcUa_BadUserAccessDenied));
+              static_cast<OpcUa_StatusCode>(OpcUa_BadNotWritable));
     EXPECT_TRUE(variable->setAttributeValue(nullptr, AttributeId::Value, written, false).isGood());
     EXPECT_EQ(variable->m_value, written);
 }

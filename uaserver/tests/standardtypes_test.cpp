@@ -139,7 +139,7 @@ TEST(StandardTypes, VariableAttributesAreWrittenByTheirWriteMaskBits)
         // Without the bit the write is denied and the record stays compact.
         node->setAttributeValue(nullptr, AttributeId::Value, dataValue(UaVariant(1.0)), true);
         EXPECT_EQ(node->setAttributeValue(nullptr, c.attributeId, dataValue(c.value), true).statusCode(),
-                  OpcUa_BadUserAccessDenied);
+                  OpcUa_BadNotWritable);
         EXPECT_EQ(node->attributesKind(), 0u);
         node->setWriteMask(c.bit);
         EXPECT_EQ(node->setAttributeValue(nullptr, c.attributeId, dataValue(c.wrongType), true).statusCode(),
@@ -154,7 +154,7 @@ TEST(StandardTypes, VariableAttributesAreWrittenByTheirWriteMaskBits)
         EXPECT_EQ(node->setAttributeValue(nullptr, AttributeId::UserWriteMask,
                                           dataValue(UaVariant(OpcUa_UInt32(1))), false)
                       .statusCode(),
-                  OpcUa_BadUserAccessDenied);
+                  OpcUa_BadNotWritable);
         node->releaseReference();
     }
     // Value needs the access level's current-write bit, and other attributes are never written.
@@ -163,13 +163,13 @@ TEST(StandardTypes, VariableAttributesAreWrittenByTheirWriteMaskBits)
     readOnly->setWriteMask(0xFFFFFFFF);
     EXPECT_EQ(readOnly->setAttributeValue(nullptr, AttributeId::Value, dataValue(UaVariant(2.0)), true)
                   .statusCode(),
-              OpcUa_BadUserAccessDenied);
+              OpcUa_BadNotWritable);
     EXPECT_EQ(readOnly->setAttributeValue(nullptr, AttributeId::Value, dataValue(UaVariant(2.0)), false)
                   .statusCode(),
               OpcUa_Good);
     for (OpcUa_Int32 other : {1, 2, 8, 12, 21, 22, 23})
         EXPECT_EQ(readOnly->setAttributeValue(nullptr, other, dataValue(UaVariant(1.0)), false).statusCode(),
-                  OpcUa_BadUserAccessDenied)
+                  OpcUa_BadNotWritable)
             << other;
     readOnly->releaseReference();
 }
@@ -204,16 +204,16 @@ TEST(StandardTypes, ObjectsAreTheirOwnMethodManagersAndExecuteNothing)
     UaVariant text;
     text.setLocalizedText(UaLocalizedText("en", "Drive 1"));
     EXPECT_EQ(object->setAttributeValue(nullptr, 4, dataValue(text), true).statusCode(),
-              OpcUa_BadUserAccessDenied);
+              OpcUa_BadNotWritable);
     EXPECT_EQ(object->setAttributeValue(nullptr, 4, dataValue(text), false).statusCode(), OpcUa_Good);
     EXPECT_EQ(object->attributesKind(), 3u);
     EXPECT_EQ(object->displayName(nullptr), UaLocalizedText("en", "Drive 1"));
     EXPECT_EQ(
         object->setAttributeValue(nullptr, 7, dataValue(UaVariant(OpcUa_UInt32(1))), false).statusCode(),
-        OpcUa_BadUserAccessDenied);
+        OpcUa_BadNotWritable);
     EXPECT_EQ(
         object->setAttributeValue(nullptr, 12, dataValue(UaVariant(OpcUa_UInt32(1))), false).statusCode(),
-        OpcUa_BadUserAccessDenied);
+        OpcUa_BadNotWritable);
     object->setEventNotifier(1);
     EXPECT_EQ(object->eventNotifier(), 1);
 

@@ -52,7 +52,7 @@ private:
 };
 } // namespace
 
-TEST(Variables, DeviceVariablesCheckTypeShapeAndAccessBeforeTheyStore)
+TEST(Variables, DeviceVariablesCheckAccessTypeAndShapeBeforeTheyStore)
 {
     struct Case
     {
@@ -76,6 +76,8 @@ TEST(Variables, DeviceVariablesCheckTypeShapeAndAccessBeforeTheyStore)
         {"scalar into any rank", OpcUaType_Double, -2, 3, UaVariant(2.5), true, OpcUa_BadTypeMismatch},
         {"read only, checked", OpcUaType_Double, -1, 1, UaVariant(2.5), true, OpcUa_BadNotWritable},
         {"read only, unchecked", OpcUaType_Double, -1, 1, UaVariant(2.5), false, OpcUa_Good},
+        {"read only, of another type", OpcUaType_Double, -1, 1, UaVariant(OpcUa_Int32(2)), true,
+         OpcUa_BadNotWritable},
     };
     for (const Case& c : cases)
     {
@@ -111,7 +113,7 @@ TEST(Variables, DeviceVariablesCheckTypeShapeAndAccessBeforeTheyStore)
     variable->releaseReference();
 }
 
-TEST(Variables, CacheVariablesCheckShapeThenTypeThenAccess)
+TEST(Variables, CacheVariablesCheckAccessThenShapeThenType)
 {
     struct Case
     {
@@ -173,13 +175,14 @@ TEST(Variables, CacheVariablesCheckShapeThenTypeThenAccess)
          OpcUa_BadTypeMismatch},
         {"read only, checked", UaVariant(1.0), {}, 1, dataValue(UaVariant(2.0)), true, OpcUa_BadNotWritable},
         {"read only, unchecked", UaVariant(1.0), {}, 1, dataValue(UaVariant(2.0)), false, OpcUa_Good},
-        {"mismatch before access",
+        // A variable that cannot be written says so, not that the value would not fit.
+        {"access before a mismatch",
          UaVariant(1.0),
          {},
          1,
          dataValue(UaVariant(OpcUa_Int32(2))),
          true,
-         OpcUa_BadTypeMismatch},
+         OpcUa_BadNotWritable},
     };
     for (const Case& c : cases)
     {
@@ -345,7 +348,7 @@ TEST(Variables, TheValueIsReadOnlyThroughBothAccessLevelsAndWrittenOnlyAsValue)
         dataTypeId.setNodeId(UaNodeId(6, 0));
         EXPECT_EQ(
             v->setAttributeValue(nullptr, AttributeId::DataType, dataValue(dataTypeId), false).statusCode(),
-            OpcUa_BadUserAccessDenied);
+            OpcUa_BadNotWritable);
         EXPECT_EQ(
             v->setAttributeValue(nullptr, AttributeId::Value, dataValue(UaVariant(3.0)), true).statusCode(),
             OpcUa_Good);
@@ -402,18 +405,18 @@ TEST(Variables, PlainVariablesWriteTheirAttributesByMaskAndAccessLevel)
     UaVariant level;
     level.setByte(1);
     const std::vector<Case> cases = {
-        {"DisplayName without its bit", 0, 3, 4, displayName, true, OpcUa_BadUserAccessDenied},
+        {"DisplayName without its bit", 0, 3, 4, displayName, true, OpcUa_BadNotWritable},
         {"DisplayName with its bit", 0x40, 3, 4, displayName, true, OpcUa_Good},
         {"DisplayName unchecked", 0, 3, 4, displayName, false, OpcUa_Good},
         {"BrowseName given a LocalizedText", 0x4, 3, 3, displayName, true, OpcUa_BadTypeMismatch},
-        {"Value without current write", 0, 1, 13, UaVariant(5.0), true, OpcUa_BadUserAccessDenied},
+        {"Value without current write", 0, 1, 13, UaVariant(5.0), true, OpcUa_BadNotWritable},
         {"Value with current write", 0, 3, 13, UaVariant(5.0), true, OpcUa_Good},
         {"AccessLevel with its bit", 0x1, 3, 17, level, true, OpcUa_Good},
-        {"AccessLevel without its bit", 0x40, 3, 17, level, true, OpcUa_BadUserAccessDenied},
+        {"AccessLevel without its bit", 0x40, 3, 17, level, true, OpcUa_BadNotWritable},
         {"UserAccessLevel with its bit", 0x10000, 3, 18, level, true, OpcUa_Good},
         {"AccessLevel given a Double", 0x1, 3, 17, UaVariant(1.0), true, OpcUa_BadTypeMismatch},
-        {"IsAbstract", 0xFFFFFFFF, 3, 8, UaVariant(true), false, OpcUa_BadUserAccessDenied},
-        {"UserWriteMask", 0xFFFFFFFF, 3, 7, UaVariant(OpcUa_UInt32(1)), false, OpcUa_BadUserAccessDenied},
+        {"IsAbstract", 0xFFFFFFFF, 3, 8, UaVariant(true), false, OpcUa_BadNotWritable},
+        {"UserWriteMask", 0xFFFFFFFF, 3, 7, UaVariant(OpcUa_UInt32(1)), false, OpcUa_BadNotWritable},
     };
     for (const Case& c : cases)
     {

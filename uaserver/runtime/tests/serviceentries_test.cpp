@@ -367,7 +367,7 @@ TEST_F(ServiceEntries, ReadAndHistoryReadCheckTimestampsAndMaxAgeAfterTheArray)
         {"MaxAge NaN", &read, false, 0, nan, OpcUa_Good},
         {"history timestamps 4", &historyRead, false, 4, 0.0, OpcUa_BadTimestampsToReturnInvalid},
         // Passes the frame: the transaction manager refuses the request's empty details.
-        {"history timestamps Neither", &historyRead, false, 3, 0.0, OpcUa_BadExtensibleParameterInvalid},
+        {"history timestamps Neither", &historyRead, false, 3, 0.0, OpcUa_BadHistoryOperationInvalid},
     };
     for (const Row& row : rows)
     {

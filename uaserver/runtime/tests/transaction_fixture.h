@@ -49,6 +49,8 @@ protected:
                 handle = new VariableHandle(&ioB, attributeId);
             else if (node >= 300 && node < 400)
                 handle = new VariableHandle(nullptr, attributeId);
+            else if (node >= 500 && node < 600) // nodes without history
+                handle = new VariableHandle(&ioA, attributeId);
             std::lock_guard lock(m_mutex);
             m_lookups.push_back({serviceType, node, attributeId, handle});
             return handle;

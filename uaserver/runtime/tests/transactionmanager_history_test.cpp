@@ -91,12 +91,12 @@ TEST_F(HistoryTest, TheDetailsDecideTheReadOperation)
         OpcUa_EncodeableType* resultType; // of the item's history data
     };
     const Case cases[] = {
-        {"no details", nullptr, false, OpcUa_BadExtensibleParameterInvalid,
-         "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadExtensibleParameterInvalid]", 0, nullptr},
+        {"no details", nullptr, false, OpcUa_BadHistoryOperationInvalid,
+         "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadHistoryOperationInvalid]", 0, nullptr},
         {"details of another type", &OpcUa_ReadValueId_EncodeableType, false,
-         OpcUa_BadExtensibleParameterInvalid,
-         "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadExtensibleParameterInvalid] unknown type",
-         0, nullptr},
+         OpcUa_BadHistoryOperationInvalid,
+         "<-- UaTransactionManager::beginHistoryRead [ret=OpcUa_BadHistoryOperationInvalid] unknown type", 0,
+         nullptr},
         {"events", &OpcUa_ReadEventDetails_EncodeableType, false, OpcUa_Good, nullptr,
          HistoryOperation::ReadEvents, &OpcUa_HistoryEvent_EncodeableType},
         {"raw", &OpcUa_ReadRawModifiedDetails_EncodeableType, false, OpcUa_Good, nullptr,
@@ -154,30 +154,35 @@ TEST_F(HistoryTest, LookupsAndContinuationPointsFailTheirItemsOnly)
     const std::vector<OpcUa_Byte> parkedPoint = park(parked);
     UaTraceCapture trace(1);
     OpcUa_Handle context = nullptr;
-    ASSERT_TRUE(
-        manager
-            ->beginHistoryRead(pending(
-                historyRead(
-                    40, &OpcUa_ReadRawModifiedDetails_EncodeableType,
-                    {{101, {}}, {7, {}}, {401, {}}, {301, {}}, {102, {9, 9, 9, 9}}, {201, parkedPoint}}),
-                context))
-            .isGood());
+    ASSERT_TRUE(manager
+                    ->beginHistoryRead(pending(historyRead(40, &OpcUa_ReadRawModifiedDetails_EncodeableType,
+                                                           {{101, {}},
+                                                            {7, {}},
+                                                            {401, {}},
+                                                            {301, {}},
+                                                            {102, {9, 9, 9, 9}},
+                                                            {201, parkedPoint},
+                                                            {501, {}}}),
+                                               context))
+                    .isGood());
     const auto* response = endpoint.waitForAnswer(context).as<OpcUa_HistoryReadResponse>(
         OpcUa_HistoryReadResponse_EncodeableType);
     ASSERT_NE(response, nullptr);
-    ASSERT_EQ(response->NoOfResults, 6);
+    ASSERT_EQ(response->NoOfResults, 7);
     const OpcUa_StatusCode expected[] = {OpcUa_Good,
                                          OpcUa_BadNodeIdUnknown,
                                          OpcUa_BadNodeIdInvalid,
                                          OpcUa_BadInternalError,
                                          OpcUa_BadContinuationPointInvalid,
-                                         OpcUa_Good};
-    for (int i = 0; i < 6; ++i)
+                                         OpcUa_Good,
+                                         OpcUa_BadHistoryOperationUnsupported}; // there, without history
+    for (int i = 0; i < 7; ++i)
         EXPECT_EQ(response->Results[i].StatusCode, expected[i]) << i;
     for (const char* line : {"   Node[1] NS2|Numeric|7 [ret=OpcUa_BadNodeIdUnknown]",
                              "   Node[2] NS2|Numeric|401 [ret=0x80330000]",
                              "   Node[3] NS2|Numeric|301 [ret=OpcUa_BadInternalError]",
-                             "   Node[4] NS2|Numeric|102 [ret=0x804a0000]"})
+                             "   Node[4] NS2|Numeric|102 [ret=0x804a0000]",
+                             "   Node[6] NS2|Numeric|501 [ret=OpcUa_BadHistoryOperationUnsupported]"})
         EXPECT_EQ(trace.count(1, line), 1u) << line;
 
     // A's read gave a new point, parked for the client; B continued from the parked one.
@@ -259,7 +264,7 @@ TEST_F(HistoryTest, EachUpdateDetailsIsAnItemOfItsOwnOperation)
     UaNodeIdArray registered;
     ASSERT_TRUE(manager->registerNodes(serviceContext, 1, toRegister, registered).isGood());
 
-    OpcUa_HistoryUpdateRequest* message = historyUpdate(50, 7);
+    OpcUa_HistoryUpdateRequest* message = historyUpdate(50, 8);
     setDetails(message, 0, &OpcUa_UpdateDataDetails_EncodeableType, UaNodeId(101, kNs));
     setDetails(message, 1, &OpcUa_DeleteRawModifiedDetails_EncodeableType, UaNodeId(102, kNs));
     setDetails(message, 2, &OpcUa_DeleteAtTimeDetails_EncodeableType, UaNodeId(201, kNs));
@@ -267,6 +272,7 @@ TEST_F(HistoryTest, EachUpdateDetailsIsAnItemOfItsOwnOperation)
     // Index 4 carries no details at all.
     setDetails(message, 5, &OpcUa_UpdateDataDetails_EncodeableType, UaNodeId(registered[0]));
     setDetails(message, 6, &OpcUa_UpdateDataDetails_EncodeableType, UaNodeId(7, kNs));
+    setDetails(message, 7, &OpcUa_DeleteAtTimeDetails_EncodeableType, UaNodeId(501, kNs));
     OpcUa_Handle context = nullptr;
     UaTraceCapture trace(6);
     ASSERT_TRUE(manager
@@ -277,15 +283,16 @@ TEST_F(HistoryTest, EachUpdateDetailsIsAnItemOfItsOwnOperation)
     const auto* response = endpoint.waitForAnswer(context).as<OpcUa_HistoryUpdateResponse>(
         OpcUa_HistoryUpdateResponse_EncodeableType);
     ASSERT_NE(response, nullptr);
-    ASSERT_EQ(response->NoOfResults, 7);
+    ASSERT_EQ(response->NoOfResults, 8);
     const OpcUa_StatusCode expected[] = {OpcUa_Good,
                                          OpcUa_Good,
                                          OpcUa_Good,
-                                         OpcUa_BadExtensibleParameterInvalid,
-                                         OpcUa_BadExtensibleParameterInvalid,
+                                         OpcUa_BadHistoryOperationInvalid,
+                                         OpcUa_BadHistoryOperationInvalid,
                                          OpcUa_Good,
-                                         OpcUa_BadNodeIdUnknown};
-    for (int i = 0; i < 7; ++i)
+                                         OpcUa_BadNodeIdUnknown,
+                                         OpcUa_BadHistoryOperationUnsupported};
+    for (int i = 0; i < 8; ++i)
     {
         EXPECT_EQ(response->Results[i].StatusCode, expected[i]) << i;
         EXPECT_EQ(response->Results[i].NoOfOperationResults, expected[i] == OpcUa_Good ? 1 : 0) << i;
@@ -300,9 +307,9 @@ TEST_F(HistoryTest, EachUpdateDetailsIsAnItemOfItsOwnOperation)
               (std::vector<OpcUa_UInt32>{HistoryOperation::UpdateData, HistoryOperation::DeleteRawModified,
                                          HistoryOperation::UpdateData}));
     EXPECT_EQ(b[0].itemOperations, std::vector<OpcUa_UInt32>{HistoryOperation::DeleteAtTime});
-    EXPECT_EQ(trace.count(1, "   Node[3] NS0|Numeric|0 [ret=OpcUa_BadExtensibleParameterInvalid]"), 1u);
-    EXPECT_EQ(trace.count(1, "   Node[4] NS0|Numeric|0 [ret=OpcUa_BadExtensibleParameterInvalid]"), 1u);
-    EXPECT_TRUE(trace.contains(6, "--> UaTransactionManager::beginHistoryUpdate with 7 nodes"));
+    EXPECT_EQ(trace.count(1, "   Node[3] NS0|Numeric|0 [ret=OpcUa_BadHistoryOperationInvalid]"), 1u);
+    EXPECT_EQ(trace.count(1, "   Node[4] NS0|Numeric|0 [ret=OpcUa_BadHistoryOperationInvalid]"), 1u);
+    EXPECT_TRUE(trace.contains(6, "--> UaTransactionManager::beginHistoryUpdate with 8 nodes"));
     EXPECT_TRUE(trace.contains(6, "<-- UaTransactionManager::beginHistoryUpdate [ret=0x0]"));
 }
 
