@@ -4,6 +4,7 @@
 #include "freeport.h"
 #include "stackclient.h"
 #include "uatcp_node_runner.h"
+#include "values_clients_act_on.h"
 
 #include <test_support.h>
 #include <testsupport.h>
@@ -132,6 +133,20 @@ TEST_F(RunScriptDevice, AWrittenInt16ReachesTheDeviceForEveryProcess)
                               os::programDirectory() + "/profilelink_peer");
     const int status = peer.wait(60000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// The values a client acts on, checked as on the test server (the script is the test server's);
+// the device profile has no variable with an EURange, so a percent deadband is only refused.
+TEST_F(RunScriptDevice, QueuesEndOnTheCurrentValueFiltersApplyOrAreRefusedAndTheServerTellsTheTruth)
+{
+    const std::string nodes = R"({"written": ")" + kInt16 +
+                              R"(", "dataType": "Int16", "ranged": "", "unranged": ")" + kInt16 + "\"}";
+    const ProcessResult result =
+        runNodeScript({}, "../uaserver/node/values_clients_act_on.js", {m_url, nodes}, {}, 300);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.find("\"error\""), std::string::npos) << result.output;
+    EXPECT_EQ(jsonField(result.output, "closed"), 1) << result.output;
+    uaservertest::expectValuesClientsActOn(result.output);
 }
 
 // The outside client's subscription at 100 ms, a process of its own: the first line has the

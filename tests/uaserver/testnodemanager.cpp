@@ -4,9 +4,11 @@
 #include <uamethodgeneric.h>
 #include <uaobjectbase.h>
 #include <uaplainnodes.h>
+#include <uavariableplain.h>
 #include <uavariablecache.h>
 
 #include <uadatavalue.h>
+#include <uaextensionobject.h>
 #include <uavariant.h>
 
 #include <string>
@@ -98,6 +100,9 @@ UaStatus TestNodeManager::afterStartUp()
     addVariable("String", StringId, value);
     value.setUInt32(0);
     m_counter = addVariable("Counter", CounterId, value);
+    value.setDouble(50.0);
+    if (UaVariableCache* level = addVariable("Level", LevelId, value))
+        status = addRange(level, 0.0, 200.0);
     for (OpcUa_UInt32 i = 0; i < m_extraVariables && status.isGood(); ++i)
     {
         value.setDouble(static_cast<OpcUa_Double>(i));
@@ -122,6 +127,29 @@ UaStatus TestNodeManager::afterStartUp()
     m_changer.add(std::chrono::milliseconds(m_changeIntervalMs), [this] { changeExtraVariables(); });
     m_changer.start();
     return status;
+}
+
+UaStatus TestNodeManager::addRange(UaVariableCache* variable, OpcUa_Double low, OpcUa_Double high)
+{
+    UaExtensionObject range;
+    auto* body = static_cast<OpcUa_Range*>(range.createBody(&OpcUa_Range_EncodeableType));
+    if (body == nullptr)
+        return OpcUa_BadOutOfMemory;
+    body->Low = low;
+    body->High = high;
+    UaVariant value;
+    value.setExtensionObject(range, true);
+    UaDataValue dataValue;
+    dataValue.setValue(value, true, true);
+    // The standard property's name, in namespace 0, is what a client and the server look for.
+    constexpr OpcUa_UInt32 propertyType = 68;
+    constexpr OpcUa_UInt32 rangeType = 884;
+    return addNodeAndReference(
+        variable->getUaReferenceLists(),
+        new UaVariablePlain(UaNodeId(LevelRangeId, getNameSpaceIndex()), UaQualifiedName("EURange", 0),
+                            UaLocalizedText("en", "EURange"), UaLocalizedText(), UaNodeId(propertyType, 0),
+                            dataValue, UaNodeId(rangeType, 0), -1, 1, 1, 0.0, false),
+        UaNodeId(46, 0));
 }
 
 UaStatus TestNodeManager::addObjects(UaReferenceLists* folder)

@@ -1,7 +1,7 @@
-// The test server's own namespace: a folder of variables of several types, a counter that counts
-// up every 100 ms, cached Doubles for benchmarks that may change at a set interval, an object with
-// the method "Multiply" that multiplies its two arguments, and an object with events whose method
-// "FireEvent" fires one.
+// The test server's own namespace: a folder of variables of several types, a level with a range
+// for percent deadbands, a counter that counts up every 100 ms, cached Doubles for benchmarks that may change
+// at a set interval, an object with the method "Multiply" that multiplies its two arguments, and an object
+// with events whose method "FireEvent" fires one.
 #pragma once
 
 #include "periodicactions.h"
@@ -45,6 +45,8 @@ public:
     static constexpr OpcUa_UInt32 Int32Id = 3;   // -7
     static constexpr OpcUa_UInt32 StringId = 4;  // "uaserver"
     static constexpr OpcUa_UInt32 CounterId = 5; // UInt32 from 0, one up every 100 ms
+    static constexpr OpcUa_UInt32 LevelId = 6;   // Double 50 with the EURange 0 to 200 (id 7)
+    static constexpr OpcUa_UInt32 LevelRangeId = 7;
     static constexpr OpcUa_UInt32 ObjectId = 10; // "Calculator"
     static constexpr OpcUa_UInt32 MultiplyId = 11;
     static constexpr OpcUa_UInt32 EventObjectId = 20; // "EventSource", an event notifier
@@ -54,6 +56,8 @@ public:
 
 private:
     UaStatus addObjects(UaReferenceLists* folder);
+    // The variable's EURange property.
+    UaStatus addRange(UaVariableCache* variable, OpcUa_Double low, OpcUa_Double high);
     UaStatus multiply(const UaVariantArray& inputs, UaStatusCodeArray& inputResults, UaVariantArray& outputs);
     UaStatus fireEvent(UaNode* source, const UaVariantArray& inputs, UaStatusCodeArray& inputResults);
     void countUp();

@@ -1,6 +1,9 @@
 // Subscriptions of uaserver_testserver as the outside client (node-opcua-client) sees them over
-// loopback: data changes, writes and deadbands, event filters and the subscription counts.
+// loopback: data changes, writes and deadbands, event filters and the subscription counts; and the
+// values a client acts on (full queues, a percent deadband, refused filters, ServerStatus, the type
+// definitions, status codes of history and writes).
 #include "testserver_process.h"
+#include "values_clients_act_on.h"
 #include "uatcp_node_runner.h"
 
 #include <gtest/gtest.h>
@@ -133,4 +136,27 @@ TEST(SubscriptionsOverTheWire, AfterAClientDisconnectsASecondOneReadsNoCurrentSu
     // The cumulated count keeps the one that left.
     EXPECT_EQ(1, jsonField(json, "cumulatedWithOne")) << json;
     EXPECT_EQ(1, jsonField(json, "cumulatedAfter")) << json;
+}
+
+TEST(SubscriptionsOverTheWire, QueuesEndOnTheCurrentValueFiltersApplyOrAreRefusedAndTheServerTellsTheTruth)
+{
+    TestServerProcess server({});
+    ASSERT_FALSE(server.url().empty());
+    const ProcessResult r = runNodeScript(
+        {}, "values_clients_act_on.js",
+        {server.url(),
+         R"({"written": "ns=2;i=3", "dataType": "Int32", "ranged": "ns=2;i=6", "unranged": "ns=2;i=2"})"},
+        {}, 300);
+    EXPECT_EQ(0, r.exitCode) << r.output;
+    const std::string& json = r.output;
+    EXPECT_EQ(std::string::npos, json.find("\"error\"")) << json;
+    EXPECT_EQ(1, jsonField(json, "closed")) << json;
+    EXPECT_EQ(0, server.stop());
+    expectValuesClientsActOn(json);
+    expectTexts(json, {
+                          // 10 % of the range 0 to 200: 60 and 80 stay within 20 of what was sent.
+                          {"percentStatus", "Good"},
+                          {"percentPlain", "50,60,75,80"},
+                          {"percentHeld", "50,75"},
+                      });
 }

@@ -1,4 +1,4 @@
-// How the scripts of this folder end: one JSON line of what the run found.
+// How the scripts of this folder end: one JSON line of what the run found; and how they wait.
 const errorText = (error) => String((error && error.message) || error);
 
 // Connects client to url and lets body (summary) fill the summary; an error ends the body and is
@@ -22,4 +22,15 @@ function reportRun(client, url, body) {
     });
 }
 
-module.exports = { reportRun };
+// Waits for condition, checked every 20 ms; false when the deadline passed first.
+async function until(condition, deadlineMs = 30000) {
+    const end = Date.now() + deadlineMs;
+    while (!condition()) {
+        if (Date.now() > end)
+            return false;
+        await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    return true;
+}
+
+module.exports = { reportRun, until };

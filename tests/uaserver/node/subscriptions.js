@@ -16,7 +16,7 @@ const {
     DataChangeTrigger, DataType, DeadbandType, FilterOperator, LiteralOperand, SimpleAttributeOperand,
     TimestampsToReturn, UserTokenType, Variant, coerceQualifiedName, constructEventFilter, resolveNodeId,
 } = require("node-opcua-client");
-const { reportRun } = require("./report");
+const { reportRun, until } = require("./report");
 
 const kDeadlineMs = 30000;
 const kCounter = "ns=2;i=5";
@@ -36,17 +36,6 @@ function newClient() {
         keepSessionAlive: false,
         requestedSessionTimeout: 60000,
     });
-}
-
-// Waits for condition; false when the deadline passed first.
-async function until(condition, deadlineMs = kDeadlineMs) {
-    const end = Date.now() + deadlineMs;
-    while (!condition()) {
-        if (Date.now() > end)
-            return false;
-        await new Promise((resolve) => setTimeout(resolve, 20));
-    }
-    return true;
 }
 
 async function subscribe(session) {
