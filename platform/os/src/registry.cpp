@@ -3,6 +3,7 @@
 #include <os/registry.h>
 #include <os/text.h>
 
+#include "event_log.h"
 #include "power_seed.h"
 #include "registry_tree.h"
 #include "shared_file.h"
@@ -19,12 +20,13 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <optional>
 
 using os::detail::FileLock;
 using os::detail::readWholeFile;
-using os::detail::writeWholeFile;
 using os::detail::RegistryKey;
 using os::detail::RegistryTree;
+using os::detail::writeWholeFile;
 
 namespace
 {
@@ -107,6 +109,7 @@ private:
             m_path = path;
             m_stamp = Stamp{};
             m_tree = RegistryTree();
+            m_damaged.reset();
         }
         struct stat info
         {
@@ -139,8 +142,16 @@ private:
         if (stamp == m_stamp)
             return ERROR_SUCCESS;
         RegistryTree tree;
-        if (const size_t bad = tree.merge(text))
+        const size_t bad = tree.merge(text);
+        if (bad)
+        {
             std::fprintf(stderr, "registry: %zu unreadable line(s) in %s skipped\n", bad, m_path.c_str());
+            m_damaged = Damaged{std::move(text), bad};
+        }
+        else
+        {
+            m_damaged.reset();
+        }
         m_tree = std::move(tree);
         m_stamp = stamp;
         return ERROR_SUCCESS;
@@ -180,6 +191,7 @@ private:
         }
         nameTheDevice(tree);
         m_tree = std::move(tree);
+        m_damaged.reset();
         return save();
     }
 
@@ -198,10 +210,40 @@ private:
         ident.setValue(u"Name", REG_SZ, std::vector<uint8_t>(bytes, bytes + name.size() * sizeof(char16_t)));
     }
 
+    // A file with unreadable lines is kept whole as "registry.reg.bad" before the
+    // first write replaces it: what could not be read is not lost.
+    bool keepDamaged()
+    {
+        const std::string kept = m_path + ".bad";
+        const std::string temporary = kept + ".tmp";
+        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return false;
+        const bool written = writeWholeFile(fd, m_damaged->text) && fsync(fd) == 0;
+        close(fd);
+        if (!written || rename(temporary.c_str(), kept.c_str()) != 0)
+        {
+            unlink(temporary.c_str());
+            std::fprintf(stderr, "registry: %s cannot be kept as %s; it is not replaced\n", m_path.c_str(),
+                         kept.c_str());
+            return false;
+        }
+        const std::string report = m_path + " had " + std::to_string(m_damaged->lines) +
+                                   " unreadable line(s); it is kept as " + kept + " before it is rewritten";
+        std::fprintf(stderr, "registry: %s\n", report.c_str());
+        os::detail::appendEventLine("Registry", os::detail::kEventError, report);
+        return true;
+    }
+
     // Temporary file, flushed, then renamed over the old one: readers see the old
     // or the new registry, never a part of it.
     LONG save()
     {
+        if (m_damaged && !keepDamaged())
+        {
+            m_stamp = Stamp{}; // read again on the next call, damage and all
+            return ERROR_CANTWRITE;
+        }
         const std::string temporary = m_path + ".tmp";
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0)
@@ -221,15 +263,24 @@ private:
             return ERROR_CANTWRITE;
         }
         m_stamp = stampOf(info);
+        m_damaged.reset();
         return ERROR_SUCCESS;
     }
 
     static Stamp stampOf(const struct stat& info) { return Stamp{info.st_ino, info.st_size, info.st_mtim}; }
 
+    // The text of the file as read when lines of it could not be read.
+    struct Damaged
+    {
+        std::string text;
+        size_t lines = 0;
+    };
+
     std::mutex m_mutex;
     std::string m_path;
     Stamp m_stamp;
     RegistryTree m_tree;
+    std::optional<Damaged> m_damaged;
 };
 
 RegistryStore& store()

@@ -333,11 +333,19 @@ std::string_view trimmed(std::string_view line)
     return line;
 }
 
-// Logical lines: a line ending in "\" continues on the next one.
-std::vector<std::string> logicalLines(std::string_view text)
+struct LogicalLine
 {
-    std::vector<std::string> lines;
-    std::string current;
+    std::string text;
+    bool broken = false; // ended in "\" but nothing continued it
+};
+
+// Logical lines: a line ending in "\" continues on the next one. A key header
+// neither continues nor is continued: a continuation that meets one (or the end of
+// the text) is broken.
+std::vector<LogicalLine> logicalLines(std::string_view text)
+{
+    std::vector<LogicalLine> lines;
+    LogicalLine current;
     bool continuing = false;
     size_t start = 0;
     while (start <= text.size())
@@ -347,19 +355,28 @@ std::vector<std::string> logicalLines(std::string_view text)
             end = text.size();
         std::string_view line = trimmed(text.substr(start, end - start));
         start = end + 1;
-        const bool continues = !line.empty() && line.back() == '\\' && line.front() != '[';
-        if (continues)
+        const bool header = !line.empty() && line.front() == '[';
+        if (continuing && header)
+        {
+            current.broken = true;
+            lines.push_back(std::move(current));
+            current = LogicalLine{};
+        }
+        continuing = !header && !line.empty() && line.back() == '\\';
+        if (continuing)
             line.remove_suffix(1);
-        current += line;
-        continuing = continues;
+        current.text += line;
         if (!continuing)
         {
-            lines.push_back(current);
-            current.clear();
+            lines.push_back(std::move(current));
+            current = LogicalLine{};
         }
     }
-    if (!current.empty())
-        lines.push_back(current);
+    if (continuing)
+    {
+        current.broken = true;
+        lines.push_back(std::move(current));
+    }
     return lines;
 }
 } // namespace
@@ -462,21 +479,37 @@ RegistryTree::RegistryTree() : m_top(u"")
 size_t RegistryTree::merge(std::string_view text)
 {
     size_t badLines = 0;
+    // The key that value lines go to. After an unreadable line it is none until the
+    // next good key header: the line may have been a damaged header, and the values
+    // below it belong to that key, not to the one before.
     RegistryKey* current = nullptr;
-    for (const std::string& line : logicalLines(text))
+    auto unreadable = [&]
     {
+        ++badLines;
+        current = nullptr;
+    };
+    for (const LogicalLine& logical : logicalLines(text))
+    {
+        const std::string& line = logical.text;
+        if (logical.broken)
+        {
+            unreadable();
+            continue;
+        }
         if (line.empty() || line[0] == ';' || line == "REGEDIT4" ||
             line.rfind("Windows Registry Editor", 0) == 0)
             continue;
-        if (line.front() == '[' && line.back() == ']')
+        if (line.front() == '[')
         {
+            current = nullptr;
             const bool remove = line.size() > 2 && line[1] == '-';
             const auto elements =
-                splitKeyPath(toUtf16(line.substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2))));
-            current = nullptr;
+                line.back() == ']' && line.size() > 2
+                    ? splitKeyPath(toUtf16(line.substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2))))
+                    : std::vector<std::u16string>{};
             if (elements.empty() || !m_top.findSubkey(elements[0]))
             {
-                ++badLines; // not below one of the roots
+                unreadable(); // no closing "]", or not below one of the roots
                 continue;
             }
             RegistryKey* key = &m_top;
@@ -501,7 +534,7 @@ size_t RegistryTree::merge(std::string_view text)
             if (current)
                 current->setProtected(true);
             else
-                ++badLines;
+                unreadable();
             continue;
         }
         Cursor cursor(line);
@@ -510,7 +543,7 @@ size_t RegistryTree::merge(std::string_view text)
         const bool named = cursor.quotedText(name);
         if (!current || (!named && !cursor.take("@")) || !cursor.take("="))
         {
-            ++badLines;
+            unreadable();
             continue;
         }
         value.name = toUtf16(name);
@@ -521,7 +554,7 @@ size_t RegistryTree::merge(std::string_view text)
         }
         if (!parseData(cursor, value))
         {
-            ++badLines;
+            unreadable();
             continue;
         }
         current->setValue(value.name, value.type, std::move(value.data));

@@ -60,8 +60,9 @@ public:
     const RegistryKey& top() const { return m_top; }
 
     // Merges a .reg text into the tree ("[-key]" and "name"=- delete; a line "!protected"
-    // below a key header protects that key). Returns the
-    // number of lines that could not be read; those lines are skipped.
+    // below a key header protects that key). Returns the number of lines that could not
+    // be read; those lines are skipped, and so are the values after one of them up to
+    // the next good key header.
     size_t merge(std::string_view text);
     std::string format() const;
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -333,6 +334,111 @@ TEST(Registry, AFileOrFragmentMarksKeysProtected)
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Locked", 0, KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(queryDword(key, u"Value"), 1u);
     RegCloseKey(key);
+}
+
+namespace
+{
+// The value names of a key, read in this process or in another; nothing for a missing key.
+std::optional<std::vector<std::string>> valueNames(const char16_t* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<std::string> names;
+    WCHAR name[256];
+    DWORD size = 256;
+    for (DWORD index = 0;
+         RegEnumValueW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; ++index)
+    {
+        names.push_back(os::toUtf8(std::u16string(name, size)));
+        size = 256;
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+std::optional<std::vector<std::string>> valueNamesInChild(const char16_t* path)
+{
+    const auto lines = dumpInChild(os::toUtf8(path));
+    if (lines.empty() || lines.front().rfind("error ", 0) == 0)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const std::string& line : lines)
+        if (line.rfind("end ", 0) != 0)
+            names.push_back(line.substr(0, line.find(' ')));
+    return names;
+}
+
+std::string readWhole(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+} // namespace
+
+// A damaged line never moves the values below it to another key, neither when the
+// file is read nor when the next write makes the read state the file's; the damaged
+// file is kept whole once, before that write replaces it.
+TEST(Registry, DamagedLinesMoveNoValueToAnotherKey)
+{
+    const std::string battery = "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Battery]\n\"Dll\"=\"battery.dll\"\n";
+    const std::string configValues = "\"ShutdownOnBatteryWait\"=dword:0000001e\n\"Unit\"=dword:00000001\n";
+    const std::string other = "\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Other]\n\"Keep\"=dword:00000001\n";
+    static const char kJunk[] = "\x7f"
+                                "ELF\x02\x01\x01\0\0\xff\xfe\n\x89PNG\r\n\x1a\n\"x\"=\n";
+    using Names = std::optional<std::vector<std::string>>;
+    const Names none;
+    const Names dll = std::vector<std::string>{"Dll"};
+    const Names config = std::vector<std::string>{"ShutdownOnBatteryWait", "Unit"};
+    const Names keep = std::vector<std::string>{"Keep"};
+    const Names empty = std::vector<std::string>{};
+    const struct
+    {
+        const char* what;
+        std::string text;
+        Names battery, config, other;
+    } cases[] = {
+        {"header without its \"]\"",
+         "REGEDIT4\n\n" + battery + "\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Battery\\Config\n" +
+             configValues + other,
+         dll, none, keep},
+        {"trailing \"\\\" on the line before a header",
+         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Battery]\n\"Dll\"=\"battery.dll\"\\\n"
+         "[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Battery\\Config]\n" +
+             configValues + other,
+         empty, config, keep},
+        {"junk line between values",
+         "REGEDIT4\n\n" + battery + "HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\Battery\\Config]\n" +
+             configValues + other,
+         dll, none, keep},
+        {"junk file", std::string(kJunk, sizeof kJunk - 1), none, none, none},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        ostest::TempDeviceRoot root;
+        std::ofstream(os::registryFilePath(), std::ios::binary) << c.text;
+        const auto expectKeys = [&](auto read)
+        {
+            EXPECT_EQ(read(u"Drivers\\BuiltIn\\Battery"), c.battery);
+            EXPECT_EQ(read(u"Drivers\\BuiltIn\\Battery\\Config"), c.config);
+            EXPECT_EQ(read(u"Drivers\\BuiltIn\\Other"), c.other);
+        };
+        expectKeys(valueNames);
+
+        // Two writes of another key: the first keeps the damaged file, the second
+        // (of a file that now reads cleanly) leaves that copy alone.
+        HKEY elsewhere = createKey(HKEY_LOCAL_MACHINE, u"Elsewhere");
+        for (DWORD number : {1u, 2u})
+        {
+            ASSERT_EQ(setDword(elsewhere, u"Value", number), ERROR_SUCCESS);
+            EXPECT_EQ(readWhole(os::registryFilePath() + ".bad"), c.text);
+        }
+        RegCloseKey(elsewhere);
+        expectKeys(valueNamesInChild);
+        EXPECT_NE(readWhole(root.path() + "/VosEvent.log").find("kept as " + os::registryFilePath() + ".bad"),
+                  std::string::npos);
+    }
 }
 
 TEST(Registry, EveryTypeSurvivesTheTextFile)
