@@ -3,6 +3,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <os/deviceroot.h>
+
 #include "channel.h"
 #include "group.h"
 #include "kernel_record.h"
@@ -78,8 +80,12 @@ std::uint32_t CChannel::LoadProgram(const std::string& fileName)
     const std::uint32_t zero = 0;
     KernelWrite(OffsetProgramNumber, &zero, sizeof(zero));
     std::filesystem::path file(fileName);
-    // A name without a directory lies in the project folder.
-    if (!file.has_parent_path() && !ProjectDir().empty())
+    // A name without a directory lies in the project folder; any other name is a
+    // device path, which leads below the device root or nowhere (the load then
+    // fails as for a missing file).
+    if (fileName.find_first_of("/\\") != std::string::npos)
+        file = os::toHostPath(fileName).value_or(std::string());
+    else if (!ProjectDir().empty())
         file = std::filesystem::path(ProjectDir()) / file;
     AnnounceProgram(fileName);
     m_interpreter->setProjectDirectory(file.has_parent_path() ? file.parent_path().string() : ProjectDir());

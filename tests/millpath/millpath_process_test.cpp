@@ -184,6 +184,37 @@ TEST(MillpathProcess, ErrorsLeaveTheErrorState)
     }
 }
 
+// A program named by a path is found below the device root or not at all: neither
+// ".." nor a host path reaches a program outside it.
+TEST(MillpathProcess, ProgramPathsStayBelowTheDeviceRoot)
+{
+    Running run;
+    const std::string outside = run.device.Root() + "-outside";
+    std::filesystem::create_directories(outside);
+    std::filesystem::copy_file(run.device.Project() + "/loop.nc", outside + "/escape.nc");
+    std::string climb;
+    for (int i = 0; i < 24; ++i)
+        climb += "../";
+    const struct
+    {
+        std::string name;
+        bool loads;
+    } cases[] = {
+        {climb + outside.substr(1) + "/escape.nc", false},
+        {outside + "/escape.nc", false},
+        {"..\\..\\..\\..\\etc\\passwd", false},
+        {"/etc/hostname", false},
+        {"\\Nc\\loop.nc", true},
+        {"Nc/../Nc/loop.nc", true},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(run.device.Load(c.name) == 0, c.loads);
+    }
+    std::filesystem::remove_all(outside);
+}
+
 TEST(MillpathProcess, PortAnswersByTable)
 {
     Running run;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -59,6 +60,15 @@ bool startsWithFolder(const std::string& path, const std::string& folder)
     if (folder.empty() || path.compare(0, folder.size(), folder) != 0)
         return false;
     return path.size() == folder.size() || path[folder.size()] == '/';
+}
+
+// The path with every link in it followed; nothing when a link leads nowhere.
+std::optional<std::string> resolvedPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved))
+        return std::nullopt;
+    return std::string(resolved);
 }
 
 // Finds the entry of a folder whose name equals the element ignoring case.
@@ -166,6 +176,7 @@ std::optional<std::string> toHostPath(std::string_view devicePath)
     }
 
     std::string host = base;
+    std::string deepestExisting = base;
     bool exists = true;
     for (const std::string& element : elements)
     {
@@ -174,7 +185,21 @@ std::optional<std::string> toHostPath(std::string_view devicePath)
         struct stat info
         {
         };
-        exists = exists && lstat(host.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        const bool found = exists && lstat(host.c_str(), &info) == 0;
+        if (found)
+            deepestExisting = host;
+        // A link is followed by the next element's lookup: go on as for a folder.
+        exists = found && (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode));
+    }
+    // Links are followed only while they stay below the base: what exists of the
+    // path, every link in it resolved, must lie there. A link that leads nowhere is
+    // refused as well, as a file created through it would land where it points.
+    if (deepestExisting != base)
+    {
+        const auto resolvedBase = resolvedPath(base);
+        const auto resolved = resolvedPath(deepestExisting);
+        if (!resolvedBase || !resolved || !startsWithFolder(*resolved, *resolvedBase))
+            return std::nullopt;
     }
     return host;
 }

@@ -73,19 +73,23 @@ public:
     size_t next = 0;
 };
 
+// False for an entry that cannot be described, or a link that leads out of the device
+// root (which no path reaches).
 bool describe(const std::string& folder, const std::string& name, WIN32_FIND_DATAW& data)
 {
     struct stat info
     {
     };
-    if (stat((folder + "/" + name).c_str(), &info) != 0)
+    const std::string path = folder + "/" + name;
+    if (lstat(path.c_str(), &info) != 0 || (S_ISLNK(info.st_mode) && !os::toHostPath(path)) ||
+        stat(path.c_str(), &info) != 0)
         return false;
     data = WIN32_FIND_DATAW{};
     if (S_ISDIR(info.st_mode))
         data.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     else
-        data.dwFileAttributes = access((folder + "/" + name).c_str(), W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL
-                                                                                 : FILE_ATTRIBUTE_READONLY;
+        data.dwFileAttributes =
+            access(path.c_str(), W_OK) == 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
     data.ftCreationTime = fileTime(info.st_ctim);
     data.ftLastAccessTime = fileTime(info.st_atim);
     data.ftLastWriteTime = fileTime(info.st_mtim);

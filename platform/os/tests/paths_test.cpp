@@ -74,6 +74,83 @@ TEST(DevicePaths, LeavingTheRootIsRefused)
     EXPECT_FALSE(fs::exists(fs::path(root.path()).parent_path() / "escape.txt"));
 }
 
+// Whatever a program is handed, relative or absolute, ".." or a link inside the root
+// pointing out: the file API opens below the device root or not at all, and creates
+// nothing outside it.
+TEST(DevicePaths, NoPathReachesOutOfTheRoot)
+{
+    ostest::TempDeviceRoot root;
+    const fs::path outside = fs::path(root.path() + "-outside");
+    fs::create_directories(outside);
+    std::ofstream(outside / "secret.txt") << "secret";
+    const fs::path disk = fs::path(root.path()) / "Hard Disk";
+    fs::create_directories(disk / "Nc");
+    std::ofstream(disk / "Nc" / "prog.nc") << "G1 X10";
+    fs::create_directory_symlink(outside, disk / "out");
+    fs::create_directory_symlink("../..", disk / "up");
+    fs::create_symlink(outside / "secret.txt", disk / "secret.lnk");
+    fs::create_symlink(outside / "made.txt", disk / "dangling");
+    fs::create_directory_symlink("Nc", disk / "inside");
+    const std::string outsideName = outside.filename().string();
+
+    const struct
+    {
+        std::string path;
+        DWORD creation;
+        DWORD error; // 0: opens
+    } cases[] = {
+        {"..\\..\\..\\..\\etc\\passwd", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"../../../../etc/passwd", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\Nc\\..\\..\\..\\etc\\hostname", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"Hard Disk/../../" + outsideName + "/secret.txt", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {root.path() + "/../" + outsideName + "/secret.txt", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"/etc/passwd", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {"/etc/hostname", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {"\\Hard Disk\\out\\secret.txt", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"\\hard disk\\OUT\\secret.txt", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\up\\" + outsideName + "\\secret.txt", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\secret.lnk", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\out\\made.txt", CREATE_ALWAYS, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\dangling", CREATE_ALWAYS, ERROR_ACCESS_DENIED},
+        {"\\Hard Disk\\Nc\\prog.nc", OPEN_EXISTING, 0},
+        {"\\Hard Disk\\inside\\prog.nc", OPEN_EXISTING, 0},
+        {"\\Hard Disk\\Nc\\..\\inside\\.\\PROG.NC", OPEN_EXISTING, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.path);
+        SetLastError(0);
+        const DWORD access = c.creation == OPEN_EXISTING ? GENERIC_READ : GENERIC_WRITE;
+        HANDLE file = CreateFileW(os::toUtf16(c.path).c_str(), access, 0, nullptr, c.creation, 0, nullptr);
+        if (c.error != 0)
+        {
+            EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), c.error);
+            EXPECT_EQ(GetFileAttributesW(os::toUtf16(c.path).c_str()), INVALID_FILE_ATTRIBUTES);
+            continue;
+        }
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+        char text[16] = {};
+        DWORD read = 0;
+        EXPECT_TRUE(ReadFile(file, text, sizeof text, &read, nullptr));
+        EXPECT_EQ(std::string(text, read), "G1 X10");
+        CloseHandle(file);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+
+    // A listing shows the links that stay inside, not those that lead out.
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(u"\\Hard Disk\\*", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::vector<std::string> names;
+    do
+        names.push_back(os::toUtf8(data.cFileName));
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    EXPECT_EQ(names, (std::vector<std::string>{"Nc", "inside"}));
+    fs::remove_all(outside);
+}
+
 TEST(DevicePaths, NamesResolveIgnoringCase)
 {
     ostest::TempDeviceRoot root;

@@ -8,6 +8,9 @@
 // - An absolute path that already lies in the device root or the program's own folder
 //   (as GetModuleFileName reports it) is a host path and is used as it stands.
 // - "." is skipped, ".." steps up; a path that would leave the root is refused.
+// - A symbolic link is followed only where it leads to a place below the same folder
+//   (the root, or the program's folder); a path through a link that leads out of it,
+//   or nowhere, is refused.
 #pragma once
 
 #include <optional>
