@@ -1,6 +1,7 @@
 // Boardkit end to end: the real device manager with the simulated board and
-// Boarddrv behind "WMD1:", reached through QbWmDevApi. Each test runs in a
-// process of its own (QbWmDevApi opens "WMD1:" once per process).
+// Boarddrv behind "WMD1:", reached through QbWmDevApi. The tests run one per
+// process and all in one process, where QbWmDevApi's handle outlives the device
+// manager of each test before.
 #include "export_table.h"
 #include "firmware_update_cases.h"
 
@@ -208,6 +209,46 @@ TEST_F(BoardkitDevice, ThreadsCallAtOnce)
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(failures, 0);
+}
+
+// The device manager started again under a running caller: once it is back, every
+// request reaches the new manager's driver, QbWmDevApi's handle opened again under it.
+TEST_F(BoardkitDevice, CallsGoOnAcrossADeviceManagerRestart)
+{
+    start();
+    DWORD volts = 0;
+    ASSERT_TRUE(ZrPwrSuppGet24Volt(&volts)) << GetLastError();
+    std::atomic<bool> restarted{false};
+    std::atomic<bool> done{false};
+    std::atomic<int> successesAfter{0};
+    std::atomic<int> failuresAfter{0};
+    std::thread caller(
+        [&]
+        {
+            while (!done)
+            {
+                const bool afterRestart = restarted;
+                DWORD value = 0;
+                const bool ok = ZrPwrSuppGet24Volt(&value) && value == 24105;
+                if (afterRestart)
+                    ++(ok ? successesAfter : failuresAfter);
+            }
+        });
+    EXPECT_EQ(m_device.stop(), 0) << m_device.log();
+    EXPECT_EQ(WmGetDrvVersion(), 0u) << "no device manager";
+    EXPECT_NE(GetLastError(), 0u);
+    const bool back = m_device.start();
+    restarted = back;
+    if (back)
+    {
+        EXPECT_EQ(WmGetDrvVersion(), 0x1601u) << GetLastError();
+        EXPECT_TRUE(boardtest::waitFor([&] { return successesAfter >= 20; }));
+    }
+    done = true;
+    caller.join();
+    ASSERT_TRUE(back) << m_device.log();
+    EXPECT_EQ(failuresAfter, 0);
+    ASSERT_TRUE(ZrPwrSuppGet24Volt(&volts)) << GetLastError();
 }
 
 // Every export makes the requests of its family, as they arrive at the

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <random>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -57,6 +58,12 @@ bool invalidHandle()
 DeviceServer::~DeviceServer()
 {
     stop();
+}
+
+uint64_t DeviceServer::firstFileId()
+{
+    std::random_device random;
+    return static_cast<uint64_t>(random()) << 32 | 1; // 2^32 opens before the next such start
 }
 
 bool DeviceServer::managerRunning()

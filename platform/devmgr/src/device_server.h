@@ -54,6 +54,7 @@ private:
         std::vector<uint8_t> input, output;
     };
 
+    static uint64_t firstFileId();
     void acceptLoop();
     void serve(int fd, uint64_t connection);
     bool answer(os::devio::Message& request, os::devio::Message& reply, uint64_t connection);
@@ -78,7 +79,9 @@ private:
     std::mutex m_lock;
     std::condition_variable m_connectionsEnded;
     std::map<uint64_t, std::shared_ptr<OpenFile>> m_files;
-    uint64_t m_nextFileId = 1;
+    // File ids of one run of the manager start at a random place, so that a handle
+    // opened on an earlier run is unknown here and never names another file.
+    uint64_t m_nextFileId = firstFileId();
     uint64_t m_nextConnection = 1;
     std::set<int> m_connectionFds;
     int m_connectionThreads = 0;

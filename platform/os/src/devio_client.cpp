@@ -169,29 +169,43 @@ private:
         return ok ? TRUE : FALSE;
     }
 
+    // A pooled connection that takes no request any more (the manager it led to has
+    // ended) is dropped and the request sent on the next one: it reached no one. A
+    // connection that ends before the reply may have carried the request: that fails.
     bool call(const Message& request, Message& reply)
     {
-        int fd = -1;
+        for (;;)
         {
-            std::lock_guard guard(m_lock);
-            if (!m_idle.empty())
+            int fd = -1;
             {
-                fd = m_idle.back();
-                m_idle.pop_back();
+                std::lock_guard guard(m_lock);
+                if (!m_idle.empty())
+                {
+                    fd = m_idle.back();
+                    m_idle.pop_back();
+                }
             }
+            const bool pooled = fd >= 0;
+            if (!pooled)
+                fd = connectManager();
+            if (fd < 0)
+                return false;
+            if (!sendMessage(fd, request))
+            {
+                ::close(fd);
+                if (pooled)
+                    continue;
+                return false;
+            }
+            if (!receiveMessage(fd, reply))
+            {
+                ::close(fd);
+                return false;
+            }
+            std::lock_guard guard(m_lock);
+            m_idle.push_back(fd);
+            return true;
         }
-        if (fd < 0)
-            fd = connectManager();
-        if (fd < 0)
-            return false;
-        if (!exchange(fd, request, reply))
-        {
-            ::close(fd);
-            return false;
-        }
-        std::lock_guard guard(m_lock);
-        m_idle.push_back(fd);
-        return true;
     }
 
     const uint64_t m_id;

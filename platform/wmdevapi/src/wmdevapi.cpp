@@ -43,6 +43,38 @@ DWORD openDevice(HANDLE& device)
     return 0;
 }
 
+// Drops the process's handle when it is still `stale` (another thread may have
+// opened the driver again already).
+void forgetDevice(HANDLE stale)
+{
+    std::lock_guard guard(g_lock);
+    if (g_device != stale)
+        return;
+    CloseHandle(stale);
+    g_device = INVALID_HANDLE_VALUE;
+}
+
+// One I/O control call on the driver: 0, or the error. A handle the device manager
+// no longer knows (it was started again since the handle was opened) is opened
+// again, once, and the call repeated: it never reached the driver.
+DWORD controlDevice(DWORD code, void* input, DWORD inputSize, void* output, DWORD outputSize,
+                    DWORD& transferred)
+{
+    for (int attempt = 0;; ++attempt)
+    {
+        HANDLE device = INVALID_HANDLE_VALUE;
+        if (const DWORD error = openDevice(device))
+            return error;
+        transferred = 0;
+        if (DeviceIoControl(device, code, input, inputSize, output, outputSize, &transferred, nullptr))
+            return 0;
+        const DWORD error = lastErrorOr(ERROR_GEN_FAILURE);
+        if (error != ERROR_INVALID_HANDLE || attempt > 0)
+            return error;
+        forgetDevice(device);
+    }
+}
+
 void putWord(std::vector<BYTE>& block, size_t at, DWORD value)
 {
     std::memcpy(block.data() + at, &value, sizeof value);
@@ -73,10 +105,6 @@ WM_EXPORT DWORD WmDeviceIoControl(DWORD indexGroup, DWORD indexOffset, LPCVOID i
     *returned = 0;
     if (inputSize > 0xFFFFFFFFu - kHeaderSize || outputSize > 0xFFFFFFFFu - kHeaderSize)
         return ERROR_INVALID_PARAMETER;
-    HANDLE device = INVALID_HANDLE_VALUE;
-    if (const DWORD error = openDevice(device))
-        return error;
-
     std::vector<BYTE> request(kHeaderSize + inputSize, 0);
     std::vector<BYTE> response(kHeaderSize + outputSize, 0);
     putWord(request, 0, indexGroup);
@@ -91,9 +119,9 @@ WM_EXPORT DWORD WmDeviceIoControl(DWORD indexGroup, DWORD indexOffset, LPCVOID i
         std::memcpy(request.data() + kHeaderSize, input, inputSize);
 
     DWORD transferred = 0;
-    if (!DeviceIoControl(device, kIoctlApiCall, request.data(), static_cast<DWORD>(request.size()),
-                         response.data(), static_cast<DWORD>(response.size()), &transferred, nullptr))
-        return lastErrorOr(ERROR_GEN_FAILURE);
+    if (const DWORD error = controlDevice(kIoctlApiCall, request.data(), static_cast<DWORD>(request.size()),
+                                          response.data(), static_cast<DWORD>(response.size()), transferred))
+        return error;
     if (transferred < kHeaderSize)
         return ERROR_INVALID_DATA;
     if (const DWORD result = wordAt(response, 0))
@@ -121,14 +149,11 @@ WM_EXPORT DWORD WmGetApiVersion()
 
 WM_EXPORT DWORD WmGetDrvVersion()
 {
-    HANDLE device = INVALID_HANDLE_VALUE;
-    if (const DWORD error = openDevice(device))
-        return versionFailure(error);
     DWORD version = 0;
     DWORD transferred = 0;
-    if (!DeviceIoControl(device, kIoctlDriverVersion, nullptr, 0, &version, sizeof version, &transferred,
-                         nullptr))
-        return versionFailure(lastErrorOr(ERROR_GEN_FAILURE));
+    if (const DWORD error =
+            controlDevice(kIoctlDriverVersion, nullptr, 0, &version, sizeof version, transferred))
+        return versionFailure(error);
     if (transferred != sizeof version)
         return versionFailure(ERROR_BAD_LENGTH);
     SetLastError(0);
