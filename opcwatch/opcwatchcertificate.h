@@ -24,6 +24,8 @@ std::string opcwatchDeviceName();
 // Replaces both files by a new RSA key (1024 bits) and a certificate signed with it: subject and
 // issuer O "Corvanta", OU "Ua", C "DE", CN the server instance URI, DC the device name; the URI
 // and the device name (as DNS name) as alternative names; valid 157,680,000 s from now. Empty
-// names add no entry. Always good: a file that could not be written shows when it is loaded.
+// names add no entry. Both are written to files of their own and renamed into place once both are
+// complete: good then; otherwise neither file is left, "Failed to create the server certificate:"
+// with the file and the reason is written at level 1, and the result is OpcUa_BadInternalError.
 UaStatus createSelfSignedCertificate(const std::u16string& certificateStoreRoot,
                                      const std::string& serverInstanceUri, const std::string& endpointUrl);

@@ -2,6 +2,9 @@
 
 #include <os/deviceroot.h>
 
+#include <cerrno>
+#include <unistd.h>
+
 std::optional<std::string> uaHostPath(const UaUniString& path)
 {
     if (path.isEmpty())
@@ -20,6 +23,17 @@ FILE* uaOpenFile(const char* utf8Path, const char* mode)
 {
     const auto host = uaHostPath(utf8Path);
     return host ? std::fopen(host->c_str(), mode) : nullptr;
+}
+
+bool uaCloseFileSynced(FILE* file)
+{
+    bool synced = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (synced && !closed)
+        return false;
+    errno = error;
+    return synced;
 }
 
 UaUniString uaNormalizedPath(const UaUniString& path)

@@ -1,6 +1,5 @@
 #include "uapkicertificate.h"
 
-#include "uafileengine.h"
 #include "uafilepaths.h"
 
 #include <openssl/evp.h>
@@ -9,6 +8,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <cerrno>
 #include <ctime>
 #include <string>
 
@@ -282,36 +282,44 @@ int UaPkiCertificate::toPEMFile(const UaString& fileName)
 {
     if (!checkNotNull())
         return -1;
+    errno = 0;
     FILE* file = uaOpenFile(fileName.toUtf8(), "w");
     if (!file)
     {
-        addError(UaString("Could not open file for writing"));
+        addSystemError("Could not open file for writing", errno);
         return -1;
     }
-    const int written = PEM_write_X509(file, m_certificate);
-    const bool closed = std::fclose(file) == 0;
-    if (written != 1 || !closed)
+    errno = 0;
+    const bool written = PEM_write_X509(file, m_certificate) == 1;
+    const int writeError = errno;
+    if (!uaCloseFileSynced(file) || !written)
     {
         addLibraryErrors();
+        addSystemError("Could not write the file", written ? errno : writeError);
         return -1;
     }
     return 0;
 }
 
-void UaPkiCertificate::toDERFile(const UaString& fileName)
+int UaPkiCertificate::toDERFile(const UaString& fileName)
 {
     const UaByteString der = toDER();
     if (der.length() <= 0)
-        return;
-    UaFileEngine* engine = UaFileEngine::instance();
-    FILE* file = engine->open(UaUniString(fileName.toUtf8()), "wb");
+        return -1;
+    errno = 0;
+    FILE* file = uaOpenFile(fileName.toUtf8(), "wb");
     if (!file)
     {
-        addError(UaString("Could not open file for writing"));
-        return;
+        addSystemError("Could not open file for writing", errno);
+        return -1;
     }
-    const std::size_t written = engine->write(der.data(), static_cast<std::size_t>(der.length()), 1, file);
-    const bool closed = engine->close(file);
-    if (written != 1 || !closed)
-        addError(UaString("Could not write the file"));
+    errno = 0;
+    const bool written = std::fwrite(der.data(), static_cast<std::size_t>(der.length()), 1, file) == 1;
+    const int writeError = errno;
+    if (!uaCloseFileSynced(file) || !written)
+    {
+        addSystemError("Could not write the file", written ? errno : writeError);
+        return -1;
+    }
+    return 0;
 }

@@ -33,10 +33,11 @@ public:
     // SHA-1 digest of the DER encoding (20 bytes).
     UaByteString thumbPrint();
     UaPkiIdentity subject();
-    // 0, or -1 on failure.
+    // Both writers return 0 once the file is complete on the disk, or -1 with the failure recorded
+    // (the system's reason with it, such as "No space left on device"); a failed write may leave a
+    // partial file behind.
     int toPEMFile(const UaString& fileName);
-    // Failures are only recorded.
-    void toDERFile(const UaString& fileName);
+    int toDERFile(const UaString& fileName);
 
 private:
     void create(const UaPkiCertificateInfo& info, const UaPkiIdentity& subject, EVP_PKEY* subjectKey,

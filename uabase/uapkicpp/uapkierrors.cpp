@@ -3,12 +3,19 @@
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 
+#include <cstring>
 #include <mutex>
+#include <string>
 
 void UaPkiErrorList::addError(const UaString& text)
 {
     m_errors.push_back(text);
     trim();
+}
+
+void UaPkiErrorList::addSystemError(const char* text, int error)
+{
+    addError(UaString(error == 0 ? text : (std::string(text) + ": " + std::strerror(error)).c_str()));
 }
 
 void UaPkiErrorList::addLibraryErrors()

@@ -15,6 +15,9 @@ public:
 
 protected:
     void addError(const UaString& text);
+    // The text followed by the system's words for errno value error ("...: No space left on
+    // device"); the text alone for 0.
+    void addSystemError(const char* text, int error);
     // Moves every error waiting in the cryptography library's queue into the list.
     void addLibraryErrors();
 

@@ -7,6 +7,7 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -161,24 +162,29 @@ int UaPkiRsaKeyPair::toPEMFile(const UaString& fileName, const char* password)
 {
     if (!hasKey())
         return -1;
+    errno = 0;
     FILE* file = openPrivateFile(fileName);
     if (!file)
     {
+        const int error = errno;
         addLibraryErrors();
-        addError(UaString("Could not open file for writing"));
+        addSystemError("Could not open file for writing", error);
         return -1;
     }
     // An empty password protects nothing and could not be given back to the loader: none.
     const bool encrypt = password && *password;
     const EVP_CIPHER* cipher = encrypt ? EVP_aes_256_cbc() : nullptr;
     const int length = encrypt ? static_cast<int>(std::strlen(password)) : 0;
-    const int written = PEM_write_PrivateKey(
-        file, m_key, cipher, encrypt ? reinterpret_cast<const unsigned char*>(password) : nullptr, length,
-        nullptr, nullptr);
-    const bool closed = std::fclose(file) == 0;
-    if (written != 1 || !closed)
+    errno = 0;
+    const bool written =
+        PEM_write_PrivateKey(file, m_key, cipher,
+                             encrypt ? reinterpret_cast<const unsigned char*>(password) : nullptr, length,
+                             nullptr, nullptr) == 1;
+    const int writeError = errno;
+    if (!uaCloseFileSynced(file) || !written)
     {
         addLibraryErrors();
+        addSystemError("Could not write the file", written ? errno : writeError);
         return -1;
     }
     return 0;

@@ -58,7 +58,8 @@ public:
     UaPkiPrivateKey privateKey() const;
     UaPkiPublicKey publicKey() const;
     // Writes the private key as PEM, readable by its owner only; with a password (not null, not
-    // empty) it is encrypted (AES-256-CBC). 0, or -1 on failure.
+    // empty) it is encrypted (AES-256-CBC). 0 once the file is complete on the disk, or -1 with the
+    // failure recorded (the system's reason with it); a failed write may leave a partial file behind.
     int toPEMFile(const UaString& fileName, const char* password);
 
 private:

@@ -205,7 +205,7 @@ TEST_F(PkiTest, OpensslParsesThePemFileAndTheDerFileMatches)
     const std::string pem = path("cert.pem");
     const std::string der = path("cert.der");
     ASSERT_EQ(certificate.toPEMFile(UaString(pem.c_str())), 0);
-    certificate.toDERFile(UaString(der.c_str()));
+    ASSERT_EQ(certificate.toDERFile(UaString(der.c_str())), 0);
     EXPECT_TRUE(certificate.errors().empty());
 
     int status = -1;
@@ -261,9 +261,10 @@ TEST_F(PkiTest, NullCertificateRecordsItsFailuresAndKeepsTheTenNewest)
 TEST_F(PkiTest, DerFileThatCannotBeOpenedIsRecorded)
 {
     UaPkiCertificate certificate = selfSigned(info("urn:a", ""));
-    certificate.toDERFile(UaString(path("missing/cert.der").c_str()));
+    EXPECT_EQ(certificate.toDERFile(UaString(path("missing/cert.der").c_str())), -1);
     ASSERT_EQ(certificate.errors().size(), 1u);
-    EXPECT_STREQ(certificate.errors().back().toUtf8(), "Could not open file for writing");
+    EXPECT_STREQ(certificate.errors().back().toUtf8(),
+                 "Could not open file for writing: No such file or directory");
 }
 
 // Loads a PEM key through the stack's folder-store provider.
