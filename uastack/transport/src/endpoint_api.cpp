@@ -164,7 +164,14 @@ public:
         auto server = std::make_unique<TcpServer>(std::move(settings), *this);
         OpcUa_StatusCode result = server->open(url);
         if (OpcUa_IsBad(result))
+        {
+            // Whatever the trace level: the status does not say that another program holds the port.
+            const std::string failure = lastListenFailure();
+            if (!failure.empty())
+                OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_ERROR | OPCUA_TRACE_LEVEL_ALWAYS,
+                                "opc.tcp endpoint %s: %s\n", url, failure.c_str());
             return result;
+        }
         m_server = std::move(server);
         OpcUa_Trace_Imp(OPCUA_TRACE_LEVEL_INFO, "opc.tcp endpoint listening at %s", url);
         return OpcUa_Good;

@@ -46,11 +46,23 @@ bool isNumericHost(const std::string& host)
     return inet_pton(AF_INET, host.c_str(), &a4) == 1 || inet_pton(AF_INET6, host.c_str(), &a6) == 1;
 }
 
-bool bindAndListen(int family, const sockaddr* address, socklen_t length, bool dualStack, Socket& out)
+thread_local std::string t_listenFailure;
+
+// Keeps why an endpoint cannot listen (errno of the failed call): a port that another program
+// holds is the common cause, and the status alone does not tell it.
+uint32_t listenFailed(const char* address, uint16_t port, int error)
+{
+    t_listenFailure = "cannot listen on " + std::string(address) + " port " + std::to_string(port) + ": " +
+                      std::strerror(error);
+    return status::BadCommunicationError;
+}
+
+// 0, or the errno value of the call that failed.
+int bindAndListen(int family, const sockaddr* address, socklen_t length, bool dualStack, Socket& out)
 {
     Socket s(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!s.valid())
-        return false;
+        return errno;
     int one = 1;
     setsockopt(s.fd(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (family == AF_INET6)
@@ -59,10 +71,10 @@ bool bindAndListen(int family, const sockaddr* address, socklen_t length, bool d
         setsockopt(s.fd(), IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     }
     if (::bind(s.fd(), address, length) != 0 || ::listen(s.fd(), SOMAXCONN) != 0)
-        return false;
+        return errno;
     setNonBlocking(s.fd());
     out = std::move(s);
-    return true;
+    return 0;
 }
 } // namespace
 
@@ -223,9 +235,15 @@ IoResult writeAll(int fd, const uint8_t* data, size_t size, int timeoutMs)
     return IoResult::Ok;
 }
 
+std::string lastListenFailure()
+{
+    return t_listenFailure;
+}
+
 uint32_t openListeners(const OpcTcpUrl& url, std::vector<Socket>& listeners)
 {
     listeners.clear();
+    t_listenFailure.clear();
     if (isNumericHost(url.host))
     {
         addrinfo hints{};
@@ -236,11 +254,41 @@ uint32_t openListeners(const OpcTcpUrl& url, std::vector<Socket>& listeners)
         if (getaddrinfo(url.host.c_str(), port.c_str(), &hints, &found) != 0 || found == nullptr)
             return status::BadTcpEndpointUrlInvalid;
         Socket s;
-        bool ok = bindAndListen(found->ai_family, found->ai_addr, found->ai_addrlen, false, s);
+        const int error = bindAndListen(found->ai_family, found->ai_addr, found->ai_addrlen, false, s);
         freeaddrinfo(found);
-        if (!ok)
-            return status::BadCommunicationError;
+        if (error != 0)
+            return listenFailed(url.host.c_str(), url.port, error);
         listeners.push_back(std::move(s));
+        return status::Good;
+    }
+    if (strcasecmp(url.host.c_str(), "localhost") == 0)
+    {
+        // This machine's own clients only, whichever way they resolve the name.
+        sockaddr_in loopback4{};
+        loopback4.sin_family = AF_INET;
+        loopback4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        loopback4.sin_port = htons(url.port);
+        Socket s4;
+        if (const int error =
+                bindAndListen(AF_INET, reinterpret_cast<sockaddr*>(&loopback4), sizeof loopback4, false, s4))
+            return listenFailed("127.0.0.1", url.port, error);
+        // Port 0: both listen on the one the system chose.
+        const uint16_t port = localPort(s4);
+        listeners.push_back(std::move(s4));
+        sockaddr_in6 loopback6{};
+        loopback6.sin6_family = AF_INET6;
+        loopback6.sin6_addr = in6addr_loopback;
+        loopback6.sin6_port = htons(port);
+        Socket s6;
+        const int error =
+            bindAndListen(AF_INET6, reinterpret_cast<sockaddr*>(&loopback6), sizeof loopback6, false, s6);
+        if (error == 0)
+            listeners.push_back(std::move(s6));
+        else if (error != EAFNOSUPPORT && error != EADDRNOTAVAIL) // a host without IPv6 has no ::1
+        {
+            listeners.clear();
+            return listenFailed("::1", port, error);
+        }
         return status::Good;
     }
     sockaddr_in6 any6{};
@@ -248,7 +296,7 @@ uint32_t openListeners(const OpcTcpUrl& url, std::vector<Socket>& listeners)
     any6.sin6_addr = in6addr_any;
     any6.sin6_port = htons(url.port);
     Socket s;
-    if (bindAndListen(AF_INET6, reinterpret_cast<sockaddr*>(&any6), sizeof any6, true, s))
+    if (bindAndListen(AF_INET6, reinterpret_cast<sockaddr*>(&any6), sizeof any6, true, s) == 0)
     {
         listeners.push_back(std::move(s));
         return status::Good;
@@ -257,8 +305,8 @@ uint32_t openListeners(const OpcTcpUrl& url, std::vector<Socket>& listeners)
     any4.sin_family = AF_INET;
     any4.sin_addr.s_addr = htonl(INADDR_ANY);
     any4.sin_port = htons(url.port);
-    if (!bindAndListen(AF_INET, reinterpret_cast<sockaddr*>(&any4), sizeof any4, false, s))
-        return status::BadCommunicationError;
+    if (const int error = bindAndListen(AF_INET, reinterpret_cast<sockaddr*>(&any4), sizeof any4, false, s))
+        return listenFailed("every address", url.port, error);
     listeners.push_back(std::move(s));
     return status::Good;
 }

@@ -70,9 +70,14 @@ IoResult writeAll(int fd, const uint8_t* data, size_t size, int timeoutMs);
 IoResult writeSome(int fd, const uint8_t* data, size_t size, size_t& written);
 
 // Listening sockets for an endpoint URL. A numeric host binds that address;
-// any other host (a name, "localhost") binds all local addresses, IPv6 and
-// IPv4, because the name only says how clients reach this machine.
+// "localhost" (any case) binds the loopback addresses, 127.0.0.1 and ::1 (the
+// latter where the host has IPv6); any other name binds all local addresses,
+// IPv6 and IPv4, because the name only says how clients reach this machine.
 uint32_t openListeners(const OpcTcpUrl& url, std::vector<Socket>& listeners);
+// Why the calling thread's last openListeners could not listen, such as
+// "cannot listen on 127.0.0.1 port 4840: Address already in use"; empty after
+// a success or a failure of another kind.
+std::string lastListenFailure();
 // The local port a socket is bound to (0 when unknown).
 uint16_t localPort(const Socket& socket);
 // Accepts one pending connection (non-blocking result socket) or an invalid one.
