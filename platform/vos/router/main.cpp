@@ -118,6 +118,16 @@ int main(int argc, char** argv)
     ::signal(SIGPIPE, SIG_IGN);
     std::string root = vos::DeviceRoot();
     MakeDirs(root);
+    // A device root where the lock file cannot be made (read-only) can have no router: the
+    // starting program hears it from the exit code at once instead of waiting for a socket.
+    if (int probe = ::open(vos::RouterLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); probe >= 0)
+        ::close(probe);
+    else
+    {
+        std::fprintf(stderr, "vosrouter: cannot open %s: %s\n", vos::RouterLockPath().c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
     if (daemon && !Daemonize())
         return 1;
     int lock = LockSingleInstance();

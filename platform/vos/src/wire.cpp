@@ -373,12 +373,13 @@ bool StartRouter()
     ::posix_spawnattr_destroy(&attr);
     if (spawned != 0)
         return false;
-    // The program forks its long-lived part and ends at once; reap it here.
+    // The program forks its long-lived part and ends at once; reap it here. It fails when the
+    // device root can hold no router (its lock file cannot be made).
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
     {
     }
-    return true;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -398,7 +399,7 @@ int ConnectRouter(ULONG& error)
         if (Clock::now() >= nextStart)
         {
             if (!StartRouter() && (fd = ConnectRouterSocket()) < 0)
-                break; // no router program to start
+                break; // no router program, or a device root that can hold none
             if (fd >= 0)
                 return fd;
             nextStart = Clock::now() + std::chrono::seconds(1);
