@@ -39,7 +39,17 @@ struct OpcEndpointConfig
     std::vector<OpcSecuritySettingConfig> m_securitySettings;
 };
 
-// Reads an endpoint element; OpcUa_BadInvalidArgument for a wrong element name, no "Url",
-// no or an unknown "SerializerType", or a "SecuritySetting" without "SecurityPolicy".
+// What is wrong with an endpoint element, and the line of the element that shows it.
+struct OpcEndpointProblem
+{
+    int m_line = 0;
+    std::string m_text;
+};
+
+// Reads an endpoint element; OpcUa_BadInvalidArgument for a wrong element name, no "Url", a
+// "Url" that gives no opc.tcp URL with a port from 1 to 65535 (a bare port of 0 or above 65535,
+// or letters, among them), no or an unknown "SerializerType", "Xml" (the stack encodes Binary
+// only), or a "SecuritySetting" without "SecurityPolicy". With problem, what is wrong is said
+// there for the operator.
 OpcUa_StatusCode loadEndpointConfig(const UaXmlElement& element, const std::string& hostName,
-                                    OpcEndpointConfig& endpoint);
+                                    OpcEndpointConfig& endpoint, OpcEndpointProblem* problem = nullptr);

@@ -5,6 +5,7 @@
 
 #include <uatrace.h>
 
+#include <os/deviceroot.h>
 #include <os/text.h>
 
 #include <windows.h>
@@ -34,7 +35,8 @@ OpcUa_UInt32 sharedMutexCount(const UaXmlElement& settings)
     return static_cast<OpcUa_UInt32>(requested);
 }
 
-void readSettings(const UaXmlElement& settings, const std::string& hostName, OpcServerConfigData& config)
+void readSettings(const UaXmlElement& settings, const std::string& file, const std::string& hostName,
+                  OpcServerConfigData& config)
 {
     readInteger(settings, u"MaxRequestAge", config.m_maxRequestAge);
     readInteger(settings, u"MaxSessionCount", config.m_maxSessionCount);
@@ -62,10 +64,15 @@ void readSettings(const UaXmlElement& settings, const std::string& hostName, Opc
     for (const UaXmlElement* element : settings.children(u"UaEndpoint"))
     {
         OpcEndpointConfig endpoint;
-        if (OpcUa_IsGood(loadEndpointConfig(*element, hostName, endpoint)))
+        OpcEndpointProblem problem;
+        if (OpcUa_IsGood(loadEndpointConfig(*element, hostName, endpoint, &problem)))
             endpoints.push_back(std::move(endpoint));
         else
+        {
+            // Where and what, for whoever mends the file.
+            UaTrace::traceLevel1("%s, line %d: %s", file.c_str(), problem.m_line, problem.m_text.c_str());
             UaTrace::traceLevel1("Failed to load XML endpoint configuration");
+        }
     }
     config.m_endpoints = std::move(endpoints);
 }
@@ -86,14 +93,19 @@ OpcUa_StatusCode loadOpcServerConfigData(const std::u16string& configurationFile
     CloseHandle(file);
 
     UaXmlDocument document;
-    if (FAILED(parseXmlFile(document, configurationFile.c_str())))
+    UaXmlParseError error;
+    // The file as the host names it, for whoever mends it.
+    const std::string path = os::toHostPath(configurationFile).value_or(os::toUtf8(configurationFile));
+    if (FAILED(parseXmlFile(document, configurationFile.c_str(), &error)))
     {
         UaTrace::traceLevel1("Failed to load XML document");
+        UaTrace::traceLevel1("%s, line %d: %s", path.c_str(), error.line,
+                             error.message.empty() ? "cannot be read" : error.message.c_str());
         return OpcUa_BadInternalError;
     }
     const UaXmlElement* root = document.rootElement();
     const UaXmlElement* settings = root ? root->firstChild(u"UaServerConfig") : nullptr;
     if (settings)
-        readSettings(*settings, hostName, config);
+        readSettings(*settings, path, hostName, config);
     return OpcUa_Good;
 }

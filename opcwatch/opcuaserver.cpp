@@ -7,8 +7,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-
 namespace
 {
 std::atomic<COpcUaServer*> g_server{nullptr};
@@ -36,6 +34,17 @@ COpcUaServer::~COpcUaServer()
 COpcUaServer* COpcUaServer::instance()
 {
     return g_server;
+}
+
+void COpcUaServer::setReport(OpcwatchReport* report)
+{
+    m_report = report;
+}
+
+void COpcUaServer::endStartReport(bool started)
+{
+    if (OpcwatchReport* report = m_report)
+        report->endStart(started);
 }
 
 HRESULT COpcUaServer::Run()
@@ -83,6 +92,7 @@ OpcUa_StatusCode COpcUaServer::failStart(const char* message, OpcUa_StatusCode s
     else
         UaTrace::traceLevel6("<-- COpcUaServer::StartUaServer [ret=0x%08x]", status);
     deleteServerParts();
+    endStartReport(false);
     return status;
 }
 
@@ -97,6 +107,8 @@ OpcUa_StatusCode COpcUaServer::StartUaServer()
         return OpcUa_Good;
     }
 
+    if (OpcwatchReport* report = m_report)
+        report->beginStart();
     m_pServerConfig = new COpcServerConfig(m_programDirectory, m_nodeManagers);
     // The rest of the start is traced at the configured level.
     m_pServerConfig->applyTraceSettings();
@@ -124,6 +136,7 @@ OpcUa_StatusCode COpcUaServer::StartUaServer()
 
     m_started = 1;
     UaTrace::traceLevel6("<-- COpcUaServer::StartUaServer [ret=OpcUa_Good]");
+    endStartReport(true);
     return OpcUa_Good;
 }
 

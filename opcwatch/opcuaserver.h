@@ -8,7 +8,9 @@
 #include "opcserverconfig.h"
 #include "opcserverruntime.h"
 #include "opcvosserver.h"
+#include "opcwatchreport.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -33,6 +35,10 @@ public:
     // The process's one server object; null before it is made and after it is gone.
     static COpcUaServer* instance();
 
+    // Where each start tells its error lines, and that it failed (null: nowhere but the trace).
+    // The report outlives every start that may still come.
+    void setReport(OpcwatchReport* report);
+
 private:
     void lockServer() override;
     void unlockServer() override;
@@ -42,8 +48,10 @@ private:
 
     // Deletes what a start made and nulls the pointers.
     void deleteServerParts();
-    // Traces the failed step and the exit with status, deletes what the start made; status.
+    // Traces the failed step and the exit with status, deletes what the start made, tells the
+    // start's error lines; status.
     OpcUa_StatusCode failStart(const char* message, OpcUa_StatusCode status);
+    void endStartReport(bool started);
 
     OpcServerRuntime& m_runtime;
     OpcNodeManagerFactory& m_nodeManagers;
@@ -53,4 +61,5 @@ private:
     OpcCoreModule* m_pCoreModule = nullptr;
     COpcServerConfig* m_pServerConfig = nullptr;
     OpcUaModule* m_pModule = nullptr;
+    std::atomic<OpcwatchReport*> m_report{nullptr};
 };

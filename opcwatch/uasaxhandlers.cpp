@@ -1,5 +1,7 @@
 #include "uasaxhandlers.h"
 
+#include <os/text.h>
+
 namespace
 {
 // Control characters (below 32, and 127) never reach a setting; blanks stay.
@@ -44,6 +46,9 @@ STDMETHODIMP CUaSAXContentHandler::startElement(const WCHAR*, int, const WCHAR* 
                                      std::u16string(value, static_cast<size_t>(valueLength)));
         }
     }
+    int line = 0;
+    if (m_locator && SUCCEEDED(m_locator->getLineNumber(&line)))
+        element->setLine(line);
     UaXmlElement* added = m_openElements.empty() ? m_document->appendElement(std::move(element))
                                                  : m_openElements.back()->appendChild(std::move(element));
     m_openElements.push_back(added);
@@ -81,4 +86,16 @@ STDMETHODIMP_(ULONG) SAXErrorHandlerImpl::Release()
     if (left == 0)
         delete this;
     return left;
+}
+
+STDMETHODIMP CUaSAXErrorRecorder::fatalError(ISAXLocator* locator, const WCHAR* message, HRESULT)
+{
+    if (m_recorded || !m_record)
+        return S_OK;
+    m_recorded = true;
+    int line = 0;
+    if (locator && SUCCEEDED(locator->getLineNumber(&line)))
+        m_record->line = line;
+    m_record->message = message ? os::toUtf8(message) : std::string();
+    return S_OK;
 }

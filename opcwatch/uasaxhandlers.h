@@ -6,6 +6,7 @@
 #include <saxreader/sax.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 // Every content-handler call succeeds and does nothing; a handler overrides what it needs.
@@ -43,6 +44,12 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_references; }
     STDMETHODIMP_(ULONG) Release() override;
 
+    // Each element takes the line it starts on from the reader's position.
+    STDMETHODIMP putDocumentLocator(ISAXLocator* locator) override
+    {
+        m_locator = locator;
+        return S_OK;
+    }
     STDMETHODIMP startElement(const WCHAR* namespaceUri, int namespaceUriLength, const WCHAR* localName,
                               int localNameLength, const WCHAR* qualifiedName, int qualifiedNameLength,
                               ISAXAttributes* attributes) override;
@@ -58,6 +65,7 @@ private:
     std::atomic<ULONG> m_references{1};
     std::vector<UaXmlElement*> m_openElements;
     UaXmlDocument* m_document;
+    ISAXLocator* m_locator = nullptr; // the reader's, valid while it parses
 };
 
 // Accepts every error and warning: whether a parse fails is the reader's decision.
@@ -77,4 +85,24 @@ protected:
 
 private:
     std::atomic<ULONG> m_references{1};
+};
+
+// Where a parse failed: the reader's first fatal error with its line (0 when none came).
+struct UaXmlParseError
+{
+    int line = 0;
+    std::string message;
+};
+
+// Accepts every error like SAXErrorHandlerImpl and keeps the first fatal one in a record that
+// outlives the handler.
+class CUaSAXErrorRecorder : public SAXErrorHandlerImpl
+{
+public:
+    explicit CUaSAXErrorRecorder(UaXmlParseError* record) : m_record(record) {}
+    STDMETHODIMP fatalError(ISAXLocator* locator, const WCHAR* message, HRESULT) override;
+
+private:
+    UaXmlParseError* m_record;
+    bool m_recorded = false;
 };

@@ -15,6 +15,9 @@ public:
 
     const std::u16string& name() const { return m_name; }
     const std::u16string& text() const { return m_text; }
+    // The line of the file the element starts on; 0 when unknown.
+    int line() const { return m_line; }
+    void setLine(int line) { m_line = line; }
 
     // The first child of exactly this name (case matters), or null.
     const UaXmlElement* firstChild(std::u16string_view name) const;
@@ -31,6 +34,7 @@ public:
 private:
     std::u16string m_name;
     std::u16string m_text;
+    int m_line = 0;
     std::vector<std::unique_ptr<UaXmlElement>> m_children;
     std::vector<std::unique_ptr<UaXmlElement>> m_attributes;
 };

@@ -2,7 +2,7 @@
 
 #include "uasaxhandlers.h"
 
-HRESULT parseXmlFile(UaXmlDocument& document, LPCWSTR path)
+HRESULT parseXmlFile(UaXmlDocument& document, LPCWSTR path, UaXmlParseError* error)
 {
     ISAXXMLReader* reader = nullptr;
     HRESULT result = CoCreateInstance(CLSID_SAXXMLReader, nullptr, CLSCTX_ALL, IID_ISAXXMLReader,
@@ -14,7 +14,7 @@ HRESULT parseXmlFile(UaXmlDocument& document, LPCWSTR path)
     ISAXContentHandler* content = new CUaSAXContentHandler(&document);
     reader->putContentHandler(content);
     content->Release();
-    ISAXErrorHandler* errors = new SAXErrorHandlerImpl;
+    ISAXErrorHandler* errors = new CUaSAXErrorRecorder(error);
     reader->putErrorHandler(errors);
     errors->Release();
 

@@ -252,7 +252,12 @@ TEST_F(ConfigFileTest, NodeNameAndSubscriptionModeAndMutexCount)
 TEST_F(ConfigFileTest, EndpointsLoadOrAreDropped)
 {
     const std::string none = securitySetting(kNone, mode("None"));
-    const Messages dropped = {{1, "Failed to load XML endpoint configuration"}};
+    // The cause with the file and line (every endpoint below is on line 4), then the drop.
+    const auto dropped = [this](const std::string& cause)
+    {
+        return Messages{{1, hostPath("Opcwatch.xml") + ", line 4: " + cause},
+                        {1, "Failed to load XML endpoint configuration"}};
+    };
     const ConfigCase cases[] = {
         {"a bare port",
          withSettings(endpoint("<Url>4840</Url>" + kBinary + none)),
@@ -260,18 +265,44 @@ TEST_F(ConfigFileTest, EndpointsLoadOrAreDropped)
         {"five characters are still a port",
          withSettings(endpoint("<Url>48400</Url>" + kBinary)),
          {{"UaEndpoint", "opc.tcp://localhost:48400 Binary"}}},
-        {"six characters are a whole URL",
+        {"six characters are a whole URL, and this one is none",
          withSettings(endpoint("<Url>484000</Url>" + kBinary)),
-         {{"UaEndpoint", "484000 Binary"}}},
+         {{"UaEndpoint", ""}},
+         dropped("Url \"484000\" is no opc.tcp URL with a port from 1 to 65535")},
         {"a URL with [NodeName]",
          withSettings(endpoint("<Url>opc.tcp://[NodeName]:4840</Url>" + kBinary)),
          {{"UaEndpoint", "opc.tcp://panel7:4840 Binary"}}},
-        {"a short URL with a slash is a URL",
+        {"an IPv6 address and a path",
+         withSettings(endpoint("<Url>OPC.TCP://[::1]:4840/Opcwatch</Url>" + kBinary)),
+         {{"UaEndpoint", "OPC.TCP://[::1]:4840/Opcwatch Binary"}}},
+        {"a short URL with a slash is a URL, and this one is none",
          withSettings(endpoint("<Url>a/b</Url>" + kBinary)),
-         {{"UaEndpoint", "a/b Binary"}}},
-        {"Xml serializer",
+         {{"UaEndpoint", ""}},
+         dropped("Url \"a/b\" is no opc.tcp URL with a port from 1 to 65535")},
+        {"letters as a port",
+         withSettings(endpoint("<Url>abc</Url>" + kBinary)),
+         {{"UaEndpoint", ""}},
+         dropped("Url \"abc\" is no port number from 1 to 65535")},
+        {"a port beyond 65535",
+         withSettings(endpoint("<Url>99999</Url>" + kBinary)),
+         {{"UaEndpoint", ""}},
+         dropped("Url \"99999\" is no port number from 1 to 65535")},
+        {"port 0 would listen anywhere while the endpoint names 0",
+         withSettings(endpoint("<Url>0</Url>" + kBinary)),
+         {{"UaEndpoint", ""}},
+         dropped("Url \"0\" is no port number from 1 to 65535")},
+        {"port 0 in a URL",
+         withSettings(endpoint("<Url>opc.tcp://localhost:0</Url>" + kBinary)),
+         {{"UaEndpoint", ""}},
+         dropped("Url \"opc.tcp://localhost:0\" is no opc.tcp URL with a port from 1 to 65535")},
+        {"a URL without a port",
+         withSettings(endpoint("<Url>opc.tcp://[NodeName]/x</Url>" + kBinary)),
+         {{"UaEndpoint", ""}},
+         dropped("Url \"opc.tcp://[NodeName]/x\" is no opc.tcp URL with a port from 1 to 65535")},
+        {"Xml serializer, which the stack does not encode",
          withSettings(endpoint("<Url>1</Url><SerializerType>Xml</SerializerType>")),
-         {{"UaEndpoint", "opc.tcp://localhost:1 Xml"}}},
+         {{"UaEndpoint", ""}},
+         dropped("SerializerType Xml of opc.tcp://localhost:1 is not served, only Binary")},
         {"modes add up, unknown and lower-case ones add nothing",
          withSettings(
              endpoint("<Url>4840</Url>" + kBinary +
@@ -279,31 +310,54 @@ TEST_F(ConfigFileTest, EndpointsLoadOrAreDropped)
                                                        mode("Sign") + mode("Encrypt")) +
                       securitySetting("#Basic128Rsa15", mode("sign")))),
          {{"UaEndpoint", "opc.tcp://localhost:4840 Binary Basic256:6 Basic128Rsa15:0"}}},
-        {"no Url", withSettings(endpoint(kBinary + none)), {{"UaEndpoint", ""}}, dropped},
+        {"no Url",
+         withSettings(endpoint(kBinary + none)),
+         {{"UaEndpoint", ""}},
+         dropped("UaEndpoint without Url")},
         {"no SerializerType",
          withSettings(endpoint("<Url>4840</Url>" + none)),
          {{"UaEndpoint", ""}},
-         dropped},
+         dropped("UaEndpoint opc.tcp://localhost:4840 without SerializerType")},
         {"unknown SerializerType",
          withSettings(endpoint("<Url>4840</Url><SerializerType>binary</SerializerType>")),
          {{"UaEndpoint", ""}},
-         dropped},
+         dropped("SerializerType \"binary\" of opc.tcp://localhost:4840 is neither Binary nor Xml")},
         {"SecuritySetting without SecurityPolicy",
          withSettings(endpoint("<Url>4840</Url>" + kBinary + none + "<SecuritySetting>" + mode("None") +
                                "</SecuritySetting>")),
          {{"UaEndpoint", ""}},
-         dropped},
+         dropped("SecuritySetting of opc.tcp://localhost:4840 without SecurityPolicy")},
         {"a dropped endpoint leaves the others in order",
          withSettings(endpoint("<Url>1</Url>" + kBinary) + endpoint("<Url>2</Url>") +
                       endpoint("<Url>3</Url>" + kBinary)),
          {{"UaEndpoint", "opc.tcp://localhost:1 Binary; opc.tcp://localhost:3 Binary"}},
-         dropped},
+         dropped("UaEndpoint opc.tcp://localhost:2 without SerializerType")},
         {"endpoints only directly in UaServerConfig",
          withSettings("<ThreadPoolSettings>" + endpoint("<Url>1</Url>" + kBinary) + "</ThreadPoolSettings>"),
          {}},
     };
     for (const ConfigCase& c : cases)
         expectLoads(c);
+}
+
+// The line of a cause is that of the element which shows it.
+TEST_F(ConfigFileTest, ACauseNamesTheLineOfItsElement)
+{
+    clearTrace();
+    OpcServerConfigData config;
+    ASSERT_EQ(
+        loadOpcServerConfigData(writeFile("Opcwatch.xml", withSettings("<UaEndpoint>\n<Url>4840</Url>\n"
+                                                                       "<SerializerType>Soap"
+                                                                       "</SerializerType>\n</UaEndpoint>")),
+                                kHost, config),
+        OpcUa_Good);
+    EXPECT_EQ(
+        traceMessages(),
+        (Messages{
+            {1,
+             hostPath("Opcwatch.xml") +
+                 ", line 6: SerializerType \"Soap\" of opc.tcp://localhost:4840 is neither Binary nor Xml"},
+            {1, "Failed to load XML endpoint configuration"}}));
 }
 
 TEST_F(ConfigFileTest, AnEndpointElementMustBeNamedSo)
@@ -329,15 +383,22 @@ TEST_F(ConfigFileTest, AFileThatCannotBeReadLeavesTheRecordAsItWas)
         const char* name;
         std::u16string path;
         std::string message;
+        std::string where; // the parser's file, line and words, when it read the file
     } cases[] = {
         {"missing", missing, "Failed to open file (" + hostPath("Opcwatch.xml") + ", Error 2)"},
         {"missing folder", os::toUtf16(hostPath("gone/Opcwatch.xml")),
          "Failed to open file (" + hostPath("gone/Opcwatch.xml") + ", Error 3)"},
         {"not well formed", writeFile("bad.xml", withSettings("<MaxSessionCount>1</MaxSessionCount><x>")),
-         "Failed to load XML document"},
+         "Failed to load XML document",
+         hostPath("bad.xml") + ", line 5: Opening and ending tag mismatch: x line 4 and UaServerConfig"},
+        {"cut short in line 4",
+         writeFile("short.xml", withSettings("<MaxSessionCount>1</MaxSessionCount>").substr(0, 60)),
+         "Failed to load XML document", hostPath("short.xml") + ", line 4: "},
         {"with a document type", writeFile("dtd.xml", "<!DOCTYPE Opcwatch>" + withSettings("")),
-         "Failed to load XML document"},
-        {"empty", writeFile("empty.xml", ""), "Failed to load XML document"},
+         "Failed to load XML document",
+         hostPath("dtd.xml") + ", line 1: document type declarations are not allowed"},
+        {"empty", writeFile("empty.xml", ""), "Failed to load XML document",
+         hostPath("empty.xml") + ", line 1: "},
     };
     for (const auto& c : cases)
     {
@@ -346,7 +407,12 @@ TEST_F(ConfigFileTest, AFileThatCannotBeReadLeavesTheRecordAsItWas)
         OpcServerConfigData config = before;
         EXPECT_EQ(loadOpcServerConfigData(c.path, kHost, config), OpcUa_BadInternalError);
         EXPECT_EQ(fields(config), fields(before));
-        EXPECT_EQ(traceMessages(), Messages({{1, c.message}}));
+        const auto messages = traceMessages();
+        ASSERT_EQ(messages.size(), c.where.empty() ? 1u : 2u) << testing::PrintToString(messages);
+        EXPECT_EQ(messages[0], std::make_pair(1, c.message));
+        // The parser's words after the line are its own; the file and line are ours.
+        if (!c.where.empty())
+            EXPECT_EQ(messages[1].second.substr(0, c.where.size()), c.where);
     }
 }
 
