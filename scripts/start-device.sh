@@ -31,6 +31,22 @@ wait_for() {
   echo "$3 not ready after 60 s" >&2; stop_all; exit 1
 }
 
+# listens_itself <pid> <port>: whether the process holds a listening TCP socket on the port, so
+# that another program on that port is never taken for it (the kernel's socket tables, no tools).
+listens_itself() {
+  local inodes=" " link state local_address inode
+  local port_hex
+  port_hex=$(printf ':%04X' "${2:-0}")
+  for link in /proc/"$1"/fd/*; do
+    link=$(readlink "$link" 2>/dev/null) || continue
+    [[ $link == socket:* ]] && inodes+="${link//[!0-9]/} "
+  done
+  while read -r _ local_address _ state _ _ _ _ _ inode _; do
+    [[ $state == 0A && $local_address == *"$port_hex" && $inodes == *" $inode "* ]] && return 0
+  done < <(cat /proc/net/tcp /proc/net/tcp6 2>/dev/null)
+  return 1
+}
+
 # A device root seeded before a driver or class was shipped lacks its key: its
 # registry fragment is added, so that the device manager loads every shipped driver
 # (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:", the
@@ -54,23 +70,37 @@ wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
 # Opcwatch, the device's OPC UA server, from a program folder of its own in the device root: its
 # configuration "Opcwatch.xml", its certificate store and its trace "_Opcwatch.log" lie beside it
 # there. A new folder gets the build's default configuration, with OPCWATCH_PORT (default 4840)
-# as its port; the libraries come from the build's folder.
+# as its port (a bare port listens on loopback only); the libraries come from the build's folder.
 if [ -x "$bin/opcwatch" ]; then
   opcwatch_dir="$DEVICE_ROOT/Opcwatch"
   mkdir -p "$opcwatch_dir/PKI/CA/certs" "$opcwatch_dir/PKI/CA/private" "$opcwatch_dir/PKI/CA/crl"
   cp -f "$bin/opcwatch" "$opcwatch_dir/opcwatch"
-  [ -f "$opcwatch_dir/Opcwatch.xml" ] ||
-    sed "s|<Url>4840</Url>|<Url>${OPCWATCH_PORT:-4840}</Url>|" "$bin/Opcwatch.xml" > "$opcwatch_dir/Opcwatch.xml"
-  port=$(sed -n 's|.*<Url>\([0-9]*\)</Url>.*|\1|p' "$opcwatch_dir/Opcwatch.xml" | head -n1)
-  LD_LIBRARY_PATH="$bin" "$opcwatch_dir/opcwatch" & pids+=($!)
+  # Written beside and renamed: a start stopped half-way leaves no half a configuration.
+  if [ ! -f "$opcwatch_dir/Opcwatch.xml" ]; then
+    sed "s|<Url>4840</Url>|<Url>${OPCWATCH_PORT:-4840}</Url>|" "$bin/Opcwatch.xml" > "$opcwatch_dir/Opcwatch.xml.new" &&
+      mv -f "$opcwatch_dir/Opcwatch.xml.new" "$opcwatch_dir/Opcwatch.xml"
+  fi
+  # The first endpoint's port: a bare port, or the one of an opc.tcp URL.
+  port=$(sed -n 's|.*<Url>\(.*:\)\{0,1\}\([0-9][0-9]*\)\(/.*\)\{0,1\}</Url>.*|\2|p' "$opcwatch_dir/Opcwatch.xml" | head -n1)
+  # Opcwatch tells what keeps its server from starting on its standard error, whatever its trace
+  # level; the lines reach the terminal and the file this script watches.
+  opcwatch_log="$opcwatch_dir/opcwatch.stderr"
+  : > "$opcwatch_log"
+  LD_LIBRARY_PATH="$bin" "$opcwatch_dir/opcwatch" 2> >(tee -a "$opcwatch_log" >&2) & pids+=($!)
   opcwatch_pid=${pids[-1]}
+  # Up until Opcwatch itself listens on the port (not another program that holds it), says that
+  # its server did not start, or ends.
+  started=""
   for _ in $(seq 1 600); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    kill -0 "$opcwatch_pid" 2>/dev/null || { echo "Opcwatch did not start (see $opcwatch_dir/_Opcwatch.log)" >&2; stop_all; exit 1; }
+    if listens_itself "$opcwatch_pid" "$port"; then started=1; break; fi
+    grep -q "the OPC UA server did not start" "$opcwatch_log" && break
+    kill -0 "$opcwatch_pid" 2>/dev/null || break
     sleep 0.1
   done
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null ||
-    { echo "Opcwatch not listening on port $port after 60 s" >&2; stop_all; exit 1; }
+  if [ -z "$started" ]; then
+    echo "Opcwatch does not serve on port ${port:-?} (its lines above; its trace: $opcwatch_dir/_Opcwatch.log)" >&2
+    stop_all; exit 1
+  fi
   echo "OPC UA server: opc.tcp://localhost:$port"
 fi
 
