@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -30,6 +32,36 @@ namespace
 {
 const std::string kInt16 = "nsu=GKT;s=Modules|General|Data Store|0x8nn1|0x03";
 const std::string kUInt32 = "nsu=GKT;s=Modules|General|Data Store|0x8nn1|0x07";
+
+// The README's shell lines that trust a rejected client certificate, in order.
+std::vector<std::string> readmeTrustSteps()
+{
+    std::ifstream in(OPCWATCH_README);
+    std::vector<std::string> steps;
+    bool opcwatchSection = false;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("## ", 0) == 0)
+            opcwatchSection = line == "## Opcwatch, the OPC UA server";
+        else if (opcwatchSection && line.rfind("    ", 0) == 0 &&
+                 line.find("/Opcwatch/PKI/CA/") != std::string::npos)
+            steps.push_back(line.substr(4));
+    return steps;
+}
+
+// A command line of sh (DEVICE_ROOT is the test's): its standard output, and its exit status.
+std::string shell(const std::string& command, int& status)
+{
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
+    const int result = ::pclose(pipe);
+    status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    return output;
+}
 
 bool waitUntil(const std::function<bool()>& condition)
 {
@@ -349,9 +381,9 @@ TEST_F(OwnProcesses, AVosRestartBuildsTheSameAddressSpace)
 }
 
 // The outside client under each policy of the default configuration. The first secured contact
-// is refused and the client's certificate kept with the rejected ones; once an administrator puts
-// it into the trust list, every policy and mode opens an anonymous session. A user name is not
-// offered, so such a session is refused, by the outside client itself and by the server.
+// is refused and the client's certificate kept with the rejected ones; once an administrator moves
+// it into the trust list with the README's steps, every policy and mode opens an anonymous session. A user
+// name is not offered, so such a session is refused, by the outside client itself and by the server.
 TEST_F(OwnProcesses, EveryPolicyServesAnAnonymousSessionWithBuildInfoAndTheCompanionModels)
 {
     const std::string home = m_root.Path() + "/home";
@@ -382,7 +414,21 @@ TEST_F(OwnProcesses, EveryPolicyServesAnAnonymousSessionWithBuildInfoAndTheCompa
     EXPECT_EQ(jsonField(refused, "session"), -1) << refused;
     const std::vector<fs::path> rejected = certificatesIn(pki + "crl");
     ASSERT_EQ(rejected.size(), 1u);
-    fs::copy_file(rejected[0], pki + "certs/" + rejected[0].filename().string());
+    // The administrator's steps as the README gives them: list, check, move.
+    const std::string thumbprint = rejected[0].stem().string();
+    const std::vector<std::string> steps = readmeTrustSteps();
+    ASSERT_EQ(steps.size(), 3u);
+    int status = -1;
+    EXPECT_EQ(shell(steps[0], status), rejected[0].string() + "\n");
+    EXPECT_EQ(status, 0);
+    std::string checked = shell(std::regex_replace(steps[1], std::regex("THUMBPRINT"), thumbprint), status);
+    EXPECT_EQ(status, 0) << checked;
+    checked.erase(std::remove(checked.begin(), checked.end(), ':'), checked.end());
+    EXPECT_NE(checked.find("Fingerprint=" + thumbprint + "\n"), std::string::npos) << checked;
+    EXPECT_NE(checked.find("subject="), std::string::npos) << checked;
+    EXPECT_EQ(shell(std::regex_replace(steps[2], std::regex("THUMBPRINT"), thumbprint), status), "");
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(certificatesIn(pki + "crl").empty());
 
     const std::pair<const char*, const char*> rows[] = {{"None", "None"},
                                                         {"Basic128Rsa15", "Sign"},
