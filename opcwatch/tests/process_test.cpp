@@ -257,6 +257,8 @@ protected:
     }
     std::string stderrText() const { return vostest::ReadFile(m_stderr); }
 
+    int stopWhileTheRouterHoldsTheStart(const std::string& mounts = "");
+
     // SIGTERM, then its exit status.
     int stop()
     {
@@ -357,55 +359,48 @@ TEST_F(OpcwatchOperatorTest, EachBrokenConfigurationTellsItsCauseAndOpensNoEndpo
 }
 
 // A router that takes the connection and never answers keeps the program waiting for its Vos
-// port; SIGTERM then ends it in order once it is free again, instead of killing it there.
-TEST_F(OpcwatchOperatorTest, ASigtermWhileTheVosRouterKeepsTheProgramWaitingEndsItInOrder)
+// port; SIGTERM then ends it in order once the router is gone, instead of killing it there.
+// Returns the program's exit status.
+int OpcwatchOperatorTest::stopWhileTheRouterHoldsTheStart(const std::string& mounts)
 {
     const std::string path = m_root.Path() + "/vosrouter.sock";
     const int router = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
+    EXPECT_LT(path.size(), sizeof address.sun_path);
     std::copy(path.begin(), path.end(), address.sun_path);
-    ASSERT_EQ(::bind(router, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(router, 4), 0);
-    start();
+    EXPECT_EQ(::bind(router, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(router, 4), 0);
+    start(mounts);
     pollfd waiting{router, POLLIN, 0};
-    ASSERT_EQ(::poll(&waiting, 1, 90000), 1) << "the program did not ask for its Vos port";
+    EXPECT_EQ(::poll(&waiting, 1, 90000), 1) << "the program did not ask for its Vos port";
     const int connection = ::accept(router, nullptr, nullptr);
     m_opcwatch->signal(SIGTERM);
     EXPECT_TRUE(eventually([&] { return signalTaken(m_opcwatch->pid(), SIGTERM); }));
-    // The router goes: the program starts a real one and goes on.
+    // The router goes: the program starts a real one, where it can, and goes on.
     ::close(connection);
     ::close(router);
     fs::remove(path);
-    const int status = m_opcwatch->wait(90000);
+    return m_opcwatch->wait(90000);
+}
+
+TEST_F(OpcwatchOperatorTest, ASigtermWhileTheVosRouterKeepsTheProgramWaitingEndsItInOrder)
+{
+    const int status = stopWhileTheRouterHoldsTheStart();
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A read-only device root can hold no Vos router: that is told at once, the start goes on
-// without the port and fails for want of a certificate, and SIGTERM during the start (held by a
-// configuration that is a pipe) ends the program in order.
+// without the port and fails for want of a certificate, and a SIGTERM that came while the
+// program waited for its port ends it in order.
 TEST_F(OpcwatchOperatorTest, OnAReadOnlyDeviceRootTheFailuresAreToldAndASigtermEndsTheStartInOrder)
 {
     if (!privateMountsWork())
         GTEST_SKIP() << "no private mount namespace here";
-    const std::string file = m_folder + "/Opcwatch.xml";
-    fs::remove(file);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     const std::string root = m_root.Path();
-    start("mount --bind '" + root + "' '" + root + "' && mount -o remount,ro,bind '" + root + "'");
-    int writer = -1;
-    ASSERT_TRUE(eventually([&] { return (writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }))
-        << "the start did not open its configuration\n"
-        << stderrText();
-    m_opcwatch->signal(SIGTERM);
-    EXPECT_TRUE(eventually([&] { return signalTaken(m_opcwatch->pid(), SIGTERM); }));
-    // The start goes on with the file (only the program's view of the root is read-only).
-    std::ofstream(file + ".new") << m_configuration;
-    fs::rename(file + ".new", file);
-    ::close(writer);
-    const int status = m_opcwatch->wait(90000);
+    const int status = stopWhileTheRouterHoldsTheStart("mount --bind '" + root + "' '" + root +
+                                                       "' && mount -o remount,ro,bind '" + root + "'");
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::string told = stderrText();
