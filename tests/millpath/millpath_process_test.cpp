@@ -541,14 +541,32 @@ TEST(MillpathProcess, EachKernelEventFinishesOneBatch)
     ASSERT_EQ(d.Load("three.nc"), 0);
     ASSERT_EQ(d.StartProgram(), 0);
     ASSERT_TRUE(d.WaitState(6));
-    // The feed goes on without events until the table is empty.
-    std::size_t batches = 0;
-    for (int still = 0; still < 3; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+    // The feed goes on without events until the table is empty: the wait
+    // comes after the last block's geometry, whose batch is answered (its
+    // answer line follows its record in the simulator's log).
+    auto lastAnswered = [&]
     {
-        const std::size_t now = fed();
-        still = now == batches ? still + 1 : 0;
-        batches = now;
-    }
+        bool lastFed = false;
+        std::ifstream in(d.SimLog());
+        for (std::string text; std::getline(in, text);)
+        {
+            const LogLine line = ParseLine(text);
+            const auto event = line.find("event");
+            if (event == line.end())
+                continue;
+            if (event->second == "record" && line.count("target") &&
+                Numbers(line.at("target")) == std::vector<double>{30, 0, 0})
+                lastFed = true;
+            else if (event->second == "answer" && lastFed)
+                return true;
+        }
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + Patience;
+    while (!lastAnswered() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(lastAnswered());
+    const std::size_t batches = fed();
     ASSERT_GE(batches, 3u);
     // Every event but the last leaves the wait standing; a released wait
     // would feed the end signal within a worker step, so a short look shows it.
