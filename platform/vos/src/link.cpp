@@ -132,10 +132,14 @@ ULONG OrxLink::Send(const OrxCmd& header, const void* data, size_t length)
         auto it = m_peers.find(h.target.port);
         if (it != m_peers.end() && it->second->sendDirect)
         {
-            if (SendFrame(it->second->fd, h, data, length))
+            if (SendFrame(it->second->fd, h, data, length, -1, DirectStallMs))
                 return VOSERR_NOERROR;
-            // The port has gone: its socket is ended (the receiving side drops
-            // it), and the message takes the router's way.
+            // The port has gone, or takes nothing: its socket is ended (the
+            // receiving side drops it), and the message takes the router's way,
+            // which holds what a port does not take yet. A port that stalled
+            // keeps to the router from now on.
+            if (errno == ETIMEDOUT)
+                m_declined.insert(h.target.port);
             it->second->sendDirect = false;
             it->second->readable = false;
             it->second->broken = true;
@@ -185,7 +189,7 @@ void OrxLink::HandleLink(const OrxCmd& h)
         const int fd = m_reader.TakeFd();
         if (fd < 0)
             return;
-        if (!m_acceptDirect || peer || m_peers.size() >= MaxAccepted)
+        if (!m_acceptDirect || peer || m_declined.count(port) || m_peers.size() >= MaxAccepted)
         {
             ::close(fd);
             SendLink(port, LINK_DECLINE);

@@ -58,6 +58,9 @@ private:
         std::atomic<bool> readable{false}; // the other side's sends may come on it
         std::atomic<bool> broken{false};   // a send failed: the receiving thread drops it
     };
+    // A direct send waits this long at most for a port that takes nothing (it
+    // may be stopped, or busy in a dispatch): the router holds for it after that.
+    static constexpr int DirectStallMs = 5000;
     static constexpr size_t MaxOffered = 16;
     static constexpr size_t MaxAccepted = 64;
 
@@ -85,6 +88,7 @@ private:
     // locks; read by senders under the send lock, by Shutdown under this one.
     std::mutex m_peerLock;
     std::map<USHORT, std::unique_ptr<Peer>> m_peers;
+    // Ports that keep to the router: they declined an offer, or stalled a direct send.
     std::set<USHORT> m_declined;
     std::atomic<bool> m_broken{false}; // some peer is broken
     // A port's own commands to one port twice in a row ask for a direct

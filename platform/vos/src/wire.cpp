@@ -61,12 +61,12 @@ OrxMessage::OrxMessage(const OrxCmd& header, const void* data, size_t length)
         std::memcpy(m_bytes.data() + sizeof(OrxCmd), data, length);
 }
 
-bool WriteAll(int fd, const void* data, size_t length)
+bool WriteAll(int fd, const void* data, size_t length, int stallMs)
 {
     const BYTE* p = static_cast<const BYTE*>(data);
     while (length > 0)
     {
-        ssize_t n = ::send(fd, p, length, MSG_NOSIGNAL);
+        ssize_t n = ::send(fd, p, length, MSG_NOSIGNAL | (stallMs >= 0 ? MSG_DONTWAIT : 0));
         if (n < 0)
         {
             if (errno == EINTR)
@@ -74,7 +74,11 @@ bool WriteAll(int fd, const void* data, size_t length)
             if (errno == EAGAIN)
             {
                 pollfd pfd{fd, POLLOUT, 0};
-                ::poll(&pfd, 1, 1000);
+                if (::poll(&pfd, 1, stallMs >= 0 ? stallMs : 1000) == 0 && stallMs >= 0)
+                {
+                    errno = ETIMEDOUT;
+                    return false;
+                }
                 continue;
             }
             return false;
@@ -96,7 +100,7 @@ void AttachFd(msghdr& msg, FdControl& control, int fd)
     std::memcpy(CMSG_DATA(c), &fd, sizeof(int));
 }
 
-bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd)
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd, int stallMs)
 {
     if (length > MAX_FRAME - sizeof(OrxCmd))
         return false;
@@ -117,7 +121,7 @@ bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, in
         AttachFd(msg, control, passFd);
     size_t total = sizeof head + length;
     ssize_t n;
-    while ((n = ::sendmsg(fd, &msg, MSG_NOSIGNAL)) < 0 && errno == EINTR)
+    while ((n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | (stallMs >= 0 ? MSG_DONTWAIT : 0))) < 0 && errno == EINTR)
     {
     }
     if (n < 0)
@@ -144,7 +148,7 @@ bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, in
         at += len - skip;
         skip = 0;
     }
-    return WriteAll(fd, rest.data(), rest.size());
+    return WriteAll(fd, rest.data(), rest.size(), stallMs);
 }
 
 FrameReader::FrameReader(FrameReader&& other) noexcept
@@ -191,6 +195,15 @@ int FrameReader::TakeFd()
 
 FrameReader::Fill_ FrameReader::Fill(int fd)
 {
+    // A descriptor travels with the first byte of its frame, and the frames read
+    // before have been handed out: what they brought and nobody took is closed. Only
+    // a frame not yet whole may still own one, the last to come.
+    const size_t owned = m_end > m_start ? 1 : 0;
+    while (m_fds.size() > owned)
+    {
+        ::close(m_fds.front());
+        m_fds.erase(m_fds.begin());
+    }
     // Room for a large chunk after what is kept; taken frames make room at the front.
     constexpr size_t Chunk = 65536;
     if (m_start == m_end)

@@ -66,7 +66,9 @@ private:
     std::vector<BYTE> m_bytes; // vector storage is suitably aligned for the header
 };
 
-bool WriteAll(int fd, const void* data, size_t length);
+// stallMs >= 0: gives up (false, errno ETIMEDOUT) when the peer takes nothing for
+// that long; < 0 waits as long as it takes.
+bool WriteAll(int fd, const void* data, size_t length, int stallMs = -1);
 // Room for one descriptor in a message's control data.
 struct FdControl
 {
@@ -75,8 +77,9 @@ struct FdControl
 // Makes fd travel with the message (control must outlive the send).
 void AttachFd(msghdr& msg, FdControl& control, int fd);
 // One frame in one call, without copying the data; passFd (>= 0) travels with
-// the frame's first byte.
-bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd = -1);
+// the frame's first byte. stallMs as for WriteAll.
+bool SendFrame(int fd, const OrxCmd& header, const void* data, size_t length, int passFd = -1,
+               int stallMs = -1);
 
 // Collects bytes from a socket and cuts them into frames. Descriptors that
 // arrive with the bytes wait in order until taken.
@@ -96,7 +99,9 @@ public:
     FrameReader& operator=(const FrameReader&) = delete;
     ~FrameReader();
 
-    // Reads one chunk: what is available (non-blocking socket) or what arrives (blocking).
+    // Reads one chunk: what is available (non-blocking socket) or what arrives
+    // (blocking). Descriptors that came with frames already taken and were not
+    // taken with them are closed first.
     Fill_ Fill(int fd);
     // The same on a blocking socket, waiting at most timeoutMs (< 0: without limit).
     Fill_ FillWithin(int fd, int timeoutMs);
@@ -104,7 +109,8 @@ public:
     // when none is complete. Sets bad on a malformed frame.
     bool Next(OrxMessage& out, bool& bad);
     bool HasFrame() const;
-    // The oldest descriptor that arrived, or -1; the caller owns it.
+    // The oldest descriptor that arrived, or -1; the caller owns it. Taken with
+    // the frame it came with, before the next Fill.
     int TakeFd();
 
 private:

@@ -15,8 +15,10 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <filesystem>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -910,6 +912,108 @@ TEST_F(VosTest, APortThatStopsTakingMessagesStillSendsAndItsUntakenRequestsAreAn
     ASSERT_EQ(answer.size(), sizeof(OrxCmd));
     EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->invokeId, 1u);
     EXPECT_EQ(reinterpret_cast<const OrxCmd*>(answer.data())->errorCode, VOSERR_TARGET_PORT_NOT_FOUND);
+}
+
+// A frame from a bare router connection within the time; false when none came.
+bool NextFrame(int fd, vos::FrameReader& reader, vos::OrxMessage& msg, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool bad = false;
+    while (!reader.Next(msg, bad))
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (bad || left <= 0 || reader.FillWithin(fd, static_cast<int>(left)) == vos::FrameReader::Fill_::Closed)
+            return false;
+    }
+    return true;
+}
+
+// A bare connection to the router that holds a port of its own.
+int OpenBarePort(vos::FrameReader& reader)
+{
+    ULONG error = 0;
+    const int fd = vos::ConnectRouter(error);
+    if (fd < 0)
+        return -1;
+    const USHORT any = 0;
+    vos::OrxMessage opened;
+    if (vos::RouterRequest(fd, reader, vos::ROUTER_CMD_CONNECT, &any, sizeof any, opened, 30000) !=
+        VOSERR_NOERROR)
+    {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST_F(VosTest, DescriptorsSentWithOrdinaryFramesDoNotPileUpInTheRouter)
+{
+    vos::FrameReader reader;
+    const int fd = OpenBarePort(reader);
+    ASSERT_GE(fd, 0);
+    const pid_t router = static_cast<pid_t>(std::atol(vostest::ReadFile(m_root.Path() + "/vosrouter.pid").c_str()));
+    ASSERT_GT(router, 1);
+    const std::string fdFolder = "/proc/" + std::to_string(router) + "/fd";
+    auto routerFds = [&]
+    { return std::distance(std::filesystem::directory_iterator(fdFolder), std::filesystem::directory_iterator()); };
+    const auto before = routerFds();
+
+    // A careless client sends descriptors along with name look-ups; only an offer
+    // of a direct socket takes one.
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(devNull, 0);
+    constexpr int Frames = 200;
+    for (ULONG i = 0; i < Frames; ++i)
+    {
+        OrxCmd h = vos::MakeHeader(Local(ORX_PORT_ROUTER), vos::ROUTER_CMD_RESOLVE, 0, i + 1, 6);
+        ASSERT_TRUE(vos::SendFrame(fd, h, "nobody", 6, devNull));
+    }
+    ::close(devNull);
+    vos::OrxMessage answer;
+    for (int i = 0; i < Frames; ++i)
+    {
+        ASSERT_TRUE(NextFrame(fd, reader, answer, 30000));
+        ASSERT_EQ(answer.Cmd()->errorCode, VOSERR_NAME_NOT_FOUND);
+    }
+    EXPECT_LT(routerFds() - before, 4) << "the router keeps descriptors nobody took";
+    ::close(fd);
+}
+
+TEST_F(VosTest, APortServesOthersWhileAClientWithADirectSocketTakesNothing)
+{
+    auto peer = StartPeer(PEER_PORT);
+    // A client offers the port a direct socket, as a CVosSync does, and then sends
+    // requests through the router without ever reading its end of that socket.
+    vos::FrameReader reader;
+    const int fd = OpenBarePort(reader);
+    ASSERT_GE(fd, 0);
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_TRUE(vos::SendFrame(fd, vos::MakeHeader(Local(PEER_PORT), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
+                               nullptr, 0, pair[1]));
+    ::close(pair[1]);
+    vos::OrxMessage accepted;
+    ASSERT_TRUE(NextFrame(fd, reader, accepted, 30000));
+    ASSERT_EQ(accepted.Cmd()->cmdId, vos::LINK_ACCEPT);
+    // Read answers of 1 KiB: far more than the direct socket holds.
+    for (ULONG i = 0; i < 2000; ++i)
+    {
+        const ULONG request[3] = {0x1000, 0, 1024};
+        ASSERT_TRUE(vos::SendFrame(
+            fd, vos::MakeHeader(Local(PEER_PORT), VOSCMD_READ, ORX_STATE_VOSCMD, i + 1, sizeof request), request,
+            sizeof request));
+    }
+
+    // Everyone else is still served.
+    CVosSync other;
+    other.VosSyncSetTimeout(20000);
+    OrxAddr target = Local(PEER_PORT);
+    ULONG value = 0;
+    EXPECT_EQ(other.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0);
+    ::close(pair[0]);
+    ::close(fd);
 }
 
 } // namespace
