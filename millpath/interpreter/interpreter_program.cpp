@@ -1,5 +1,6 @@
 // Programs from part-program source: loading files and texts through the
 // block translator, sub-program files and the labels they resolve.
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -13,8 +14,13 @@ std::string joinPath(const std::string& dir, const std::string& file)
     return dir.empty() ? file : dir + "/" + file;
 }
 
+// Only a file is a program: a folder (an empty name leads to the project folder) opens
+// here as an empty text.
 bool readFile(const std::string& path, std::string& text)
 {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
     std::ifstream file(path);
     if (!file)
         return false;

@@ -525,6 +525,15 @@ TEST(MillpathProcess, AProgramThatFailedToLoadIsNotStarted)
                 ExpectVec(r.at("target"), {5, 5, 0});
         EXPECT_EQ(d.NcError(), 0u);
     }
+    // A name that is no file (none at all, or a folder) fails as a missing file would.
+    std::filesystem::create_directory(d.Project() + "/folder.nc");
+    for (const char* name : {"", "folder.nc", "\\Nc"})
+    {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(d.Load(name), 0x4113);
+        EXPECT_EQ(d.State(), 11);
+        EXPECT_EQ(d.StartProgram(), 0x707);
+    }
 }
 
 TEST(MillpathProcess, EachKernelEventFinishesOneBatch)
