@@ -15,6 +15,9 @@ namespace vos
 namespace
 {
 constexpr size_t MAX_PENDING_OUT = 64u * 1024 * 1024; // a port that takes nothing for this long is dropped
+// Offers of direct sockets waiting for a port that does not read: each holds a
+// descriptor of the router's until sent, so only this many wait per port.
+constexpr size_t MAX_PENDING_FDS = 64;
 }
 
 Router::Router(int listenFd, const OrxNetId& localNetId, int idleExitSeconds)
@@ -198,9 +201,10 @@ void Router::PassOffer(Connection& c, const OrxMessage& msg)
     if (fd < 0)
         return;
     Connection* to = Holder(msg.Cmd()->target.port);
-    if (!to || to == &c)
+    if (!to || to == &c || to->outFds.size() >= MAX_PENDING_FDS)
     {
-        // Nobody to take it: the offerer's end reads as closed, and it keeps the router's way.
+        // Nobody to take it (or the port has not read the offers before): the
+        // offerer's end reads as closed, and it keeps the router's way.
         ::close(fd);
         return;
     }

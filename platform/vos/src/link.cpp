@@ -321,7 +321,9 @@ int OrxLink::WaitAll(OrxMessage& msg, int waitMs)
         auto it = m_peers.find(ports[i]);
         if (it == m_peers.end())
             continue;
-        if (it->second->reader.Fill(it->second->fd) == FrameReader::Fill_::Closed)
+        // The socket came from the other side, which may still hold it and have
+        // set it to block, or to wait for more than comes: never wait on it here.
+        if (it->second->reader.Fill(it->second->fd, false) == FrameReader::Fill_::Closed)
             DropPeer(ports[i]);
     }
     (void)msg;

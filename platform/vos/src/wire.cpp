@@ -193,7 +193,7 @@ int FrameReader::TakeFd()
     return fd;
 }
 
-FrameReader::Fill_ FrameReader::Fill(int fd)
+FrameReader::Fill_ FrameReader::Fill(int fd, bool wait)
 {
     // A descriptor travels with the first byte of its frame, and the frames read
     // before have been handed out: what they brought and nobody took is closed. Only
@@ -234,7 +234,7 @@ FrameReader::Fill_ FrameReader::Fill(int fd)
     msg.msg_controllen = sizeof control;
     for (;;)
     {
-        ssize_t n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
+        ssize_t n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC | (wait ? 0 : MSG_DONTWAIT));
         if (n > 0)
         {
             m_end += static_cast<size_t>(n);

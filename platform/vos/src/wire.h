@@ -101,8 +101,10 @@ public:
 
     // Reads one chunk: what is available (non-blocking socket) or what arrives
     // (blocking). Descriptors that came with frames already taken and were not
-    // taken with them are closed first.
-    Fill_ Fill(int fd);
+    // taken with them are closed first. wait false: only what is there, whatever
+    // the socket's mode and options (a socket another process had in hand may
+    // block, or wait for more than is there).
+    Fill_ Fill(int fd, bool wait = true);
     // The same on a blocking socket, waiting at most timeoutMs (< 0: without limit).
     Fill_ FillWithin(int fd, int timeoutMs);
     // Takes the next complete frame into out (whose buffer is reused); false

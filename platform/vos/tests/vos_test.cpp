@@ -930,8 +930,8 @@ bool NextFrame(int fd, vos::FrameReader& reader, vos::OrxMessage& msg, int timeo
     return true;
 }
 
-// A bare connection to the router that holds a port of its own.
-int OpenBarePort(vos::FrameReader& reader)
+// A bare connection to the router that holds a port of its own (its number in port).
+int OpenBarePort(vos::FrameReader& reader, USHORT* port = nullptr)
 {
     ULONG error = 0;
     const int fd = vos::ConnectRouter(error);
@@ -940,25 +940,66 @@ int OpenBarePort(vos::FrameReader& reader)
     const USHORT any = 0;
     vos::OrxMessage opened;
     if (vos::RouterRequest(fd, reader, vos::ROUTER_CMD_CONNECT, &any, sizeof any, opened, 30000) !=
-        VOSERR_NOERROR)
+            VOSERR_NOERROR ||
+        opened.Cmd()->length != sizeof(OrxAddr))
     {
         ::close(fd);
         return -1;
     }
+    if (port)
+        *port = reinterpret_cast<const OrxAddr*>(opened.Cmd()->Data())->port;
     return fd;
 }
+
+// The descriptors the router of the device root holds open.
+long RouterDescriptors(const std::string& root)
+{
+    const long router = std::atol(vostest::ReadFile(root + "/vosrouter.pid").c_str());
+    if (router <= 1)
+        return -1;
+    const std::string folder = "/proc/" + std::to_string(router) + "/fd";
+    return static_cast<long>(
+        std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+// A bare router client that offers a port one end of a socket pair of its own as
+// its direct socket, as a CVosSync does.
+struct DirectSocketClient
+{
+    DirectSocketClient()
+    {
+        fd = OpenBarePort(reader);
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            pair[0] = pair[1] = -1;
+    }
+    ~DirectSocketClient()
+    {
+        for (int open : {fd, pair[0], pair[1]})
+            if (open >= 0)
+                ::close(open);
+    }
+    // True when the port takes pair[1].
+    bool OfferTo(USHORT port)
+    {
+        vos::OrxMessage answer;
+        return fd >= 0 && pair[1] >= 0 &&
+               vos::SendFrame(fd, vos::MakeHeader(Local(port), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
+                              nullptr, 0, pair[1]) &&
+               NextFrame(fd, reader, answer, 30000) && answer.Cmd()->cmdId == vos::LINK_ACCEPT;
+    }
+
+    vos::FrameReader reader;
+    int fd = -1;
+    int pair[2] = {-1, -1};
+};
 
 TEST_F(VosTest, DescriptorsSentWithOrdinaryFramesDoNotPileUpInTheRouter)
 {
     vos::FrameReader reader;
     const int fd = OpenBarePort(reader);
     ASSERT_GE(fd, 0);
-    const pid_t router = static_cast<pid_t>(std::atol(vostest::ReadFile(m_root.Path() + "/vosrouter.pid").c_str()));
-    ASSERT_GT(router, 1);
-    const std::string fdFolder = "/proc/" + std::to_string(router) + "/fd";
-    auto routerFds = [&]
-    { return std::distance(std::filesystem::directory_iterator(fdFolder), std::filesystem::directory_iterator()); };
-    const auto before = routerFds();
+    const long before = RouterDescriptors(m_root.Path());
+    ASSERT_GT(before, 0);
 
     // A careless client sends descriptors along with name look-ups; only an offer
     // of a direct socket takes one.
@@ -977,7 +1018,7 @@ TEST_F(VosTest, DescriptorsSentWithOrdinaryFramesDoNotPileUpInTheRouter)
         ASSERT_TRUE(NextFrame(fd, reader, answer, 30000));
         ASSERT_EQ(answer.Cmd()->errorCode, VOSERR_NAME_NOT_FOUND);
     }
-    EXPECT_LT(routerFds() - before, 4) << "the router keeps descriptors nobody took";
+    EXPECT_LT(RouterDescriptors(m_root.Path()) - before, 4) << "the router keeps descriptors nobody took";
     ::close(fd);
 }
 
@@ -986,23 +1027,15 @@ TEST_F(VosTest, APortServesOthersWhileAClientWithADirectSocketTakesNothing)
     auto peer = StartPeer(PEER_PORT);
     // A client offers the port a direct socket, as a CVosSync does, and then sends
     // requests through the router without ever reading its end of that socket.
-    vos::FrameReader reader;
-    const int fd = OpenBarePort(reader);
-    ASSERT_GE(fd, 0);
-    int pair[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-    ASSERT_TRUE(vos::SendFrame(fd, vos::MakeHeader(Local(PEER_PORT), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
-                               nullptr, 0, pair[1]));
-    ::close(pair[1]);
-    vos::OrxMessage accepted;
-    ASSERT_TRUE(NextFrame(fd, reader, accepted, 30000));
-    ASSERT_EQ(accepted.Cmd()->cmdId, vos::LINK_ACCEPT);
+    DirectSocketClient client;
+    ASSERT_TRUE(client.OfferTo(PEER_PORT));
     // Read answers of 1 KiB: far more than the direct socket holds.
     for (ULONG i = 0; i < 2000; ++i)
     {
         const ULONG request[3] = {0x1000, 0, 1024};
         ASSERT_TRUE(vos::SendFrame(
-            fd, vos::MakeHeader(Local(PEER_PORT), VOSCMD_READ, ORX_STATE_VOSCMD, i + 1, sizeof request), request,
+            client.fd,
+            vos::MakeHeader(Local(PEER_PORT), VOSCMD_READ, ORX_STATE_VOSCMD, i + 1, sizeof request), request,
             sizeof request));
     }
 
@@ -1012,8 +1045,56 @@ TEST_F(VosTest, APortServesOthersWhileAClientWithADirectSocketTakesNothing)
     OrxAddr target = Local(PEER_PORT);
     ULONG value = 0;
     EXPECT_EQ(other.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0);
-    ::close(pair[0]);
-    ::close(fd);
+}
+
+TEST_F(VosTest, APortServesOthersWhileAClientHoldsItsDirectSocketHalfFull)
+{
+    auto peer = StartPeer(PEER_PORT);
+    // The socket offered to the port asks every blocking read to fill a large buffer,
+    // and the client switches to it and sends a few bytes of a frame, then nothing.
+    DirectSocketClient client;
+    const int lowWater = 1 << 20;
+    ASSERT_EQ(::setsockopt(client.pair[1], SOL_SOCKET, SO_RCVLOWAT, &lowWater, sizeof lowWater), 0);
+    ASSERT_TRUE(client.OfferTo(PEER_PORT));
+    ASSERT_TRUE(vos::SendFrame(
+        client.fd, vos::MakeHeader(Local(PEER_PORT), vos::LINK_SWITCHED, vos::ORX_STATE_LINK, 0, 0), nullptr,
+        0));
+    ASSERT_EQ(::send(client.pair[0], "\x40\0", 2, MSG_NOSIGNAL), 2);
+
+    CVosSync other;
+    other.VosSyncSetTimeout(20000);
+    OrxAddr target = Local(PEER_PORT);
+    for (int i = 0; i < 3; ++i)
+    {
+        ULONG value = 0;
+        ASSERT_EQ(other.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0) << "request " << i;
+    }
+}
+
+TEST_F(VosTest, OffersToAPortThatReadsNothingDoNotPileUpDescriptorsInTheRouter)
+{
+    // One bare port never reads; another offers it a socket again and again.
+    vos::FrameReader silentReader;
+    USHORT silent = 0;
+    const int silentFd = OpenBarePort(silentReader, &silent);
+    ASSERT_GE(silentFd, 0);
+    DirectSocketClient offerer;
+    ASSERT_GE(offerer.fd, 0);
+    const long before = RouterDescriptors(m_root.Path());
+    ASSERT_GT(before, 0);
+    constexpr int Offers = 3000;
+    for (int i = 0; i < Offers; ++i)
+        ASSERT_TRUE(vos::SendFrame(offerer.fd,
+                                   vos::MakeHeader(Local(silent), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
+                                   nullptr, 0, offerer.pair[1]));
+    // The router has handled every offer once it answers what came after them.
+    OrxCmd resolve = vos::MakeHeader(Local(ORX_PORT_ROUTER), vos::ROUTER_CMD_RESOLVE, 0, 1, 6);
+    ASSERT_TRUE(vos::SendFrame(offerer.fd, resolve, "nobody", 6));
+    vos::OrxMessage answer;
+    ASSERT_TRUE(NextFrame(offerer.fd, offerer.reader, answer, 30000));
+    EXPECT_EQ(answer.Cmd()->errorCode, VOSERR_NAME_NOT_FOUND);
+    EXPECT_LT(RouterDescriptors(m_root.Path()) - before, 200) << "the router holds a descriptor per offer";
+    ::close(silentFd);
 }
 
 } // namespace
