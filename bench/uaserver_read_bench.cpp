@@ -1,96 +1,170 @@
-// Reads through the whole server against reads of the stack-only test server, over loopback and
-// None, each server in a process of its own: a Read of 1000 nodes and a Read of one value, with 1
-// and 16 connections (a session each); then a browse of all of namespace 0 over the wire against
-// the same walk in process. Prints reads and values per second and the server/stack-only ratios,
-// and what a read cost the whole server: its CPU time and how often its threads went to sleep (lock
-// waits among them), which a loaded machine changes far less than the rates.
+// Small Reads through the whole server (uaserver_testserver) against the stack-only test server of
+// the transport benchmark, each in a process of its own over loopback: a Read of one Double with
+// 1 and 16 connections (a session each), over None and over Basic256 SignAndEncrypt, with every
+// request run on the thread that received it (pool off, the application's way) and on the stack's
+// worker pool (pool on). For each it prints round trips per second and what a Read cost the
+// server: its CPU time, system calls and voluntary context switches (a thread went to sleep), with
+// the ratios whole server / stack-only; the figures are medians of rounds that alternate between
+// the two servers. Then Reads of 1000 values, a browse of all of namespace 0 over the wire against
+// the same walk in process, and the Read latency of one client while others pipeline Reads of 900
+// values and never read their answers.
 //
-//   uaserver_read_bench [--seconds S]
-//   uaserver_read_bench --serve-stack      (the stack-only server; used by the benchmark itself)
+//   uaserver_read_bench [--rounds N] [--requests N] [--syscalls perf|strace|none]
+//                       (--rounds 0: the rows after the table alone)
+//   uaserver_read_bench --serve-stack FOLDER on|off   (the stack-only server; used by the benchmark)
+#include "stackclient.h"
 #include "uaserver_wire.h"
 
 #include "uatcp_process_counters.h"
+#include "uatcp_roundtrips.h"
+#include "uatcp_session_client.h"
 #include "uatcp_test_server.h"
 
+#include <opcua_crypto.h>
+#include <opcua_proxystub.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace uaserver::wire;
+using uaservertest::StackClient;
+using uatcp::bench::ChildProcess;
+using uatcp::bench::RoundTripCost;
+using uatcp::bench::SyscallCounter;
 using Clock = std::chrono::steady_clock;
 
 namespace
 {
-// The stack-only server until it is terminated; its first line is its URL.
-int serveStackOnly()
+struct Policy
 {
-    uatcp::test::TestServer server;
-    if (!server.start())
-        return 1;
-    std::printf("%s\n", server.url().c_str());
-    std::fflush(stdout);
-    for (;;)
-        pause();
-}
+    const char* name;
+    const char* uri;
+    OpcUa_MessageSecurityMode mode;
+};
+const Policy kPolicies[] = {
+    {"None", uatcp::test::kPolicyNoneUri, OpcUa_MessageSecurityMode_None},
+    {"Basic256", OpcUa_SecurityPolicy_Basic256, OpcUa_MessageSecurityMode_SignAndEncrypt},
+};
+const char* const kPools[] = {"off", "on"};
+// The stack's worker pool of the whole server when it is on, as many threads as the stack-only
+// server's pool may have.
+constexpr int kPoolThreads = 16;
 
-struct Rate
+// The two servers of one pool setting, each in a process of its own.
+struct Servers
 {
-    double reads = 0;
-    double values = 0;
-    double cpuUsPerRead = 0;
-    double waitsPerRead = 0;
+    ChildProcess stackOnly;
+    std::string stackUrl;
+    TestServerProcess whole;
+
+    Servers(const std::string& self, const SecuredClientFiles& files, bool pool)
+        : stackOnly({self, "--serve-stack", files.folder(), pool ? "on" : "off"}),
+          whole(serverArguments(files, pool), files.serverEnvironment())
+    {
+        stackUrl = stackOnly.readLine();
+    }
+    static std::vector<std::string> serverArguments(const SecuredClientFiles& files, bool pool)
+    {
+        std::vector<std::string> arguments = files.serverOptions();
+        for (const char* option : {"--variables", "1000", "--stack-pool", pool ? "16" : "0"})
+            arguments.push_back(option);
+        return arguments;
+    }
+    bool up() const { return !stackUrl.empty() && !whole.url().empty(); }
 };
 
-// Reads of nodes on every connection for the given time; reads and values per second and the costs
-// of a read in the server process, 0 when a read failed.
-Rate measureReads(const std::string& url, pid_t server, int connections, const std::vector<NodeNumber>& nodes,
-                  double seconds)
+// Activated sessions on connections of our stack's client over the policy; none when one failed.
+std::vector<std::unique_ptr<StackClient>> sessions(const std::string& url, const Policy& policy,
+                                                   int connections,
+                                                   const uatcp::test::ClientCredentials& credentials)
 {
-    using uatcp::bench::ProcessCounters;
+    std::vector<std::unique_ptr<StackClient>> clients;
+    for (int i = 0; i < connections; ++i)
+    {
+        clients.push_back(std::make_unique<StackClient>());
+        if (OpcUa_IsBad(clients.back()->connect(url, policy.uri, policy.mode, credentials.certificate,
+                                                credentials.privateKey, credentials.serverCertificate)) ||
+            OpcUa_IsBad(clients.back()->createSession()) || OpcUa_IsBad(clients.back()->activateSession()))
+            return {};
+    }
+    return clients;
+}
+
+// Reads of the one Double: the stack-only server's, or the first of the whole server's variables.
+RoundTripCost measureSmallReads(const std::string& url, pid_t server, bool whole, const Policy& policy,
+                                int connections, long requests, SyscallCounter::Tool tool,
+                                const uatcp::test::ClientCredentials& credentials)
+{
+    auto clients = sessions(url, policy, connections, credentials);
+    if (clients.empty())
+        return {};
+    for (auto& client : clients)
+    {
+        if (whole)
+            client->session().readDoubleOf(2, benchmarkVariables(1)[0].id, 0.0);
+    }
+    return uatcp::bench::measureRoundTrips(clients, std::max(1L, requests / connections), server, tool,
+                                           [](StackClient& client) { return client.session().readDouble(); });
+}
+
+// Reads of 1000 values: 1000 times the stack-only server's Double, the whole server's first 1000
+// variables.
+RoundTripCost measureLargeReads(const std::string& url, pid_t server, bool whole, int connections,
+                                long requests)
+{
+    const std::vector<NodeNumber> nodes =
+        whole ? benchmarkVariables(1000) : std::vector<NodeNumber>(1000, {1, uatcp::test::kDoubleNode});
     std::vector<std::unique_ptr<Client>> clients;
-    for (int c = 0; c < connections; ++c)
+    for (int i = 0; i < connections; ++i)
     {
         clients.push_back(std::make_unique<Client>());
         if (!clients.back()->open(url))
             return {};
     }
-    std::atomic<long> reads{0};
-    std::atomic<bool> failed{false};
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    const auto start = Clock::now();
-    const ProcessCounters before = ProcessCounters::of(server);
-    std::vector<std::thread> threads;
-    for (auto& client : clients)
-        threads.emplace_back(
-            [&, c = client.get()]
-            {
-                while (Clock::now() < end)
-                {
-                    if (c->readValues(nodes, 13) != static_cast<int>(nodes.size()))
-                        failed = true;
-                    ++reads;
-                }
-            });
-    for (std::thread& thread : threads)
-        thread.join();
-    const ProcessCounters after = ProcessCounters::of(server);
-    if (failed || reads == 0)
-        return {};
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const double count = static_cast<double>(reads);
-    return {count / elapsed, count * static_cast<double>(nodes.size()) / elapsed,
-            static_cast<double>(after.cpuNs - before.cpuNs) / 1000.0 / count,
-            static_cast<double>(after.waits - before.waits) / count};
+    return uatcp::bench::measureRoundTrips(
+        clients, std::max(1L, requests / connections), server, SyscallCounter::Tool::None,
+        [&](Client& client) { return client.readValues(nodes, 13) == 1000; });
 }
 
-std::vector<NodeNumber> repeated(NodeNumber node, size_t count)
+double median(std::vector<double> values)
 {
-    return std::vector<NodeNumber>(count, node);
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The medians of the rounds of one row, each figure on its own.
+struct Medians
+{
+    std::vector<RoundTripCost> rounds;
+    bool ok() const
+    {
+        return !rounds.empty() &&
+               std::all_of(rounds.begin(), rounds.end(), [](const RoundTripCost& r) { return r.ok; });
+    }
+    double of(double RoundTripCost::*figure) const
+    {
+        std::vector<double> values;
+        for (const RoundTripCost& r : rounds)
+            values.push_back(r.*figure);
+        return median(values);
+    }
+};
+
+double ratio(double whole, double stack)
+{
+    return stack > 0 ? whole / stack : 0.0;
 }
 
 // Milliseconds per walk of namespace 0, averaged over rounds; the node count through reached.
@@ -104,59 +178,12 @@ template <typename Walk> double msPerWalk(int rounds, size_t& reached, Walk walk
     }
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / rounds;
 }
-} // namespace
 
-int main(int argc, char** argv)
+void namespaceZeroWalk(const std::string& url)
 {
-    double seconds = 3.0;
-    for (int i = 1; i < argc; ++i)
-    {
-        if (std::strcmp(argv[i], "--serve-stack") == 0)
-            return serveStackOnly();
-        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
-            seconds = std::atof(argv[++i]);
-    }
-
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0)
-        return 1;
-    // The stack-only server picks its own port; the first URL it prints is where it listens.
-    TestServerProcess stackOnly({"--serve-stack"}, {}, self);
-    TestServerProcess server({"--variables", "1000"});
-    if (stackOnly.url().empty() || server.url().empty())
-    {
-        std::fprintf(stderr, "a server did not start\n");
-        return 1;
-    }
-
-    std::printf("%-12s %5s %13s %14s %13s %13s %6s %15s %15s\n", "read", "conns", "stack reads/s",
-                "stack values/s", "server reads/s", "server vals/s", "ratio", "CPU us/read s|S",
-                "waits/read s|S");
-    struct Case
-    {
-        const char* name;
-        std::vector<NodeNumber> stackNodes;
-        std::vector<NodeNumber> serverNodes;
-    };
-    const Case cases[] = {
-        {"1000 nodes", repeated({1, uatcp::test::kDoubleNode}, 1000), benchmarkVariables(1000)},
-        {"one value", {{1, uatcp::test::kDoubleNode}}, benchmarkVariables(1)},
-    };
-    for (const Case& c : cases)
-        for (int connections : {1, 16})
-        {
-            const Rate stack =
-                measureReads(stackOnly.url(), stackOnly.pid(), connections, c.stackNodes, seconds);
-            const Rate ours = measureReads(server.url(), server.pid(), connections, c.serverNodes, seconds);
-            std::printf("%-12s %5d %13.0f %14.0f %13.0f %13.0f %6.2f %7.1f|%7.1f %7.2f|%7.2f\n", c.name,
-                        connections, stack.reads, stack.values, ours.reads, ours.values,
-                        stack.reads > 0 ? ours.reads / stack.reads : 0.0, stack.cpuUsPerRead,
-                        ours.cpuUsPerRead, stack.waitsPerRead, ours.waitsPerRead);
-        }
-
     Client client;
-    if (!client.open(server.url()))
-        return 1;
+    if (!client.open(url))
+        return;
     InProcessServer inProcess;
     size_t wireNodes = 0, localNodes = 0;
     const double wire = msPerWalk(
@@ -166,5 +193,199 @@ int main(int argc, char** argv)
     std::printf("namespace 0 walk, 3 references per answer: wire %.2f ms (%zu nodes), in process %.2f ms "
                 "(%zu nodes), ratio %.1f\n",
                 wire, wireNodes, local, localNodes, local > 0 ? wire / local : 0.0);
-    return 0;
+}
+
+// The latencies in milliseconds of one client's Reads over the time, while `stalled` clients
+// pipeline Reads of 900 values and never read the answers.
+std::vector<double> readLatencies(const TestServerProcess& server, int stalled, double seconds)
+{
+    const std::vector<NodeNumber> nodes = benchmarkVariables(900);
+    std::vector<std::unique_ptr<NonReadingClient>> pipelines;
+    for (int c = 0; c < stalled; ++c)
+    {
+        pipelines.push_back(std::make_unique<NonReadingClient>());
+        if (!pipelines.back()->open(static_cast<uint16_t>(server.port())))
+            return {};
+    }
+    Client reader;
+    if (!reader.open(server.url()))
+        return {};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (auto& pipeline : pipelines)
+        threads.emplace_back(
+            [&, p = pipeline.get()]
+            {
+                while (!stop && p->sendRead(nodes))
+                {
+                }
+            });
+    std::vector<double> latencies;
+    const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < until)
+    {
+        const auto start = Clock::now();
+        if (reader.readValues({nodes[0]}, 13) != 1)
+            latencies.push_back(1e9);
+        else
+            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    stop = true;
+    pipelines.clear(); // a pipeline still sending fails once its socket is gone
+    for (std::thread& thread : threads)
+        thread.join();
+    return latencies;
+}
+
+void slowConsumers(const TestServerProcess& server, const char* pool, double seconds)
+{
+    for (int stalled : {0, 4})
+    {
+        std::vector<double> latencies = readLatencies(server, stalled, seconds);
+        if (latencies.empty())
+        {
+            std::printf("slow consumers (pool %s): the clients did not start\n", pool);
+            continue;
+        }
+        std::printf("slow consumers (pool %s): %d clients pipelining Reads of 900 values, never reading; "
+                    "another client's Read: median %.2f ms, max %.2f ms over %zu reads\n",
+                    pool, stalled, median(latencies), *std::max_element(latencies.begin(), latencies.end()),
+                    latencies.size());
+    }
+}
+
+// Rows of the whole server alone, after the read table. A further row takes the server's URL and
+// joins them here.
+void serverRows(const TestServerProcess& server, const char* pool, double seconds)
+{
+    if (std::strcmp(pool, "off") == 0)
+        namespaceZeroWalk(server.url());
+    // Browse row: a Browse of 3,000 node descriptions goes here.
+    slowConsumers(server, pool, seconds);
+}
+
+struct Options
+{
+    int rounds = 3;
+    long requests = 10000; // small Reads a configuration, spread over its connections
+    std::string syscalls;
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--serve-stack") == 0)
+    {
+        const std::string folder = argv[2];
+        return uatcp::bench::serveStackOnly(folder, folder + "/server.der", folder + "/server_key.der",
+                                            folder + "/pki/trusted", std::strcmp(argv[3], "on") == 0);
+    }
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2)
+    {
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            options.rounds = std::max(0, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--requests") == 0)
+            options.requests = std::max(1L, std::atol(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--syscalls") == 0)
+            options.syscalls = argv[i + 1];
+        else
+        {
+            std::fprintf(stderr, "usage: uaserver_read_bench [--rounds N] [--requests N] "
+                                 "[--syscalls perf|strace|none]\n");
+            return 2;
+        }
+    }
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof(self) - 1) <= 0)
+        return 1;
+    const SyscallCounter::Tool tool =
+        options.syscalls == "none" ? SyscallCounter::Tool::None : SyscallCounter::available(options.syscalls);
+    const uatcp::bench::ClientStack clientStack;
+    SecuredClientFiles files;
+    if (!files.ready())
+        return 1;
+    const uatcp::test::ClientCredentials credentials = files.stackClientCredentials();
+
+    // Row key: pool, policy, connections; small Reads, then Reads of 1000 values.
+    std::map<std::string, std::pair<Medians, Medians>> rows;
+    std::vector<std::string> order;
+    auto row = [&](const std::string& key) -> std::pair<Medians, Medians>&
+    {
+        if (rows.find(key) == rows.end())
+            order.push_back(key);
+        return rows[key];
+    };
+    int failures = 0;
+    for (int round = 0; round < options.rounds; ++round)
+    {
+        std::fprintf(stderr, "round %d of %d\n", round + 1, options.rounds);
+        for (const char* pool : kPools)
+        {
+            Servers servers(self, files, std::strcmp(pool, "on") == 0);
+            if (!servers.up())
+            {
+                std::fprintf(stderr, "a server (pool %s) did not start\n", pool);
+                return 1;
+            }
+            for (const Policy& policy : kPolicies)
+                for (int connections : {1, 16})
+                {
+                    char key[64];
+                    std::snprintf(key, sizeof key, "%-4s %-9s %5d", pool, policy.name, connections);
+                    auto& [stack, whole] = row(key);
+                    stack.rounds.push_back(measureSmallReads(servers.stackUrl, servers.stackOnly.pid(), false,
+                                                             policy, connections, options.requests, tool,
+                                                             credentials));
+                    whole.rounds.push_back(measureSmallReads(servers.whole.url(), servers.whole.pid(), true,
+                                                             policy, connections, options.requests, tool,
+                                                             credentials));
+                }
+            if (std::strcmp(pool, "off") == 0)
+                for (int connections : {1, 16})
+                {
+                    char key[64];
+                    std::snprintf(key, sizeof key, "%-4s %-9s %5d 1000 values", pool, "None", connections);
+                    auto& [stack, whole] = row(key);
+                    stack.rounds.push_back(measureLargeReads(servers.stackUrl, servers.stackOnly.pid(), false,
+                                                             connections, options.requests / 20));
+                    whole.rounds.push_back(measureLargeReads(servers.whole.url(), servers.whole.pid(), true,
+                                                             connections, options.requests / 20));
+                }
+            servers.stackOnly.finish();
+        }
+    }
+
+    if (options.rounds > 0)
+    {
+        std::printf("\nReads of one Double (and of 1000 values) through the whole server and the stack-only "
+                    "server, medians of %d rounds; system calls counted with %s\n",
+                    options.rounds, SyscallCounter::name(tool));
+        std::printf("%-20s %17s %6s %17s %6s %15s %15s\n", "pool policy  conns", "round trips/s s|W", "ratio",
+                    "CPU us/read s|W", "ratio", "syscalls s|W", "waits s|W");
+        for (const std::string& key : order)
+        {
+            const auto& [stack, whole] = rows[key];
+            const bool ok = stack.ok() && whole.ok();
+            failures += !ok;
+            const double stackRate = stack.of(&RoundTripCost::roundTripsPerSecond);
+            const double wholeRate = whole.of(&RoundTripCost::roundTripsPerSecond);
+            const double stackCpu = stack.of(&RoundTripCost::cpuUs);
+            const double wholeCpu = whole.of(&RoundTripCost::cpuUs);
+            std::printf("%-20s %8.0f|%8.0f %6.2f %8.1f|%8.1f %6.2f %7.2f|%7.2f %7.2f|%7.2f%s\n", key.c_str(),
+                        stackRate, wholeRate, ratio(wholeRate, stackRate), stackCpu, wholeCpu,
+                        ratio(wholeCpu, stackCpu), stack.of(&RoundTripCost::syscalls),
+                        whole.of(&RoundTripCost::syscalls), stack.of(&RoundTripCost::waits),
+                        whole.of(&RoundTripCost::waits), ok ? "" : "  FAILED");
+        }
+    }
+    std::printf("\n");
+    for (const char* pool : kPools)
+    {
+        TestServerProcess server(Servers::serverArguments(files, std::strcmp(pool, "on") == 0),
+                                 files.serverEnvironment());
+        if (!server.url().empty())
+            serverRows(server, pool, 3.0);
+    }
+    return failures == 0 ? 0 : 1;
 }

@@ -43,7 +43,7 @@ fi
 # The code generator reads the standard's schema files from the npm packages.
 ln -sfn "$root/node_modules" "$earlier/src/node_modules"
 for f in bench/uatcp.cmake bench/uatcp_roundtrip_bench.cpp bench/uatcp_process_counters.cpp \
-         bench/uatcp_process_counters.h tests/uatcp/uatcp_session_client.h; do
+         bench/uatcp_process_counters.h bench/uatcp_roundtrips.h tests/uatcp/uatcp_session_client.h; do
   cp "$f" "$earlier/src/$f"
 done
 cmake -S "$earlier/src" -B "$earlier/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -12,6 +12,7 @@
 // transport) under the same clients. bench/uatcp_compare.sh reads the table.
 #include "test_certificates.h"
 #include "uatcp_process_counters.h"
+#include "uatcp_roundtrips.h"
 #include "uatcp_session_client.h"
 #include "uatcp_test_server.h"
 
@@ -19,14 +20,12 @@
 #include <opcua_crypto.h>
 
 #include <atomic>
-#include <barrier>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -58,42 +57,6 @@ std::vector<std::string> split(const std::string& list)
     return items;
 }
 
-std::vector<uint8_t> readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// ---------------------------------------------------------------- server
-
-// The server process: the test server with a None and a Basic256 endpoint, the
-// thread pool as asked, until its input ends. Its first output line is the URL.
-int serve(const std::string& folder, bool pool)
-{
-    setenv("DEVICE_ROOT", folder.c_str(), 1);
-    TestServer server;
-    OpcUa_ProxyStubConfiguration configuration;
-    OpcUa_ProxyStub_GetConfiguration(&configuration);
-    configuration.bSecureListener_ThreadPool_Enabled = pool ? OpcUa_True : OpcUa_False;
-    if (OpcUa_IsBad(OpcUa_ProxyStub_ReInitialize(&configuration)))
-        return 1;
-    TestSecurity security;
-    security.certificate = readBytes(folder + "/server.der");
-    security.privateKey = readBytes(folder + "/server.key");
-    security.trustedFolder = folder + "/trusted";
-    security.policies = {
-        {OpcUa_SecurityPolicy_Basic256,
-         OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGN | OPCUA_ENDPOINT_MESSAGESECURITYMODE_SIGNANDENCRYPT}};
-    if (!server.start("127.0.0.1", nullptr, &security))
-        return 1;
-    std::cout << server.url() << std::endl;
-    for (std::string line; std::getline(std::cin, line);)
-    {
-    }
-    server.stop();
-    return 0;
-}
-
 // ---------------------------------------------------------------- clients
 
 // The certificates of both sides, the server's trust list (the client's certificate in it).
@@ -123,108 +86,21 @@ struct Options
     std::string server; // the program that serves; this one by default
 };
 
-struct Result
-{
-    double roundTripsPerSecond = 0;
-    double cpuUs = 0;
-    double syscalls = -1;
-    double waits = 0;
-    double preemptions = 0;
-    bool ok = false;
-};
-
-// Reads on every connection at once: warm-up, then `count` reads each between
-// the two points where the counters are taken.
-class ReadRun
-{
-public:
-    ReadRun(std::vector<std::unique_ptr<SessionClient>>& clients, long warmUp, long count)
-        : m_sync(static_cast<std::ptrdiff_t>(clients.size() + 1))
-    {
-        for (auto& client : clients)
-            m_threads.emplace_back(
-                [this, &client, warmUp, count]
-                {
-                    for (long i = 0; i < warmUp; ++i)
-                        m_failed += !client->readDouble();
-                    m_sync.arrive_and_wait(); // warm
-                    m_sync.arrive_and_wait(); // counters taken
-                    for (long i = 0; i < count; ++i)
-                        m_failed += !client->readDouble();
-                    m_sync.arrive_and_wait(); // done
-                });
-    }
-    ~ReadRun()
-    {
-        for (auto& t : m_threads)
-            t.join();
-    }
-    void waitWarm() { m_sync.arrive_and_wait(); }
-    void go() { m_sync.arrive_and_wait(); }
-    void waitDone() { m_sync.arrive_and_wait(); }
-    bool failed() const { return m_failed > 0; }
-
-private:
-    std::barrier<> m_sync;
-    std::atomic<long> m_failed{0};
-    std::vector<std::thread> m_threads;
-};
+using Result = RoundTripCost;
 
 Result measure(const std::string& url, const Policy& policy, int connections, long requests, pid_t server,
                SyscallCounter::Tool tool, Credentials& credentials)
 {
-    Result r;
     std::vector<std::unique_ptr<SessionClient>> clients;
     for (int i = 0; i < connections; ++i)
     {
         clients.push_back(std::make_unique<SessionClient>());
         if (OpcUa_IsBad(clients.back()->connect(url, policy.uri, policy.mode, &credentials.own)) ||
             !clients.back()->createSession())
-            return r;
+            return {};
     }
-    long each = std::max(1L, requests / connections);
-    long total = each * connections;
-    // perf counts in the timed run; strace slows every call, so it counts a shorter run of its own.
-    SyscallCounter counter(tool, server);
-    bool perf = tool == SyscallCounter::Tool::Perf && counter.attach();
-    bool counting = false;
-    ProcessCounters before, after;
-    std::chrono::steady_clock::time_point start, end;
-    {
-        ReadRun run(clients, std::max(50L, each / 10), each);
-        run.waitWarm();
-        counting = perf && counter.start();
-        before = ProcessCounters::of(server);
-        start = std::chrono::steady_clock::now();
-        run.go();
-        run.waitDone();
-        end = std::chrono::steady_clock::now();
-        after = ProcessCounters::of(server);
-        if (counting)
-            r.syscalls = static_cast<double>(counter.stop()) / static_cast<double>(total);
-        if (run.failed())
-            return r;
-    }
-    if (tool == SyscallCounter::Tool::Strace)
-    {
-        long traced = std::max(1L, each / 10);
-        SyscallCounter strace(tool, server);
-        if (strace.start())
-        {
-            ReadRun run(clients, 0, traced);
-            run.waitWarm();
-            run.go();
-            run.waitDone();
-            r.syscalls = static_cast<double>(strace.stop()) / static_cast<double>(traced * connections);
-        }
-    }
-    double seconds = std::chrono::duration<double>(end - start).count();
-    r.roundTripsPerSecond = static_cast<double>(total) / seconds;
-    r.cpuUs = static_cast<double>(after.cpuNs - before.cpuNs) / 1000.0 / static_cast<double>(total);
-    r.waits = static_cast<double>(after.waits - before.waits) / static_cast<double>(total);
-    r.preemptions = static_cast<double>(after.preemptions - before.preemptions) / static_cast<double>(total);
-    r.ok = true;
-    return r;
+    return measureRoundTrips(clients, std::max(1L, requests / connections), server, tool,
+                             [](SessionClient& client) { return client.readDouble(); });
 }
 
 bool parse(int argc, char** argv, Options& o)
@@ -259,7 +135,11 @@ bool parse(int argc, char** argv, Options& o)
 int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "--serve")
-        return serve(argv[2], std::string(argv[3]) == "on");
+    {
+        const std::string folder = argv[2];
+        return serveStackOnly(folder, folder + "/server.der", folder + "/server.key", folder + "/trusted",
+                              std::string(argv[3]) == "on");
+    }
     Options options;
     if (!parse(argc, argv, options))
     {
@@ -272,11 +152,7 @@ int main(int argc, char** argv)
         options.server.empty() ? std::filesystem::read_symlink("/proc/self/exe").string() : options.server;
     SyscallCounter::Tool tool =
         options.syscalls == "none" ? SyscallCounter::Tool::None : SyscallCounter::available(options.syscalls);
-    OpcUa_Handle platform = nullptr;
-    OpcUa_P_Initialize(&platform);
-    OpcUa_ProxyStubConfiguration configuration;
-    OpcUa_ProxyStub_GetConfiguration(&configuration);
-    OpcUa_ProxyStub_Initialize(platform, &configuration);
+    const uatcp::bench::ClientStack clientStack;
     int failures = 0;
     {
         Credentials credentials;
@@ -316,7 +192,5 @@ int main(int argc, char** argv)
             server.finish();
         }
     }
-    OpcUa_ProxyStub_Clear();
-    OpcUa_P_Clean(&platform);
     return failures == 0 ? 0 : 1;
 }

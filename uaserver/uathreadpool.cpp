@@ -27,11 +27,15 @@ OpcUa_StatusCode UaThreadPoolWorker::assignJob(UaThreadJob* job)
         return OpcUa_BadInvalidState;
     if (job == nullptr)
         return OpcUa_BadInvalidArgument;
-    UaMutexLocker lock(&m_mutex);
-    if (m_busy)
-        return OpcUa_BadInvalidState;
-    m_busy = 1;
-    m_pJob = job;
+    {
+        UaMutexLocker lock(&m_mutex);
+        if (m_busy)
+            return OpcUa_BadInvalidState;
+        m_busy = 1;
+        m_pJob = job;
+    }
+    // Posted once the mutex is free: the worker takes it first thing when it wakes, and woken under
+    // it would only go back to sleep until it is released.
     return m_semaphore.post(1);
 }
 

@@ -229,6 +229,8 @@ public:
 
     bool serverSignatureValid = false;
     const Bytes& serverNonce() const { return m_serverNonce; }
+    // The session's own client, for requests of its own.
+    uatcp::test::SessionClient& session() { return m_session; }
 
 private:
     static OpcUa_ByteString view(const Bytes& b)

@@ -7,6 +7,8 @@
 
 #include <ualocalizedtext.h>
 
+#include <algorithm>
+
 namespace
 {
 constexpr const char* kServerUri = "urn:uaserver:testserver";
@@ -116,9 +118,9 @@ UaStatus TestServerConfig::getStackThreadPoolSettings(bool& enabled, OpcUa_Int32
                                                       OpcUa_Int32& maxThreads, OpcUa_Int32& maxJobs,
                                                       bool& blockOnAdd, OpcUa_UInt32& timeout)
 {
-    enabled = true;
-    minThreads = 2;
-    maxThreads = 8;
+    enabled = m_options.stackPoolThreads > 0;
+    minThreads = std::min(2, m_options.stackPoolThreads);
+    maxThreads = m_options.stackPoolThreads;
     maxJobs = 1000;
     blockOnAdd = true;
     timeout = 0;

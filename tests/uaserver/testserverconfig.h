@@ -29,6 +29,9 @@ struct TestServerOptions
     std::string pkiFolder;
     std::string rejectedFolder;
     std::map<std::string, std::string> users;
+    // Threads of the stack's worker pool; 0 (the application's way): each request runs on the
+    // thread that received it.
+    int stackPoolThreads = 0;
     // The application's subscription settings unless changed.
     SubscriptionSettings subscription{50, 0, 5000, 10000, 0, 5, 0};
 };

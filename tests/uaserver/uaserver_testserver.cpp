@@ -24,6 +24,8 @@
 //                              10000, 0, 5, 0; a maximum of 0 is none)
 //   --models NAME              test (default): the test namespace as ns 2; companion: the DI (ns 2)
 //                              and PLCopen (ns 3) models in its place
+//   --stack-pool N             the stack's worker pool with up to N threads runs the requests
+//                              (default 0: none, each request runs on the thread that read it)
 #include "companionserverconfig.h"
 #include "testnodemanager.h"
 #include "testserverconfig.h"
@@ -36,6 +38,7 @@
 #include <ualog.h>
 #include <uaplatformlayer.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -180,6 +183,8 @@ int main(int argc, char** argv)
             if (!parseNumber(value, options.subscription.*(setting->setting)))
                 return usage(("bad value of " + option + ": " + value).c_str());
         }
+        else if (option == "--stack-pool")
+            options.stackPoolThreads = std::max(0, std::atoi(value.c_str()));
         else if (option == "--models")
         {
             if (value != "test" && value != "companion")

@@ -13,6 +13,7 @@
 
 #include <uanodeid.h>
 
+#include <opcua_binarycodec.hpp>
 #include <opcua_proxystub.h>
 
 #include <chrono>
@@ -488,6 +489,98 @@ bool KeepReading::stopAndCheck()
 
 // ---------------------------------------------------------------- stack and raw peer
 
+struct NonReadingClient::Private
+{
+    uatcp::test::RawClient raw;
+    OpcUa_NodeId token;
+    uint32_t requestId = 10;
+
+    // Sends request (of type) under the session's token; false when the server did not take it.
+    bool send(OpcUa_Void* request, OpcUa_EncodeableType& type)
+    {
+        auto* header = static_cast<OpcUa_RequestHeader*>(request);
+        OpcUa_NodeId_CopyTo(&token, &header->AuthenticationToken);
+        header->RequestHandle = requestId;
+        header->TimeoutHint = 60000;
+        OpcUa::BinaryEncoder encoder;
+        if (OpcUa_IsBad(encoder.writeMessage(&type, request)))
+            return false;
+        return raw.sendMessage('F', uatcp::Bytes(encoder.data(), encoder.data() + encoder.size()),
+                               requestId++);
+    }
+    // The answer to the request just sent when it is of type; the caller deletes it.
+    OpcUa_Void* answer(OpcUa_EncodeableType& type)
+    {
+        const auto message = raw.read();
+        uatcp::ChunkInfo info;
+        if (!message || message->header.type != uatcp::MessageType::Message ||
+            uatcp::parseChunkHeaders(message->bytes, info) != uatcp::status::Good ||
+            uatcp::parseSequenceHeader(message->bytes, message->bytes.size(), info) != uatcp::status::Good)
+            return nullptr;
+        OpcUa::BinaryDecoder decoder(message->bytes.data() + info.bodyOffset,
+                                     message->bytes.size() - info.bodyOffset);
+        OpcUa_EncodeableType* decodedType = nullptr;
+        OpcUa_Void* decoded = nullptr;
+        OpcUa_UInt32 encodingId = 0;
+        if (OpcUa_IsBad(decoder.readMessage(&decodedType, &decoded, &encodingId)))
+            return nullptr;
+        if (decodedType == &type)
+            return decoded;
+        OpcUa_EncodeableObject_Delete(decodedType, &decoded);
+        return nullptr;
+    }
+};
+
+NonReadingClient::NonReadingClient() : d(new Private)
+{
+    OpcUa_NodeId_Initialize(&d->token);
+}
+
+NonReadingClient::~NonReadingClient()
+{
+    OpcUa_NodeId_Clear(&d->token);
+    delete d;
+}
+
+bool NonReadingClient::open(uint16_t port)
+{
+    if (!d->raw.connect(port) || !d->raw.hello() || !d->raw.open())
+        return false;
+    // What it leaves unread stays with the server rather than in this socket.
+    d->raw.limitReceiveBuffer(64 * 1024);
+    Message<OpcUa_CreateSessionRequest> create(OpcUa_CreateSessionRequest_EncodeableType);
+    create.get()->RequestedSessionTimeout = 600000;
+    if (!d->send(create.get(), OpcUa_CreateSessionRequest_EncodeableType))
+        return false;
+    OpcUa_Void* created = d->answer(OpcUa_CreateSessionResponse_EncodeableType);
+    if (created == nullptr)
+        return false;
+    OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(created)->AuthenticationToken, &d->token);
+    OpcUa_EncodeableObject_Delete(&OpcUa_CreateSessionResponse_EncodeableType, &created);
+    Message<OpcUa_ActivateSessionRequest> activate(OpcUa_ActivateSessionRequest_EncodeableType);
+    if (!d->send(activate.get(), OpcUa_ActivateSessionRequest_EncodeableType))
+        return false;
+    OpcUa_Void* activated = d->answer(OpcUa_ActivateSessionResponse_EncodeableType);
+    const bool good =
+        activated != nullptr &&
+        OpcUa_IsGood(static_cast<OpcUa_ActivateSessionResponse*>(activated)->ResponseHeader.ServiceResult);
+    OpcUa_EncodeableObject_Delete(&OpcUa_ActivateSessionResponse_EncodeableType, &activated);
+    return good;
+}
+
+bool NonReadingClient::sendRead(const std::vector<NodeNumber>& nodes)
+{
+    Message<OpcUa_ReadRequest> read(OpcUa_ReadRequest_EncodeableType);
+    read.get()->NoOfNodesToRead = static_cast<OpcUa_Int32>(nodes.size());
+    read.get()->NodesToRead = allocateArray<OpcUa_ReadValueId>(read.get()->NoOfNodesToRead);
+    for (size_t i = 0; i < nodes.size(); ++i)
+    {
+        setNumeric(read.get()->NodesToRead[i].NodeId, nodes[i]);
+        read.get()->NodesToRead[i].AttributeId = 13;
+    }
+    return d->send(read.get(), OpcUa_ReadRequest_EncodeableType);
+}
+
 void raiseClientArrayLimit(OpcUa_Int32 limit)
 {
     // A client process runs on the stack's defaults until its proxy stub is set up.
@@ -638,6 +731,7 @@ std::vector<OpcUa_UInt32> nodesNotInTheStandard(const std::set<OpcUa_UInt32>& no
 struct SecuredClientFiles::Private
 {
     sectest::TempFolder folder;
+    uatcp::test::ClientCredentials stackClient;
 };
 
 SecuredClientFiles::SecuredClientFiles() : d(new Private)
@@ -654,6 +748,8 @@ SecuredClientFiles::SecuredClientFiles() : d(new Private)
     sectest::writeFile(root + "/pki/trusted/client.der", client.certificate);
     sectest::writeFile(root + "/client.pem", client.certificatePem());
     sectest::writeFile(root + "/client_key.pem", client.privateKeyPem());
+    sectest::writeFile(root + "/server_key.der", server.privateKeyDer());
+    d->stackClient = {client.certificate, client.privateKeyDer(), server.certificate};
     m_ready = !server.certificate.empty() && !client.certificate.empty();
 }
 
@@ -671,6 +767,16 @@ std::vector<std::string> SecuredClientFiles::serverOptions() const
             "--certificate", root + "/server.der",
             "--key",         root + "/server.key",
             "--pki",         root + "/pki"};
+}
+
+uatcp::test::ClientCredentials SecuredClientFiles::stackClientCredentials() const
+{
+    return d->stackClient;
+}
+
+std::string SecuredClientFiles::folder() const
+{
+    return d->folder.path();
 }
 
 std::vector<std::string> SecuredClientFiles::serverEnvironment() const

@@ -53,6 +53,11 @@ public:
     std::vector<std::string> serverEnvironment() const;
     std::string clientCertificateFile() const;
     std::string clientKeyFile() const;
+    // What our stack's client brings to the Basic256 channel: its certificate and key (the outside
+    // client's) and the server's certificate.
+    uatcp::test::ClientCredentials stackClientCredentials() const;
+    // Where server.der, server_key.der (DER) and pki/trusted (the client's certificate) lie.
+    std::string folder() const;
 
 private:
     struct Private;
@@ -125,6 +130,26 @@ private:
     std::atomic<int> m_reads{0};
     std::atomic<int> m_failed{0};
     std::thread m_thread;
+};
+
+// A session on a None channel of a raw peer that sends Reads and never reads their answers: the
+// client that asks and does not take what it asked for.
+class NonReadingClient
+{
+public:
+    NonReadingClient();
+    ~NonReadingClient();
+    NonReadingClient(const NonReadingClient&) = delete;
+    NonReadingClient& operator=(const NonReadingClient&) = delete;
+    // Hello, secure channel, CreateSession and ActivateSession (their answers are read).
+    bool open(uint16_t port);
+    // Sends a Read of the Values of nodes, not waiting for anything; false once the server takes
+    // no more (it closed the connection, or took nothing for seconds).
+    bool sendRead(const std::vector<NodeNumber>& nodes);
+
+private:
+    struct Private;
+    Private* d;
 };
 
 // Our client's serializer takes arrays up to limit.

@@ -7,6 +7,8 @@
 #include "tcp_messages.h"
 #include "tcp_status.h"
 
+#include <sys/socket.h>
+
 #include <optional>
 #include <string>
 
@@ -25,6 +27,11 @@ public:
     {
         OpcTcpUrl url{host, port, ""};
         return connectTo(url, 5000, m_socket) == status::Good;
+    }
+    // Keeps at most about bytes of what the server sends in the socket (a peer that reads little).
+    void limitReceiveBuffer(int bytes)
+    {
+        ::setsockopt(m_socket.fd(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     }
     bool send(const Bytes& bytes)
     {

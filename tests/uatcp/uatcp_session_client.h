@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace uatcp::test
@@ -108,6 +109,13 @@ public:
         return ok;
     }
 
+    // The Double that readDouble reads, and the value it must have: by default the test server's.
+    void readDoubleOf(OpcUa_UInt16 ns, OpcUa_UInt32 id, double expected)
+    {
+        m_readNode = {ns, id};
+        m_readExpected = expected;
+    }
+
     // One Read of the Double value; false unless the value came back.
     bool readDouble()
     {
@@ -118,7 +126,7 @@ public:
         bool ok = call(&m_read, &OpcUa_ReadRequest_EncodeableType, &response, &type) &&
                   type == &OpcUa_ReadResponse_EncodeableType &&
                   static_cast<OpcUa_ReadResponse*>(response)->NoOfResults == 1 &&
-                  static_cast<OpcUa_ReadResponse*>(response)->Results[0].Value.Value.Double == kDoubleValue;
+                  static_cast<OpcUa_ReadResponse*>(response)->Results[0].Value.Value.Double == m_readExpected;
         OpcUa_EncodeableObject_Delete(type, &response);
         return ok;
     }
@@ -166,8 +174,8 @@ private:
         m_read.NoOfNodesToRead = 1;
         m_read.NodesToRead = static_cast<OpcUa_ReadValueId*>(OpcUa_Memory_Alloc(sizeof(OpcUa_ReadValueId)));
         OpcUa_ReadValueId_Initialize(m_read.NodesToRead);
-        m_read.NodesToRead->NodeId.NamespaceIndex = 1;
-        m_read.NodesToRead->NodeId.Identifier.Numeric = kDoubleNode;
+        m_read.NodesToRead->NodeId.NamespaceIndex = m_readNode.first;
+        m_read.NodesToRead->NodeId.Identifier.Numeric = m_readNode.second;
         m_read.NodesToRead->AttributeId = 13;
         m_read.RequestHeader.TimeoutHint = 30000;
         OpcUa_NodeId_CopyTo(&m_token, &m_read.RequestHeader.AuthenticationToken);
@@ -177,6 +185,8 @@ private:
     bool m_secured = false;
     ClientCredentials m_credentials;
     OpcUa_NodeId m_token;
+    std::pair<OpcUa_UInt16, OpcUa_UInt32> m_readNode{1, kDoubleNode};
+    double m_readExpected = kDoubleValue;
     struct ReadRequest : OpcUa_ReadRequest
     {
         ReadRequest() { OpcUa_ReadRequest_Initialize(this); }

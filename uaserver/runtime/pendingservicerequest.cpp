@@ -140,9 +140,7 @@ void PendingServiceRequest::fillResponseHeader(OpcUa_ResponseHeader& header, Opc
 void PendingServiceRequest::sendOrCancel(const char* service, bool namedCancel)
 {
     const int handle = static_cast<int>(requestHandle());
-    if (m_pSession != nullptr)
-        m_pSession->lockSendResponse();
-    if (m_pSession != nullptr && !m_pSession->isSecureChannelValid())
+    if (m_pSession != nullptr && !m_pSession->secureChannelStillValid())
     {
         if (UaTrace::isTraceLevelOn(4))
         {
@@ -167,10 +165,7 @@ void PendingServiceRequest::sendOrCancel(const char* service, bool namedCancel)
     if (UaTrace::isTraceLevelOn(4))
         UaTrace::traceLevel4("CLEAN Send Response for %s", service);
     if (m_pSession != nullptr)
-    {
-        m_pSession->unlockSendResponse();
         m_pSession->finishedServiceProcessing();
-    }
     OpcUa_EncodeableObject_Delete(m_pResponseType, &m_pResponse);
     OpcUa_EncodeableObject_Delete(m_pRequestType, &m_pRequest);
     if (UaTrace::isTraceLevelOn(4))

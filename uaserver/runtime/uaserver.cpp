@@ -553,14 +553,10 @@ OpcUa_StatusCode UaServer::sendResponse(OpcUa_Endpoint endpoint, UaSession* sess
         }
     }
 
-    if (session != nullptr)
+    if (session != nullptr && !cancel && !session->secureChannelStillValid())
     {
-        session->lockSendResponse();
-        if (!cancel && !session->isSecureChannelValid())
-        {
-            cancel = true;
-            internalResult = OpcUa_Good;
-        }
+        cancel = true;
+        internalResult = OpcUa_Good;
     }
     OpcUa_StatusCode result;
     if (!cancel)
@@ -585,10 +581,7 @@ OpcUa_StatusCode UaServer::sendResponse(OpcUa_Endpoint endpoint, UaSession* sess
         result = OpcUa_Endpoint_CancelSendResponse(endpoint, internalResult, nullptr, &context);
     }
     if (session != nullptr)
-    {
-        session->unlockSendResponse();
         session->finishedServiceProcessing();
-    }
     if (UaTrace::isTraceLevelOn(4))
         UaTrace::traceLevel4("CLEAN Send Response");
     if (response != nullptr)

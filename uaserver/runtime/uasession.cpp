@@ -118,6 +118,14 @@ void UaSession::unlockSendResponse()
     e->sendResponseMutex.unlock();
 }
 
+bool UaSession::secureChannelStillValid()
+{
+    lockSendResponse();
+    const bool valid = isSecureChannelValid();
+    unlockSendResponse();
+    return valid;
+}
+
 void UaSession::startingServiceProcessing()
 {
     UaMutexLocker lock(sessionMutex());
@@ -342,8 +350,7 @@ void UaSession::sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* re
                                   OpcUa_EncodeableType* responseType, const char* what)
 {
     const OpcUa_UInt32 requestHandle = request->requestHandle();
-    lockSendResponse();
-    if (isSecureChannelValid())
+    if (secureChannelStillValid())
     {
         const OpcUa_StatusCode result = response != nullptr
                                             ? static_cast<OpcUa_ResponseHeader*>(response)->ServiceResult
@@ -362,7 +369,6 @@ void UaSession::sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* re
         // Status 0: nothing is sent on a channel that is gone.
         OpcUa_Endpoint_CancelSendResponse(request->m_hEndpoint, OpcUa_Good, nullptr, &request->m_hContext);
     }
-    unlockSendResponse();
     OpcUa_EncodeableObject_Delete(responseType, &response);
     delete request;
     finishedServiceProcessing();
@@ -379,9 +385,7 @@ OpcUa_StatusCode UaSession::beginPublishAnswer(PublishRequestContext* request, c
         UaTrace::traceLevel1("Error: %s [ret=0x%lx] - BeginSendResponse FAILED - deleted Request", caller,
                              static_cast<unsigned long>(begun));
     // The stack still holds the request: it answers with the failure, or drops it with its channel.
-    lockSendResponse();
     OpcUa_Endpoint_CancelSendResponse(request->m_hEndpoint, begun, nullptr, &request->m_hContext);
-    unlockSendResponse();
     delete request;
     finishedServiceProcessing();
     return begun;

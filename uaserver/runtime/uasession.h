@@ -34,9 +34,13 @@ public:
     // Publish requests received on a dead channel can never be answered: they are dropped.
     void invalidateSecureChannel() override;
 
-    // Responses of one session leave one at a time.
+    // Taken by a sender around its look at the secure channel. The send itself is not under it:
+    // the transport keeps every response whole and in order and never waits for the peer, so a
+    // request of the session never waits behind another's write.
     void lockSendResponse();
     void unlockSendResponse();
+    // Whether a response may go out on the session's secure channel, under the send lock.
+    bool secureChannelStillValid();
     // A service in progress holds a reference and counts; a queued Publish request too.
     void startingServiceProcessing();
     void finishedServiceProcessing();

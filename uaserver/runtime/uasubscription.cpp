@@ -560,8 +560,7 @@ UaStatus UaSubscription::republish(OpcUa_Endpoint endpoint, OpcUa_Handle context
     session->addReference();
     lock.unlock();
 
-    session->lockSendResponse();
-    if (session->isSecureChannelValid())
+    if (session->secureChannelStillValid())
     {
         UaTrace::traceLevel4("CALL  Send Response for Republish [Request=%d][ServiceResult=0x%lx]",
                              static_cast<int>(header.RequestHandle), 0ul);
@@ -573,7 +572,6 @@ UaStatus UaSubscription::republish(OpcUa_Endpoint endpoint, OpcUa_Handle context
                              static_cast<int>(header.RequestHandle));
         OpcUa_Endpoint_CancelSendResponse(endpoint, OpcUa_Good, nullptr, &context);
     }
-    session->unlockSendResponse();
     OpcUa_EncodeableObject_Delete(responseType, &response);
     UaTrace::traceLevel4("DONE  Send Response for Republish");
     session->releaseReference();

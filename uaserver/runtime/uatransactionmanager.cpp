@@ -223,20 +223,13 @@ OpcUa_UInt32 UaTransactionManager::addTransaction(PendingServiceRequest* pReques
     return m_transactions.add(pRequest);
 }
 
-template <typename Request> Request* UaTransactionManager::findTransaction(OpcUa_UInt32 hTransaction)
-{
-    // Under the lock: add may grow the table meanwhile.
-    std::shared_lock lock(m_tableLock);
-    return dynamic_cast<Request*>(m_transactions.get(hTransaction));
-}
-
 void UaTransactionManager::transactionFinished(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest,
                                                bool sendNow)
 {
     if (hTransaction != 0)
     {
         std::unique_lock lock(m_tableLock);
-        m_transactions.markPosted(hTransaction);
+        m_transactions.remove(hTransaction);
     }
     UaThreadPool* pool = nullptr;
     {
@@ -264,10 +257,9 @@ void UaTransactionManager::transactionFinished(OpcUa_UInt32 hTransaction, Pendin
 
 void UaTransactionManager::releaseHold(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest)
 {
-    // Completed while the begin operation still held it: a worker sends it, this thread returns to
-    // its caller.
+    // Completed while the begin operation still held it: answered now, on this thread.
     if (pRequest->releaseHold())
-        transactionFinished(hTransaction, pRequest, false);
+        transactionFinished(hTransaction, pRequest, true);
 }
 
 
@@ -421,11 +413,19 @@ UaStatus UaTransactionManager::beginWrite(PendingWriteRequest* pRequest)
 template <typename Request, typename Finish>
 UaStatus UaTransactionManager::finishItem(OpcUa_UInt32 hTransaction, bool sendNow, Finish finish)
 {
-    auto* request = findTransaction<Request>(hTransaction);
-    if (request == nullptr)
-        return OpcUa_BadInvalidArgument;
-    if (finish(*request))
-        transactionFinished(hTransaction, request, sendNow);
+    Request* completed = nullptr;
+    {
+        // The result is stored under the table's lock: a repeated answer racing with the one that
+        // completes the request finds it still there (and completed), never deleted under it.
+        std::shared_lock lock(m_tableLock);
+        auto* request = dynamic_cast<Request*>(m_transactions.get(hTransaction));
+        if (request == nullptr)
+            return OpcUa_BadInvalidArgument;
+        if (finish(*request))
+            completed = request;
+    }
+    if (completed != nullptr)
+        transactionFinished(hTransaction, completed, sendNow);
     return OpcUa_Good;
 }
 

@@ -1,9 +1,10 @@
 #ifndef UASERVER_RUNTIME_UATRANSACTIONMANAGER_H
 #define UASERVER_RUNTIME_UATRANSACTIONMANAGER_H
 
-#include <handletable.h>
 #include <historymanager.h>
 #include <iomanagercallback.h>
+
+#include "transactiontable.h"
 
 #include <uamutex.h>
 #include <uastatus.h>
@@ -35,7 +36,10 @@ class VariableHandle;
 //
 // A Read, Write, HistoryRead or HistoryUpdate is in the transaction table, under its transaction
 // id, from before its first item is looked up until it is complete; it leaves the table before it
-// is handed to the pool. A begin operation holds its request open until it no longer reads it.
+// is handed to the pool. Ids carry a generation: an answer for a transaction that has finished is
+// refused, whatever request holds its slot now. A begin operation holds its request open until it
+// no longer reads it; a request all of whose items were answered by then (cached values, errors)
+// is sent by the begin operation itself, without a hand-over to another thread.
 // The mutex guards the table and the pool pointer only; it is never held while calling a node
 // manager or sending.
 class UaTransactionManager : public HistoryManagerCallback, public IOManagerCallback
@@ -144,13 +148,12 @@ private:
                     const Item* items, const IoSettings& settings, Fail fail, BeginItem beginItem);
     // Enters a request in the table; its transaction id.
     OpcUa_UInt32 addTransaction(PendingServiceRequest* pRequest);
-    // The request of a kind under a transaction id, null when there is none.
-    template <typename Request> Request* findTransaction(OpcUa_UInt32 hTransaction);
     // Sends a completed request: handed to the pool unless sendNow (or without a pool, or when the
     // pool refuses it), else sent in this thread and deleted. The request leaves the table first
     // (id 0: it never was in it).
     void transactionFinished(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest, bool sendNow);
-    // Ends the begin operation's hold on a request.
+    // Ends the begin operation's hold on a request; one that completed meanwhile is sent here, on
+    // the thread that received it, as nothing of it waits any longer.
     void releaseHold(OpcUa_UInt32 hTransaction, PendingServiceRequest* pRequest);
 
     // The node's history handle; null with the reason in status (BadHistoryOperationUnsupported for
@@ -188,7 +191,7 @@ private:
     // The table alone: every answered item looks its request up, and those lookups of all sessions
     // share it; only adding and posting a request take it alone.
     mutable std::shared_mutex m_tableLock;
-    HandleTable<PendingServiceRequest> m_transactions;
+    TransactionTable<PendingServiceRequest> m_transactions;
     // Threads handing a request to the pool just now: the pool is not deleted under them.
     OpcUa_UInt32 m_poolUsers = 0;
     std::condition_variable_any m_poolUnused;

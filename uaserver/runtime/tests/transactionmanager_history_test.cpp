@@ -208,8 +208,8 @@ TEST_F(HistoryTest, ReleasingContinuationPointsReadsNothing)
         pending(historyRead(41, &OpcUa_ReadEventDetails_EncodeableType,
                             {{101, parkedPoint}, {102, {}}, {103, {1, 2, 3, 4}}}, nullptr, true),
                 context);
-    // Complete inside the begin: a worker sends it.
-    EXPECT_FALSE(answeredInsideBegin([&] { return manager->beginHistoryRead(request); }, context));
+    // Complete inside the begin: the begin sends it.
+    EXPECT_TRUE(answeredInsideBegin([&] { return manager->beginHistoryRead(request); }, context));
     const auto* response = endpoint.waitForAnswer(context).as<OpcUa_HistoryReadResponse>(
         OpcUa_HistoryReadResponse_EncodeableType);
     ASSERT_NE(response, nullptr);

@@ -126,14 +126,15 @@ TEST_F(TransactionManagerTest, AReadIsSplitByIOManagerAndAnsweredOnceWithEveryRe
     }
 }
 
-TEST_F(TransactionManagerTest, TheLastResultInsideTheBeginLeavesTheRequestToTheBeginWhichHandsItToThePool)
+TEST_F(TransactionManagerTest, TheLastResultInsideTheBeginLeavesTheRequestToTheBeginWhichSendsItItself)
 {
     startManager();
     ioA.answers = {{101, Answer::Inline}, {102, Answer::InlineSendNow}};
     OpcUa_Handle context = nullptr;
     PendingReadRequest* request =
         read(newReadRequest(3, {{UaNodeId(101, kNs)}, {UaNodeId(102, kNs)}}), context);
-    EXPECT_FALSE(answeredInsideBegin([&] { return manager->beginRead(request); }, context));
+    // Every value was at hand: answered on the receiving thread, no worker woken for it.
+    EXPECT_TRUE(answeredInsideBegin([&] { return manager->beginRead(request); }, context));
     const auto* response =
         endpoint.waitForAnswer(context).as<OpcUa_ReadResponse>(OpcUa_ReadResponse_EncodeableType);
     ASSERT_NE(response, nullptr);
@@ -141,7 +142,7 @@ TEST_F(TransactionManagerTest, TheLastResultInsideTheBeginLeavesTheRequestToTheB
     EXPECT_EQ(response->Results[1].Value.Value.UInt32, 102u);
 }
 
-TEST_F(TransactionManagerTest, AReadOfUnknownNodesOnlyIsSentByAWorkerWithoutATransaction)
+TEST_F(TransactionManagerTest, AReadOfUnknownNodesOnlyIsAnsweredInsideTheBeginWithoutATransaction)
 {
     startManager();
     OpcUa_Handle context = nullptr;
@@ -149,7 +150,7 @@ TEST_F(TransactionManagerTest, AReadOfUnknownNodesOnlyIsSentByAWorkerWithoutATra
         read(newReadRequest(4, {{UaNodeId(7, kNs)}, {UaNodeId(8, kNs)}}, OpcUa_TimestampsToReturn_Server),
              context);
     UaTraceCapture trace(1);
-    EXPECT_FALSE(answeredInsideBegin([&] { return manager->beginRead(request); }, context));
+    EXPECT_TRUE(answeredInsideBegin([&] { return manager->beginRead(request); }, context));
     const auto* response =
         endpoint.waitForAnswer(context).as<OpcUa_ReadResponse>(OpcUa_ReadResponse_EncodeableType);
     ASSERT_NE(response, nullptr);
@@ -324,6 +325,44 @@ TEST_F(TransactionManagerTest, CallbacksForUnknownTransactionsAreRefusedAndHandl
     ASSERT_NE(response, nullptr);
     EXPECT_EQ(response->Results[0].Value.Value.UInt32, 101u);
     EXPECT_EQ(response->Results[1].Value.Datatype, OpcUaType_Null);
+}
+
+TEST_F(TransactionManagerTest, ALateAnswerForAFinishedTransactionIsRefusedThoughANewerOneTookItsPlace)
+{
+    startManager();
+    ioA.answers = {{101, Answer::Hold}, {102, Answer::Hold}};
+    OpcUa_Handle first = nullptr;
+    ASSERT_TRUE(manager->beginRead(read(newReadRequest(12, {{UaNodeId(101, kNs)}}), first)).isGood());
+    const auto firstHeld = ioA.held();
+    EXPECT_EQ(ioA.answerHeld(), std::vector<OpcUa_StatusCode>{OpcUa_Good});
+    ASSERT_EQ(endpoint.waitForAnswer(first).kind, FakeAnswerKind::Response);
+    ASSERT_EQ(manager->pendingTransactions(), 0u);
+
+    // The next transaction takes the place the first one left.
+    OpcUa_Handle second = nullptr;
+    ASSERT_TRUE(manager->beginRead(read(newReadRequest(13, {{UaNodeId(102, kNs)}}), second)).isGood());
+    const auto transactions = ioA.transactions();
+    ASSERT_EQ(transactions.size(), 2u);
+    EXPECT_NE(transactions[1].id, transactions[0].id);
+
+    // The first transaction's answer again, late: it names no request and leaves the newer one alone.
+    const auto secondHeld = ioA.held();
+    ioA.holdAgain(firstHeld);
+    EXPECT_EQ(ioA.answerHeld(), std::vector<OpcUa_StatusCode>{OpcUa_BadInvalidArgument});
+    UaDataValue late;
+    late.setStatusCode(OpcUa_BadTimeout);
+    EXPECT_EQ(manager->finishRead(transactions[0].id, 1, late, true, true, nullptr).statusCode(),
+              static_cast<OpcUa_StatusCode>(OpcUa_BadInvalidArgument));
+    EXPECT_FALSE(endpoint.isAnswered(second));
+    EXPECT_EQ(manager->pendingTransactions(), 1u);
+
+    ioA.holdAgain(secondHeld);
+    EXPECT_EQ(ioA.answerHeld(), std::vector<OpcUa_StatusCode>{OpcUa_Good});
+    const auto* response =
+        endpoint.waitForAnswer(second).as<OpcUa_ReadResponse>(OpcUa_ReadResponse_EncodeableType);
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->Results[0].StatusCode, static_cast<OpcUa_StatusCode>(OpcUa_Good));
+    EXPECT_EQ(response->Results[0].Value.Value.UInt32, 102u);
 }
 
 TEST_F(TransactionManagerTest, PoolSizesComeFromTheConfiguration)

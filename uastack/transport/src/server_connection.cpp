@@ -18,6 +18,8 @@ constexpr int kIdleWakeMs = 500;
 // Bodies kept with a spare job for the next request; larger ones are given back.
 constexpr size_t kSpareBodyCapacity = 8192;
 constexpr size_t kSpareJobs = 8;
+// Requests of one connection in the worker pool at once, waiting or running.
+constexpr int kMaxJobsInPool = 8;
 
 uint16_t modeBit(SecurityMode mode)
 {
@@ -434,7 +436,12 @@ bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t 
 {
     std::unique_ptr<Job> job;
     {
-        std::lock_guard lock(m_jobMutex);
+        std::unique_lock lock(m_jobMutex);
+        // The pool is shared: one connection's flood of requests waits here, at its own reader,
+        // rather than in the pool's queue ahead of every other connection's requests.
+        while (m_jobsInPool >= kMaxJobsInPool && m_alive)
+            m_jobDone.wait_for(lock, std::chrono::milliseconds(kIdleWakeMs));
+        ++m_jobsInPool;
         if (!m_spareJobs.empty())
         {
             job = std::move(m_spareJobs.back());
@@ -463,6 +470,8 @@ bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t 
         return true;
     m_server.budget().release(posted->charge);
     delete posted;
+    std::lock_guard lock(m_jobMutex);
+    --m_jobsInPool;
     return false;
 }
 
@@ -478,6 +487,8 @@ void ServerConnection::runJob(Job* job)
     // The job holds this connection: the reference goes before the job is kept or freed.
     auto self = std::move(done->connection);
     std::lock_guard lock(m_jobMutex);
+    --m_jobsInPool;
+    m_jobDone.notify_one();
     if (m_spareJobs.size() < kSpareJobs)
         m_spareJobs.push_back(std::move(done));
 }

@@ -263,6 +263,8 @@ private:
 
     // Jobs for the worker pool, kept for reuse.
     std::mutex m_jobMutex;
+    std::condition_variable m_jobDone;
+    int m_jobsInPool = 0;
     std::vector<std::unique_ptr<Job>> m_spareJobs;
 };
 } // namespace uatcp
