@@ -9,7 +9,8 @@
 // the same walk in process, and the Read latency of one client while others pipeline Reads of 900
 // values and never read their answers.
 //
-//   uaserver_read_bench [--rounds N] [--requests N] [--syscalls perf|strace|none]
+//   uaserver_read_bench [--rounds N] [--requests N] [--syscalls perf|strace|none] [--pools off,on]
+//                       [--policies None,Basic256] [--connections 1,16]
 //                       (--rounds 0: the rows after the table alone)
 //   uaserver_read_bench --serve-stack FOLDER on|off   (the stack-only server; used by the benchmark)
 #include "stackclient.h"
@@ -269,7 +270,27 @@ struct Options
     int rounds = 3;
     long requests = 10000; // small Reads a configuration, spread over its connections
     std::string syscalls;
+    std::vector<std::string> pools{"off", "on"};
+    std::vector<std::string> policies{"None", "Basic256"};
+    std::vector<int> connections{1, 16};
 };
+
+std::vector<std::string> split(const std::string& list)
+{
+    std::vector<std::string> items;
+    for (size_t start = 0; start <= list.size();)
+    {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        items.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return items;
+}
+
+bool listed(const std::vector<std::string>& list, const char* item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -289,10 +310,21 @@ int main(int argc, char** argv)
             options.requests = std::max(1L, std::atol(argv[i + 1]));
         else if (std::strcmp(argv[i], "--syscalls") == 0)
             options.syscalls = argv[i + 1];
+        else if (std::strcmp(argv[i], "--pools") == 0)
+            options.pools = split(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--policies") == 0)
+            options.policies = split(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--connections") == 0)
+        {
+            options.connections.clear();
+            for (const std::string& n : split(argv[i + 1]))
+                options.connections.push_back(std::max(1, std::atoi(n.c_str())));
+        }
         else
         {
             std::fprintf(stderr, "usage: uaserver_read_bench [--rounds N] [--requests N] "
-                                 "[--syscalls perf|strace|none]\n");
+                                 "[--syscalls perf|strace|none] [--pools off,on] [--policies None,Basic256] "
+                                 "[--connections 1,16]\n");
             return 2;
         }
     }
@@ -322,6 +354,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "round %d of %d\n", round + 1, options.rounds);
         for (const char* pool : kPools)
         {
+            if (!listed(options.pools, pool))
+                continue;
             Servers servers(self, files, std::strcmp(pool, "on") == 0);
             if (!servers.up())
             {
@@ -329,8 +363,10 @@ int main(int argc, char** argv)
                 return 1;
             }
             for (const Policy& policy : kPolicies)
-                for (int connections : {1, 16})
+                for (int connections : options.connections)
                 {
+                    if (!listed(options.policies, policy.name))
+                        continue;
                     char key[64];
                     std::snprintf(key, sizeof key, "%-4s %-9s %5d", pool, policy.name, connections);
                     auto& [stack, whole] = row(key);
@@ -341,8 +377,8 @@ int main(int argc, char** argv)
                                                              policy, connections, options.requests, tool,
                                                              credentials));
                 }
-            if (std::strcmp(pool, "off") == 0)
-                for (int connections : {1, 16})
+            if (std::strcmp(pool, "off") == 0 && listed(options.policies, "None"))
+                for (int connections : options.connections)
                 {
                     char key[64];
                     std::snprintf(key, sizeof key, "%-4s %-9s %5d 1000 values", pool, "None", connections);
@@ -382,6 +418,8 @@ int main(int argc, char** argv)
     std::printf("\n");
     for (const char* pool : kPools)
     {
+        if (!listed(options.pools, pool))
+            continue;
         TestServerProcess server(Servers::serverArguments(files, std::strcmp(pool, "on") == 0),
                                  files.serverEnvironment());
         if (!server.url().empty())

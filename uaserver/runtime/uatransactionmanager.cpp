@@ -82,6 +82,38 @@ const OpcUa_Void* decodedBody(const OpcUa_ExtensionObject& extension, OpcUa_UInt
     return extension.Body.EncodeableObject.Object;
 }
 
+// The request whose begin operation runs on this thread, while it runs: its items answered at once
+// come back on this thread.
+class BeginningOnThisThread
+{
+public:
+    BeginningOnThisThread(const void* manager, OpcUa_UInt32 hTransaction, PendingServiceRequest* request)
+        : m_previous(t_current)
+    {
+        t_current = {manager, hTransaction, request};
+    }
+    ~BeginningOnThisThread() { t_current = m_previous; }
+    BeginningOnThisThread(const BeginningOnThisThread&) = delete;
+    BeginningOnThisThread& operator=(const BeginningOnThisThread&) = delete;
+
+    static PendingServiceRequest* request(const void* manager, OpcUa_UInt32 hTransaction)
+    {
+        return t_current.manager == manager && t_current.hTransaction == hTransaction ? t_current.request
+                                                                                      : nullptr;
+    }
+
+private:
+    struct Current
+    {
+        const void* manager = nullptr;
+        OpcUa_UInt32 hTransaction = 0;
+        PendingServiceRequest* request = nullptr;
+    };
+    static thread_local Current t_current;
+    Current m_previous;
+};
+thread_local BeginningOnThisThread::Current BeginningOnThisThread::t_current;
+
 // Releases the handles of a begin operation when it ends.
 template <typename Handle> class HandleList
 {
@@ -262,7 +294,6 @@ void UaTransactionManager::releaseHold(OpcUa_UInt32 hTransaction, PendingService
         transactionFinished(hTransaction, pRequest, true);
 }
 
-
 void UaTransactionManager::failRead(OpcUa_UInt32 hTransaction, OpcUa_UInt32 index, const UaStatus& status,
                                     OpcUa_TimestampsToReturn timestampsToReturn, bool sendNow)
 {
@@ -295,7 +326,10 @@ UaStatus UaTransactionManager::runTransaction(const char* operation, PendingServ
     }
     pRequest->holdOpen();
     const OpcUa_UInt32 hTransaction = addTransaction(pRequest);
-    begin(root, hTransaction);
+    {
+        const BeginningOnThisThread beginning(this, hTransaction, pRequest);
+        begin(root, hTransaction);
+    }
     traceExit(operation, OpcUa_Good);
     releaseHold(hTransaction, pRequest);
     return OpcUa_Good;
@@ -413,6 +447,16 @@ UaStatus UaTransactionManager::beginWrite(PendingWriteRequest* pRequest)
 template <typename Request, typename Finish>
 UaStatus UaTransactionManager::finishItem(OpcUa_UInt32 hTransaction, bool sendNow, Finish finish)
 {
+    // An item answered inside the begin operation, on its thread: the request is held open there,
+    // so it can neither complete nor go, and needs no look-up.
+    if (PendingServiceRequest* beginning = BeginningOnThisThread::request(this, hTransaction))
+    {
+        auto* request = dynamic_cast<Request*>(beginning);
+        if (request == nullptr)
+            return OpcUa_BadInvalidArgument;
+        finish(*request);
+        return OpcUa_Good;
+    }
     Request* completed = nullptr;
     {
         // The result is stored under the table's lock: a repeated answer racing with the one that
