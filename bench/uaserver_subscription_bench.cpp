@@ -25,7 +25,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -54,25 +53,7 @@ int64_t nowTicks()
     return kUnixEpochTicks + std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100;
 }
 
-// The resident and peak memory of a process in KiB, from /proc.
-struct Memory
-{
-    long residentKb = 0;
-    long peakKb = 0;
-    static Memory of(pid_t pid)
-    {
-        Memory m;
-        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(in, line);)
-        {
-            if (line.rfind("VmRSS:", 0) == 0)
-                m.residentKb = std::atol(line.c_str() + 6);
-            else if (line.rfind("VmHWM:", 0) == 0)
-                m.peakKb = std::atol(line.c_str() + 6);
-        }
-        return m;
-    }
-};
+using Memory = uaservertest::ProcessMemory;
 
 template <typename T> T* newMessage(OpcUa_EncodeableType& type)
 {

@@ -10,11 +10,33 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 namespace uaservertest
 {
+// The resident and peak resident memory of a process in KiB, from /proc; 0 when it is gone.
+struct ProcessMemory
+{
+    long residentKb = 0;
+    long peakKb = 0;
+    static ProcessMemory of(pid_t pid)
+    {
+        ProcessMemory m;
+        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(in, line);)
+        {
+            if (line.rfind("VmRSS:", 0) == 0)
+                m.residentKb = std::atol(line.c_str() + 6);
+            else if (line.rfind("VmHWM:", 0) == 0)
+                m.peakKb = std::atol(line.c_str() + 6);
+        }
+        return m;
+    }
+};
+
 class TestServerProcess
 {
 public:

@@ -74,16 +74,52 @@ bool SequenceChecker::accept(uint32_t sequenceNumber)
     return ok;
 }
 
-void ChunkAssembler::reset()
+namespace
+{
+bool appendTo(Bytes& message, const uint8_t* body, size_t size)
+{
+    message.insert(message.end(), body, body + size);
+    return true;
+}
+bool appendTo(PagedBytes& message, const uint8_t* body, size_t size)
+{
+    return message.append(body, size);
+}
+bool reserveIn(Bytes& message, size_t capacity)
+{
+    message.reserve(capacity);
+    return true;
+}
+bool reserveIn(PagedBytes& message, size_t capacity)
+{
+    return message.reserve(capacity);
+}
+void release(Bytes& message)
+{
+    message.clear();
+    message.shrink_to_fit();
+}
+void release(PagedBytes& message)
+{
+    message.clear();
+}
+} // namespace
+
+template <typename Storage> void BasicChunkAssembler<Storage>::reset()
 {
     m_chunkCount = 0;
     m_requestId = 0;
-    m_message.clear();
-    m_message.shrink_to_fit();
+    release(m_message);
 }
 
-ChunkAssembler::Result ChunkAssembler::add(char chunkType, uint32_t requestId, const uint8_t* body,
-                                           size_t size, uint32_t& error)
+template <typename Storage> bool BasicChunkAssembler<Storage>::reserve(size_t capacity)
+{
+    return reserveIn(m_message, capacity);
+}
+
+template <typename Storage>
+AssemblyResult BasicChunkAssembler<Storage>::add(char chunkType, uint32_t requestId, const uint8_t* body,
+                                                 size_t size, uint32_t& error)
 {
     error = status::Good;
     if (m_chunkCount > 0 && requestId != m_requestId)
@@ -111,19 +147,27 @@ ChunkAssembler::Result ChunkAssembler::add(char chunkType, uint32_t requestId, c
         error = status::BadTcpMessageTooLarge;
         return Result::Error;
     }
+    if (!appendTo(m_message, body, size))
+    {
+        reset();
+        error = status::BadTcpNotEnoughResources;
+        return Result::Error;
+    }
     m_requestId = requestId;
     ++m_chunkCount;
-    m_message.insert(m_message.end(), body, body + size);
     return chunkType == 'F' ? Result::Complete : Result::Incomplete;
 }
 
-Bytes ChunkAssembler::takeMessage()
+template <typename Storage> Storage BasicChunkAssembler<Storage>::takeMessage()
 {
-    Bytes message = std::move(m_message);
-    m_message = Bytes();
+    Storage message = std::move(m_message);
+    m_message = Storage();
     m_chunkCount = 0;
     return message;
 }
+
+template class BasicChunkAssembler<Bytes>;
+template class BasicChunkAssembler<PagedBytes>;
 
 namespace
 {

@@ -4,6 +4,7 @@
 #pragma once
 #include "binary_io.h"
 #include "channel_security.h"
+#include "paged_bytes.h"
 #include "tcp_messages.h"
 
 #include <string>
@@ -62,30 +63,35 @@ private:
     uint32_t m_last = 0;
 };
 
-class ChunkAssembler
+// Joins the chunks of one message at a time under the message limits. The storage is Bytes, or
+// PagedBytes where the memory held for a message must go back to the system with it.
+enum class AssemblyResult
+{
+    Incomplete,
+    Complete,
+    Aborted,
+    Error
+};
+
+template <typename Storage> class BasicChunkAssembler
 {
 public:
-    enum class Result
-    {
-        Incomplete,
-        Complete,
-        Aborted,
-        Error
-    };
+    using Result = AssemblyResult;
     // Zero limits mean no limit.
-    ChunkAssembler(uint32_t maxMessageSize, uint32_t maxChunkCount)
+    BasicChunkAssembler(uint32_t maxMessageSize, uint32_t maxChunkCount)
         : m_maxMessageSize(maxMessageSize), m_maxChunkCount(maxChunkCount)
     {
     }
     Result add(char chunkType, uint32_t requestId, const uint8_t* body, size_t size, uint32_t& error);
-    Bytes takeMessage();
+    Storage takeMessage();
     uint32_t requestId() const { return m_requestId; }
     bool inProgress() const { return m_chunkCount > 0; }
     // The bytes held so far and the storage they take, so that a caller can
     // account for the storage before it grows.
     size_t size() const { return m_message.size(); }
     size_t capacity() const { return m_message.capacity(); }
-    void reserve(size_t capacity) { m_message.reserve(capacity); }
+    // False when the storage cannot be had.
+    bool reserve(size_t capacity);
     // Whether one more chunk body of size bytes stays within the message limits.
     bool fits(size_t size) const
     {
@@ -99,8 +105,13 @@ private:
     uint32_t m_maxChunkCount;
     uint32_t m_requestId = 0;
     uint32_t m_chunkCount = 0;
-    Bytes m_message;
+    Storage m_message;
 };
+
+extern template class BasicChunkAssembler<Bytes>;
+extern template class BasicChunkAssembler<PagedBytes>;
+using ChunkAssembler = BasicChunkAssembler<Bytes>;
+using PagedChunkAssembler = BasicChunkAssembler<PagedBytes>;
 
 struct ChunkWriteParams
 {

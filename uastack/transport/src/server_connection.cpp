@@ -15,6 +15,8 @@ constexpr uint32_t kMinChunkSize = kMessageHeaderSize + 4 + 4 + kSequenceHeaderS
 constexpr uint32_t kMaxHelloSize = kMessageHeaderSize + 20 + 4 + kMaxEndpointUrlLength;
 // How long the reader sleeps in a read at most before it looks at its clocks.
 constexpr int kIdleWakeMs = 500;
+// The most an assembly grows by at a time, so that what it holds stays close to what it needs.
+constexpr size_t kAssemblyGrowthStep = 1u << 20;
 // Bodies kept with a spare job for the next request; larger ones are given back.
 constexpr size_t kSpareBodyCapacity = 8192;
 constexpr size_t kSpareJobs = 8;
@@ -219,7 +221,7 @@ bool ServerConnection::receiveHello()
         return false;
     }
     m_assembler =
-        std::make_unique<ChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
+        std::make_unique<PagedChunkAssembler>(m_limits.receiveMaxMessageSize, m_limits.receiveMaxChunkCount);
     m_stage = Stage::AwaitingOpen;
     // Nothing else can be sent before the channel is open: the Acknowledge goes straight out.
     Bytes reply = encodeAcknowledge(ack);
@@ -233,13 +235,20 @@ bool ServerConnection::growAssembly(size_t bodySize)
     // A chunk over the message limits is refused for that reason, not for the budget.
     if (needed <= held || !m_assembler->fits(bodySize))
         return true;
-    // Grown by doubling up to the message limit; old and new storage both exist while it is copied.
-    size_t grown = std::max(needed, held * 2);
+    // The pages move when the storage grows: only the new size is held, never old and new together.
+    // Grown by doubling, at most a step at a time, up to the message limit.
+    size_t grown = std::max(needed, std::min(held * 2, held + kAssemblyGrowthStep));
     if (m_limits.receiveMaxMessageSize != 0)
         grown = std::max(needed, std::min<size_t>(grown, m_limits.receiveMaxMessageSize));
+    const size_t page = PagedBytes::pageSize();
+    grown = (grown + page - 1) / page * page;
     if (!m_server.budget().reserve(grown))
         return false;
-    m_assembler->reserve(grown);
+    if (!m_assembler->reserve(grown))
+    {
+        m_server.budget().release(grown);
+        return false;
+    }
     m_server.budget().release(held);
     m_assemblyCharge = m_assemblyCharge - held + grown;
     return true;
@@ -380,12 +389,12 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(const uint8_t* data
         return ChunkOutcome::Continue;
     }
     uint32_t requestId = m_assembler->requestId();
-    Bytes message = m_assembler->takeMessage();
+    PagedBytes message = m_assembler->takeMessage();
     return handleMessage(info, requestId, message.data(), message.size(), &message);
 }
 
 ServerConnection::ChunkOutcome ServerConnection::handleMessage(const ChunkInfo& info, uint32_t requestId,
-                                                               const uint8_t* body, size_t size, Bytes* owned)
+                                                               const uint8_t* body, size_t size, PagedBytes* owned)
 {
     // An assembled body takes its storage's charge along until the request has been handed over.
     size_t charge = owned != nullptr ? std::exchange(m_assemblyCharge, 0) : 0;
@@ -431,7 +440,7 @@ ServerConnection::ChunkOutcome ServerConnection::handleMessage(const ChunkInfo& 
     return ChunkOutcome::Continue;
 }
 
-bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t size, Bytes* owned,
+bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t size, PagedBytes* owned,
                                 size_t charge)
 {
     std::unique_ptr<Job> job;
@@ -455,7 +464,7 @@ bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t 
     job->requestId = requestId;
     if (owned != nullptr)
     {
-        job->body.swap(*owned);
+        job->assembled = std::move(*owned);
     }
     else
     {
@@ -478,8 +487,11 @@ bool ServerConnection::dispatch(uint32_t requestId, const uint8_t* body, size_t 
 void ServerConnection::runJob(Job* job)
 {
     std::unique_ptr<Job> done(job);
-    m_server.handler().onRequestView(done->connection, done->channelId, done->requestId, done->body.data(),
-                                     done->body.size());
+    const bool assembled = !done->assembled.empty();
+    m_server.handler().onRequestView(done->connection, done->channelId, done->requestId,
+                                     assembled ? done->assembled.data() : done->body.data(),
+                                     assembled ? done->assembled.size() : done->body.size());
+    done->assembled.clear();
     m_server.budget().release(done->charge);
     done->charge = 0;
     if (done->body.capacity() > kSpareBodyCapacity)

@@ -148,12 +148,14 @@ private:
         }
     };
 
-    // A request handed to the worker pool, with its own copy of the body.
+    // A request handed to the worker pool, with its own copy of the body: the assembled message
+    // of several chunks, or a copy of a chunk's body.
     struct Job
     {
         std::shared_ptr<ServerConnection> connection;
         uint32_t channelId = 0;
         uint32_t requestId = 0;
+        PagedBytes assembled;
         Bytes body;
         size_t charge = 0; // taken from the receive budget for the body
     };
@@ -189,14 +191,14 @@ private:
     bool receiveHello();
     ChunkOutcome handleChunk(const uint8_t* data, size_t size);
     ChunkOutcome handleMessage(const ChunkInfo& info, uint32_t requestId, const uint8_t* body, size_t size,
-                               Bytes* owned);
+                               PagedBytes* owned);
     bool handleOpen(const ChunkInfo& info, const uint8_t* body, size_t size);
     bool acceptToken(uint32_t tokenId);
     // Makes room in the assembly for bodySize more bytes, drawn from the server's budget.
     bool growAssembly(size_t bodySize);
     // Gives back what the assembly no longer holds (after a reset).
     void settleAssemblyCharge();
-    bool dispatch(uint32_t requestId, const uint8_t* body, size_t size, Bytes* owned, size_t charge);
+    bool dispatch(uint32_t requestId, const uint8_t* body, size_t size, PagedBytes* owned, size_t charge);
     void runJob(Job* job);
 
     // server_sending.cpp: the ordered output and the ways a connection ends.
@@ -230,7 +232,8 @@ private:
     Bytes m_chunk;                      // the chunk being checked, unprotected in place
     NegotiatedLimits m_limits;
     SequenceChecker m_receiveSequence;
-    std::unique_ptr<ChunkAssembler> m_assembler;
+    // Messages of several chunks are joined in pages of their own, which go back to the system with them.
+    std::unique_ptr<PagedChunkAssembler> m_assembler;
     size_t m_assemblyCharge = 0; // taken from the budget for the assembler's storage
     std::optional<Token> m_previousToken;
     Token m_currentToken;
