@@ -1,6 +1,9 @@
 // The services of the test server on the wire through our stack's client: sixteen channels work at
-// once; malformed requests each get their status while another client keeps reading.
+// once; malformed requests each get their status while another client keeps reading; a request of
+// more operations than its service takes is refused whole.
 #include "uaserver_wire.h"
+
+#include <operationlimits.h>
 
 #include <gtest/gtest.h>
 
@@ -84,4 +87,49 @@ TEST(ServicesOnTheWire, MalformedRequestsGetTheirStatusWhileAnotherClientKeepsRe
     EXPECT_EQ(rawUnknownServiceStatus(server.port()), OpcUa_BadServiceUnsupported);
 
     EXPECT_TRUE(reader.stopAndCheck());
+}
+
+TEST(ServicesOnTheWire, ARequestOverItsServicesOperationLimitIsRefusedBeforeAnyOfItsWork)
+{
+    TestServerProcess server({});
+    ASSERT_FALSE(server.url().empty());
+    Client client;
+    ASSERT_TRUE(client.open(server.url()));
+    using namespace OperationLimits;
+    struct Row
+    {
+        ManyOperations service;
+        const char* name;
+        OpcUa_UInt32 limit;
+        // The service result of a request of limit operations.
+        OpcUa_StatusCode atTheLimit;
+    };
+    const Row rows[] = {
+        {ManyOperations::Read, "Read", kMaxNodesPerRead, OpcUa_Good},
+        {ManyOperations::Write, "Write", kMaxNodesPerWrite, OpcUa_Good},
+        {ManyOperations::Browse, "Browse", kMaxNodesPerBrowse, OpcUa_Good},
+        {ManyOperations::BrowseNext, "BrowseNext", kMaxNodesPerBrowse, OpcUa_Good},
+        {ManyOperations::TranslateBrowsePaths, "TranslateBrowsePaths", kMaxBrowsePathsPerTranslate, OpcUa_Good},
+        {ManyOperations::RegisterNodes, "RegisterNodes", kMaxNodesPerRegister, OpcUa_Good},
+        {ManyOperations::UnregisterNodes, "UnregisterNodes", kMaxNodesPerRegister, OpcUa_Good},
+        {ManyOperations::Call, "Call", kMaxMethodsPerCall, OpcUa_Good},
+        // Subscription 0 is none: the count is checked before the subscription is looked for.
+        {ManyOperations::CreateMonitoredItems, "CreateMonitoredItems", kMaxMonitoredItemsPerCall,
+         OpcUa_BadSubscriptionIdInvalid},
+        {ManyOperations::DeleteMonitoredItems, "DeleteMonitoredItems", kMaxMonitoredItemsPerCall,
+         OpcUa_BadSubscriptionIdInvalid},
+        {ManyOperations::SetTriggering, "SetTriggering", kMaxMonitoredItemsPerCall,
+         OpcUa_BadSubscriptionIdInvalid},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        const auto limit = static_cast<OpcUa_Int32>(row.limit);
+        EXPECT_EQ(client.manyOperations(row.service, limit, 11), row.atTheLimit);
+        EXPECT_EQ(client.manyOperations(row.service, limit + 1, 22), OpcUa_BadTooManyOperations);
+    }
+    // The Write of one operation too many wrote nothing; the session goes on.
+    OpcUa_Int32 written = 0;
+    EXPECT_EQ(client.readInt32({2, 3}, written), OpcUa_Good);
+    EXPECT_EQ(written, 11);
 }

@@ -320,6 +320,33 @@ int Client::browseCount(NodeNumber node)
     return count;
 }
 
+int Client::browseEverything(NodeNumber node, OpcUa_Int32 count)
+{
+    auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
+    request->NoOfNodesToBrowse = count;
+    request->NodesToBrowse = allocateArray<OpcUa_BrowseDescription>(count);
+    for (OpcUa_Int32 i = 0; i < count; ++i)
+    {
+        OpcUa_BrowseDescription& description = request->NodesToBrowse[i];
+        OpcUa_BrowseDescription_Initialize(&description);
+        setNumeric(description.NodeId, node);
+        description.BrowseDirection = OpcUa_BrowseDirection_Both;
+        description.IncludeSubtypes = OpcUa_True;
+        description.ResultMask = OpcUa_BrowseResultMask_All;
+    }
+    OpcUa_Void* answer = nullptr;
+    if (call(request, &OpcUa_BrowseRequest_EncodeableType, &answer) != OpcUa_Good)
+        return -1;
+    auto* response = static_cast<OpcUa_BrowseResponse*>(answer);
+    int references = response->NoOfResults == count ? 0 : -1;
+    for (OpcUa_Int32 i = 0; i < response->NoOfResults && references >= 0; ++i)
+        references = OpcUa_IsGood(response->Results[i].StatusCode)
+                         ? references + response->Results[i].NoOfReferences
+                         : -1;
+    OpcUa_EncodeableObject_Delete(&OpcUa_BrowseResponse_EncodeableType, &answer);
+    return references;
+}
+
 std::vector<OpcUa_Byte> Client::browsePoint(NodeNumber node, OpcUa_UInt32 maxReferences)
 {
     auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
@@ -382,7 +409,9 @@ std::set<OpcUa_UInt32> Client::walkNamespaceZero(OpcUa_UInt32 maxReferences, int
         });
 }
 
-OpcUa_StatusCode Client::readUInt32(NodeNumber node, OpcUa_UInt32& value)
+template <typename T>
+OpcUa_StatusCode Client::readScalar(NodeNumber node, OpcUa_BuiltInType type, T OpcUa_VariantUnion::*member,
+                                    T& value)
 {
     auto* request = newRequest<OpcUa_ReadRequest>(OpcUa_ReadRequest_EncodeableType);
     request->NoOfNodesToRead = 1;
@@ -398,13 +427,150 @@ OpcUa_StatusCode Client::readUInt32(NodeNumber node, OpcUa_UInt32& value)
             status = OpcUa_BadUnexpectedError;
         else if (OpcUa_IsBad(response->Results[0].StatusCode))
             status = response->Results[0].StatusCode;
-        else if (response->Results[0].Value.Datatype != OpcUaType_UInt32)
+        else if (response->Results[0].Value.Datatype != type)
             status = OpcUa_BadTypeMismatch;
         else
-            value = response->Results[0].Value.Value.UInt32;
+            value = response->Results[0].Value.Value.*member;
         OpcUa_EncodeableObject_Delete(&OpcUa_ReadResponse_EncodeableType, &answer);
     }
     return status;
+}
+
+OpcUa_StatusCode Client::readUInt32(NodeNumber node, OpcUa_UInt32& value)
+{
+    return readScalar(node, OpcUaType_UInt32, &OpcUa_VariantUnion::UInt32, value);
+}
+
+OpcUa_StatusCode Client::readInt32(NodeNumber node, OpcUa_Int32& value)
+{
+    return readScalar(node, OpcUaType_Int32, &OpcUa_VariantUnion::Int32, value);
+}
+
+OpcUa_StatusCode Client::manyOperations(ManyOperations service, OpcUa_Int32 count, OpcUa_Int32 value)
+{
+    const NodeNumber objects{0, 85};
+    switch (service)
+    {
+    case ManyOperations::Read:
+        return readStatus(count);
+    case ManyOperations::Write:
+    {
+        auto* request = newRequest<OpcUa_WriteRequest>(OpcUa_WriteRequest_EncodeableType);
+        request->NoOfNodesToWrite = count;
+        request->NodesToWrite = allocateArray<OpcUa_WriteValue>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+        {
+            OpcUa_WriteValue& item = request->NodesToWrite[i];
+            setNumeric(item.NodeId, {2, 3});
+            item.AttributeId = 13;
+            item.Value.Value.Datatype = OpcUaType_Int32;
+            item.Value.Value.Value.Int32 = value;
+        }
+        return call(request, &OpcUa_WriteRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::Browse:
+    {
+        auto* request = newRequest<OpcUa_BrowseRequest>(OpcUa_BrowseRequest_EncodeableType);
+        request->NoOfNodesToBrowse = count;
+        request->NodesToBrowse = allocateArray<OpcUa_BrowseDescription>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+            browseDescription(request->NodesToBrowse[i], objects.id);
+        return call(request, &OpcUa_BrowseRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::BrowseNext:
+    {
+        auto* request = newRequest<OpcUa_BrowseNextRequest>(OpcUa_BrowseNextRequest_EncodeableType);
+        request->NoOfContinuationPoints = count;
+        request->ContinuationPoints = pointArray(std::vector<std::vector<OpcUa_Byte>>(count, {1, 2, 3}));
+        return call(request, &OpcUa_BrowseNextRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::TranslateBrowsePaths:
+    {
+        auto* request = newRequest<OpcUa_TranslateBrowsePathsToNodeIdsRequest>(
+            OpcUa_TranslateBrowsePathsToNodeIdsRequest_EncodeableType);
+        request->NoOfBrowsePaths = count;
+        request->BrowsePaths = allocateArray<OpcUa_BrowsePath>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+        {
+            OpcUa_BrowsePath& path = request->BrowsePaths[i];
+            setNumeric(path.StartingNode, {0, 84});
+            path.RelativePath.NoOfElements = 1;
+            path.RelativePath.Elements = allocateArray<OpcUa_RelativePathElement>(1);
+            setNumeric(path.RelativePath.Elements[0].ReferenceTypeId, {0, 33});
+            path.RelativePath.Elements[0].IncludeSubtypes = OpcUa_True;
+            OpcUa_String_AttachCopy(&path.RelativePath.Elements[0].TargetName.Name, "Objects");
+        }
+        return call(request, &OpcUa_TranslateBrowsePathsToNodeIdsRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::RegisterNodes:
+    case ManyOperations::UnregisterNodes:
+    {
+        const bool registering = service == ManyOperations::RegisterNodes;
+        OpcUa_EncodeableType& type = registering ? OpcUa_RegisterNodesRequest_EncodeableType
+                                                 : OpcUa_UnregisterNodesRequest_EncodeableType;
+        OpcUa_NodeId* nodes = allocateArray<OpcUa_NodeId>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+            setNumeric(nodes[i], objects);
+        OpcUa_Void* request = nullptr;
+        OpcUa_EncodeableObject_Create(&type, &request);
+        if (registering)
+        {
+            static_cast<OpcUa_RegisterNodesRequest*>(request)->NoOfNodesToRegister = count;
+            static_cast<OpcUa_RegisterNodesRequest*>(request)->NodesToRegister = nodes;
+        }
+        else
+        {
+            static_cast<OpcUa_UnregisterNodesRequest*>(request)->NoOfNodesToUnregister = count;
+            static_cast<OpcUa_UnregisterNodesRequest*>(request)->NodesToUnregister = nodes;
+        }
+        return call(request, &type, nullptr);
+    }
+    case ManyOperations::Call:
+    {
+        auto* request = newRequest<OpcUa_CallRequest>(OpcUa_CallRequest_EncodeableType);
+        request->NoOfMethodsToCall = count;
+        request->MethodsToCall = allocateArray<OpcUa_CallMethodRequest>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+        {
+            setNumeric(request->MethodsToCall[i].ObjectId, objects);
+            setNumeric(request->MethodsToCall[i].MethodId, {0, 999999});
+        }
+        return call(request, &OpcUa_CallRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::CreateMonitoredItems:
+    {
+        auto* request =
+            newRequest<OpcUa_CreateMonitoredItemsRequest>(OpcUa_CreateMonitoredItemsRequest_EncodeableType);
+        request->NoOfItemsToCreate = count;
+        request->ItemsToCreate = allocateArray<OpcUa_MonitoredItemCreateRequest>(count);
+        for (OpcUa_Int32 i = 0; i < count; ++i)
+        {
+            OpcUa_MonitoredItemCreateRequest& item = request->ItemsToCreate[i];
+            OpcUa_MonitoredItemCreateRequest_Initialize(&item);
+            setNumeric(item.ItemToMonitor.NodeId, {0, 2255});
+            item.ItemToMonitor.AttributeId = 13;
+            item.MonitoringMode = OpcUa_MonitoringMode_Reporting;
+        }
+        return call(request, &OpcUa_CreateMonitoredItemsRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::DeleteMonitoredItems:
+    {
+        auto* request =
+            newRequest<OpcUa_DeleteMonitoredItemsRequest>(OpcUa_DeleteMonitoredItemsRequest_EncodeableType);
+        request->NoOfMonitoredItemIds = count;
+        request->MonitoredItemIds = allocateArray<OpcUa_UInt32>(count);
+        return call(request, &OpcUa_DeleteMonitoredItemsRequest_EncodeableType, nullptr);
+    }
+    case ManyOperations::SetTriggering:
+    {
+        auto* request = newRequest<OpcUa_SetTriggeringRequest>(OpcUa_SetTriggeringRequest_EncodeableType);
+        request->TriggeringItemId = 1;
+        request->NoOfLinksToAdd = count;
+        request->LinksToAdd = allocateArray<OpcUa_UInt32>(count);
+        return call(request, &OpcUa_SetTriggeringRequest_EncodeableType, nullptr);
+    }
+    }
+    return OpcUa_BadInvalidArgument;
 }
 
 OpcUa_StatusCode Client::createSubscription(OpcUa_Double& publishingInterval, OpcUa_UInt32& maxKeepAliveCount,

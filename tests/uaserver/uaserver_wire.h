@@ -65,6 +65,22 @@ private:
     bool m_ready = false;
 };
 
+// The services that take a request of many operations, for their limits per request.
+enum class ManyOperations
+{
+    Read,
+    Write,
+    Browse,
+    BrowseNext,
+    TranslateBrowsePaths,
+    RegisterNodes,
+    UnregisterNodes,
+    Call,
+    CreateMonitoredItems,
+    DeleteMonitoredItems,
+    SetTriggering
+};
+
 // A session on a None channel of our stack's client and the requests of the tests.
 class Client
 {
@@ -82,6 +98,9 @@ public:
     OpcUa_StatusCode writeMany(OpcUa_Int32 count, OpcUa_Int32& results);
     // The references of a forward hierarchical browse of node; -1 when the browse failed.
     int browseCount(NodeNumber node);
+    // A Browse of count descriptions of node in both directions over all references with every
+    // field: the references of all results; -1 when the call or a result failed.
+    int browseEverything(NodeNumber node, OpcUa_Int32 count);
     // The continuation point of a browse of node with at most maxReferences.
     std::vector<OpcUa_Byte> browsePoint(NodeNumber node, OpcUa_UInt32 maxReferences);
     // The result of a BrowseNext of the point.
@@ -89,8 +108,14 @@ public:
     // All of namespace 0 from Root over forward hierarchical references with maxReferences per
     // answer, every continuation point followed; empty when a call failed.
     std::set<OpcUa_UInt32> walkNamespaceZero(OpcUa_UInt32 maxReferences, int& continuations);
-    // The value of a UInt32 variable.
+    // A request of service with count operations, each harmless: Reads of the ServerStatus, Writes
+    // of value to the Int32 test variable ns=2;i=3, Browses of Objects, continuation points nobody
+    // made, paths from Root to Objects, the Objects node registered or unregistered, an unknown
+    // method of Objects, items of subscription 0 and links of its item 1. The service result.
+    OpcUa_StatusCode manyOperations(ManyOperations service, OpcUa_Int32 count, OpcUa_Int32 value = 0);
+    // The value of a UInt32 or an Int32 variable.
     OpcUa_StatusCode readUInt32(NodeNumber node, OpcUa_UInt32& value);
+    OpcUa_StatusCode readInt32(NodeNumber node, OpcUa_Int32& value);
     // CreateSubscription asking for the interval and counts, which come back revised.
     OpcUa_StatusCode createSubscription(OpcUa_Double& publishingInterval, OpcUa_UInt32& maxKeepAliveCount,
                                         OpcUa_UInt32& lifetimeCount, OpcUa_UInt32& subscriptionId);
@@ -107,6 +132,9 @@ public:
     Published publish();
 
 private:
+    template <typename T>
+    OpcUa_StatusCode readScalar(NodeNumber node, OpcUa_BuiltInType type, T OpcUa_VariantUnion::*member,
+                                T& value);
     // Sends request (taken over); the response when it is of responseType, else null and status.
     OpcUa_StatusCode call(OpcUa_Void* request, OpcUa_EncodeableType* requestType, OpcUa_Void** response);
 

@@ -1,5 +1,6 @@
 #include "serviceentryframe.h"
 
+#include "operationlimits.h"
 #include "pendingservicerequest.h"
 #include "uaserver.h"
 #include "uasession.h"
@@ -49,6 +50,12 @@ void ServiceEntryFrame::check(bool fails, OpcUa_StatusCode status)
 {
     if (m_status.isGood() && fails)
         m_status = status;
+}
+
+void ServiceEntryFrame::checkOperations(OpcUa_Int32 count, const void* array, OpcUa_UInt32 limit)
+{
+    const OpcUa_StatusCode status = OperationLimits::countStatus(count, array, limit);
+    check(status != OpcUa_Good, status);
 }
 
 ServiceContext ServiceEntryFrame::serviceContext() const

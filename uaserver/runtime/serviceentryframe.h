@@ -35,6 +35,9 @@ public:
     // A request check: when the status is still Good and fails holds, status becomes it.
     void check(bool fails, OpcUa_StatusCode status);
     static bool isEmpty(OpcUa_Int32 count, const void* array) { return count <= 0 || array == nullptr; }
+    // The check of a request's operations: BadNothingToDo when there are none, BadTooManyOperations
+    // when there are more than limit.
+    void checkOperations(OpcUa_Int32 count, const void* array, OpcUa_UInt32 limit);
 
     bool isGood() const { return m_status.isGood(); }
     UaSession* session() const { return m_pSession; }

@@ -1,5 +1,6 @@
 // The attribute services: Read and Write go to the transaction manager, which answers them once
 // the I/O managers of their nodes are done.
+#include "operationlimits.h"
 #include "pendingiorequests.h"
 #include "serviceentryframe.h"
 #include "uaserver.h"
@@ -11,8 +12,7 @@ OpcUa_StatusCode UaServer::Read(OpcUa_Endpoint endpoint, OpcUa_Handle context, O
     ServiceEntryFrame frame(*this, "Read", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToRead, request->NodesToRead),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToRead, request->NodesToRead, OperationLimits::kMaxNodesPerRead);
     frame.check(static_cast<OpcUa_UInt32>(request->TimestampsToReturn) > OpcUa_TimestampsToReturn_Neither,
                 OpcUa_BadTimestampsToReturnInvalid);
     // A MaxAge that is not a number is not below 0 and passes.
@@ -27,8 +27,7 @@ OpcUa_StatusCode UaServer::Write(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
     ServiceEntryFrame frame(*this, "Write", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToWrite, request->NodesToWrite),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToWrite, request->NodesToWrite, OperationLimits::kMaxNodesPerWrite);
     return frame.handOver<PendingWriteRequest>([this](PendingWriteRequest* pending)
                                                { return m_pTransactionManager->beginWrite(pending); });
 }

@@ -2,6 +2,7 @@
 // view services and Call to the transaction manager.
 #include "uaserver.h"
 
+#include "operationlimits.h"
 #include "pendingcallrequest.h"
 #include "uasession.h"
 #include "uatransactionmanager.h"
@@ -19,8 +20,9 @@ OpcUa_StatusCode UaServer::TranslateBrowsePathsToNodeIds(OpcUa_Endpoint endpoint
     UaSession* session = nullptr;
     OpcUa_UInt32 channelId = 0;
     OpcUa_StatusCode result = findValidSession(endpoint, context, request->RequestHeader, session, channelId);
-    if (OpcUa_IsGood(result) && (request->NoOfBrowsePaths <= 0 || request->BrowsePaths == nullptr))
-        result = OpcUa_BadNothingToDo;
+    if (OpcUa_IsGood(result))
+        result = OperationLimits::countStatus(request->NoOfBrowsePaths, request->BrowsePaths,
+                                              OperationLimits::kMaxBrowsePathsPerTranslate);
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* responseType = nullptr;
     if (OpcUa_IsGood(result))
@@ -50,8 +52,9 @@ OpcUa_StatusCode UaServer::Call(OpcUa_Endpoint endpoint, OpcUa_Handle context, O
     UaSession* session = nullptr;
     OpcUa_UInt32 channelId = 0;
     OpcUa_StatusCode result = findValidSession(endpoint, context, request->RequestHeader, session, channelId);
-    if (OpcUa_IsGood(result) && (request->NoOfMethodsToCall <= 0 || request->MethodsToCall == nullptr))
-        result = OpcUa_BadNothingToDo;
+    if (OpcUa_IsGood(result))
+        result = OperationLimits::countStatus(request->NoOfMethodsToCall, request->MethodsToCall,
+                                              OperationLimits::kMaxMethodsPerCall);
     if (OpcUa_IsGood(result))
     {
         // The transaction answers once every method is done; it takes the request and the

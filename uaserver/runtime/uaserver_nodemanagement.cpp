@@ -1,6 +1,7 @@
 // The node-management services: every item goes to the node manager of its namespace, answered at
 // once.
 #include "nodemanagementservices.h"
+#include "operationlimits.h"
 #include "serviceentryframe.h"
 #include "uaserver.h"
 
@@ -10,8 +11,8 @@ OpcUa_StatusCode UaServer::AddNodes(OpcUa_Endpoint endpoint, OpcUa_Handle contex
     ServiceEntryFrame frame(*this, "AddNodes", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToAdd, request->NodesToAdd),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToAdd, request->NodesToAdd,
+                          OperationLimits::kMaxNodesPerNodeManagement);
     auto* response = frame.beginResponse<OpcUa_AddNodesResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -26,8 +27,8 @@ OpcUa_StatusCode UaServer::AddReferences(OpcUa_Endpoint endpoint, OpcUa_Handle c
     ServiceEntryFrame frame(*this, "AddReferences", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfReferencesToAdd, request->ReferencesToAdd),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfReferencesToAdd, request->ReferencesToAdd,
+                          OperationLimits::kMaxNodesPerNodeManagement);
     auto* response = frame.beginResponse<OpcUa_AddReferencesResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -41,8 +42,8 @@ OpcUa_StatusCode UaServer::DeleteNodes(OpcUa_Endpoint endpoint, OpcUa_Handle con
     ServiceEntryFrame frame(*this, "DeleteNodes", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToDelete, request->NodesToDelete),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToDelete, request->NodesToDelete,
+                          OperationLimits::kMaxNodesPerNodeManagement);
     auto* response = frame.beginResponse<OpcUa_DeleteNodesResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -57,8 +58,8 @@ OpcUa_StatusCode UaServer::DeleteReferences(OpcUa_Endpoint endpoint, OpcUa_Handl
     ServiceEntryFrame frame(*this, "DeleteReferences", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfReferencesToDelete, request->ReferencesToDelete),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfReferencesToDelete, request->ReferencesToDelete,
+                          OperationLimits::kMaxNodesPerNodeManagement);
     auto* response = frame.beginResponse<OpcUa_DeleteReferencesResponse>();
     if (response == nullptr)
         return frame.refuse();

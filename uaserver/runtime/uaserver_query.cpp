@@ -1,5 +1,6 @@
 // The query and history services: the transaction manager answers them, except a QueryNext that
 // only releases its continuation point.
+#include "operationlimits.h"
 #include "pendinghistoryrequests.h"
 #include "pendingqueryrequests.h"
 #include "serviceentryframe.h"
@@ -55,8 +56,7 @@ OpcUa_StatusCode UaServer::HistoryRead(OpcUa_Endpoint endpoint, OpcUa_Handle con
     ServiceEntryFrame frame(*this, "HistoryRead", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToRead, request->NodesToRead),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToRead, request->NodesToRead, OperationLimits::kMaxNodesPerHistory);
     frame.check(static_cast<OpcUa_UInt32>(request->TimestampsToReturn) > OpcUa_TimestampsToReturn_Neither,
                 OpcUa_BadTimestampsToReturnInvalid);
     return frame.handOver<PendingHistoryReadRequest>(
@@ -71,8 +71,8 @@ OpcUa_StatusCode UaServer::HistoryUpdate(OpcUa_Endpoint endpoint, OpcUa_Handle c
     ServiceEntryFrame frame(*this, "HistoryUpdate", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfHistoryUpdateDetails, request->HistoryUpdateDetails),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfHistoryUpdateDetails, request->HistoryUpdateDetails,
+                          OperationLimits::kMaxNodesPerHistory);
     return frame.handOver<PendingHistoryUpdateRequest>(
         [this](PendingHistoryUpdateRequest* pending)
         { return m_pTransactionManager->beginHistoryUpdate(pending); });

@@ -2,6 +2,7 @@
 // monitored-item services are answered later by the subscription, the others at once.
 #include "uaserver.h"
 
+#include "operationlimits.h"
 #include "pendingmonitoreditemrequests.h"
 #include "uamonitoreditem.h"
 #include "publishrequestcontext.h"
@@ -34,6 +35,17 @@ template <typename T> T* stackArray(size_t count)
     if (array != nullptr)
         std::memset(static_cast<void*>(array), 0, sizeof(T) * count);
     return array;
+}
+
+// Nothing to do, too many monitored items for one call, or Good.
+OpcUa_StatusCode itemCountStatus(OpcUa_Int32 count, const void* items)
+{
+    return OperationLimits::countStatus(count, items, OperationLimits::kMaxMonitoredItemsPerCall);
+}
+
+bool tooMany(OpcUa_Int32 count)
+{
+    return count > 0 && static_cast<OpcUa_UInt32>(count) > OperationLimits::kMaxMonitoredItemsPerCall;
 }
 
 bool validTimestamps(OpcUa_TimestampsToReturn timestamps)
@@ -261,6 +273,8 @@ OpcUa_StatusCode UaServer::SetTriggering(OpcUa_Endpoint endpoint, OpcUa_Handle c
     if (isEmpty(request->NoOfLinksToAdd, request->LinksToAdd) &&
         isEmpty(request->NoOfLinksToRemove, request->LinksToRemove))
         result = OpcUa_BadNothingToDo;
+    else if (OpcUa_IsGood(result) && (tooMany(request->NoOfLinksToAdd) || tooMany(request->NoOfLinksToRemove)))
+        result = OpcUa_BadTooManyOperations;
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* responseType = nullptr;
     if (OpcUa_IsGood(result))
@@ -300,10 +314,10 @@ OpcUa_StatusCode UaServer::CreateMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
                                                 OpcUa_CreateMonitoredItemsRequest* request,
                                                 OpcUa_EncodeableType* requestType)
 {
-    const OpcUa_StatusCode check =
-        isEmpty(request->NoOfItemsToCreate, request->ItemsToCreate) ? OpcUa_BadNothingToDo
-        : !validTimestamps(request->TimestampsToReturn)             ? OpcUa_BadTimestampsToReturnInvalid
-                                                                    : OpcUa_Good;
+    const OpcUa_StatusCode count = itemCountStatus(request->NoOfItemsToCreate, request->ItemsToCreate);
+    const OpcUa_StatusCode check = count != OpcUa_Good                           ? count
+                                   : !validTimestamps(request->TimestampsToReturn) ? OpcUa_BadTimestampsToReturnInvalid
+                                                                                   : OpcUa_Good;
     return answerLater("CreateMonitoredItems", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginCreateMonitoredItems);
 }
@@ -312,10 +326,10 @@ OpcUa_StatusCode UaServer::ModifyMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
                                                 OpcUa_ModifyMonitoredItemsRequest* request,
                                                 OpcUa_EncodeableType* requestType)
 {
-    const OpcUa_StatusCode check =
-        isEmpty(request->NoOfItemsToModify, request->ItemsToModify) ? OpcUa_BadNothingToDo
-        : !validTimestamps(request->TimestampsToReturn)             ? OpcUa_BadTimestampsToReturnInvalid
-                                                                    : OpcUa_Good;
+    const OpcUa_StatusCode count = itemCountStatus(request->NoOfItemsToModify, request->ItemsToModify);
+    const OpcUa_StatusCode check = count != OpcUa_Good                           ? count
+                                   : !validTimestamps(request->TimestampsToReturn) ? OpcUa_BadTimestampsToReturnInvalid
+                                                                                   : OpcUa_Good;
     return answerLater("ModifyMonitoredItems", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginModifyMonitoredItems);
 }
@@ -326,10 +340,10 @@ OpcUa_StatusCode UaServer::SetMonitoringMode(OpcUa_Endpoint endpoint, OpcUa_Hand
 {
     // A mode outside Disabled, Sampling and Reporting would leave the items in a state no client can
     // name.
-    const OpcUa_StatusCode check =
-        isEmpty(request->NoOfMonitoredItemIds, request->MonitoredItemIds) ? OpcUa_BadNothingToDo
-        : !UaMonitoredItem::isValidMode(request->MonitoringMode)          ? OpcUa_BadMonitoringModeInvalid
-                                                                          : OpcUa_Good;
+    const OpcUa_StatusCode count = itemCountStatus(request->NoOfMonitoredItemIds, request->MonitoredItemIds);
+    const OpcUa_StatusCode check = count != OpcUa_Good                                   ? count
+                                   : !UaMonitoredItem::isValidMode(request->MonitoringMode) ? OpcUa_BadMonitoringModeInvalid
+                                                                                           : OpcUa_Good;
     return answerLater("SetMonitoringMode", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginSetMonitoringMode);
 }
@@ -340,7 +354,7 @@ OpcUa_StatusCode UaServer::DeleteMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
 {
     return answerLater(
         "DeleteMonitoredItems", endpoint, context, request, requestType,
-        isEmpty(request->NoOfMonitoredItemIds, request->MonitoredItemIds) ? OpcUa_BadNothingToDo : OpcUa_Good,
+        itemCountStatus(request->NoOfMonitoredItemIds, request->MonitoredItemIds),
         &UaSubscriptionManager::deleteMonitoredItems);
 }
 

@@ -1,5 +1,6 @@
 // The view services: Browse, BrowseNext, the translation of browse paths, RegisterNodes and
 // UnregisterNodes, all answered at once.
+#include "operationlimits.h"
 #include "serviceentryframe.h"
 #include "uaserver.h"
 #include "viewservices.h"
@@ -10,8 +11,7 @@ OpcUa_StatusCode UaServer::Browse(OpcUa_Endpoint endpoint, OpcUa_Handle context,
     ServiceEntryFrame frame(*this, "Browse", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToBrowse, request->NodesToBrowse),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToBrowse, request->NodesToBrowse, OperationLimits::kMaxNodesPerBrowse);
     auto* response = frame.beginResponse<OpcUa_BrowseResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -26,8 +26,8 @@ OpcUa_StatusCode UaServer::BrowseNext(OpcUa_Endpoint endpoint, OpcUa_Handle cont
     ServiceEntryFrame frame(*this, "BrowseNext", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfContinuationPoints, request->ContinuationPoints),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfContinuationPoints, request->ContinuationPoints,
+                          OperationLimits::kMaxNodesPerBrowse);
     auto* response = frame.beginResponse<OpcUa_BrowseNextResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -49,8 +49,8 @@ OpcUa_StatusCode UaServer::RegisterNodes(OpcUa_Endpoint endpoint, OpcUa_Handle c
     ServiceEntryFrame frame(*this, "RegisterNodes", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToRegister, request->NodesToRegister),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToRegister, request->NodesToRegister,
+                          OperationLimits::kMaxNodesPerRegister);
     auto* response = frame.beginResponse<OpcUa_RegisterNodesResponse>();
     if (response == nullptr)
         return frame.refuse();
@@ -65,8 +65,8 @@ OpcUa_StatusCode UaServer::UnregisterNodes(OpcUa_Endpoint endpoint, OpcUa_Handle
     ServiceEntryFrame frame(*this, "UnregisterNodes", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.check(ServiceEntryFrame::isEmpty(request->NoOfNodesToUnregister, request->NodesToUnregister),
-                OpcUa_BadNothingToDo);
+    frame.checkOperations(request->NoOfNodesToUnregister, request->NodesToUnregister,
+                          OperationLimits::kMaxNodesPerRegister);
     if (frame.beginResponse<OpcUa_UnregisterNodesResponse>() == nullptr)
         return frame.refuse();
     return frame.answer(
