@@ -2,8 +2,22 @@
 
 #include "attributeids.h"
 #include "nodeattributereader.h"
+#include "nodemanagerroot.h"
+#include "servicecontext.h"
+#include "uanode.h"
 
 #include <uavariant.h>
+
+namespace
+{
+// The node with a reference for the caller when a node manager of this process keeps it in memory.
+ReferenceHolder<UaNode> nodeInProcess(const UaNodeId& nodeId)
+{
+    if (!NodeManagerRoot::hasInstance())
+        return {};
+    return ReferenceHolder<UaNode>::adopt(NodeManagerRoot::instance()->getNode(nodeId));
+}
+} // namespace
 
 void FarNodeNames::read(const ServiceContext& context, const std::vector<UaNodeId>& nodeIds,
                         bool withBrowseNames, bool withDisplayNames)
@@ -11,23 +25,40 @@ void FarNodeNames::read(const ServiceContext& context, const std::vector<UaNodeI
     browseNames.assign(withBrowseNames ? nodeIds.size() : 0, UaQualifiedName());
     displayNames.assign(withDisplayNames ? nodeIds.size() : 0, UaLocalizedText());
     const OpcUa_UInt32 perNode = (withBrowseNames ? 1 : 0) + (withDisplayNames ? 1 : 0);
+    if (nodeIds.empty() || perNode == 0)
+        return;
+    // Names of nodes held in memory come from the nodes; the others are read through the reader.
+    std::vector<std::size_t> toRead;
+    for (std::size_t node = 0; node < nodeIds.size(); ++node)
+    {
+        const ReferenceHolder<UaNode> found = nodeInProcess(nodeIds[node]);
+        if (!found)
+        {
+            toRead.push_back(node);
+            continue;
+        }
+        if (withBrowseNames)
+            browseNames[node] = found->browseName();
+        if (withDisplayNames)
+            displayNames[node] = found->displayName(context.pSession());
+    }
     NodeAttributeReader* reader = NodeAttributeReader::instance();
-    if (!reader || nodeIds.empty() || perNode == 0)
+    if (!reader || toRead.empty())
         return;
     UaReadValueIdArray nodesToRead;
-    if (nodesToRead.create(static_cast<OpcUa_UInt32>(nodeIds.size()) * perNode) != OpcUa_Good)
+    if (nodesToRead.create(static_cast<OpcUa_UInt32>(toRead.size()) * perNode) != OpcUa_Good)
         return;
     OpcUa_UInt32 item = 0;
-    for (const UaNodeId& nodeId : nodeIds)
+    for (std::size_t node : toRead)
     {
         if (withBrowseNames)
         {
-            nodeId.copyTo(&nodesToRead[item].NodeId);
+            nodeIds[node].copyTo(&nodesToRead[item].NodeId);
             nodesToRead[item++].AttributeId = AttributeId::BrowseName;
         }
         if (withDisplayNames)
         {
-            nodeId.copyTo(&nodesToRead[item].NodeId);
+            nodeIds[node].copyTo(&nodesToRead[item].NodeId);
             nodesToRead[item++].AttributeId = AttributeId::DisplayName;
         }
     }
@@ -36,7 +67,7 @@ void FarNodeNames::read(const ServiceContext& context, const std::vector<UaNodeI
         results.length() != nodesToRead.length())
         return;
     item = 0;
-    for (std::size_t node = 0; node < nodeIds.size(); ++node)
+    for (std::size_t node : toRead)
     {
         if (withBrowseNames)
         {

@@ -9,9 +9,10 @@
 
 class ServiceContext;
 
-// Browse names and display names of nodes the walks hold no pointer to, read by NodeId through the
-// server's attribute reader in one call. Called with no node lock held: the read reaches other
-// node managers, which take theirs.
+// Browse names and display names of nodes the walks hold no pointer to: from the node itself when a
+// node manager of this process keeps it in memory, else read by NodeId through the server's
+// attribute reader in one call. Called with no node lock held: the lookups reach other node
+// managers, which take theirs.
 struct FarNodeNames
 {
     std::vector<UaQualifiedName> browseNames;

@@ -11,6 +11,7 @@
 
 #include <uatrace.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -109,22 +110,32 @@ void gatherList(BrowseContinuationPoint& continuationPoint, const BrowseContext&
     }
 }
 
-// One page of results: entries are written in place, dropped ones are squeezed out at the end.
+// One page of results: entries are written in place, dropped ones are squeezed out at the end. The
+// page takes room as entries come, up to its limit, so that a node with few references costs few.
 class Page
 {
 public:
-    Page(UaReferenceDescriptionArray& results, OpcUa_UInt32 capacity, OpcUa_UInt32 resultMask)
-        : m_results(results), m_resultMask(resultMask)
+    Page(UaReferenceDescriptionArray& results, OpcUa_UInt32 limit, OpcUa_UInt32 resultMask)
+        : m_results(results), m_limit(limit), m_resultMask(resultMask)
     {
-        m_results.create(capacity);
-        m_dropped.assign(capacity, false);
+        m_results.clear();
     }
 
-    bool isFull() const { return m_count == m_results.length(); }
+    bool isFull() const { return m_count == m_limit; }
+
+    // Room for up to more entries beyond those written, within the limit.
+    void reserve(std::size_t more)
+    {
+        const auto wanted = static_cast<OpcUa_UInt32>(std::min<std::size_t>(m_limit, m_count + more));
+        if (wanted > m_results.length() && m_results.resize(wanted) == OpcUa_Good)
+            m_dropped.resize(wanted, false);
+    }
 
     // A matched reference; its names come from the far node, or are read by NodeId later.
     void add(const BrowseMatch& match, Session* session, UaBrowseFilter* filter)
     {
+        if (!makeRoom())
+            return;
         OpcUa_ReferenceDescription& description = m_results[m_count];
         match.farNodeId.copyTo(&description.NodeId.NodeId);
         if (m_resultMask & OpcUa_BrowseResultMask_ReferenceTypeId)
@@ -155,6 +166,8 @@ public:
     // A reference another node manager delivered, moved out of the continuation point.
     void add(OpcUa_ReferenceDescription& foreign, Session* session, UaBrowseFilter* filter)
     {
+        if (!makeRoom())
+            return;
         m_results[m_count] = foreign;
         std::memset(&foreign, 0, sizeof foreign);
         m_dropped[m_count] = filter && !filter->isReferenceVisible(
@@ -203,7 +216,16 @@ public:
     }
 
 private:
+    // Room for one more entry; false when the storage cannot be had.
+    bool makeRoom()
+    {
+        if (m_count == m_results.length())
+            reserve(std::max<std::size_t>(m_count, 8));
+        return m_count < m_results.length();
+    }
+
     UaReferenceDescriptionArray& m_results;
+    OpcUa_UInt32 m_limit;
     OpcUa_UInt32 m_resultMask;
     OpcUa_UInt32 m_count = 0;
     std::vector<bool> m_dropped;
@@ -321,6 +343,8 @@ UaStatus UaReferenceLists::browseReferences(const ServiceContext& context, Brows
         if (direction != OpcUa_BrowseDirection_Forward)
             gatherList(*continuationPoint, browseContext, m_pFirstInverse, false);
     }
+    page.reserve(continuationPoint->m_forward.size() - continuationPoint->m_forwardDelivered +
+                 continuationPoint->m_inverse.size() - continuationPoint->m_inverseDelivered);
     takeMatches(page, continuationPoint->m_forward, continuationPoint->m_forwardDelivered, session,
                 browseFilter);
     takeMatches(page, continuationPoint->m_inverse, continuationPoint->m_inverseDelivered, session,
@@ -331,6 +355,7 @@ UaStatus UaReferenceLists::browseReferences(const ServiceContext& context, Brows
         for (NodeManager* nodeManager : continuationPoint->m_nodeManagers)
             fetchForeign(context, browseContext, nodeId, *nodeManager, continuationPoint->m_foreign);
     continuationPoint->m_nodeManagers.clear();
+    page.reserve(continuationPoint->m_foreign.length() - continuationPoint->m_foreignDelivered);
     for (; continuationPoint->m_foreignDelivered < continuationPoint->m_foreign.length() && !page.isFull();
          ++continuationPoint->m_foreignDelivered)
         page.add(continuationPoint->m_foreign[continuationPoint->m_foreignDelivered], session, browseFilter);
