@@ -2,6 +2,7 @@
 // cached items whose variable was deleted.
 #include "iosamplingengine.h"
 
+#include "fixedrateticker.h"
 #include "iomanageruanode.h"
 #include "iovalues.h"
 #include "samplingengine.h"
@@ -9,7 +10,6 @@
 #include "serverconfig.h"
 #include "servermanager.h"
 #include "uanodeinterfaces.h"
-#include "uasemaphore.h"
 #include "uathreadpool.h"
 #include "uavariablecache.h"
 
@@ -92,8 +92,7 @@ private:
     OpcUa_UInt32 m_group;
 };
 
-IOSamplingEngine::IOSamplingEngine(IOManagerUaNode* pOwner)
-    : m_pOwner(pOwner), m_jobsDone(std::make_unique<UaSemaphore>(0, 1))
+IOSamplingEngine::IOSamplingEngine(IOManagerUaNode* pOwner) : m_pOwner(pOwner)
 {
     SharedPool& shared = sharedPool();
     UaMutexLocker locker(&shared.lock);
@@ -157,12 +156,9 @@ void IOSamplingEngine::stop()
     wait(OpcUa_Infinite);
     while (isRunning())
         UaThread::sleep(100);
-    UaMutexLocker flight(&m_flightLock);
-    if (m_jobsInFlight == 0)
-        return;
-    m_waitingForJobs = true;
-    flight.unlock();
-    m_jobsDone->wait();
+    // Woken by the last job while it holds the lock, this returns only after that job let go of it.
+    std::unique_lock flight(m_flightLock);
+    m_jobsEnded.wait(flight, [this] { return m_jobsInFlight == 0; });
 }
 
 void IOSamplingEngine::ensureTickThread()
@@ -175,9 +171,13 @@ void IOSamplingEngine::ensureTickThread()
 
 void IOSamplingEngine::run()
 {
+    FixedRateTicker ticker(m_baseTick, "IOSamplingEngine");
+    // Each group samples on the multiples of its rate of the tick count.
+    for (auto& group : m_groups)
+        group->countdown = ticker.countdownTo(group->reload);
     while (!m_stop)
     {
-        UaThread::sleep(m_baseTick);
+        ticker.waitForNextPass();
         for (OpcUa_UInt32 g = 0; g < m_groups.size() && !m_stop; ++g)
         {
             Group& group = *m_groups[g];
@@ -208,7 +208,7 @@ void IOSamplingEngine::run()
 bool IOSamplingEngine::postSamplingJob(OpcUa_UInt32 group)
 {
     {
-        UaMutexLocker flight(&m_flightLock);
+        std::lock_guard flight(m_flightLock);
         ++m_jobsInFlight;
     }
     auto* job = new SamplingJob(*this, group);
@@ -220,12 +220,9 @@ bool IOSamplingEngine::postSamplingJob(OpcUa_UInt32 group)
 
 void IOSamplingEngine::samplingJobEnded()
 {
-    UaMutexLocker flight(&m_flightLock);
-    if (--m_jobsInFlight == 0 && m_waitingForJobs)
-    {
-        m_waitingForJobs = false;
-        m_jobsDone->post(1);
-    }
+    std::lock_guard flight(m_flightLock);
+    if (--m_jobsInFlight == 0)
+        m_jobsEnded.notify_all();
 }
 
 void IOSamplingEngine::sampleGroup(OpcUa_UInt32 g)

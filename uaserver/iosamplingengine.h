@@ -10,9 +10,11 @@
 #include <uathread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class IOManagerUaNode;
@@ -20,7 +22,6 @@ class SamplingEngine;
 class SamplingItemCache;
 class SamplingItemRead;
 class ServerManager;
-class UaSemaphore;
 class UaThreadPool;
 class UaVariableCache;
 
@@ -43,8 +44,9 @@ public:
 
     // Pool (first engine of the process), rates and groups. BadInternalError when started before.
     UaStatus startUpSampling(ServerManager* pServerManager);
-    // Ends the tick thread and waits for the sampling jobs in flight. An owner whose readValues is
-    // overridden calls it before its derived part is gone; the destructor calls it too.
+    // Ends the tick thread and waits for the sampling jobs in flight: on return no sampling worker is
+    // inside the engine any more. An owner whose readValues is overridden calls it before its derived
+    // part is gone; the destructor calls it too.
     void stop();
 
     UaStatus beginStartMonitoring(IOTransactionContext* context, OpcUa_UInt32 callbackHandle,
@@ -158,10 +160,11 @@ private:
     UaMutex m_jobMutex;
     bool m_tickStarted = false;
     UaThreadPool* m_pPool = nullptr;
-    UaMutex m_flightLock;
+    // The sampling jobs posted and not yet ended; stop waits on m_jobsEnded until there are none.
+    // A job counts itself out under m_flightLock as its very last touch of the engine.
+    std::mutex m_flightLock;
+    std::condition_variable m_jobsEnded;
     OpcUa_UInt32 m_jobsInFlight = 0;
-    bool m_waitingForJobs = false;
-    std::unique_ptr<UaSemaphore> m_jobsDone;
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "samplingengine.h"
 
+#include "fixedrateticker.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -75,9 +77,18 @@ void SamplingEngine::removeItem(SamplingObject* item, OpcUa_Int32 samplingInterv
 
 void SamplingEngine::run()
 {
+    FixedRateTicker ticker(static_cast<OpcUa_UInt32>(m_baseInterval), "SamplingEngine");
+    {
+        // Each interval samples on its multiples of the tick count.
+        UaMutexLocker locker(&m_mutex);
+        for (Rate& rate : m_rates)
+            rate.counter = static_cast<OpcUa_Int32>(ticker.countdownTo(static_cast<OpcUa_UInt32>(rate.ticks)));
+    }
     while (!m_stop)
     {
-        UaThread::sleep(static_cast<OpcUa_UInt32>(m_baseInterval));
+        ticker.waitForNextPass();
+        if (m_stop)
+            break;
         UaMutexLocker locker(&m_mutex);
         for (Rate& rate : m_rates)
         {

@@ -21,8 +21,9 @@ public:
 // A thread that calls sampling objects at a small set of fixed intervals. A requested interval is
 // revised to the nearest interval of the set and the object joins that interval's list; every base
 // interval (the smallest of the set) the thread counts each interval down and calls the objects of
-// the intervals that are due, in the order they were added. The engine does not own the objects:
-// whoever adds one removes it before destroying it.
+// the intervals that are due, in the order they were added. Each pass is due one base interval
+// after the previous one was due, so the intervals do not drift by the passes' own time. The engine
+// does not own the objects: whoever adds one removes it before destroying it.
 class SamplingEngine final : public UaThread
 {
 public:

@@ -13,12 +13,16 @@
 #include <test_waits.h>
 
 #include <opcua_testclock.hpp>
+#include <test_clock.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <memory>
+#include <thread>
 
 using namespace testbed;
 using namespace testvalues;
@@ -661,7 +665,7 @@ TEST_F(MonitoringTest, StoppedItemsLeaveEverythingTheyWereIn)
 
 TEST_F(MonitoringTest, DeviceValuesReachTheirItemsInOneBatchPerGroup)
 {
-    clock = std::make_unique<OpcUa::TestClock>();
+    clock = uaserver::testing::samplingTestClock();
     const Answer a = startOne({DeviceA, 50});
     const Answer b = startOne({DeviceB, 50});
     const Answer c = startOne({DeviceC, 100, 0, false, ""});
@@ -689,7 +693,7 @@ TEST_F(MonitoringTest, DeviceValuesReachTheirItemsInOneBatchPerGroup)
 
 TEST_F(MonitoringTest, AGroupWhoseJobStillRunsIsSkipped)
 {
-    clock = std::make_unique<OpcUa::TestClock>();
+    clock = uaserver::testing::samplingTestClock();
     Gate gate;
     std::atomic<int> reads{0};
     nm.readHook = [&](const UaVariableArray& variables, UaDataValueArray& values)
@@ -763,7 +767,7 @@ TEST_F(MonitoringTest, BatchesThatFailOrMiscountAreHandled)
         return UaStatus(good ? static_cast<OpcUa_StatusCode>(OpcUa_Good) : c.status);
     };
     SamplingEnd samplingEnd{*this};
-    clock = std::make_unique<OpcUa::TestClock>();
+    clock = uaserver::testing::samplingTestClock();
     const OpcUa_UInt32 callbacks[] = {startOne({DeviceA, 50}).callbackHandle,
                                       startOne({DeviceB, 50, 0, false, ""}).callbackHandle};
     auto received = [&](OpcUa_UInt32 callback, OpcUa_StatusCode status, OpcUa_Double value)
@@ -917,3 +921,67 @@ TEST_F(MonitoringTest, ItemsStopWhileTheyAreTickedAndSampled)
     EXPECT_EQ(engine().itemCount(), 0u);
 }
 } // namespace
+
+namespace
+{
+// An I/O manager whose batch reads wait at a gate: a sampling job stays inside the engine until the
+// test lets it go.
+class GatedReads : public IOManagerUaNode
+{
+public:
+    ~GatedReads() override { stopSampling(); }
+    UaStatus readValues(const UaVariableArray& variables, UaDataValueArray& values) override
+    {
+        entered.open();
+        EXPECT_TRUE(leave.pass());
+        return values.create(variables.length());
+    }
+
+    Gate entered;
+    Gate leave;
+};
+} // namespace
+
+// stop() returns only once the sampling job it found inside has left the engine, so that the owner
+// and its engine may go the moment it returns.
+TEST(SamplingEngineStop, ReturnsOnlyOnceTheSamplingJobInsideHasLeft)
+{
+    for (int round = 0; round < 10; ++round)
+    {
+        SCOPED_TRACE(round);
+        RecordingCallback answers;
+        RecordingVariableCallback samples;
+        auto device = ReferenceHolder<UaDataVariableDevice>::adopt(
+            new UaDataVariableDevice("Device", UaNodeId(1, g_ns), UaNodeId(OpcUaType_Double, 0), -1, 3, "en"));
+        auto owner = std::make_unique<GatedReads>();
+        ASSERT_TRUE(owner->startUpSampling(nullptr).isGood());
+        OpcUa_Handle transaction = nullptr;
+        ASSERT_TRUE(owner
+                        ->beginTransaction(&answers, ServiceContext(), 1, 1, 0.0, OpcUa_TimestampsToReturn_Both,
+                                           IOTransactionType::StartMonitoring, transaction)
+                        .isGood());
+        auto* handle = new UaNodeVariableHandle(owner.get(), AttributeId::Value, device.get());
+        MonitoringContext context;
+        context.samplingInterval = 50;
+        EXPECT_TRUE(owner->beginStartMonitoring(transaction, 1, &samples, handle, context).isGood());
+        handle->releaseReference();
+        ASSERT_TRUE(owner->finishTransaction(transaction).isGood());
+        ASSERT_TRUE(owner->entered.pass());
+
+        std::atomic<bool> stopped{false};
+        std::thread stopper(
+            [&]
+            {
+                owner->stopSampling();
+                stopped = true;
+            });
+        // The tick thread ends at once; the job inside keeps stop waiting (a stop that returned too
+        // early would have done so by now).
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(stopped);
+        owner->leave.open();
+        stopper.join();
+        // Nothing of the engine is in use any more.
+        owner.reset();
+    }
+}

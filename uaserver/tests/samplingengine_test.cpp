@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <opcua_testclock.hpp>
+#include <test_clock.h>
 
 #include <atomic>
 #include <memory>
@@ -36,7 +37,7 @@ protected:
     }
 
     std::unique_ptr<SamplingEngine> engine;
-    std::unique_ptr<OpcUa::TestClock> clock = std::make_unique<OpcUa::TestClock>();
+    std::unique_ptr<OpcUa::TestClock> clock = uaserver::testing::samplingTestClock();
 
     void TearDown() override { clock.reset(); }
 };

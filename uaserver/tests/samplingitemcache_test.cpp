@@ -8,6 +8,7 @@
 #include "samplingitemcache.h"
 
 #include <opcua_testclock.hpp>
+#include <test_clock.h>
 
 #include <memory>
 
@@ -79,7 +80,7 @@ protected:
     UaVariablePlain* variable = newCachedVariable(UaNodeId(1, 2), number(0.0));
     RecordingVariableCallback callback;
     SamplingItemCache* item = nullptr;
-    std::unique_ptr<OpcUa::TestClock> clock = std::make_unique<OpcUa::TestClock>();
+    std::unique_ptr<OpcUa::TestClock> clock = uaserver::testing::samplingTestClock();
     std::unique_ptr<SamplingEngine> engine = std::make_unique<SamplingEngine>();
 };
 
