@@ -347,7 +347,8 @@ UaStatus UaSession::cancelPublishRequest(PublishRequestContext* request, OpcUa_S
 }
 
 void UaSession::sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* response,
-                                  OpcUa_EncodeableType* responseType, const char* what)
+                                  OpcUa_EncodeableType* responseType, const char* what,
+                                  OpcUa_NotificationMessage* lent)
 {
     const OpcUa_UInt32 requestHandle = request->requestHandle();
     if (secureChannelStillValid())
@@ -369,6 +370,8 @@ void UaSession::sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* re
         // Status 0: nothing is sent on a channel that is gone.
         OpcUa_Endpoint_CancelSendResponse(request->m_hEndpoint, OpcUa_Good, nullptr, &request->m_hContext);
     }
+    if (lent != nullptr)
+        OpcUa_NotificationMessage_Initialize(lent);
     OpcUa_EncodeableObject_Delete(responseType, &response);
     delete request;
     finishedServiceProcessing();

@@ -103,8 +103,11 @@ public:
 
     // Sends response (or cancels it on an invalid channel) under the send lock, then ends the
     // service and deletes request and response. Subscriptions answer their requests through it too.
+    // A lent message (the NotificationMessage of a Publish response whose data another owner keeps)
+    // is taken out of the response before the response is deleted.
     void sendPublishAnswer(PublishRequestContext* request, OpcUa_Void* response,
-                           OpcUa_EncodeableType* responseType, const char* what);
+                           OpcUa_EncodeableType* responseType, const char* what,
+                           OpcUa_NotificationMessage* lent = nullptr);
     // Begins the response of request; on failure (traced for caller, "Class::operation") the request is
     // cancelled with the failure, its service ended and the request deleted.
     OpcUa_StatusCode beginPublishAnswer(PublishRequestContext* request, const char* caller,

@@ -76,6 +76,24 @@ template <class T> T* toStackArray(std::vector<T>& items)
         std::copy(items.begin(), items.end(), array);
     return array;
 }
+
+// Publishing cycles fall on this phase of a grid of the tick count, halfway between two passes of
+// the samplers, whose passes fall on multiples of their base interval (50 ms by default): a value
+// sampled for a cycle is not taken over by the next sample before the cycle collects it, however
+// the threads are held up by a few milliseconds.
+constexpr OpcUa_UInt32 kCycleGridMs = 50;
+constexpr OpcUa_UInt32 kCyclePhaseMs = 25;
+
+// The latest tick at or before tick that lies on the cycles' phase.
+OpcUa_UInt32 onCyclePhase(OpcUa_UInt32 tick)
+{
+    return tick - (tick + kCycleGridMs - kCyclePhaseMs) % kCycleGridMs;
+}
+
+OpcUa_UInt32 intervalTicks(OpcUa_Double publishingInterval)
+{
+    return publishingInterval >= 1.0 ? static_cast<OpcUa_UInt32>(publishingInterval) : 1;
+}
 } // namespace
 
 UaSubscription::UaSubscription()
@@ -90,7 +108,8 @@ UaSubscription::UaSubscription(UaSession* session, ServerManagerLink* serverMana
                                OpcUa_Byte priority)
     : m_pSession(session), m_publishingEnabled(publishingEnabled),
       m_maxNotificationsPerPublish(maxNotificationsPerPublish), m_priority(priority),
-      m_publishingInterval(publishingInterval), m_lastCycleTime(UaDateTime::now()),
+      m_publishingInterval(publishingInterval),
+      m_nextCycleTick(onCyclePhase(OpcUa_GetTickCount() + intervalTicks(publishingInterval))),
       m_maxRetransmissionQueueSize(maxRetransmissionQueueSize)
 {
     s_instances.fetch_add(1);
@@ -121,8 +140,7 @@ UaSubscription::~UaSubscription()
     while (getPendingTransactionCount() > 0)
         waitForTransactions(0);
     deleteAllItems();
-    for (OpcUa_NotificationMessage& message : m_retransmissionQueue)
-        OpcUa_NotificationMessage_Clear(&message);
+    m_retransmissionQueue.clear();
     s_instances.fetch_sub(1);
     if (UaTrace::isTraceLevelOn(5))
         UaTrace::traceLevel5("<-- Dtor UaSubscription");
@@ -220,23 +238,28 @@ void UaSubscription::modifySubscription(OpcUa_Double publishingInterval, OpcUa_U
     m_lifetimeCounter = 0;
 }
 
+
 OpcUa_UInt32 UaSubscription::checkPublishTimer(bool& publishDue)
 {
     publishDue = false;
     UaMutexLocker lock(&m_items.mutex);
     if (m_state == CLOSED)
         return 10000;
-    const OpcUa_Int32 interval = static_cast<OpcUa_Int32>(m_publishingInterval);
-    auto elapsedSince = [interval](const UaDateTime& start)
+    const OpcUa_UInt32 interval = intervalTicks(m_publishingInterval);
+    const OpcUa_UInt32 now = OpcUa_GetTickCount();
+    auto ahead = static_cast<OpcUa_Int32>(m_nextCycleTick - now);
+    // The clock went back, or the interval was shortened: the cycles start afresh from now.
+    if (ahead > static_cast<OpcUa_Int32>(interval))
     {
-        const OpcUa_Int64 ticks = UaDateTime::now().toInt64() - start.toInt64();
-        // A clock set back counts as one whole interval.
-        return ticks < 0 ? interval : static_cast<OpcUa_Int32>(ticks / 10000);
-    };
-    OpcUa_Int32 elapsed = elapsedSince(m_lastCycleTime);
-    if (elapsed >= m_publishingInterval)
+        m_nextCycleTick = onCyclePhase(now + interval);
+        ahead = static_cast<OpcUa_Int32>(m_nextCycleTick - now);
+    }
+    if (ahead <= 0)
     {
-        m_lastCycleTime = UaDateTime::now();
+        // Each cycle is due one interval after the one before was due, so that the cycles keep
+        // pace with the sampling; cycles missed by a whole interval or more are dropped.
+        const auto late = static_cast<OpcUa_UInt32>(-static_cast<OpcUa_Int64>(ahead));
+        m_nextCycleTick += interval * (late / interval + 1);
         if (m_state == LATE)
         {
             if (++m_keepAliveCounter >= m_maxKeepAliveCount)
@@ -250,9 +273,9 @@ OpcUa_UInt32 UaSubscription::checkPublishTimer(bool& publishDue)
         {
             publishDue = true;
         }
-        elapsed = elapsedSince(m_lastCycleTime);
+        ahead = static_cast<OpcUa_Int32>(m_nextCycleTick - now);
     }
-    const OpcUa_UInt32 left = elapsed < 0 ? interval : elapsed <= interval ? interval - elapsed : 0;
+    const auto left = static_cast<OpcUa_UInt32>(ahead);
     if (UaTrace::isTraceLevelOn(7))
         UaTrace::traceLevel7("<-- UaSubscription::checkPublishTimer time=%d", static_cast<int>(left));
     return left;
@@ -429,7 +452,8 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
         return begun;
     }
 
-    std::vector<OpcUa_MonitoredItemNotification> data;
+    std::vector<OpcUa_MonitoredItemNotification>& data = m_collected;
+    data.clear();
     std::vector<OpcUa_EventFieldList> events;
     if (m_publishingEnabled &&
         (m_items.pendingDataNotifications > 0 || m_items.pendingEventNotifications > 0 ||
@@ -449,8 +473,8 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
     UaStatus(OpcUa_Good).fillResponseHeader(request->m_pRequest->RequestHeader, publish->ResponseHeader);
     publish->SubscriptionId = m_subscriptionId;
     std::vector<OpcUa_UInt32> available;
-    for (const OpcUa_NotificationMessage& kept : m_retransmissionQueue)
-        available.push_back(kept.SequenceNumber);
+    for (const auto& kept : m_retransmissionQueue)
+        available.push_back(kept->message().SequenceNumber);
     if (hasNotifications)
         available.push_back(sequenceNumber);
     publish->NoOfAvailableSequenceNumbers = static_cast<OpcUa_Int32>(available.size());
@@ -461,6 +485,7 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
     m_lifetimeCounter = 0;
 
     OpcUa_NotificationMessage& message = publish->NotificationMessage;
+    std::shared_ptr<const KeptMessage> kept;
     message.SequenceNumber = sequenceNumber;
     message.PublishTime = UaDateTime::now();
     const OpcUa_Int32 parts = (data.empty() ? 0 : 1) + (events.empty() ? 0 : 1);
@@ -490,9 +515,12 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
             list->Events = toStackArray(events);
         }
         message.NoOfNotificationData = part;
+        data.clear();
         if (m_maxRetransmissionQueueSize != 0)
         {
-            m_retransmissionQueue.push_back(copyMessage(message));
+            // The queue keeps the message's data; the response only borrows it while it is sent.
+            kept = std::make_shared<const KeptMessage>(message);
+            m_retransmissionQueue.push_back(kept);
             trimRetransmissionQueue();
         }
     }
@@ -507,7 +535,7 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
     results.detach();
     lock.unlock();
 
-    session->sendPublishAnswer(request, response, responseType, "Response");
+    session->sendPublishAnswer(request, response, responseType, "Response", kept ? &message : nullptr);
     UaTrace::traceLevel4("DONE  Send Response for Publish");
     session->releaseReference();
     return OpcUa_Good;
@@ -516,10 +544,7 @@ UaStatus UaSubscription::publish(PublishRequestContext* request, bool& moreNotif
 void UaSubscription::trimRetransmissionQueue()
 {
     while (m_retransmissionQueue.size() > m_maxRetransmissionQueueSize)
-    {
-        OpcUa_NotificationMessage_Clear(&m_retransmissionQueue.front());
         m_retransmissionQueue.pop_front();
-    }
 }
 
 UaStatus UaSubscription::republish(OpcUa_Endpoint endpoint, OpcUa_Handle context,
@@ -531,9 +556,8 @@ UaStatus UaSubscription::republish(OpcUa_Endpoint endpoint, OpcUa_Handle context
         UaTrace::traceLevel6("<-- UaSubscription::republish [ret=OpcUa_BadSubscriptionIdInvalid]");
         return OpcUa_BadSubscriptionIdInvalid;
     }
-    auto kept =
-        std::find_if(m_retransmissionQueue.begin(), m_retransmissionQueue.end(),
-                     [&](const OpcUa_NotificationMessage& m) { return m.SequenceNumber == sequenceNumber; });
+    auto kept = std::find_if(m_retransmissionQueue.begin(), m_retransmissionQueue.end(),
+                             [&](const auto& m) { return m->message().SequenceNumber == sequenceNumber; });
     if (kept == m_retransmissionQueue.end())
     {
         UaTrace::traceLevel6("<-- UaSubscription::republish [ret=OpcUa_BadMessageNotAvailable]");
@@ -551,9 +575,9 @@ UaStatus UaSubscription::republish(OpcUa_Endpoint endpoint, OpcUa_Handle context
     }
     auto* republish = static_cast<OpcUa_RepublishResponse*>(response);
     UaStatus(OpcUa_Good).fillResponseHeader(header, republish->ResponseHeader);
-    republish->NotificationMessage = copyMessage(*kept);
+    republish->NotificationMessage = copyMessage((*kept)->message());
     // The republished message moves to the end of the queue.
-    const OpcUa_NotificationMessage record = *kept;
+    const std::shared_ptr<const KeptMessage> record = *kept;
     m_retransmissionQueue.erase(kept);
     m_retransmissionQueue.push_back(record);
     UaSession* session = m_pSession;
@@ -586,9 +610,8 @@ OpcUa_StatusCode UaSubscription::ackNotification(OpcUa_UInt32 sequenceNumber)
     OpcUa_StatusCode result = OpcUa_BadSequenceNumberUnknown;
     for (auto it = m_retransmissionQueue.begin(); it != m_retransmissionQueue.end(); ++it)
     {
-        if (it->SequenceNumber == sequenceNumber)
+        if ((*it)->message().SequenceNumber == sequenceNumber)
         {
-            OpcUa_NotificationMessage_Clear(&*it);
             m_retransmissionQueue.erase(it);
             result = OpcUa_Good;
             break;
@@ -644,8 +667,8 @@ UaStatus UaSubscription::transfer(UaSession* newSession, bool sendInitialValues,
         if (m_state == LATE)
             newSession->queueSubscriptionForPublish(this);
         availableSequenceNumbers.clear();
-        for (const OpcUa_NotificationMessage& kept : m_retransmissionQueue)
-            availableSequenceNumbers.push_back(kept.SequenceNumber);
+        for (const auto& kept : m_retransmissionQueue)
+            availableSequenceNumbers.push_back(kept->message().SequenceNumber);
     }
     lock.unlock();
     oldSession->releaseReference();

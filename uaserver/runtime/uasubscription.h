@@ -16,6 +16,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <map>
 #include <vector>
@@ -225,7 +226,8 @@ private:
     OpcUa_UInt32 m_maxNotificationsPerPublish = 0;
     OpcUa_Byte m_priority = 0;
     OpcUa_Double m_publishingInterval = 0;
-    UaDateTime m_lastCycleTime;
+    // When the next publishing cycle is due, on the tick count.
+    OpcUa_UInt32 m_nextCycleTick = 0;
     OpcUa_UInt32 m_maxKeepAliveCount = 1;
     OpcUa_UInt32 m_keepAliveCounter = 0;
     OpcUa_UInt32 m_lifetimeCounter = 0;
@@ -245,8 +247,24 @@ private:
     std::condition_variable_any m_transactionsLeft;
     OpcUa_UInt32 m_lastTransactionId = 0;
     OpcUa_UInt32 m_maxRetransmissionQueueSize = 0;
-    // Deep copies of the sent messages, oldest first: a response's own data is freed with it.
-    std::deque<OpcUa_NotificationMessage> m_retransmissionQueue;
+    // A sent message kept for Republish; a response being sent borrows the data of its own.
+    class KeptMessage
+    {
+    public:
+        // Takes the message's data over.
+        explicit KeptMessage(const OpcUa_NotificationMessage& message) : m_message(message) {}
+        ~KeptMessage() { OpcUa_NotificationMessage_Clear(&m_message); }
+        KeptMessage(const KeptMessage&) = delete;
+        KeptMessage& operator=(const KeptMessage&) = delete;
+        const OpcUa_NotificationMessage& message() const { return m_message; }
+
+    private:
+        OpcUa_NotificationMessage m_message;
+    };
+    // The sent messages, oldest first.
+    std::deque<std::shared_ptr<const KeptMessage>> m_retransmissionQueue;
+    // The data notifications of a cycle, gathered here first; the storage stays for the next.
+    std::vector<OpcUa_MonitoredItemNotification> m_collected;
     UaThreadPool* m_pThreadPool = nullptr;
 
     static std::atomic<OpcUa_Int32> s_instances;

@@ -184,15 +184,24 @@ TEST_F(SubscriptionTest, AnAcknowledgementWhileTheMessageIsBeingSentFreesOnlyThe
     EXPECT_EQ(std::vector<OpcUa_Double>{42}, notifiedIn(*answer).values);
 }
 
-TEST_F(SubscriptionTest, TheClockSetBackCountsAsOneInterval)
+// The cycles run on the tick count, each due one interval after the one before was due: a wall
+// clock set back leaves them alone, and a cycle found late does not push the later ones back.
+TEST_F(SubscriptionTest, CyclesKeepTheirRateWhateverTheWallClockAndALateCheckDo)
 {
     UaSubscription* subscription = subscribe(1);
     clock.shiftUtc(-3600 * 1000);
     bool due = false;
+    const OpcUa_UInt32 left = subscription->checkPublishTimer(due);
+    EXPECT_FALSE(due);
+    ASSERT_LE(left, 100u);
+    clock.advance(left);
     EXPECT_EQ(100u, subscription->checkPublishTimer(due));
     EXPECT_TRUE(due);
+    clock.advance(130);
+    EXPECT_EQ(70u, subscription->checkPublishTimer(due));
+    EXPECT_TRUE(due);
     clock.advance(40);
-    EXPECT_EQ(60u, subscription->checkPublishTimer(due));
+    EXPECT_EQ(30u, subscription->checkPublishTimer(due));
     EXPECT_FALSE(due);
 }
 
