@@ -199,7 +199,7 @@ bool UaDataValue::operator==(const UaDataValue& other) const
         return true;
     if (m_record->value.StatusCode != other.m_record->value.StatusCode)
         return false;
-    return UaVariant(m_record->value.Value) == UaVariant(other.m_record->value.Value);
+    return UaVariant::isSame(m_record->value.Value, other.m_record->value.Value);
 }
 
 bool UaDataValue::isEqual(const UaDataValue& other, bool withTimestamps) const

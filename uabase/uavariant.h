@@ -113,6 +113,8 @@ public:
 
     // ---- comparison ----
     bool operator==(const UaVariant& other) const;
+    // The same equality on two stack variants, without copying them.
+    static bool isSame(const OpcUa_Variant& a, const OpcUa_Variant& b);
     bool operator!=(const UaVariant& other) const { return !(*this == other); }
     // Only scalars of one built-in type are ordered; everything else compares false.
     bool operator<(const UaVariant& other) const;

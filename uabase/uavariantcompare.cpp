@@ -320,6 +320,11 @@ bool UaVariant::operator==(const UaVariant& other) const
     return sameVariant(m_value, other.m_value);
 }
 
+bool UaVariant::isSame(const OpcUa_Variant& a, const OpcUa_Variant& b)
+{
+    return sameVariant(a, b);
+}
+
 bool UaVariant::operator<(const UaVariant& other) const
 {
     return compare(m_value, other.m_value) == Order::Less;

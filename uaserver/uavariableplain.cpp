@@ -25,14 +25,12 @@ void UaVariablePlain::arrayDimensions(UaUInt32Array& dimensions) const
 
 OpcUa_Byte UaVariablePlain::accessLevel() const
 {
-    UaSharedMutexLocker locker(sharedMutex());
-    return m_accessLevel;
+    return m_accessLevel.load(std::memory_order_relaxed);
 }
 
 OpcUa_Byte UaVariablePlain::userAccessLevel(Session*) const
 {
-    UaSharedMutexLocker locker(sharedMutex());
-    return m_userAccessLevel;
+    return m_userAccessLevel.load(std::memory_order_relaxed);
 }
 
 UaStatus UaVariablePlain::setAttributeValue(Session* session, OpcUa_Int32 attributeId,
@@ -50,7 +48,10 @@ UaStatus UaVariablePlain::setAttributeValue(Session* session, OpcUa_Int32 attrib
     const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask(), value, checkWriteMask);
     if (allowed.isBad())
         return allowed;
+    std::atomic<OpcUa_Byte>& level = attributeId == AttributeId::AccessLevel ? m_accessLevel : m_userAccessLevel;
     UaSharedMutexLocker locker(sharedMutex());
-    value.toByte(attributeId == AttributeId::AccessLevel ? m_accessLevel : m_userAccessLevel);
+    OpcUa_Byte written = level.load(std::memory_order_relaxed);
+    value.toByte(written);
+    level.store(written, std::memory_order_relaxed);
     return OpcUa_Good;
 }

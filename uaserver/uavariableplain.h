@@ -3,6 +3,8 @@
 
 #include "uavariablecache.h"
 
+#include <atomic>
+
 // A variable whose attributes are plain members set by the constructor, its value in the cache.
 class UaVariablePlain : public UaPlainNode<UaVariableCache>
 {
@@ -34,8 +36,9 @@ private:
     UaNodeId m_typeDefinitionId;
     UaNodeId m_dataType;
     OpcUa_Int32 m_valueRank;
-    OpcUa_Byte m_accessLevel;
-    OpcUa_Byte m_userAccessLevel;
+    // Read without the node's mutex (the sampling of every value asks for them); written under it.
+    std::atomic<OpcUa_Byte> m_accessLevel;
+    std::atomic<OpcUa_Byte> m_userAccessLevel;
     OpcUa_Double m_minimumSamplingInterval;
     bool m_historizing;
 };

@@ -24,11 +24,15 @@ OpcUa_Int32 valueRankOf(const UaVariant& value)
 
 bool isEmptyFailure(const UaDataValue& dataValue)
 {
-    return dataValue.value().isEmpty() && UaStatusCode(dataValue.statusCode()).isNotGood();
+    // Read in place: the value is not copied for the test.
+    return static_cast<const OpcUa_DataValue*>(dataValue)->Value.Datatype == OpcUaType_Null &&
+           UaStatusCode(dataValue.statusCode()).isNotGood();
 }
 
 void stampMissingTimestamps(UaDataValue& dataValue)
 {
+    if (dataValue.isServerTimestampSet() && dataValue.isSourceTimestampSet())
+        return;
     const UaDateTime now = UaDateTime::now();
     if (!dataValue.isServerTimestampSet())
         dataValue.setServerTimestamp(now);

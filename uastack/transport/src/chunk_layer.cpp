@@ -275,6 +275,9 @@ uint32_t writeChunks(const ChunkWriteParams& params, ChannelSecurity& security, 
     size_t maxBody = maxBodyOf(params, security);
     SequenceCounter sequence(firstSequence);
     out.clear();
+    // Room for every chunk at once: grown chunk by chunk, a large message would be copied again and
+    // again as the storage doubles.
+    out.reserve(count * params.chunkSize);
     for (size_t i = 0; i < count && !status::isBad(result); ++i)
     {
         size_t offset = i * maxBody;
