@@ -1,6 +1,8 @@
 // Runs actions on a thread of its own, each at its own fixed rate, until stopped: the test server's
 // changing values. A tick that falls behind is skipped rather than caught up, so a slow machine
-// sees the same cadence, only with gaps.
+// sees the same cadence, only with gaps. The ticks fall half their interval past the
+// multiples of it on the steady clock, as a device's updates that come between the server's
+// sampling passes (which fall on multiples of the sampling interval) rather than on them.
 #pragma once
 
 #include <chrono>
@@ -58,9 +60,14 @@ private:
 
     void run()
     {
-        const Clock::time_point start = Clock::now();
+        const auto start = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
         for (Action& action : m_actions)
-            action.next = start + action.interval;
+        {
+            auto next = start - start % action.interval + action.interval / 2;
+            if (next <= start)
+                next += action.interval;
+            action.next = Clock::time_point(next);
+        }
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_stop)
         {
