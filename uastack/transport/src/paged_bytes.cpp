@@ -41,11 +41,23 @@ bool PagedBytes::reserve(size_t capacity)
     if (capacity > SIZE_MAX - page)
         return false;
     const size_t rounded = (capacity + page - 1) / page * page;
+#if defined(__SANITIZE_THREAD__)
+    // The thread sanitizer does not follow pages that mremap moves: under it the bytes are copied.
+    void* mapped = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    if (m_data != nullptr)
+    {
+        std::memcpy(mapped, m_data, m_size);
+        ::munmap(m_data, m_capacity);
+    }
+#else
     void* mapped = m_data == nullptr
                        ? ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
                        : ::mremap(m_data, m_capacity, rounded, MREMAP_MAYMOVE);
     if (mapped == MAP_FAILED)
         return false;
+#endif
     m_data = static_cast<uint8_t*>(mapped);
     m_capacity = rounded;
     return true;
