@@ -194,10 +194,12 @@ double browseCpuUsPerNode(const std::string& url, pid_t server, int& references)
 bool browseRow(const TestServerProcess& server)
 {
     int references = 0;
-    const double browseUs = server.url().empty() ? 0 : browseCpuUsPerNode(server.url(), server.pid(), references);
-    std::printf("browse of 3000 descriptions of Objects, both directions, all references: %.1f us CPU per node "
-                "(goal under 20), %d references per answer\n",
-                browseUs, references);
+    const double browseUs =
+        server.url().empty() ? 0 : browseCpuUsPerNode(server.url(), server.pid(), references);
+    std::printf(
+        "browse of 3000 descriptions of Objects, both directions, all references: %.1f us CPU per node "
+        "(goal under 20), %d references per answer\n",
+        browseUs, references);
     return browseUs > 0;
 }
 
@@ -228,12 +230,14 @@ void namespaceZeroWalk(const TestServerProcess& server)
     const double wire = msPerWalk(
         kWalks, wireNodes, [&](int& continuations) { return client.walkNamespaceZero(3, continuations); });
     const auto after = uatcp::bench::ProcessCounters::of(server.pid());
-    const double local = msPerWalk(
-        kWalks, localNodes, [&](int& continuations) { return inProcess.walkNamespaceZero(3, continuations); });
-    std::printf("namespace 0 walk, 3 references per answer (median of %d): wire %.2f ms (%zu nodes, server CPU "
-                "%.2f ms), in process %.2f ms (%zu nodes), ratio %.1f\n",
-                kWalks, wire, wireNodes, static_cast<double>(after.cpuNs - before.cpuNs) / 1e6 / kWalks, local,
-                localNodes, local > 0 ? wire / local : 0.0);
+    const double local =
+        msPerWalk(kWalks, localNodes,
+                  [&](int& continuations) { return inProcess.walkNamespaceZero(3, continuations); });
+    std::printf(
+        "namespace 0 walk, 3 references per answer (median of %d): wire %.2f ms (%zu nodes, server CPU "
+        "%.2f ms), in process %.2f ms (%zu nodes), ratio %.1f\n",
+        kWalks, wire, wireNodes, static_cast<double>(after.cpuNs - before.cpuNs) / 1e6 / kWalks, local,
+        localNodes, local > 0 ? wire / local : 0.0);
 }
 
 // The latencies in milliseconds of one client's Reads over the time, while `stalled` clients

@@ -490,12 +490,14 @@ int steadyState(size_t variables, double sampling, OpcUa_UInt32 queueSize, doubl
         "steady state: %zu variables changing every %.0f ms, %zu items in %zu sessions sampled at %.0f ms "
         "(revised %.0f) with queues of %u, publishing %.0f ms, %d Publish requests out each, %.1f s%s\n",
         variables, kIntervalMs, variables, sessions.size(), sampling, sessions[0]->revisedSamplingInterval(),
-        queueSize, kIntervalMs, kOutstandingPublishes, elapsed, settled ? "" : " (the first values came late)");
-    std::printf("  server CPU            %.3f cores (goal %s %.1f)\n", cores, variables <= 10000 ? "at most" : "under",
-                goal);
-    std::printf("  changes delivered     %.3f (goal at least 0.99): %ld notifications (%.0f/s) for %ld changes\n",
-                changes > 0 ? static_cast<double>(notifications) / changes : 0.0, notifications,
-                notifications / elapsed, changes);
+        queueSize, kIntervalMs, kOutstandingPublishes, elapsed,
+        settled ? "" : " (the first values came late)");
+    std::printf("  server CPU            %.3f cores (goal %s %.1f)\n", cores,
+                variables <= 10000 ? "at most" : "under", goal);
+    std::printf(
+        "  changes delivered     %.3f (goal at least 0.99): %ld notifications (%.0f/s) for %ld changes\n",
+        changes > 0 ? static_cast<double>(notifications) / changes : 0.0, notifications,
+        notifications / elapsed, changes);
     std::printf(
         "  latency               median %.2f, 99th percentile %.2f publishing intervals (%zu values)\n",
         percentileIntervals(all, 0.5), percentileIntervals(all, 0.99), all.size());

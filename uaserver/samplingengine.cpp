@@ -82,7 +82,8 @@ void SamplingEngine::run()
         // Each interval samples on its multiples of the tick count.
         UaMutexLocker locker(&m_mutex);
         for (Rate& rate : m_rates)
-            rate.counter = static_cast<OpcUa_Int32>(ticker.countdownTo(static_cast<OpcUa_UInt32>(rate.ticks)));
+            rate.counter =
+                static_cast<OpcUa_Int32>(ticker.countdownTo(static_cast<OpcUa_UInt32>(rate.ticks)));
     }
     while (!m_stop)
     {

@@ -48,7 +48,8 @@ UaStatus UaVariablePlain::setAttributeValue(Session* session, OpcUa_Int32 attrib
     const UaStatus allowed = AttributeWriteRules::check(attributeId, writeMask(), value, checkWriteMask);
     if (allowed.isBad())
         return allowed;
-    std::atomic<OpcUa_Byte>& level = attributeId == AttributeId::AccessLevel ? m_accessLevel : m_userAccessLevel;
+    std::atomic<OpcUa_Byte>& level =
+        attributeId == AttributeId::AccessLevel ? m_accessLevel : m_userAccessLevel;
     UaSharedMutexLocker locker(sharedMutex());
     OpcUa_Byte written = level.load(std::memory_order_relaxed);
     value.toByte(written);

@@ -60,7 +60,8 @@ private:
 
     void run()
     {
-        const auto start = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
+        const auto start =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch());
         for (Action& action : m_actions)
         {
             auto next = start - start % action.interval + action.interval / 2;

@@ -109,6 +109,7 @@ TEST(ReceiveMemory, PartialMessagesOfManyConnectionsStayWithinTheBudgetAndGoBack
         std::printf("round %d: peak %+ld KiB, %+ld KiB after the connections closed (started at %ld KiB)\n",
                     round + 1, ProcessMemory::of(server.pid()).peakKb - startKb, afterKb - startKb, startKb);
         EXPECT_LE(afterKb - startKb, kReturnedWithinKb)
-            << "resident " << afterKb << " KiB after the connections closed, started at " << startKb << " KiB";
+            << "resident " << afterKb << " KiB after the connections closed, started at " << startKb
+            << " KiB";
     }
 }

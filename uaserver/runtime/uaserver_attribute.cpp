@@ -27,7 +27,8 @@ OpcUa_StatusCode UaServer::Write(OpcUa_Endpoint endpoint, OpcUa_Handle context, 
     ServiceEntryFrame frame(*this, "Write", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.checkOperations(request->NoOfNodesToWrite, request->NodesToWrite, OperationLimits::kMaxNodesPerWrite);
+    frame.checkOperations(request->NoOfNodesToWrite, request->NodesToWrite,
+                          OperationLimits::kMaxNodesPerWrite);
     return frame.handOver<PendingWriteRequest>([this](PendingWriteRequest* pending)
                                                { return m_pTransactionManager->beginWrite(pending); });
 }

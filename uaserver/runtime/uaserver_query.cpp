@@ -56,7 +56,8 @@ OpcUa_StatusCode UaServer::HistoryRead(OpcUa_Endpoint endpoint, OpcUa_Handle con
     ServiceEntryFrame frame(*this, "HistoryRead", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.checkOperations(request->NoOfNodesToRead, request->NodesToRead, OperationLimits::kMaxNodesPerHistory);
+    frame.checkOperations(request->NoOfNodesToRead, request->NodesToRead,
+                          OperationLimits::kMaxNodesPerHistory);
     frame.check(static_cast<OpcUa_UInt32>(request->TimestampsToReturn) > OpcUa_TimestampsToReturn_Neither,
                 OpcUa_BadTimestampsToReturnInvalid);
     return frame.handOver<PendingHistoryReadRequest>(

@@ -273,7 +273,8 @@ OpcUa_StatusCode UaServer::SetTriggering(OpcUa_Endpoint endpoint, OpcUa_Handle c
     if (isEmpty(request->NoOfLinksToAdd, request->LinksToAdd) &&
         isEmpty(request->NoOfLinksToRemove, request->LinksToRemove))
         result = OpcUa_BadNothingToDo;
-    else if (OpcUa_IsGood(result) && (tooMany(request->NoOfLinksToAdd) || tooMany(request->NoOfLinksToRemove)))
+    else if (OpcUa_IsGood(result) &&
+             (tooMany(request->NoOfLinksToAdd) || tooMany(request->NoOfLinksToRemove)))
         result = OpcUa_BadTooManyOperations;
     OpcUa_Void* response = nullptr;
     OpcUa_EncodeableType* responseType = nullptr;
@@ -315,9 +316,10 @@ OpcUa_StatusCode UaServer::CreateMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
                                                 OpcUa_EncodeableType* requestType)
 {
     const OpcUa_StatusCode count = itemCountStatus(request->NoOfItemsToCreate, request->ItemsToCreate);
-    const OpcUa_StatusCode check = count != OpcUa_Good                           ? count
-                                   : !validTimestamps(request->TimestampsToReturn) ? OpcUa_BadTimestampsToReturnInvalid
-                                                                                   : OpcUa_Good;
+    const OpcUa_StatusCode check = count != OpcUa_Good ? count
+                                   : !validTimestamps(request->TimestampsToReturn)
+                                       ? OpcUa_BadTimestampsToReturnInvalid
+                                       : OpcUa_Good;
     return answerLater("CreateMonitoredItems", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginCreateMonitoredItems);
 }
@@ -327,9 +329,10 @@ OpcUa_StatusCode UaServer::ModifyMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
                                                 OpcUa_EncodeableType* requestType)
 {
     const OpcUa_StatusCode count = itemCountStatus(request->NoOfItemsToModify, request->ItemsToModify);
-    const OpcUa_StatusCode check = count != OpcUa_Good                           ? count
-                                   : !validTimestamps(request->TimestampsToReturn) ? OpcUa_BadTimestampsToReturnInvalid
-                                                                                   : OpcUa_Good;
+    const OpcUa_StatusCode check = count != OpcUa_Good ? count
+                                   : !validTimestamps(request->TimestampsToReturn)
+                                       ? OpcUa_BadTimestampsToReturnInvalid
+                                       : OpcUa_Good;
     return answerLater("ModifyMonitoredItems", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginModifyMonitoredItems);
 }
@@ -341,9 +344,10 @@ OpcUa_StatusCode UaServer::SetMonitoringMode(OpcUa_Endpoint endpoint, OpcUa_Hand
     // A mode outside Disabled, Sampling and Reporting would leave the items in a state no client can
     // name.
     const OpcUa_StatusCode count = itemCountStatus(request->NoOfMonitoredItemIds, request->MonitoredItemIds);
-    const OpcUa_StatusCode check = count != OpcUa_Good                                   ? count
-                                   : !UaMonitoredItem::isValidMode(request->MonitoringMode) ? OpcUa_BadMonitoringModeInvalid
-                                                                                           : OpcUa_Good;
+    const OpcUa_StatusCode check = count != OpcUa_Good ? count
+                                   : !UaMonitoredItem::isValidMode(request->MonitoringMode)
+                                       ? OpcUa_BadMonitoringModeInvalid
+                                       : OpcUa_Good;
     return answerLater("SetMonitoringMode", endpoint, context, request, requestType, check,
                        &UaSubscriptionManager::beginSetMonitoringMode);
 }
@@ -352,10 +356,9 @@ OpcUa_StatusCode UaServer::DeleteMonitoredItems(OpcUa_Endpoint endpoint, OpcUa_H
                                                 OpcUa_DeleteMonitoredItemsRequest* request,
                                                 OpcUa_EncodeableType* requestType)
 {
-    return answerLater(
-        "DeleteMonitoredItems", endpoint, context, request, requestType,
-        itemCountStatus(request->NoOfMonitoredItemIds, request->MonitoredItemIds),
-        &UaSubscriptionManager::deleteMonitoredItems);
+    return answerLater("DeleteMonitoredItems", endpoint, context, request, requestType,
+                       itemCountStatus(request->NoOfMonitoredItemIds, request->MonitoredItemIds),
+                       &UaSubscriptionManager::deleteMonitoredItems);
 }
 
 OpcUa_StatusCode UaServer::Publish(OpcUa_Endpoint endpoint, OpcUa_Handle context,

@@ -11,7 +11,8 @@ OpcUa_StatusCode UaServer::Browse(OpcUa_Endpoint endpoint, OpcUa_Handle context,
     ServiceEntryFrame frame(*this, "Browse", endpoint, context, request, requestType);
     if (!frame.enter())
         return OpcUa_Good;
-    frame.checkOperations(request->NoOfNodesToBrowse, request->NodesToBrowse, OperationLimits::kMaxNodesPerBrowse);
+    frame.checkOperations(request->NoOfNodesToBrowse, request->NodesToBrowse,
+                          OperationLimits::kMaxNodesPerBrowse);
     auto* response = frame.beginResponse<OpcUa_BrowseResponse>();
     if (response == nullptr)
         return frame.refuse();

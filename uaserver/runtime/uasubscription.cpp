@@ -238,7 +238,6 @@ void UaSubscription::modifySubscription(OpcUa_Double publishingInterval, OpcUa_U
     m_lifetimeCounter = 0;
 }
 
-
 OpcUa_UInt32 UaSubscription::checkPublishTimer(bool& publishDue)
 {
     publishDue = false;

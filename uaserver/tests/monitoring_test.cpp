@@ -951,14 +951,15 @@ TEST(SamplingEngineStop, ReturnsOnlyOnceTheSamplingJobInsideHasLeft)
         SCOPED_TRACE(round);
         RecordingCallback answers;
         RecordingVariableCallback samples;
-        auto device = ReferenceHolder<UaDataVariableDevice>::adopt(
-            new UaDataVariableDevice("Device", UaNodeId(1, g_ns), UaNodeId(OpcUaType_Double, 0), -1, 3, "en"));
+        auto device = ReferenceHolder<UaDataVariableDevice>::adopt(new UaDataVariableDevice(
+            "Device", UaNodeId(1, g_ns), UaNodeId(OpcUaType_Double, 0), -1, 3, "en"));
         auto owner = std::make_unique<GatedReads>();
         ASSERT_TRUE(owner->startUpSampling(nullptr).isGood());
         OpcUa_Handle transaction = nullptr;
         ASSERT_TRUE(owner
-                        ->beginTransaction(&answers, ServiceContext(), 1, 1, 0.0, OpcUa_TimestampsToReturn_Both,
-                                           IOTransactionType::StartMonitoring, transaction)
+                        ->beginTransaction(&answers, ServiceContext(), 1, 1, 0.0,
+                                           OpcUa_TimestampsToReturn_Both, IOTransactionType::StartMonitoring,
+                                           transaction)
                         .isGood());
         auto* handle = new UaNodeVariableHandle(owner.get(), AttributeId::Value, device.get());
         MonitoringContext context;

@@ -394,7 +394,8 @@ ServerConnection::ChunkOutcome ServerConnection::handleChunk(const uint8_t* data
 }
 
 ServerConnection::ChunkOutcome ServerConnection::handleMessage(const ChunkInfo& info, uint32_t requestId,
-                                                               const uint8_t* body, size_t size, PagedBytes* owned)
+                                                               const uint8_t* body, size_t size,
+                                                               PagedBytes* owned)
 {
     // An assembled body takes its storage's charge along until the request has been handed over.
     size_t charge = owned != nullptr ? std::exchange(m_assemblyCharge, 0) : 0;
