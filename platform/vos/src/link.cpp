@@ -16,7 +16,22 @@ namespace vos
 namespace
 {
 constexpr int ROUTER_ANSWER_MS = 10000;
+
+// What a port takes as a direct socket: a local stream socket, as the one the
+// library offers. Anything else is declined: a file or pipe carries no frames,
+// and closing a network socket may wait as long as its peer (who set it up)
+// likes, which would hold the port.
+bool IsLocalStreamSocket(int fd)
+{
+    int domain = 0, type = 0;
+    socklen_t length = sizeof domain;
+    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0)
+        return false;
+    length = sizeof type;
+    return ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && domain == AF_UNIX &&
+           type == SOCK_STREAM;
 }
+} // namespace
 
 OrxLink::~OrxLink()
 {
@@ -189,7 +204,8 @@ void OrxLink::HandleLink(const OrxCmd& h)
         const int fd = m_reader.TakeFd();
         if (fd < 0)
             return;
-        if (!m_acceptDirect || peer || m_declined.count(port) || m_peers.size() >= MaxAccepted)
+        if (!m_acceptDirect || peer || m_declined.count(port) || m_peers.size() >= MaxAccepted ||
+            !IsLocalStreamSocket(fd))
         {
             ::close(fd);
             SendLink(port, LINK_DECLINE);

@@ -979,13 +979,17 @@ struct DirectSocketClient
                 ::close(open);
     }
     // True when the port takes pair[1].
-    bool OfferTo(USHORT port)
+    bool OfferTo(USHORT port) { return pair[1] >= 0 && Offer(port, pair[1]) == vos::LINK_ACCEPT; }
+    // Offers the port a descriptor; the command that answers (0: none came).
+    USHORT Offer(USHORT port, int offered)
     {
         vos::OrxMessage answer;
-        return fd >= 0 && pair[1] >= 0 &&
-               vos::SendFrame(fd, vos::MakeHeader(Local(port), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
-                              nullptr, 0, pair[1]) &&
-               NextFrame(fd, reader, answer, 30000) && answer.Cmd()->cmdId == vos::LINK_ACCEPT;
+        const bool answered =
+            fd >= 0 &&
+            vos::SendFrame(fd, vos::MakeHeader(Local(port), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
+                           nullptr, 0, offered) &&
+            NextFrame(fd, reader, answer, 30000);
+        return answered ? answer.Cmd()->cmdId : 0;
     }
 
     vos::FrameReader reader;
@@ -1069,6 +1073,40 @@ TEST_F(VosTest, APortServesOthersWhileAClientHoldsItsDirectSocketHalfFull)
         ULONG value = 0;
         ASSERT_EQ(other.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0) << "request " << i;
     }
+}
+
+TEST_F(VosTest, APortTakesOnlyALocalStreamSocketAsADirectSocket)
+{
+    auto peer = StartPeer(PEER_PORT);
+    DirectSocketClient client;
+    ASSERT_GE(client.fd, 0);
+    // A network socket among them: its close may wait for a peer that never reads.
+    int pipeEnds[2], datagrams[2];
+    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, datagrams), 0);
+    const struct
+    {
+        const char* what;
+        int fd;
+    } others[] = {{"a file", ::open("/dev/null", O_RDWR | O_CLOEXEC)},
+                  {"a pipe", pipeEnds[1]},
+                  {"a datagram socket", datagrams[1]},
+                  {"a network socket", ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)}};
+    for (const auto& other : others)
+    {
+        SCOPED_TRACE(other.what);
+        ASSERT_GE(other.fd, 0);
+        EXPECT_EQ(client.Offer(PEER_PORT, other.fd), vos::LINK_DECLINE);
+    }
+    EXPECT_TRUE(client.OfferTo(PEER_PORT));
+    for (int fd : {others[0].fd, others[3].fd, pipeEnds[0], pipeEnds[1], datagrams[0], datagrams[1]})
+        ::close(fd);
+
+    CVosSync other;
+    other.VosSyncSetTimeout(20000);
+    OrxAddr target = Local(PEER_PORT);
+    ULONG value = 0;
+    EXPECT_EQ(other.VosSyncReadReq(&target, 0x1000, 0, 4, &value), 0);
 }
 
 TEST_F(VosTest, OffersToAPortThatReadsNothingDoNotPileUpDescriptorsInTheRouter)
