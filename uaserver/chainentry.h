@@ -14,8 +14,10 @@ public:
     // Hands each successor prepareRemove before releasing it.
     ~ChainEntry() override;
 
-    // The key the entry is filed under; for nodes the NodeId.
-    virtual UaNodeId getKey() const = 0;
+    // The key the table filed the entry under (for nodes their NodeId); null while in no table.
+    // Lookups compare it in place.
+    const UaNodeId& key() const { return m_key; }
+    void setKey(const UaNodeId& key) { m_key = key; }
     // The entry leaves its table.
     virtual void prepareRemove() {}
 
@@ -25,6 +27,7 @@ public:
 
 private:
     ChainEntry* m_pNext = nullptr;
+    UaNodeId m_key;
 };
 
 #endif

@@ -89,20 +89,20 @@ OpcUa_UInt32 HashTable::hash(const HashTable* table, const OpcUa_Byte* key, OpcU
     return h % table->m_bucketCount;
 }
 
-OpcUa_UInt32 HashTable::bucketOf(const UaNodeId& nodeId) const
+OpcUa_UInt32 HashTable::bucketOf(const OpcUa_NodeId& nodeId) const
 {
-    const NodeIdKey key(*nodeId.toOpcUaNodeId());
+    const NodeIdKey key(nodeId);
     return m_hashFunction(this, key.bytes, key.length);
 }
 
-ChainEntry* HashTable::find(const UaNodeId& nodeId, OpcUa_UInt32 bucket, ChainEntry** predecessor) const
+ChainEntry* HashTable::find(const OpcUa_NodeId& nodeId, OpcUa_UInt32 bucket, ChainEntry** predecessor) const
 {
-    const NodeIdKey key(*nodeId.toOpcUaNodeId());
+    const NodeIdKey key(nodeId);
     ChainEntry* previous = nullptr;
     for (ChainEntry* entry = m_buckets[bucket]; entry; entry = entry->nextEntry())
     {
-        const UaNodeId entryKey = entry->getKey();
-        if (NodeIdKey(*entryKey.toOpcUaNodeId()) == key && entryKey == nodeId)
+        const OpcUa_NodeId& entryKey = *entry->key().toOpcUaNodeId();
+        if (NodeIdKey(entryKey) == key && NodeIdCompare::equal(entryKey, nodeId))
         {
             if (predecessor)
                 *predecessor = previous;
@@ -120,11 +120,12 @@ void HashTable::add(const UaNodeId& nodeId, ChainEntry* entry)
     ChainEntry*& head = m_buckets[bucketOf(nodeId)];
     if (head == entry)
         return;
+    entry->setKey(nodeId);
     entry->setNextEntry(head);
     head = entry;
 }
 
-ChainEntry* HashTable::lookup(const UaNodeId& nodeId) const
+ChainEntry* HashTable::lookup(const OpcUa_NodeId& nodeId) const
 {
     if (!m_buckets)
         return nullptr;
@@ -137,7 +138,7 @@ ChainEntry* HashTable::remove(const UaNodeId& nodeId)
         return nullptr;
     const OpcUa_UInt32 bucket = bucketOf(nodeId);
     ChainEntry* predecessor = nullptr;
-    ChainEntry* entry = find(nodeId, bucket, &predecessor);
+    ChainEntry* entry = find(*nodeId.toOpcUaNodeId(), bucket, &predecessor);
     if (!entry)
         return nullptr;
     if (predecessor)
@@ -145,6 +146,7 @@ ChainEntry* HashTable::remove(const UaNodeId& nodeId)
     else
         m_buckets[bucket] = entry->nextEntry();
     entry->setNextEntry(nullptr);
+    entry->setKey(UaNodeId());
     return entry;
 }
 

@@ -28,12 +28,15 @@ public:
 
     // The bucket of key bytes: a 4-bit rotation folded with each 32-bit word, then the tail.
     static OpcUa_UInt32 hash(const HashTable* table, const OpcUa_Byte* key, OpcUa_UInt32 length);
-    OpcUa_UInt32 bucketOf(const UaNodeId& nodeId) const;
+    OpcUa_UInt32 bucketOf(const OpcUa_NodeId& nodeId) const;
+    OpcUa_UInt32 bucketOf(const UaNodeId& nodeId) const { return bucketOf(*nodeId.toOpcUaNodeId()); }
 
-    // Puts the entry at the front of its bucket's chain; no look for duplicates.
+    // Files the entry under the NodeId at the front of its bucket's chain; no look for duplicates.
     void add(const UaNodeId& nodeId, ChainEntry* entry);
-    // The entry with exactly this NodeId, no reference added; null when none.
-    ChainEntry* lookup(const UaNodeId& nodeId) const;
+    // The entry filed under exactly this NodeId, no reference added; null when none. The keys are
+    // compared where they lie: a lookup copies, counts and allocates nothing.
+    ChainEntry* lookup(const OpcUa_NodeId& nodeId) const;
+    ChainEntry* lookup(const UaNodeId& nodeId) const { return lookup(*nodeId.toOpcUaNodeId()); }
     // Unlinks the entry and hands the table's reference to the caller; null when none.
     ChainEntry* remove(const UaNodeId& nodeId);
     // Empties every bucket; with release each head gets prepareRemove and loses the bucket's
@@ -44,7 +47,7 @@ public:
     ChainEntry* bucketHead(OpcUa_UInt32 bucket) const { return m_buckets ? m_buckets[bucket] : nullptr; }
 
 private:
-    ChainEntry* find(const UaNodeId& nodeId, OpcUa_UInt32 bucket, ChainEntry** predecessor) const;
+    ChainEntry* find(const OpcUa_NodeId& nodeId, OpcUa_UInt32 bucket, ChainEntry** predecessor) const;
 
     OpcUa_UInt32 m_bucketCount;
     ChainEntry** m_buckets;

@@ -120,7 +120,7 @@ UaNode* NodeManagerUaNode::findNode(const UaNodeId& nodeId) const
 
 UaNode* NodeManagerUaNode::findNode(const OpcUa_NodeId& nodeId) const
 {
-    return findNode(UaNodeId(nodeId));
+    return m_pTable ? static_cast<UaNode*>(m_pTable->lookup(nodeId)) : nullptr;
 }
 
 UaNode* NodeManagerUaNode::getNode(const UaNodeId& nodeId)

@@ -57,7 +57,6 @@ class UaNode : public ChainEntry
 public:
     UaNode() = default;
 
-    UaNodeId getKey() const override { return nodeId(); }
     // Null when the node has no reference lists.
     virtual UaReferenceLists* getUaReferenceLists() { return nullptr; }
     virtual UaStatus browse(const ServiceContext& context, BrowseContext& browseContext,

@@ -108,6 +108,45 @@ TEST(HashTable, EqualKeyBytesShareABucketAndAreToldApart)
     table.clear(true);
 }
 
+// Lookups by a NodeId as a request carries it, in storage of its own, against keys of every kind
+// filed in one chain: each compares the identifier where it lies, bytes and length alike.
+TEST(HashTable, RequestNodeIdsOfEveryKindFindTheirEntriesInOneChain)
+{
+    HashTable table(1);
+    const UaNodeId filed[] = {UaNodeId(7, 2), UaNodeId(UaString("Level"), 2), guidId(2),
+                              opaqueId({0x01, 0x02}, 2), UaNodeId(UaString(""), 2)};
+    for (const UaNodeId& id : filed)
+        table.add(id, newObject(id, "n"));
+    for (const UaNodeId& id : filed)
+    {
+        // A deep copy: a record and identifier storage of its own.
+        const UaNodeId request(*id.toOpcUaNodeId());
+        ASSERT_FALSE(request.sharesRecordWith(id));
+        ChainEntry* entry = table.lookup(*request.toOpcUaNodeId());
+        ASSERT_NE(entry, nullptr) << id.toFullString().toUtf8();
+        EXPECT_EQ(entry->key(), id);
+    }
+
+    struct Miss
+    {
+        const char* what;
+        UaNodeId nodeId;
+    };
+    const Miss misses[] = {
+        {"numeric in another namespace", UaNodeId(7, 3)},
+        {"string in another namespace", UaNodeId(UaString("Level"), 3)},
+        {"string in another case", UaNodeId(UaString("LEVEL"), 2)},
+        {"string prefix", UaNodeId(UaString("Leve"), 2)},
+        {"string longer", UaNodeId(UaString("Levels"), 2)},
+        {"guid in another namespace", guidId(4)},
+        {"opaque longer", opaqueId({0x01, 0x02, 0x03}, 2)},
+        {"opaque prefix", opaqueId({0x01}, 2)},
+    };
+    for (const Miss& miss : misses)
+        EXPECT_EQ(table.lookup(*miss.nodeId.toOpcUaNodeId()), nullptr) << miss.what;
+    table.clear(true);
+}
+
 TEST(HashTable, RemovingTheHeadOrTheSecondEntryKeepsTheChain)
 {
     for (bool removeHead : {true, false})
@@ -207,7 +246,7 @@ TEST(HashTable, AChainOfTwentyThousandGoesWithItsHead)
         UaObjectPlain* node = newObject(UaNodeId(i, 2), "n");
         table.add(node->nodeId(), node);
     }
-    EXPECT_EQ(table.lookup(UaNodeId(0, 2))->getKey(), UaNodeId(0, 2));
+    EXPECT_EQ(table.lookup(UaNodeId(0, 2))->key(), UaNodeId(0, 2));
     table.clear(true);
     EXPECT_EQ(UaNodeCounters::uaNode, nodesBefore);
 }
