@@ -25,6 +25,7 @@
 namespace fs = std::filesystem;
 using uaservertest::listens;
 using uatcp::test::jsonField;
+using uatcp::test::jsonText;
 using uatcp::test::ProcessResult;
 using uatcp::test::runNodeScript;
 
@@ -378,6 +379,20 @@ TEST_F(OwnProcesses, AVosRestartBuildsTheSameAddressSpace)
     ASSERT_EQ(vostest::Run("vostool", {"--port", "Opcwatch", "write", "1", "0"}, out), 0) << out;
     ASSERT_TRUE(waitUntil([this] { return listens(m_port); }));
     EXPECT_EQ(treeOf(client({"dump", m_url})), before);
+}
+
+// The shipped configuration sets MaxSessionCount and MaxSessionTimeout to 0: that stands for the
+// server's ceilings (100 sessions, one hour), not for no limit. A connection creating 120 sessions
+// and activating none pushes its own oldest out, and a fresh client is served.
+TEST_F(OwnProcesses, AMaximumOfZeroSessionsIsTheServersCeilingNotNoLimit)
+{
+    const ProcessResult result = runNodeScript({}, "../uaserver/node/hostile_clients.js",
+                                               {m_url, "flood", "120"}, {"HOME=" + m_root.Path()}, 300);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(jsonText(result.output, "created"), "Good:120") << result.output;
+    EXPECT_EQ(jsonField(result.output, "revisedTimeout"), 3600000) << result.output;
+    EXPECT_EQ(jsonText(result.output, "fresh"), "Good") << result.output;
+    EXPECT_EQ(jsonText(result.output, "firstOfFlood"), "BadSessionIdInvalid") << result.output;
 }
 
 // The outside client under each policy of the default configuration. The first secured contact

@@ -96,6 +96,8 @@ struct Session::Private
     bool addingDiagnosticsObject = false;
     OpcUa_UInt32 secureChannelId = 0;
     OpcUa_Int64 lastContact = 0;
+    // The tick count at creation: the activation time limit runs on it, not on the date-time.
+    OpcUa_UInt32 createdTick = 0;
     UaString sessionName;
     UaByteString clientCertificate;
     OpcUa_UInt32 sessionTimeout = 60000;
@@ -132,6 +134,7 @@ Session::Session(OpcUa_UInt32 sessionId, const UaNodeId& authenticationToken)
     guid.create();
     d->sessionNodeId.setNodeId(guid, 1);
     d->lastContact = UaDateTime::now().toInt64();
+    d->createdTick = OpcUa_GetTickCount();
     const OpcUa_Int32 count = ++g_instanceCount;
     if (UaTrace::isTraceLevelOn(5))
         UaTrace::traceLevel5("Ctor Session [ID=%d]", static_cast<int>(sessionId));
@@ -186,7 +189,7 @@ UaStatus Session::activate(OpcUa_UInt32 secureChannelId, UaUserIdentityToken* us
     if (UaTrace::isTraceLevelOn(6))
         UaTrace::traceLevel6("--> Session::activate [ID=%d]", static_cast<int>(d->sessionId));
     UaStatus result = OpcUa_Good;
-    if (hasExpired())
+    if (hasExpired() || isActivationOverdue())
     {
         // The logon passed all the same: user, diagnostics object and hook are still set up, and
         // the next periodic check closes the session.
@@ -388,8 +391,22 @@ bool Session::isToBeRemoved()
         setInvalid();
         return true;
     }
+    if (isActivationOverdue())
+        return true;
     UaMutexLocker lock(&d->mutex);
     return d->markedForRemoval;
+}
+
+OpcUa_UInt32 Session::age() const
+{
+    const OpcUa_UInt32 now = OpcUa_GetTickCount();
+    UaMutexLocker lock(&d->mutex);
+    return now - d->createdTick; // unsigned: right across a wrap of the tick count
+}
+
+bool Session::isActivationOverdue() const
+{
+    return !wasActivated() && age() >= kActivationTimeLimit;
 }
 
 bool Session::isSecureChannelValid()
@@ -509,6 +526,12 @@ bool Session::isActivated() const
 {
     UaMutexLocker lock(&d->mutex);
     return d->activated;
+}
+
+bool Session::wasActivated() const
+{
+    UaMutexLocker lock(&d->mutex);
+    return d->wasActivated;
 }
 
 bool Session::isClosed() const

@@ -45,6 +45,13 @@ public:
     // True once the time-out, in whole seconds, has passed since the last contact and since the
     // session manager's resume time.
     virtual bool hasExpired();
+    // A session must be activated this soon after its creation, whatever its time-out: one that
+    // never is holds a slot of the session table for nobody.
+    static constexpr OpcUa_UInt32 kActivationTimeLimit = 10000;
+    // Never activated, and created kActivationTimeLimit milliseconds ago or longer.
+    bool isActivationOverdue() const;
+    // Milliseconds since the session was created (tick count).
+    OpcUa_UInt32 age() const;
     // The check of every service request on the session.
     virtual UaStatus checkSessionValid(OpcUa_UInt32 secureChannelId);
     virtual void setInvalid();
@@ -77,6 +84,8 @@ public:
     // A copy of the locale ids given with the last activation.
     void localeIds(UaStringArray& localeIds) const;
     bool isActivated() const;
+    // Whether the session has been activated at least once.
+    bool wasActivated() const;
     bool isClosed() const;
     void updateLastContact();
     UaStatus checkValid(OpcUa_UInt32 secureChannelId) { return checkSessionValid(secureChannelId); }

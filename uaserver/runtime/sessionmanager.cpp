@@ -1,5 +1,6 @@
 #include "sessionmanager.h"
 
+#include "securerandom.h"
 #include "session.h"
 
 #include <nodemanager.h>
@@ -16,8 +17,6 @@
 #include <cmath>
 #include <random>
 #include <vector>
-
-#include <sys/random.h>
 
 namespace
 {
@@ -73,6 +72,16 @@ SessionManager::~SessionManager()
 {
     if (isStarted())
         shutDown();
+    // Closed sessions stay listed on their channel until detached or the channel goes: let go of
+    // what the channels still hold.
+    std::map<OpcUa_UInt32, Channel> channels;
+    {
+        UaMutexLocker lock(&m_mutex);
+        channels.swap(m_channels);
+    }
+    for (auto& [channelId, channel] : channels)
+        for (Session* session : channel.sessions)
+            session->releaseReference();
     releaseCounterVariables();
 }
 
@@ -171,20 +180,23 @@ UaStatus SessionManager::closeEverySession(bool countClosed)
     }
     if (!countClosed)
         m_isStarted = false;
+    std::vector<OpcUa_UInt32> channels;
     while (!m_sessions.empty())
     {
         Session* session = m_sessions.begin()->second;
-        m_sessions.erase(m_sessions.begin());
+        eraseLocked(m_sessions.begin());
         lock.unlock();
         session->close(true);
         lock.lock(&m_mutex);
-        detachFromChannels(session, lock);
+        detachFromChannels(session, lock, channels);
         lock.unlock();
         session->releaseReference();
         if (countClosed)
             changeCounter(CurrentSessionCount, -1);
         lock.lock(&m_mutex);
     }
+    lock.unlock();
+    markChannels(channels);
     return OpcUa_Good;
 }
 
@@ -193,7 +205,7 @@ OpcUa_UInt32 SessionManager::getNextSessionId()
     OpcUa_UInt32 id = 0;
     while (id == 0)
     {
-        if (::getrandom(&id, sizeof id, 0) != static_cast<ssize_t>(sizeof id))
+        if (!fillSecureRandom(&id, sizeof id))
             id = std::random_device{}();
         id &= 0x7FFFFFFFu;
     }
@@ -208,6 +220,7 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
         UaTrace::traceLevel6("--> SessionManager::openSession");
     session = nullptr;
     UaStatus result;
+    bool dropped = false;
     {
         UaMutexLocker lock(&m_mutex);
         do
@@ -232,7 +245,14 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
                 break;
             }
             minTimeout = std::max(minTimeout, kLowestMinimumTimeout);
-            if (maxSessionCount > 0 && m_sessions.size() >= maxSessionCount)
+            if (maxSessionCount == 0)
+                maxSessionCount = kMaxSessionCountCeiling;
+            if (maxTimeout == 0)
+                maxTimeout = kMaxSessionTimeoutCeiling;
+            // Sessions nobody activates must not keep the clients that would out of a full table.
+            if (m_sessions.size() >= maxSessionCount)
+                dropped = dropOldestUnactivatedLocked();
+            if (m_sessions.size() >= maxSessionCount)
             {
                 result = OpcUa_BadTooManySessions;
                 break;
@@ -250,9 +270,24 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
                                          "Can not find empty slot");
                 break;
             }
+            // The token is the session's secret: requests name their session by it, so it is random
+            // and long enough that no client finds another's by trying.
+            const UaByteString secret = secureRandomBytes(kAuthenticationTokenLength);
+            if (secret.length() != kAuthenticationTokenLength)
+            {
+                result = OpcUa_BadInternalError;
+                break;
+            }
+            UaNodeId token;
+            token.setNodeId(secret, m_tokenNamespace);
+            const std::string key = tokenKey(token);
+            if (m_tokens.count(key) != 0)
+            {
+                result = OpcUa_BadInternalError;
+                break;
+            }
 
-            Session* created = m_pServerConfig->createSession(static_cast<OpcUa_Int32>(sessionId),
-                                                              UaNodeId(sessionId, m_tokenNamespace));
+            Session* created = m_pServerConfig->createSession(static_cast<OpcUa_Int32>(sessionId), token);
             if (created == nullptr)
             {
                 result = OpcUa_BadOutOfMemory;
@@ -267,12 +302,18 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
             // The caller keeps the creation reference, the map one of its own.
             created->addReference();
             m_sessions[sessionId] = created;
+            m_tokens[key] = sessionId;
             session = created;
             if (m_pRootNodeManager != nullptr)
                 m_pRootNodeManager->sessionOpened(created);
             afterSessionCreated(created);
             revisedSessionTimeout = revised;
         } while (false);
+    }
+    if (dropped)
+    {
+        changeCounter(CurrentSessionCount, -1);
+        changeCounter(SessionAbortCount, 1);
     }
     if (result.isGood())
     {
@@ -284,12 +325,65 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
     return result;
 }
 
+bool SessionManager::dropOldestUnactivatedLocked()
+{
+    auto oldest = m_sessions.end();
+    OpcUa_UInt32 oldestAge = 0;
+    for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
+    {
+        Session* candidate = it->second;
+        if (candidate->wasActivated() || candidate->isClosed())
+            continue;
+        const OpcUa_UInt32 age = candidate->age();
+        if (oldest == m_sessions.end() || age > oldestAge)
+        {
+            oldest = it;
+            oldestAge = age;
+        }
+    }
+    if (oldest == m_sessions.end())
+        return false;
+    Session* session = oldest->second;
+    if (UaTrace::isTraceLevelOn(2))
+        UaTrace::traceLevel2("SessionManager::createSession - the session table is full: session [ID=%d], "
+                             "never activated, is closed after %u ms",
+                             static_cast<int>(session->sessionId()), static_cast<unsigned>(oldestAge));
+    eraseLocked(oldest);
+    // Never activated, so on no channel's list; closed as CloseSession would, the mutex held.
+    session->close(true);
+    if (m_pRootNodeManager != nullptr)
+        m_pRootNodeManager->sessionClosed(session);
+    afterSessionClosed(session, true);
+    session->releaseReference();
+    return true;
+}
+
+std::string SessionManager::tokenKey(const UaNodeId& authenticationToken) const
+{
+    const OpcUa_NodeId* raw = authenticationToken.toOpcUaNodeId();
+    if (raw->IdentifierType != OpcUa_IdentifierType_Opaque || raw->NamespaceIndex != m_tokenNamespace ||
+        raw->Identifier.ByteString.Length != kAuthenticationTokenLength ||
+        raw->Identifier.ByteString.Data == nullptr)
+        return std::string();
+    return std::string(reinterpret_cast<const char*>(raw->Identifier.ByteString.Data),
+                       static_cast<std::size_t>(raw->Identifier.ByteString.Length));
+}
+
+void SessionManager::eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it)
+{
+    m_tokens.erase(tokenKey(it->second->authenticationToken()));
+    m_sessions.erase(it);
+}
+
 Session* SessionManager::lookUpLocked(const UaNodeId& authenticationToken) const
 {
-    if (authenticationToken.identifierType() != OpcUa_IdentifierType_Numeric ||
-        authenticationToken.namespaceIndex() != m_tokenNamespace)
+    const std::string key = tokenKey(authenticationToken);
+    if (key.empty())
         return nullptr;
-    auto it = m_sessions.find(authenticationToken.identifierNumeric());
+    auto token = m_tokens.find(key);
+    if (token == m_tokens.end())
+        return nullptr;
+    auto it = m_sessions.find(token->second);
     return it != m_sessions.end() ? it->second : nullptr;
 }
 
@@ -326,6 +420,12 @@ UaStatus SessionManager::activateSession(const UaNodeId& authenticationToken, Op
             return OpcUa_BadSecureChannelIdInvalid;
         session->addReference();
     }
+    // Too late for a first activation: no logon is tried, the periodic check closes it.
+    if (session->isActivationOverdue())
+    {
+        session->releaseReference();
+        return OpcUa_BadSessionIdInvalid;
+    }
 
     if (UaTrace::isTraceLevelOn(4))
         UaTrace::traceLevel4("CALL ServerConfig::logonSessionUser");
@@ -341,19 +441,21 @@ UaStatus SessionManager::activateSession(const UaNodeId& authenticationToken, Op
             // Listed on its new channel only now, after a good logon, and taken off the old one,
             // so that closing the old channel leaves the live session alone.
             std::vector<Session*> released;
+            std::vector<OpcUa_UInt32> changed;
             bool channelGone;
             {
                 UaMutexLocker lock(&m_mutex);
-                for (auto& [channelId, sessions] : m_channels)
+                for (auto& [channelId, channel] : m_channels)
                 {
                     if (channelId == secureChannelId)
                         continue;
-                    for (auto it = sessions.begin(); it != sessions.end();)
+                    for (auto it = channel.sessions.begin(); it != channel.sessions.end();)
                     {
                         if (*it == session)
                         {
                             released.push_back(session);
-                            it = sessions.erase(it);
+                            changed.push_back(channelId);
+                            it = channel.sessions.erase(it);
                         }
                         else
                             ++it;
@@ -361,11 +463,12 @@ UaStatus SessionManager::activateSession(const UaNodeId& authenticationToken, Op
                 }
                 auto channel = m_channels.find(secureChannelId);
                 channelGone = channel == m_channels.end();
-                if (!channelGone && std::find(channel->second.begin(), channel->second.end(), session) ==
-                                        channel->second.end())
+                if (!channelGone &&
+                    std::find(channel->second.sessions.begin(), channel->second.sessions.end(), session) ==
+                        channel->second.sessions.end())
                 {
                     session->addReference();
-                    channel->second.push_back(session);
+                    channel->second.sessions.push_back(session);
                 }
             }
             for (Session* old : released)
@@ -373,6 +476,9 @@ UaStatus SessionManager::activateSession(const UaNodeId& authenticationToken, Op
             // The channel closed while the logon ran: nothing can be answered on it.
             if (channelGone)
                 session->invalidateSecureChannel();
+            else
+                changed.push_back(secureChannelId);
+            markChannels(changed);
             if (m_pRootNodeManager != nullptr)
                 m_pRootNodeManager->sessionActivated(session);
             afterSessionActivated(session);
@@ -384,9 +490,7 @@ UaStatus SessionManager::activateSession(const UaNodeId& authenticationToken, Op
 
 UaStatus SessionManager::closeSession(const UaNodeId& authenticationToken, bool deleteSubscriptions)
 {
-    if (authenticationToken.isNull() ||
-        authenticationToken.identifierType() != OpcUa_IdentifierType_Numeric ||
-        authenticationToken.namespaceIndex() != m_tokenNamespace)
+    if (tokenKey(authenticationToken).empty())
     {
         if (UaTrace::isTraceLevelOn(1))
             UaTrace::traceLevel1("Error: SessionManager::closeSession - authenticationToken invalid "
@@ -394,24 +498,27 @@ UaStatus SessionManager::closeSession(const UaNodeId& authenticationToken, bool 
         return OpcUa_BadSessionIdInvalid;
     }
     UaStatus result;
+    std::vector<OpcUa_UInt32> channels;
     {
         UaMutexLocker lock(&m_mutex);
-        auto it = m_sessions.find(authenticationToken.identifierNumeric());
-        if (it == m_sessions.end())
+        Session* session = lookUpLocked(authenticationToken);
+        if (session == nullptr)
             return OpcUa_BadSessionIdInvalid;
-        Session* session = it->second;
         result = session->close(deleteSubscriptions);
         if (m_pRootNodeManager != nullptr)
             m_pRootNodeManager->sessionClosed(session);
         afterSessionClosed(session, deleteSubscriptions);
-        m_sessions.erase(it);
+        eraseLocked(m_sessions.find(session->sessionId()));
+        channels = channelsOfLocked(session);
         session->releaseReference();
     }
     changeCounter(CurrentSessionCount, -1);
+    // Still listed until detached, but closed: the channel no longer carries it.
+    markChannels(channels);
     return result;
 }
 
-void SessionManager::secureChannelCreated(OpcUa_UInt32 secureChannelId)
+void SessionManager::secureChannelCreated(OpcUa_UInt32 secureChannelId, const UaByteString& clientCertificate)
 {
     if (UaTrace::isTraceLevelOn(6))
         UaTrace::traceLevel6("--> SessionManager::secureChannelCreated SecureChannelId = %d",
@@ -419,7 +526,9 @@ void SessionManager::secureChannelCreated(OpcUa_UInt32 secureChannelId)
     std::list<Session*> previous;
     {
         UaMutexLocker lock(&m_mutex);
-        previous.swap(m_channels[secureChannelId]);
+        Channel& channel = m_channels[secureChannelId];
+        previous.swap(channel.sessions);
+        channel.clientCertificate = clientCertificate;
     }
     for (Session* session : previous)
         session->releaseReference();
@@ -438,7 +547,7 @@ void SessionManager::secureChannelDeleted(OpcUa_UInt32 secureChannelId)
                     "<-- SessionManager::secureChannelDeleted - did not find the SecureChannelId");
             return;
         }
-        sessions.swap(it->second);
+        sessions.swap(it->second.sessions);
         m_channels.erase(it);
     }
     for (Session* session : sessions)
@@ -466,7 +575,7 @@ void SessionManager::detachSessionFromSecureChannel(OpcUa_UInt32 sessionId, OpcU
                     "<-- SessionManager::detachSessionFromSecureChannel - did not find the SecureChannelId");
             return;
         }
-        auto& sessions = channel->second;
+        auto& sessions = channel->second.sessions;
         auto it = std::find_if(sessions.begin(), sessions.end(),
                                [&](Session* s) { return s->sessionId() == sessionId; });
         if (it == sessions.end())
@@ -482,18 +591,69 @@ void SessionManager::detachSessionFromSecureChannel(OpcUa_UInt32 sessionId, OpcU
     if (session->secureChannelId() == secureChannelId)
         session->invalidateSecureChannel();
     session->releaseReference();
+    markChannels({secureChannelId});
     if (UaTrace::isTraceLevelOn(6))
         UaTrace::traceLevel6("<-- SessionManager::detachSessionFromSecureChannel - Session released");
 }
 
-void SessionManager::detachFromChannels(Session* session, UaMutexLocker& lock)
+bool SessionManager::channelCertificate(OpcUa_UInt32 secureChannelId, UaByteString& clientCertificate) const
+{
+    UaMutexLocker lock(&m_mutex);
+    auto channel = m_channels.find(secureChannelId);
+    if (channel == m_channels.end())
+        return false;
+    clientCertificate = channel->second.clientCertificate;
+    return true;
+}
+
+void SessionManager::setChannelMarker(std::function<void(OpcUa_UInt32, bool)> marker)
+{
+    UaMutexLocker lock(&m_markMutex);
+    m_channelMarker = std::move(marker);
+}
+
+std::vector<OpcUa_UInt32> SessionManager::channelsOfLocked(Session* session) const
+{
+    std::vector<OpcUa_UInt32> channels;
+    for (const auto& [channelId, channel] : m_channels)
+        if (std::find(channel.sessions.begin(), channel.sessions.end(), session) != channel.sessions.end())
+            channels.push_back(channelId);
+    return channels;
+}
+
+void SessionManager::markChannels(const std::vector<OpcUa_UInt32>& channels)
+{
+    if (channels.empty())
+        return;
+    UaMutexLocker markLock(&m_markMutex);
+    if (!m_channelMarker)
+        return;
+    for (OpcUa_UInt32 channelId : channels)
+    {
+        bool carriesSession = false;
+        {
+            UaMutexLocker lock(&m_mutex);
+            auto channel = m_channels.find(channelId);
+            if (channel == m_channels.end())
+                continue; // gone with its connection
+            for (Session* session : channel->second.sessions)
+                carriesSession = carriesSession || session->isActivated();
+        }
+        m_channelMarker(channelId, carriesSession);
+    }
+}
+
+void SessionManager::detachFromChannels(Session* session, UaMutexLocker& lock,
+                                        std::vector<OpcUa_UInt32>& channels)
 {
     int entries = 0;
-    for (auto& [channelId, sessions] : m_channels)
+    for (auto& [channelId, channel] : m_channels)
     {
-        const auto before = sessions.size();
-        sessions.remove(session);
-        entries += static_cast<int>(before - sessions.size());
+        const auto before = channel.sessions.size();
+        channel.sessions.remove(session);
+        if (channel.sessions.size() != before)
+            channels.push_back(channelId);
+        entries += static_cast<int>(before - channel.sessions.size());
     }
     if (entries == 0)
         return;
@@ -507,6 +667,7 @@ void SessionManager::detachFromChannels(Session* session, UaMutexLocker& lock)
 void SessionManager::checkSessionTimeouts()
 {
     int removed = 0;
+    std::vector<OpcUa_UInt32> channels;
     {
         UaMutexLocker lock(&m_mutex);
         const OpcUa_Int64 now = nowTicks();
@@ -524,7 +685,7 @@ void SessionManager::checkSessionTimeouts()
                 Session* session = it->second;
                 if (!session->isToBeRemoved())
                     continue;
-                m_sessions.erase(it);
+                eraseLocked(it);
                 ++removed;
                 m_counters[CurrentSessionCount].count -= 1;
                 m_counters[SessionTimeoutCount].count += 1;
@@ -533,7 +694,7 @@ void SessionManager::checkSessionTimeouts()
                 if (m_pRootNodeManager != nullptr)
                     m_pRootNodeManager->sessionClosed(session);
                 lock.lock(&m_mutex);
-                detachFromChannels(session, lock);
+                detachFromChannels(session, lock, channels);
                 lock.unlock();
                 session->releaseReference();
                 lock.lock(&m_mutex);
@@ -547,6 +708,7 @@ void SessionManager::checkSessionTimeouts()
         writeCounter(CurrentSessionCount);
         writeCounter(SessionTimeoutCount);
     }
+    markChannels(channels);
     traceObjectCounts();
 }
 

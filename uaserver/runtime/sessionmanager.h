@@ -11,8 +11,11 @@
 #include <opcua.h>
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <map>
+#include <string>
+#include <vector>
 
 class NodeManager;
 class ServerConfig;
@@ -44,6 +47,13 @@ public:
         CounterCount
     };
 
+    // What a configured maximum of 0 stands for: a client must not be able to hold the server's
+    // memory without a bound, so "no limit" is never taken literally.
+    static constexpr OpcUa_UInt32 kMaxSessionCountCeiling = 100;
+    static constexpr OpcUa_UInt32 kMaxSessionTimeoutCeiling = 3600000; // ms
+    // Bytes of an authentication token (a ByteString NodeId of random bytes).
+    static constexpr OpcUa_Int32 kAuthenticationTokenLength = 32;
+
     SessionManager();
     virtual ~SessionManager();
     SessionManager(const SessionManager&) = delete;
@@ -56,23 +66,32 @@ public:
     bool isStarted() const;
 
     // A new open session with its creation reference for the caller, which the manager's map
-    // keeps too; the revised time-out in milliseconds.
+    // keeps too; the revised time-out in milliseconds. A full table first gives up the oldest
+    // session that was never activated.
     UaStatus createSession(const UaString& sessionName, const UaByteString& clientCertificate,
                            OpcUa_Double requestedSessionTimeout, OpcUa_Double& revisedSessionTimeout,
                            Session*& session);
     // The session of a token with a reference added for the caller, who releases it; null for an
-    // unknown token or one that is not numeric in the token namespace.
+    // unknown token or one that is not a ByteString of the token namespace.
     Session* findSession(const UaNodeId& authenticationToken, bool refreshLastContact);
     UaStatus activateSession(const UaNodeId& authenticationToken, OpcUa_UInt32 secureChannelId,
                              UaUserIdentityToken* userIdentityToken, const UaStringArray& localeIds);
     UaStatus closeSession(const UaNodeId& authenticationToken, bool deleteSubscriptions);
     UaStatus closeAllUaSessions();
 
-    // The stack's secure channel events.
-    void secureChannelCreated(OpcUa_UInt32 secureChannelId);
+    // The stack's secure channel events; clientCertificate is the one the channel was opened with
+    // (empty on a channel without security).
+    void secureChannelCreated(OpcUa_UInt32 secureChannelId,
+                              const UaByteString& clientCertificate = UaByteString());
     void secureChannelDeleted(OpcUa_UInt32 secureChannelId);
     // Takes the session off the channel's list (CloseSession does so for its channel).
     void detachSessionFromSecureChannel(OpcUa_UInt32 sessionId, OpcUa_UInt32 secureChannelId);
+    // The certificate a known channel was opened with; false for an unknown channel.
+    bool channelCertificate(OpcUa_UInt32 secureChannelId, UaByteString& clientCertificate) const;
+    // Told, outside the manager's mutex, whether a channel carries an activated session each time
+    // that may have changed: when a session is activated on it, and when its last one closes,
+    // expires or moves away. Calls for one manager come one at a time, the last with the truth.
+    void setChannelMarker(std::function<void(OpcUa_UInt32 secureChannelId, bool carriesSession)> marker);
 
     // The periodic check: closes expired sessions and those marked for removal.
     void checkSessionTimeouts();
@@ -94,8 +113,8 @@ protected:
     virtual void afterSessionCreated(Session* /*session*/) {}
     virtual void afterSessionActivated(Session* /*session*/) {}
     virtual void afterSessionClosed(Session* /*session*/, bool /*deleteSubscriptions*/) {}
-    // A random id from 1 to 0x7FFFFFFF: tokens carry it, and a guessable one would let a client
-    // take over another's session.
+    // A random id from 1 to 0x7FFFFFFF. It is public (trace lines, diagnostics); the secret that
+    // names a session in requests is its authentication token.
     virtual OpcUa_UInt32 getNextSessionId();
 
 private:
@@ -105,9 +124,28 @@ private:
         std::atomic<OpcUa_UInt32> count{0};
     };
 
+    struct Channel
+    {
+        // The sessions activated on the channel, each holding a reference.
+        std::list<Session*> sessions;
+        UaByteString clientCertificate;
+    };
+
+    // The map key of a token; empty for a token that cannot name a session.
+    std::string tokenKey(const UaNodeId& authenticationToken) const;
     Session* lookUpLocked(const UaNodeId& authenticationToken) const;
-    // Takes session off every channel list, without the mutex held around the session calls.
-    void detachFromChannels(Session* session, UaMutexLocker& lock);
+    // Takes the session out of the maps (the map's reference becomes the caller's).
+    void eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it);
+    // Closes the session that waits longest for its activation; false when every session was
+    // activated. Holds the mutex throughout, as createSession does.
+    bool dropOldestUnactivatedLocked();
+    // Takes session off every channel list, without the mutex held around the session calls;
+    // the channels it was on are appended to channels.
+    void detachFromChannels(Session* session, UaMutexLocker& lock, std::vector<OpcUa_UInt32>& channels);
+    // The channels whose lists hold session.
+    std::vector<OpcUa_UInt32> channelsOfLocked(Session* session) const;
+    // Tells the marker what each channel carries now; called without the mutex.
+    void markChannels(const std::vector<OpcUa_UInt32>& channels);
     void changeCounter(Counter which, OpcUa_Int32 delta);
     void writeCounter(Counter which);
     void traceObjectCounts();
@@ -116,7 +154,12 @@ private:
 
     mutable UaMutex m_mutex;
     std::map<OpcUa_UInt32, Session*> m_sessions;
-    std::map<OpcUa_UInt32, std::list<Session*>> m_channels;
+    // Token bytes to session id.
+    std::map<std::string, OpcUa_UInt32> m_tokens;
+    std::map<OpcUa_UInt32, Channel> m_channels;
+    // Serialises the marker's calls, so that the last one tells the present state.
+    UaMutex m_markMutex;
+    std::function<void(OpcUa_UInt32, bool)> m_channelMarker;
     bool m_isStarted = false;
     ServerConfig* m_pServerConfig = nullptr;
     NodeManager* m_pRootNodeManager = nullptr;

@@ -166,6 +166,10 @@ UaStatus UaServer::startUp(ServerManager* serverManager)
 
     // From here on a failure leaves what was made for shutDown to remove.
     m_startUpFailed = true;
+    // A channel that carries an activated session is the last the stack gives up when full; one
+    // whose sessions all went is evictable again.
+    m_pSessionManager->setChannelMarker([this](OpcUa_UInt32 channelId, bool carriesSession)
+                                        { markChannel(channelId, carriesSession); });
     UaStatus status;
     m_pSubscriptionManager = createSubscriptionManager(serverManager);
     status = m_pSubscriptionManager ? m_pSubscriptionManager->startUp() : UaStatus(OpcUa_BadOutOfMemory);
@@ -374,6 +378,8 @@ UaStatus UaServer::shutDown()
     // close first (it waits for the stack's threads) and are deleted last.
     closeEndpoints(false);
     m_acceptChannelEvents.store(false, std::memory_order_release);
+    if (m_pSessionManager)
+        m_pSessionManager->setChannelMarker(nullptr);
     if (isTheServer && m_pSessionManager)
         m_pSessionManager->closeAllUaSessions();
     if (m_pTransactionManager)
@@ -454,10 +460,26 @@ void UaServer::onSecureChannelOpened(OpcUa_UInt32 secureChannelId, OpcUa_StatusC
     if (!m_acceptChannelEvents.load(std::memory_order_acquire))
         return;
     if (OpcUa_IsGood(status))
-        m_pSessionManager->secureChannelCreated(secureChannelId);
+        m_pSessionManager->secureChannelCreated(
+            secureChannelId, clientCertificate != nullptr && clientCertificate->Length > 0
+                                 ? UaByteString(clientCertificate->Length, clientCertificate->Data)
+                                 : UaByteString());
     else if (!m_rejectedCertificateDirectory.isEmpty() && clientCertificate != nullptr &&
              clientCertificate->Length > 0)
         storeRejectedCertificate(*clientCertificate);
+}
+
+void UaServer::markChannel(OpcUa_UInt32 channelId, bool carriesSession)
+{
+    // Channel ids are unique in the process: the one endpoint that has the channel takes the mark.
+    for (OpcUa_UInt32 i = 0; i < m_endpoints.length(); ++i)
+    {
+        const UaEndpoint* endpoint = m_endpoints[i];
+        if (endpoint != nullptr && endpoint->endpointHandle() != nullptr &&
+            OpcUa_IsGood(OpcUa_Endpoint_SetSecureChannelSessionActive(
+                endpoint->endpointHandle(), channelId, carriesSession ? OpcUa_True : OpcUa_False)))
+            return;
+    }
 }
 
 void UaServer::onSecureChannelClosed(OpcUa_UInt32 secureChannelId)

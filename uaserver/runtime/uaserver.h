@@ -17,6 +17,7 @@
 #include <opcua_transport.h>
 
 #include <atomic>
+#include <vector>
 
 class ConditionRefreshHandler;
 class NodeManager;
@@ -249,12 +250,29 @@ private:
     // The answer of a session service on an endpoint the server did not open: BadInternalError.
     UaEndpoint* endpointOrRefuse(const char* service, OpcUa_Endpoint endpoint, OpcUa_Handle context,
                                  OpcUa_Void* request, OpcUa_EncodeableType* requestType);
-    // The user token types the endpoints offer: GetEndpoints lists them, ActivateSession takes no
-    // other. service names the caller in the error trace.
-    OpcUa_StatusCode offeredUserTokens(const char* service, bool& anonymous, bool& userName) const;
+    // One user token policy of the endpoints.
+    struct UserTokenOffer
+    {
+        const char* policyId;
+        OpcUa_UserTokenType tokenType;
+        // The security policy that protects the token's secret; null: the channel's.
+        const char* securityPolicyUri;
+    };
+    // The user token policies the endpoints offer, in the order GetEndpoints lists them;
+    // ActivateSession takes a token only under one of them. service names the caller in the error
+    // trace.
+    OpcUa_StatusCode offeredUserTokens(const char* service, std::vector<UserTokenOffer>& offers) const;
     // The user identity of an ActivateSession request, a password decrypted; null and the refusal.
     UaUserIdentityToken* identityFromRequest(const OpcUa_ActivateSessionRequest& request, UaSession* session,
                                              UaEndpoint* endpoint, OpcUa_StatusCode& status);
+    // Whether the request may activate session on its channel: a session created on a secured
+    // channel only on a secured channel of the same client certificate, and on every secured
+    // channel with the client's signature over the server certificate and the last nonce.
+    OpcUa_StatusCode checkActivatingChannel(UaSession& session, OpcUa_UInt32 channelId, bool secured,
+                                            const UaString& policyUri, UaEndpoint& endpoint,
+                                            const OpcUa_SignatureData& clientSignature);
+    // Tells the stack whether the channel carries an activated session, on the endpoint that has it.
+    void markChannel(OpcUa_UInt32 channelId, bool carriesSession);
 
     ServerManager* m_pServerManager = nullptr;
     SessionManager* m_pSessionManager = nullptr;

@@ -808,11 +808,28 @@ OpcUa_UInt32 UaSubscription::addMonitoredItem(UaMonitoredItem* item, OpcUa_Statu
 {
     UaMutexLocker lock(&m_items.mutex);
     OpcUa_StatusCode refused = OpcUa_Good;
-    if ((m_maxMonitoredItemsPerServer != 0 && s_serverItems.load() >= m_maxMonitoredItemsPerServer) ||
-        (m_maxMonitoredItemsPerSubscription != 0 && m_usedItems >= m_maxMonitoredItemsPerSubscription))
-        refused = OpcUa_BadOutOfMemory;
-    else if (m_pSession != nullptr && !m_pSession->reserveMonitoredItems(1, false))
-        refused = OpcUa_BadTooManyMonitoredItems;
+    const OpcUa_UInt32 serverLimit =
+        m_maxMonitoredItemsPerServer != 0 ? m_maxMonitoredItemsPerServer : kMaxServerMonitoredItems;
+    // Counted in before the other checks, so that items added at once on other subscriptions
+    // cannot pass the limit together.
+    OpcUa_UInt32 serverItems = s_serverItems.load();
+    do
+    {
+        if (serverItems >= serverLimit)
+        {
+            refused = OpcUa_BadTooManyMonitoredItems;
+            break;
+        }
+    } while (!s_serverItems.compare_exchange_weak(serverItems, serverItems + 1));
+    if (OpcUa_IsGood(refused))
+    {
+        if (m_maxMonitoredItemsPerSubscription != 0 && m_usedItems >= m_maxMonitoredItemsPerSubscription)
+            refused = OpcUa_BadOutOfMemory;
+        else if (m_pSession != nullptr && !m_pSession->reserveMonitoredItems(1, false))
+            refused = OpcUa_BadTooManyMonitoredItems;
+        if (OpcUa_IsBad(refused))
+            s_serverItems.fetch_sub(1);
+    }
     if (OpcUa_IsBad(refused))
     {
         if (refusal != nullptr)
@@ -834,7 +851,6 @@ OpcUa_UInt32 UaSubscription::addMonitoredItem(UaMonitoredItem* item, OpcUa_Statu
         id = static_cast<OpcUa_UInt32>(m_monitoredItems.size());
     }
     ++m_usedItems;
-    s_serverItems.fetch_add(1);
     return id;
 }
 

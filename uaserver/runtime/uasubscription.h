@@ -159,6 +159,10 @@ public:
     static std::atomic<OpcUa_Int32>* instanceCounter() { return &s_instances; }
     // Monitored items of all subscriptions.
     static OpcUa_UInt32 serverItemCount() { return s_serverItems.load(); }
+    // The monitored items of the whole server when the configuration sets no maximum: every item
+    // may hold a queue, and the sessions together must not be able to take the memory without a
+    // bound. Past it an item is refused with BadTooManyMonitoredItems.
+    static constexpr OpcUa_UInt32 kMaxServerMonitoredItems = 50000;
 
 protected:
     // A subscription without session or items, for doubles that answer requests themselves.

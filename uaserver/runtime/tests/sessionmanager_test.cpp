@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 using namespace runtimetest;
@@ -102,9 +103,9 @@ TEST_F(SessionManagerTest, TimeOutsAreRevisedWithinTheConfiguredRange)
         {0, 60000, nan, 60000},    // NaN counts as 0
         {0, 60000, -1, 60000},     // so does a negative request
         {0, 60000, 1e12, 60000},   // far too large
-        {0, 0, 0, 4294967295.0},   // without a maximum, 0 means for ever
-        {0, 0, 1e12, 4294967295.0}, {0, 0, 4294967295.0, 4294967295.0},
-        {20000, 8000, 1, 20000}, // the minimum has the last word
+        {0, 0, 0, 3600000},        // a maximum of 0 is the built-in hour, not for ever
+        {0, 0, 1e12, 3600000},     {0, 0, 4294967295.0, 3600000},
+        {0, 0, 7200000, 3600000},  {20000, 8000, 1, 20000}, // the minimum has the last word
     };
     for (const auto& row : rows)
     {
@@ -122,10 +123,15 @@ TEST_F(SessionManagerTest, AThirdSessionOverAMaximumOfTwoIsRefusedAndCounted)
 {
     start();
     server.config.maxSessionCount = 2;
-    ASSERT_NE(nullptr, create());
+    manager->secureChannelCreated(1);
+    UaSession* first = create();
+    ASSERT_NE(nullptr, first);
     UaSession* second = create();
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(2, server.root.opened);
+    // Both in use: none can be given up for a newcomer.
+    ASSERT_TRUE(activate(first, 1).isGood());
+    ASSERT_TRUE(activate(second, 1).isGood());
 
     Session* third = reinterpret_cast<Session*>(1);
     OpcUa_Double revised = 0;
@@ -145,6 +151,141 @@ TEST_F(SessionManagerTest, AThirdSessionOverAMaximumOfTwoIsRefusedAndCounted)
     EXPECT_NE(nullptr, create());
     EXPECT_EQ(2, written(2277));
     EXPECT_EQ(3, written(2278));
+}
+
+// A configured maximum of 0 is no licence for an unbounded table: 100 sessions at most.
+TEST_F(SessionManagerTest, AMaximumOfZeroSessionsMeansTheBuiltInCeiling)
+{
+    start();
+    server.config.maxSessionCount = 0;
+    manager->secureChannelCreated(1);
+    for (OpcUa_UInt32 i = 0; i < SessionManager::kMaxSessionCountCeiling; ++i)
+    {
+        UaSession* session = create();
+        ASSERT_NE(nullptr, session) << i;
+        ASSERT_TRUE(activate(session, 1).isGood());
+    }
+    EXPECT_EQ(nullptr, create());
+    EXPECT_EQ(1u, manager->counter(SessionManager::RejectedSessionCount));
+    EXPECT_EQ(SessionManager::kMaxSessionCountCeiling, manager->sessionCount());
+}
+
+// Sessions nobody activates cannot keep others out: a full table gives up the one that waits
+// longest for its activation, and refuses only when every session is in use.
+TEST_F(SessionManagerTest, AFullTableGivesUpItsOldestNeverActivatedSession)
+{
+    OpcUa::TestClock clock;
+    manager = std::make_unique<SessionManager>();
+    start();
+    server.config.maxSessionCount = 3;
+    manager->secureChannelCreated(1);
+    UaSession* inUse = create();
+    ASSERT_TRUE(activate(inUse, 1).isGood());
+    UaSession* older = create();
+    clock.advance(1000);
+    UaSession* newer = create();
+
+    UaSession* fresh = create();
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_TRUE(older->isClosed());
+    EXPECT_EQ(nullptr, manager->findSession(older->authenticationToken(), false));
+    EXPECT_FALSE(newer->isClosed());
+    EXPECT_FALSE(inUse->isClosed());
+    EXPECT_EQ(1, server.root.closed);
+    EXPECT_EQ(3u, manager->counter(SessionManager::CurrentSessionCount));
+    EXPECT_EQ(1u, manager->counter(SessionManager::SessionAbortCount));
+    EXPECT_EQ(1, written(2282));
+    EXPECT_EQ(0u, manager->counter(SessionManager::RejectedSessionCount));
+
+    ASSERT_TRUE(activate(newer, 1).isGood());
+    ASSERT_TRUE(activate(fresh, 1).isGood());
+    EXPECT_EQ(nullptr, create());
+    EXPECT_EQ(1u, manager->counter(SessionManager::RejectedSessionCount));
+    EXPECT_EQ(3u, manager->sessionCount());
+}
+
+// Ten seconds to activate, whatever the time-out: later the activation is refused before any
+// logon, and the periodic check closes the session as timed out.
+TEST_F(SessionManagerTest, ASessionNotActivatedWithinTenSecondsIsClosed)
+{
+    OpcUa::TestClock clock;
+    manager = std::make_unique<SessionManager>();
+    start();
+    manager->secureChannelCreated(1);
+    int logons = 0;
+    server.config.logon = [&](Session*, UaUserIdentityToken*) -> UaStatus
+    {
+        ++logons;
+        return OpcUa_Good;
+    };
+    UaSession* late = create(3600000);
+    UaSession* waiting = create(3600000);
+    UaSession* used = create(3600000);
+    ASSERT_TRUE(activate(used, 1).isGood());
+    clock.advance(Session::kActivationTimeLimit - 1);
+    manager->checkSessionTimeouts();
+    EXPECT_EQ(3u, manager->sessionCount());
+    ASSERT_TRUE(activate(waiting, 1).isGood()); // just in time
+
+    clock.advance(1);
+    EXPECT_EQ(OpcUa_BadSessionIdInvalid, activate(late, 1).statusCode());
+    EXPECT_EQ(2, logons);
+    EXPECT_FALSE(late->isActivated());
+    manager->checkSessionTimeouts();
+    EXPECT_TRUE(late->isClosed());
+    EXPECT_FALSE(waiting->isClosed());
+    EXPECT_FALSE(used->isClosed());
+    EXPECT_EQ(1u, manager->counter(SessionManager::SessionTimeoutCount));
+    EXPECT_EQ(2u, manager->sessionCount());
+}
+
+// The stack keeps a channel that carries an activated session when it must make room; the mark
+// goes when the channel's last session closes, expires or moves to another channel.
+TEST_F(SessionManagerTest, TheChannelMarkFollowsItsActivatedSessions)
+{
+    OpcUa::TestClock clock;
+    manager = std::make_unique<SessionManager>();
+    start();
+    std::vector<std::pair<OpcUa_UInt32, bool>> marks;
+    manager->setChannelMarker([&](OpcUa_UInt32 channel, bool carries)
+                              { marks.emplace_back(channel, carries); });
+    using Marks = std::vector<std::pair<OpcUa_UInt32, bool>>;
+    manager->secureChannelCreated(1);
+    manager->secureChannelCreated(2);
+    UaSession* first = create();
+    UaSession* second = create();
+    ASSERT_TRUE(activate(first, 1).isGood());
+    ASSERT_TRUE(activate(second, 1).isGood());
+    EXPECT_EQ((Marks{{1, true}, {1, true}}), marks);
+
+    marks.clear();
+    ASSERT_TRUE(manager->closeSession(first->authenticationToken(), true).isGood());
+    manager->detachSessionFromSecureChannel(first->sessionId(), 1);
+    EXPECT_EQ((Marks{{1, true}, {1, true}}), marks); // the second one still carries it
+    marks.clear();
+    ASSERT_TRUE(manager->closeSession(second->authenticationToken(), true).isGood());
+    EXPECT_EQ((Marks{{1, false}}), marks);
+
+    marks.clear();
+    UaSession* moving = create(5000);
+    ASSERT_TRUE(activate(moving, 1).isGood());
+    ASSERT_TRUE(activate(moving, 2).isGood());
+    EXPECT_EQ((Marks{{1, true}, {1, false}, {2, true}}), marks);
+
+    marks.clear();
+    clock.advance(6000);
+    manager->checkSessionTimeouts();
+    EXPECT_TRUE(moving->isClosed());
+    EXPECT_EQ((Marks{{2, false}}), marks);
+
+    // A channel that is gone is not marked.
+    marks.clear();
+    manager->secureChannelCreated(3);
+    UaSession* last = create();
+    ASSERT_TRUE(activate(last, 3).isGood());
+    manager->secureChannelDeleted(3);
+    ASSERT_TRUE(manager->closeSession(last->authenticationToken(), true).isGood());
+    EXPECT_EQ((Marks{{3, true}}), marks);
 }
 
 // A session that cannot be opened.
@@ -187,16 +328,31 @@ TEST_F(SessionManagerTest, EveryFailedCreationIsCountedAsRejected)
     EXPECT_EQ(0u, manager->counter(SessionManager::CumulatedSessionCount));
 }
 
-TEST_F(SessionManagerTest, OnlyNumericTokensOfTheTokenNamespaceFindASession)
+// The token is the session's secret: 32 random bytes in namespace 0, and nothing but those bytes
+// finds the session (not its public id, not a token off by one bit).
+TEST_F(SessionManagerTest, OnlyTheSessionsOwnRandomTokenFindsIt)
 {
     start();
     UaSession* session = create();
     const UaNodeId token = session->authenticationToken();
-    ASSERT_EQ(OpcUa_IdentifierType_Numeric, token.identifierType());
+    ASSERT_EQ(OpcUa_IdentifierType_Opaque, token.identifierType());
     ASSERT_EQ(0, token.namespaceIndex());
-    const OpcUa_UInt32 id = token.identifierNumeric();
-    const UaNodeId unknown(id == 1 ? 2 : id - 1, 0);
-    const UaNodeId tokens[] = {UaNodeId(UaString(std::to_string(id).c_str()), 0), UaNodeId(id, 2), unknown,
+    const OpcUa_ByteString& bytes = token.toOpcUaNodeId()->Identifier.ByteString;
+    ASSERT_EQ(SessionManager::kAuthenticationTokenLength, bytes.Length);
+    const std::vector<OpcUa_Byte> secret(bytes.Data, bytes.Data + bytes.Length);
+    auto opaque = [](std::vector<OpcUa_Byte> data, OpcUa_UInt16 ns)
+    {
+        UaNodeId id;
+        id.setNodeId(UaByteString(static_cast<OpcUa_Int32>(data.size()), data.data()), ns);
+        return id;
+    };
+    std::vector<OpcUa_Byte> flipped = secret;
+    flipped[17] ^= 0x01;
+    const std::vector<OpcUa_Byte> shorter(secret.begin(), secret.end() - 1);
+    const OpcUa_UInt32 id = session->sessionId();
+    const UaNodeId tokens[] = {UaNodeId(id, 0),    UaNodeId(UaString(std::to_string(id).c_str()), 0),
+                               opaque(secret, 2),  opaque(flipped, 0),
+                               opaque(shorter, 0), session->sessionNodeId(),
                                UaNodeId()};
     for (const UaNodeId& other : tokens)
     {
@@ -210,7 +366,7 @@ TEST_F(SessionManagerTest, OnlyNumericTokensOfTheTokenNamespaceFindASession)
     EXPECT_EQ(1u, manager->counter(SessionManager::CurrentSessionCount));
 
     const OpcUa_Int32 references = session->referenceCount();
-    Session* found = manager->findSession(token, false);
+    Session* found = manager->findSession(opaque(secret, 0), false);
     EXPECT_EQ(session, found);
     EXPECT_EQ(references + 1, session->referenceCount()); // the caller's own
     found->releaseReference();
@@ -459,10 +615,12 @@ TEST_F(SessionManagerTest, ClosingAllKeepsTheManagerAndShutDownStopsIt)
     EXPECT_EQ(nullptr, create());
 }
 
-TEST_F(SessionManagerTest, AThousandSessionsGetDistinctRandomIds)
+TEST_F(SessionManagerTest, AThousandSessionsGetDistinctRandomIdsAndTokens)
 {
     start();
+    server.config.maxSessionCount = 1000;
     std::set<OpcUa_UInt32> ids;
+    std::set<std::string> tokens;
     std::vector<OpcUa_UInt32> order;
     for (int i = 0; i < 1000; ++i)
     {
@@ -471,11 +629,14 @@ TEST_F(SessionManagerTest, AThousandSessionsGetDistinctRandomIds)
         const OpcUa_UInt32 id = session->sessionId();
         EXPECT_GE(id, 1u);
         EXPECT_LE(id, 0x7FFFFFFFu);
-        EXPECT_EQ(id, session->authenticationToken().identifierNumeric());
         ids.insert(id);
         order.push_back(id);
+        const OpcUa_ByteString& token = session->authenticationToken().toOpcUaNodeId()->Identifier.ByteString;
+        tokens.insert(
+            std::string(reinterpret_cast<const char*>(token.Data), static_cast<size_t>(token.Length)));
     }
     EXPECT_EQ(1000u, ids.size());
+    EXPECT_EQ(1000u, tokens.size());
     int successors = 0;
     for (size_t i = 1; i < order.size(); ++i)
         successors += order[i] == order[i - 1] + 1;

@@ -7,7 +7,9 @@
 
 #include <uatracecapture.h>
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 using namespace subscriptiontest;
 
@@ -365,6 +367,53 @@ TEST_F(SubscriptionTest, AClosedSubscriptionRefusesAndCancelsItsRequests)
     std::vector<OpcUa_UInt32> available;
     EXPECT_EQ(OpcUa_BadSubscriptionIdInvalid, subscription->transfer(session, false, available).statusCode());
     EXPECT_EQ(0u, session->activeServiceCount());
+}
+
+// However many sessions share them, the server's monitored items stop at its ceiling: the memory
+// they may queue has a bound no client moves. An item deleted makes room again.
+TEST_F(SubscriptionTest, TheServersMonitoredItemsStopAtItsCeilingWhateverTheSessions)
+{
+    const OpcUa_UInt32 before = UaSubscription::serverItemCount();
+    std::vector<UaSession*> sessions = {session, activatedSession(22), activatedSession(23)};
+    std::vector<UaSubscription*> own;
+    OpcUa_UInt32 left = UaSubscription::kMaxServerMonitoredItems - before;
+    for (UaSession* owner : sessions)
+    {
+        OpcUa_UInt32 lifetime = 300, keepAlive = 10;
+        auto* subscription = new UaSubscription(owner, &server, 100, lifetime, keepAlive, 5, 1000, true, 0);
+        owner->subscriptionCreated(subscription);
+        own.push_back(subscription);
+        const OpcUa_UInt32 count = std::min(left, UaSession::kMaxMonitoredItems);
+        for (OpcUa_UInt32 i = 0; i < count; ++i)
+            ASSERT_NE(0u, subscription->addMonitoredItem(new UaMonitoredItemData(
+                              UaNodeId(i, 2), nullptr, OpcUa_MonitoringMode_Disabled, i, 100,
+                              subscription->itemOwner(), 1, true, OpcUa_DataChangeTrigger_StatusValue)))
+                << i;
+        left -= count;
+    }
+    ASSERT_EQ(0u, left);
+    ASSERT_LT(sessions.back()->monitoredItemCount(), UaSession::kMaxMonitoredItems); // its own cap has room
+    auto* oneMore =
+        new UaMonitoredItemData(UaNodeId(1, 2), nullptr, OpcUa_MonitoringMode_Disabled, 1, 100,
+                                own.back()->itemOwner(), 1, true, OpcUa_DataChangeTrigger_StatusValue);
+    OpcUa_StatusCode refusal = OpcUa_Good;
+    EXPECT_EQ(0u, own.back()->addMonitoredItem(oneMore, &refusal));
+    EXPECT_EQ(OpcUa_BadTooManyMonitoredItems, refusal);
+    EXPECT_EQ(UaSubscription::kMaxServerMonitoredItems, UaSubscription::serverItemCount());
+
+    EXPECT_TRUE(own.front()->deleteMonitoredItem(1));
+    EXPECT_NE(0u, own.back()->addMonitoredItem(oneMore));
+    for (UaSubscription* subscription : own)
+    {
+        subscription->close(false);
+        subscription->releaseReference();
+    }
+    EXPECT_EQ(before, UaSubscription::serverItemCount());
+    for (UaSession* other : {sessions[1], sessions[2]})
+    {
+        other->close(true);
+        other->releaseReference();
+    }
 }
 
 } // namespace
