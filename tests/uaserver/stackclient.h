@@ -1,6 +1,7 @@
 // A session client of the server on the transport tests' session client: it checks the server's
 // CreateSession signature, signs its ActivateSession, can log on anonymously, with a user name or
 // with a certificate token (signed by any key, to test refusals), reads, calls Multiply and closes.
+// The server certificate given to connect is the one passwords are encrypted for.
 #pragma once
 
 #include "rsa_signatures.h"
@@ -15,6 +16,7 @@
 namespace uaservertest
 {
 using uaserver::testing::Bytes;
+using uaserver::testing::encryptedPassword;
 using uaserver::testing::joined;
 using uaserver::testing::rsaSha1Sign;
 using uaserver::testing::rsaSha1Verify;
@@ -134,15 +136,22 @@ public:
         return activate(request);
     }
 
-    // ActivateSession with a user name token, the password not encrypted.
-    OpcUa_StatusCode activateWithUserName(const std::string& userName, const std::string& password)
+    // ActivateSession with a user name token. The password goes encrypted for the server
+    // certificate given to connect and bound to the server's last nonce, as the offered policy
+    // demands; in clear when inClear is set.
+    OpcUa_StatusCode activateWithUserName(const std::string& userName, const std::string& password,
+                                          bool inClear = false)
     {
         OpcUa_ActivateSessionRequest request;
         OpcUa_ActivateSessionRequest_Initialize(&request);
         auto* token = addToken<OpcUa_UserNameIdentityToken>(
             request, OpcUa_UserNameIdentityToken_EncodeableType, "UserName");
         OpcUa_String_AttachCopy(&token->UserName, userName.c_str());
-        const Bytes secret(password.begin(), password.end());
+        const Bytes clear(password.begin(), password.end());
+        const Bytes secret =
+            inClear ? clear : encryptedPassword(m_credentials.serverCertificate, clear, m_serverNonce);
+        if (!inClear)
+            OpcUa_String_AttachCopy(&token->EncryptionAlgorithm, "http://www.w3.org/2001/04/xmlenc#rsa-1_5");
         const OpcUa_ByteString secretView = view(secret);
         OpcUa_ByteString_CopyTo(&secretView, &token->Password);
         return activate(request);

@@ -2,6 +2,7 @@
 // loopback: data changes, writes and deadbands, event filters and the subscription counts; and the
 // values a client acts on (full queues, a percent deadband, refused filters, ServerStatus, the type
 // definitions, status codes of history and writes).
+#include "test_certificates.h"
 #include "testserver_process.h"
 #include "values_clients_act_on.h"
 #include "uatcp_node_runner.h"
@@ -107,9 +108,17 @@ TEST(SubscriptionsOverTheWire, AnEventItemFilteringSeverityGetsOnlyTheSevereEven
 
 TEST(SubscriptionsOverTheWire, KeepAlivesModifyTriggeringModesDeleteRepublishAndTransfer)
 {
+    // The user's password goes encrypted for the server's certificate.
+    sectest::TempFolder folder;
+    const sectest::Identity server = sectest::makeIdentity("uaserver test server", 2048);
+    sectest::writeFile(folder.path() + "/server.der", server.certificate);
+    sectest::writeFile(folder.path() + "/server.key", server.privateKeyPem());
     // Keep-alives every 10 intervals rather than after the application's minimum of 5 s.
-    const std::string json = runCase(
-        "services", {"--user", "tester:secret", "--min-keep-alive-interval", "0"}, {"tester", "secret"});
+    const std::string json =
+        runCase("services",
+                {"--user", "tester:secret", "--min-keep-alive-interval", "0", "--certificate",
+                 folder.path() + "/server.der", "--key", folder.path() + "/server.key"},
+                {"tester", "secret"});
     EXPECT_EQ(1, jsonField(json, "keptAlive")) << json;
     EXPECT_EQ(200, jsonField(json, "modifiedInterval")) << json;
     EXPECT_EQ(1, jsonField(json, "reportsAgain")) << json;

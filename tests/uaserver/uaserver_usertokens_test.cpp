@@ -1,10 +1,13 @@
-// Only the user token types the endpoints offer log on: the stack's own client over loopback
-// against the test server in this process, whose token configuration each row sets. A refused
-// activation leaves the session unactivated, and its reason is traced.
+// Only the user token types the endpoints offer log on, and a password only encrypted as its policy
+// demands: the stack's own client over loopback against the test server in this process, whose
+// token configuration each row sets. A refused activation leaves the session unactivated, and its
+// reason is traced.
 #include "freeport.h"
 #include "inprocess_server.h"
 #include "stackclient.h"
 #include "testnodemanager.h"
+
+#include <test_certificates.h>
 
 #include <uaplatformlayer.h>
 #include <uatracecapture.h>
@@ -39,7 +42,8 @@ enum class Token
 {
     Absent,
     Anonymous,
-    UserName
+    UserName,
+    UserNameInClear
 };
 
 TEST(UaServerUserTokens, ActivateSessionTakesOnlyTheOfferedTokenTypes)
@@ -49,6 +53,9 @@ TEST(UaServerUserTokens, ActivateSessionTakesOnlyTheOfferedTokenTypes)
     options.port = freePort();
     options.policies.push_back({kPolicyNone, 0x1});
     options.users["operator"] = "secret";
+    const sectest::Identity server = sectest::makeIdentity("usertokens server", 2048);
+    options.certificate = server.certificate;
+    options.privateKey = server.privateKeyDer();
     TokenConfig config(options, [] { return new TestNodeManager("urn:uaserver:usertokens", 0); });
     InProcessServer inProcess;
     ASSERT_TRUE(inProcess.start(config));
@@ -70,6 +77,9 @@ TEST(UaServerUserTokens, ActivateSessionTakesOnlyTheOfferedTokenTypes)
         {"user name only, user name", false, true, Token::UserName, OpcUa_Good},
         {"neither enabled, user name", false, false, Token::UserName, OpcUa_Good},
         {"neither enabled, anonymous token", false, false, Token::Anonymous, OpcUa_BadIdentityTokenInvalid},
+        // The offered policy encrypts the password, on a channel without security too.
+        {"user name only, password in clear", false, true, Token::UserNameInClear,
+         OpcUa_BadIdentityTokenInvalid},
     };
     for (const Row& row : rows)
     {
@@ -78,19 +88,24 @@ TEST(UaServerUserTokens, ActivateSessionTakesOnlyTheOfferedTokenTypes)
         config.userName = row.userName;
         UaTraceCapture trace(1);
         StackClient client;
-        ASSERT_EQ(OpcUa_Good, client.connect(config.url()));
+        ASSERT_EQ(OpcUa_Good, client.connect(config.url(), kPolicyNone, OpcUa_MessageSecurityMode_None, {},
+                                             {}, server.certificate));
         ASSERT_EQ(OpcUa_Good, client.createSession());
         const OpcUa_StatusCode activated =
-            row.token == Token::UserName    ? client.activateWithUserName("operator", "secret")
-            : row.token == Token::Anonymous ? client.activateWithAnonymousToken()
-                                            : client.activateSession();
+            row.token == Token::UserName          ? client.activateWithUserName("operator", "secret")
+            : row.token == Token::UserNameInClear ? client.activateWithUserName("operator", "secret", true)
+            : row.token == Token::Anonymous       ? client.activateWithAnonymousToken()
+                                                  : client.activateSession();
         EXPECT_EQ(row.expected, activated);
         // The server's State: readable only on an activated session.
         EXPECT_EQ(OpcUa_IsGood(row.expected) ? OpcUa_Good : OpcUa_BadSessionNotActivated, client.read(2259));
-        const std::string policyId = row.token == Token::UserName ? "UserName" : "Anonymous";
-        EXPECT_EQ(OpcUa_IsGood(row.expected) ? 0u : 1u,
-                  trace.count(1, "Error: UaServer::ActivateSession - " + policyId +
-                                     " token not offered [ret=0x80200000]"));
+        const std::string policyId = row.token >= Token::UserName ? "UserName" : "Anonymous";
+        const std::string reason = row.token == Token::UserNameInClear
+                                       ? " token without the encryption its policy demands"
+                                       : " token not offered";
+        EXPECT_EQ(
+            OpcUa_IsGood(row.expected) ? 0u : 1u,
+            trace.count(1, "Error: UaServer::ActivateSession - " + policyId + reason + " [ret=0x80200000]"));
         client.closeSession();
         client.disconnect();
     }

@@ -9,6 +9,7 @@
 #include <uatrace.h>
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -103,24 +104,29 @@ constexpr OpcUa_MessageSecurityMode kModes[] = {
     OpcUa_MessageSecurityMode_None, OpcUa_MessageSecurityMode_Sign, OpcUa_MessageSecurityMode_SignAndEncrypt};
 } // namespace
 
-OpcUa_StatusCode UaServer::offeredUserTokens(const char* service, bool& anonymous, bool& userName) const
+OpcUa_StatusCode UaServer::offeredUserTokens(const char* service, std::vector<UserTokenOffer>& offers) const
 {
-    anonymous = userName = false;
+    offers.clear();
     ServerConfig* config = m_pServerManager ? m_pServerManager->getServerConfig() : nullptr;
     if (config == nullptr)
         return OpcUa_BadInternalError;
+    bool anonymous = false, userName = false;
     const OpcUa_StatusCode result = config->getUserIdentityTokenConfig(anonymous, userName).statusCode();
     if (OpcUa_IsNotGood(result))
     {
         UaTrace::traceLevel1(
             "Error: UaServer::%s - ServerConfig::getUserIdentityTokenConfig failed [ret=0x%lx]", service,
             hex(result));
-        anonymous = userName = false;
         return result;
     }
     // A configuration that offers no token at all still lets clients log on with a user name.
     if (!anonymous && !userName)
         userName = true;
+    if (anonymous)
+        offers.push_back({"Anonymous", OpcUa_UserTokenType_Anonymous, nullptr});
+    // The password always travels encrypted, on channels without security too.
+    if (userName)
+        offers.push_back({"UserName", OpcUa_UserTokenType_UserName, kPolicyBasic128Rsa15});
     return OpcUa_Good;
 }
 
@@ -132,8 +138,8 @@ OpcUa_StatusCode UaServer::GetEndpoints(const OpcUa_String& endpointUrl, OpcUa_I
     ServerConfig* config = m_pServerManager ? m_pServerManager->getServerConfig() : nullptr;
     if (config == nullptr)
         return OpcUa_BadInternalError;
-    bool enableAnonymous = false, enableUserPw = false;
-    OpcUa_StatusCode result = offeredUserTokens("GetEndpoints", enableAnonymous, enableUserPw);
+    std::vector<UserTokenOffer> offers;
+    OpcUa_StatusCode result = offeredUserTokens("GetEndpoints", offers);
     if (OpcUa_IsNotGood(result))
         return result;
     ServerIdentity identity;
@@ -204,19 +210,14 @@ OpcUa_StatusCode UaServer::GetEndpoints(const OpcUa_String& endpointUrl, OpcUa_I
                 description.SecurityMode = kModes[m];
                 policy.copyTo(&description.SecurityPolicyUri);
                 description.SecurityLevel = securityLevel(kModes[m], policy);
-                const OpcUa_Int32 tokens = (enableAnonymous ? 1 : 0) + (enableUserPw ? 1 : 0);
                 description.UserIdentityTokens = static_cast<OpcUa_UserTokenPolicy*>(
-                    OpcUa_Memory_Alloc(tokens * sizeof(OpcUa_UserTokenPolicy)));
+                    OpcUa_Memory_Alloc(offers.size() * sizeof(OpcUa_UserTokenPolicy)));
                 if (description.UserIdentityTokens != nullptr)
                 {
-                    OpcUa_Int32 t = 0;
-                    if (enableAnonymous)
-                        addTokenPolicy(description.UserIdentityTokens[t++], "Anonymous",
-                                       OpcUa_UserTokenType_Anonymous, nullptr);
-                    if (enableUserPw)
-                        addTokenPolicy(description.UserIdentityTokens[t++], "UserName",
-                                       OpcUa_UserTokenType_UserName, kPolicyBasic128Rsa15);
-                    description.NoOfUserIdentityTokens = t;
+                    for (size_t t = 0; t < offers.size(); ++t)
+                        addTokenPolicy(description.UserIdentityTokens[t], offers[t].policyId,
+                                       offers[t].tokenType, offers[t].securityPolicyUri);
+                    description.NoOfUserIdentityTokens = countOf(static_cast<OpcUa_UInt32>(offers.size()));
                 }
                 UaString(kTransportProfileBinary).copyTo(&description.TransportProfileUri);
             }

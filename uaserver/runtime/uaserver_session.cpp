@@ -2,6 +2,7 @@
 // tokens, CloseSession and Cancel.
 #include "uaserver.h"
 
+#include "securerandom.h"
 #include "sessionmanager.h"
 #include "userpassword.h"
 #include "uasession.h"
@@ -13,11 +14,13 @@
 
 #include <opcua_crypto.h>
 
+#include <cstring>
 #include <vector>
 
 namespace
 {
 constexpr const char* kPolicyNone = "http://opcfoundation.org/UA/SecurityPolicy#None";
+constexpr const char* kPolicyBasic128Rsa15 = "http://opcfoundation.org/UA/SecurityPolicy#Basic128Rsa15";
 constexpr OpcUa_Int32 kServerNonceLength = 32;
 
 unsigned long hex(OpcUa_StatusCode code)
@@ -25,16 +28,22 @@ unsigned long hex(OpcUa_StatusCode code)
     return static_cast<unsigned long>(code);
 }
 
-// A token type the endpoints do not offer is refused before any logon sees it: a logon hook may
-// rely on the offer and accept every user it is given.
-bool isOffered(bool offered, const char* policyId, OpcUa_StatusCode& status)
+// A token the endpoints do not offer, or one that does not follow its policy, is refused before
+// any logon sees it: a logon hook may rely on the offer and accept every user it is given.
+OpcUa_StatusCode refuseToken(const char* what, const char* detail)
 {
-    if (offered)
-        return true;
-    status = OpcUa_BadIdentityTokenInvalid;
-    UaTrace::traceLevel1("Error: UaServer::ActivateSession - %s token not offered [ret=0x%lx]", policyId,
-                         hex(status));
-    return false;
+    UaTrace::traceLevel1("Error: UaServer::ActivateSession - %s token %s [ret=0x%lx]", what, detail,
+                         hex(OpcUa_BadIdentityTokenInvalid));
+    return OpcUa_BadIdentityTokenInvalid;
+}
+
+// The policy the endpoints offer for tokenType; null when none.
+template <class Offer> const Offer* offerFor(const std::vector<Offer>& offers, OpcUa_UserTokenType tokenType)
+{
+    for (const Offer& offer : offers)
+        if (offer.tokenType == tokenType)
+            return &offer;
+    return nullptr;
 }
 
 // A crypto provider of one security policy, deleted with its scope.
@@ -58,20 +67,6 @@ public:
     }
     bool isCreated() const { return m_created; }
     OpcUa_CryptoProvider* get() { return &m_provider; }
-
-    // Random bytes of length; empty on failure.
-    UaByteString generateNonce(OpcUa_Int32 length)
-    {
-        OpcUa_Key key;
-        key.Type = 0;
-        OpcUa_ByteString_Initialize(&key.Key);
-        UaByteString nonce;
-        if (OpcUa_IsGood(m_provider.GenerateKey(&m_provider, length, &key)))
-            nonce.attach(&key.Key); // the block is the nonce's now
-        else
-            OpcUa_ByteString_Clear(&key.Key);
-        return nonce;
-    }
 
     // Good when signature signs first followed by second under the public key of certificate.
     OpcUa_StatusCode verify(const UaByteString& certificate, const UaByteString& first,
@@ -113,6 +108,11 @@ private:
     OpcUa_CryptoProvider m_provider{};
     bool m_created = false;
 };
+
+bool sameBytes(const UaByteString& a, const UaByteString& b)
+{
+    return a.length() == b.length() && (a.length() <= 0 || std::memcmp(a.data(), b.data(), a.length()) == 0);
+}
 
 // The channel's security policy URI; empty when the stack cannot tell.
 OpcUa_StatusCode channelPolicy(OpcUa_Endpoint endpoint, OpcUa_Handle context, UaString& policyUri)
@@ -171,12 +171,14 @@ OpcUa_StatusCode UaServer::CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle c
             result = provider.get()->AsymmetricSign(provider.get(), toSign, &key, &signed_);
             signature.attach(&signed_);
         }
-        if (OpcUa_IsGood(result))
-        {
-            serverNonce = provider.generateNonce(kServerNonceLength);
-            if (serverNonce.length() != kServerNonceLength)
-                result = OpcUa_BadInternalError;
-        }
+    }
+    // A nonce on every channel: the user token's secret or signature is bound to it, so that a
+    // captured logon cannot be replayed in another session.
+    if (OpcUa_IsGood(result))
+    {
+        serverNonce = secureRandomBytes(kServerNonceLength);
+        if (serverNonce.length() != kServerNonceLength)
+            result = OpcUa_BadInternalError;
     }
 
     UaSession* session = nullptr;
@@ -218,11 +220,9 @@ OpcUa_StatusCode UaServer::CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle c
     session->sessionNodeId().copyTo(&answer->SessionId);
     session->authenticationToken().copyTo(&answer->AuthenticationToken);
     answer->RevisedSessionTimeout = revisedTimeout;
-    if (secured)
-    {
-        session->setServerNonce(serverNonce);
-        OpcUa_ByteString_CopyTo(serverNonce.toOpcUaByteString(), &answer->ServerNonce);
-    }
+    session->setServerNonce(serverNonce);
+    session->setBoundToCertificate(secured);
+    OpcUa_ByteString_CopyTo(serverNonce.toOpcUaByteString(), &answer->ServerNonce);
     OpcUa_ByteString_CopyTo(configured->certificate().toOpcUaByteString(), &answer->ServerCertificate);
     GetEndpoints(request->EndpointUrl, answer->NoOfServerEndpoints, answer->ServerEndpoints);
     if (secured)
@@ -239,83 +239,141 @@ UaUserIdentityToken* UaServer::identityFromRequest(const OpcUa_ActivateSessionRe
                                                    UaSession* session, UaEndpoint* endpoint,
                                                    OpcUa_StatusCode& status)
 {
-    bool anonymousOffered = false, userNameOffered = false;
-    status = offeredUserTokens("ActivateSession", anonymousOffered, userNameOffered);
+    std::vector<UserTokenOffer> offers;
+    status = offeredUserTokens("ActivateSession", offers);
     if (OpcUa_IsNotGood(status))
         return nullptr;
     const OpcUa_ExtensionObject& token = request.UserIdentityToken;
+    // No token at all stands for an anonymous logon.
     if (token.Encoding != OpcUa_ExtensionObjectEncoding_EncodeableObject ||
         token.Body.EncodeableObject.Type == nullptr || token.Body.EncodeableObject.Object == nullptr)
-        return isOffered(anonymousOffered, "Anonymous", status) ? new UaUserIdentityToken() : nullptr;
+    {
+        if (offerFor(offers, OpcUa_UserTokenType_Anonymous) == nullptr)
+        {
+            status = refuseToken("Anonymous", "not offered");
+            return nullptr;
+        }
+        return new UaUserIdentityToken();
+    }
     const OpcUa_UInt32 typeId = token.Body.EncodeableObject.Type->TypeId;
+    const void* body = token.Body.EncodeableObject.Object;
+    // The token's policy: offered for its type, and named by the token.
+    auto policyOf = [&](OpcUa_UserTokenType tokenType, const char* name,
+                        const OpcUa_String& policyId) -> const UserTokenOffer*
+    {
+        const UserTokenOffer* offer = offerFor(offers, tokenType);
+        if (offer == nullptr)
+            status = refuseToken(name, "not offered");
+        else if (UaString(&policyId) != offer->policyId)
+        {
+            status = refuseToken(name, "names a policy the endpoint does not offer for it");
+            offer = nullptr;
+        }
+        return offer;
+    };
     if (typeId == OpcUa_AnonymousIdentityToken_EncodeableType.TypeId)
     {
         UaTrace::traceLevel6("ActivateSession passed AnonymousIdentityToken");
-        return isOffered(anonymousOffered, "Anonymous", status) ? new UaUserIdentityToken() : nullptr;
+        const auto* anonymous = static_cast<const OpcUa_AnonymousIdentityToken*>(body);
+        if (policyOf(OpcUa_UserTokenType_Anonymous, "Anonymous", anonymous->PolicyId) == nullptr)
+            return nullptr;
+        return new UaUserIdentityToken();
     }
     if (typeId == OpcUa_UserNameIdentityToken_EncodeableType.TypeId)
     {
-        const auto* userName =
-            static_cast<const OpcUa_UserNameIdentityToken*>(token.Body.EncodeableObject.Object);
+        const auto* userName = static_cast<const OpcUa_UserNameIdentityToken*>(body);
         UaTrace::traceLevel6("ActivateSession passed UserNameIdentityToken");
-        if (!isOffered(userNameOffered, "UserName", status))
+        const UserTokenOffer* offer = policyOf(OpcUa_UserTokenType_UserName, "UserName", userName->PolicyId);
+        if (offer == nullptr)
             return nullptr;
+        const UaString algorithm(&userName->EncryptionAlgorithm);
+        // The offered policy protects the password: it travels encrypted under it, never in clear.
+        const bool encryptionRequired =
+            offer->securityPolicyUri != nullptr && UaString(offer->securityPolicyUri) != kPolicyNone;
+        if (encryptionRequired && (UaString(offer->securityPolicyUri) != kPolicyBasic128Rsa15 ||
+                                   algorithm != OpcUa_AlgorithmUri_Rsa15))
+        {
+            status = refuseToken("UserName", "without the encryption its policy demands");
+            return nullptr;
+        }
         auto* identity = new UaUserIdentityTokenUserName();
         identity->userName = UaString(&userName->UserName);
         UaTrace::traceLevel6("ActivateSession passed UserNameIdentityToken for user %s",
                              identity->userName.toUtf8());
-        const UaString algorithm(&userName->EncryptionAlgorithm);
         const UaByteString secret(userName->Password.Length, userName->Password.Data);
-        if (algorithm.isEmpty())
-            identity->password = UaString(secret);
-        else if (algorithm == OpcUa_AlgorithmUri_Rsa15)
+        if (encryptionRequired)
             status = decryptUserPassword(secret, endpoint->privateKey(), session->serverNonce(),
                                          identity->password);
+        else if (algorithm.isEmpty())
+            identity->password = UaString(secret);
         else
             status = OpcUa_BadIdentityTokenInvalid;
+        if (status == OpcUa_BadIdentityTokenRejected)
+            UaTrace::traceLevel1("Error: UaServer::ActivateSession - UserName token bound to another "
+                                 "nonce: a replayed logon [ret=0x%lx]",
+                                 hex(status));
         if (OpcUa_IsGood(status))
             return identity;
         delete identity;
         return nullptr;
     }
+    // No endpoint offers certificate or issued tokens: nothing could vouch for them.
     if (typeId == OpcUa_X509IdentityToken_EncodeableType.TypeId)
     {
-        const auto* x509 = static_cast<const OpcUa_X509IdentityToken*>(token.Body.EncodeableObject.Object);
         UaTrace::traceLevel6("ActivateSession passed X509IdentityToken");
-        if (UaString(&request.UserTokenSignature.Algorithm) != OpcUa_AlgorithmUri_RsaSha1)
-        {
-            status = OpcUa_BadIdentityTokenInvalid;
-            return nullptr;
-        }
-        // rsa-sha1 is the algorithm of Basic128Rsa15's provider: the token is verified with it on
-        // every channel, None included, where no provider of the channel's own exists.
-        CryptoProvider provider;
-        status = provider.create(OpcUa_SecurityPolicy_Basic128Rsa15);
-        const UaByteString certificate(x509->CertificateData.Length, x509->CertificateData.Data);
-        if (OpcUa_IsGood(status))
-            status = provider.verify(certificate, endpoint->certificate(), session->serverNonce(),
-                                     request.UserTokenSignature.Signature);
-        if (OpcUa_IsNotGood(status))
-        {
-            UaTrace::traceLevel1("Verification of UserTokenSignature failed");
-            status = OpcUa_BadIdentityTokenRejected;
-            return nullptr;
-        }
-        auto* identity = new UaUserIdentityTokenCertificate();
-        identity->userCertificate = certificate;
-        return identity;
+        status = refuseToken("X509", "not offered");
+        return nullptr;
     }
     if (typeId == OpcUa_IssuedIdentityToken_EncodeableType.TypeId)
     {
-        const auto* issued =
-            static_cast<const OpcUa_IssuedIdentityToken*>(token.Body.EncodeableObject.Object);
-        auto* identity = new UaUserIdentityTokenIssued();
-        identity->tokenData = UaByteString(issued->TokenData.Length, issued->TokenData.Data);
-        identity->encryptionAlgorithm = UaString(&issued->EncryptionAlgorithm);
-        return identity;
+        status = refuseToken("IssuedToken", "not offered");
+        return nullptr;
     }
     status = OpcUa_BadExtensibleParameterUnsupported;
     return nullptr;
+}
+
+OpcUa_StatusCode UaServer::checkActivatingChannel(UaSession& session, OpcUa_UInt32 channelId, bool secured,
+                                                  const UaString& policyUri, UaEndpoint& endpoint,
+                                                  const OpcUa_SignatureData& clientSignature)
+{
+    UaByteString channelCertificate;
+    m_pSessionManager->channelCertificate(channelId, channelCertificate);
+    if (session.isBoundToCertificate())
+    {
+        // Whoever learnt the token of a secured session cannot take it over from a channel of
+        // another (or no) certificate.
+        if (!secured || !sameBytes(channelCertificate, session.clientCertificate()))
+        {
+            UaTrace::traceLevel1("Error: UaServer::ActivateSession - session [ID=%d] was created on a "
+                                 "secured channel of another client certificate [ret=0x%lx]",
+                                 static_cast<int>(session.sessionId()), hex(OpcUa_BadSecurityChecksFailed));
+            return OpcUa_BadSecurityChecksFailed;
+        }
+    }
+    if (!secured)
+        return OpcUa_Good;
+    // The client proves it holds the key of its certificate, over the last nonce.
+    const UaByteString nonce = session.serverNonce();
+    if (nonce.length() < 1)
+        return OpcUa_BadInternalError;
+    CryptoProvider provider;
+    UaTrace::traceLevel4("CALL OpcUa_CryptoProvider_Create");
+    OpcUa_StatusCode result = provider.create(policyUri.toUtf8());
+    UaTrace::traceLevel4("DONE OpcUa_CryptoProvider_Create [Result=0x%lx]", hex(result));
+    if (OpcUa_IsNotGood(result))
+        return result;
+    const UaByteString& signer =
+        channelCertificate.length() > 0 ? channelCertificate : session.clientCertificate();
+    if (OpcUa_IsNotGood(provider.verify(signer, endpoint.certificate(), nonce, clientSignature.Signature)))
+    {
+        UaTrace::traceLevel1("Error: UaServer::ActivateSession - the client signature of session [ID=%d] "
+                             "does not verify [ret=0x%lx]",
+                             static_cast<int>(session.sessionId()),
+                             hex(OpcUa_BadApplicationSignatureInvalid));
+        return OpcUa_BadApplicationSignatureInvalid;
+    }
+    return OpcUa_Good;
 }
 
 OpcUa_StatusCode UaServer::ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle context,
@@ -341,19 +399,13 @@ OpcUa_StatusCode UaServer::ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle
                              hex(result));
     }
     const bool secured = policyUri != kPolicyNone;
-    CryptoProvider provider;
-    if (OpcUa_IsGood(result) && secured)
-    {
-        UaTrace::traceLevel4("CALL OpcUa_CryptoProvider_Create");
-        result = provider.create(policyUri.toUtf8());
-        UaTrace::traceLevel4("DONE OpcUa_CryptoProvider_Create [Result=0x%lx]", hex(result));
-    }
 
     UaSession* session = nullptr;
     if (OpcUa_IsGood(result))
     {
+        // Found without counting as contact: a refused activation leaves the session as it was.
         Session* found =
-            m_pSessionManager->findSession(UaNodeId(request->RequestHeader.AuthenticationToken), true);
+            m_pSessionManager->findSession(UaNodeId(request->RequestHeader.AuthenticationToken), false);
         if (found == nullptr)
             result = OpcUa_BadSessionIdInvalid;
         else
@@ -363,30 +415,22 @@ OpcUa_StatusCode UaServer::ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle
             found->releaseReference();
             if (session->isToBeRemoved())
                 result = OpcUa_BadSessionClosed;
-            else
-                session->setActivatingEndpoint(configured);
         }
     }
+    if (OpcUa_IsGood(result))
+        result = checkActivatingChannel(*session, channelId, secured, policyUri, *configured,
+                                        request->ClientSignature);
 
     UaUserIdentityToken* identity = nullptr;
     if (OpcUa_IsGood(result))
         identity = identityFromRequest(*request, session, configured, result);
 
     UaByteString newNonce;
-    if (OpcUa_IsGood(result) && secured)
+    if (OpcUa_IsGood(result))
     {
-        const UaByteString nonce = session->serverNonce();
-        if (nonce.length() < 1)
+        newNonce = secureRandomBytes(kServerNonceLength);
+        if (newNonce.length() != kServerNonceLength)
             result = OpcUa_BadInternalError;
-        else
-            result = provider.verify(session->clientCertificate(), configured->certificate(), nonce,
-                                     request->ClientSignature.Signature);
-        if (OpcUa_IsGood(result))
-        {
-            newNonce = provider.generateNonce(kServerNonceLength);
-            if (newNonce.length() != kServerNonceLength)
-                result = OpcUa_BadInternalError;
-        }
     }
 
     if (OpcUa_IsGood(result))
@@ -428,14 +472,11 @@ OpcUa_StatusCode UaServer::ActivateSession(OpcUa_Endpoint endpoint, OpcUa_Handle
         traceServiceExit("ActivateSession", result);
         return OpcUa_Good;
     }
-    // A channel that carries an activated session is the last the stack gives up when full.
-    OpcUa_Endpoint_SetSecureChannelSessionActive(endpoint, channelId, OpcUa_True);
-    if (secured)
-    {
-        session->setServerNonce(newNonce);
-        OpcUa_ByteString_CopyTo(newNonce.toOpcUaByteString(),
-                                &static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
-    }
+    // Every activation uses the nonce up: the next one must prove itself over a new one.
+    session->setActivatingEndpoint(configured);
+    session->setServerNonce(newNonce);
+    OpcUa_ByteString_CopyTo(newNonce.toOpcUaByteString(),
+                            &static_cast<OpcUa_ActivateSessionResponse*>(response)->ServerNonce);
     sendResponse(endpoint, session, context, request, requestType, OpcUa_Good, response, responseType);
     traceServiceExit("ActivateSession", OpcUa_Good);
     return OpcUa_Good;

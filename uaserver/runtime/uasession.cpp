@@ -23,6 +23,7 @@ struct UaSession::Private
     std::list<std::pair<OpcUa_UInt32, OpcUa_StatusCode>> statusChanges;
     UaMutex sendResponseMutex;
     UaByteString serverNonce;
+    bool boundToCertificate = false;
     OpcUa_UInt32 activeServiceCount = 0;
     UaEndpoint* activatingEndpoint = nullptr;
     std::atomic<OpcUa_UInt32> monitoredItems{0};
@@ -471,6 +472,18 @@ void UaSession::setServerNonce(const UaByteString& nonce)
 {
     UaMutexLocker lock(sessionMutex());
     e->serverNonce = nonce;
+}
+
+bool UaSession::isBoundToCertificate() const
+{
+    UaMutexLocker lock(sessionMutex());
+    return e->boundToCertificate;
+}
+
+void UaSession::setBoundToCertificate(bool bound)
+{
+    UaMutexLocker lock(sessionMutex());
+    e->boundToCertificate = bound;
 }
 
 UaEndpoint* UaSession::activatingEndpoint() const

@@ -89,6 +89,10 @@ public:
 
     UaByteString serverNonce() const;
     void setServerNonce(const UaByteString& nonce);
+    // Whether CreateSession came on a secured channel: such a session is activated only on a
+    // secured channel opened with the certificate it was created with.
+    bool isBoundToCertificate() const;
+    void setBoundToCertificate(bool bound);
     // The endpoint the session was last activated through (not owned); null before.
     UaEndpoint* activatingEndpoint() const;
     void setActivatingEndpoint(UaEndpoint* endpoint);

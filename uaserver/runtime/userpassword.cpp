@@ -21,11 +21,12 @@ OpcUa_StatusCode passwordFromPlaintext(const OpcUa_Byte* plaintext, OpcUa_UInt32
         return OpcUa_BadIdentityTokenInvalid;
     const OpcUa_UInt32 nonceLength =
         serverNonce.length() > 0 ? static_cast<OpcUa_UInt32>(serverNonce.length()) : 0;
-    if (nonceLength > length)
+    // Without a nonce nothing binds the secret to this logon.
+    if (nonceLength == 0 || nonceLength > length)
         return OpcUa_BadIdentityTokenInvalid;
     const OpcUa_Byte* secret = plaintext + 4;
-    if (nonceLength > 0 && std::memcmp(secret + length - nonceLength, serverNonce.data(), nonceLength) != 0)
-        return OpcUa_BadIdentityTokenInvalid;
+    if (std::memcmp(secret + length - nonceLength, serverNonce.data(), nonceLength) != 0)
+        return OpcUa_BadIdentityTokenRejected;
     password =
         UaString::fromBytes(reinterpret_cast<const char*>(secret), static_cast<int>(length - nonceLength));
     return OpcUa_Good;

@@ -8,7 +8,8 @@
 
 // The password of a user name token that a client encrypted (rsa-1_5) with the server's public
 // key: the plaintext is a 32-bit little-endian length L, then L bytes that end with the session's
-// server nonce. Every failure is BadIdentityTokenInvalid.
+// last server nonce. A secret that ends with another nonce was captured from another logon and is
+// replayed: BadIdentityTokenRejected. Every other failure is BadIdentityTokenInvalid.
 OpcUa_StatusCode decryptUserPassword(const UaByteString& encrypted, const UaByteString& privateKey,
                                      const UaByteString& serverNonce, UaString& password);
 

@@ -1,5 +1,6 @@
-// RSA-SHA1 signatures as OPC UA clients make them (CreateSession's and ActivateSession's), through
-// the stack's crypto provider, for tests that play a client.
+// RSA-SHA1 signatures as OPC UA clients make them (CreateSession's and ActivateSession's), and
+// user passwords encrypted as they send them, through the stack's crypto provider, for tests that
+// play a client.
 #pragma once
 
 #include <opcua.h>
@@ -50,5 +51,50 @@ inline Bytes joined(Bytes first, const Bytes& second)
 {
     first.insert(first.end(), second.begin(), second.end());
     return first;
+}
+
+// clear encrypted (rsa-1_5) for the public key of a DER certificate; empty on failure.
+inline Bytes rsa15Encrypt(const Bytes& certificate, const Bytes& clear)
+{
+    OpcUa_CryptoProvider provider{};
+    OpcUa_CryptoProvider_Create(OpcUa_SecurityPolicy_Basic128Rsa15, &provider);
+    OpcUa_ByteString der{static_cast<OpcUa_Int32>(certificate.size()),
+                         const_cast<OpcUa_Byte*>(certificate.data())};
+    OpcUa_Key key{};
+    Bytes encrypted;
+    if (OpcUa_IsGood(provider.GetPublicKeyFromCert(&provider, &der, nullptr, &key)))
+    {
+        OpcUa_UInt32 size = 0;
+        provider.AsymmetricEncrypt(&provider, const_cast<OpcUa_Byte*>(clear.data()),
+                                   static_cast<OpcUa_UInt32>(clear.size()), &key, nullptr, &size);
+        encrypted.resize(size);
+        if (OpcUa_IsGood(provider.AsymmetricEncrypt(&provider, const_cast<OpcUa_Byte*>(clear.data()),
+                                                    static_cast<OpcUa_UInt32>(clear.size()), &key,
+                                                    encrypted.data(), &size)))
+            encrypted.resize(size);
+        else
+            encrypted.clear();
+    }
+    OpcUa_ByteString_Clear(&key.Key);
+    OpcUa_CryptoProvider_Delete(&provider);
+    return encrypted;
+}
+
+// The plaintext of an encrypted user password: the 32-bit little-endian length of what follows,
+// then the bytes of body.
+inline Bytes lengthPrefixed(OpcUa_UInt32 length, const Bytes& body)
+{
+    Bytes bytes = {static_cast<OpcUa_Byte>(length), static_cast<OpcUa_Byte>(length >> 8),
+                   static_cast<OpcUa_Byte>(length >> 16), static_cast<OpcUa_Byte>(length >> 24)};
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+// A password as a client sends it in a user name token: encrypted for the server certificate,
+// bound to the server's last nonce.
+inline Bytes encryptedPassword(const Bytes& serverCertificate, const Bytes& password, const Bytes& nonce)
+{
+    const Bytes body = joined(password, nonce);
+    return rsa15Encrypt(serverCertificate, lengthPrefixed(static_cast<OpcUa_UInt32>(body.size()), body));
 }
 } // namespace uaserver::testing
