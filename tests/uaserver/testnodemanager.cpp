@@ -1,5 +1,7 @@
 #include "testnodemanager.h"
 
+#include "method_arguments.h"
+
 #include <eventdata.h>
 #include <uamethodgeneric.h>
 #include <uaobjectbase.h>
@@ -33,6 +35,10 @@ private:
 };
 
 constexpr OpcUa_Byte kReadWrite = 3;
+constexpr OpcUa_UInt32 kHasProperty = 46;
+constexpr OpcUa_UInt32 kBaseDataType = 24;
+constexpr OpcUa_UInt32 kUInt16 = 5;
+constexpr OpcUa_UInt32 kDouble = 11;
 constexpr OpcUa_Byte kSubscribeToEvents = 1;
 const UaNodeId kServerObject(2253, 0);
 
@@ -157,15 +163,27 @@ UaStatus TestNodeManager::addObjects(UaReferenceLists* folder)
     const OpcUa_UInt16 ns = getNameSpaceIndex();
     auto* calculator = new MethodObject("Calculator", UaNodeId(ObjectId, ns), 0, this);
     UaStatus status = addNodeAndReference(folder, calculator, UaNodeId(35, 0));
+    auto* multiply = new UaMethodGeneric("Multiply", UaNodeId(MultiplyId, ns), "en");
     if (status.isGood())
-        status = addNodeAndReference(
-            calculator, new UaMethodGeneric("Multiply", UaNodeId(MultiplyId, ns), "en"), UaNodeId(47, 0));
+        status = addNodeAndReference(calculator, multiply, UaNodeId(47, 0));
+    if (status.isGood())
+        status = addNodeAndReference(multiply,
+                                     uaserver::testing::inputArgumentsProperty(
+                                         UaNodeId(MultiplyArgumentsId, ns), {{kDouble, -1}, {kDouble, -1}}),
+                                     UaNodeId(kHasProperty, 0));
     auto* events = new MethodObject("EventSource", UaNodeId(EventObjectId, ns), kSubscribeToEvents, this);
     if (status.isGood())
         status = addNodeAndReference(folder, events, UaNodeId(35, 0));
+    auto* fire = new UaMethodGeneric("FireEvent", UaNodeId(FireEventId, ns), "en");
     if (status.isGood())
-        status = addNodeAndReference(
-            events, new UaMethodGeneric("FireEvent", UaNodeId(FireEventId, ns), "en"), UaNodeId(47, 0));
+        status = addNodeAndReference(events, fire, UaNodeId(47, 0));
+    // The message may be a String or a LocalizedText.
+    if (status.isGood())
+        status =
+            addNodeAndReference(fire,
+                                uaserver::testing::inputArgumentsProperty(
+                                    UaNodeId(FireEventArgumentsId, ns), {{kBaseDataType, -1}, {kUInt16, -1}}),
+                                UaNodeId(kHasProperty, 0));
     // Items on the Server object see its events too.
     if (status.isGood())
         addNotifier(kServerObject, events->nodeId());

@@ -28,10 +28,10 @@ public:
     UaStatus afterStartUp() override;
     UaStatus beforeShutDown() override;
 
-    // Multiply(a, b) = a * b for two numbers; FireEvent(message, severity) fires a BaseEventType
-    // event of the events object with that message (a String or LocalizedText) and severity (1 to
-    // 1000). Too few or too many arguments: BadArgumentsMissing, BadTooManyArguments; arguments
-    // that do not convert: BadInvalidArgument with the input results.
+    // Multiply(a, b) = a * b for two Doubles; FireEvent(message, severity) fires a BaseEventType
+    // event of the events object with that message (a String or LocalizedText) and severity (a
+    // UInt16 from 1 to 1000). Both declare their arguments, which the server checks before the call
+    // gets here; a severity out of range: BadInvalidArgument with the input results.
     UaStatus beginCall(MethodCallCallback* callback, const ServiceContext& serviceContext,
                        OpcUa_UInt32 callbackHandle, MethodHandle* methodHandle,
                        const UaVariantArray& inputArguments) override;
@@ -49,8 +49,10 @@ public:
     static constexpr OpcUa_UInt32 LevelRangeId = 7;
     static constexpr OpcUa_UInt32 ObjectId = 10; // "Calculator"
     static constexpr OpcUa_UInt32 MultiplyId = 11;
+    static constexpr OpcUa_UInt32 MultiplyArgumentsId = 12;
     static constexpr OpcUa_UInt32 EventObjectId = 20; // "EventSource", an event notifier
     static constexpr OpcUa_UInt32 FireEventId = 21;
+    static constexpr OpcUa_UInt32 FireEventArgumentsId = 22;
     static constexpr OpcUa_UInt32 FirstExtraId = 1000;
     static constexpr OpcUa_UInt32 CounterIntervalMs = 100;
 

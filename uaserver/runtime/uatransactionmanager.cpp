@@ -1,6 +1,7 @@
 #include "uatransactionmanager.h"
 
 #include "conditionrefreshhandler.h"
+#include "methodcallcheck.h"
 #include "pendingcallrequest.h"
 #include "pendinghistoryrequests.h"
 #include "pendingiorequests.h"
@@ -665,8 +666,16 @@ UaStatus UaTransactionManager::beginMethodCall(PendingCallRequest* pRequest)
             // The request's arguments, lent to the method manager for the call.
             UaVariantArray inputArguments;
             inputArguments.attach(countOf(method.NoOfInputArguments), method.InputArguments);
-            status = handle->methodManager()->beginCall(pRequest, pRequest->m_serviceContext, i + 1,
-                                                        handle.get(), inputArguments);
+            // Checked here, not left to each object: a method runs only on an object it belongs
+            // to, and only with the argument types it declares.
+            status =
+                MethodCallCheck::checkOwnership(*root, UaNodeId(method.ObjectId), UaNodeId(method.MethodId));
+            if (status.isGood())
+                status = MethodCallCheck::checkArguments(*root, UaNodeId(method.MethodId), inputArguments,
+                                                         inputArgumentResults);
+            if (status.isGood())
+                status = handle->methodManager()->beginCall(pRequest, pRequest->m_serviceContext, i + 1,
+                                                            handle.get(), inputArguments);
             inputArguments.detach();
             if (!status.isBad())
                 continue;

@@ -10,12 +10,15 @@
 #include "uasession.h"
 #include "uasubscription.h"
 
+#include <browsecontext.h>
 #include <nodemanager.h>
+#include <referencetypes.h>
 #include <servermanagerlink.h>
 #include <uanodebases.h>
 #include <uanodeinterfaces.h>
 
 #include <uamutex.h>
+#include <uaqualifiedname.h>
 #include <uapkicertificate.h>
 
 #include <atomic>
@@ -72,9 +75,50 @@ public:
         ++closed;
         return OpcUa_Good;
     }
-    UaStatus browse(const ServiceContext&, BrowseContext&, UaReferenceDescriptionArray&) override
+    // The references declared with addReference, in one page; BadNotImplemented when none were.
+    UaStatus browse(const ServiceContext&, BrowseContext& context,
+                    UaReferenceDescriptionArray& found) override
     {
-        return OpcUa_BadNotImplemented;
+        std::vector<const Reference*> matches;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_references.empty())
+                return OpcUa_BadNotImplemented;
+            const UaNodeId start = context.startingNodeId();
+            const UaNodeId wanted = context.referenceTypeId();
+            for (const Reference& r : m_references)
+            {
+                const bool forward = context.browseDirection() != OpcUa_BrowseDirection_Inverse;
+                const bool inverse = context.browseDirection() != OpcUa_BrowseDirection_Forward;
+                const bool typeFits = wanted.isNull() || r.type == wanted ||
+                                      (context.includeSubtypes() && StandardReferenceTypes::isProperSubtype(
+                                                                        r.type.identifierNumeric(), wanted));
+                const bool classFits =
+                    context.nodeClassMask() == 0 || (context.nodeClassMask() & r.targetClass) != 0;
+                if (typeFits &&
+                    ((forward && r.source == start && classFits) || (inverse && r.target == start)))
+                    matches.push_back(&r);
+            }
+        }
+        found.create(static_cast<OpcUa_UInt32>(matches.size()));
+        for (OpcUa_UInt32 i = 0; i < found.length(); ++i)
+        {
+            const Reference& r = *matches[i];
+            const bool isForward = r.source == context.startingNodeId();
+            r.type.copyTo(&found[i].ReferenceTypeId);
+            found[i].IsForward = isForward ? OpcUa_True : OpcUa_False;
+            (isForward ? r.target : r.source).copyTo(&found[i].NodeId.NodeId);
+            r.targetName.copyTo(&found[i].BrowseName);
+            found[i].NodeClass = static_cast<OpcUa_NodeClass>(r.targetClass);
+        }
+        return OpcUa_Good;
+    }
+    // A reference browse answers with; the target's name and class are what a forward browse shows.
+    void addReference(const UaNodeId& source, OpcUa_UInt32 referenceTypeId, const UaNodeId& target,
+                      OpcUa_UInt32 targetClass, const UaQualifiedName& targetName = UaQualifiedName())
+    {
+        std::lock_guard lock(m_mutex);
+        m_references.push_back({source, UaNodeId(referenceTypeId, 0), target, targetClass, targetName});
     }
     UaStatus translateBrowsePathToNodeId(const ServiceContext&, const UaNodeId&, UaRelativePathElements&,
                                          UaBrowsePathTargetArray&) override
@@ -184,9 +228,19 @@ public:
     OpcUa_StatusCode addResult = OpcUa_Good;
 
 private:
+    struct Reference
+    {
+        UaNodeId source;
+        UaNodeId type;
+        UaNodeId target;
+        OpcUa_UInt32 targetClass;
+        UaQualifiedName targetName;
+    };
+
     mutable std::mutex m_mutex;
     std::vector<Added> m_added;
     std::map<UaNodeId, UaNode*> m_nodes;
+    std::vector<Reference> m_references;
 };
 
 // The running server manager for as long as it lives.

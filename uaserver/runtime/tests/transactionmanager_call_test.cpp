@@ -1,8 +1,11 @@
 // The transaction manager's Call: method handles from the root, ConditionRefresh through the
-// subscription manager, every failure reported at its method's index while the other methods run.
+// subscription manager, every failure reported at its method's index while the other methods run,
+// and the library's own checks of method ownership and declared argument types.
+#include "method_arguments.h"
 #include "pendingcallrequest.h"
 #include "transaction_fixture.h"
 
+#include <referencetypes.h>
 #include <uatracecapture.h>
 #include <uavariant.h>
 
@@ -69,6 +72,14 @@ private:
 const UaNodeId kConditionType(2782, 0);
 const UaNodeId kConditionRefresh(3875, 0);
 const UaNodeId kObject(500, kNs);
+// An object that has none of the methods, and one whose type's supertype has method 607.
+const UaNodeId kStranger(501, kNs);
+const UaNodeId kTyped(502, kNs);
+const UaNodeId kType(700, kNs);
+const UaNodeId kSuperType(701, kNs);
+// Method 607 declares (Double, UInt16 array).
+const UaNodeId kDeclaring(607, kNs);
+const UaNodeId kInputArguments(608, kNs);
 
 class CallTest : public TransactionManagerFixture
 {
@@ -89,12 +100,41 @@ protected:
                 ++created;
                 return new CountedMethodHandle(managers[method - 601], released);
             }
+            if (method == 607)
+            {
+                ++created;
+                return new CountedMethodHandle(&inline_, released);
+            }
             if (method == 605)
                 result = OpcUa_BadNodeIdInvalid;
             return nullptr;
         };
     }
     ~CallTest() override { onThread.threads.join(); }
+
+    // The address space the ownership and argument checks browse.
+    void declareComponents()
+    {
+        for (OpcUa_UInt32 method = 601; method <= 604; ++method)
+            server.root.addReference(kObject, ReferenceTypeId::HasComponent, UaNodeId(method, kNs),
+                                     OpcUa_NodeClass_Method);
+        server.root.addReference(kObject, ReferenceTypeId::HasOrderedComponent, kDeclaring,
+                                 OpcUa_NodeClass_Method);
+        server.root.addReference(kDeclaring, ReferenceTypeId::HasProperty, kInputArguments,
+                                 OpcUa_NodeClass_Variable, UaQualifiedName("InputArguments", 0));
+        UaNode* property = uaserver::testing::inputArgumentsProperty(kInputArguments,
+                                                                     {{11, -1}, {5, 1}}); // Double, UInt16[]
+        server.root.addLookUpNode(property);
+        property->releaseReference();
+        server.root.addReference(kTyped, ReferenceTypeId::HasTypeDefinition, kType,
+                                 OpcUa_NodeClass_ObjectType);
+        server.root.addReference(kSuperType, ReferenceTypeId::HasSubtype, kType, OpcUa_NodeClass_ObjectType);
+        server.root.addReference(kSuperType, ReferenceTypeId::HasComponent, kDeclaring,
+                                 OpcUa_NodeClass_Method);
+        // A variable of the object is no method of it.
+        server.root.addReference(kStranger, ReferenceTypeId::HasComponent, UaNodeId(601, kNs),
+                                 OpcUa_NodeClass_Variable);
+    }
 
     PendingCallRequest* call(OpcUa_CallRequest* request, OpcUa_Handle& context)
     {
@@ -113,6 +153,7 @@ protected:
 
 TEST_F(CallTest, EveryMethodIsAnsweredAtItsIndexWhateverTheOthersDo)
 {
+    declareComponents();
     startManager(&refresh);
     const std::vector<MethodCall> calls = {
         {kConditionType, kConditionRefresh, {uint32(5)}},
@@ -224,6 +265,7 @@ TEST_F(CallTest, AFailingRefreshReportsItsStatusWithoutArgumentResults)
 
 TEST_F(CallTest, MethodsAnsweredInsideTheBeginAreSentByTheBeginOnesAnsweredLaterByTheirThread)
 {
+    declareComponents();
     startManager(&refresh);
     OpcUa_Handle insideContext = nullptr;
     PendingCallRequest* inside =
@@ -247,4 +289,105 @@ TEST_F(CallTest, MethodsAnsweredInsideTheBeginAreSentByTheBeginOnesAnsweredLater
     EXPECT_EQ(endpoint.waitForAnswer(laterContext).kind, FakeAnswerKind::Response);
 }
 
+UaVariant number(double value)
+{
+    UaVariant variant;
+    variant.setDouble(value);
+    return variant;
+}
+
+UaVariant uint16s(std::vector<OpcUa_UInt16> values)
+{
+    OpcUa_Variant value;
+    OpcUa_Variant_Initialize(&value);
+    value.Datatype = OpcUaType_UInt16;
+    value.ArrayType = OpcUa_VariantArrayType_Array;
+    value.Value.Array.Length = static_cast<OpcUa_Int32>(values.size());
+    value.Value.Array.Value.UInt16Array = newArray<OpcUa_UInt16>(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        value.Value.Array.Value.UInt16Array[i] = values[i];
+    UaVariant variant(value);
+    OpcUa_Variant_Clear(&value);
+    return variant;
+}
+
+// Before a method manager sees a call, the library checks that the method belongs to the object
+// (or to its type or a supertype) and that the arguments have the declared types and shapes; no
+// argument is converted.
+TEST_F(CallTest, OwnershipAndDeclaredArgumentsAreCheckedBeforeAnyMethodManager)
+{
+    declareComponents();
+    startManager(&refresh);
+    const auto good = std::vector<UaVariant>{number(3), uint16s({4, 5})};
+    struct Row
+    {
+        const char* name;
+        MethodCall call;
+        OpcUa_StatusCode status;
+        std::vector<OpcUa_StatusCode> inputResults; // of a refusal
+        bool reachesManager;
+    };
+    const std::vector<Row> rows = {
+        {"declared types", {kObject, kDeclaring, good}, OpcUa_Good, {}, true},
+        {"method of the type's supertype", {kTyped, kDeclaring, good}, OpcUa_Good, {}, true},
+        {"method of another object", {kStranger, UaNodeId(601, kNs), {}}, OpcUa_BadMethodInvalid, {}, false},
+        {"method of neither object nor type",
+         {kTyped, UaNodeId(601, kNs), {}},
+         OpcUa_BadMethodInvalid,
+         {},
+         false},
+        {"a String for a Double",
+         {kObject, kDeclaring, {text("3"), uint16s({4})}},
+         OpcUa_BadInvalidArgument,
+         {OpcUa_BadTypeMismatch, OpcUa_Good},
+         false},
+        {"a scalar for an array",
+         {kObject, kDeclaring, {number(3), uint32(4)}},
+         OpcUa_BadInvalidArgument,
+         {OpcUa_Good, OpcUa_BadTypeMismatch},
+         false},
+        {"an empty value",
+         {kObject, kDeclaring, {UaVariant(), uint16s({})}},
+         OpcUa_BadInvalidArgument,
+         {OpcUa_BadTypeMismatch, OpcUa_Good},
+         false},
+        {"one missing", {kObject, kDeclaring, {number(3)}}, OpcUa_BadArgumentsMissing, {}, false},
+        {"one too many",
+         {kObject, kDeclaring, {number(3), uint16s({4}), number(5)}},
+         OpcUa_BadTooManyArguments,
+         {},
+         false},
+        {"no declaration: the method manager checks",
+         {kObject, UaNodeId(601, kNs), {text("anything")}},
+         OpcUa_Good,
+         {},
+         true},
+    };
+    std::vector<MethodCall> calls;
+    for (const Row& row : rows)
+        calls.push_back(row.call);
+    OpcUa_Handle context = nullptr;
+    ASSERT_TRUE(manager->beginMethodCall(call(newCallRequest(26, calls), context)).isGood());
+    const auto* response =
+        endpoint.waitForAnswer(context).as<OpcUa_CallResponse>(OpcUa_CallResponse_EncodeableType);
+    ASSERT_NE(response, nullptr);
+    ASSERT_EQ(response->NoOfResults, static_cast<OpcUa_Int32>(rows.size()));
+    std::vector<std::string> reached;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+    {
+        SCOPED_TRACE(rows[i].name);
+        const OpcUa_CallMethodResult& result = response->Results[i];
+        EXPECT_EQ(result.StatusCode, rows[i].status);
+        if (OpcUa_IsBad(rows[i].status))
+        {
+            ASSERT_EQ(result.NoOfInputArgumentResults, static_cast<OpcUa_Int32>(rows[i].inputResults.size()));
+            for (std::size_t j = 0; j < rows[i].inputResults.size(); ++j)
+                EXPECT_EQ(result.InputArgumentResults[j], rows[i].inputResults[j]) << j;
+        }
+        if (rows[i].reachesManager)
+            reached.push_back("method call " + std::to_string(i + 1));
+    }
+    EXPECT_EQ(reached, log.lines());
+    EXPECT_TRUE(eventually([&] { return released == created; })) << "every method handle released";
+}
 } // namespace
