@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <list>
+#include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,8 @@ struct UaSession::Private
 {
     std::list<UaSubscription*> subscriptions;
     HandleTable<RegisteredNode> handleTable;
+    // The alias of each registered node.
+    std::map<UaNodeId, OpcUa_UInt32> aliases;
     std::list<PublishRequestContext*> publishRequests;
     std::list<UaSubscription*> lateSubscriptions;
     std::list<std::pair<OpcUa_UInt32, OpcUa_StatusCode>> statusChanges;
@@ -432,8 +436,57 @@ RegisteredNode* UaSession::getHandleEntry(OpcUa_UInt32 handle)
 
 OpcUa_UInt32 UaSession::addHandleEntry(RegisteredNode* entry)
 {
+    if (entry == nullptr)
+        return 0;
+    std::vector<OpcUa_UInt32> aliases;
+    return registerNodes({entry}, aliases).isGood() ? aliases.front() : 0;
+}
+
+UaStatus UaSession::registerNodes(const std::vector<RegisteredNode*>& entries,
+                                  std::vector<OpcUa_UInt32>& aliases)
+{
+    aliases.assign(entries.size(), 0);
+    std::vector<RegisteredNode*> unused;
+    UaStatus result = OpcUa_Good;
+    {
+        UaMutexLocker lock(sessionMutex());
+        // Counted before anything is entered: the call registers all its new nodes or none.
+        std::set<UaNodeId> fresh;
+        for (const RegisteredNode* entry : entries)
+            if (e->aliases.count(entry->nodeId()) == 0)
+                fresh.insert(entry->nodeId());
+        if (e->aliases.size() + fresh.size() > kMaxRegisteredNodes)
+        {
+            result = OpcUa_BadTooManyOperations;
+            unused = entries;
+        }
+        else
+        {
+            for (size_t i = 0; i < entries.size(); ++i)
+            {
+                auto known = e->aliases.find(entries[i]->nodeId());
+                if (known != e->aliases.end())
+                {
+                    aliases[i] = known->second;
+                    unused.push_back(entries[i]);
+                    continue;
+                }
+                aliases[i] = e->handleTable.add(entries[i]);
+                e->aliases[entries[i]->nodeId()] = aliases[i];
+            }
+        }
+    }
+    if (result.isBad())
+        aliases.clear();
+    for (RegisteredNode* entry : unused)
+        delete entry; // releases its references outside the session's mutex
+    return result;
+}
+
+OpcUa_UInt32 UaSession::registeredNodeCount() const
+{
     UaMutexLocker lock(sessionMutex());
-    return e->handleTable.add(entry);
+    return static_cast<OpcUa_UInt32>(e->aliases.size());
 }
 
 bool UaSession::registeredNode(OpcUa_UInt32 alias, UaNodeId& nodeId,
@@ -457,6 +510,7 @@ UaStatus UaSession::removeHandleEntry(OpcUa_UInt32 handle)
         if (entry == nullptr)
             return OpcUa_BadInvalidArgument;
         e->handleTable.markPosted(handle);
+        e->aliases.erase(entry->nodeId());
     }
     delete entry; // releases its references outside the session's mutex
     return OpcUa_Good;

@@ -4,6 +4,7 @@
 #include "session.h"
 
 #include <memory>
+#include <vector>
 
 class PublishRequestContext;
 class RegisteredNode;
@@ -23,6 +24,8 @@ public:
     // Nothing else bounds what one client makes: beyond these the session refuses.
     static constexpr OpcUa_UInt32 kMaxQueuedPublishRequests = 200;
     static constexpr OpcUa_UInt32 kMaxMonitoredItems = 20000;
+    // A session registers at most as many nodes as it may monitor.
+    static constexpr OpcUa_UInt32 kMaxRegisteredNodes = kMaxMonitoredItems;
 
     UaSession(OpcUa_UInt32 sessionId, const UaNodeId& authenticationToken);
     // Closes the session (its subscriptions live on) and empties its queues.
@@ -64,8 +67,16 @@ public:
                                                           OpcUa_UInt32 subscriptionId,
                                                           OpcUa_StatusCode status);
     virtual RegisteredNode* getHandleEntry(OpcUa_UInt32 handle);
-    // 0 for a null entry; the session owns the entry from now on.
+    // The session owns the entry from now on. A node the session registered before keeps its alias
+    // (the new entry is deleted); 0 for a null entry, and for a new node past kMaxRegisteredNodes
+    // (the entry is deleted).
     virtual OpcUa_UInt32 addHandleEntry(RegisteredNode* entry);
+    // The entries registered together, under one lock: aliases gets one per entry, a node
+    // registered before (or twice in entries) keeping one alias. When the new nodes would pass
+    // kMaxRegisteredNodes nothing is registered: BadTooManyOperations. The session owns (or
+    // deletes) every entry.
+    UaStatus registerNodes(const std::vector<RegisteredNode*>& entries, std::vector<OpcUa_UInt32>& aliases);
+    OpcUa_UInt32 registeredNodeCount() const;
     // Deletes the entry; Bad for a handle out of range or already empty.
     UaStatus removeHandleEntry(OpcUa_UInt32 handle);
 

@@ -572,6 +572,10 @@ UaStatus UaTransactionManager::registerNodes(const ServiceContext& serviceContex
         return created;
     NodeManager* root = nodeManagerRoot();
     auto* session = dynamic_cast<UaSession*>(serviceContext.pSession());
+    // The nodes with a handle are registered together: the session takes all its new ones, or, past
+    // its bound, none. The others are answered with their own NodeId.
+    std::vector<RegisteredNode*> entries;
+    std::vector<OpcUa_UInt32> registeredAt;
     for (OpcUa_UInt32 i = 0; i < n; ++i)
     {
         const OpcUa_NodeId& nodeId = pNodesToRegister[i];
@@ -579,15 +583,37 @@ UaStatus UaTransactionManager::registerNodes(const ServiceContext& serviceContex
                                      ? root->getVariableHandle(session, 3, &nodeId, AttributeId::Value)
                                      : nullptr;
         if (handle == nullptr)
-        {
-            OpcUa_NodeId_CopyTo(&nodeId, &registeredNodeIds[i]);
             continue;
-        }
         // The entry keeps the handle's reference.
-        auto* entry = new RegisteredNode(UaNodeId(nodeId), new RegisteredVariableHandle(handle));
-        registeredNodeIds[i].NamespaceIndex = RegisteredVariableHandle::aliasNamespace;
-        registeredNodeIds[i].IdentifierType = OpcUa_IdentifierType_Numeric;
-        registeredNodeIds[i].Identifier.Numeric = session->registerNode(entry);
+        entries.push_back(new RegisteredNode(UaNodeId(nodeId), new RegisteredVariableHandle(handle)));
+        registeredAt.push_back(i);
+    }
+    std::vector<OpcUa_UInt32> aliases;
+    if (!entries.empty())
+    {
+        const UaStatus registered = session->registerNodes(entries, aliases);
+        if (registered.isBad())
+        {
+            UaTrace::traceLevel1("Error: UaTransactionManager::registerNodes - %u nodes more would pass the "
+                                 "session's %u registrations [ret=0x%lx]",
+                                 static_cast<unsigned>(entries.size()),
+                                 static_cast<unsigned>(UaSession::kMaxRegisteredNodes),
+                                 static_cast<unsigned long>(registered.statusCode()));
+            registeredNodeIds.clear();
+            return registered;
+        }
+    }
+    size_t next = 0;
+    for (OpcUa_UInt32 i = 0; i < n; ++i)
+    {
+        if (next < registeredAt.size() && registeredAt[next] == i)
+        {
+            registeredNodeIds[i].NamespaceIndex = RegisteredVariableHandle::aliasNamespace;
+            registeredNodeIds[i].IdentifierType = OpcUa_IdentifierType_Numeric;
+            registeredNodeIds[i].Identifier.Numeric = aliases[next++];
+        }
+        else
+            OpcUa_NodeId_CopyTo(&pNodesToRegister[i], &registeredNodeIds[i]);
     }
     return OpcUa_Good;
 }

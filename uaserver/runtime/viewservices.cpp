@@ -1,6 +1,8 @@
 #include "viewservices.h"
 
+#include "registeredvariablehandle.h"
 #include "session.h"
+#include "uasession.h"
 #include "uatransactionmanager.h"
 
 #include <attributeids.h>
@@ -179,8 +181,19 @@ UaStatus browse(const ServiceContext& context, NodeManager& root, ServerManager&
             continue;
         }
 
+        // A registered alias is browsed as the node it stands for.
+        OpcUa_BrowseDescription aliased = node;
+        UaNodeId registeredNodeId;
+        if (RegisteredVariableHandle::isAlias(node.NodeId))
+        {
+            auto* uaSession = dynamic_cast<UaSession*>(session);
+            ReferenceHolder<ReferenceCounter> handle;
+            if (uaSession != nullptr &&
+                uaSession->registeredNode(node.NodeId.Identifier.Numeric, registeredNodeId, handle))
+                aliased.NodeId = *registeredNodeId.toOpcUaNodeId();
+        }
         auto browseContext =
-            std::make_unique<BrowseContext>(&request.View, node, request.RequestedMaxReferencesPerNode);
+            std::make_unique<BrowseContext>(&request.View, aliased, request.RequestedMaxReferencesPerNode);
         UaReferenceDescriptionArray references;
         nodeStatus[i] = root.browse(context, *browseContext, references);
         result.StatusCode = nodeStatus[i].statusCode();

@@ -1,6 +1,7 @@
 // The transaction manager's Read and Write: lookups, one transaction per I/O manager, results from
 // any thread, completion once, sending inline or on the pool; registered nodes; start-up sizes and
 // shut-down with a transaction still pending.
+#include "registeredvariablehandle.h"
 #include "transaction_fixture.h"
 
 #include <uadatetime.h>
@@ -292,6 +293,64 @@ TEST_F(TransactionManagerTest, AnAliasReadWhileAnotherThreadUnregistersItFindsTh
     }
     done = true;
     churn.join();
+}
+
+// A node registered again keeps its alias, within one request and across requests; a session holds
+// at most as many registrations as monitored items, and a request that would pass that registers
+// nothing (BadTooManyOperations) until an alias is given back.
+TEST_F(TransactionManagerTest, RegistrationsAreBoundedPerSessionAndANodeKeepsItsAlias)
+{
+    auto served = server.root.variableHandles;
+    server.root.variableHandles = [&](Session* s, OpcUa_UInt32 serviceType, const OpcUa_NodeId& nodeId,
+                                      OpcUa_Int32 attributeId) -> VariableHandle*
+    {
+        if (nodeId.NamespaceIndex == kNs && numberOf(nodeId) >= 10000)
+            return new VariableHandle(&ioA, attributeId);
+        return served(s, serviceType, nodeId, attributeId);
+    };
+    startManager();
+    ServiceContext context;
+    context.setSession(session, OpcUa_RequestHeader{});
+    auto registerAll = [&](const std::vector<OpcUa_UInt32>& nodes, UaNodeIdArray& registered)
+    {
+        std::vector<OpcUa_NodeId> ids;
+        for (OpcUa_UInt32 node : nodes)
+            ids.push_back(*UaNodeId(node, kNs).toOpcUaNodeId());
+        return manager->registerNodes(context, static_cast<OpcUa_Int32>(ids.size()), ids.data(), registered)
+            .statusCode();
+    };
+
+    UaNodeIdArray first;
+    ASSERT_EQ(OpcUa_Good, registerAll({105, 106, 105}, first));
+    ASSERT_EQ(3u, first.length());
+    EXPECT_EQ(first[0].Identifier.Numeric, first[2].Identifier.Numeric);
+    EXPECT_NE(first[0].Identifier.Numeric, first[1].Identifier.Numeric);
+    UaNodeIdArray again;
+    ASSERT_EQ(OpcUa_Good, registerAll({106}, again));
+    EXPECT_EQ(first[1].Identifier.Numeric, again[0].Identifier.Numeric);
+    EXPECT_EQ(2u, session->registeredNodeCount());
+
+    std::vector<OpcUa_UInt32> many;
+    for (OpcUa_UInt32 node = 10000; many.size() + 2 < UaSession::kMaxRegisteredNodes; ++node)
+        many.push_back(node);
+    UaNodeIdArray filled;
+    ASSERT_EQ(OpcUa_Good, registerAll(many, filled));
+    EXPECT_EQ(UaSession::kMaxRegisteredNodes, session->registeredNodeCount());
+
+    const OpcUa_UInt32 beyond = 10000 + UaSession::kMaxRegisteredNodes;
+    UaNodeIdArray refused;
+    EXPECT_EQ(OpcUa_BadTooManyOperations, registerAll({105, beyond}, refused));
+    EXPECT_EQ(0u, refused.length());
+    EXPECT_EQ(UaSession::kMaxRegisteredNodes, session->registeredNodeCount());
+    UaNodeIdArray known;
+    ASSERT_EQ(OpcUa_Good, registerAll({105, 7}, known)); // nothing new: no growth
+    EXPECT_EQ(first[0].Identifier.Numeric, known[0].Identifier.Numeric);
+
+    ASSERT_TRUE(manager->unregisterNodes(context, 1, &first[0]).isGood());
+    UaNodeIdArray fits;
+    ASSERT_EQ(OpcUa_Good, registerAll({beyond}, fits));
+    EXPECT_EQ(RegisteredVariableHandle::aliasNamespace, fits[0].NamespaceIndex);
+    EXPECT_EQ(UaSession::kMaxRegisteredNodes, session->registeredNodeCount());
 }
 
 TEST_F(TransactionManagerTest, CallbacksForUnknownTransactionsAreRefusedAndHandleZeroStillCounts)

@@ -1,6 +1,7 @@
 // The view services' work on a started server manager with namespace 0: the reference type check,
 // continuation points kept on a session, BrowseNext and path translation.
 #include "servertestbed.h"
+#include "registerednode.h"
 #include "uasession.h"
 #include "viewservices.h"
 
@@ -175,6 +176,28 @@ protected:
         return response;
     }
 
+    // The targets of the first node of a Browse response and of every BrowseNext that follows its
+    // continuation points to the end; a page that is not Good ends it.
+    std::vector<std::string> allPages(Message& firstResponse)
+    {
+        std::vector<std::string> collected;
+        OpcUa_BrowseResult* result = &firstResponse.as<OpcUa_BrowseResponse>()->Results[0];
+        std::vector<std::unique_ptr<Message>> answers;
+        while (true)
+        {
+            EXPECT_EQ(result->StatusCode, OpcUa_Good);
+            if (result->StatusCode != OpcUa_Good)
+                break;
+            for (const std::string& target : targetsOf(*result))
+                collected.push_back(target);
+            if (result->ContinuationPoint.Length <= 0)
+                break;
+            answers.push_back(std::make_unique<Message>(browseNext({&result->ContinuationPoint}, false)));
+            result = &answers.back()->as<OpcUa_BrowseNextResponse>()->Results[0];
+        }
+        return collected;
+    }
+
     // The node managers outlive the server, whose shut-down reaches them.
     StringIdNodeManager strings;
     TranslatingNodeManager translating;
@@ -294,27 +317,42 @@ TEST_F(ViewServicesTest, BrowseNextToTheEndGivesWhatOneLargeBrowseGives)
         const std::vector<std::string> expected = targetsOf(all.as<OpcUa_BrowseResponse>()->Results[0]);
         ASSERT_GT(expected.size(), 1u) << node;
 
-        std::vector<std::string> collected;
         std::unique_ptr<Message> pieces;
         {
             // The request is gone before the point is continued: the context keeps its own copies.
             Message first = browseRequest({UaNodeId(node, 0)}, 1);
             pieces = std::make_unique<Message>(browse(first, status));
         }
-        OpcUa_BrowseResult* result = &pieces->as<OpcUa_BrowseResponse>()->Results[0];
-        std::vector<std::unique_ptr<Message>> answers;
-        while (true)
-        {
-            ASSERT_EQ(result->StatusCode, OpcUa_Good) << node;
-            for (const std::string& target : targetsOf(*result))
-                collected.push_back(target);
-            if (result->ContinuationPoint.Length <= 0)
-                break;
-            answers.push_back(std::make_unique<Message>(browseNext({&result->ContinuationPoint}, false)));
-            result = &answers.back()->as<OpcUa_BrowseNextResponse>()->Results[0];
-        }
+        const std::vector<std::string> collected = allPages(*pieces);
         EXPECT_EQ(collected, expected) << node;
     }
+}
+
+// A registered alias is browsed as the node it stands for, whole and page by page; an alias the
+// session does not know is browsed as it stands.
+TEST_F(ViewServicesTest, ARegisteredAliasBrowsesAsItsNode)
+{
+    startSession(10);
+    const OpcUa_UInt32 alias = session->registerNode(new RegisteredNode(UaNodeId(84, 0), nullptr));
+    ASSERT_NE(0u, alias);
+    UaStatus status;
+    Message direct = browseRequest({UaNodeId(84, 0), UaNodeId(alias + 1, 99)}, 0);
+    Message directResponse = browse(direct, status);
+    const std::vector<std::string> expected =
+        targetsOf(directResponse.as<OpcUa_BrowseResponse>()->Results[0]);
+    ASSERT_GT(expected.size(), 1u);
+    const OpcUa_StatusCode unknownAlias = directResponse.as<OpcUa_BrowseResponse>()->Results[1].StatusCode;
+    EXPECT_TRUE(OpcUa_IsBad(unknownAlias)) << std::hex << unknownAlias;
+
+    Message whole = browseRequest({UaNodeId(alias, 99)}, 0);
+    Message wholeResponse = browse(whole, status);
+    EXPECT_EQ(OpcUa_Good, wholeResponse.as<OpcUa_BrowseResponse>()->Results[0].StatusCode);
+    EXPECT_EQ(expected, targetsOf(wholeResponse.as<OpcUa_BrowseResponse>()->Results[0]));
+
+    Message first = browseRequest({UaNodeId(alias, 99)}, 1);
+    Message firstResponse = browse(first, status);
+    const std::vector<std::string> collected = allPages(firstResponse);
+    EXPECT_EQ(expected, collected);
 }
 
 TEST_F(ViewServicesTest, ReleasedPointsAreGoneAndASecondReleaseFails)
