@@ -2,6 +2,7 @@
 // FindServers, sessions under each policy with anonymous and user name tokens, a method call and
 // the close; an untrusted client is refused and its certificate kept in the rejected folder.
 #include "test_certificates.h"
+#include "test_waits.h"
 #include "testserver_process.h"
 #include "uatcp_node_runner.h"
 
@@ -78,7 +79,10 @@ protected:
 
 TEST_F(NodeClientRows, EachPolicyAndTokenOpensASessionCallsAndCloses)
 {
-    TestServerProcess server(serverArguments(), serverEnvironment());
+    // A trace file at the default level: a refused client leaves its line there.
+    std::vector<std::string> arguments = serverArguments();
+    arguments.insert(arguments.end(), {"--trace-file", root + "/trace.log"});
+    TestServerProcess server(arguments, serverEnvironment());
     ASSERT_FALSE(server.url().empty());
 
     // First secured contact: the client is not trusted yet, its certificate is kept under its SHA-1.
@@ -92,6 +96,12 @@ TEST_F(NodeClientRows, EachPolicyAndTokenOpensASessionCallsAndCloses)
     ASSERT_EQ(1u, kept.size());
     EXPECT_EQ(44u, kept[0].size());
     EXPECT_EQ(clientDer, readBytes(rejected + "/" + kept[0]));
+    // The trace names the client and where its certificate waits.
+    const std::string refusal =
+        "was refused [OpcUa_BadCertificateUntrusted]; its certificate is kept as " + rejected + "/" + kept[0];
+    EXPECT_TRUE(uaserver::testing::eventually(
+        [&] { return sectest::readTextFile(root + "/trace.log").find(refusal) != std::string::npos; }))
+        << sectest::readTextFile(root + "/trace.log");
     // Trusted as an administrator moves a rejected certificate.
     std::filesystem::rename(rejected + "/" + kept[0], root + "/pki/trusted/" + kept[0]);
 

@@ -2,30 +2,7 @@
 // core and server modules with its own configuration, namespace 0 and a test namespace (ns 2),
 // prints its URL once listening and stops in order on SIGTERM (exit 0).
 //
-// Options:
-//   --port N                   port on localhost (default 4840)
-//   --policy NAME[:MODES]      None, Basic128Rsa15 or Basic256 with modes None, Sign,
-//                              SignAndEncrypt joined by ','; repeatable (default None)
-//   --certificate FILE         server certificate (DER)
-//   --key FILE                 server private key (PEM or DER)
-//   --pki FOLDER               trusted client certificates in FOLDER/trusted, revocation lists in
-//                              FOLDER/crl
-//   --rejected FOLDER          where refused client certificates are kept
-//   --user NAME:PASSWORD       a user who may log on; repeatable (anonymous logon is always allowed)
-//   --trace-file FILE          trace log
-//   --trace-level N            0 to 7 (default 0: no trace)
-//   --variables N              N cached Doubles for benchmarks (ns=2;i=1000..), Variable<n> = n
-//   --change-interval MS       the --variables Doubles each go up by 1 every MS milliseconds, all
-//                              with one source time (default 0: never)
-//   --min-publishing-interval MS, --max-publishing-interval MS, --min-keep-alive-interval MS,
-//   --min-lifetime-interval MS, --max-lifetime-interval MS, --retransmission-queue-size N,
-//   --max-notifications-per-publish N
-//                              the subscription settings (default: the application's 50, 0, 5000,
-//                              10000, 0, 5, 0; a maximum of 0 is none)
-//   --models NAME              test (default): the test namespace as ns 2; companion: the DI (ns 2)
-//                              and PLCopen (ns 3) models in its place
-//   --stack-pool N             the stack's worker pool with up to N threads runs the requests
-//                              (default 0: none, each request runs on the thread that read it)
+// Its options are the text of kHelp below, which --help prints.
 #include "companionserverconfig.h"
 #include "testnodemanager.h"
 #include "testserverconfig.h"
@@ -36,6 +13,7 @@
 #include <servermanager.h>
 
 #include <ualog.h>
+#include <uafilepaths.h>
 #include <uaplatformlayer.h>
 
 #include <algorithm>
@@ -46,6 +24,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace
@@ -56,9 +35,36 @@ std::vector<OpcUa_Byte> readFile(const std::string& path)
     return std::vector<OpcUa_Byte>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+const char* const kHelp = R"(Usage: uaserver_testserver [options]
+  --port N                   port on localhost (default 4840)
+  --policy NAME[:MODES]      None, Basic128Rsa15 or Basic256 with modes None, Sign,
+                             SignAndEncrypt joined by ','; repeatable (default None)
+  --certificate FILE         server certificate (DER), a host path
+  --key FILE                 server private key (PEM or DER), a host path
+  --pki FOLDER               trusted client certificates in FOLDER/trusted, revocation lists in
+                             FOLDER/crl: a device path, below DEVICE_ROOT (an absolute path
+                             inside DEVICE_ROOT is taken as it is, any other one lies below it)
+  --rejected FOLDER          where refused client certificates are kept: a device path, as --pki
+  --user NAME:PASSWORD       a user who may log on; repeatable (anonymous logon is always allowed)
+  --trace-file FILE          trace log, a host path (default: the trace goes to standard error)
+  --trace-level N            0 to 7 (default 1: errors, a refused client among them)
+  --variables N              N cached Doubles for benchmarks (ns=2;i=1000..), Variable<n> = n
+  --change-interval MS       the --variables Doubles each go up by 1 every MS milliseconds, all
+                             with one source time (default 0: never)
+  --min-publishing-interval MS, --max-publishing-interval MS, --min-keep-alive-interval MS,
+  --min-lifetime-interval MS, --max-lifetime-interval MS, --retransmission-queue-size N,
+  --max-notifications-per-publish N
+                             the subscription settings (default: the application's 50, 0, 5000,
+                             10000, 0, 5, 0; a maximum of 0 is none)
+  --models NAME              test (default): the test namespace as ns 2; companion: the DI (ns 2)
+                             and PLCopen (ns 3) models in its place
+  --stack-pool N             the stack's worker pool with up to N threads runs the requests
+                             (default 0: none, each request runs on the thread that read it)
+)";
+
 int usage(const char* problem)
 {
-    std::fprintf(stderr, "uaserver_testserver: %s\n", problem);
+    std::fprintf(stderr, "uaserver_testserver: %s (--help lists the options)\n", problem);
     return 2;
 }
 
@@ -129,17 +135,43 @@ bool parsePolicy(const std::string& text, TestServerOptions::Policy& policy)
 }
 } // namespace
 
+// Trace lines on standard error when no trace file is given.
+class StandardErrorSink : public UaLogSink
+{
+public:
+    void write(int, const char* text) override { std::fprintf(stderr, "%s\n", text); }
+};
+
+// A folder option is a device path: says where it lies on the host when that is not where it says.
+void noteDevicePath(const char* option, const std::string& folder)
+{
+    if (folder.empty())
+        return;
+    const std::optional<std::string> host = uaHostPath(folder.c_str());
+    if (!host)
+        std::fprintf(stderr, "uaserver_testserver: %s %s leaves the device root (DEVICE_ROOT)\n", option,
+                     folder.c_str());
+    else if (*host != folder)
+        std::fprintf(stderr, "uaserver_testserver: %s %s is a device path: host folder %s\n", option,
+                     folder.c_str(), host->c_str());
+}
+
 int main(int argc, char** argv)
 {
     TestServerOptions options;
     std::string traceFile;
-    int traceLevel = 0;
+    int traceLevel = 1;
     OpcUa_UInt32 variables = 0;
     OpcUa_UInt32 changeInterval = 0;
     bool companionModels = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
+        if (option == "--help")
+        {
+            std::printf("%s", kHelp);
+            return 0;
+        }
         if (i + 1 >= argc)
             return usage(("missing value of " + option).c_str());
         const std::string value = argv[++i];
@@ -204,11 +236,16 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    noteDevicePath("--pki", options.pkiFolder);
+    noteDevicePath("--rejected", options.rejectedFolder);
+    StandardErrorSink standardError;
     if (!traceFile.empty() && traceLevel > 0)
     {
         UaLog::open(traceLevel, 100000, 2, traceFile.c_str(), "uaserver_testserver");
         UaLog::setActive(true);
     }
+    else if (traceLevel > 0)
+        UaLog::setSink(&standardError, traceLevel);
     if (UaPlatformLayer::init() != 0)
         return usage("the stack cannot be initialised");
 
@@ -248,6 +285,7 @@ int main(int argc, char** argv)
     core->shutDown();
     delete core;
     UaPlatformLayer::cleanup();
+    UaLog::setSink(nullptr, 0);
     UaLog::close();
     return result;
 }

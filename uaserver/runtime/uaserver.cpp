@@ -12,6 +12,7 @@
 #include <servermanager.h>
 #include <serverconfig.h>
 #include <servicecontext.h>
+#include <statusnametext.h>
 
 #include <uadatetime.h>
 #include <uadir.h>
@@ -459,14 +460,27 @@ void UaServer::onSecureChannelOpened(OpcUa_UInt32 secureChannelId, OpcUa_StatusC
 {
     if (!m_acceptChannelEvents.load(std::memory_order_acquire))
         return;
+    const bool withCertificate = clientCertificate != nullptr && clientCertificate->Length > 0;
     if (OpcUa_IsGood(status))
+    {
         m_pSessionManager->secureChannelCreated(
-            secureChannelId, clientCertificate != nullptr && clientCertificate->Length > 0
+            secureChannelId, withCertificate
                                  ? UaByteString(clientCertificate->Length, clientCertificate->Data)
                                  : UaByteString());
-    else if (!m_rejectedCertificateDirectory.isEmpty() && clientCertificate != nullptr &&
-             clientCertificate->Length > 0)
-        storeRejectedCertificate(*clientCertificate);
+        return;
+    }
+    if (!withCertificate)
+        return;
+    // Whoever runs the server learns which client was refused, and where its certificate waits to
+    // be trusted.
+    UaPkiCertificate certificate =
+        UaPkiCertificate::fromDER(UaByteString(clientCertificate->Length, clientCertificate->Data));
+    const std::string kept =
+        m_rejectedCertificateDirectory.isEmpty() ? std::string() : storeRejectedCertificate(certificate);
+    UaTrace::traceLevel1("Error: UaServer - the secure channel of client \"%s\" was refused [%s]%s%s",
+                         certificate.isNull() ? "?" : certificate.subject().commonName.toUtf8(),
+                         statusNameText(status).c_str(), kept.empty() ? "" : "; its certificate is kept as ",
+                         kept.c_str());
 }
 
 void UaServer::markChannel(OpcUa_UInt32 channelId, bool carriesSession)
@@ -488,17 +502,15 @@ void UaServer::onSecureChannelClosed(OpcUa_UInt32 secureChannelId)
         m_pSessionManager->secureChannelDeleted(secureChannelId);
 }
 
-void UaServer::storeRejectedCertificate(const OpcUa_ByteString& certificate)
+std::string UaServer::storeRejectedCertificate(UaPkiCertificate& pkiCertificate)
 {
     const UaUniString folder = uaNormalizedPath(UaUniString(m_rejectedCertificateDirectory.toUtf8()));
     UaDir dir(folder);
     if (!dir.mkpath(folder))
-        return;
+        return std::string();
     const std::optional<std::string> hostFolder = uaHostPath(folder);
-    UaPkiCertificate pkiCertificate =
-        UaPkiCertificate::fromDER(UaByteString(certificate.Length, certificate.Data));
     if (!hostFolder || pkiCertificate.isNull())
-        return;
+        return std::string();
     const UaByteString thumbprint = pkiCertificate.thumbPrint();
     std::string name;
     static const char digits[] = "0123456789ABCDEF";
@@ -522,10 +534,12 @@ void UaServer::storeRejectedCertificate(const OpcUa_ByteString& certificate)
             UaTrace::traceLevel2(
                 "UaServer: rejected certificate %s not stored, the folder %s holds %u already", name.c_str(),
                 hostFolder->c_str(), static_cast<unsigned>(kept));
-            return;
+            return std::string();
         }
     }
-    pkiCertificate.toDERFile(UaString((*hostFolder + "/" + name).c_str()));
+    const std::string path = *hostFolder + "/" + name;
+    pkiCertificate.toDERFile(UaString(path.c_str()));
+    return std::filesystem::exists(path, error) ? path : std::string();
 }
 
 UaEndpoint* UaServer::findEndpoint(OpcUa_Endpoint endpoint) const

@@ -17,9 +17,11 @@
 #include <opcua_transport.h>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 class ConditionRefreshHandler;
+class UaPkiCertificate;
 class NodeManager;
 class NodeManagerNS1;
 class ServerConfig;
@@ -218,8 +220,9 @@ private:
     ServerAudit audit() const { return ServerAudit(m_pNodeManagerNS1, m_serverUri); }
     UaStatus openEndpoint(UaEndpoint* endpoint);
     void closeEndpoints(bool deleteThem);
-    // Keeps the DER certificate of a client whose channel was refused in the rejected folder.
-    void storeRejectedCertificate(const OpcUa_ByteString& certificate);
+    // Keeps the DER certificate of a client whose channel was refused in the rejected folder; the
+    // host path of the file, empty when it was not kept.
+    std::string storeRejectedCertificate(UaPkiCertificate& certificate);
     // The configured endpoint opened as the stack's endpoint; null for none.
     UaEndpoint* findEndpoint(OpcUa_Endpoint endpoint) const;
     // The frame of the session-bound services: the session of the request with a service counted
