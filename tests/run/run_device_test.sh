@@ -6,21 +6,9 @@
 #   run_device_test.sh <repo> <bin-folder>
 set -uo pipefail
 repo=$1 bin=$2
-export DEVICE_ROOT=$(mktemp -d)
-# Any free port: other device runs may hold 5120 and 4840 on this machine.
-export UPNP_HTTP_PORT=0
-export OPCWATCH_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-log=$DEVICE_ROOT/start.log
-fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" 2>/dev/null; rm -rf "$DEVICE_ROOT"; exit 1; }
-
-"$repo/scripts/start-device.sh" "$bin" > "$log" 2>&1 &
-pid=$!
-for _ in $(seq 1 1200); do
-  grep -q "device running" "$log" && break
-  kill -0 "$pid" 2>/dev/null || fail "start script ended early"
-  sleep 0.1
-done
-grep -q "device running" "$log" || fail "device not running after 120 s"
+source "$(dirname "$0")/device_start.sh"
+export OPCWATCH_PORT=$(free_port)
+start_device_and_wait
 
 # Opcwatch listens on the configured port of its folder in the device root.
 grep -q "^OPC UA server: opc.tcp://localhost:$OPCWATCH_PORT$" "$log" || fail "no OPC UA server line"
@@ -42,9 +30,7 @@ answer=$(curl -sf -X POST "$url/upnpisapi?uuid:$udn+urn:corvanta-com:serviceId:N
   --data '<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/"><s:Body><u:Read xmlns:u="urn:corvanta-com:service:Netherald:1"><netId></netId><nPort>0</nPort><indexGroup>0</indexGroup><indexOffset>270008576</indexOffset><cbRdLen>4</cbRdLen></u:Read></s:Body></s:Envelope>')
 echo "$answer" | grep -q '<ppData>TA4AAAA=</ppData>' || fail "Read answered: $answer"
 
-kill -TERM "$pid"
-wait "$pid"; rc=$?
-[ "$rc" -eq 0 ] || fail "start script exit $rc after SIGTERM"
+stop_device
 [ ! -e "$DEVICE_ROOT/devmgr.sock" ] || fail "device manager socket left behind"
 grep -q "devmgr: stopped" "$log" || fail "device manager did not stop in order"
 (exec 3<>"/dev/tcp/127.0.0.1/$OPCWATCH_PORT") 2>/dev/null && fail "Opcwatch still listens after the stop"

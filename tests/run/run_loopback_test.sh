@@ -10,21 +10,11 @@ repo=$1 bin=$2
 network_v4=${UPNP_TEST_ADDRESS:?run me through in_private_network.sh}
 network_v6=2001:db8::7
 ip -6 addr add "$network_v6/64" dev lo nodad 2>/dev/null || { echo "no IPv6 in the namespace: skipped"; exit 77; }
-export DEVICE_ROOT=$(mktemp -d)
-export UPNP_HTTP_PORT=0
-export OPCWATCH_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-log=$DEVICE_ROOT/start.log
-fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" 2>/dev/null; wait "$pid"; rm -rf "$DEVICE_ROOT"; exit 1; }
+source "$(dirname "$0")/device_start.sh"
+export OPCWATCH_PORT=$(free_port)
 accepts() { (exec 3<>"/dev/tcp/$1/$OPCWATCH_PORT") 2>/dev/null; }
 
-"$repo/scripts/start-device.sh" "$bin" > "$log" 2>&1 &
-pid=$!
-for _ in $(seq 1 1200); do
-  grep -q "device running" "$log" && break
-  kill -0 "$pid" 2>/dev/null || fail "start script ended early"
-  sleep 0.1
-done
-grep -q "device running" "$log" || fail "device not running after 120 s"
+start_device_and_wait
 grep -q "<Url>$OPCWATCH_PORT</Url>" "$DEVICE_ROOT/Opcwatch/Opcwatch.xml" || fail "not the configuration the script writes"
 
 accepts 127.0.0.1 || fail "Opcwatch does not accept on 127.0.0.1"
@@ -32,8 +22,6 @@ accepts ::1 || fail "Opcwatch does not accept on ::1"
 accepts "$network_v4" && fail "Opcwatch accepts on $network_v4"
 accepts "$network_v6" && fail "Opcwatch accepts on $network_v6"
 
-kill -TERM "$pid"
-wait "$pid"; rc=$?
-[ "$rc" -eq 0 ] || fail "start script exit $rc after SIGTERM"
+stop_device
 rm -rf "$DEVICE_ROOT"
 echo "Opcwatch on loopback only: ok"

@@ -5,11 +5,10 @@
 #   run_port_taken_test.sh <repo> <bin-folder>
 set -uo pipefail
 repo=$1 bin=$2
-export DEVICE_ROOT=$(mktemp -d)
-export UPNP_HTTP_PORT=0
-log=$DEVICE_ROOT/start.log
+source "$(dirname "$0")/device_start.sh"
 holder_log=$DEVICE_ROOT/holder.log
-fail() { echo "FAIL: $*"; cat "$log" 2>/dev/null; kill -TERM "$pid" "$holder" 2>/dev/null; rm -rf "$DEVICE_ROOT"; exit 1; }
+holder=
+fail_extra() { [ -n "$holder" ] && kill -TERM "$holder" 2>/dev/null; }
 
 # The other program: it listens on a free port of 127.0.0.1 and says which.
 python3 -c 'import socket, sys, time
@@ -21,14 +20,14 @@ export OPCWATCH_PORT=$(cat "$holder_log")
 [ -n "$OPCWATCH_PORT" ] || fail "the other program did not listen"
 
 start=$SECONDS
-"$repo/scripts/start-device.sh" "$bin" > "$log" 2>&1 &
-pid=$!
+start_device
 for _ in $(seq 1 900); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
 kill -0 "$pid" 2>/dev/null && fail "the start script still runs after 90 s"
 wait "$pid"; rc=$?
+pid=
 took=$((SECONDS - start))
 
 [ "$rc" -ne 0 ] || fail "the start script ended with 0"
