@@ -7,6 +7,8 @@
 #include "channel.h"
 #include "group.h"
 
+#include <cstdio>
+
 namespace
 {
 constexpr DWORD MaxProjectPathBytes = 520;
@@ -39,9 +41,13 @@ void CChnMan::ReadProjectPath()
         type == REG_SZ)
     {
         const std::string path = os::toUtf8(std::u16string(value));
-        // A device path names a folder below the device root.
-        const auto host = os::toHostPath(path);
-        m_projectPath = host ? *host : path;
+        // A device path names a folder below the device root; one that would leave it is not used,
+        // and programs are then looked for as when no folder is set.
+        if (const auto host = os::toHostPath(path))
+            m_projectPath = *host;
+        else
+            std::fprintf(stderr, "millpath: NcPrjPath \"%s\" leaves the device root; it is not used\n",
+                         path.c_str());
     }
     RegCloseKey(key);
 }

@@ -215,6 +215,37 @@ TEST(MillpathProcess, ProgramPathsStayBelowTheDeviceRoot)
     std::filesystem::remove_all(outside);
 }
 
+// A project folder from the registry that would leave the device root (climbing out, or through a
+// link inside the root that leads out) is not used: its programs are not found.
+TEST(MillpathProcess, AProjectFolderOutsideTheDeviceRootIsNotUsed)
+{
+    for (const bool throughALink : {false, true})
+    {
+        SCOPED_TRACE(throughALink ? "a link out of the root" : "climbing out of the root");
+        Device device;
+        const std::string outside = device.Root() + "-outside";
+        // The whole project outside, so only the folder's place can stop the load.
+        std::filesystem::copy(device.Project(), outside, std::filesystem::copy_options::recursive);
+        std::filesystem::copy_file(device.Project() + "/loop.nc", outside + "/escape.nc");
+        std::string folder = device.Root() + "/Out";
+        std::filesystem::create_directory_symlink(outside, folder);
+        if (!throughALink)
+        {
+            folder.clear();
+            for (int i = 0; i < 24; ++i)
+                folder += "../";
+            folder += outside.substr(1);
+        }
+        SetProjectPath(folder);
+        device.StartSim();
+        device.StartMillpath();
+        std::uint32_t result = 1;
+        EXPECT_TRUE(device.WaitConfigured(1, result));
+        EXPECT_NE(device.Load("escape.nc"), 0);
+        std::filesystem::remove_all(outside);
+    }
+}
+
 TEST(MillpathProcess, PortAnswersByTable)
 {
     Running run;
