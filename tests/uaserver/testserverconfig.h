@@ -32,6 +32,8 @@ struct TestServerOptions
     // Threads of the stack's worker pool; 0 (the application's way): each request runs on the
     // thread that received it.
     int stackPoolThreads = 0;
+    // Monitored items of the whole server; 0: the server's built-in ceiling.
+    OpcUa_UInt32 maxMonitoredItems = 0;
     // The application's subscription settings unless changed.
     SubscriptionSettings subscription{50, 0, 5000, 10000, 0, 5, 0};
 };
@@ -46,6 +48,14 @@ public:
     std::string url() const;
 
     UaStatus loadConfiguration() override { return OpcUa_Good; }
+    UaStatus getSubscriptionCountLimits(OpcUa_UInt32& maxSubscriptionCount, OpcUa_UInt32& maxMonitoredItemCount,
+                                        OpcUa_UInt32& maxMonitoredItemPerSubscriptionCount) override
+    {
+        maxSubscriptionCount = 0;
+        maxMonitoredItemCount = m_options.maxMonitoredItems;
+        maxMonitoredItemPerSubscriptionCount = 0;
+        return OpcUa_Good;
+    }
     UaStatus startUp(ServerManager* serverManager) override;
     UaStatus shutDown() override;
     UaStatus configurationHook() override { return OpcUa_Good; }

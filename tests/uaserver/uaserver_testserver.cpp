@@ -60,6 +60,8 @@ const char* const kHelp = R"(Usage: uaserver_testserver [options]
                              and PLCopen (ns 3) models in its place
   --stack-pool N             the stack's worker pool with up to N threads runs the requests
                              (default 0: none, each request runs on the thread that read it)
+  --max-monitored-items N    monitored items of the whole server, all sessions (default 0: the
+                             server's built-in ceiling)
 )";
 
 int usage(const char* problem)
@@ -217,6 +219,8 @@ int main(int argc, char** argv)
         }
         else if (option == "--stack-pool")
             options.stackPoolThreads = std::max(0, std::atoi(value.c_str()));
+        else if (option == "--max-monitored-items")
+            options.maxMonitoredItems = static_cast<OpcUa_UInt32>(std::strtoul(value.c_str(), nullptr, 10));
         else if (option == "--models")
         {
             if (value != "test" && value != "companion")
