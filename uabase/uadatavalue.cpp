@@ -63,10 +63,11 @@ OpcUa_DataValue* UaDataValue::writable()
     return &m_record->value;
 }
 
-void UaDataValue::copyTo(OpcUa_DataValue* target) const
+OpcUa_StatusCode UaDataValue::copyTo(OpcUa_DataValue* target) const
 {
-    if (target != nullptr)
-        VariantCopy::copyDataValue(m_record->value, *target);
+    if (target == nullptr)
+        return OpcUa_BadInvalidArgument;
+    return VariantCopy::copyDataValue(m_record->value, *target);
 }
 
 OpcUa_DataValue* UaDataValue::copyTo(const UaDataValue& source)

@@ -41,7 +41,7 @@ public:
     UaVariant value() const { return UaVariant(m_record->value.Value); }
 
     // A deep copy into a caller's structure (initialised first).
-    void copyTo(OpcUa_DataValue* target) const;
+    OpcUa_StatusCode copyTo(OpcUa_DataValue* target) const;
     // A deep copy in a new structure from the stack allocator; null when memory runs out.
     static OpcUa_DataValue* copyTo(const UaDataValue& source);
     // Moves the data value into target when this object alone holds its record (this object is

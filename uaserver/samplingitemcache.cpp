@@ -71,8 +71,17 @@ bool SamplingItemCache::setDeadband(OpcUa_Double)
 
 void SamplingItemCache::sendIfChanged()
 {
-    if (m_changed)
+    if (m_changed.load(std::memory_order_relaxed))
         report();
+}
+
+void SamplingItemCache::markChanged(bool changed)
+{
+    // The variable's writer calls this for every item of every value: a plain store (no locked
+    // exchange) and none when the mark is already right keep the writer from stalling on the line
+    // the sampling thread last wrote.
+    if (m_changed.load(std::memory_order_relaxed) != changed)
+        m_changed.store(changed, std::memory_order_release);
 }
 
 void SamplingItemCache::setVariable(UaVariableCache* pVariable)
@@ -84,7 +93,7 @@ void SamplingItemCache::setVariable(UaVariableCache* pVariable)
     if (m_samplingInterval <= 0)
         report();
     else
-        m_changed = true;
+        markChanged(true);
 }
 
 void SamplingItemCache::sample()
@@ -101,7 +110,7 @@ void SamplingItemCache::sample()
     {
         // A value back within the deadband before the tick needs no report.
         if (hasDeadband || changed)
-            m_changed = changed;
+            markChanged(changed);
     }
     else if (changed)
         report();
@@ -133,7 +142,7 @@ void SamplingItemCache::variableRemoved()
     }
     if (m_samplingInterval > 0)
     {
-        m_changed = true;
+        markChanged(true);
         return;
     }
     UaDataValue gone;
@@ -143,7 +152,8 @@ void SamplingItemCache::variableRemoved()
 
 void SamplingItemCache::report()
 {
-    m_changed = false;
+    // Cleared before the value is read: a change after the read marks the item again.
+    m_changed.store(false, std::memory_order_release);
     ReferenceHolder<UaVariableCache> watched = variable();
     UaDataValue dataValue;
     if (!watched)

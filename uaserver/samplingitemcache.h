@@ -68,6 +68,7 @@ public:
 
 private:
     void report();
+    void markChanged(bool changed);
     // Whether the variable's value moved beyond the deadband from the value delivered last.
     bool beyondDeadband(UaVariableCache& variable, OpcUa_Double deadband);
 

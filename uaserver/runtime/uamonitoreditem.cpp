@@ -5,22 +5,21 @@
 #include <uadatetime.h>
 #include <uatrace.h>
 
+#include <algorithm>
+
 namespace
 {
 // Info type "data value" with the overflow bit: values were lost before this one.
 constexpr OpcUa_StatusCode kOverflowBits = 0x480;
+// A queue keeps storage for this many values when it empties; a larger one gives it back.
+constexpr std::size_t kKeptPlaces = 4;
 
-OpcUa_DataValue* copyOf(const UaDataValue& value)
+// Copies value into an empty place; a copy that fails leaves the failure as the place's status.
+void copyInto(const UaDataValue& value, OpcUa_DataValue& place)
 {
-    return UaDataValue::copyTo(value);
-}
-
-void destroy(OpcUa_DataValue* value)
-{
-    if (value == nullptr)
-        return;
-    OpcUa_DataValue_Clear(value);
-    OpcUa_Memory_Free(value);
+    const OpcUa_StatusCode copied = value.copyTo(&place);
+    if (OpcUa_IsBad(copied))
+        place.StatusCode = copied;
 }
 } // namespace
 
@@ -53,86 +52,91 @@ void UaMonitoredItem::noteTriggered()
     m_pOwner->moreNotificationsPending += 1;
 }
 
-DataValueRing::DataValueRing(OpcUa_UInt32 size) : m_slots((size == 0 ? 1 : size) + 1, nullptr)
-{
-    m_capacity = static_cast<OpcUa_UInt32>(m_slots.size());
-}
+DataValueRing::DataValueRing(OpcUa_UInt32 size) : m_limit(size == 0 ? 1 : size) {}
 
 DataValueRing::~DataValueRing()
 {
     clear();
 }
 
-OpcUa_StatusCode DataValueRing::push(OpcUa_DataValue* value)
+void DataValueRing::relocate(OpcUa_UInt32 limit, OpcUa_UInt32 storage)
 {
-    if ((m_tail + 1) % m_capacity == m_head)
-        return OpcUa_BadResourceUnavailable;
-    m_slots[m_tail] = value;
-    m_tail = (m_tail + 1) % m_capacity;
-    return OpcUa_Good;
+    std::vector<OpcUa_DataValue> values(m_count);
+    for (OpcUa_UInt32 i = 0; i < m_count; ++i)
+        values[i] = slot(i);
+    OpcUa_DataValue_Initialize(&m_single);
+    m_limit = limit;
+    if (limit == 1)
+    {
+        std::vector<OpcUa_DataValue>().swap(m_slots);
+        if (m_count == 1)
+            m_single = values[0];
+    }
+    else
+    {
+        values.resize(storage);
+        m_slots.swap(values);
+    }
+    m_head = 0;
 }
 
-OpcUa_DataValue* DataValueRing::pushOverwrite(OpcUa_DataValue* value)
+OpcUa_DataValue& DataValueRing::append()
 {
-    m_slots[m_tail] = value;
-    m_tail = (m_tail + 1) % m_capacity;
-    if (m_tail != m_head)
-        return nullptr;
-    // Full: the oldest value gives way.
-    OpcUa_DataValue* oldest = m_slots[m_head];
-    m_slots[m_head] = nullptr;
-    m_head = (m_head + 1) % m_capacity;
-    return oldest;
+    if (m_count == placeCount())
+        relocate(m_limit, std::min(m_limit, std::max<OpcUa_UInt32>(2, m_count * 2)));
+    return slot(m_count++);
 }
 
-OpcUa_DataValue* DataValueRing::replaceNewest(OpcUa_DataValue* value)
+bool DataValueRing::dropOldest()
 {
-    if (m_head == m_tail)
-        return nullptr;
-    const OpcUa_UInt32 newest = (m_tail + m_capacity - 1) % m_capacity;
-    OpcUa_DataValue* replaced = m_slots[newest];
-    m_slots[newest] = value;
-    return replaced;
+    if (m_count == 0)
+        return false;
+    OpcUa_DataValue_Clear(&slot(0));
+    m_head = (m_head + 1) % placeCount();
+    --m_count;
+    return true;
 }
 
-OpcUa_DataValue* DataValueRing::pop()
+bool DataValueRing::pop(OpcUa_DataValue& value)
 {
-    if (m_head == m_tail)
-        return nullptr;
-    OpcUa_DataValue* value = m_slots[m_head];
-    m_slots[m_head] = nullptr;
-    m_head = (m_head + 1) % m_capacity;
-    return value;
+    if (m_count == 0)
+        return false;
+    OpcUa_DataValue& oldest = slot(0);
+    value = oldest;
+    OpcUa_DataValue_Initialize(&oldest);
+    m_head = (m_head + 1) % placeCount();
+    if (--m_count == 0)
+    {
+        m_head = 0;
+        if (m_slots.size() > kKeptPlaces)
+            std::vector<OpcUa_DataValue>().swap(m_slots);
+    }
+    return true;
 }
 
-OpcUa_DataValue* DataValueRing::at(OpcUa_UInt32 position) const
+OpcUa_DataValue* DataValueRing::at(OpcUa_UInt32 position)
 {
-    if (position >= count())
+    if (position >= m_count)
         return nullptr;
-    return m_slots[(m_head + position) % m_capacity];
+    return &slot(position);
 }
 
 void DataValueRing::resize(OpcUa_UInt32 size)
 {
-    const OpcUa_UInt32 capacity = (size == 0 ? 1 : size) + 1;
-    if (capacity == m_capacity)
-        return;
-    while (count() > capacity - 1)
-        destroy(pop());
-    std::vector<OpcUa_DataValue*> slots(capacity, nullptr);
-    OpcUa_UInt32 tail = 0;
-    while (OpcUa_DataValue* value = pop())
-        slots[tail++] = value;
-    m_slots.swap(slots);
-    m_capacity = capacity;
-    m_head = 0;
-    m_tail = tail;
+    const OpcUa_UInt32 limit = size == 0 ? 1 : size;
+    while (m_count > limit)
+        dropOldest();
+    if (limit != m_limit)
+        relocate(limit, std::max<OpcUa_UInt32>(2, std::min(limit, m_count)));
 }
 
 void DataValueRing::clear()
 {
-    while (OpcUa_DataValue* value = pop())
-        destroy(value);
+    while (dropOldest())
+    {
+    }
+    m_head = 0;
+    std::vector<OpcUa_DataValue>().swap(m_slots);
 }
 
 std::atomic<OpcUa_Int32> UaMonitoredItemData::s_instances{0};
@@ -207,29 +211,26 @@ void UaMonitoredItemData::dataChange(UaDataValue& dataValue)
                              static_cast<unsigned long>(dataValue.statusCode()));
     noteTriggered();
 
-    OpcUa_DataValue* copy = copyOf(dataValue);
-    if (copy == nullptr)
-        return;
     // A full queue loses a value either way; the subscriber still ends on the newest one. Discarding
     // the oldest marks the oldest value left, which follows the gap; discarding the newest replaces
     // the last queued value, and the new one follows the gap. A queue of one never marks.
-    bool queued = true;
-    if (m_discardOldest)
+    const bool queued = !m_queue.full();
+    if (queued)
+        copyInto(dataValue, m_queue.append());
+    else if (m_discardOldest)
     {
-        if (OpcUa_DataValue* oldest = m_queue.pushOverwrite(copy))
-        {
-            queued = false;
-            if (m_queue.size() > 1)
-                m_queue.at(0)->StatusCode |= kOverflowBits;
-            destroy(oldest);
-        }
-    }
-    else if (m_queue.push(copy) != OpcUa_Good)
-    {
-        queued = false;
+        m_queue.dropOldest();
+        copyInto(dataValue, m_queue.append());
         if (m_queue.size() > 1)
-            copy->StatusCode |= kOverflowBits;
-        destroy(m_queue.replaceNewest(copy));
+            m_queue.at(0)->StatusCode |= kOverflowBits;
+    }
+    else
+    {
+        OpcUa_DataValue& newest = *m_queue.at(m_queue.count() - 1);
+        OpcUa_DataValue_Clear(&newest);
+        copyInto(dataValue, newest);
+        if (m_queue.size() > 1)
+            newest.StatusCode |= kOverflowBits;
     }
     if (queued && m_monitoringMode == OpcUa_MonitoringMode_Reporting)
         m_pOwner->pendingDataNotifications += 1;
@@ -247,22 +248,17 @@ void UaMonitoredItemData::requeueLastValue()
     UaMutexLocker lock(&m_pOwner->mutex);
     if (m_lastValue.statusCode() == OpcUa_BadWaitingForInitialData)
         return;
-    OpcUa_DataValue* copy = copyOf(m_lastValue);
-    if (copy == nullptr)
-        return;
-    if (OpcUa_DataValue* oldest = m_queue.pushOverwrite(copy))
-    {
-        destroy(oldest);
-        return;
-    }
-    if (m_monitoringMode == OpcUa_MonitoringMode_Reporting)
+    const bool dropped = m_queue.full();
+    if (dropped)
+        m_queue.dropOldest();
+    copyInto(m_lastValue, m_queue.append());
+    if (!dropped && m_monitoringMode == OpcUa_MonitoringMode_Reporting)
         m_pOwner->pendingDataNotifications += 1;
 }
 
-OpcUa_DataValue* UaMonitoredItemData::popValue()
+bool UaMonitoredItemData::popValue(OpcUa_DataValue& value)
 {
-    UaMutexLocker lock(&m_pOwner->mutex);
-    return m_queue.pop();
+    return m_queue.pop(value);
 }
 
 void UaMonitoredItemData::setQueueSize(OpcUa_UInt32 size)

@@ -82,7 +82,10 @@ protected:
     OpcUa_TimestampsToReturn m_timestampsToReturn = OpcUa_TimestampsToReturn_Both;
 };
 
-// The ring buffer of a data item: a size n holds (n, or 1 for 0) values.
+// The value queue of a data item: a size n holds (n, or 1 for 0) values, oldest first. The values
+// live in the queue itself (no allocation per value): a queue of one in a place of its own, a
+// larger one in storage that grows as values arrive, up to the size, and is given back when a
+// queue of more than a few values empties.
 class DataValueRing
 {
 public:
@@ -91,27 +94,35 @@ public:
     DataValueRing(const DataValueRing&) = delete;
     DataValueRing& operator=(const DataValueRing&) = delete;
 
-    OpcUa_UInt32 count() const { return (m_tail + m_capacity - m_head) % m_capacity; }
-    OpcUa_UInt32 size() const { return m_capacity - 1; }
-    // BadResourceUnavailable when full; the value is then still the caller's.
-    OpcUa_StatusCode push(OpcUa_DataValue* value);
-    // Pushes, returning the oldest value pushed out of a full ring (the caller's), else null.
-    OpcUa_DataValue* pushOverwrite(OpcUa_DataValue* value);
-    // Puts value in the place of the newest one and returns that (the caller's); null when empty.
-    OpcUa_DataValue* replaceNewest(OpcUa_DataValue* value);
-    // The oldest value (the caller's), null when empty.
-    OpcUa_DataValue* pop();
+    OpcUa_UInt32 count() const { return m_count; }
+    OpcUa_UInt32 size() const { return m_limit; }
+    bool full() const { return m_count == m_limit; }
+    // The empty place after the newest value, for the caller to fill; the queue must not be full.
+    OpcUa_DataValue& append();
+    // Empties the place of the oldest value; false when empty.
+    bool dropOldest();
+    // Moves the oldest value into value (which must own nothing); false when empty.
+    bool pop(OpcUa_DataValue& value);
     // 0 is the oldest; null beyond the count.
-    OpcUa_DataValue* at(OpcUa_UInt32 position) const;
+    OpcUa_DataValue* at(OpcUa_UInt32 position);
     // Keeps the newest values that fit.
     void resize(OpcUa_UInt32 size);
     void clear();
 
 private:
-    std::vector<OpcUa_DataValue*> m_slots;
-    OpcUa_UInt32 m_capacity;
+    OpcUa_DataValue* places() { return m_limit == 1 ? &m_single : m_slots.data(); }
+    OpcUa_UInt32 placeCount() const { return m_limit == 1 ? 1 : static_cast<OpcUa_UInt32>(m_slots.size()); }
+    OpcUa_DataValue& slot(OpcUa_UInt32 position) { return places()[(m_head + position) % placeCount()]; }
+    // Moves the values, oldest first, to the front of the places of a queue of the given size
+    // (storage of `storage` places when that is more than one).
+    void relocate(OpcUa_UInt32 limit, OpcUa_UInt32 storage);
+
+    // Zero-filled where no value is held.
+    OpcUa_DataValue m_single{};
+    std::vector<OpcUa_DataValue> m_slots;
+    OpcUa_UInt32 m_limit;
     OpcUa_UInt32 m_head = 0;
-    OpcUa_UInt32 m_tail = 0;
+    OpcUa_UInt32 m_count = 0;
 };
 
 class UaMonitoredItemData : public UaMonitoredItem, public IOVariableCallback
@@ -134,8 +145,9 @@ public:
     // Queues the last value again (a transferred subscription's new client has not seen it).
     void requeueLastValue();
 
-    // The oldest queued value, the caller's; null when none.
-    OpcUa_DataValue* popValue();
+    // Moves the oldest queued value into value (which must own nothing); false when none. The
+    // caller holds the owner's mutex (a publish takes it once for all its items).
+    bool popValue(OpcUa_DataValue& value);
     void setQueueSize(OpcUa_UInt32 size);
     OpcUa_UInt32 queueSize() const { return m_queue.size(); }
     void setDiscardOldest(bool discardOldest);

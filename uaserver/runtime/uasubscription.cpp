@@ -382,14 +382,11 @@ void UaSubscription::collectFrom(UaMonitoredItem* item, std::vector<OpcUa_Monito
         auto* dataItem = static_cast<UaMonitoredItemData*>(item);
         while (room() > 0)
         {
-            OpcUa_DataValue* value = dataItem->popValue();
-            if (value == nullptr)
-                break;
             OpcUa_MonitoredItemNotification notification;
             OpcUa_MonitoredItemNotification_Initialize(&notification);
+            if (!dataItem->popValue(notification.Value))
+                break;
             notification.ClientHandle = item->clientHandle();
-            notification.Value = *value;
-            OpcUa_Memory_Free(value);
             trimTimestamps(notification.Value, item->timestampsToReturn());
             data.push_back(notification);
         }

@@ -14,15 +14,17 @@ struct Popped
     std::vector<OpcUa_StatusCode> statuses;
 };
 
-Popped popAll(UaMonitoredItemData& item)
+Popped popAll(UaMonitoredItemData& item, MonitoredItemOwner& owner)
 {
     Popped popped;
-    while (OpcUa_DataValue* value = item.popValue())
+    UaMutexLocker lock(&owner.mutex);
+    OpcUa_DataValue value;
+    OpcUa_DataValue_Initialize(&value);
+    while (item.popValue(value))
     {
-        popped.values.push_back(value->Value.Value.Double);
-        popped.statuses.push_back(value->StatusCode);
-        OpcUa_DataValue_Clear(value);
-        OpcUa_Memory_Free(value);
+        popped.values.push_back(value.Value.Value.Double);
+        popped.statuses.push_back(value.StatusCode);
+        OpcUa_DataValue_Clear(&value);
     }
     return popped;
 }
@@ -105,7 +107,7 @@ TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
                              true, OpcUa_DataChangeTrigger_StatusValue);
     item.setDeadband(OpcUa_DeadbandType_Absolute, 5);
     feed(item, {10, 12, 20, 20});
-    EXPECT_EQ((std::vector<OpcUa_Double>{10, 20}), popAll(item).values);
+    EXPECT_EQ((std::vector<OpcUa_Double>{10, 20}), popAll(item, owner).values);
 
     // Another built-in type always passes the deadband.
     UaVariant integer;
@@ -113,16 +115,16 @@ TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
     UaDataValue value;
     value.setValue(integer, true, true);
     item.dataChange(value);
-    EXPECT_EQ(1u, popAll(item).values.size());
+    EXPECT_EQ(1u, popAll(item, owner).values.size());
 
     // Trigger Status: a new value with the old status is no change.
     item.setDeadband(OpcUa_DeadbandType_None, 0);
     item.setTrigger(OpcUa_DataChangeTrigger_Status);
     feed(item, {30});
-    EXPECT_TRUE(popAll(item).values.empty());
+    EXPECT_TRUE(popAll(item, owner).values.empty());
     UaDataValue uncertain = valueOf(30, OpcUa_UncertainLastUsableValue);
     item.dataChange(uncertain);
-    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_UncertainLastUsableValue}, popAll(item).statuses);
+    EXPECT_EQ(std::vector<OpcUa_StatusCode>{OpcUa_UncertainLastUsableValue}, popAll(item, owner).statuses);
 
     // Trigger StatusValueTimestamp: the same value with a new server timestamp is a change.
     item.setTrigger(OpcUa_DataChangeTrigger_StatusValueTimestamp);
@@ -130,7 +132,7 @@ TEST(MonitoredItemData, TriggerAndDeadbandDecideWhatIsQueued)
     UaDateTime later = UaDateTime::fromInt64(UaDateTime(uncertain.serverTimestamp()).toInt64() + 10000);
     restamped.setServerTimestamp(later);
     item.dataChange(restamped);
-    EXPECT_EQ(1u, popAll(item).values.size());
+    EXPECT_EQ(1u, popAll(item, owner).values.size());
 }
 
 TEST(MonitoredItemData, ADisabledItemQueuesNothingAndStartsAfreshWhenReporting)
@@ -147,7 +149,7 @@ TEST(MonitoredItemData, ADisabledItemQueuesNothingAndStartsAfreshWhenReporting)
     EXPECT_FALSE(item.hasNotifications());
     item.setMonitoringMode(OpcUa_MonitoringMode_Reporting);
     feed(item, {1}); // equal to the last value before disabling, yet it passes
-    EXPECT_EQ(std::vector<OpcUa_Double>{1}, popAll(item).values);
+    EXPECT_EQ(std::vector<OpcUa_Double>{1}, popAll(item, owner).values);
 
     // Sampling queues without counting; switching to Reporting counts what is queued.
     item.setMonitoringMode(OpcUa_MonitoringMode_Sampling);
@@ -166,7 +168,7 @@ TEST(MonitoredItemData, AResizedQueueKeepsTheNewestValues)
     feed(item, {1, 2, 3, 4, 5});
     item.setQueueSize(2);
     EXPECT_EQ(2u, item.queueSize());
-    EXPECT_EQ((std::vector<OpcUa_Double>{4, 5}), popAll(item).values);
+    EXPECT_EQ((std::vector<OpcUa_Double>{4, 5}), popAll(item, owner).values);
 }
 
 TEST(MonitoredItemEvent, TheQueueGrowsUpToTheLimitThenDropsEvents)
