@@ -2,6 +2,12 @@
 // data change trigger and deadband, the monitoring mode, and the growth of the event queue.
 #include "subscription_fixture.h"
 
+#include <uastring.h>
+
+#include <deque>
+#include <random>
+#include <string>
+
 using namespace subscriptiontest;
 
 namespace
@@ -169,6 +175,65 @@ TEST(MonitoredItemData, AResizedQueueKeepsTheNewestValues)
     item.setQueueSize(2);
     EXPECT_EQ(2u, item.queueSize());
     EXPECT_EQ((std::vector<OpcUa_Double>{4, 5}), popAll(item, owner).values);
+}
+
+// The queue holds its values in place, moving them as its storage grows, wraps, shrinks and is
+// given back: a run of random steps against a plain model. The values are strings, so that a value
+// moved twice or lost shows as a double free or a leak.
+TEST(DataValueRing, KeepsTheNewestValuesInOrderThroughGrowthAndResizes)
+{
+    DataValueRing ring(1);
+    std::deque<std::string> model;
+    OpcUa_UInt32 limit = 1;
+    std::mt19937 random(52);
+    int next = 0;
+    const auto textOf = [](const OpcUa_DataValue& value)
+    { return std::string(UaString(&value.Value.Value.String).toUtf8()); };
+    for (int step = 0; step < 3000; ++step)
+    {
+        const unsigned action = random() % 10;
+        if (action < 5)
+        {
+            // A new value; a full queue loses its oldest one.
+            if (ring.full())
+            {
+                ASSERT_TRUE(ring.dropOldest());
+                model.pop_front();
+            }
+            const std::string text = "value " + std::to_string(next++);
+            UaVariant variant;
+            variant.setString(UaString(text.c_str()));
+            UaDataValue value;
+            value.setValue(variant, true, false);
+            ASSERT_EQ(OpcUa_Good, value.copyTo(&ring.append()));
+            model.push_back(text);
+        }
+        else if (action < 8)
+        {
+            OpcUa_DataValue popped;
+            OpcUa_DataValue_Initialize(&popped);
+            ASSERT_EQ(!model.empty(), ring.pop(popped));
+            if (!model.empty())
+            {
+                EXPECT_EQ(model.front(), textOf(popped));
+                model.pop_front();
+            }
+            OpcUa_DataValue_Clear(&popped);
+        }
+        else
+        {
+            const OpcUa_UInt32 size = random() % 13;
+            ring.resize(size);
+            limit = size == 0 ? 1 : size;
+            while (model.size() > limit)
+                model.pop_front();
+        }
+        ASSERT_EQ(limit, ring.size());
+        ASSERT_EQ(model.size(), ring.count());
+        for (OpcUa_UInt32 i = 0; i < model.size(); ++i)
+            ASSERT_EQ(model[i], textOf(*ring.at(i))) << "step " << step << ", place " << i;
+        ASSERT_EQ(nullptr, ring.at(static_cast<OpcUa_UInt32>(model.size())));
+    }
 }
 
 TEST(MonitoredItemEvent, TheQueueGrowsUpToTheLimitThenDropsEvents)
