@@ -280,7 +280,7 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
             }
             UaNodeId token;
             token.setNodeId(secret, m_tokenNamespace);
-            const std::string key = tokenKey(token);
+            const std::string_view key = tokenKey(token);
             if (m_tokens.count(key) != 0)
             {
                 result = OpcUa_BadInternalError;
@@ -301,8 +301,11 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
             }
             // The caller keeps the creation reference, the map one of its own.
             created->addReference();
-            m_sessions[sessionId] = created;
-            m_tokens[key] = sessionId;
+            {
+                std::unique_lock lookups(m_lookupLock);
+                m_sessions[sessionId] = created;
+                m_tokens.emplace(std::string(key), sessionId);
+            }
             session = created;
             if (m_pRootNodeManager != nullptr)
                 m_pRootNodeManager->sessionOpened(created);
@@ -358,26 +361,29 @@ bool SessionManager::dropOldestUnactivatedLocked()
     return true;
 }
 
-std::string SessionManager::tokenKey(const UaNodeId& authenticationToken) const
+std::string_view SessionManager::tokenKey(const UaNodeId& authenticationToken) const
 {
     const OpcUa_NodeId* raw = authenticationToken.toOpcUaNodeId();
     if (raw->IdentifierType != OpcUa_IdentifierType_Opaque || raw->NamespaceIndex != m_tokenNamespace ||
         raw->Identifier.ByteString.Length != kAuthenticationTokenLength ||
         raw->Identifier.ByteString.Data == nullptr)
-        return std::string();
-    return std::string(reinterpret_cast<const char*>(raw->Identifier.ByteString.Data),
-                       static_cast<std::size_t>(raw->Identifier.ByteString.Length));
+        return std::string_view();
+    return std::string_view(reinterpret_cast<const char*>(raw->Identifier.ByteString.Data),
+                            static_cast<std::size_t>(raw->Identifier.ByteString.Length));
 }
 
 void SessionManager::eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it)
 {
-    m_tokens.erase(tokenKey(it->second->authenticationToken()));
+    std::unique_lock lookups(m_lookupLock);
+    auto token = m_tokens.find(tokenKey(it->second->authenticationToken()));
+    if (token != m_tokens.end())
+        m_tokens.erase(token);
     m_sessions.erase(it);
 }
 
 Session* SessionManager::lookUpLocked(const UaNodeId& authenticationToken) const
 {
-    const std::string key = tokenKey(authenticationToken);
+    const std::string_view key = tokenKey(authenticationToken);
     if (key.empty())
         return nullptr;
     auto token = m_tokens.find(key);
@@ -389,13 +395,16 @@ Session* SessionManager::lookUpLocked(const UaNodeId& authenticationToken) const
 
 Session* SessionManager::findSession(const UaNodeId& authenticationToken, bool refreshLastContact)
 {
-    UaMutexLocker lock(&m_mutex);
-    Session* session = lookUpLocked(authenticationToken);
-    if (session == nullptr)
-        return nullptr;
-    // The caller's reference is taken here, under the mutex: a purge or CloseSession may
-    // otherwise free the session before the caller gets to count itself in.
-    session->addReference();
+    Session* session = nullptr;
+    {
+        std::shared_lock lookups(m_lookupLock);
+        session = lookUpLocked(authenticationToken);
+        if (session == nullptr)
+            return nullptr;
+        // The caller's reference is taken here, under the lock: a purge or CloseSession takes the
+        // session out of the maps before it gives up the maps' reference, which may free it.
+        session->addReference();
+    }
     if (refreshLastContact)
         session->updateLastContact();
     return session;

@@ -14,7 +14,10 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class NodeManager;
@@ -131,8 +134,8 @@ private:
         UaByteString clientCertificate;
     };
 
-    // The map key of a token; empty for a token that cannot name a session.
-    std::string tokenKey(const UaNodeId& authenticationToken) const;
+    // The token's bytes, as long as the token lives; empty for a token this manager never gives.
+    std::string_view tokenKey(const UaNodeId& authenticationToken) const;
     Session* lookUpLocked(const UaNodeId& authenticationToken) const;
     // Takes the session out of the maps (the map's reference becomes the caller's).
     void eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it);
@@ -155,7 +158,11 @@ private:
     mutable UaMutex m_mutex;
     std::map<OpcUa_UInt32, Session*> m_sessions;
     // Token bytes to session id.
-    std::map<std::string, OpcUa_UInt32> m_tokens;
+    std::map<std::string, OpcUa_UInt32, std::less<>> m_tokens;
+    // Every request finds its session through the two maps above: findSession reads them under this
+    // alone, shared, so that requests of different sessions do not queue on m_mutex. They change
+    // under m_mutex and this, exclusive.
+    mutable std::shared_mutex m_lookupLock;
     std::map<OpcUa_UInt32, Channel> m_channels;
     // Serialises the marker's calls, so that the last one tells the present state.
     UaMutex m_markMutex;

@@ -10,13 +10,18 @@
 // id name its slot, the bits above them count how often that slot was given out. A slot freed is
 // given out again last (the oldest freed first), with an id of the next generation, so an answer
 // for a transaction that has finished (late, or a repeat) names no request, even once its slot
-// holds a newer one; an id comes back only after the counter of its slot wraps.
+// holds a newer one; an id comes back only after the counter of its slot wraps. Ids may be kept
+// below 32 bits (idBits), so that an owner can put bits of its own above them.
 //
 // No lock of its own: the owner guards it.
 template <typename T> class TransactionTable
 {
 public:
-    explicit TransactionTable(std::size_t initialSlots = 256) { grow(roundUp(initialSlots)); }
+    explicit TransactionTable(std::size_t initialSlots = 256, unsigned idBits = 32)
+        : m_idMask(idBits >= 32 ? 0xFFFFFFFFu : (1u << idBits) - 1u)
+    {
+        grow(roundUp(initialSlots));
+    }
     TransactionTable(const TransactionTable&) = delete;
     TransactionTable& operator=(const TransactionTable&) = delete;
 
@@ -79,7 +84,7 @@ private:
     OpcUa_UInt32 following(OpcUa_UInt32 id) const
     {
         const auto step = static_cast<OpcUa_UInt32>(m_slots.size());
-        const OpcUa_UInt32 next = id + step;
+        const OpcUa_UInt32 next = (id + step) & m_idMask;
         return next == 0 ? next + step : next;
     }
 
@@ -100,7 +105,7 @@ private:
         for (std::size_t i = 0; i < old.size(); ++i)
         {
             const OpcUa_UInt32 next = old[i].nextId;
-            const OpcUa_UInt32 further = next + static_cast<OpcUa_UInt32>(old.size());
+            const OpcUa_UInt32 further = (next + static_cast<OpcUa_UInt32>(old.size())) & m_idMask;
             m_slots[next & newMask].nextId = next;
             m_slots[further & newMask].nextId =
                 further == 0 ? further + static_cast<OpcUa_UInt32>(size) : further;
@@ -121,6 +126,7 @@ private:
         }
     }
 
+    const OpcUa_UInt32 m_idMask;
     std::vector<Slot> m_slots;
     // The free slots as a ring, the oldest freed first.
     std::vector<std::size_t> m_free;

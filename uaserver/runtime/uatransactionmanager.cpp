@@ -239,7 +239,6 @@ void UaTransactionManager::waitForPendingTransactions()
 
 OpcUa_UInt32 UaTransactionManager::pendingTransactions() const
 {
-    std::shared_lock lock(m_tableLock);
     return m_transactions.inUse();
 }
 
@@ -252,7 +251,6 @@ void UaTransactionManager::workerPoolSizes(OpcUa_UInt32& minThreads, OpcUa_UInt3
 
 OpcUa_UInt32 UaTransactionManager::addTransaction(PendingServiceRequest* pRequest)
 {
-    std::unique_lock lock(m_tableLock);
     return m_transactions.add(pRequest);
 }
 
@@ -260,14 +258,12 @@ void UaTransactionManager::transactionFinished(OpcUa_UInt32 hTransaction, Pendin
                                                bool sendNow)
 {
     if (hTransaction != 0)
-    {
-        std::unique_lock lock(m_tableLock);
         m_transactions.remove(hTransaction);
-    }
     UaThreadPool* pool = nullptr;
+    if (!sendNow)
     {
         UaMutexLocker lock(&m_lock);
-        if (!sendNow && m_pWorkerPool != nullptr)
+        if (m_pWorkerPool != nullptr)
         {
             pool = m_pWorkerPool;
             ++m_poolUsers;
@@ -462,12 +458,16 @@ UaStatus UaTransactionManager::finishItem(OpcUa_UInt32 hTransaction, bool sendNo
     {
         // The result is stored under the table's lock: a repeated answer racing with the one that
         // completes the request finds it still there (and completed), never deleted under it.
-        std::shared_lock lock(m_tableLock);
-        auto* request = dynamic_cast<Request*>(m_transactions.get(hTransaction));
-        if (request == nullptr)
+        const bool found = m_transactions.withObject(hTransaction,
+                                                     [&](PendingServiceRequest* pending)
+                                                     {
+                                                         auto* request = dynamic_cast<Request*>(pending);
+                                                         if (request != nullptr && finish(*request))
+                                                             completed = request;
+                                                         return request != nullptr;
+                                                     });
+        if (!found)
             return OpcUa_BadInvalidArgument;
-        if (finish(*request))
-            completed = request;
     }
     if (completed != nullptr)
         transactionFinished(hTransaction, completed, sendNow);

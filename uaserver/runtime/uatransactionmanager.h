@@ -4,7 +4,7 @@
 #include <historymanager.h>
 #include <iomanagercallback.h>
 
-#include "transactiontable.h"
+#include "transactionshards.h"
 
 #include <uamutex.h>
 #include <uastatus.h>
@@ -13,7 +13,6 @@
 #include <opcua.h>
 
 #include <condition_variable>
-#include <shared_mutex>
 
 class ConditionRefreshHandler;
 class NodeManager;
@@ -188,10 +187,8 @@ private:
     ConditionRefreshHandler* m_pCreator;
     UaThreadPool* m_pWorkerPool = nullptr;
     mutable UaMutex m_lock;
-    // The table alone: every answered item looks its request up, and those lookups of all sessions
-    // share it; only adding and posting a request take it alone.
-    mutable std::shared_mutex m_tableLock;
-    TransactionTable<PendingServiceRequest> m_transactions;
+    // Guards itself.
+    TransactionShards<PendingServiceRequest> m_transactions;
     // Threads handing a request to the pool just now: the pool is not deleted under them.
     OpcUa_UInt32 m_poolUsers = 0;
     std::condition_variable_any m_poolUnused;
