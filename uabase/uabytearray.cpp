@@ -8,7 +8,7 @@
 
 UaByteArrayRecord* UaByteArrayRecord::empty()
 {
-    static UaByteArrayRecord record{{1}, 0, 0, nullptr};
+    static UaByteArrayRecord record{{kImmortalRefCount}, 0, 0, nullptr};
     return &record;
 }
 

@@ -7,12 +7,11 @@
 
 UaDataValueRecord* UaDataValueRecord::empty()
 {
-    // Holds a reference of its own, so it is never freed.
     static UaDataValueRecord* record = []
     {
         auto* r = new UaDataValueRecord;
         OpcUa_DataValue_Initialize(&r->value);
-        r->refCount.store(1);
+        r->refCount.store(kImmortalRefCount);
         return r;
     }();
     return record;

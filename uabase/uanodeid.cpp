@@ -15,7 +15,7 @@ UaNodeIdRecord* UaNodeIdRecord::empty()
     {
         auto* r = new UaNodeIdRecord;
         OpcUa_NodeId_Initialize(&r->nodeId);
-        r->refCount.store(1);
+        r->refCount.store(kImmortalRefCount);
         return r;
     }();
     return record;

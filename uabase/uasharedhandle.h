@@ -5,9 +5,15 @@
 #include <cstdint>
 #include <utility>
 
+// The reference count of a record that is never freed (a class's process-wide empty record). Every
+// default-constructed value of every thread shares that record: counting its references would make
+// all threads write one cache line, so handles leave such a count alone. It stays far above 1, so a
+// handle on the record always finds it shared and copies before it writes.
+inline constexpr std::uint32_t kImmortalRefCount = 0x80000000u;
+
 // Base of the implicitly shared value classes: one pointer to a record whose reference count
 // changes only atomically. `Record` provides `refCount`, a static `empty()` (a process-wide record
-// that holds a reference of its own and is never freed) and a static `destroy(Record*)`.
+// whose count is kImmortalRefCount, never freed) and a static `destroy(Record*)`.
 template <typename Record> class UaSharedHandle
 {
 public:
@@ -33,10 +39,18 @@ public:
     bool sharesRecordWith(const UaSharedHandle& other) const { return m_record == other.m_record; }
 
 protected:
-    static void retain(Record* record) { record->refCount.fetch_add(1); }
+    static bool isImmortal(const Record* record)
+    {
+        return record->refCount.load(std::memory_order_relaxed) >= kImmortalRefCount;
+    }
+    static void retain(Record* record)
+    {
+        if (!isImmortal(record))
+            record->refCount.fetch_add(1);
+    }
     static void release(Record* record)
     {
-        if (record->refCount.fetch_sub(1) == 1)
+        if (!isImmortal(record) && record->refCount.fetch_sub(1) == 1)
             Record::destroy(record);
     }
     static Record* sharedEmpty()

@@ -15,7 +15,7 @@ UaStringRecord* UaStringRecord::empty()
     {
         auto* r = new UaStringRecord;
         OpcUa_String_Initialize(&r->str);
-        r->refCount.store(1);
+        r->refCount.store(kImmortalRefCount);
         return r;
     }();
     return record;

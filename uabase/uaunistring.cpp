@@ -12,7 +12,7 @@
 UaUniStringRecord* UaUniStringRecord::empty()
 {
     static char16_t terminator = 0;
-    static UaUniStringRecord record{{1}, &terminator, 0};
+    static UaUniStringRecord record{{kImmortalRefCount}, &terminator, 0};
     return &record;
 }
 
