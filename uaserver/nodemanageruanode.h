@@ -3,6 +3,7 @@
 
 #include "hashtable.h"
 #include "nodemanager.h"
+#include "readmostlylock.h"
 
 #include <uamutex.h>
 #include <uastring.h>
@@ -29,8 +30,9 @@ class UaReference;
 // alias list and is taken inside m_mutex. No node lock is held while calling into the root or
 // another node manager: foreign nodes and attributes are resolved first, then the lock is taken.
 // m_tableLock lets the lookups of the service paths (getVariableHandle, getNode) run side by side:
-// they share it without the node lock, while adding or removing a table entry takes it alone inside
-// m_mutex. So a holder of either lock finds only nodes that stay in the table while it holds it.
+// they share it without the node lock, each thread on a part of its own, while adding or removing a
+// table entry takes it alone inside m_mutex. So a holder of either lock finds only nodes that stay
+// in the table while it holds it.
 class NodeManagerUaNode : public NodeManager, public NodeManagerConfig, public NodeManagerCrossReferences
 {
 public:
@@ -108,7 +110,7 @@ protected:
     std::atomic<bool> m_isStarted{false};
     std::atomic<bool> m_isAfterStartUpDone{false};
     mutable UaMutex m_mutex;
-    mutable std::shared_mutex m_tableLock;
+    mutable ReadMostlyLock m_tableLock;
     std::atomic<OpcUa_UInt16> m_nsIndex{0};
     UaString m_sNamespaceUri;
     HashTable* m_pTable;

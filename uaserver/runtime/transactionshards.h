@@ -3,10 +3,11 @@
 
 #include "transactiontable.h"
 
+#include <threadslot.h>
+
 #include <opcua.h>
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -35,7 +36,7 @@ public:
     // The new id of a non-null object (never 0).
     OpcUa_UInt32 add(T* object)
     {
-        const std::size_t index = threadShard();
+        const std::size_t index = threadSlot(kShards);
         Shard& shard = m_shards[index];
         std::unique_lock lock(shard.lock);
         return shard.table->add(object) << kShardBits | static_cast<OpcUa_UInt32>(index);
@@ -76,14 +77,6 @@ private:
         mutable std::shared_mutex lock;
         std::unique_ptr<TransactionTable<T>> table;
     };
-
-    // Threads are dealt to the tables in turn as they first add.
-    static std::size_t threadShard()
-    {
-        static std::atomic<std::size_t> s_next{0};
-        thread_local const std::size_t t_shard = s_next.fetch_add(1, std::memory_order_relaxed) % kShards;
-        return t_shard;
-    }
 
     std::array<Shard, kShards> m_shards;
 };
