@@ -1,6 +1,7 @@
 #ifndef UASERVER_RUNTIME_SESSIONMANAGER_H
 #define UASERVER_RUNTIME_SESSIONMANAGER_H
 
+#include <readmostlylock.h>
 #include <uabytestring.h>
 #include <uamutex.h>
 #include <uanodeid.h>
@@ -160,9 +161,9 @@ private:
     // Token bytes to session id.
     std::map<std::string, OpcUa_UInt32, std::less<>> m_tokens;
     // Every request finds its session through the two maps above: findSession reads them under this
-    // alone, shared, so that requests of different sessions do not queue on m_mutex. They change
-    // under m_mutex and this, exclusive.
-    mutable std::shared_mutex m_lookupLock;
+    // alone, shared, so that requests of different sessions neither queue on m_mutex nor all write
+    // one lock word. They change under m_mutex and this, exclusive.
+    mutable ReadMostlyLock m_lookupLock;
     std::map<OpcUa_UInt32, Channel> m_channels;
     // Serialises the marker's calls, so that the last one tells the present state.
     UaMutex m_markMutex;
