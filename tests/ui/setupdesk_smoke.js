@@ -8,7 +8,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const crypto = require("crypto");
-const { box, exited, runSmokeTests, timeout, typeKeyByKey, withTimeout } = require("./smoke_support");
+const { box, exited, runSmokeTests, timeout, typeKeyByKey, until, withTimeout } = require("./smoke_support");
 
 const [binFolder, nodeModules, screenshots] = process.argv.slice(2);
 const configPath = ["Hard Disk", "Quberon", "Boot", "SystemConfig.xml"];
@@ -160,6 +160,42 @@ const tests = {
     await field.fill("\\" + "d".repeat(260));
     await page.locator("#problem", { hasText: /^The field takes at most 260 characters\.$/ }).waitFor({ timeout });
     if ((await field.inputValue()) !== "\\Temp") throw new Error("the field keeps " + (await field.inputValue()).length + " characters");
+  },
+
+  async "a hidden page holds no poll and shows what changed once it is shown again"(page) {
+    const polls = new Set();
+    let pollsWhileHidden = 0;
+    let hidden = false;
+    page.on("request", (request) => {
+      if (!request.url().includes("/api/state")) return;
+      polls.add(request);
+      if (hidden) ++pollsWhileHidden;
+    });
+    for (const end of ["requestfinished", "requestfailed"]) page.on(end, (request) => polls.delete(request));
+    await page.reload();
+    const tabs = control(page, 102, 1000).locator('button[role="tab"]');
+    await tabs.filter({ hasText: "FTP" }).waitFor({ timeout });
+
+    hidden = true;
+    await page.evaluate(() => {
+      Object.defineProperty(document, "visibilityState", { value: "hidden", configurable: true });
+      Object.defineProperty(document, "hidden", { value: true, configurable: true });
+      document.dispatchEvent(new Event("visibilitychange"));
+    });
+    await until(() => polls.size === 0, "the end of the hidden page's poll");
+    // A change while hidden: the page does not ask for it.
+    await Promise.all([page.waitForResponse((r) => r.url().includes("/api/input")), tabs.filter({ hasText: "FTP" }).click()]);
+    await page.evaluate(() => sending);
+    if (pollsWhileHidden !== 0) throw new Error(pollsWhileHidden + " polls while hidden");
+    if (await control(page, 136, 1039).isVisible()) throw new Error("the hidden page showed the FTP tab");
+
+    hidden = false;
+    await page.evaluate(() => {
+      delete document.visibilityState;
+      delete document.hidden;
+      document.dispatchEvent(new Event("visibilitychange"));
+    });
+    await control(page, 136, 1039).waitFor({ state: "visible", timeout });
   },
 
   async "FTP: a user name without spaces wraps inside the dialog"(page) {

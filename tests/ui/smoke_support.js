@@ -98,6 +98,15 @@ async function typeKeyByKey(page, field, text, between) {
   }
 }
 
+// Resolves once condition() holds (checked every 20 ms); fails after the time-out.
+async function until(condition, what) {
+  const end = Date.now() + timeout;
+  while (!condition()) {
+    if (Date.now() > end) throw new Error(what + " timed out");
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+}
+
 // The element's box on the page.
 async function box(locator) {
   const found = await locator.boundingBox();
@@ -112,4 +121,4 @@ function runSmokeTests(options) {
   });
 }
 
-module.exports = { box, exited, runSmokeTests, timeout, typeKeyByKey, withTimeout };
+module.exports = { box, exited, runSmokeTests, timeout, typeKeyByKey, until, withTimeout };

@@ -12,6 +12,8 @@ namespace http::detail
 {
 bool BufferedStream::is_writable() const
 {
+    if (m_parked)
+        return true;
     pollfd descriptor{m_socket, POLLOUT, 0};
     return poll(&descriptor, 1, static_cast<int>(m_writeTimeout.count())) > 0 &&
            (descriptor.revents & POLLOUT);
@@ -27,6 +29,8 @@ ssize_t BufferedStream::read(char* buffer, size_t size)
 
 ssize_t BufferedStream::write(const char* data, size_t size)
 {
+    if (m_parked)
+        return static_cast<ssize_t>(size);
     // Answers go out also while the server stops, so no stop descriptor here.
     return sendSomeBefore(m_socket, data, size, std::chrono::steady_clock::now() + m_writeTimeout, -1);
 }

@@ -8,12 +8,14 @@
 namespace http::detail
 {
 // The library's view of one connection: it reads the request we took in whole and
-// writes its answer to the socket, each write within the write time-out.
+// writes its answer to the socket, each write within the write time-out. Once `parked`
+// is set, writes go nowhere: a parked request is answered when its wait ends.
 class BufferedStream final : public httplib::Stream
 {
 public:
-    BufferedStream(int socket, const std::string& request, std::chrono::milliseconds writeTimeout)
-        : m_socket(socket), m_request(request), m_writeTimeout(writeTimeout)
+    BufferedStream(int socket, const std::string& request, std::chrono::milliseconds writeTimeout,
+                   const bool& parked)
+        : m_socket(socket), m_request(request), m_writeTimeout(writeTimeout), m_parked(parked)
     {
     }
 
@@ -30,6 +32,7 @@ private:
     const std::string& m_request;
     size_t m_read = 0;
     std::chrono::milliseconds m_writeTimeout;
+    const bool& m_parked;
 };
 
 // The dotted address and port of a socket address.

@@ -14,9 +14,11 @@
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace http
 {
@@ -27,6 +29,17 @@ using Clock = std::chrono::steady_clock;
 // The server whose connection this thread serves, so that stop() from a handler
 // does not wait for its own thread.
 thread_local const void* t_servingServer = nullptr;
+
+// The request a thread serves: one whose handler may park it, or a parked one whose wait
+// has ended and whose wait's answer answers it.
+struct Serving
+{
+    const Wait* ended = nullptr;
+    bool ready = false; // the ended wait's condition
+    bool parked = false;
+    Wait wait; // what the parked request waits for
+};
+thread_local Serving* t_serving = nullptr;
 
 // What a refused client may still send is read and dropped for this long (at most this
 // much), so that closing does not reset the connection before it has read the answer.
@@ -135,11 +148,34 @@ struct Pending
     size_t drained = 0;
 };
 
-// A whole request waiting for a worker.
+// A whole request waiting for a worker, or a parked one: its wait is set.
 struct Ready
 {
-    int socket;
+    int socket = -1;
     std::string request;
+    std::shared_ptr<const Wait> wait;
+    bool ready = false; // the wait's condition when it ended
+};
+
+// A condition that throws ends its wait: the answer then tells what went wrong.
+bool holds(const Wait& wait)
+{
+    try
+    {
+        return wait.ready();
+    }
+    catch (...)
+    {
+        return true;
+    }
+}
+
+// A request the reader holds until its wait ends.
+struct Parked
+{
+    std::string request; // served again to answer it
+    std::shared_ptr<const Wait> wait;
+    Clock::time_point deadline;
 };
 } // namespace
 
@@ -149,9 +185,10 @@ struct Server::Impl
     class LibraryServer final : public httplib::Server
     {
     public:
-        bool serve(int socket, const std::string& request, std::chrono::milliseconds writeTimeout)
+        bool serve(int socket, const std::string& request, std::chrono::milliseconds writeTimeout,
+                   const bool& parked)
         {
-            detail::BufferedStream stream(socket, request, writeTimeout);
+            detail::BufferedStream stream(socket, request, writeTimeout, parked);
             bool closed = false;
             return process_request(stream, true, closed, nullptr);
         }
@@ -160,6 +197,7 @@ struct Server::Impl
     explicit Impl(ServerOptions options) : m_options(std::move(options))
     {
         m_stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     }
 
     void dispatch(const httplib::Request& in, httplib::Response& out);
@@ -182,14 +220,27 @@ struct Server::Impl
     // of its request (answered 503); false when every connection is busy.
     bool makeRoom(std::unordered_map<int, Pending>& pending);
     void closeConnection(int socket);
+    void queue(Ready ready);
+
+    // Parked requests: taken in from the workers, checked after each notify(), ended by
+    // their condition, time-out or client.
+    void takeParked(std::unordered_map<int, Parked>& parked);
+    void checkParked(std::unordered_map<int, Parked>& parked);
+    // Hands the request to a worker for its answer; the next one.
+    std::unordered_map<int, Parked>::iterator endWait(std::unordered_map<int, Parked>& parked,
+                                                      std::unordered_map<int, Parked>::iterator it);
+    void wakeReader();
 
     // A worker: answers whole requests one after the other.
     void work();
+    // Answers the request, parks it or, once the reader has ended, ends its wait at once.
+    void serve(Ready next);
 
     ServerOptions m_options;
     LibraryServer m_http;
     std::vector<Route> m_routes;
     int m_stopFd = -1;
+    int m_wakeFd = -1; // notify() and a newly parked request wake the reader
     int m_listenFd = -1;
     int m_epollFd = -1;
     std::atomic<uint16_t> m_port{0};
@@ -207,9 +258,9 @@ struct Server::Impl
     std::condition_variable m_queueReady;
     std::deque<Ready> m_queue;
 
-    std::mutex m_waitMutex;
-    std::condition_variable m_wake;
-    uint64_t m_generation = 0;
+    std::mutex m_parkMutex;
+    std::vector<Ready> m_parking; // parked by workers, not yet taken in by the reader
+    bool m_readerEnded = false;
 };
 
 const Route* Server::Impl::findRoute(const std::string& method, const std::string& path,
@@ -244,18 +295,48 @@ void Server::Impl::dispatch(const httplib::Request& in, httplib::Response& out)
     request.remoteAddress = in.remote_addr;
 
     Response response;
-    bool pathKnown = false;
-    if (const Route* route = findRoute(request.method, request.path, pathKnown))
+    // False when it threw: the answer is then 500.
+    const auto run = [&response](const std::function<void()>& make)
     {
         try
         {
-            route->handler(request, response);
+            make();
+            return true;
         }
         catch (...)
         {
             response = Response{};
             response.status = 500;
             response.body = "Internal Server Error";
+            return false;
+        }
+    };
+    Serving& serving = *t_serving;
+    bool pathKnown = false;
+    if (serving.ended)
+    {
+        run([&] { serving.ended->answer(serving.ready, response); });
+        response.wait.reset();
+    }
+    else if (const Route* route = findRoute(request.method, request.path, pathKnown))
+    {
+        run([&] { route->handler(request, response); });
+        if (response.wait)
+        {
+            Wait wait = std::move(*response.wait);
+            response = Response{};
+            bool ready = false;
+            if (run([&] { ready = wait.ready(); }))
+            {
+                if (!ready)
+                {
+                    serving.parked = true;
+                    serving.wait = std::move(wait);
+                    return;
+                }
+                run([&] { wait.answer(true, response); });
+                response.wait.reset();
+            }
         }
     }
     else
@@ -273,6 +354,15 @@ void Server::Impl::closeConnection(int socket)
 {
     close(socket);
     --m_open;
+}
+
+void Server::Impl::queue(Ready ready)
+{
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back(std::move(ready));
+    }
+    m_queueReady.notify_one();
 }
 
 bool Server::Impl::makeRoom(std::unordered_map<int, Pending>& pending)
@@ -387,11 +477,7 @@ Server::Impl::Turn Server::Impl::receive(int socket, Pending& connection)
         if (result == detail::RequestCollector::kComplete)
         {
             epoll_ctl(m_epollFd, EPOLL_CTL_DEL, socket, nullptr);
-            {
-                std::lock_guard lock(m_queueMutex);
-                m_queue.push_back({socket, std::move(connection.collector.request())});
-            }
-            m_queueReady.notify_one();
+            queue({socket, std::move(connection.collector.request()), nullptr, false});
             return Turn::handedOn;
         }
         if (result != detail::RequestCollector::kMore)
@@ -402,7 +488,9 @@ Server::Impl::Turn Server::Impl::receive(int socket, Pending& connection)
 
 void Server::Impl::read()
 {
+    t_servingServer = this;
     std::unordered_map<int, Pending> pending;
+    std::unordered_map<int, Parked> parked;
     Clock::time_point acceptPausedUntil{};
     const auto drop = [&](int socket, bool handedOn)
     {
@@ -416,6 +504,8 @@ void Server::Impl::read()
         Clock::time_point next = Clock::time_point::max();
         for (const auto& [socket, connection] : pending)
             next = std::min(next, connection.deadline);
+        for (const auto& [socket, request] : parked)
+            next = std::min(next, request.deadline);
         if (acceptPausedUntil != Clock::time_point{})
             next = std::min(next, acceptPausedUntil);
         int timeout = -1;
@@ -432,17 +522,30 @@ void Server::Impl::read()
             const int socket = events[i].data.fd;
             if (socket == m_stopFd)
                 continue;
+            if (socket == m_wakeFd)
+            {
+                uint64_t wakes = 0;
+                [[maybe_unused]] const ssize_t taken = ::read(m_wakeFd, &wakes, sizeof wakes);
+                takeParked(parked);
+                checkParked(parked);
+                continue;
+            }
             if (socket == m_listenFd)
             {
                 accept(pending, acceptPausedUntil);
                 continue;
             }
-            const auto found = pending.find(socket);
-            if (found == pending.end())
-                continue;
-            const Turn turn = receive(socket, found->second);
-            if (turn != Turn::keep)
-                drop(socket, turn == Turn::handedOn);
+            if (const auto found = pending.find(socket); found != pending.end())
+            {
+                const Turn turn = receive(socket, found->second);
+                if (turn != Turn::keep)
+                    drop(socket, turn == Turn::handedOn);
+            }
+            else if (const auto waiting = parked.find(socket); waiting != parked.end())
+            {
+                // The client closed its side: it is answered now, if it still reads.
+                endWait(parked, waiting);
+            }
         }
         const Clock::time_point now = Clock::now();
         if (acceptPausedUntil != Clock::time_point{} && now >= acceptPausedUntil)
@@ -463,12 +566,68 @@ void Server::Impl::read()
         }
         for (const int socket : expired)
             drop(socket, false);
+        for (auto it = parked.begin(); it != parked.end();)
+            it = it->second.deadline <= now ? endWait(parked, it) : std::next(it);
     }
     // Stopping ends the reads in progress without an answer, and new connections are refused.
     for (const auto& [socket, connection] : pending)
         closeConnection(socket);
     close(m_listenFd);
     m_listenFd = -1;
+    // The waits end, and their answers go out from here: the workers are ending too.
+    {
+        std::lock_guard lock(m_parkMutex);
+        m_readerEnded = true;
+    }
+    takeParked(parked);
+    for (auto& [socket, request] : parked)
+    {
+        epoll_ctl(m_epollFd, EPOLL_CTL_DEL, socket, nullptr);
+        serve({socket, std::move(request.request), request.wait, holds(*request.wait)});
+    }
+}
+
+void Server::Impl::takeParked(std::unordered_map<int, Parked>& parked)
+{
+    std::vector<Ready> taken;
+    {
+        std::lock_guard lock(m_parkMutex);
+        taken.swap(m_parking);
+    }
+    const Clock::time_point now = Clock::now();
+    for (Ready& next : taken)
+    {
+        const auto timeout = std::max(next.wait->timeout, std::chrono::milliseconds(0));
+        const auto room =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
+        const Clock::time_point deadline = timeout < room ? now + timeout : Clock::time_point::max();
+        // Only the client's close is watched: what it may send after its request is not read.
+        epoll_event event{};
+        event.events = EPOLLRDHUP;
+        event.data.fd = next.socket;
+        if (!m_stopping && epoll_ctl(m_epollFd, EPOLL_CTL_ADD, next.socket, &event) != 0)
+        {
+            queue({next.socket, std::move(next.request), next.wait, holds(*next.wait)});
+            continue;
+        }
+        parked.insert_or_assign(next.socket, Parked{std::move(next.request), std::move(next.wait), deadline});
+    }
+}
+
+void Server::Impl::checkParked(std::unordered_map<int, Parked>& parked)
+{
+    for (auto it = parked.begin(); it != parked.end();)
+        it = holds(*it->second.wait) ? endWait(parked, it) : std::next(it);
+}
+
+std::unordered_map<int, Parked>::iterator Server::Impl::endWait(std::unordered_map<int, Parked>& parked,
+                                                                std::unordered_map<int, Parked>::iterator it)
+{
+    const int socket = it->first;
+    epoll_ctl(m_epollFd, EPOLL_CTL_DEL, socket, nullptr);
+    Parked& request = it->second;
+    queue({socket, std::move(request.request), request.wait, holds(*request.wait)});
+    return parked.erase(it);
 }
 
 void Server::Impl::work()
@@ -485,9 +644,44 @@ void Server::Impl::work()
             next = std::move(m_queue.front());
             m_queue.pop_front();
         }
-        m_http.serve(next.socket, next.request, m_options.requestTimeout);
-        closeConnection(next.socket);
+        serve(std::move(next));
     }
+}
+
+void Server::Impl::serve(Ready next)
+{
+    for (;;)
+    {
+        Serving serving;
+        serving.ended = next.wait.get();
+        serving.ready = next.ready;
+        t_serving = &serving;
+        m_http.serve(next.socket, next.request, m_options.requestTimeout, serving.parked);
+        t_serving = nullptr;
+        if (!serving.parked)
+            break;
+        auto wait = std::make_shared<const Wait>(std::move(serving.wait));
+        {
+            std::lock_guard lock(m_parkMutex);
+            if (!m_readerEnded)
+            {
+                m_parking.push_back({next.socket, std::move(next.request), std::move(wait)});
+                wakeReader();
+                return;
+            }
+        }
+        // No reader to hold it any more: the wait ends at once.
+        next.ready = holds(*wait);
+        next.wait = std::move(wait);
+    }
+    closeConnection(next.socket);
+}
+
+void Server::Impl::wakeReader()
+{
+    const uint64_t one = 1;
+    // The counter only ever counts up; a failed write leaves it readable anyway.
+    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
 }
 
 Server::Server(ServerOptions options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
@@ -498,7 +692,7 @@ Server::~Server()
     Impl& impl = *m_impl;
     for (const Ready& left : impl.m_queue)
         close(left.socket);
-    for (const int descriptor : {impl.m_listenFd, impl.m_epollFd, impl.m_stopFd})
+    for (const int descriptor : {impl.m_listenFd, impl.m_epollFd, impl.m_stopFd, impl.m_wakeFd})
         if (descriptor >= 0)
             close(descriptor);
 }
@@ -518,7 +712,7 @@ bool Server::start()
 {
     Impl& impl = *m_impl;
     std::lock_guard lock(impl.m_lifeMutex);
-    if (impl.m_started || impl.m_stopping || impl.m_stopFd < 0)
+    if (impl.m_started || impl.m_stopping || impl.m_stopFd < 0 || impl.m_wakeFd < 0)
         return false;
     impl.m_started = true;
     httplib::Server& library = impl.m_http;
@@ -537,7 +731,7 @@ bool Server::start()
     impl.m_epollFd = epoll_create1(EPOLL_CLOEXEC);
     if (impl.m_listenFd < 0 || impl.m_epollFd < 0)
         return false;
-    for (const int descriptor : {impl.m_listenFd, impl.m_stopFd})
+    for (const int descriptor : {impl.m_listenFd, impl.m_stopFd, impl.m_wakeFd})
     {
         epoll_event event{};
         event.events = EPOLLIN;
@@ -567,7 +761,6 @@ void Server::stop()
     {
         // The descriptor only ever counts up; a failed write leaves it readable anyway.
     }
-    notify();
     {
         std::lock_guard lock(impl.m_queueMutex);
     }
@@ -591,36 +784,8 @@ bool Server::stopping() const
     return m_impl->m_stopping;
 }
 
-bool Server::waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout)
-{
-    Impl& impl = *m_impl;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::unique_lock lock(impl.m_waitMutex);
-    for (;;)
-    {
-        const uint64_t seen = impl.m_generation;
-        // The condition may take the caller's own locks: never under ours.
-        lock.unlock();
-        if (ready())
-            return true;
-        lock.lock();
-        if (impl.m_stopping)
-            return false;
-        if (!impl.m_wake.wait_until(lock, deadline,
-                                    [&] { return impl.m_generation != seen || impl.m_stopping; }))
-        {
-            lock.unlock();
-            return ready();
-        }
-    }
-}
-
 void Server::notify()
 {
-    {
-        std::lock_guard lock(m_impl->m_waitMutex);
-        ++m_impl->m_generation;
-    }
-    m_impl->m_wake.notify_all();
+    m_impl->wakeReader();
 }
 } // namespace http

@@ -240,8 +240,9 @@ TEST(HttpServer, OverTheConnectionBoundTheLongestWaitingGivesWay)
                  [&](const http::Request&, http::Response& response)
                  {
                      ++held;
-                     server.waitFor([&] { return release.load(); }, kForever);
-                     response.body = "released";
+                     response.wait =
+                         http::Wait{[&] { return release.load(); }, kForever,
+                                    [](bool, http::Response& answer) { answer.body = "released"; }};
                  });
     ASSERT_TRUE(server.start());
 
@@ -252,7 +253,7 @@ TEST(HttpServer, OverTheConnectionBoundTheLongestWaitingGivesWay)
     EXPECT_EQ(statusOf(probe.answer), 200) << probe.answer;
     EXPECT_EQ(probe.idleWaiting, 3u);
 
-    // With every connection in a worker's hands, a newcomer is turned away.
+    // With every connection answered or parked, a newcomer is turned away.
     std::vector<std::future<std::string>> holders;
     for (int i = 0; i < 4; ++i)
         holders.push_back(std::async(std::launch::async, [&] { return get(server.port(), "/hold"); }));
@@ -273,30 +274,43 @@ TEST(HttpServer, OverTheConnectionBoundTheLongestWaitingGivesWay)
     EXPECT_EQ(statusOf(get(server.port(), "/hello")), 200);
 }
 
-TEST(HttpServer, NotifyWakesAHeldRequest)
+TEST(HttpServer, ParkedRequestsHoldNoWorkerAndNotifyEndsTheirWait)
 {
-    http::Server server;
+    http::ServerOptions options;
+    options.workers = 2;
+    http::Server server(options);
+    addRoutes(server);
     std::atomic<int> version{0};
-    std::atomic<int> held{0};
     server.route("GET", "/state",
                  [&](const http::Request& request, http::Response& response)
                  {
                      const int since = std::stoi(request.parameter("since").value_or("0"));
-                     ++held;
-                     const bool changed = server.waitFor([&] { return version > since; }, kForever);
-                     response.status = changed ? 200 : 503;
-                     response.body = std::to_string(version.load());
+                     response.wait = http::Wait{[&version, since] { return version > since; }, kForever,
+                                                [&version](bool changed, http::Response& answer)
+                                                {
+                                                    answer.status = changed ? 200 : 503;
+                                                    answer.body = std::to_string(version.load());
+                                                }};
                  });
     ASSERT_TRUE(server.start());
 
-    auto first = std::async(std::launch::async, [&] { return get(server.port(), "/state?since=0"); });
-    auto second = std::async(std::launch::async, [&] { return get(server.port(), "/state?since=0"); });
-    ASSERT_TRUE(eventually([&] { return held == 2; }));
+    std::vector<std::unique_ptr<RawClient>> parked;
+    for (int i = 0; i < 32; ++i)
+    {
+        parked.push_back(std::make_unique<RawClient>(server.port()));
+        ASSERT_TRUE(parked.back()->send("GET /state?since=0 HTTP/1.1\r\n\r\n"));
+    }
+    EXPECT_EQ(bodyOf(get(server.port(), "/hello")), "hello 127.0.0.1") << "answered while 32 requests wait";
+    for (const auto& client : parked)
+    {
+        EXPECT_EQ(client->receiveAll(std::chrono::seconds(0)), "");
+        EXPECT_FALSE(client->closedByServer());
+    }
     version = 1;
     server.notify();
-    for (auto* answer : {&first, &second})
+    for (const auto& client : parked)
     {
-        const std::string text = answer->get();
+        const std::string text = client->receiveAll();
         EXPECT_EQ(statusOf(text), 200) << text;
         EXPECT_EQ(bodyOf(text), "1");
     }
@@ -314,10 +328,14 @@ TEST(HttpServer, StopWhileARequestIsHeldReturns)
                   [&](const http::Request&, http::Response& response)
                   {
                       waiting = true;
-                      const bool ready = server->waitFor([] { return false; }, kForever);
-                      woken = true;
-                      response.status = ready ? 200 : 503;
-                      response.body = server->stopping() ? "stopping" : "timed out";
+                      response.wait = http::Wait{[] { return false; }, kForever,
+                                                 [&](bool ready, http::Response& answer)
+                                                 {
+                                                     woken = true;
+                                                     answer.status = ready ? 200 : 503;
+                                                     answer.body =
+                                                         server->stopping() ? "stopping" : "timed out";
+                                                 }};
                   });
     ASSERT_TRUE(server->start());
     const uint16_t port = server->port();
@@ -327,7 +345,7 @@ TEST(HttpServer, StopWhileARequestIsHeldReturns)
     ASSERT_TRUE(unfinished.send("GET /hold HTTP/1.1\r\n"));
     ASSERT_TRUE(eventually([&] { return waiting.load(); }));
 
-    // A hold of an hour and a request that never ends: stop returns only because it wakes both.
+    // A wait of an hour and a request that never ends: stop returns only because it ends both.
     server->stop();
     EXPECT_TRUE(woken);
     const std::string answer = held.receiveAll();

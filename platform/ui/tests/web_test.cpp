@@ -15,6 +15,7 @@
 using namespace std::chrono_literals;
 using httptest::bodyOf;
 using httptest::exchange;
+using httptest::RawClient;
 using httptest::statusOf;
 using uitest::RecordingDialog;
 
@@ -203,6 +204,36 @@ TEST_F(WebRendererTest, TheLongPollReturnsOnAChange)
     ASSERT_EQ(statusOf(answer), 200);
     EXPECT_EQ(nlohmann::json::parse(bodyOf(answer))["version"], now);
     EXPECT_NE(second.token(), m_renderer->token());
+}
+
+TEST_F(WebRendererTest, PagesWaitingForAChangeLeaveOthersAnswered)
+{
+    m_dialog.onClick[10] = [] {}; // a click that changes nothing: the polls wait on
+    const uint64_t version = state()["version"];
+    std::vector<std::unique_ptr<RawClient>> polls;
+    for (int i = 0; i < 32; ++i)
+    {
+        polls.push_back(std::make_unique<RawClient>(m_renderer->port()));
+        ASSERT_TRUE(polls.back()->send("GET /api/state?since=" + std::to_string(version) +
+                                       " HTTP/1.1\r\nHost: " + hostHeader() +
+                                       "\r\nX-Token: " + m_renderer->token() + "\r\n\r\n"));
+    }
+    // One more page loads and clicks while the 32 others wait.
+    EXPECT_EQ(statusOf(request("GET", "/?token=" + m_renderer->token(), "Host: " + hostHeader() + "\r\n")),
+              200);
+    EXPECT_EQ(statusOf(post(R"({"type":"click","dlg":100,"ctl":10})")), 200);
+    for (const auto& poll : polls)
+    {
+        EXPECT_EQ(poll->receiveAll(0s), "");
+        EXPECT_FALSE(poll->closedByServer());
+    }
+    ASSERT_EQ(statusOf(post(R"({"type":"text","dlg":100,"ctl":1007,"text":"42"})")), 200);
+    for (const auto& poll : polls)
+    {
+        const std::string answer = poll->receiveAll();
+        ASSERT_EQ(statusOf(answer), 200);
+        EXPECT_EQ(nlohmann::json::parse(bodyOf(answer))["dialogs"][0]["controls"][3]["text"], "42");
+    }
 }
 
 TEST_F(WebRendererTest, PromptsAreOverlaysAndTheEndIsPublished)

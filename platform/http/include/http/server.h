@@ -9,9 +9,10 @@
 //   414 a request line over the header limit, 431 request line and headers over it,
 //   503 a connection over the bound of open connections: the one longest waiting for
 //       the rest of its request gives way to the newcomer (turned away itself only
-//       when every open connection is being answered).
+//       when every open connection is being answered or parked).
 // Routes are matched by the decoded path; an unknown path gives 404, a known path
-// with another method 405, a handler that throws 500.
+// with another method 405, a handler that throws 500. A request that waits for
+// something (a long poll) is parked: it holds its connection but no worker.
 #pragma once
 
 #include <chrono>
@@ -33,7 +34,7 @@ struct ServerOptions
     size_t maxHeaderBytes = 16 * 1024; // request line and headers with their line ends
     size_t maxBodyBytes = 64 * 1024;
     std::chrono::milliseconds requestTimeout{10000};
-    unsigned workers = 8;        // whole requests answered at once, held requests included
+    unsigned workers = 8;        // whole requests answered at once (parked ones hold none)
     size_t maxConnections = 256; // open at once, however far their requests are
 };
 
@@ -53,12 +54,28 @@ struct Request
     std::optional<std::string> parameter(std::string_view name) const;
 };
 
+struct Response;
+
+// What a parked request waits for. The server holds its connection without a worker until
+// ready() holds (checked at once and after each Server::notify()), the time-out passes, the
+// client closes its side or the server stops; then answer(ready(), response) makes its
+// answer on a worker. ready() also runs on the thread that reads the connections: it must
+// be quick and never block.
+struct Wait
+{
+    std::function<bool()> ready;
+    std::chrono::milliseconds timeout{0};
+    std::function<void(bool ready, Response&)> answer;
+};
+
 struct Response
 {
     int status = 200;
     std::string body;
     std::string contentType = "text/plain";
     std::vector<std::pair<std::string, std::string>> headers;
+    // Set by a handler to park its request; what else it set is not sent.
+    std::optional<Wait> wait;
 };
 
 // %XX sequences decoded ("%zz" and a cut "%4" stay as they are); with plusIsSpace also
@@ -85,16 +102,13 @@ public:
     // The bound port (the chosen one for port 0); 0 before start().
     uint16_t port() const;
 
-    // Stops accepting, wakes held requests and ends reads in progress. From any thread:
+    // Stops accepting, ends the waits of parked requests and the reads in progress. From any thread:
     // from outside the server it returns when the server's threads have ended; from a
     // handler it returns at once and the destructor waits.
     void stop();
     bool stopping() const;
 
-    // For long-held requests: waits until ready() is true (checked at once and after each
-    // notify()), the time-out passes or the server stops. Gives the last ready().
-    bool waitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout);
-    // Wakes the held requests so that they check their condition again.
+    // Has the parked requests check their condition again. From any thread.
     void notify();
 
 private:

@@ -173,8 +173,10 @@ struct WebRenderer::Impl
                 return;
             }
         }
-        m_server.waitFor([&] { return m_host.version() > since; }, m_options.longPoll);
-        answerJson(response, 200, toJson(*m_host.snapshot()));
+        // Parked, the poll holds no worker: the other pages' polls and clicks are answered meanwhile.
+        response.wait = http::Wait{[this, since] { return m_host.version() > since; }, m_options.longPoll,
+                                   [this](bool, http::Response& answer)
+                                   { answerJson(answer, 200, toJson(*m_host.snapshot())); }};
     }
 
     void input(const http::Request& request, http::Response& response)

@@ -3,8 +3,8 @@
 // back. It listens on 127.0.0.1 only, through the platform's HTTP server.
 //
 //   GET  /?token=<t>               the page
-//   GET  /api/state?since=<v>      the snapshot as JSON, held up to 25 s until its
-//                                  version passes v
+//   GET  /api/state?since=<v>      the snapshot as JSON, parked (holding no worker) up
+//                                  to 25 s until its version passes v
 //   POST /api/input                one input event as a JSON object
 //
 // Every request needs the run's random token (the page in its query, the API in the
