@@ -89,6 +89,15 @@ const tests = {
     if (!/"ShutdownOnBatteryWait"=dword:0000007b/.test(registry)) throw new Error("the delay 123 is not stored:\n" + registry);
   },
 
+  async "a pasted text too long for the program is refused with a sentence"(page) {
+    const field = control(page, 1007);
+    await page.waitForFunction(() => document.querySelector('[data-ctl="1007"]')?.value === "30", null, { timeout });
+    await field.selectText();
+    await page.keyboard.insertText("1".repeat(100 * 1024));
+    await page.locator("#problem", { hasText: /^The text is too long for the program\.$/ }).waitFor({ timeout });
+    if ((await field.inputValue()) !== "30") throw new Error("the field keeps " + (await field.inputValue()).length + " characters");
+  },
+
   async "a failed request is tried again, and the page shows the connection lost meanwhile"(page, child, root) {
     await chargeChanges(page, root, 50);
     const lost = page.locator("#connection", { hasText: "Connection to the program lost" });

@@ -152,14 +152,40 @@ const tests = {
     if (stored !== '"\\\\Temp\\\\ftproot"') throw new Error("DefaultDir: " + stored);
   },
 
-  async "FTP: a directory longer than the field takes is refused with a sentence"(page) {
+  async "FTP: a directory longer than the field takes, typed or pasted, is refused with a sentence"(page) {
     await openTab(page, "FTP");
     const field = control(page, 136, 1039);
     await page.waitForFunction(() => document.querySelector('[data-dlg="136"] [data-ctl="1039"]')?.value === "\\Temp",
       null, { timeout });
-    await field.fill("\\" + "d".repeat(260));
-    await page.locator("#problem", { hasText: /^The field takes at most 260 characters\.$/ }).waitFor({ timeout });
-    if ((await field.inputValue()) !== "\\Temp") throw new Error("the field keeps " + (await field.inputValue()).length + " characters");
+    const ways = [
+      ["typed", () => field.fill("\\" + "d".repeat(260))],
+      ["pasted", async () => { await field.selectText(); await page.keyboard.insertText("p".repeat(100 * 1024)); }],
+    ];
+    for (const [how, enter] of ways) {
+      const before = await field.inputValue();
+      await enter();
+      await page.locator("#problem", { hasText: /^The field takes at most 260 characters\.$/ }).waitFor({ timeout });
+      if ((await field.inputValue()) !== before) throw new Error(how + ": the field keeps " + (await field.inputValue()).length + " characters");
+      // A text the field takes clears the sentence for the next way.
+      await field.fill("\\" + how);
+      await page.locator("#problem").waitFor({ state: "hidden", timeout });
+    }
+  },
+
+  async "Apply: a double click applies once, without an error"(page, child, root) {
+    await openTab(page, "FTP");
+    const field = control(page, 136, 1039);
+    await page.waitForFunction(() => document.querySelector('[data-dlg="136"] [data-ctl="1039"]')?.value === "\\Temp",
+      null, { timeout });
+    await field.fill("\\twice");
+    await applyDisabled(page, false);
+    await control(page, 102, 1010).dblclick();
+    // Both clicks answered and shown.
+    await page.evaluate(() => sending);
+    await applyDisabled(page, true);
+    if (await page.locator("#problem").isVisible()) throw new Error("shown: " + (await page.locator("#problem").textContent()));
+    const stored = registryValue(root, "HKEY_LOCAL_MACHINE\\Comm\\FTPD", "DefaultDir");
+    if (stored !== '"\\\\twice"') throw new Error("DefaultDir: " + stored);
   },
 
   async "a hidden page holds no poll and shows what changed once it is shown again"(page) {

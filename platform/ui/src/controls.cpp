@@ -80,6 +80,7 @@ void Edit::describe(ControlState& state) const
     Control::describe(state);
     state.password = m_style.password;
     state.number = m_style.number;
+    state.limit = m_limit;
     if (m_style.password)
     {
         // Renderers never see a password, only how long it is.

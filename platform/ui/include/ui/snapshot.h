@@ -55,6 +55,7 @@ struct ControlState
     bool password = false; // edit: the text is left out, its length given
     int length = 0;
     bool number = false;             // edit
+    size_t limit = 0;                // edit: the most characters that may be typed in, 0 for any
     bool editable = false;           // combo with an edit field
     bool vertical = false;           // slider
     std::vector<std::string> items;  // combo and tab items

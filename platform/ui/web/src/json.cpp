@@ -23,6 +23,7 @@ json describeControl(const ControlState& control)
         out["password"] = control.password;
         out["length"] = control.length;
         out["number"] = control.number;
+        out["limit"] = control.limit;
         break;
     case ControlKind::Combo:
         out["editable"] = control.editable;
