@@ -9,6 +9,7 @@
 #include "group.h"
 #include "kernel_record.h"
 #include "millpath_service.h"
+#include "nc_files.h"
 
 namespace
 {
@@ -55,11 +56,11 @@ std::uint32_t CChannel::LoadSources(const std::string& path, const char* text)
     // The channel's own definitions go ahead of every program.
     char name[32];
     std::snprintf(name, sizeof(name), "DefaultGCode%u.def", m_id);
-    const std::string defaults = (ProjectDir().empty() ? std::string() : ProjectDir() + "/") + name;
-    std::error_code error;
-    if (defaults != path && std::filesystem::is_regular_file(defaults, error))
+    const auto defaults =
+        NcDeviceFilePath((ProjectDir().empty() ? std::string() : ProjectDir() + "/") + name);
+    if (defaults && *defaults != path)
     {
-        result = interpreter.appendProgramFile(defaults);
+        result = interpreter.appendProgramFile(*defaults);
         if (result != 0)
             return result;
     }
@@ -79,14 +80,13 @@ std::uint32_t CChannel::LoadProgram(const std::string& fileName)
         return result;
     const std::uint32_t zero = 0;
     KernelWrite(OffsetProgramNumber, &zero, sizeof(zero));
-    std::filesystem::path file(fileName);
     // A name without a directory lies in the project folder; any other name is a
-    // device path, which leads below the device root or nowhere (the load then
-    // fails as for a missing file).
-    if (fileName.find_first_of("/\\") != std::string::npos)
-        file = os::toHostPath(fileName).value_or(std::string());
-    else if (!ProjectDir().empty())
-        file = std::filesystem::path(ProjectDir()) / file;
+    // device path. Either leads below the device root or is refused when read, as a
+    // missing file: a project file that is a link out of the root like a path that
+    // climbs out.
+    const bool bare = fileName.find_first_of("/\\") == std::string::npos;
+    const std::string named = bare && !ProjectDir().empty() ? ProjectDir() + "/" + fileName : fileName;
+    const std::filesystem::path file = os::toHostPath(named).value_or(named);
     AnnounceProgram(fileName);
     m_interpreter->setProjectDirectory(file.has_parent_path() ? file.parent_path().string() : ProjectDir());
     result = LoadSources(file.string(), nullptr);

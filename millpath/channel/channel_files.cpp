@@ -4,6 +4,7 @@
 #include <string>
 
 #include "channel.h"
+#include "nc_files.h"
 
 namespace
 {
@@ -11,7 +12,8 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 
 struct File
 {
-    explicit File(const std::string& path, const char* mode) : f(std::fopen(path.c_str(), mode)) {}
+    // A table file that is a link out of the device root is neither read nor written.
+    explicit File(const std::string& path, const char* mode) : f(NcOpenDeviceFile(path, mode)) {}
     ~File()
     {
         if (f)

@@ -4,6 +4,7 @@
 
 #include "feeder_backup_entry.h"
 #include "group.h"
+#include "nc_files.h"
 #include "nc_text.h"
 
 using namespace KernelRecord;
@@ -261,7 +262,7 @@ void CGroup::WriteDiagnostics(const char* prefix, int first, int count)
         m_logPath.empty() ? std::string(DiagnosticFile) : m_logPath + "/" + DiagnosticFile;
     for (int i = first; i < first + count && i < KernelRecord::MaxBatch; ++i)
     {
-        std::FILE* file = std::fopen(path.c_str(), "at");
+        std::FILE* file = NcOpenDeviceFile(path, "at");
         if (!file)
             return;
         std::fprintf(file, "%s%s\n", prefix, m_batchTexts[i].c_str());

@@ -2,12 +2,12 @@
 // table, tools, lookup tables, zero points, line texts and display texts.
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "interpreter.h"
 #include "le_words.h"
+#include "nc_files.h"
 
 namespace
 {
@@ -203,14 +203,13 @@ bool CInterpreter::loadTableFiles(const std::string& dir)
 {
     const std::string base =
         (dir.empty() ? std::string() : dir + "/") + std::to_string(m_channel.channelNumber());
-    std::ifstream zeroPoints(base + ".NP");
-    std::ifstream tools(base + ".WZ");
-    const bool bothOpen = zeroPoints && tools;
-    if (zeroPoints)
+    std::string zeroPoints;
+    std::string tools;
+    const bool zeroPointsRead = NcReadDeviceFile(base + ".NP", zeroPoints);
+    const bool toolsRead = NcReadDeviceFile(base + ".WZ", tools);
+    if (zeroPointsRead)
     {
-        std::ostringstream text;
-        text << zeroPoints.rdbuf();
-        const std::vector<double> v = values(text.str());
+        const std::vector<double> v = values(zeroPoints);
         for (int axis = 0; axis < 3; ++axis)
             for (int number = 1; number <= ZeroPointNumbers; ++number)
             {
@@ -218,17 +217,18 @@ bool CInterpreter::loadTableFiles(const std::string& dir)
                 setZeroPoint(axis, number, number <= 8 && i < v.size() ? v[i] : 0.0);
             }
     }
-    if (tools)
+    if (toolsRead)
     {
+        std::istringstream lines(tools);
         std::string line;
-        for (int tool = 1; tool <= CToolTable::MaxTool && std::getline(tools, line); ++tool)
+        for (int tool = 1; tool <= CToolTable::MaxTool && std::getline(lines, line); ++tool)
         {
             const std::vector<double> v = values(line);
             for (int field = 0; field < CToolTable::FieldCount; ++field)
                 m_tools.setField(tool, field, static_cast<std::size_t>(field) < v.size() ? v[field] : 0.0);
         }
     }
-    return bothOpen;
+    return zeroPointsRead && toolsRead;
 }
 
 std::uint32_t CInterpreter::getLineText(std::int32_t lineIndex, char* buffer, std::size_t& size) const

@@ -2,9 +2,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 
 #include "interpreter.h"
+#include "nc_files.h"
 #include "nc_numbers.h"
 
 void CInterpreter::setModalCode(ModalGroup group, std::uint32_t code, bool marksChanged)
@@ -163,9 +164,10 @@ bool CInterpreter::executeG(int /*group*/, int g)
 
 bool CInterpreter::readMDefinitionFile(const std::string& path)
 {
-    std::ifstream file(path);
-    if (!file)
+    std::string text;
+    if (!NcReadDeviceFile(path, text))
         return false;
+    std::istringstream file(text);
     std::string line;
     while (std::getline(file, line))
     {

@@ -1,10 +1,7 @@
 // Programs from part-program source: loading files and texts through the
 // block translator, sub-program files and the labels they resolve.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "interpreter.h"
+#include "nc_files.h"
 #include "translator.h"
 
 namespace
@@ -12,22 +9,6 @@ namespace
 std::string joinPath(const std::string& dir, const std::string& file)
 {
     return dir.empty() ? file : dir + "/" + file;
-}
-
-// Only a file is a program: a folder (an empty name leads to the project folder) opens
-// here as an empty text.
-bool readFile(const std::string& path, std::string& text)
-{
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return false;
-    std::ifstream file(path);
-    if (!file)
-        return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    text = content.str();
-    return true;
 }
 } // namespace
 
@@ -158,7 +139,7 @@ std::uint32_t CInterpreter::loadFailed(std::uint32_t code)
 std::uint32_t CInterpreter::appendProgramFile(const std::string& path)
 {
     std::string text;
-    if (!readFile(path, text))
+    if (!NcReadDeviceFile(path, text))
     {
         log(NcMsg::Category, NcMsg::SubProgramMissing, "%d%s", {channelArg(), path});
         return loadFailed(NcError::LabelNotFound);
@@ -221,7 +202,7 @@ std::uint32_t CInterpreter::appendSubProgram(const std::string& name)
     {
         if (i == 1 && dirs[1] == dirs[0])
             break;
-        if (readFile(joinPath(dirs[i], file), text))
+        if (NcReadDeviceFile(joinPath(dirs[i], file), text))
             path = joinPath(dirs[i], file);
     }
     if (path.empty())

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -260,8 +261,11 @@ struct TempFolder
 {
     std::filesystem::path path;
 
+    // The interpreter opens files below the device root only: the temporary
+    // folders' parent is the root of these tests.
     TempFolder()
     {
+        ::setenv("DEVICE_ROOT", std::filesystem::temp_directory_path().c_str(), 1);
         std::random_device rd;
         path = std::filesystem::temp_directory_path() /
                ("mp_test_" + std::to_string(rd()) + std::to_string(rd()));

@@ -10,28 +10,6 @@ namespace
 {
 using Fixture = InterpreterFixture;
 
-// A fresh folder per test for the M-function definition files.
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::random_device rd;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("mp_interp_" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempDir() { std::filesystem::remove_all(m_path); }
-    void write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(m_path / name) << text;
-    }
-    std::string path() const { return m_path.string(); }
-
-private:
-    std::filesystem::path m_path;
-};
-
 std::vector<std::uint32_t> funkCodes(const RecordingChannel& channel)
 {
     std::vector<std::uint32_t> codes;
@@ -133,11 +111,11 @@ TEST(InterpreterG, DistanceUnitsAndPlane)
 
 TEST(InterpreterM, DefinitionFilesAndFlagsAroundTheMotion)
 {
-    TempDir dir;
+    TempFolder dir;
     dir.write("m_defs.t00", "/ common definitions\n5 2 7 8\n7 8\n8 8\n200 2 1\n9 8\n3 1\n4 4\n");
     dir.write("m_defs.t01", "9 2\n"); // the channel's file overrides M9
     Fixture f;
-    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.path()));
+    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.str()));
     EXPECT_EQ(f.interpreter.mDefinitionFlags(9), 2);
     EXPECT_EQ(f.interpreter.mDefinitionFlags(7), 8);
     EXPECT_EQ(f.interpreter.mDefinitionFlags(5), 2);
@@ -171,10 +149,10 @@ TEST(InterpreterM, DefinitionFilesAndFlagsAroundTheMotion)
 
 TEST(InterpreterM, CancelListIgnoresNumbersOutsideTheTable)
 {
-    TempDir dir;
+    TempFolder dir;
     dir.write("m_defs.t00", "6 2 160 300 -5 3\n3 8\n");
     Fixture f;
-    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.path()));
+    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.str()));
     EXPECT_EQ(runProgram(f.interpreter, "M6\n"), InterpreterState::Finished);
     const auto m = f.channel.of<CEntryMFunk>();
     ASSERT_EQ(m.size(), 2u);
@@ -185,13 +163,13 @@ TEST(InterpreterM, CancelListIgnoresNumbersOutsideTheTable)
 
 TEST(InterpreterM, NineNumbersOfOneKindGiveTwoEntries)
 {
-    TempDir dir;
+    TempFolder dir;
     std::string defs;
     for (int m = 10; m < 19; ++m)
         defs += std::to_string(m) + " 2\n";
     dir.write("m_defs.t00", defs);
     Fixture f;
-    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.path()));
+    ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.str()));
     EXPECT_EQ(runProgram(f.interpreter, "M10 M11 M12 M13 M14 M15 M16 M17 M18\n"), InterpreterState::Finished);
     const auto m = f.channel.of<CEntryMFunk>();
     ASSERT_EQ(m.size(), 2u);
@@ -201,7 +179,7 @@ TEST(InterpreterM, NineNumbersOfOneKindGiveTwoEntries)
 
 TEST(InterpreterM, RefusalsTable)
 {
-    TempDir dir;
+    TempFolder dir;
     dir.write("m_defs.t00", "5 2\n");
     struct Case
     {
@@ -213,12 +191,12 @@ TEST(InterpreterM, RefusalsTable)
         Fixture f;
         if (c.load)
         {
-            ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.path()));
+            ASSERT_TRUE(f.interpreter.loadMDefinitions(dir.str()));
         }
         EXPECT_EQ(runProgram(f.interpreter, c.text), InterpreterState::Error) << c.text;
         EXPECT_TRUE(f.channel.logged(0xC06) || f.channel.logged(0xC64)) << c.text;
         EXPECT_TRUE(f.channel.entries.empty()) << c.text;
     }
     Fixture missing;
-    EXPECT_FALSE(missing.interpreter.loadMDefinitions(dir.path() + "/absent"));
+    EXPECT_FALSE(missing.interpreter.loadMDefinitions(dir.str() + "/absent"));
 }
