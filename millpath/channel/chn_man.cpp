@@ -12,7 +12,9 @@
 namespace
 {
 constexpr DWORD MaxProjectPathBytes = 520;
-}
+// The sample project's folder, which the device's own registry names.
+constexpr const char* DefaultProjectFolder = "\\Nc";
+} // namespace
 
 CChnMan::CChnMan(USHORT port, BOOL connect, LPCSTR portName, ULONG options)
     : CVosW32(port, connect, portName, options)
@@ -41,13 +43,17 @@ void CChnMan::ReadProjectPath()
         type == REG_SZ)
     {
         const std::string path = os::toUtf8(std::u16string(value));
-        // A device path names a folder below the device root; one that would leave it is not used,
-        // and programs are then looked for as when no folder is set.
+        // A device path names a folder below the device root. One that would leave it gives way to
+        // the default folder there, rather than leaving names to the working directory.
         if (const auto host = os::toHostPath(path))
             m_projectPath = *host;
         else
-            std::fprintf(stderr, "millpath: NcPrjPath \"%s\" leaves the device root; it is not used\n",
-                         path.c_str());
+        {
+            m_projectPath = os::toHostPath(DefaultProjectFolder).value_or(os::deviceRoot() + "/Nc");
+            std::fprintf(stderr,
+                         "millpath: NcPrjPath \"%s\" leaves the device root; the project folder is \"%s\"\n",
+                         path.c_str(), m_projectPath.c_str());
+        }
     }
     RegCloseKey(key);
 }

@@ -1,6 +1,6 @@
 // Millpath's files through the real processes: programs, sub-programs, the tool
-// and zero-point tables stay below the device root whatever links the project
-// folder holds.
+// and zero-point tables stay below the device root, whatever links the project
+// folder holds and whatever folder the registry names.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -44,6 +44,14 @@ double ReadValue(Device& device, ULONG offset)
     if (data.size() == 8)
         std::memcpy(&value, data.data(), sizeof(value));
     return value;
+}
+
+std::string ClimbOutTo(const std::string& hostFolder)
+{
+    std::string path;
+    for (int i = 0; i < 24; ++i)
+        path += "../";
+    return path + hostFolder.substr(1);
 }
 } // namespace
 
@@ -115,5 +123,33 @@ TEST(MillpathDeviceFiles, ALinkOutOfTheRootReachesNothing)
     device.StopMillpath();
     for (const Case& c : cases)
         EXPECT_TRUE(vostest::ReadFile(target(c)) == c.content) << c.link << " was written";
+    std::filesystem::remove_all(outside);
+}
+
+// A project folder from the registry that leaves the root gives way to the root's own
+// "Nc" folder: nothing is taken from, or written to, Millpath's working directory.
+TEST(MillpathDeviceFiles, ARefusedProjectFolderFallsBackToTheDefaultOne)
+{
+    Device device;
+    const std::string outside = device.Root() + "-outside";
+    std::filesystem::create_directories(outside);
+    const std::string strayTools = "1;0;77.5;\n";
+    std::ofstream(outside + "/stray.nc") << "G90 G1 F600 X77 Y7\nM30\n";
+    std::ofstream(outside + "/1.WZ") << strayTools;
+    SetProjectPath(ClimbOutTo(outside));
+    device.StartSim();
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(outside);
+    device.StartMillpath();
+    std::filesystem::current_path(here);
+    std::uint32_t result = 1;
+    ASSERT_TRUE(device.WaitConfigured(1, result));
+
+    EXPECT_EQ(device.Load("stray.nc"), static_cast<LONG>(FileMissing));
+    EXPECT_EQ(device.Load("loop.nc"), 0);
+    EXPECT_EQ(ReadValue(device, 0x40101), 5.0); // the sample table of the root's "Nc"
+    device.StopMillpath();
+    EXPECT_TRUE(vostest::ReadFile(outside + "/1.WZ") == strayTools) << "the stray table was written";
+    EXPECT_FALSE(std::filesystem::exists(outside + "/1.NP"));
     std::filesystem::remove_all(outside);
 }
