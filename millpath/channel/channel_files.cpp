@@ -33,6 +33,17 @@ double NextFileValue(std::FILE* f, bool& more)
     double value = 0.0;
     return std::sscanf(item.c_str(), "%lf", &value) == 1 ? value : 0.0;
 }
+
+// "%lf;" as the files have always been written where that keeps the value, else the fewest
+// digits that read back exactly: a value must not change across a stop and a start.
+void WriteFileValue(std::FILE* f, double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "%f", value);
+    for (int digits = 7; digits <= 17 && std::strtod(text, nullptr) != value; ++digits)
+        std::snprintf(text, sizeof(text), "%.*g", digits, value);
+    std::fprintf(f, "%s;", text);
+}
 } // namespace
 
 std::string CChannel::FilePath(const char* extension) const
@@ -52,7 +63,7 @@ std::uint32_t CChannel::WriteZeroPointFile()
     for (int axis = 1; axis <= FileAxes; ++axis)
     {
         for (int number = 1; number <= FileZeroPoints; ++number)
-            std::fprintf(file.f, "%lf;", m_interpreter->getZeroPointValue(1, axis, number));
+            WriteFileValue(file.f, m_interpreter->getZeroPointValue(1, axis, number));
         std::fprintf(file.f, "\n");
     }
     return 0;
@@ -90,7 +101,7 @@ std::uint32_t CChannel::WriteToolFile()
         std::fprintf(file.f, "%d;%d;", m_interpreter->getToolType(tool),
                      m_interpreter->getToolSecondValue(tool));
         for (int p = 1; p <= ToolParams; ++p)
-            std::fprintf(file.f, "%lf;", m_interpreter->getToolValue(tool, p));
+            WriteFileValue(file.f, m_interpreter->getToolValue(tool, p));
         std::fprintf(file.f, "\n");
     }
     return 0;

@@ -1,6 +1,7 @@
 // Millpath's files through the real processes: programs, sub-programs, the tool
 // and zero-point tables stay below the device root, whatever links the project
-// folder holds and whatever folder the registry names.
+// folder holds and whatever folder the registry names; the tables keep every
+// digit across a stop.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -152,4 +153,29 @@ TEST(MillpathDeviceFiles, ARefusedProjectFolderFallsBackToTheDefaultOne)
     EXPECT_TRUE(vostest::ReadFile(outside + "/1.WZ") == strayTools) << "the stray table was written";
     EXPECT_FALSE(std::filesystem::exists(outside + "/1.NP"));
     std::filesystem::remove_all(outside);
+}
+
+// Tool data and zero points come back after a stop and a start exactly as they were set.
+TEST(MillpathDeviceFiles, TableValuesKeepEveryDigitAcrossAStop)
+{
+    Running run;
+    Device& device = run.device;
+    const struct
+    {
+        ULONG offset;
+        double value;
+    } cases[] = {
+        {0x40703, 1.23456789012345},      // tool 7, datum 3
+        {0x4070e, -0.000123456789012345}, // tool 7, datum 14
+        {0x10102, -9876.54321098765},     // axis 1, zero point 2
+        {0x10308, 1e-300},
+    };
+    for (const auto& c : cases)
+        ASSERT_EQ(device.Write(0x2001, c.offset, Doubles({c.value})), 0);
+    device.StopMillpath();
+    device.StartMillpath();
+    std::uint32_t result = 1;
+    ASSERT_TRUE(device.WaitConfigured(2, result));
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadValue(device, c.offset), c.value) << std::hex << c.offset;
 }
