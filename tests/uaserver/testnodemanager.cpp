@@ -171,6 +171,12 @@ UaStatus TestNodeManager::addObjects(UaReferenceLists* folder)
                                      uaserver::testing::inputArgumentsProperty(
                                          UaNodeId(MultiplyArgumentsId, ns), {{kDouble, -1}, {kDouble, -1}}),
                                      UaNodeId(kHasProperty, 0));
+    if (status.isGood())
+        status = addNodeAndReference(multiply,
+                                     uaserver::testing::argumentsProperty(
+                                         UaNodeId(MultiplyOutputArgumentsId, ns),
+                                         UaPropertyMethodArgument::Direction::Output, {{kDouble, -1}}),
+                                     UaNodeId(kHasProperty, 0));
     auto* events = new MethodObject("EventSource", UaNodeId(EventObjectId, ns), kSubscribeToEvents, this);
     if (status.isGood())
         status = addNodeAndReference(folder, events, UaNodeId(35, 0));

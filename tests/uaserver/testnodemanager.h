@@ -50,6 +50,7 @@ public:
     static constexpr OpcUa_UInt32 ObjectId = 10; // "Calculator"
     static constexpr OpcUa_UInt32 MultiplyId = 11;
     static constexpr OpcUa_UInt32 MultiplyArgumentsId = 12;
+    static constexpr OpcUa_UInt32 MultiplyOutputArgumentsId = 13;
     static constexpr OpcUa_UInt32 EventObjectId = 20; // "EventSource", an event notifier
     static constexpr OpcUa_UInt32 FireEventId = 21;
     static constexpr OpcUa_UInt32 FireEventArgumentsId = 22;

@@ -1,5 +1,6 @@
-// The attribute and view services of the test server as an outside client sees them: it reads,
-// writes, translates and browses all of namespace 0, under None and under Basic256 SignAndEncrypt.
+// The attribute, view and method services of the test server as an outside client sees them: it
+// reads, writes, translates and browses all of namespace 0, under None and under Basic256
+// SignAndEncrypt, and calls methods with arguments of the declared types and of others.
 #include "uaserver_wire.h"
 
 #include "uatcp_node_runner.h"
@@ -77,4 +78,57 @@ TEST(ServicesOnTheWire, TheSameUnderBasic256SignAndEncrypt)
     const std::string json =
         runServicesScript(server.url(), {"basic256", files.clientCertificateFile(), files.clientKeyFile()});
     EXPECT_EQ(numbersOf(json, "reached"), namespaceZeroWalk());
+}
+
+TEST(ServicesOnTheWire, CallsAreCheckedAgainstTheArgumentsTheMethodDeclares)
+{
+    const std::string multiply = R"("objectId":"ns=2;i=10","methodId":"ns=2;i=11")";
+    const std::string fireEvent = R"("objectId":"ns=2;i=20","methodId":"ns=2;i=21")";
+    struct Row
+    {
+        const char* name;
+        const std::string& method;
+        const char* inputArguments;
+        const char* expected; // status, input argument results, "= outputs"
+    };
+    const Row rows[] = {
+        {"Multiply(Double, Double)", multiply,
+         R"([{"dataType":"Double","value":2},{"dataType":"Double","value":3}])", "Good = 6"},
+        {"Multiply(String, Double)", multiply,
+         R"([{"dataType":"String","value":"2"},{"dataType":"Double","value":3}])",
+         "BadInvalidArgument BadTypeMismatch,Good"},
+        {"Multiply(Double[], Double)", multiply,
+         R"([{"dataType":"Double","value":[2],"array":true},{"dataType":"Double","value":3}])",
+         "BadInvalidArgument BadTypeMismatch,Good"},
+        {"Multiply(Double)", multiply, R"([{"dataType":"Double","value":2}])", "BadArgumentsMissing"},
+        {"Multiply(Double, Double, Double)", multiply,
+         R"([{"dataType":"Double","value":2},{"dataType":"Double","value":3},{"dataType":"Double","value":4}])",
+         "BadTooManyArguments"},
+        {"FireEvent(String, UInt16)", fireEvent,
+         R"([{"dataType":"String","value":"m"},{"dataType":"UInt16","value":500}])", "Good"},
+        {"FireEvent(String, Byte)", fireEvent,
+         R"([{"dataType":"String","value":"m"},{"dataType":"Byte","value":5}])",
+         "BadInvalidArgument Good,BadTypeMismatch"},
+        {"FireEvent(String, String)", fireEvent,
+         R"([{"dataType":"String","value":"m"},{"dataType":"String","value":"500"}])",
+         "BadInvalidArgument Good,BadTypeMismatch"},
+    };
+    std::string calls = "[";
+    for (const Row& row : rows)
+        calls += std::string(calls.size() > 1 ? "," : "") + "{" + row.method +
+                 ",\"inputArguments\":" + row.inputArguments + "}";
+    calls += "]";
+
+    TestServerProcess server({});
+    ASSERT_FALSE(server.url().empty());
+    const uatcp::test::ProcessResult run =
+        uatcp::test::runNodeScript({}, "method_calls.js", {server.url(), calls}, {}, 300);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(uatcp::test::jsonText(run.output, "error"), "") << run.output;
+    // The standard names in namespace 0, which is where clients look for them.
+    EXPECT_EQ(uatcp::test::jsonText(run.output, "properties"), "0:InputArguments,0:OutputArguments");
+    EXPECT_EQ(uatcp::test::jsonText(run.output, "inputTypes"), "ns=0;i=11,ns=0;i=11");
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(uatcp::test::jsonText(run.output, "call" + std::to_string(i)), rows[i].expected)
+            << rows[i].name;
 }
