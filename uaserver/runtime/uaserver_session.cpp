@@ -67,6 +67,9 @@ public:
     }
     bool isCreated() const { return m_created; }
     OpcUa_CryptoProvider* get() { return &m_provider; }
+    // The algorithm of the signatures AsymmetricSign makes and verify checks: RSA-SHA1 under each
+    // policy the stack offers.
+    static const char* asymmetricSignatureAlgorithm() { return OpcUa_AlgorithmUri_RsaSha1; }
 
     // Good when signature signs first followed by second under the public key of certificate.
     OpcUa_StatusCode verify(const UaByteString& certificate, const UaByteString& first,
@@ -227,7 +230,7 @@ OpcUa_StatusCode UaServer::CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle c
     GetEndpoints(request->EndpointUrl, answer->NoOfServerEndpoints, answer->ServerEndpoints);
     if (secured)
     {
-        UaString(OpcUa_AlgorithmUri_RsaSha1).copyTo(&answer->ServerSignature.Algorithm);
+        UaString(CryptoProvider::asymmetricSignatureAlgorithm()).copyTo(&answer->ServerSignature.Algorithm);
         OpcUa_ByteString_CopyTo(signature.toOpcUaByteString(), &answer->ServerSignature.Signature);
     }
     sendResponse(endpoint, session, context, request, requestType, OpcUa_Good, response, responseType);
@@ -363,6 +366,16 @@ OpcUa_StatusCode UaServer::checkActivatingChannel(UaSession& session, OpcUa_UInt
     UaTrace::traceLevel4("DONE OpcUa_CryptoProvider_Create [Result=0x%lx]", hex(result));
     if (OpcUa_IsNotGood(result))
         return result;
+    // A signature that names another algorithm than the policy's was not made as it is verified.
+    const UaString algorithm(&clientSignature.Algorithm);
+    if (algorithm != UaString(CryptoProvider::asymmetricSignatureAlgorithm()))
+    {
+        UaTrace::traceLevel1("Error: UaServer::ActivateSession - the client signature of session [ID=%d] "
+                             "names the algorithm '%s', not the one of the channel's policy [ret=0x%lx]",
+                             static_cast<int>(session.sessionId()), algorithm.toUtf8(),
+                             hex(OpcUa_BadApplicationSignatureInvalid));
+        return OpcUa_BadApplicationSignatureInvalid;
+    }
     const UaByteString& signer =
         channelCertificate.length() > 0 ? channelCertificate : session.clientCertificate();
     if (OpcUa_IsNotGood(provider.verify(signer, endpoint.certificate(), nonce, clientSignature.Signature)))

@@ -22,6 +22,7 @@ namespace
 {
 const FakeChannel kNone{7};
 constexpr const char* kRsa15 = "http://www.w3.org/2001/04/xmlenc#rsa-1_5";
+constexpr const char* kRsaSha1 = "http://www.w3.org/2000/09/xmldsig#rsa-sha1";
 
 std::vector<OpcUa_Byte> plaintext(OpcUa_UInt32 length, const std::string& body)
 {
@@ -133,8 +134,7 @@ protected:
         EXPECT_EQ(32, created->ServerNonce.Length);
         if (channel.securityPolicyUri != kSecurityPolicyNone)
         {
-            EXPECT_STREQ("http://www.w3.org/2000/09/xmldsig#rsa-sha1",
-                         OpcUa_String_GetRawString(&created->ServerSignature.Algorithm));
+            EXPECT_STREQ(kRsaSha1, OpcUa_String_GetRawString(&created->ServerSignature.Algorithm));
             EXPECT_TRUE(uaserver::testing::rsaSha1Verify(
                 serverIdentity.certificate, uaserver::testing::joined(channel.clientCertificate, clientNonce),
                 created->ServerSignature.Signature));
@@ -154,8 +154,7 @@ protected:
         {
             const std::vector<OpcUa_Byte> signature =
                 signWith(signer->privateKeyDer(), serverIdentity.certificate, nonce);
-            UaString("http://www.w3.org/2000/09/xmldsig#rsa-sha1")
-                .copyTo(&request->ClientSignature.Algorithm);
+            UaString(kRsaSha1).copyTo(&request->ClientSignature.Algorithm);
             UaByteString(static_cast<OpcUa_Int32>(signature.size()), signature.data())
                 .copyTo(&request->ClientSignature.Signature);
         }
@@ -220,6 +219,7 @@ TEST_F(UaServerActivate, ASessionIsActivatedOnlyWhereItsCreatorCanProveItself)
         Channel activating;
         bool goodSignature; // signed with the key of the activating channel's certificate
         OpcUa_StatusCode expected;
+        const char* algorithm = kRsaSha1; // the one the signature names
     };
     const Row rows[] = {
         {Channel::None, Channel::None, true, OpcUa_Good},
@@ -230,6 +230,8 @@ TEST_F(UaServerActivate, ASessionIsActivatedOnlyWhereItsCreatorCanProveItself)
         {Channel::OwnersSecured, Channel::None, false, OpcUa_BadSecurityChecksFailed},
         {Channel::OwnersSecured, Channel::OwnersSecured, true, OpcUa_Good},
         {Channel::OwnersSecured, Channel::OwnersSecured, false, OpcUa_BadApplicationSignatureInvalid},
+        {Channel::OwnersSecured, Channel::OwnersSecured, true, OpcUa_BadApplicationSignatureInvalid,
+         "http://example.com/none"},
         {Channel::OwnersSecured, Channel::OthersSecured, true, OpcUa_BadSecurityChecksFailed},
         {Channel::OwnersSecured, Channel::OthersSecured, false, OpcUa_BadSecurityChecksFailed},
     };
@@ -250,7 +252,7 @@ TEST_F(UaServerActivate, ASessionIsActivatedOnlyWhereItsCreatorCanProveItself)
     {
         SCOPED_TRACE(std::string(names[static_cast<int>(row.creating)]) + " -> " +
                      names[static_cast<int>(row.activating)] +
-                     (row.goodSignature ? ", signed" : ", bad signature"));
+                     (row.goodSignature ? ", signed" : ", bad signature") + " as " + row.algorithm);
         const FakeChannel creating = open(row.creating);
         Created created = createSession(creating);
         const FakeAnswer& first = activate(creating, created.token, created.nonce, signerOf(row.creating));
@@ -267,7 +269,13 @@ TEST_F(UaServerActivate, ASessionIsActivatedOnlyWhereItsCreatorCanProveItself)
         std::vector<OpcUa_Byte> signedNonce = nonce;
         if (!row.goodSignature)
             signedNonce[0] ^= 1;
-        const FakeAnswer& second = activate(activating, created.token, signedNonce, signerOf(row.activating));
+        const FakeAnswer& second =
+            activate(activating, created.token, signedNonce, signerOf(row.activating),
+                     [&](OpcUa_ActivateSessionRequest& request)
+                     {
+                         OpcUa_String_Clear(&request.ClientSignature.Algorithm);
+                         UaString(row.algorithm).copyTo(&request.ClientSignature.Algorithm);
+                     });
         EXPECT_EQ(row.expected, second.status);
         if (OpcUa_IsGood(row.expected))
         {
@@ -415,8 +423,7 @@ TEST_F(UaServerActivate, OnlyOfferedTokenTypesUnderTheirOwnPolicyReachTheLogon)
                         .copyTo(&x509->CertificateData);
                     const std::vector<OpcUa_Byte> signature =
                         signWith(user.privateKeyDer(), serverIdentity.certificate, created.nonce);
-                    UaString("http://www.w3.org/2000/09/xmldsig#rsa-sha1")
-                        .copyTo(&request.UserTokenSignature.Algorithm);
+                    UaString(kRsaSha1).copyTo(&request.UserTokenSignature.Algorithm);
                     UaByteString(static_cast<OpcUa_Int32>(signature.size()), signature.data())
                         .copyTo(&request.UserTokenSignature.Signature);
                 }
