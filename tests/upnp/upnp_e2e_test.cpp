@@ -288,6 +288,8 @@ TEST_F(UPnPDevice, ServesItsDescriptionServiceDescriptionAndWebFolder)
     for (const char* missing :
          {"/upnp/DummyUDN.xml", "/UpnpWebsite/none.htm", "/UpnpWebsite/%2E%2E/UPnPLog.txt", "/registry.reg"})
         EXPECT_EQ(statusOf(get(missing)), 404) << missing;
+    // A NUL cuts the name where the file is opened, not where its type is taken.
+    EXPECT_EQ(statusOf(get("/UpnpWebsite/upnp.js%00.htm")), 400);
 }
 
 TEST_F(UPnPDevice, ActionsOverSoap)

@@ -318,6 +318,13 @@ void Server::Impl::dispatch(const httplib::Request& in, httplib::Response& out)
         run([&] { serving.ended->answer(serving.ready, response); });
         response.wait.reset();
     }
+    // A decoded NUL ("%00") would end a name where a file is opened but not where the
+    // handler looked at it (its type, its folder): no path holds one.
+    else if (request.path.find('\0') != std::string::npos)
+    {
+        response.status = 400;
+        response.body = "Bad Request";
+    }
     else if (const Route* route = findRoute(request.method, request.path, pathKnown))
     {
         run([&] { route->handler(request, response); });

@@ -146,6 +146,7 @@ TEST(HttpServer, RefusesWhatIsBeyondItsLimitsAndServesOn)
         {"empty target", "GET  HTTP/1.1\r\n\r\n", 400},
         {"bad method", "G(T /hello HTTP/1.1\r\n\r\n", 400},
         {"control character in the target", std::string("GET /he\x01llo HTTP/1.1\r\n\r\n"), 400},
+        {"NUL in the decoded path", "GET /files/a.js%00.htm HTTP/1.1\r\n\r\n", 400},
         {"header without colon", "GET /hello HTTP/1.1\r\nNoColon\r\n\r\n", 400},
         {"folded header", "GET /hello HTTP/1.1\r\nX-A: 1\r\n continued\r\n\r\n", 400},
         {"bare line feed", "GET /hello HTTP/1.1\r\nX-A: 1\nX-B: 2\r\n\r\n", 400},

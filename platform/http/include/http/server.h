@@ -10,9 +10,10 @@
 //   503 a connection over the bound of open connections: the one longest waiting for
 //       the rest of its request gives way to the newcomer (turned away itself only
 //       when every open connection is being answered or parked).
-// Routes are matched by the decoded path; an unknown path gives 404, a known path
-// with another method 405, a handler that throws 500. A request that waits for
-// something (a long poll) is parked: it holds its connection but no worker.
+// Routes are matched by the decoded path; a path that decodes to a NUL gives 400, an
+// unknown path 404, a known path with another method 405, a handler that throws 500. A
+// request that waits for something (a long poll) is parked: it holds its connection but
+// no worker.
 #pragma once
 
 #include <chrono>
