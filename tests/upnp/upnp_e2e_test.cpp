@@ -225,14 +225,23 @@ object 0x2000 RECORD "Test Values"
         return "/upnpisapi?uuid:" + m_udn + "+urn:corvanta-com:serviceId:Netherald1";
     }
 
-    std::string post(const std::string& body, const std::string& action = "Read")
+    // A control request with these header lines, each ended by CR LF.
+    std::string postWith(const std::string& headers, const std::string& body)
     {
-        return httptest::exchange(
-            m_port,
-            "POST " + controlUrl() + " HTTP/1.1\r\nHost: " + m_address +
-                "\r\nContent-Type: text/xml; charset=\"utf-8\"\r\nSOAPACTION: \"" + kServiceType + "#" +
-                action + "\"\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
-            m_address);
+        return httptest::exchange(m_port,
+                                  "POST " + controlUrl() + " HTTP/1.1\r\nHost: " + m_address + "\r\n" +
+                                      headers + "Content-Length: " + std::to_string(body.size()) +
+                                      "\r\n\r\n" + body,
+                                  m_address);
+    }
+
+    // A control request as a control point sends it (and the README shows it).
+    std::string post(const std::string& body, const std::string& action = "Read",
+                     const std::string& serviceType = kServiceType)
+    {
+        return postWith("Content-Type: text/xml; charset=\"utf-8\"\r\nSOAPACTION: \"" + serviceType + "#" +
+                            action + "\"\r\n",
+                        body);
     }
 
     devmgr::testing::DeviceManagerProcess m_manager;
@@ -314,12 +323,42 @@ TEST_F(UPnPDevice, ActionsOverSoap)
         "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
         "<u:QueryStateVariable xmlns:u=\"urn:schemas-upnp-org:control-1-0\"><varName>String</varName>"
         "</u:QueryStateVariable></s:Body></s:Envelope>";
-    answer = httptest::exchange(m_port,
-                                "POST " + controlUrl() + " HTTP/1.1\r\nHost: " + m_address +
-                                    "\r\nContent-Type: text/xml\r\nContent-Length: " +
-                                    std::to_string(query.size()) + "\r\n\r\n" + query,
-                                m_address);
+    answer = post(query, "QueryStateVariable", "urn:schemas-upnp-org:control-1-0");
     EXPECT_EQ(element(bodyOf(answer), "return"), "Invalid index");
+}
+
+TEST_F(UPnPDevice, ControlRequestsAnyWebPageMaySendRunNoAction)
+{
+    // A page in the user's browser may post with these types and no SOAPACTION without asking.
+    const std::string write = soapBody("Write", "<netId></netId><nPort>0</nPort><indexGroup>0</indexGroup>"
+                                                "<indexOffset>536871168</indexOffset><pData>QgA=</pData>");
+    const std::string action = std::string("SOAPACTION: \"") + kServiceType + "#Write\"\r\n";
+    struct Case
+    {
+        const char* what;
+        std::string headers;
+        int status;
+        std::string errorCode;
+    };
+    const Case cases[] = {
+        {"text/plain from another site", "Content-Type: text/plain\r\nOrigin: http://evil.example\r\n", 415,
+         "<none>"},
+        {"a form", "Content-Type: application/x-www-form-urlencoded\r\n" + action, 415, "<none>"},
+        {"no content type", action, 415, "<none>"},
+        {"text/xml without SOAPACTION", "Content-Type: text/xml\r\nOrigin: http://evil.example\r\n", 500,
+         "401"},
+        {"an empty SOAPACTION", "Content-Type: text/xml\r\nSOAPACTION: \"\"\r\n", 500, "401"},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string answer = postWith(c.headers, write);
+        EXPECT_EQ(statusOf(answer), c.status) << c.what << "\n" << answer;
+        EXPECT_EQ(element(bodyOf(answer), "errorCode"), c.errorCode) << c.what;
+    }
+    // Nothing was written; the request of a control point is still answered.
+    const std::string answer = post(soapBody("Read", readArguments(0x20000100, 2)));
+    ASSERT_EQ(statusOf(answer), 200) << answer;
+    EXPECT_EQ(element(bodyOf(answer), "ppData"), "EjQA");
 }
 
 TEST_F(UPnPDevice, BadRequestsAreRefusedAndTheDeviceServesOn)

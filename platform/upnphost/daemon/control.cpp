@@ -2,6 +2,8 @@
 
 #include "soap.h"
 
+#include <os/text.h>
+
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -117,11 +119,17 @@ ControlAnswer queryStateVariable(const LoadedService& service, const NamedValues
 // The action a SOAPACTION header names: "\"<service type>#<action>\"" (quotes optional).
 bool soapActionMatches(std::string_view header, const ControlRequest& request)
 {
-    if (header.empty())
-        return true;
     if (header.size() >= 2 && header.front() == '"' && header.back() == '"')
         header = header.substr(1, header.size() - 2);
     return header == request.serviceType + "#" + request.actionName;
+}
+
+// "text/xml" in any case, with or without parameters ("; charset=\"utf-8\"").
+bool isXml(std::string_view contentType)
+{
+    const std::string_view mediaType = contentType.substr(0, contentType.find(';'));
+    const size_t end = mediaType.find_last_not_of(" \t");
+    return os::equalsNoCase(mediaType.substr(0, end == std::string_view::npos ? 0 : end + 1), "text/xml");
 }
 } // namespace
 
@@ -132,12 +140,14 @@ int upnpErrorCode(HRESULT result)
     return code >= 600 && code <= 899 ? static_cast<int>(code) : kActionFailed;
 }
 
-ControlAnswer runControl(const LoadedService& service, std::string_view soapAction, std::string_view body)
+ControlAnswer runControl(const LoadedService& service, const ControlHeaders& headers, std::string_view body)
 {
+    if (!isXml(headers.contentType))
+        return {415, "Unsupported Media Type"};
     const auto request = readControlRequest(body);
     if (!request)
-        return {400, {}};
-    if (!soapActionMatches(soapAction, *request))
+        return {400, "Bad Request"};
+    if (!soapActionMatches(headers.soapAction, *request))
         return fault(kInvalidAction, "Invalid Action");
     if (request->serviceType == kControlNamespace && request->actionName == "QueryStateVariable")
         return queryStateVariable(service, request->arguments);

@@ -150,14 +150,12 @@ void DeviceHost::serveControl(const http::Request& request, http::Response& resp
         notFound(response);
         return;
     }
-    const ControlAnswer answer = runControl(*match.service, request.header("SOAPACTION"), request.body);
+    const ControlAnswer answer = runControl(
+        *match.service, {request.header("Content-Type"), request.header("SOAPACTION")}, request.body);
     response.status = answer.status;
-    if (answer.status == 400)
-    {
-        response.body = "Bad Request";
-        return;
-    }
     response.body = answer.body;
+    if (answer.status != 200 && answer.status != 500)
+        return;
     response.contentType = kXmlType;
     response.headers.emplace_back("EXT", "");
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 
 namespace
@@ -47,9 +48,17 @@ protected:
         *m_service.object.out() = m_recording;
     }
 
-    ControlAnswer run(const std::string& body, const std::string& soapAction = {})
+    // Without a SOAPACTION given, the one naming the body's action, as a control point sends it.
+    ControlAnswer run(const std::string& body, std::optional<std::string> soapAction = {},
+                      const std::string& contentType = "text/xml; charset=\"utf-8\"")
     {
-        return upnphost::runControl(m_service, soapAction, body);
+        static const std::regex action("<u:([A-Za-z]+) xmlns:u=\"([^\"]*)\"");
+        std::smatch match;
+        if (!soapAction)
+            soapAction = std::regex_search(body, match, action)
+                             ? "\"" + match[2].str() + "#" + match[1].str() + "\""
+                             : std::string();
+        return upnphost::runControl(m_service, {contentType, *soapAction}, body);
     }
 
     LoadedService m_service;
@@ -80,33 +89,68 @@ TEST_F(Control, WrongActionsAndArgumentsAreRefusedBeforeTheService)
     {
         const char* what;
         std::string body;
-        std::string soapAction;
+        std::optional<std::string> soapAction;
         int code;
     };
     const std::string good = "<text>x</text><number>1</number><count>2</count>";
     const Case cases[] = {
-        {"unknown action", envelope("Shout", good), "", upnphost::kInvalidAction},
-        {"other service type", envelope("Echo", good, "urn:test:service:Other:1"), "",
+        {"unknown action", envelope("Shout", good), std::nullopt, upnphost::kInvalidAction},
+        {"other service type", envelope("Echo", good, "urn:test:service:Other:1"), std::nullopt,
          upnphost::kInvalidAction},
         {"SOAPACTION names another action", envelope("Echo", good), std::string(kType) + "#Fail",
          upnphost::kInvalidAction},
-        {"missing argument", envelope("Echo", "<text>x</text><number>1</number>"), "",
+        {"missing argument", envelope("Echo", "<text>x</text><number>1</number>"), std::nullopt,
          upnphost::kInvalidArgs},
-        {"unknown argument", envelope("Echo", good + "<extra>1</extra>"), "", upnphost::kInvalidArgs},
-        {"argument twice", envelope("Echo", good + "<text>y</text>"), "", upnphost::kInvalidArgs},
-        {"out argument given", envelope("Echo", good + "<twice>2</twice>"), "", upnphost::kInvalidArgs},
+        {"unknown argument", envelope("Echo", good + "<extra>1</extra>"), std::nullopt,
+         upnphost::kInvalidArgs},
+        {"argument twice", envelope("Echo", good + "<text>y</text>"), std::nullopt, upnphost::kInvalidArgs},
+        {"out argument given", envelope("Echo", good + "<twice>2</twice>"), std::nullopt,
+         upnphost::kInvalidArgs},
         {"i4 beyond 32 bits", envelope("Echo", "<text>x</text><number>2147483648</number><count>2</count>"),
-         "", upnphost::kInvalidArgs},
-        {"negative ui4", envelope("Echo", "<text>x</text><number>1</number><count>-1</count>"), "",
+         std::nullopt, upnphost::kInvalidArgs},
+        {"negative ui4", envelope("Echo", "<text>x</text><number>1</number><count>-1</count>"), std::nullopt,
          upnphost::kInvalidArgs},
-        {"no number", envelope("Echo", "<text>x</text><number>12x</number><count>2</count>"), "",
+        {"no number", envelope("Echo", "<text>x</text><number>12x</number><count>2</count>"), std::nullopt,
          upnphost::kInvalidArgs},
-        {"empty number", envelope("Echo", "<text>x</text><number></number><count>2</count>"), "",
+        {"empty number", envelope("Echo", "<text>x</text><number></number><count>2</count>"), std::nullopt,
          upnphost::kInvalidArgs},
     };
     for (const Case& c : cases)
         EXPECT_EQ(faultOf(run(c.body, c.soapAction)).first, std::to_string(c.code)) << c.what;
     EXPECT_EQ(m_recording->calls, 0);
+}
+
+TEST_F(Control, RequestsWithoutTheHeadersOfUPnPControlRunNoAction)
+{
+    struct Case
+    {
+        const char* what;
+        std::string contentType;
+        std::optional<std::string> soapAction; // none: the header naming the action
+        int status;
+        std::string code;
+    };
+    const Case cases[] = {
+        {"text/plain without SOAPACTION", "text/plain", "", 415, ""},
+        {"text/plain", "text/plain", std::nullopt, 415, ""},
+        {"a form", "application/x-www-form-urlencoded", std::nullopt, 415, ""},
+        {"no content type", "", std::nullopt, 415, ""},
+        {"a longer type", "text/xmlish", std::nullopt, 415, ""},
+        {"no SOAPACTION", "text/xml", "", 500, "401"},
+        {"SOAPACTION of quotes alone", "text/xml", "\"\"", 500, "401"},
+        {"SOAPACTION without the service type", "text/xml", "\"#Echo\"", 500, "401"},
+    };
+    const std::string echo = envelope("Echo", "<text>x</text><number>1</number><count>2</count>");
+    for (const Case& c : cases)
+    {
+        const ControlAnswer answer = run(echo, c.soapAction, c.contentType);
+        EXPECT_EQ(answer.status, c.status) << c.what;
+        EXPECT_EQ(faultOf(answer).first, c.code) << c.what;
+    }
+    EXPECT_EQ(m_recording->calls, 0);
+    // The type ignores case and takes parameters.
+    for (const char* type : {"text/xml", "TEXT/XML ; charset=\"utf-8\"", "text/xml;charset=utf-8"})
+        EXPECT_EQ(run(echo, std::nullopt, type).status, 200) << type;
 }
 
 TEST_F(Control, BodiesThatAreNoControlRequestGet400)
