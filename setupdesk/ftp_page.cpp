@@ -251,8 +251,9 @@ void CFtpPage::apply()
 {
     if (!changed())
         return;
+    // A device root starts without the server's key: what the user applied is stored all the same.
     RegKey ftpd;
-    ftpd.open(kFtpdKey);
+    ftpd.create(kFtpdKey);
     if (ftpd)
         applyUserList(ftpd.get());
     applyUserDatabase();

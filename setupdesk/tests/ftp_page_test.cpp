@@ -278,15 +278,20 @@ TEST_F(FtpPageTest, FieldsRefuseAtInputWhatCannotBeStoredAndReadBack)
     EXPECT_EQ(rows(again.page).back(), (Row{user.name(), ""}));
 }
 
-TEST_F(FtpPageTest, WithoutTheServerKeyOnlyTheDatabaseChanges)
+TEST_F(FtpPageTest, WithoutTheServerKeyApplyMakesItAndStoresEverything)
 {
+    // A device root as a first start makes it: no "Comm\FTPD" yet.
     deleteKey(kFtpd);
     Page started;
     EXPECT_EQ(rows(started.page), (std::vector<Row>{{"anna", ""}, {"bob", ""}, {"carl", ""}}));
     menu(started, {2}, ID_USER_DELETE);
+    started.host.click(started.page, IDC_FTP_USE_AUTHENTICATION);
+    started.host.type(started.page, IDC_FTP_DEFAULT_DIR, "\\Hard Disk\\ftp");
     started.page.apply();
     EXPECT_EQ(databaseUsers(), (std::vector<std::string>{"anna", "bob"}));
-    EXPECT_FALSE(value(kFtpd, u"UserList"));
-    EXPECT_FALSE(value(kFtpd, u"IsEnabled"));
+    EXPECT_EQ(string(kFtpd, u"UserList"), "-bob;-anna");
+    EXPECT_EQ(dword(kFtpd, u"UseAuthentication"), 1u);
+    EXPECT_EQ(dword(kFtpd, u"IsEnabled"), 0u);
+    EXPECT_EQ(string(kFtpd, u"DefaultDir"), "\\Hard Disk\\ftp");
 }
 } // namespace

@@ -152,6 +152,21 @@ const tests = {
     if (stored !== '"\\\\Temp\\\\ftproot"') throw new Error("DefaultDir: " + stored);
   },
 
+  async "FTP: on a fresh device root Apply stores the directory and the switches"(page, child, root) {
+    await openTab(page, "FTP");
+    const authentication = control(page, 136, 1034).locator("input");
+    await authentication.waitFor({ state: "visible", timeout });
+    await authentication.click();
+    await control(page, 136, 1039).fill("\\ftp");
+    await applyDisabled(page, false);
+    await control(page, 102, 1010).click();
+    await applyDisabled(page, true);
+    const stored = ["DefaultDir", "UseAuthentication", "IsEnabled"]
+      .map((name) => registryValue(root, "HKEY_LOCAL_MACHINE\\Comm\\FTPD", name));
+    if (JSON.stringify(stored) !== JSON.stringify(['"\\\\ftp"', "dword:00000001", "dword:00000000"]))
+      throw new Error("Comm\\FTPD holds " + JSON.stringify(stored));
+  },
+
   async "FTP: a directory longer than the field takes, typed or pasted, is refused with a sentence"(page) {
     await openTab(page, "FTP");
     const field = control(page, 136, 1039);
@@ -279,5 +294,9 @@ const tests = {
     if (!storedRules(root).includes(hex)) throw new Error("the rule is stored without its description:\n" + storedRules(root));
   },
 };
+
+// A root as ./run makes it: the program seeds its registry from the build's fragments.
+tests["FTP: on a fresh device root Apply stores the directory and the switches"].deviceRoot = () =>
+  fs.mkdtempSync(path.join(os.tmpdir(), "setupdesk-smoke-"));
 
 runSmokeTests({ program: path.join(binFolder, "setupdesk"), deviceRoot, nodeModules, screenshots, tests });

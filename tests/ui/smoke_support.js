@@ -39,7 +39,8 @@ async function withTimeout(promise, what) {
 
 // Runs every test as run(page, child, root) and exits: 0 when all passed, 1 otherwise,
 // 77 (skipped) where Chromium is missing.
-//   program: the program's path; deviceRoot(): a new fixture root's path;
+//   program: the program's path; deviceRoot(): a new fixture root's path (a test's own
+//   run.deviceRoot() instead, where it has one);
 //   nodeModules: the folder with playwright-core; screenshots: where failures are shot.
 async function runAll({ program, deviceRoot, nodeModules, screenshots, tests }) {
   if (!fs.existsSync(browserPath)) {
@@ -56,7 +57,7 @@ async function runAll({ program, deviceRoot, nodeModules, screenshots, tests }) 
   let passed = 0;
   let failed = 0;
   for (const [name, run] of Object.entries(tests)) {
-    const root = deviceRoot();
+    const root = (run.deviceRoot || deviceRoot)();
     const context = await browser.newContext({ viewport: { width: 1000, height: 800 } });
     const page = await context.newPage();
     let child = null;
