@@ -10,6 +10,7 @@
 
 #include <os/regscript.h>
 
+#include <cctype>
 #include <vector>
 
 namespace netherald
@@ -21,28 +22,47 @@ std::u16string deviceKey(const std::u16string& id)
     return std::u16string(kUPnPDevicesKey) + u"\\" + id;
 }
 
+// The identifier of the device's earlier registration, which the device registers under
+// again, so that the host keeps the UDN it assigned and a control point sees the same device
+// after a restart; any further registration of ours is removed. Empty when there is none.
 // Collects first, then deletes: deleting while enumerating by index skips the key that
 // moves into the deleted one's place.
-void removeOldRegistrations(UPnPLog& log)
+std::u16string takeOverOldRegistration(UPnPLog& log)
 {
     HKEY devices = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUPnPDevicesKey, 0, KEY_ALL_ACCESS, &devices) != ERROR_SUCCESS)
-        return;
+        return {};
     std::vector<std::u16string> ours;
     for (const std::u16string& id : os::subkeyNames(devices))
         if (os::registryString(HKEY_LOCAL_MACHINE, deviceKey(id).c_str(), u"ProgId").value_or(u"") == kProgId)
             ours.push_back(id);
-    for (const std::u16string& id : ours)
+    for (size_t i = 0; i < ours.size(); ++i)
     {
         log.write("Found Device");
-        if (RegDeleteKeyW(devices, id.c_str()) == ERROR_SUCCESS)
+        if (i > 0 && RegDeleteKeyW(devices, ours[i].c_str()) == ERROR_SUCCESS)
             log.write("Old device removed");
     }
     RegCloseKey(devices);
+    return ours.empty() ? std::u16string() : ours.front();
+}
+
+// Without an adapter (a host with loopback alone) the MAC identifier is a locally
+// administered address made from the UDN: it stays the same as long as the UDN does.
+std::string fallbackMacId(const std::u16string& udn)
+{
+    std::string hex;
+    for (const char16_t c : udn)
+        if (c < 0x80 && std::isxdigit(static_cast<unsigned char>(c)))
+            hex += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    hex.resize(10, '0');
+    std::string macId = "02";
+    for (size_t i = 0; i < hex.size(); i += 2)
+        macId += "-" + hex.substr(i, 2);
+    return macId;
 }
 
 // "Hostname" and "MacID" of the settings key; false after a logged failure.
-bool writeHostName(const std::u16string& hostName, UPnPLog& log)
+bool writeHostName(const std::u16string& hostName, const std::u16string& udn, UPnPLog& log)
 {
     log.write("Writing Hostname");
     HKEY key = nullptr;
@@ -57,12 +77,18 @@ bool writeHostName(const std::u16string& hostName, UPnPLog& log)
     std::string macId;
     if ((result = os::setRegistryString(key, u"Hostname", hostName)) != ERROR_SUCCESS)
         log.writef("Unable to set value for Hostname: %d", static_cast<int>(result));
-    else if (!readMacId(macId))
-        log.write("Unable to get MacID");
-    else if ((result = os::setRegistryString(key, u"MacID", os::toUtf16(macId))) != ERROR_SUCCESS)
-        log.writef("Unable to set value for MacID: %d", static_cast<int>(result));
     else
-        written = true;
+    {
+        if (!readMacId(macId))
+        {
+            macId = fallbackMacId(udn);
+            log.writef("Unable to get MacID, using %s", macId.c_str());
+        }
+        if ((result = os::setRegistryString(key, u"MacID", os::toUtf16(macId))) != ERROR_SUCCESS)
+            log.writef("Unable to set value for MacID: %d", static_cast<int>(result));
+        else
+            written = true;
+    }
     RegCloseKey(key);
     return written;
 }
@@ -140,19 +166,19 @@ std::u16string uniqueDeviceName(IUPnPRegistrar* registrar, const std::u16string&
     return std::u16string(udn.view());
 }
 
-// The device's registration with the host; false after a logged failure.
-bool registerDevice(const Identity& identity, UPnPLog& log)
+// The device's registration with the host, under the identifier of its earlier one when it
+// has one; false after a logged failure.
+bool registerDevice(const Identity& identity, const std::u16string& earlierId, UPnPLog& log)
 {
     const ComScope com;
-    const std::u16string id = os::toUtf16(os::newUuid());
+    const std::u16string id = earlierId.empty() ? os::toUtf16(os::newUuid()) : earlierId;
     if (id.empty())
     {
         log.write("Unable get UDN");
         return false;
     }
     os::ComPtr<IUPnPRegistrar> registrar;
-    if (!storeAndRegister(id, deviceDescription(identity), registrar, log) || !writeState(id, log) ||
-        !writeHostName(identity.hostName, log))
+    if (!storeAndRegister(id, deviceDescription(identity), registrar, log) || !writeState(id, log))
         return false;
     const std::u16string udn = uniqueDeviceName(registrar.get(), id);
     if (udn.empty())
@@ -160,7 +186,7 @@ bool registerDevice(const Identity& identity, UPnPLog& log)
         log.write("Unable get UDN");
         return false;
     }
-    if (!writeDeviceScript(udn, log))
+    if (!writeHostName(identity.hostName, udn, log) || !writeDeviceScript(udn, log))
         return false;
     checkDeviceScript(uniqueDeviceName(registrar.get(), id), log);
     log.write("Done");
@@ -177,9 +203,9 @@ HRESULT registerServer(const std::u16string& modulePath)
     Identity identity;
     if (!readIdentity(identity, log))
         return S_OK;
-    removeOldRegistrations(log);
+    const std::u16string earlierId = takeOverOldRegistration(log);
     log.write("Register Device");
-    if (!registerDevice(identity, log))
+    if (!registerDevice(identity, earlierId, log))
         return S_OK;
     writeRedirectPage(identity.hostName, log);
     log.write("Register Done");

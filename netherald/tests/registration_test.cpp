@@ -56,14 +56,17 @@ protected:
     ostest::TempDeviceRoot m_root;
 };
 
-TEST_F(Registration, RegistersTheClassReplacesOldDevicesAndWritesTheWebFiles)
+TEST_F(Registration, RegistersTheClassTakesOverItsOldDeviceAndWritesTheWebFiles)
 {
-    // Two registrations of an older run, and one of another device, which stays.
-    for (const char16_t* id : {u"old-1", u"old-2"})
+    // Two registrations of an older run, each with the UDN the host gave it, and one of
+    // another device, which stays.
+    const std::u16string earlier = u"0a8e1c52-3f4b-4d6e-9f10-111111111111";
+    const std::u16string earlierUdn = u"5d2f0b7a-6c1e-4a3b-8d9c-aaaaaaaaaaaa";
+    for (const std::u16string& id : {earlier, std::u16string(u"0b8e1c52-3f4b-4d6e-9f10-222222222222")})
     {
         ostest::setRegistryString(HKEY_LOCAL_MACHINE, deviceKey(id), u"ProgId", u"Netherald.Device");
         ostest::setRegistryString(HKEY_LOCAL_MACHINE, deviceKey(id) + u"\\UniqueDeviceNames", u"DummyUDN",
-                                  u"x");
+                                  id == earlier ? earlierUdn : u"5d2f0b7a-6c1e-4a3b-8d9c-bbbbbbbbbbbb");
     }
     ostest::setRegistryString(HKEY_LOCAL_MACHINE, deviceKey(u"foreign"), u"ProgId", u"Other.Device");
     ostest::setRegistryString(HKEY_LOCAL_MACHINE, u"Software\\Corvanta\\Quberon3\\System", u"DefaultAdapter",
@@ -91,17 +94,15 @@ TEST_F(Registration, RegistersTheClassReplacesOldDevicesAndWritesTheWebFiles)
     EXPECT_EQ(clsid, CLSID_NetheraldDevice);
     CoUninitialize();
 
-    // The old registrations went; ours is the one Netherald device.
+    // The device is registered again under its first old registration, the second went.
     std::vector<std::u16string> ours;
     for (const std::u16string& id : deviceIds())
         if (text(HKEY_LOCAL_MACHINE, deviceKey(id), u"ProgId") == u"Netherald.Device")
             ours.push_back(id);
-    ASSERT_EQ(ours.size(), 1u);
+    ASSERT_EQ(ours, std::vector<std::u16string>{earlier});
     EXPECT_EQ(deviceIds().size(), 2u);
     EXPECT_EQ(text(HKEY_LOCAL_MACHINE, deviceKey(u"foreign"), u"ProgId"), u"Other.Device");
     const std::u16string id = ours[0];
-    GUID parsed{};
-    EXPECT_TRUE(os::guidFromString(os::toUtf8(id), parsed)) << os::toUtf8(id);
 
     EXPECT_EQ(os::toUtf8(text(HKEY_LOCAL_MACHINE, deviceKey(id), u"XMLDesc")),
               fileText(std::string(NETHERALD_GOLDEN_DIR) + "/description.xml"));
@@ -112,18 +113,19 @@ TEST_F(Registration, RegistersTheClassReplacesOldDevicesAndWritesTheWebFiles)
     // The sixth adapter: found only with the second, larger buffer.
     EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\UPnP", u"MacID"), u"00-11-22-33-44-0A");
 
+    // The UDN the host gave the device stays.
     const std::string udn =
         os::toUtf8(text(HKEY_LOCAL_MACHINE, deviceKey(id) + u"\\UniqueDeviceNames", u"DummyUDN"));
-    EXPECT_EQ(udn.size(), 36u);
+    EXPECT_EQ(udn, os::toUtf8(earlierUdn));
     EXPECT_EQ(fileText(m_root.path() + "/Hard Disk/UPnP/UpnpWebsite/upnp.js"),
               "var deviceid=\"" + udn + "\";\r\nvar winxp=false;");
     EXPECT_EQ(fileText(m_root.path() + "/Hard Disk/WWW/Config/index.htm"),
               "<script language=\"JavaScript\">\r\n<!--\r\ndocument.location = "
               "'http://panel-7:5120/UpnpWebsite/index.htm'\r\n//--></script>");
 
-    const std::vector<std::string> log{
-        "Found Device",    "Old device removed", "Found Device", "Old device removed",
-        "Register Device", "Writing Hostname",   "Done",         "Register Done"};
+    const std::vector<std::string> log{"Found Device",    "Found Device",     "Old device removed",
+                                       "Register Device", "Writing Hostname", "Done",
+                                       "Register Done"};
     EXPECT_EQ(netheraldtest::logMessages(m_root.path()), log);
 
     // Removing is not offered: the registration stays as it is.
@@ -177,8 +179,8 @@ TEST_F(Registration, TheLogIsWrittenOnlyWhenEnabledAndRestartsWhenFull)
     ostest::setRegistryDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\UPnP", u"EnableLogFile", 1);
     std::ofstream(path, std::ios::binary) << std::string(40001, 'x');
     ASSERT_EQ(registerNetherald(), 0);
-    const std::vector<std::string> log{
-        "Found Device", "Old device removed", "Register Device", "Writing Hostname", "Done", "Register Done"};
+    const std::vector<std::string> log{"Found Device", "Register Device", "Writing Hostname", "Done",
+                                       "Register Done"};
     EXPECT_EQ(netheraldtest::logMessages(m_root.path()), log);
 }
 

@@ -161,7 +161,7 @@ object 0x2000 RECORD "Test Values"
   1 UINT16 rw 0x3412 "Pair"
   2 UINT32 rw 7 "Value"
 )");
-        m_manager.writeFile(".adapters", "eth0 00-11-22-33-44-55 " + m_address + " 255.255.255.0 up\n");
+        m_manager.writeFile(".adapters", adapters());
         ASSERT_TRUE(m_manager.start()) << m_manager.log();
         ostest::setRegistryString(HKEY_LOCAL_MACHINE, u"Platform", u"HostAddress", os::toUtf16(m_address));
         ostest::setRegistryDword(HKEY_LOCAL_MACHINE, u"Platform", u"SsdpEnable", multicast() ? 1 : 0);
@@ -174,6 +174,13 @@ object 0x2000 RECORD "Test Values"
             ASSERT_TRUE(m_listener->ok());
         }
 
+        ASSERT_NO_FATAL_FAILURE(startDevice());
+    }
+
+    // The host, then Netherald registered with it, as ./run starts them; m_udn is the UDN
+    // the device names in its web folder.
+    void startDevice()
+    {
         // In the namespace the port is the device's own 5120, which the notices name.
         m_host = std::make_unique<ostest::ChildProcess>(
             std::vector<std::string>{"--http-port", multicast() ? "5120" : "0"},
@@ -191,12 +198,17 @@ object 0x2000 RECORD "Test Values"
         const int status = regsvr.wait(60000);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-        // The device names itself in its web folder.
         const std::string script = bodyOf(get("/UpnpWebsite/upnp.js"));
         ASSERT_TRUE(std::regex_match(script, match,
                                      std::regex("var deviceid=\"([0-9a-f-]{36})\";\r\nvar winxp=false;")))
             << script;
         m_udn = match[1];
+    }
+
+    // The lines of the device root's ".adapters": the host's adapters as the device sees them.
+    virtual std::string adapters() const
+    {
+        return "eth0 00-11-22-33-44-55 " + m_address + " 255.255.255.0 up\n";
     }
 
     void TearDown() override
@@ -396,6 +408,44 @@ TEST_F(UPnPDevice, BadRequestsAreRefusedAndTheDeviceServesOn)
                                               "\r\nContent-Length: 0\r\n\r\n",
                                           m_address)),
               404);
+}
+
+TEST_F(UPnPDevice, KeepsItsUdnAcrossARestart)
+{
+    const std::string udn = m_udn;
+    ASSERT_EQ(stopHost(), 0);
+    ASSERT_NO_FATAL_FAILURE(startDevice());
+    EXPECT_EQ(m_udn, udn);
+    const std::string answer = get("/upnp/" + udn + ".xml");
+    ASSERT_EQ(statusOf(answer), 200) << answer;
+    EXPECT_EQ(element(bodyOf(answer), "UDN"), "uuid:" + udn);
+}
+
+// A host with loopback alone: the device lists no adapter.
+class UPnPDeviceWithoutAdapters : public UPnPDevice
+{
+protected:
+    std::string adapters() const override { return "# name  address  IPv4 address  mask\n"; }
+};
+
+TEST_F(UPnPDeviceWithoutAdapters, ServesWithAMacIdThatStaysAcrossARestart)
+{
+    // The set-up found the device's script; a control point's request is answered.
+    const std::string answer = post(soapBody("Read", readArguments(0x20000100, 2)));
+    ASSERT_EQ(statusOf(answer), 200) << answer;
+    EXPECT_EQ(element(bodyOf(answer), "ppData"), "EjQA");
+
+    // A locally administered address, not one of any adapter.
+    const auto macId = []
+    {
+        return os::toUtf8(os::registryString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\UPnP", u"MacID")
+                              .value_or(u"<missing>"));
+    };
+    const std::string first = macId();
+    EXPECT_TRUE(std::regex_match(first, std::regex("02(-[0-9A-F]{2}){5}"))) << first;
+    ASSERT_EQ(stopHost(), 0);
+    ASSERT_NO_FATAL_FAILURE(startDevice());
+    EXPECT_EQ(macId(), first);
 }
 
 TEST_F(UPnPDevice, HalfSentRequestsKeepTheDescriptionReachable)
