@@ -655,86 +655,104 @@ bool KeepReading::stopAndCheck()
 
 // ---------------------------------------------------------------- stack and raw peer
 
-struct NonReadingClient::Private
+PipelinedSession::Answer::~Answer()
+{
+    if (message != nullptr)
+        OpcUa_EncodeableObject_Delete(type, &message);
+}
+
+OpcUa_StatusCode PipelinedSession::Answer::serviceResult() const
+{
+    // Every response, and the ServiceFault, begins with its response header.
+    return message != nullptr ? static_cast<const OpcUa_ResponseHeader*>(message)->ServiceResult
+                              : OpcUa_BadUnexpectedError;
+}
+
+struct PipelinedSession::Private
 {
     uatcp::test::RawClient raw;
     OpcUa_NodeId token;
     uint32_t requestId = 10;
 
-    // Sends request (of type) under the session's token; false when the server did not take it.
-    bool send(OpcUa_Void* request, OpcUa_EncodeableType& type)
+    // The answer to the one request just sent, of type; its service result or why there is none.
+    OpcUa_StatusCode answerOf(PipelinedSession& session, uint32_t sent, OpcUa_EncodeableType& type,
+                              Answer& answer)
     {
-        auto* header = static_cast<OpcUa_RequestHeader*>(request);
-        OpcUa_NodeId_CopyTo(&token, &header->AuthenticationToken);
-        header->RequestHandle = requestId;
-        header->TimeoutHint = 60000;
-        OpcUa::BinaryEncoder encoder;
-        if (OpcUa_IsBad(encoder.writeMessage(&type, request)))
-            return false;
-        return raw.sendMessage('F', uatcp::Bytes(encoder.data(), encoder.data() + encoder.size()),
-                               requestId++);
-    }
-    // The answer to the request just sent when it is of type; the caller deletes it.
-    OpcUa_Void* answer(OpcUa_EncodeableType& type)
-    {
-        const auto message = raw.read();
-        uatcp::ChunkInfo info;
-        if (!message || message->header.type != uatcp::MessageType::Message ||
-            uatcp::parseChunkHeaders(message->bytes, info) != uatcp::status::Good ||
-            uatcp::parseSequenceHeader(message->bytes, message->bytes.size(), info) != uatcp::status::Good)
-            return nullptr;
-        OpcUa::BinaryDecoder decoder(message->bytes.data() + info.bodyOffset,
-                                     message->bytes.size() - info.bodyOffset);
-        OpcUa_EncodeableType* decodedType = nullptr;
-        OpcUa_Void* decoded = nullptr;
-        OpcUa_UInt32 encodingId = 0;
-        if (OpcUa_IsBad(decoder.readMessage(&decodedType, &decoded, &encodingId)))
-            return nullptr;
-        if (decodedType == &type)
-            return decoded;
-        OpcUa_EncodeableObject_Delete(decodedType, &decoded);
-        return nullptr;
+        if (sent == 0 || !session.read(answer))
+            return OpcUa_BadCommunicationError;
+        if (answer.requestId != sent || (answer.type != &type && answer.type != &OpcUa_ServiceFault_EncodeableType))
+            return OpcUa_BadUnknownResponse;
+        return answer.serviceResult();
     }
 };
 
-NonReadingClient::NonReadingClient() : d(new Private)
+PipelinedSession::PipelinedSession() : d(new Private)
 {
     OpcUa_NodeId_Initialize(&d->token);
 }
 
-NonReadingClient::~NonReadingClient()
+PipelinedSession::~PipelinedSession()
 {
     OpcUa_NodeId_Clear(&d->token);
     delete d;
 }
 
-bool NonReadingClient::open(uint16_t port)
+bool PipelinedSession::connect(uint16_t port)
 {
-    if (!d->raw.connect(port) || !d->raw.hello() || !d->raw.open())
-        return false;
-    // What it leaves unread stays with the server rather than in this socket.
-    d->raw.limitReceiveBuffer(64 * 1024);
-    Message<OpcUa_CreateSessionRequest> create(OpcUa_CreateSessionRequest_EncodeableType);
-    create.get()->RequestedSessionTimeout = 600000;
-    if (!d->send(create.get(), OpcUa_CreateSessionRequest_EncodeableType))
-        return false;
-    OpcUa_Void* created = d->answer(OpcUa_CreateSessionResponse_EncodeableType);
-    if (created == nullptr)
-        return false;
-    OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(created)->AuthenticationToken, &d->token);
-    OpcUa_EncodeableObject_Delete(&OpcUa_CreateSessionResponse_EncodeableType, &created);
-    Message<OpcUa_ActivateSessionRequest> activate(OpcUa_ActivateSessionRequest_EncodeableType);
-    if (!d->send(activate.get(), OpcUa_ActivateSessionRequest_EncodeableType))
-        return false;
-    OpcUa_Void* activated = d->answer(OpcUa_ActivateSessionResponse_EncodeableType);
-    const bool good =
-        activated != nullptr &&
-        OpcUa_IsGood(static_cast<OpcUa_ActivateSessionResponse*>(activated)->ResponseHeader.ServiceResult);
-    OpcUa_EncodeableObject_Delete(&OpcUa_ActivateSessionResponse_EncodeableType, &activated);
-    return good;
+    return d->raw.connect(port) && d->raw.hello() && d->raw.open();
 }
 
-bool NonReadingClient::sendRead(const std::vector<NodeNumber>& nodes)
+void PipelinedSession::limitReceiveBuffer(int bytes)
+{
+    d->raw.limitReceiveBuffer(bytes);
+}
+
+OpcUa_StatusCode PipelinedSession::createSession(OpcUa_Double timeoutMs)
+{
+    Answer answer;
+    const OpcUa_StatusCode result =
+        d->answerOf(*this, sendCreateSession(timeoutMs), OpcUa_CreateSessionResponse_EncodeableType, answer);
+    if (OpcUa_IsGood(result))
+    {
+        OpcUa_NodeId_Clear(&d->token);
+        OpcUa_NodeId_CopyTo(&static_cast<OpcUa_CreateSessionResponse*>(answer.message)->AuthenticationToken,
+                            &d->token);
+    }
+    return result;
+}
+
+OpcUa_StatusCode PipelinedSession::activateSession()
+{
+    Message<OpcUa_ActivateSessionRequest> activate(OpcUa_ActivateSessionRequest_EncodeableType);
+    Answer answer;
+    return d->answerOf(*this, send(activate.get(), OpcUa_ActivateSessionRequest_EncodeableType),
+                       OpcUa_ActivateSessionResponse_EncodeableType, answer);
+}
+
+uint32_t PipelinedSession::send(OpcUa_Void* request, OpcUa_EncodeableType& type)
+{
+    auto* header = static_cast<OpcUa_RequestHeader*>(request);
+    OpcUa_NodeId_Clear(&header->AuthenticationToken);
+    OpcUa_NodeId_CopyTo(&d->token, &header->AuthenticationToken);
+    const uint32_t requestId = d->requestId++;
+    header->RequestHandle = requestId;
+    header->TimeoutHint = 60000;
+    OpcUa::BinaryEncoder encoder;
+    if (OpcUa_IsBad(encoder.writeMessage(&type, request)))
+        return 0;
+    return d->raw.sendMessage('F', uatcp::Bytes(encoder.data(), encoder.data() + encoder.size()), requestId)
+               ? requestId
+               : 0;
+}
+
+uint32_t PipelinedSession::sendCreateSession(OpcUa_Double timeoutMs)
+{
+    Message<OpcUa_CreateSessionRequest> create(OpcUa_CreateSessionRequest_EncodeableType);
+    create.get()->RequestedSessionTimeout = timeoutMs;
+    return send(create.get(), OpcUa_CreateSessionRequest_EncodeableType);
+}
+
+uint32_t PipelinedSession::sendRead(const std::vector<NodeNumber>& nodes)
 {
     Message<OpcUa_ReadRequest> read(OpcUa_ReadRequest_EncodeableType);
     read.get()->NoOfNodesToRead = static_cast<OpcUa_Int32>(nodes.size());
@@ -744,7 +762,62 @@ bool NonReadingClient::sendRead(const std::vector<NodeNumber>& nodes)
         setNumeric(read.get()->NodesToRead[i].NodeId, nodes[i]);
         read.get()->NodesToRead[i].AttributeId = 13;
     }
-    return d->send(read.get(), OpcUa_ReadRequest_EncodeableType);
+    return send(read.get(), OpcUa_ReadRequest_EncodeableType);
+}
+
+uint32_t PipelinedSession::sendCloseSession()
+{
+    Message<OpcUa_CloseSessionRequest> close(OpcUa_CloseSessionRequest_EncodeableType);
+    close.get()->DeleteSubscriptions = OpcUa_True;
+    return send(close.get(), OpcUa_CloseSessionRequest_EncodeableType);
+}
+
+bool PipelinedSession::read(Answer& answer, int timeoutMs)
+{
+    const auto message = d->raw.read(timeoutMs);
+    uatcp::ChunkInfo info;
+    if (!message || message->header.type != uatcp::MessageType::Message ||
+        uatcp::parseChunkHeaders(message->bytes, info) != uatcp::status::Good ||
+        uatcp::parseSequenceHeader(message->bytes, message->bytes.size(), info) != uatcp::status::Good)
+        return false;
+    OpcUa::BinaryDecoder decoder(message->bytes.data() + info.bodyOffset, message->bytes.size() - info.bodyOffset);
+    OpcUa_UInt32 encodingId = 0;
+    if (answer.message != nullptr)
+        OpcUa_EncodeableObject_Delete(answer.type, &answer.message);
+    answer.type = nullptr;
+    if (OpcUa_IsBad(decoder.readMessage(&answer.type, &answer.message, &encodingId)))
+    {
+        answer.message = nullptr;
+        return false;
+    }
+    answer.requestId = info.requestId;
+    return true;
+}
+
+struct NonReadingClient::Private
+{
+    PipelinedSession session;
+};
+
+NonReadingClient::NonReadingClient() : d(new Private) {}
+
+NonReadingClient::~NonReadingClient()
+{
+    delete d;
+}
+
+bool NonReadingClient::open(uint16_t port)
+{
+    if (!d->session.connect(port))
+        return false;
+    // What it leaves unread stays with the server rather than in this socket.
+    d->session.limitReceiveBuffer(64 * 1024);
+    return OpcUa_IsGood(d->session.createSession()) && OpcUa_IsGood(d->session.activateSession());
+}
+
+bool NonReadingClient::sendRead(const std::vector<NodeNumber>& nodes)
+{
+    return d->session.sendRead(nodes) != 0;
 }
 
 void raiseClientArrayLimit(OpcUa_Int32 limit)

@@ -160,6 +160,53 @@ private:
     std::thread m_thread;
 };
 
+// A session of a raw peer on a None channel that sends requests without waiting for their answers
+// and reads the answers as they come, each with the id of its request: the pipelining client.
+class PipelinedSession
+{
+public:
+    // One decoded answer, deleted with it.
+    struct Answer
+    {
+        Answer() = default;
+        ~Answer();
+        Answer(const Answer&) = delete;
+        Answer& operator=(const Answer&) = delete;
+        uint32_t requestId = 0;
+        OpcUa_EncodeableType* type = nullptr;
+        OpcUa_Void* message = nullptr;
+        // The service result of the response or ServiceFault.
+        OpcUa_StatusCode serviceResult() const;
+    };
+
+    PipelinedSession();
+    ~PipelinedSession();
+    PipelinedSession(const PipelinedSession&) = delete;
+    PipelinedSession& operator=(const PipelinedSession&) = delete;
+
+    // Hello and secure channel.
+    bool connect(uint16_t port);
+    // Keeps at most about bytes of the server's answers in the socket.
+    void limitReceiveBuffer(int bytes);
+    // CreateSession, its answer read: the session's token is kept for the requests that follow.
+    OpcUa_StatusCode createSession(OpcUa_Double timeoutMs = 600000);
+    // ActivateSession (anonymous), its answer read.
+    OpcUa_StatusCode activateSession();
+    // Sends request (of type) under the session's token, not waiting for anything; its request id,
+    // 0 when the server did not take it.
+    uint32_t send(OpcUa_Void* request, OpcUa_EncodeableType& type);
+    // Requests of the kinds the tests pipeline; the request id as send gives it.
+    uint32_t sendCreateSession(OpcUa_Double timeoutMs = 600000);
+    uint32_t sendRead(const std::vector<NodeNumber>& nodes);
+    uint32_t sendCloseSession();
+    // The next answer; false when none came within timeoutMs or it was no whole message.
+    bool read(Answer& answer, int timeoutMs = 20000);
+
+private:
+    struct Private;
+    Private* d;
+};
+
 // A session on a None channel of a raw peer that sends Reads and never reads their answers: the
 // client that asks and does not take what it asked for.
 class NonReadingClient

@@ -597,8 +597,7 @@ void SessionManager::detachSessionFromSecureChannel(OpcUa_UInt32 sessionId, OpcU
         session = *it;
         sessions.erase(it);
     }
-    if (session->secureChannelId() == secureChannelId)
-        session->invalidateSecureChannel();
+    // The channel lives on: requests of the session still in progress are answered on it.
     session->releaseReference();
     markChannels({secureChannelId});
     if (UaTrace::isTraceLevelOn(6))
@@ -666,8 +665,8 @@ void SessionManager::detachFromChannels(Session* session, UaMutexLocker& lock,
     }
     if (entries == 0)
         return;
+    // The channels live on: requests of the session still in progress are answered on them.
     lock.unlock();
-    session->invalidateSecureChannel();
     for (int i = 0; i < entries; ++i)
         session->releaseReference();
     lock.lock(&m_mutex);

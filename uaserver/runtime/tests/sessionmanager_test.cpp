@@ -456,10 +456,11 @@ TEST_F(SessionManagerTest, ClosingHandsBackTheSessionsCloseAndCounts)
               manager->closeSession(session->authenticationToken(), true).statusCode());
     subscription->releaseReference();
 
-    // The channel's list keeps it until the service detaches it.
+    // The channel's list keeps it until the service detaches it; the channel lives on, and
+    // requests of the session still in progress are answered on it.
     EXPECT_TRUE(session->isSecureChannelValid());
     manager->detachSessionFromSecureChannel(session->sessionId(), 1);
-    EXPECT_FALSE(session->isSecureChannelValid());
+    EXPECT_TRUE(session->isSecureChannelValid());
 }
 
 TEST_F(SessionManagerTest, ADeletedChannelInvalidatesOnlyTheSessionsStillOnIt)
@@ -515,7 +516,7 @@ TEST_F(SessionManagerTest, ThePeriodicCheckClosesExpiredAndMarkedSessionsOnce)
     EXPECT_TRUE(expiring->isClosed());
     EXPECT_TRUE(neverActivated->isClosed());
     EXPECT_TRUE(subscription->closeCalls.empty()); // kept for a transfer
-    EXPECT_FALSE(expiring->isSecureChannelValid());
+    EXPECT_TRUE(expiring->isSecureChannelValid()); // its channel lives on
     EXPECT_EQ(2, server.root.closed);
     EXPECT_EQ(2u, manager->counter(SessionManager::SessionTimeoutCount));
     EXPECT_EQ(1u, manager->counter(SessionManager::CurrentSessionCount));
@@ -599,7 +600,7 @@ TEST_F(SessionManagerTest, ClosingAllKeepsTheManagerAndShutDownStopsIt)
     EXPECT_TRUE(first->isClosed());
     EXPECT_TRUE(second->isClosed());
     EXPECT_EQ((std::vector<bool>{true}), subscription->closeCalls);
-    EXPECT_FALSE(first->isSecureChannelValid());
+    EXPECT_TRUE(first->isSecureChannelValid()); // its channel lives on
     EXPECT_EQ(0u, manager->counter(SessionManager::CurrentSessionCount));
     EXPECT_EQ(0, server.root.closed); // the root node manager is not told
     subscription->releaseReference();
