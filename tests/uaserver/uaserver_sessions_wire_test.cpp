@@ -1,5 +1,5 @@
 // Sessions against the test server on the wire, as raw peers that pipeline their requests: every
-// request around a CloseSession is answered.
+// request around a CloseSession is answered, and a flood of CreateSession keeps no client out.
 #include "uaserver_wire.h"
 
 #include <gtest/gtest.h>
@@ -80,4 +80,70 @@ TEST(SessionsOnTheWire, EveryRequestPipelinedAroundCloseSessionIsAnswered)
     Client after;
     ASSERT_TRUE(after.open(server.url()));
     EXPECT_EQ(1, after.readValues({kCurrentTime}, 13));
+}
+
+// Channels that pipeline CreateSession and never activate fill the session table over and over;
+// a client that activates 50 ms after its CreateSession gets in every time all the same.
+TEST(SessionsOnTheWire, AClientActivatingSoonGetsInWhileChannelsFloodCreateSession)
+{
+    TestServerProcess server({});
+    ASSERT_FALSE(server.url().empty());
+    const auto port = static_cast<uint16_t>(server.port());
+    constexpr int kFlooders = 20;
+    constexpr int kBatch = 10;
+    constexpr int kAttempts = 30;
+    constexpr int kTableSize = 100; // the test server's
+    const auto until = Clock::now() + std::chrono::seconds(30);
+    std::atomic<bool> stop{false};
+    std::atomic<int> floodSessions{0};
+    std::vector<std::thread> flooders;
+    for (int f = 0; f < kFlooders; ++f)
+        flooders.emplace_back(
+            [&]
+            {
+                PipelinedSession flood;
+                if (!flood.connect(port))
+                    return;
+                for (int batch = 0; batch < 20000 && !stop && Clock::now() < until; ++batch)
+                {
+                    for (int i = 0; i < kBatch; ++i)
+                        if (flood.sendCreateSession() == 0)
+                            return;
+                    for (int i = 0; i < kBatch; ++i)
+                    {
+                        PipelinedSession::Answer answer;
+                        if (!flood.read(answer, 10000))
+                            return;
+                        if (OpcUa_IsGood(answer.serviceResult()))
+                            ++floodSessions;
+                    }
+                }
+            });
+    // The table (100 sessions) is full of the flood's before the client comes.
+    while (floodSessions < kTableSize && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    PipelinedSession client;
+    ASSERT_TRUE(client.connect(port));
+    int admitted = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt)
+    {
+        const OpcUa_StatusCode created = client.createSession();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const OpcUa_StatusCode activated = OpcUa_IsGood(created) ? client.activateSession() : created;
+        EXPECT_EQ(OpcUa_Good, activated) << "attempt " << attempt;
+        if (OpcUa_IsGood(activated))
+        {
+            ++admitted;
+            PipelinedSession::Answer closed;
+            const uint32_t close = client.sendCloseSession();
+            ASSERT_TRUE(close != 0 && client.read(closed));
+        }
+    }
+    const int flooded = floodSessions.load();
+    stop = true;
+    for (std::thread& flooder : flooders)
+        flooder.join();
+    EXPECT_EQ(kAttempts, admitted) << "while the flood made " << flooded << " sessions";
+    EXPECT_GE(flooded, kTableSize);
 }

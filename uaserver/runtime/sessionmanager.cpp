@@ -214,7 +214,8 @@ OpcUa_UInt32 SessionManager::getNextSessionId()
 
 UaStatus SessionManager::createSession(const UaString& sessionName, const UaByteString& clientCertificate,
                                        OpcUa_Double requestedSessionTimeout,
-                                       OpcUa_Double& revisedSessionTimeout, Session*& session)
+                                       OpcUa_Double& revisedSessionTimeout, Session*& session,
+                                       OpcUa_UInt32 secureChannelId)
 {
     if (UaTrace::isTraceLevelOn(6))
         UaTrace::traceLevel6("--> SessionManager::openSession");
@@ -249,8 +250,13 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
                 maxSessionCount = kMaxSessionCountCeiling;
             if (maxTimeout == 0)
                 maxTimeout = kMaxSessionTimeoutCeiling;
+            // A channel past its share of sessions never activated makes room among its own: one that
+            // floods CreateSession takes no more of the table, nor the places of others.
+            if (secureChannelId != 0 &&
+                unactivatedPerChannelLocked()[secureChannelId] >= kMaxUnactivatedPerChannel)
+                dropped = dropOldestUnactivatedLocked(secureChannelId);
             // Sessions nobody activates must not keep the clients that would out of a full table.
-            if (m_sessions.size() >= maxSessionCount)
+            if (!dropped && m_sessions.size() >= maxSessionCount)
                 dropped = dropOldestUnactivatedLocked();
             if (m_sessions.size() >= maxSessionCount)
             {
@@ -306,6 +312,7 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
                 m_sessions[sessionId] = created;
                 m_tokens.emplace(std::string(key), sessionId);
             }
+            m_creatingChannels[sessionId] = secureChannelId;
             session = created;
             if (m_pRootNodeManager != nullptr)
                 m_pRootNodeManager->sessionOpened(created);
@@ -328,19 +335,35 @@ UaStatus SessionManager::createSession(const UaString& sessionName, const UaByte
     return result;
 }
 
-bool SessionManager::dropOldestUnactivatedLocked()
+std::map<OpcUa_UInt32, OpcUa_UInt32> SessionManager::unactivatedPerChannelLocked() const
 {
+    std::map<OpcUa_UInt32, OpcUa_UInt32> counts;
+    for (const auto& [sessionId, session] : m_sessions)
+        if (!session->wasActivated() && !session->isClosed())
+            ++counts[m_creatingChannels.at(sessionId)];
+    return counts;
+}
+
+bool SessionManager::dropOldestUnactivatedLocked(std::optional<OpcUa_UInt32> secureChannelId)
+{
+    // Without a channel, taken from the one that holds the most: a flood of CreateSession on a few
+    // channels gives up its own sessions, not those of a client about to activate.
+    const std::map<OpcUa_UInt32, OpcUa_UInt32> counts = unactivatedPerChannelLocked();
     auto oldest = m_sessions.end();
+    OpcUa_UInt32 oldestCount = 0;
     OpcUa_UInt32 oldestAge = 0;
     for (auto it = m_sessions.begin(); it != m_sessions.end(); ++it)
     {
         Session* candidate = it->second;
-        if (candidate->wasActivated() || candidate->isClosed())
+        const OpcUa_UInt32 channel = m_creatingChannels.at(it->first);
+        if (candidate->wasActivated() || candidate->isClosed() || (secureChannelId && channel != *secureChannelId))
             continue;
+        const OpcUa_UInt32 count = counts.at(channel);
         const OpcUa_UInt32 age = candidate->age();
-        if (oldest == m_sessions.end() || age > oldestAge)
+        if (oldest == m_sessions.end() || count > oldestCount || (count == oldestCount && age > oldestAge))
         {
             oldest = it;
+            oldestCount = count;
             oldestAge = age;
         }
     }
@@ -348,8 +371,9 @@ bool SessionManager::dropOldestUnactivatedLocked()
         return false;
     Session* session = oldest->second;
     if (UaTrace::isTraceLevelOn(2))
-        UaTrace::traceLevel2("SessionManager::createSession - the session table is full: session [ID=%d], "
-                             "never activated, is closed after %u ms",
+        UaTrace::traceLevel2("SessionManager::createSession - %s: session [ID=%d], never activated, is "
+                             "closed after %u ms",
+                             secureChannelId ? "the channel holds its share" : "the session table is full",
                              static_cast<int>(session->sessionId()), static_cast<unsigned>(oldestAge));
     eraseLocked(oldest);
     // Never activated, so on no channel's list; closed as CloseSession would, the mutex held.
@@ -378,6 +402,7 @@ void SessionManager::eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it)
     auto token = m_tokens.find(tokenKey(it->second->authenticationToken()));
     if (token != m_tokens.end())
         m_tokens.erase(token);
+    m_creatingChannels.erase(it->first);
     m_sessions.erase(it);
 }
 

@@ -16,6 +16,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -55,6 +56,9 @@ public:
     // memory without a bound, so "no limit" is never taken literally.
     static constexpr OpcUa_UInt32 kMaxSessionCountCeiling = 100;
     static constexpr OpcUa_UInt32 kMaxSessionTimeoutCeiling = 3600000; // ms
+    // Sessions never activated that one channel may hold: a channel that creates sessions and
+    // never activates them takes no more of the table than this, nor the places of others.
+    static constexpr OpcUa_UInt32 kMaxUnactivatedPerChannel = 5;
     // Bytes of an authentication token (a ByteString NodeId of random bytes).
     static constexpr OpcUa_Int32 kAuthenticationTokenLength = 32;
 
@@ -70,11 +74,13 @@ public:
     bool isStarted() const;
 
     // A new open session with its creation reference for the caller, which the manager's map
-    // keeps too; the revised time-out in milliseconds. A full table first gives up the oldest
-    // session that was never activated.
+    // keeps too; the revised time-out in milliseconds. secureChannelId: the channel the
+    // CreateSession came on (0 for a session made in process). A channel that holds
+    // kMaxUnactivatedPerChannel sessions never activated first gives up the oldest of them; a full
+    // table the oldest never activated session of the channel that holds the most.
     UaStatus createSession(const UaString& sessionName, const UaByteString& clientCertificate,
                            OpcUa_Double requestedSessionTimeout, OpcUa_Double& revisedSessionTimeout,
-                           Session*& session);
+                           Session*& session, OpcUa_UInt32 secureChannelId = 0);
     // The session of a token with a reference added for the caller, who releases it; null for an
     // unknown token or one that is not a ByteString of the token namespace.
     Session* findSession(const UaNodeId& authenticationToken, bool refreshLastContact);
@@ -140,9 +146,12 @@ private:
     Session* lookUpLocked(const UaNodeId& authenticationToken) const;
     // Takes the session out of the maps (the map's reference becomes the caller's).
     void eraseLocked(std::map<OpcUa_UInt32, Session*>::iterator it);
-    // Closes the session that waits longest for its activation; false when every session was
-    // activated. Holds the mutex throughout, as createSession does.
-    bool dropOldestUnactivatedLocked();
+    // The sessions never activated (and not closed) of each creating channel.
+    std::map<OpcUa_UInt32, OpcUa_UInt32> unactivatedPerChannelLocked() const;
+    // Closes, of the sessions never activated of secureChannelId (without one: of the channel
+    // holding the most), the one that waits longest for its activation; false when there is none.
+    // Holds the mutex throughout, as createSession does.
+    bool dropOldestUnactivatedLocked(std::optional<OpcUa_UInt32> secureChannelId = std::nullopt);
     // Takes session off every channel list, without the mutex held around the session calls;
     // the channels it was on are appended to channels.
     void detachFromChannels(Session* session, UaMutexLocker& lock, std::vector<OpcUa_UInt32>& channels);
@@ -160,6 +169,8 @@ private:
     std::map<OpcUa_UInt32, Session*> m_sessions;
     // Token bytes to session id.
     std::map<std::string, OpcUa_UInt32, std::less<>> m_tokens;
+    // Session id to the channel its CreateSession came on.
+    std::map<OpcUa_UInt32, OpcUa_UInt32> m_creatingChannels;
     // Every request finds its session through the two maps above: findSession reads them under this
     // alone, shared, so that requests of different sessions neither queue on m_mutex nor all write
     // one lock word. They change under m_mutex and this, exclusive.

@@ -193,7 +193,7 @@ OpcUa_StatusCode UaServer::CreateSession(OpcUa_Endpoint endpoint, OpcUa_Handle c
                      ->createSession(
                          UaString(&request->SessionName),
                          UaByteString(request->ClientCertificate.Length, request->ClientCertificate.Data),
-                         request->RequestedSessionTimeout, revisedTimeout, created)
+                         request->RequestedSessionTimeout, revisedTimeout, created, channelId)
                      .statusCode();
         if (OpcUa_IsGood(result) && created == nullptr)
             result = OpcUa_BadInternalError;

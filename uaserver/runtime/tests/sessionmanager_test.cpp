@@ -54,12 +54,12 @@ protected:
     }
 
     // A new open session; the test keeps the creation reference until its end.
-    UaSession* create(OpcUa_Double timeout = 60000, OpcUa_Double* revised = nullptr)
+    UaSession* create(OpcUa_Double timeout = 60000, OpcUa_Double* revised = nullptr, OpcUa_UInt32 channel = 0)
     {
         Session* session = nullptr;
         OpcUa_Double revisedTimeout = -1;
         const UaStatus result = manager->createSession(UaString("test session"), UaByteString(), timeout,
-                                                       revisedTimeout, session);
+                                                       revisedTimeout, session, channel);
         if (revised != nullptr)
             *revised = revisedTimeout;
         if (result.isNotGood())
@@ -151,6 +151,40 @@ TEST_F(SessionManagerTest, AThirdSessionOverAMaximumOfTwoIsRefusedAndCounted)
     EXPECT_NE(nullptr, create());
     EXPECT_EQ(2, written(2277));
     EXPECT_EQ(3, written(2278));
+}
+
+// A channel that creates sessions and never activates them makes room among its own: past its
+// share it gives up its oldest, and a full table gives up the oldest of the channel holding the
+// most, never the session a client with one is about to activate.
+TEST_F(SessionManagerTest, SessionsNeverActivatedMakeRoomOnTheChannelHoldingTheMost)
+{
+    OpcUa::TestClock clock;
+    manager = std::make_unique<SessionManager>();
+    start();
+    server.config.maxSessionCount = SessionManager::kMaxUnactivatedPerChannel + 2;
+    auto createOn = [&](OpcUa_UInt32 channel)
+    {
+        clock.advance(10);
+        return create(60000, nullptr, channel);
+    };
+    UaSession* client = createOn(7);
+    std::vector<UaSession*> flood;
+    for (OpcUa_UInt32 i = 0; i < SessionManager::kMaxUnactivatedPerChannel; ++i)
+        flood.push_back(createOn(9));
+    ASSERT_EQ(SessionManager::kMaxUnactivatedPerChannel + 1, manager->sessionCount());
+
+    // Past its share, with room in the table: the channel's own oldest goes.
+    ASSERT_NE(nullptr, createOn(9));
+    EXPECT_TRUE(flood[0]->isClosed());
+    EXPECT_EQ(SessionManager::kMaxUnactivatedPerChannel + 1, manager->sessionCount());
+    // The table full: another channel's newcomer takes the place of the flood's oldest.
+    ASSERT_NE(nullptr, createOn(8));
+    ASSERT_NE(nullptr, createOn(8));
+    EXPECT_TRUE(flood[1]->isClosed());
+    EXPECT_FALSE(client->isClosed());
+    EXPECT_EQ(2u, manager->counter(SessionManager::SessionAbortCount));
+    manager->secureChannelCreated(7);
+    EXPECT_TRUE(activate(client, 7).isGood());
 }
 
 // A configured maximum of 0 is no licence for an unbounded table: 100 sessions at most.
