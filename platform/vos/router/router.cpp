@@ -201,11 +201,15 @@ void Router::PassOffer(Connection& c, const OrxMessage& msg)
     if (fd < 0)
         return;
     Connection* to = Holder(msg.Cmd()->target.port);
-    if (!to || to == &c || to->outFds.size() >= MAX_PENDING_FDS)
+    if (!to || to == &c || to->closing || to->outFds.size() >= MAX_PENDING_FDS)
     {
         // Nobody to take it (or the port has not read the offers before): the
-        // offerer's end reads as closed, and it keeps the router's way.
+        // offerer hears the decline in the port's name, drops its end and keeps
+        // the router's way.
         ::close(fd);
+        OrxCmd decline = MakeHeader(msg.Cmd()->source, LINK_DECLINE, ORX_STATE_LINK, 0, 0);
+        decline.source = msg.Cmd()->target;
+        Deliver(c, OrxMessage(decline, nullptr, 0));
         return;
     }
     Deliver(*to, msg, fd);

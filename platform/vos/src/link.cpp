@@ -317,12 +317,13 @@ int OrxLink::WaitAll(OrxMessage& msg, int waitMs)
 {
     std::vector<pollfd> fds{{m_fd, POLLIN, 0}};
     std::vector<USHORT> ports{0};
+    // A socket not switched on yet is watched for its end only: a client killed between
+    // its offer and the switch would otherwise hold it here for good.
     for (auto& [port, peer] : m_peers)
-        if (peer->readable)
-        {
-            fds.push_back({peer->fd, POLLIN, 0});
-            ports.push_back(port);
-        }
+    {
+        fds.push_back({peer->fd, static_cast<short>(peer->readable ? POLLIN : 0), 0});
+        ports.push_back(port);
+    }
     int n = ::poll(fds.data(), fds.size(), waitMs);
     if (n < 0 && errno != EINTR)
         return -1;
@@ -337,6 +338,11 @@ int OrxLink::WaitAll(OrxMessage& msg, int waitMs)
         auto it = m_peers.find(ports[i]);
         if (it == m_peers.end())
             continue;
+        if (!it->second->readable)
+        {
+            DropPeer(ports[i]);
+            continue;
+        }
         // The socket came from the other side, which may still hold it and have
         // set it to block, or to wait for more than comes: never wait on it here.
         if (it->second->reader.Fill(it->second->fd, false) == FrameReader::Fill_::Closed)
@@ -405,11 +411,7 @@ int OrxLink::Receive(OrxMessage& msg, int timeoutMs, USHORT awaited)
         const int wait = left();
         if (wait == 0)
             return 0;
-        bool peersToRead = false;
-        if (!awaited)
-            for (auto& [port, peer] : m_peers)
-                peersToRead = peersToRead || peer->readable;
-        if (!peersToRead)
+        if (awaited || m_peers.empty())
         {
             if (m_reader.FillWithin(m_fd, wait) == FrameReader::Fill_::Closed)
                 return -1;

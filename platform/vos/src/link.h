@@ -73,7 +73,7 @@ private:
     Peer* ReadablePeer(USHORT port);
     // A frame already read from a peer the other side has switched on.
     bool PeerFrame(OrxMessage& msg);
-    // Waits for the router's socket and the readable peers' at once.
+    // Waits for the router's socket and the peers' at once; a peer not switched on yet for its end only.
     int WaitAll(OrxMessage& msg, int waitMs);
     void Stamp(OrxMessage& msg, USHORT peerPort) const;
     void ClosePeers();

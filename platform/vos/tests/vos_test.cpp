@@ -951,15 +951,19 @@ int OpenBarePort(vos::FrameReader& reader, USHORT* port = nullptr)
     return fd;
 }
 
+// The descriptors a process holds open.
+long Descriptors(long pid)
+{
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    return static_cast<long>(
+        std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
 // The descriptors the router of the device root holds open.
 long RouterDescriptors(const std::string& root)
 {
     const long router = std::atol(vostest::ReadFile(root + "/vosrouter.pid").c_str());
-    if (router <= 1)
-        return -1;
-    const std::string folder = "/proc/" + std::to_string(router) + "/fd";
-    return static_cast<long>(
-        std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+    return router <= 1 ? -1 : Descriptors(router);
 }
 
 // A bare router client that offers a port one end of a socket pair of its own as
@@ -1110,6 +1114,34 @@ TEST_F(VosTest, APortTakesOnlyALocalStreamSocketAsADirectSocket)
     EXPECT_EQ(ReadsOfAnotherClient(PEER_PORT), 0);
 }
 
+TEST_F(VosTest, ClientsGoneBeforeTheSwitchLeaveNoDescriptorInThePort)
+{
+    auto peer = StartPeer(PEER_PORT);
+    ASSERT_EQ(ReadsOfAnotherClient(PEER_PORT), 0);
+    const long before = Descriptors(peer->Pid());
+    // More clients than a port takes direct sockets from, each gone (as a killed process is:
+    // every descriptor closed) after the port took its socket and before it switched to it.
+    constexpr int Clients = 70;
+    for (int i = 0; i < Clients; ++i)
+    {
+        DirectSocketClient client;
+        ASSERT_TRUE(client.OfferTo(PEER_PORT)) << "client " << i;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Descriptors(peer->Pid()) > before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Descriptors(peer->Pid()), before) << "the port holds the sockets of clients that are gone";
+    EXPECT_EQ(ReadsOfAnotherClient(PEER_PORT), 0);
+}
+
+TEST_F(VosTest, AnOfferToAPortNobodyHoldsIsDeclined)
+{
+    // The offerer drops its end at the decline; without it the end stayed open, never read.
+    DirectSocketClient client;
+    ASSERT_GE(client.fd, 0);
+    EXPECT_EQ(client.Offer(PEER_PORT, client.pair[1]), vos::LINK_DECLINE);
+}
+
 TEST_F(VosTest, OffersToAPortThatReadsNothingDoNotPileUpDescriptorsInTheRouter)
 {
     // One bare port never reads; another offers it a socket again and again.
@@ -1126,11 +1158,18 @@ TEST_F(VosTest, OffersToAPortThatReadsNothingDoNotPileUpDescriptorsInTheRouter)
         ASSERT_TRUE(vos::SendFrame(offerer.fd,
                                    vos::MakeHeader(Local(silent), vos::LINK_OFFER, vos::ORX_STATE_LINK, 0, 0),
                                    nullptr, 0, offerer.pair[1]));
-    // The router has handled every offer once it answers what came after them.
+    // The router has handled every offer once it answers what came after them (after the
+    // declines of those it could not pass on).
     OrxCmd resolve = vos::MakeHeader(Local(ORX_PORT_ROUTER), vos::ROUTER_CMD_RESOLVE, 0, 1, 6);
     ASSERT_TRUE(vos::SendFrame(offerer.fd, resolve, "nobody", 6));
     vos::OrxMessage answer;
-    ASSERT_TRUE(NextFrame(offerer.fd, offerer.reader, answer, 30000));
+    bool answered = false;
+    for (int frames = 0; frames <= Offers && !answered; ++frames)
+    {
+        ASSERT_TRUE(NextFrame(offerer.fd, offerer.reader, answer, 30000));
+        answered = !vos::IsLinkMessage(*answer.Cmd());
+    }
+    ASSERT_TRUE(answered);
     EXPECT_EQ(answer.Cmd()->errorCode, VOSERR_NAME_NOT_FOUND);
     EXPECT_LT(RouterDescriptors(m_root.Path()) - before, 200) << "the router holds a descriptor per offer";
     ::close(silentFd);
