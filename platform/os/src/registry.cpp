@@ -32,6 +32,8 @@ namespace
 {
 constexpr const char* kFileName = "registry.reg";
 constexpr const char* kFragmentFolder = "registry.d";
+// Damaged files kept at most; with all names taken the damaged file is not rewritten.
+constexpr int kKeptDamaged = 5;
 
 // Identifies one version of the file: every write replaces it by a new file.
 struct Stamp
@@ -210,22 +212,32 @@ private:
         ident.setValue(u"Name", REG_SZ, std::vector<uint8_t>(bytes, bytes + name.size() * sizeof(char16_t)));
     }
 
-    // A file with unreadable lines is kept whole as "registry.reg.bad" before the
-    // first write replaces it: what could not be read is not lost.
+    // A file with unreadable lines is kept whole before the first write replaces it: what
+    // could not be read is not lost. Each damaged file gets a name of its own
+    // ("registry.reg.bad", then ".bad.1" and on); a kept one is never overwritten.
     bool keepDamaged()
     {
-        const std::string kept = m_path + ".bad";
-        const std::string temporary = kept + ".tmp";
+        const std::string temporary = m_path + ".bad.tmp";
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0)
             return false;
         const bool written = writeWholeFile(fd, m_damaged->text) && fsync(fd) == 0;
         close(fd);
-        if (!written || rename(temporary.c_str(), kept.c_str()) != 0)
+        std::string kept;
+        for (int copy = 0; written && kept.empty() && copy < kKeptDamaged; ++copy)
         {
-            unlink(temporary.c_str());
-            std::fprintf(stderr, "registry: %s cannot be kept as %s; it is not replaced\n", m_path.c_str(),
-                         kept.c_str());
+            const std::string name = m_path + ".bad" + (copy ? "." + std::to_string(copy) : "");
+            // A link, unlike a rename, fails where the name is taken.
+            if (link(temporary.c_str(), name.c_str()) == 0)
+                kept = name;
+            else if (errno != EEXIST)
+                break;
+        }
+        unlink(temporary.c_str());
+        if (kept.empty())
+        {
+            std::fprintf(stderr, "registry: %s cannot be kept (as .bad, or .bad.1 to .bad.%d); it is not replaced\n",
+                         m_path.c_str(), kKeptDamaged - 1);
             return false;
         }
         const std::string report = m_path + " had " + std::to_string(m_damaged->lines) +

@@ -441,6 +441,24 @@ TEST(Registry, DamagedLinesMoveNoValueToAnotherKey)
     }
 }
 
+// Every damaged file is kept, each under a name of its own; none overwrites another.
+TEST(Registry, EachDamagedFileIsKeptUnderANameOfItsOwn)
+{
+    ostest::TempDeviceRoot root;
+    const std::string damaged[] = {
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\First\n\"Value\"=dword:00000001\n",
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Second]\nthe second file's junk line\n\"Value\"=dword:00000002\n",
+    };
+    for (const std::string& text : damaged)
+    {
+        std::ofstream(os::registryFilePath(), std::ios::binary | std::ios::trunc) << text;
+        HKEY key = createKey(HKEY_LOCAL_MACHINE, u"Written");
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(readWhole(os::registryFilePath() + ".bad"), damaged[0]);
+    EXPECT_EQ(readWhole(os::registryFilePath() + ".bad.1"), damaged[1]);
+}
+
 TEST(Registry, EveryTypeSurvivesTheTextFile)
 {
     ostest::TempDeviceRoot root;
