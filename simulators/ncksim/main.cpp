@@ -1,4 +1,5 @@
 // ncksim: the NC kernel simulator on port 500 (see README.md).
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 #include "ncksim.h"
+
+#include <os/deviceroot.h>
 
 namespace
 {
@@ -91,8 +94,9 @@ int main(int argc, char** argv)
                                                          "Channel " + std::to_string(c)});
     }
     std::FILE* log = noLog ? nullptr : stdout;
-    if (!noLog && !logPath.empty() && !(log = std::fopen(logPath.c_str(), "a")))
-        return Usage("the log file cannot be opened");
+    // Never through a link out of the device root, as every file the device writes.
+    if (!noLog && !logPath.empty() && !(log = os::openDeviceLog(logPath)))
+        return Usage(("the log file cannot be opened: " + std::string(std::strerror(errno))).c_str());
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);

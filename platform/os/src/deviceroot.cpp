@@ -3,6 +3,7 @@
 #include <os/types.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,5 +208,33 @@ std::optional<std::string> toHostPath(std::string_view devicePath)
 std::optional<std::string> toHostPath(std::u16string_view devicePath)
 {
     return toHostPath(toUtf8(devicePath));
+}
+
+int openDeviceFile(const std::string& hostPath, int flags, mode_t mode)
+{
+    flags |= O_CLOEXEC | O_NOFOLLOW;
+    const int fd = ::open(hostPath.c_str(), flags, mode);
+    if (fd >= 0 || errno != ELOOP)
+        return fd;
+    // The name is a link: its target is opened, and only where it lies in the root. The
+    // target is opened by its resolved path without following a link again, so a link
+    // put there meanwhile is not followed either.
+    const auto root = resolvedPath(deviceRoot());
+    const auto target = resolvedPath(hostPath);
+    if (!root || !target || !startsWithFolder(*target, *root))
+    {
+        errno = EACCES;
+        return -1;
+    }
+    return ::open(target->c_str(), flags, mode);
+}
+
+std::FILE* openDeviceLog(const std::string& hostPath)
+{
+    const int fd = openDeviceFile(hostPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    std::FILE* file = fd >= 0 ? fdopen(fd, "a") : nullptr;
+    if (!file && fd >= 0)
+        close(fd);
+    return file;
 }
 } // namespace os

@@ -37,8 +37,7 @@ bool appendEventLine(const std::string& source, DWORD type, const std::string& t
     const std::string line =
         head + oneLine(source) + "\t" + std::to_string(type) + "\t-\t" + oneLine(text) + "\n";
     // Appended in one write, so lines of other processes never mix with it.
-    const int fd =
-        open((deviceRoot() + "/VosEvent.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = openDeviceFile(deviceRoot() + "/VosEvent.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0)
         return false;
     const bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());

@@ -1,3 +1,4 @@
+#include <os/deviceroot.h>
 #include <os/handle.h>
 #include <os/sync.h>
 
@@ -115,7 +116,7 @@ HANDLE openNamedMutex(const std::u16string& name, bool mayCreate)
         name, "mutex", sizeof(uint32_t), mayCreate,
         [](std::unique_ptr<os::detail::SharedObjectFile> file, bool) -> std::shared_ptr<SharedMutex>
         {
-            const int ownerFd = open((file->path() + ".owner").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            const int ownerFd = os::openDeviceFile(file->path() + ".owner", O_RDWR | O_CREAT);
             if (ownerFd < 0)
             {
                 SetLastError(ERROR_ACCESS_DENIED);

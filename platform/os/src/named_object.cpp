@@ -67,10 +67,10 @@ std::unique_ptr<SharedObjectFile> SharedObjectFile::open(const std::u16string& n
     const std::string folder = deviceRoot() + "/.objects";
     mkdir(folder.c_str(), 0777);
     // Creation and first use of any named object are serialised device-wide.
-    FileLock guard(::open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    FileLock guard(openDeviceFile(folder + "/.lock", O_RDWR | O_CREAT));
 
     const std::string path = folder + "/" + encodeName(name) + "." + kind;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (mayCreate ? O_CREAT : 0), 0666);
+    const int fd = openDeviceFile(path, O_RDWR | (mayCreate ? O_CREAT : 0));
     if (fd < 0)
     {
         SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED);

@@ -78,7 +78,7 @@ extern "C" DWORD SetSystemPowerState(LPCWSTR systemState, DWORD stateFlags, DWOR
                   options);
     const std::string record = "state=" + recordableName(systemState) + numbers;
     // One write of one line, appended: records of several processes never mix.
-    const int fd = ::open(os::powerRequestLogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = os::openDeviceFile(os::powerRequestLogPath(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0)
     {
         SetLastError(ERROR_ACCESS_DENIED);

@@ -349,7 +349,7 @@ void record(const Request& request, DWORD result)
 {
     const std::string line = std::to_string(request.code) + "\t" + os::toUtf8(subjectOf(request)) + "\t" +
                              std::to_string(result) + "\n";
-    const int fd = open(os::ras::logPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = os::openDeviceFile(os::ras::logPath(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0)
         return;
     if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))

@@ -129,9 +129,14 @@ private:
 
     LONG load()
     {
-        const int fd = open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = os::openDeviceFile(m_path, O_RDONLY);
+        if (fd < 0 && errno == ENOENT)
+            return seed();
         if (fd < 0)
-            return errno == ENOENT ? seed() : ERROR_CANTREAD;
+        {
+            std::fprintf(stderr, "registry: %s cannot be read: %s\n", m_path.c_str(), std::strerror(errno));
+            return ERROR_CANTREAD;
+        }
         struct stat info
         {
         };
@@ -218,7 +223,7 @@ private:
     bool keepDamaged()
     {
         const std::string temporary = m_path + ".bad.tmp";
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const int fd = os::detail::createTemporary(temporary, 0666);
         if (fd < 0)
             return false;
         const bool written = writeWholeFile(fd, m_damaged->text) && fsync(fd) == 0;
@@ -257,7 +262,7 @@ private:
             return ERROR_CANTWRITE;
         }
         const std::string temporary = m_path + ".tmp";
-        const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const int fd = os::detail::createTemporary(temporary, 0666);
         if (fd < 0)
             return ERROR_CANTWRITE;
         const timespec times[2] = {{0, UTIME_OMIT}, laterThan(m_stamp.modified)};

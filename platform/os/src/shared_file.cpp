@@ -1,5 +1,7 @@
 #include "shared_file.h"
 
+#include <os/deviceroot.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -9,7 +11,7 @@
 
 namespace os::detail
 {
-FileLock::FileLock(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666))
+FileLock::FileLock(const std::string& path) : m_fd(openDeviceFile(path, O_RDWR | O_CREAT))
 {
     while (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0 && errno == EINTR)
     {
@@ -20,6 +22,12 @@ FileLock::~FileLock()
 {
     if (m_fd >= 0)
         close(m_fd); // drops the lock
+}
+
+int createTemporary(const std::string& path, mode_t mode)
+{
+    unlink(path.c_str());
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 }
 
 bool readWholeFile(int fd, std::string& text)
@@ -67,7 +75,7 @@ bool readSharedFile(const std::string& hostPath, std::string& text, bool& exists
 {
     text.clear();
     exists = false;
-    const int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openDeviceFile(hostPath, O_RDONLY);
     if (fd < 0)
         return errno == ENOENT;
     exists = true;
@@ -81,7 +89,7 @@ namespace
 bool replaceWhole(const std::string& hostPath, const std::string& text)
 {
     const std::string temporary = hostPath + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = createTemporary(temporary, 0600);
     if (fd < 0)
         return false;
     const bool written = writeWholeFile(fd, text) && fsync(fd) == 0;

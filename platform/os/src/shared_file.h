@@ -5,6 +5,8 @@
 
 #include <os/types.h>
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +26,11 @@ public:
 private:
     int m_fd;
 };
+
+// A new temporary file for writing, put in place by a rename later: an old file or link of
+// the name is removed first and the new one created afresh, never through a link. Its
+// writers are serialised by the file's lock. -1 on an error.
+int createTemporary(const std::string& path, mode_t mode);
 
 // Reading and writing a whole open file; false on an error.
 bool readWholeFile(int fd, std::string& text);

@@ -459,6 +459,46 @@ TEST(Registry, EachDamagedFileIsKeptUnderANameOfItsOwn)
     EXPECT_EQ(readWhole(os::registryFilePath() + ".bad.1"), damaged[1]);
 }
 
+// No file of the registry, nor the event log it reports to, is written or created through a
+// link out of the device root: the file outside stays as it was, byte for byte.
+TEST(Registry, NoFileIsWrittenThroughALinkOutOfTheRoot)
+{
+    const struct
+    {
+        const char* name;
+        bool outsideExists;
+        LONG written;
+    } cases[] = {
+        {"registry.reg.tmp", true, ERROR_SUCCESS},     {"registry.reg.tmp", false, ERROR_SUCCESS},
+        {"registry.reg.bad.tmp", true, ERROR_SUCCESS}, {"VosEvent.log", true, ERROR_SUCCESS},
+        {"VosEvent.log", false, ERROR_SUCCESS},         {"registry.reg.lock", false, ERROR_CANTWRITE},
+    };
+    const std::string outsideText = "outside the device root\n";
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.name) + (c.outsideExists ? " to a file" : " to nothing"));
+        ostest::TempDeviceRoot outside; // a folder outside the root; the next one is the device's
+        ostest::TempDeviceRoot root;
+        const std::string target = outside.path() + "/target";
+        if (c.outsideExists)
+            std::ofstream(target, std::ios::binary) << outsideText;
+        ASSERT_EQ(symlink(target.c_str(), (root.path() + "/" + c.name).c_str()), 0);
+        // A damaged registry: the write keeps it, reports so, and replaces it.
+        std::ofstream(os::registryFilePath(), std::ios::binary) << "REGEDIT4\n\njunk\n";
+
+        HKEY key = nullptr;
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Written", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr),
+                  c.written);
+        if (key)
+            RegCloseKey(key);
+        if (c.outsideExists)
+            EXPECT_EQ(readWhole(target), outsideText);
+        else
+            EXPECT_FALSE(fs::exists(target)) << "a file was made outside the device root";
+    }
+}
+
 TEST(Registry, EveryTypeSurvivesTheTextFile)
 {
     ostest::TempDeviceRoot root;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include <os/deviceroot.h>
+
 #include <sys/stat.h>
 
 namespace vos
@@ -35,7 +37,7 @@ EventLog::~EventLog()
 void EventLog::Open()
 {
     if (!m_file)
-        m_file = std::fopen(m_path.c_str(), "a");
+        m_file = os::openDeviceLog(m_path);
 }
 
 void EventLog::Write(const BYTE* data, size_t length)

@@ -7,6 +7,9 @@
 #include "netid.h"
 #include "router.h"
 
+#include <os/deviceroot.h>
+
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +65,7 @@ bool Daemonize()
 
 int LockSingleInstance()
 {
-    int fd = ::open(vos::RouterLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = os::openDeviceFile(vos::RouterLockPath(), O_RDWR | O_CREAT, 0644);
     if (fd < 0)
         return -1;
     struct flock fl
@@ -120,7 +123,7 @@ int main(int argc, char** argv)
     MakeDirs(root);
     // A device root where the lock file cannot be made (read-only) can have no router: the
     // starting program hears it from the exit code at once instead of waiting for a socket.
-    if (int probe = ::open(vos::RouterLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644); probe >= 0)
+    if (int probe = os::openDeviceFile(vos::RouterLockPath(), O_RDWR | O_CREAT, 0644); probe >= 0)
         ::close(probe);
     else
     {
@@ -137,7 +140,10 @@ int main(int argc, char** argv)
     if (listenFd < 0)
         return 1;
     {
-        FILE* pid = std::fopen(vos::RouterPidPath().c_str(), "w");
+        const int pidFd = os::openDeviceFile(vos::RouterPidPath(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        FILE* pid = pidFd >= 0 ? ::fdopen(pidFd, "w") : nullptr;
+        if (!pid && pidFd >= 0)
+            ::close(pidFd);
         if (pid)
         {
             std::fprintf(pid, "%d\n", static_cast<int>(::getpid()));

@@ -13,6 +13,9 @@
 //   or nowhere, is refused.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,4 +29,11 @@ std::string programDirectory();
 // The host path of a device path; nothing when the path would leave the root.
 std::optional<std::string> toHostPath(std::string_view devicePath);
 std::optional<std::string> toHostPath(std::u16string_view devicePath);
+// Opens one of the device's own files by its host path (open(2) flags; close-on-exec is
+// added). A final link is followed only where it leads to a file in the device root: a
+// link out of it, or to nothing, is refused with EACCES, so nothing outside is read,
+// written or created through it.
+int openDeviceFile(const std::string& hostPath, int flags, mode_t mode = 0666);
+// A log of the device opened for appending as openDeviceFile opens it; null when refused.
+std::FILE* openDeviceLog(const std::string& hostPath);
 } // namespace os
