@@ -9,6 +9,7 @@ bin=$(cd "${1:?usage: start-device.sh <bin-folder>}" && pwd)
 export DEVICE_ROOT=${DEVICE_ROOT:-$HOME/.device-root}
 mkdir -p "$DEVICE_ROOT"
 echo "device root: $DEVICE_ROOT"
+root_real=$(realpath -- "$DEVICE_ROOT")
 
 pids=()
 stop_all() {
@@ -23,7 +24,8 @@ trap 'stop_all; exit 0' INT TERM
 # wait_for <pid> <file> <what>: until the file exists, or fail if the process died.
 # Generous, as a loaded machine may take long to start a sanitizer build.
 wait_for() {
-  for _ in $(seq 1 600); do
+  local deadline=$((SECONDS + 60))
+  while ((SECONDS < deadline)); do
     [ -e "$2" ] && return 0
     kill -0 "$1" 2>/dev/null || { echo "$3 did not start" >&2; stop_all; exit 1; }
     sleep 0.1
@@ -31,8 +33,19 @@ wait_for() {
   echo "$3 not ready after 60 s" >&2; stop_all; exit 1
 }
 
+# The device's own files are never written through a link out of the root, as the programs
+# write theirs. inside_root <path>: whether the path, its links followed (even to nothing), lies
+# in the device root.
+inside_root() {
+  local real
+  real=$(realpath -m -- "$1") && [[ $real == "$root_real" || $real == "$root_real"/* ]]
+}
+# to_new_file <path>: standard input into a new file of that name. A file or link of the name is
+# removed first, and the exclusive create (noclobber) fails where a link was put there meanwhile.
+to_new_file() { rm -f -- "$1" && (set -C && cat > "$1"); }
+
 # listens_itself <pid> <port>: whether the process holds a listening TCP socket on the port, so
-# that another program on that port is never taken for it (the kernel's socket tables, no tools).
+# that another program on that port is never taken for it (the kernel's socket tables).
 listens_itself() {
   local inodes=" " link state local_address inode
   local port_hex
@@ -43,7 +56,7 @@ listens_itself() {
   done
   while read -r _ local_address _ state _ _ _ _ _ inode _; do
     [[ $state == 0A && $local_address == *"$port_hex" && $inodes == *" $inode "* ]] && return 0
-  done < <(cat /proc/net/tcp /proc/net/tcp6 2>/dev/null)
+  done < <(grep -h -E "$port_hex [0-9A-F]+:0000 0A " /proc/net/tcp /proc/net/tcp6 2>/dev/null)
   return 1
 }
 
@@ -52,6 +65,7 @@ listens_itself() {
 # (the simulated board "MPH1:", the device profile "GKT1:", Boarddrv "WMD1:", the
 # display and processor "ZRD1:") and COM finds every shipped class (the UPnP registrar).
 registry="$DEVICE_ROOT/registry.reg"
+inside_root "$registry" || { echo "$registry leads out of the device root; nothing is started" >&2; exit 1; }
 if [ -f "$registry" ]; then
   for fragment in "$bin"/registry.d/*.reg; do
     key=$(grep -m1 -i -E '^\[HKEY_LOCAL_MACHINE\\Drivers\\BuiltIn\\|^\[HKEY_CLASSES_ROOT\\CLSID\\' "$fragment") || continue
@@ -63,6 +77,20 @@ if [ -f "$registry" ]; then
   done
 fi
 
+# relay_opcwatch <file>: Opcwatch's standard error, line by line, to the terminal and to a new file
+# (made as to_new_file makes one; what a full disk does not take is left out); its failure line
+# also signals this script.
+relay_opcwatch() {
+  local line
+  rm -f -- "$1"
+  set -C; exec 3>"$1" || exec 3>/dev/null; set +C
+  while IFS= read -r line || [ -n "$line" ]; do
+    printf '%s\n' "$line" >&2
+    printf '%s\n' "$line" >&3 2>/dev/null
+    [[ $line == *"the OPC UA server did not start"* ]] && kill -USR1 $$
+  done
+}
+
 # The device manager comes first: every process reaches the drivers through it.
 "$bin/devmgr" & pids+=($!)
 wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
@@ -73,28 +101,31 @@ wait_for "${pids[-1]}" "$DEVICE_ROOT/devmgr.sock" "device manager"
 # as its port (a bare port listens on loopback only); the libraries come from the build's folder.
 if [ -x "$bin/opcwatch" ]; then
   opcwatch_dir="$DEVICE_ROOT/Opcwatch"
+  inside_root "$opcwatch_dir" || { echo "$opcwatch_dir leads out of the device root" >&2; stop_all; exit 1; }
   mkdir -p "$opcwatch_dir/PKI/CA/certs" "$opcwatch_dir/PKI/CA/private" "$opcwatch_dir/PKI/CA/crl"
-  cp -f "$bin/opcwatch" "$opcwatch_dir/opcwatch"
+  # A full disk leaves a part of the program: it is not started.
+  cp --remove-destination "$bin/opcwatch" "$opcwatch_dir/opcwatch" ||
+    { echo "Opcwatch cannot be copied to $opcwatch_dir" >&2; stop_all; exit 1; }
   # Written beside and renamed: a start stopped half-way leaves no half a configuration.
   if [ ! -f "$opcwatch_dir/Opcwatch.xml" ]; then
-    sed "s|<Url>4840</Url>|<Url>${OPCWATCH_PORT:-4840}</Url>|" "$bin/Opcwatch.xml" > "$opcwatch_dir/Opcwatch.xml.new" &&
+    sed "s|<Url>4840</Url>|<Url>${OPCWATCH_PORT:-4840}</Url>|" "$bin/Opcwatch.xml" | to_new_file "$opcwatch_dir/Opcwatch.xml.new" &&
       mv -f "$opcwatch_dir/Opcwatch.xml.new" "$opcwatch_dir/Opcwatch.xml"
   fi
   # The first endpoint's port: a bare port, or the one of an opc.tcp URL.
   port=$(sed -n 's|.*<Url>\(.*:\)\{0,1\}\([0-9][0-9]*\)\(/.*\)\{0,1\}</Url>.*|\2|p' "$opcwatch_dir/Opcwatch.xml" | head -n1)
   # Opcwatch tells what keeps its server from starting on its standard error, whatever its trace
-  # level; the lines reach the terminal and the file this script watches.
-  opcwatch_log="$opcwatch_dir/opcwatch.stderr"
-  : > "$opcwatch_log"
-  LD_LIBRARY_PATH="$bin" "$opcwatch_dir/opcwatch" 2> >(tee -a "$opcwatch_log" >&2) & pids+=($!)
+  # level. Its lines reach the terminal, a new "opcwatch.stderr" (while the disk takes them) and
+  # this script: the failure line as SIGUSR1, as the file may lie on a full disk.
+  opcwatch_failed=""
+  trap 'opcwatch_failed=1' USR1
+  LD_LIBRARY_PATH="$bin" "$opcwatch_dir/opcwatch" 2> >(relay_opcwatch "$opcwatch_dir/opcwatch.stderr") & pids+=($!)
   opcwatch_pid=${pids[-1]}
   # Up until Opcwatch itself listens on the port (not another program that holds it), says that
-  # its server did not start, or ends.
+  # its server did not start, or ends; a busy machine gets OPCWATCH_START_SECONDS (default 60).
   started=""
-  for _ in $(seq 1 600); do
+  deadline=$((SECONDS + ${OPCWATCH_START_SECONDS:-60}))
+  while [ -z "$opcwatch_failed" ] && kill -0 "$opcwatch_pid" 2>/dev/null && ((SECONDS < deadline)); do
     if listens_itself "$opcwatch_pid" "$port"; then started=1; break; fi
-    grep -q "the OPC UA server did not start" "$opcwatch_log" && break
-    kill -0 "$opcwatch_pid" 2>/dev/null || break
     sleep 0.1
   done
   if [ -z "$started" ]; then
@@ -126,7 +157,12 @@ wait_for "${pids[-1]}" "$DEVICE_ROOT/upnphost.sock" "UPnP device host"
 "$bin/regsvr" Netherald.dll || { echo "Netherald not registered" >&2; stop_all; exit 1; }
 
 echo "device running; Ctrl-C stops it"
-wait -n "${pids[@]}"
+# A trapped signal (a later failure line of Opcwatch) ends a wait as well: wait on while all run.
+all_running() {
+  local p
+  for p in "${pids[@]}"; do kill -0 "$p" 2>/dev/null || return 1; done
+}
+while wait -n "${pids[@]}"; [ $? -gt 128 ] && all_running; do :; done
 echo "a device process ended; stopping the others" >&2
 stop_all
 exit 1

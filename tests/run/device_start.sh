@@ -35,6 +35,17 @@ start_device_and_wait() {
   fail "device not running after 120 s"
 }
 
+# Waits up to the given seconds for the script to end by itself; its exit code in $rc.
+wait_for_end() {
+  for _ in $(seq 1 $(($1 * 10))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the start script still runs after $1 s"
+  wait "$pid"; rc=$?
+  pid=
+}
+
 # SIGTERM to the script; it must end with 0.
 stop_device() {
   kill -TERM "$pid"

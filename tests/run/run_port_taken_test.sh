@@ -21,13 +21,7 @@ export OPCWATCH_PORT=$(cat "$holder_log")
 
 start=$SECONDS
 start_device
-for _ in $(seq 1 900); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the start script still runs after 90 s"
-wait "$pid"; rc=$?
-pid=
+wait_for_end 90
 took=$((SECONDS - start))
 
 [ "$rc" -ne 0 ] || fail "the start script ended with 0"
