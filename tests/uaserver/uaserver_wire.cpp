@@ -28,39 +28,6 @@ namespace uaserver::wire
 {
 namespace
 {
-template <typename T> T* newRequest(OpcUa_EncodeableType& type)
-{
-    OpcUa_Void* object = nullptr;
-    OpcUa_EncodeableObject_Create(&type, &object);
-    return static_cast<T*>(object);
-}
-
-template <typename T> T* allocateArray(OpcUa_Int32 n)
-{
-    auto* items = static_cast<T*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(n) * sizeof(T)));
-    std::memset(static_cast<void*>(items), 0, static_cast<size_t>(n) * sizeof(T));
-    return items;
-}
-
-// A message of the stack that frees itself.
-template <typename T> class Message
-{
-public:
-    explicit Message(OpcUa_EncodeableType& type) : m_type(&type), m_object(newRequest<T>(type)) {}
-    ~Message()
-    {
-        OpcUa_Void* object = m_object;
-        OpcUa_EncodeableObject_Delete(m_type, &object);
-    }
-    Message(const Message&) = delete;
-    Message& operator=(const Message&) = delete;
-    T* get() const { return m_object; }
-
-private:
-    OpcUa_EncodeableType* m_type;
-    T* m_object;
-};
-
 // Browse and BrowseNext answers alike.
 template <typename Response, typename Take> void forEachResult(const Response& response, Take take)
 {

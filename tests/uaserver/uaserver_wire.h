@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string>
 #include <thread>
@@ -18,6 +19,41 @@
 namespace uaserver::wire
 {
 using uaservertest::TestServerProcess;
+
+template <typename T> T* newRequest(OpcUa_EncodeableType& type)
+{
+    OpcUa_Void* object = nullptr;
+    OpcUa_EncodeableObject_Create(&type, &object);
+    return static_cast<T*>(object);
+}
+
+// n zero-filled elements from the stack's heap, for the arrays of a message.
+template <typename T> T* allocateArray(OpcUa_Int32 n)
+{
+    auto* items = static_cast<T*>(OpcUa_Memory_Alloc(static_cast<OpcUa_UInt32>(n) * sizeof(T)));
+    std::memset(static_cast<void*>(items), 0, static_cast<size_t>(n) * sizeof(T));
+    return items;
+}
+
+// A message of the stack that frees itself.
+template <typename T> class Message
+{
+public:
+    explicit Message(OpcUa_EncodeableType& type) : m_type(&type), m_object(newRequest<T>(type)) {}
+    ~Message()
+    {
+        OpcUa_Void* object = m_object;
+        OpcUa_EncodeableObject_Delete(m_type, &object);
+    }
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+    T* get() const { return m_object; }
+    OpcUa_EncodeableType& type() const { return *m_type; }
+
+private:
+    OpcUa_EncodeableType* m_type;
+    T* m_object;
+};
 
 // A variable of the test server's namespace 2 that a client may write, with a value to write in
 // the client script's JSON form.

@@ -292,6 +292,52 @@ void UaMonitoredItemData::setIoHandle(OpcUa_UInt32 ioHandle)
     m_ioHandle = ioHandle;
 }
 
+bool UaMonitoredItemData::claimSampling(const SamplingOperation& operation)
+{
+    if (m_samplingBusy)
+    {
+        m_samplingWaiting.push_back(operation);
+        return false;
+    }
+    m_samplingBusy = true;
+    m_samplingOnItsWay = operation;
+    return true;
+}
+
+bool UaMonitoredItemData::isSamplingOnItsWay(OpcUa_UInt32 transactionId, OpcUa_UInt32 index) const
+{
+    return m_samplingBusy && m_samplingOnItsWay.transactionId == transactionId &&
+           m_samplingOnItsWay.index == index;
+}
+
+OpcUa_UInt32 UaMonitoredItemData::takeIoHandleForStop()
+{
+    m_stoppingHandle = m_ioHandle;
+    m_ioHandle = 0;
+    return m_stoppingHandle;
+}
+
+bool UaMonitoredItemData::samplingAnswered(OpcUa_StatusCode status, SamplingOperation& next)
+{
+    if (!m_samplingOnItsWay.start && OpcUa_IsBad(status))
+        m_ioHandle = m_stoppingHandle;
+    m_stoppingHandle = 0;
+    m_samplingBusy = !m_samplingWaiting.empty();
+    if (!m_samplingBusy)
+        return false;
+    m_samplingOnItsWay = m_samplingWaiting.front();
+    m_samplingWaiting.erase(m_samplingWaiting.begin());
+    next = m_samplingOnItsWay;
+    return true;
+}
+
+std::vector<SamplingOperation> UaMonitoredItemData::takeWaitingSampling()
+{
+    std::vector<SamplingOperation> waiting;
+    waiting.swap(m_samplingWaiting);
+    return waiting;
+}
+
 std::atomic<OpcUa_Int32> UaMonitoredItemEvent::s_instances{0};
 
 UaMonitoredItemEvent::UaMonitoredItemEvent(const UaNodeId& notifier,

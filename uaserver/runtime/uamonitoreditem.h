@@ -125,6 +125,15 @@ private:
     OpcUa_UInt32 m_count = 0;
 };
 
+// A start or a stop of a data item's sampling, as the operation index of subscription transaction
+// transactionId.
+struct SamplingOperation
+{
+    bool start = false;
+    OpcUa_UInt32 transactionId = 0;
+    OpcUa_UInt32 index = 0;
+};
+
 class UaMonitoredItemData : public UaMonitoredItem, public IOVariableCallback
 {
 public:
@@ -159,6 +168,21 @@ public:
     void setTrigger(OpcUa_DataChangeTrigger trigger);
     void setIoHandle(OpcUa_UInt32 ioHandle);
     OpcUa_UInt32 ioHandle() const { return m_ioHandle; }
+
+    // The starts and stops of the item's sampling reach its I/O manager one at a time, in the order
+    // asked: a stop needs the handle that the start before it answers with, and the item is freed
+    // only when no operation is on its way, so no sampling item of the manager outlives it. The
+    // caller holds the owner's mutex.
+    // Makes operation the one on its way (true), or queues it behind that one (false).
+    bool claimSampling(const SamplingOperation& operation);
+    bool isSamplingOnItsWay(OpcUa_UInt32 transactionId, OpcUa_UInt32 index) const;
+    // A stop on its way takes the handle over.
+    OpcUa_UInt32 takeIoHandleForStop();
+    // The operation on its way was answered (a failed stop gives the handle back); the next waiting
+    // one, if any, is on its way from now on.
+    bool samplingAnswered(OpcUa_StatusCode status, SamplingOperation& next);
+    // The item goes: the operations that wait behind the one on its way, which will not run.
+    std::vector<SamplingOperation> takeWaitingSampling();
     VariableHandle* variableHandle() const { return m_pVariableHandle; }
 
     static OpcUa_Int32 instanceCount() { return s_instances.load(); }
@@ -169,6 +193,10 @@ private:
     bool m_discardOldest;
     VariableHandle* m_pVariableHandle;
     OpcUa_UInt32 m_ioHandle = 0;
+    bool m_samplingBusy = false;
+    SamplingOperation m_samplingOnItsWay;
+    OpcUa_UInt32 m_stoppingHandle = 0;
+    std::vector<SamplingOperation> m_samplingWaiting;
     UaDataValue m_lastValue;
     DataValueRing m_queue;
     OpcUa_UInt32 m_deadbandType = OpcUa_DeadbandType_None;

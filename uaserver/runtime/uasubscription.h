@@ -189,13 +189,21 @@ private:
                     const std::function<void(UaMonitoredItem&, OpcUa_UInt32 slot)>& apply,
                     const OpcUa_EventFilterResult* filterResult = nullptr);
     void answerAtOnce(OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_StatusCode status);
-    // Every answer of item index is in: its result is stored (mutex held).
-    void itemAnswered(Transaction& transaction, OpcUa_UInt32 index);
+    // Every answer of item index is in: its result is stored (mutex held). An item that goes hands
+    // over the sampling operations that waited on it.
+    void itemAnswered(Transaction& transaction, OpcUa_UInt32 index,
+                      std::vector<SamplingOperation>& abandoned);
     UaMonitoredItem* createDataItem(UaSession* session, const OpcUa_MonitoredItemCreateRequest& create,
                                     OpcUa_Double interval, OpcUa_UInt32 maxQueueSize,
                                     OpcUa_StatusCode& refused);
     UaMonitoredItem* createEventItem(UaSession* session, const OpcUa_MonitoredItemCreateRequest& create,
                                      OpcUa_Double interval, OpcUa_StatusCode& refused);
+    // Whether the start or stop of item, operation index of the transaction, may go to the managers
+    // now: a data item's waits behind the one on its way and goes when that is answered. Mutex held.
+    bool takeTurn(UaMonitoredItem* item, bool start, OpcUa_UInt32 transactionId, OpcUa_UInt32 index);
+    // A waiting start or stop whose turn has come.
+    void runSampling(const SamplingOperation& operation, UaMonitoredItemData* item);
+    // Start and stop of an item whose turn it is.
     void startItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index,
                    UaMonitoredItem* item);
     void startEventMonitoring(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index,
@@ -204,7 +212,9 @@ private:
     void stopById(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_UInt32 id);
     // Stops every item on its managers; the answers remove them.
     void stopAllItems(UaSession* session);
-    void traceFinished(const char* operation, const char* kind, OpcUa_UInt32 transactionId);
+    // The id that the trace after an answer shows, taken before it: the answer that ends the last
+    // transaction may end the subscription with it.
+    OpcUa_UInt32 tracedSubscriptionId();
 
     // Called with the mutex held; the new state is traced when it changes.
     void setState(OpcUa_UInt32 state);

@@ -111,6 +111,17 @@ MonitoringContext monitoringOf(const UaMonitoredItemData& item, OpcUa_Double sam
     return monitoring;
 }
 
+// Called after an answer, which may have ended the subscription's last transaction and with it the
+// subscription: it reads nothing of it.
+void traceFinished(const char* operation, const char* kind, OpcUa_UInt32 subscriptionId,
+                   OpcUa_UInt32 transactionId)
+{
+    if (UaTrace::isTraceLevelOn(6))
+        UaTrace::traceLevel6("UaSubscription::%s - Finished %s transaction [SubID=%d] [TransactionID=%d]",
+                             operation, kind, static_cast<int>(subscriptionId),
+                             static_cast<int>(transactionId));
+}
+
 // An event item selects at least one field: without any it would deliver events that say nothing.
 bool isUsableEventFilter(const OpcUa_ExtensionObject& filter)
 {
@@ -348,6 +359,11 @@ UaStatus UaSubscription::answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbac
                                 const OpcUa_EventFilterResult* filterResult)
 {
     Transaction* done = nullptr;
+    // What the answer sets going once the mutex is let go: the item's next start or stop, and the
+    // answers of those that waited on an item that went.
+    SamplingOperation next;
+    UaMonitoredItemData* nextItem = nullptr;
+    std::vector<SamplingOperation> abandoned;
     {
         UaMutexLocker lock(&m_items.mutex);
         auto found = m_transactions.find(transactionId);
@@ -357,17 +373,34 @@ UaStatus UaSubscription::answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbac
         const OpcUa_UInt32 index = (callbackHandle & kIndexMask) - 1;
         if (index >= transaction.itemIds.size() || transaction.outstanding[index] == 0)
             return OpcUa_BadInvalidArgument;
-        UaMonitoredItem* item = monitoredItem(transaction.itemIds[index]);
+        const OpcUa_UInt32 id = transaction.itemIds[index];
+        UaMonitoredItem* item = monitoredItem(id);
         transaction.keepFilterResult(index, filterResult, status);
         if (OpcUa_IsGood(transaction.statuses[index]))
             transaction.statuses[index] = status;
         if (item != nullptr && OpcUa_IsGood(status) && apply)
             apply(*item, callbackHandle >> kSlotShift);
+        auto* sampled = item != nullptr && item->itemType() == UaMonitoredItem::Data
+                            ? static_cast<UaMonitoredItemData*>(item)
+                            : nullptr;
+        if (sampled != nullptr && !sampled->isSamplingOnItsWay(transactionId, index))
+            sampled = nullptr;
         if (--transaction.outstanding[index] == 0)
         {
-            itemAnswered(transaction, index);
+            itemAnswered(transaction, index, abandoned);
             --transaction.open;
         }
+        if (sampled != nullptr && monitoredItem(id) == sampled && sampled->samplingAnswered(status, next))
+            nextItem = sampled;
+        // An operation that waited on a removed item answers for no item: its id may be a new item's.
+        for (const SamplingOperation& operation : abandoned)
+        {
+            auto waiting = m_transactions.find(operation.transactionId);
+            if (waiting != m_transactions.end())
+                waiting->second->itemIds[operation.index] = 0;
+        }
+        if (nextItem != nullptr || !abandoned.empty())
+            ++m_completing;
         if (transaction.open == 0 && !transaction.held)
         {
             done = found->second;
@@ -375,12 +408,24 @@ UaStatus UaSubscription::answer(OpcUa_UInt32 transactionId, OpcUa_UInt32 callbac
             ++m_completing;
         }
     }
+    if (nextItem != nullptr || !abandoned.empty())
+    {
+        for (const SamplingOperation& operation : abandoned)
+            answerAtOnce(operation.transactionId, operation.index, OpcUa_BadMonitoredItemIdInvalid);
+        if (nextItem != nullptr)
+            runSampling(next, nextItem);
+        // As in complete: the subscription stays until this thread no longer touches it.
+        UaMutexLocker lock(&m_items.mutex);
+        --m_completing;
+        m_transactionsLeft.notify_all();
+    }
     if (done != nullptr)
         complete(done);
     return OpcUa_Good;
 }
 
-void UaSubscription::itemAnswered(Transaction& transaction, OpcUa_UInt32 index)
+void UaSubscription::itemAnswered(Transaction& transaction, OpcUa_UInt32 index,
+                                  std::vector<SamplingOperation>& abandoned)
 {
     const OpcUa_UInt32 id = transaction.itemIds[index];
     UaMonitoredItem* item = monitoredItem(id);
@@ -405,7 +450,11 @@ void UaSubscription::itemAnswered(Transaction& transaction, OpcUa_UInt32 index)
         transaction.request->setFilterResult(index, transaction.filterResults[index]);
     }
     if (remove)
+    {
+        if (item->itemType() == UaMonitoredItem::Data)
+            abandoned = static_cast<UaMonitoredItemData*>(item)->takeWaitingSampling();
         deleteMonitoredItem(id);
+    }
 }
 
 void UaSubscription::answerAtOnce(OpcUa_UInt32 transactionId, OpcUa_UInt32 index, OpcUa_StatusCode status)
@@ -463,6 +512,11 @@ UaStatus UaSubscription::beginCreateMonitoredItems(PendingCreateMonitoredItemsRe
                 continue;
             }
             item->setTimestampsToReturn(message.TimestampsToReturn);
+            {
+                // Its start is on its way before anyone can find the item: a stop waits for it.
+                UaMutexLocker itemLock(&m_items.mutex);
+                takeTurn(item, true, transactionId, i);
+            }
             const OpcUa_UInt32 id = addMonitoredItem(item, &refused);
             if (id == 0)
             {
@@ -551,6 +605,34 @@ UaMonitoredItem* UaSubscription::createEventItem(UaSession* session,
     return item;
 }
 
+bool UaSubscription::takeTurn(UaMonitoredItem* item, bool start, OpcUa_UInt32 transactionId,
+                              OpcUa_UInt32 index)
+{
+    if (item->itemType() != UaMonitoredItem::Data)
+        return true;
+    return static_cast<UaMonitoredItemData*>(item)->claimSampling({start, transactionId, index});
+}
+
+void UaSubscription::runSampling(const SamplingOperation& operation, UaMonitoredItemData* item)
+{
+    UaSession* owner = session();
+    {
+        ServiceContext context;
+        OpcUa_RequestHeader header;
+        OpcUa_RequestHeader_Initialize(&header);
+        context.setSession(owner, header);
+        ManagerCalls calls(this, context, operation.transactionId, 1, OpcUa_TimestampsToReturn_Both,
+                           operation.start ? IOTransactionType::StartMonitoring
+                                           : IOTransactionType::StopMonitoring);
+        if (operation.start)
+            startItem(calls, operation.transactionId, operation.index, item);
+        else
+            stopItem(calls, operation.transactionId, operation.index, item);
+    }
+    if (owner != nullptr)
+        owner->releaseReference();
+}
+
 void UaSubscription::startItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, OpcUa_UInt32 index,
                                UaMonitoredItem* item)
 {
@@ -618,6 +700,7 @@ UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_
                                                bool initialValueAvailable, UaDataValue& initialValue,
                                                const UaStatus& status)
 {
+    const OpcUa_UInt32 subscriptionId = tracedSubscriptionId();
     const UaStatus result = answer(hTransaction, callbackHandle, status.statusCode(),
                                    [&](UaMonitoredItem& item, OpcUa_UInt32)
                                    {
@@ -627,7 +710,7 @@ UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_
                                        if (initialValueAvailable)
                                            data.dataChange(initialValue);
                                    });
-    traceFinished("finishStartMonitoring", "StartMonitoring", hTransaction);
+    traceFinished("finishStartMonitoring", "StartMonitoring", subscriptionId, hTransaction);
     return result;
 }
 
@@ -636,6 +719,7 @@ UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_
                                                const UaStatus& status,
                                                const OpcUa_EventFilterResult* pFilterResult)
 {
+    const OpcUa_UInt32 subscriptionId = tracedSubscriptionId();
     const UaStatus result = answer(
         hTransaction, callbackHandle, status.statusCode(),
         [&](UaMonitoredItem& item, OpcUa_UInt32 slot)
@@ -645,7 +729,7 @@ UaStatus UaSubscription::finishStartMonitoring(OpcUa_UInt32 hTransaction, OpcUa_
             events.setEventManagerHandle(hEventItem, slot + 1);
         },
         pFilterResult);
-    traceFinished("finishStartMonitoring", "StartMonitoring", hTransaction);
+    traceFinished("finishStartMonitoring", "StartMonitoring", subscriptionId, hTransaction);
     return result;
 }
 
@@ -679,12 +763,9 @@ UaStatus UaSubscription::finishStopMonitoring(OpcUa_UInt32 hTransaction, OpcUa_U
     return answer(hTransaction, callbackHandle, status.statusCode(), nullptr);
 }
 
-void UaSubscription::traceFinished(const char* operation, const char* kind, OpcUa_UInt32 transactionId)
+OpcUa_UInt32 UaSubscription::tracedSubscriptionId()
 {
-    if (UaTrace::isTraceLevelOn(6))
-        UaTrace::traceLevel6("UaSubscription::%s - Finished %s transaction [SubID=%d] [TransactionID=%d]",
-                             operation, kind, static_cast<int>(subscriptionId()),
-                             static_cast<int>(transactionId));
+    return UaTrace::isTraceLevelOn(6) ? subscriptionId() : 0;
 }
 
 UaStatus UaSubscription::beginModifyMonitoredItems(PendingModifyMonitoredItemsRequest* request)
@@ -821,7 +902,13 @@ void UaSubscription::stopItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, O
         auto* data = static_cast<UaMonitoredItemData*>(item);
         IOManager* manager =
             data->variableHandle() != nullptr ? data->variableHandle()->ioManager() : nullptr;
-        if (manager == nullptr)
+        OpcUa_UInt32 handle;
+        {
+            UaMutexLocker lock(&m_items.mutex);
+            handle = data->takeIoHandleForStop();
+        }
+        // Never started, or stopped before: the manager holds nothing for the item.
+        if (manager == nullptr || handle == 0)
         {
             answerAtOnce(transactionId, index, OpcUa_Good);
             return;
@@ -829,8 +916,7 @@ void UaSubscription::stopItem(ManagerCalls& calls, OpcUa_UInt32 transactionId, O
         OpcUa_StatusCode status = OpcUa_Good;
         OpcUa_Handle context = calls.io(manager, status);
         if (context != nullptr)
-            status = manager->beginStopMonitoring(context, callbackHandleOf(index, 0), data->ioHandle())
-                         .statusCode();
+            status = manager->beginStopMonitoring(context, callbackHandleOf(index, 0), handle).statusCode();
         if (OpcUa_IsBad(status))
             answerAtOnce(transactionId, index, status);
         return;
@@ -891,11 +977,15 @@ UaStatus UaSubscription::beginSetMonitoringMode(PendingSetMonitoringModeRequest*
             m_transactions[transactionId]->itemIds[i] = id;
             const OpcUa_MonitoringMode previous = item->monitoringMode();
             item->setMonitoringMode(message.MonitoringMode);
-            itemLock.unlock();
             // Unchanged, or between Sampling and Reporting: the managers need not hear of it.
             const bool wasDisabled = previous == OpcUa_MonitoringMode_Disabled;
-            if (previous == message.MonitoringMode || (!wasDisabled && !disabling))
+            const bool unchanged = previous == message.MonitoringMode || (!wasDisabled && !disabling);
+            const bool now = !unchanged && takeTurn(item, !disabling, transactionId, i);
+            itemLock.unlock();
+            if (unchanged)
                 answerAtOnce(transactionId, i, OpcUa_GoodNoData);
+            else if (!now)
+                continue;
             else if (disabling)
                 stopItem(calls, transactionId, i, item);
             else
@@ -935,11 +1025,14 @@ void UaSubscription::stopById(ManagerCalls& calls, OpcUa_UInt32 transactionId, O
         return;
     }
     m_transactions[transactionId]->itemIds[index] = id;
-    const bool disabled = item->monitoringMode() == OpcUa_MonitoringMode_Disabled;
+    // A disabled data item may still have a stop on its way: its deletion waits for it too.
+    const bool disabled =
+        item->monitoringMode() == OpcUa_MonitoringMode_Disabled && item->itemType() != UaMonitoredItem::Data;
+    const bool now = disabled || takeTurn(item, false, transactionId, index);
     lock.unlock();
     if (disabled)
         answerAtOnce(transactionId, index, OpcUa_Good);
-    else
+    else if (now)
         stopItem(calls, transactionId, index, item);
 }
 
