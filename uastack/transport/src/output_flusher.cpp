@@ -22,7 +22,10 @@ OutputFlusher::~OutputFlusher()
 
 bool OutputFlusher::start()
 {
-    m_stopping = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = false;
+    }
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_epoll < 0 || m_wake < 0)
@@ -33,17 +36,20 @@ bool OutputFlusher::start()
     if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
         return false;
     m_thread = std::thread([this] { run(); });
+    std::lock_guard lock(m_mutex);
+    m_accepting = true;
     return true;
 }
 
 void OutputFlusher::stop()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_accepting = false;
+    }
     if (m_thread.joinable())
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
         uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(m_wake, &one, sizeof one);
         m_thread.join();
@@ -71,17 +77,19 @@ void OutputFlusher::watch(std::shared_ptr<ServerConnection> connection)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_stopping || !m_thread.joinable())
+        if (m_accepting)
         {
-            // Nobody would write it: the connection ends.
-            connection->abandonOutput();
+            m_incoming.push_back(std::move(connection));
+            ++m_waiting;
+            // Under the lock: stop closes the descriptor only after it has cleared m_accepting, so
+            // the write never reaches a closed descriptor, nor one that another file took over.
+            uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(m_wake, &one, sizeof one);
             return;
         }
-        m_incoming.push_back(std::move(connection));
     }
-    ++m_waiting;
-    uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(m_wake, &one, sizeof one);
+    // Nobody would write it: the connection ends.
+    connection->abandonOutput();
 }
 
 size_t OutputFlusher::waiting()

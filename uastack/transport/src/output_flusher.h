@@ -44,6 +44,9 @@ private:
     std::mutex m_mutex;
     std::vector<std::shared_ptr<ServerConnection>> m_incoming;
     bool m_stopping = false;
+    // Under m_mutex: whether watch hands connections over and wakes the thread; cleared by stop
+    // before it closes the wake descriptor.
+    bool m_accepting = false;
     // The flusher thread's own: the connections whose output it writes.
     std::unordered_map<ServerConnection*, std::shared_ptr<ServerConnection>> m_watched;
     std::atomic<size_t> m_waiting{0};
