@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -66,6 +67,57 @@ TEST(ThreadTest, AThreadThatEndedRunsAgainOnStart)
         thread.release();
         EXPECT_FALSE(thread.wait(OpcUa_Infinite));
         EXPECT_EQ(thread.runs, round);
+    }
+}
+
+// Servers start their threads on the first request that needs one, so several request threads may
+// start one thread at once: they must make one run between them, and none may wait for its end.
+TEST(ThreadTest, StartsOfManyThreadsAtOnceMakeOneRun)
+{
+    GatedThread thread;
+    // Ended once, so every later start makes a new stack thread.
+    ASSERT_EQ(thread.start(), OpcUa_Good);
+    thread.release();
+    ASSERT_FALSE(thread.wait(OpcUa_Infinite));
+    constexpr int starters = 4;
+    for (int round = 0; round < 50; ++round)
+    {
+        const int runsBefore = thread.runs;
+        std::atomic<int> ready{0};
+        std::atomic<int> returned{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < starters; ++i)
+            threads.emplace_back(
+                [&]
+                {
+                    ++ready;
+                    while (ready < starters)
+                        std::this_thread::yield();
+                    EXPECT_EQ(thread.start(), OpcUa_Good);
+                    ++returned;
+                });
+        // The run holds until released, so a start that waits for it would never return.
+        for (int ms = 0; returned < starters && ms < 10000; ++ms)
+            UaThread::sleep(1);
+        const bool allReturned = returned == starters;
+        if (!allReturned)
+        {
+            // Let the runs go so the stuck starts come back and the test can end.
+            while (returned < starters || thread.isRunning())
+            {
+                thread.release();
+                UaThread::sleep(1);
+            }
+        }
+        else
+        {
+            thread.release();
+        }
+        for (auto& t : threads)
+            t.join();
+        ASSERT_TRUE(allReturned) << "a start waited for the running thread in round " << round;
+        EXPECT_FALSE(thread.wait(OpcUa_Infinite));
+        ASSERT_EQ(thread.runs, runsBefore + 1) << "round " << round;
     }
 }
 
