@@ -7,6 +7,8 @@
 #include <os/deviceroot.h>
 #include <os/text.h>
 
+#include <fcntl.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -124,7 +126,9 @@ bool editSerialConnection(const std::string& devicePath, bool add, LineWriter wr
     if (!original)
         return false;
     const std::string temporary = (std::filesystem::path(*path).parent_path() / "ConfigTmp.xml").string();
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    // The copy is made afresh and never written through a link left in its place.
+    std::remove(temporary.c_str());
+    std::FILE* file = os::openDeviceStream(temporary, O_WRONLY | O_CREAT | O_EXCL, "wb");
     if (!file)
         return false;
     bool ok = true;

@@ -2,7 +2,10 @@
 
 #include "device_files.h"
 
+#include <os/deviceroot.h>
 #include <windows.h>
+
+#include <fcntl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -23,7 +26,7 @@ std::string logPath()
 // A file above the limit goes, so that the next line starts a new one.
 void restartWhenFull(const std::string& path)
 {
-    FILE* file = std::fopen(path.c_str(), "r+");
+    FILE* file = os::openDeviceStream(path, O_RDONLY, "rb");
     if (!file)
         return;
     long size = -1;
@@ -55,7 +58,8 @@ void UPnPLog::write(const std::string& message)
     char stamp[40];
     std::snprintf(stamp, sizeof stamp, "<%02d-%02d-%04d, %02d:%02d:%02d>", local.tm_mday, local.tm_mon + 1,
                   local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-    if (FILE* file = std::fopen(path.c_str(), "a+"))
+    // Appended only inside the device root, never through a link out of it.
+    if (FILE* file = os::openDeviceLog(path))
     {
         std::fprintf(file, "%s %s\n", stamp, message.c_str());
         std::fclose(file);

@@ -2,7 +2,10 @@
 
 #include "device_files.h"
 
+#include <os/deviceroot.h>
 #include <os/text.h>
+
+#include <fcntl.h>
 
 #include <cstdio>
 
@@ -33,7 +36,8 @@ enum class Written
 
 Written writeWholeFile(const std::string& path, const std::string& text)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    // The web folder's files are written only inside the device root, never through a link out of it.
+    FILE* file = os::openDeviceStream(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
     if (!file)
         return Written::notOpened;
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
@@ -107,7 +111,7 @@ void checkDeviceScript(const std::u16string& udn, UPnPLog& log)
         return;
     }
     const std::string path = deviceScriptPath();
-    FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    FILE* file = path.empty() ? nullptr : os::openDeviceStream(path, O_RDONLY, "rb");
     if (!file)
     {
         log.write("upnp.js not found");

@@ -5,7 +5,9 @@
 
 #include <netherald/netherald.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 namespace
 {
@@ -182,6 +184,32 @@ TEST_F(Registration, TheLogIsWrittenOnlyWhenEnabledAndRestartsWhenFull)
     const std::vector<std::string> log{"Found Device", "Register Device", "Writing Hostname", "Done",
                                        "Register Done"};
     EXPECT_EQ(netheraldtest::logMessages(m_root.path()), log);
+}
+
+TEST_F(Registration, NoFileIsWrittenThroughALinkOutOfTheRoot)
+{
+    ostest::setRegistryDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvanta\\UPnP", u"EnableLogFile", 1);
+    char outsideTemplate[] = "/tmp/netherald-outside-XXXXXX";
+    ASSERT_NE(mkdtemp(outsideTemplate), nullptr);
+    const std::string outside = outsideTemplate;
+    const std::string web = m_root.path() + "/Hard Disk/UPnP/UpnpWebsite";
+    const std::string config = m_root.path() + "/Hard Disk/WWW/Config";
+    std::filesystem::create_directories(web);
+    std::filesystem::create_directories(config);
+    // Each of Netherald's own files, a link to a file of its own outside the root.
+    const std::vector<std::string> files{web + "/upnp.js", config + "/index.htm",
+                                         netheraldtest::logPath(m_root.path())};
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        const std::string target = outside + "/file" + std::to_string(i);
+        std::ofstream(target, std::ios::binary) << "outside " << i << "\n";
+        std::filesystem::create_symlink(target, files[i]);
+    }
+    registerNetherald();
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(fileText(outside + "/file" + std::to_string(i)), "outside " + std::to_string(i) + "\n")
+            << files[i];
+    std::filesystem::remove_all(outside);
 }
 
 TEST(UPnPLog, AFileAtTheLimitTakesOneMoreLineThenStartsAgain)

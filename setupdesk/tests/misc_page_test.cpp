@@ -14,8 +14,11 @@
 #include <os/deviceroot.h>
 #include <os/registry.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace
 {
@@ -374,5 +377,20 @@ TEST_F(MiscPageTest, AFailedWriteLeavesTheConfigurationAsItWas)
     EXPECT_TRUE(editSerialConnection(kDefaultConfig, true));
     EXPECT_EQ(readDeviceFile(kDefaultConfig), withDriver(kConfig));
     EXPECT_FALSE(editSerialConnection("\\Hard Disk\\Quberon\\Missing.xml", true));
+}
+
+TEST_F(MiscPageTest, TheCopyIsNeverWrittenThroughALinkOutOfTheRoot)
+{
+    writeDeviceFile(kDefaultConfig, kConfig);
+    char outsideTemplate[] = "/tmp/setupdesk-outside-XXXXXX";
+    ASSERT_NE(mkdtemp(outsideTemplate), nullptr);
+    const std::string outside = std::string(outsideTemplate) + "/passwd";
+    std::ofstream(outside, std::ios::binary) << "outside\n";
+    std::filesystem::create_symlink(outside, m_root.path() + "/Hard Disk/Quberon/ConfigTmp.xml");
+    EXPECT_TRUE(editSerialConnection(kDefaultConfig, true));
+    EXPECT_EQ(readDeviceFile(kDefaultConfig), withDriver(kConfig));
+    std::ifstream kept(outside, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "outside\n");
+    std::filesystem::remove_all(outsideTemplate);
 }
 } // namespace

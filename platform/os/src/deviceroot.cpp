@@ -229,12 +229,17 @@ int openDeviceFile(const std::string& hostPath, int flags, mode_t mode)
     return ::open(target->c_str(), flags, mode);
 }
 
-std::FILE* openDeviceLog(const std::string& hostPath)
+std::FILE* openDeviceStream(const std::string& hostPath, int flags, const char* mode)
 {
-    const int fd = openDeviceFile(hostPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
-    std::FILE* file = fd >= 0 ? fdopen(fd, "a") : nullptr;
+    const int fd = openDeviceFile(hostPath, flags, 0644);
+    std::FILE* file = fd >= 0 ? fdopen(fd, mode) : nullptr;
     if (!file && fd >= 0)
         close(fd);
     return file;
+}
+
+std::FILE* openDeviceLog(const std::string& hostPath)
+{
+    return openDeviceStream(hostPath, O_WRONLY | O_CREAT | O_APPEND, "a");
 }
 } // namespace os

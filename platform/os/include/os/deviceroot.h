@@ -34,6 +34,8 @@ std::optional<std::string> toHostPath(std::u16string_view devicePath);
 // link out of it, or to nothing, is refused with EACCES, so nothing outside is read,
 // written or created through it.
 int openDeviceFile(const std::string& hostPath, int flags, mode_t mode = 0666);
+// openDeviceFile as a stream of fdopen's mode; null when refused.
+std::FILE* openDeviceStream(const std::string& hostPath, int flags, const char* mode);
 // A log of the device opened for appending as openDeviceFile opens it; null when refused.
 std::FILE* openDeviceLog(const std::string& hostPath);
 } // namespace os
